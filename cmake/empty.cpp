@@ -1,0 +1,1 @@
+// Keeps a piece that has no sources yet linkable.

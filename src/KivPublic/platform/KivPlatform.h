@@ -1,0 +1,43 @@
+// The operating-system layer every deliverable uses. This is the Linux back end; a Windows one
+// can be added beside it with the same declarations.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Folder of the running executable (no trailing '/'); empty when it cannot be found.
+std::string KivGetExeDir();
+
+// Folder the logs go to: the executable's folder when writable, else a per-user state folder.
+std::string KivGetLogDir();
+
+// Long work on a caller's thread calls KivPumpMessages() every few steps; the program may install
+// a hook (its window-message pump). Without one the call does nothing.
+using KivPumpHookFn = void (*)();
+void KivSetPumpHook(KivPumpHookFn pfn);
+void KivPumpMessages();
+
+// Text conversions. Invalid input is replaced (U+FFFD), never an error.
+std::u16string KivUtf8ToUtf16(std::string_view s);
+std::string KivUtf16ToUtf8(std::u16string_view s);
+std::wstring KivUtf8ToWide(std::string_view s);
+std::string KivWideToUtf8(std::wstring_view s);
+
+// Windows file times (100 ns since 1601-01-01 UTC) and Unix times.
+constexpr uint64_t KIV_FILETIME_UNIX_EPOCH = 116444736000000000ull;
+inline uint64_t KivUnixToFileTime(int64_t nSec, uint32_t nNsec = 0) {
+    return static_cast<uint64_t>(nSec * 10000000ll + nNsec / 100) + KIV_FILETIME_UNIX_EPOCH;
+}
+// Seconds and nanoseconds since 1970 of a file time.
+inline void KivFileTimeToUnix(uint64_t ft, int64_t* pSec, uint32_t* pNsec) {
+    int64_t t = static_cast<int64_t>(ft - KIV_FILETIME_UNIX_EPOCH);
+    int64_t s = t / 10000000;
+    int64_t r = t % 10000000;
+    if (r < 0) {
+        r += 10000000;
+        --s;
+    }
+    *pSec = s;
+    *pNsec = static_cast<uint32_t>(r * 100);
+}

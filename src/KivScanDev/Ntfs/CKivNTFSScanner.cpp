@@ -1,0 +1,3 @@
+#include "IKivFsScanner.h"
+
+IKivFsScanner* CreateNtfsScanner() { return nullptr; }
