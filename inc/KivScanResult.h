@@ -61,6 +61,11 @@ struct KivDataRun {
 static_assert(sizeof(KivDataRun) == 16);
 
 // Ordered list of runs with a cursor. Not reference counted: whoever asked for it deletes it.
+// Resident NTFS data (IsResident): the one run's start is the sector of the file record holding
+// the data, counted in device sectors from the partition's base sector (GetPartInfo); its length
+// is the data length in bytes; the resident value is the data's byte offset inside the record.
+// The record is read whole (its size is the 32-bit "allocated" field at offset 28 of the record
+// header, at most 4096) and its update-sequence fix-ups applied before the data is taken.
 class IDataRunList {
 public:
     virtual ~IDataRunList() = default;
