@@ -1,0 +1,5 @@
+#include "Analysers/FileLZHAnalyser.h"
+
+bool FileLZHAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) { return false; }
+
+IRawFileAnalyser* CreateFileLZHAnalyser() { return new FileLZHAnalyser; }

@@ -1,0 +1,5 @@
+#include "Analysers/FileMDBAnalyser.h"
+
+bool FileMDBAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) { return false; }
+
+IRawFileAnalyser* CreateFileMDBAnalyser() { return new FileMDBAnalyser; }

@@ -1,0 +1,5 @@
+#include "Analysers/FileMIDAnalyser.h"
+
+bool FileMIDAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) { return false; }
+
+IRawFileAnalyser* CreateFileMIDAnalyser() { return new FileMIDAnalyser; }

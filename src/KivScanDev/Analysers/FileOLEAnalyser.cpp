@@ -1,0 +1,5 @@
+#include "Analysers/FileOLEAnalyser.h"
+
+bool FileOLEAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) { return false; }
+
+IRawFileAnalyser* CreateFileOLEAnalyser() { return new FileOLEAnalyser; }

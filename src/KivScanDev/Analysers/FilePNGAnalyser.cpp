@@ -1,0 +1,5 @@
+#include "Analysers/FilePNGAnalyser.h"
+
+bool FilePNGAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) { return false; }
+
+IRawFileAnalyser* CreateFilePNGAnalyser() { return new FilePNGAnalyser; }

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "Analysers/IRawFileAnalyser.h"
+
+class FilePNGAnalyser : public IRawFileAnalyser {
+public:
+    FilePNGAnalyser() : IRawFileAnalyser(47) {}
+    bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
+};

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "Analysers/IRawFileAnalyser.h"
+
+class FilePSDAnalyser : public IRawFileAnalyser {
+public:
+    FilePSDAnalyser() : IRawFileAnalyser(50) {}
+    bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
+};

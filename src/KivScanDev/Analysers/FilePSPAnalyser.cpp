@@ -1,0 +1,5 @@
+#include "Analysers/FilePSPAnalyser.h"
+
+bool FilePSPAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) { return false; }
+
+IRawFileAnalyser* CreateFilePSPAnalyser() { return new FilePSPAnalyser; }

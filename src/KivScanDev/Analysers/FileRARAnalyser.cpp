@@ -1,0 +1,5 @@
+#include "Analysers/FileRARAnalyser.h"
+
+bool FileRARAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) { return false; }
+
+IRawFileAnalyser* CreateFileRARAnalyser() { return new FileRARAnalyser; }

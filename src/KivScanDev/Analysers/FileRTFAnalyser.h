@@ -1,0 +1,9 @@
+#pragma once
+
+#include "Analysers/IRawFileAnalyser.h"
+
+class FileRTFAnalyser : public IRawFileAnalyser {
+public:
+    FileRTFAnalyser() : IRawFileAnalyser(56) {}
+    bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
+};

@@ -1,0 +1,5 @@
+#include "Analysers/FileTARAnalyser.h"
+
+bool FileTARAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) { return false; }
+
+IRawFileAnalyser* CreateFileTARAnalyser() { return new FileTARAnalyser; }

@@ -1,0 +1,5 @@
+#include "Analysers/FileTIFAnalyser.h"
+
+bool FileTIFAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) { return false; }
+
+IRawFileAnalyser* CreateFileTIFAnalyser() { return new FileTIFAnalyser; }

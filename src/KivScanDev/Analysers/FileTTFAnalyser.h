@@ -1,0 +1,9 @@
+#pragma once
+
+#include "Analysers/IRawFileAnalyser.h"
+
+class FileTTFAnalyser : public IRawFileAnalyser {
+public:
+    FileTTFAnalyser() : IRawFileAnalyser(61) {}
+    bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
+};

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "Analysers/IRawFileAnalyser.h"
+
+class FileWMFAnalyser : public IRawFileAnalyser {
+public:
+    FileWMFAnalyser() : IRawFileAnalyser(66) {}
+    bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
+};

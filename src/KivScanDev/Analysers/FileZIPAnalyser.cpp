@@ -1,0 +1,5 @@
+#include "Analysers/FileZIPAnalyser.h"
+
+bool FileZIPAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) { return false; }
+
+IRawFileAnalyser* CreateFileZIPAnalyser() { return new FileZIPAnalyser; }
