@@ -5,6 +5,8 @@
 #include <vector>
 
 struct KivScanSettings {
+    KivScanSettings();  // the defaults below
+
     std::vector<uint32_t> selectedTypeIds;  // default 1..73
     uint64_t nMaxCarvedSize = 50000000;
     bool bCarvedSubtree = true;

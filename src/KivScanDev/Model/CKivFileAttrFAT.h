@@ -1,0 +1,29 @@
+// Attribute of a FAT directory entry.
+#pragma once
+
+#include "CKivFileAttrBase.h"
+
+class CKivFileAttrFAT : public CKivFileAttrBase {
+public:
+    CKivFileAttrFAT() : CKivFileAttrBase(0xFFFF, 0) {}
+    int GetAttrKind() override { return KIV_ATTR_FAT; }
+    // 16-bit name length, 16-bit second-name length, both names, size, attributes, three times,
+    // record state, the two scanner values, has-runs flag and runs.
+    int Save(IKivStream* pStream) override;
+    int Load(IKivStream* pStream) override;  // resets check state and user value
+
+    void SetSecondName(const char* pszName);
+    const char* GetSecondName() const { return m_strSecondName.c_str(); }
+    // First cluster of the entry and cluster of its directory; 0xFFFFFFFF when unknown.
+    void SetScannerValues(uint32_t nFirstCluster, uint32_t nDirCluster) {
+        m_nFirstCluster = nFirstCluster;
+        m_nDirCluster = nDirCluster;
+    }
+    uint32_t GetFirstCluster() const { return m_nFirstCluster; }
+    uint32_t GetDirCluster() const { return m_nDirCluster; }
+
+private:
+    std::string m_strSecondName;
+    uint32_t m_nFirstCluster = 0xFFFFFFFFu;
+    uint32_t m_nDirCluster = 0xFFFFFFFFu;
+};
