@@ -1,0 +1,6 @@
+#include "Model/KivEngineFilter.h"
+
+CKivExtFilterEx& KivEngineFilter() {
+    static CKivExtFilterEx filter;
+    return filter;
+}
