@@ -1,0 +1,59 @@
+#include "Raw/CBufferStorageDevice.h"
+
+#include <cstring>
+
+#include "KivByteReader.h"
+
+bool CBufferStorageDevice::Init(IKivDevStor* pInner, uint64_t nFirst, uint32_t nSectorSize, uint32_t nPushSectors,
+                                uint32_t nBlocks) {
+    Close();
+    m_pInner = pInner;
+    m_nSectorSize = nSectorSize > 0 ? nSectorSize : 512;
+    m_nPush = nPushSectors;
+    m_nBlocks = nBlocks;
+    m_nFirstHeld = nFirst;
+    uint64_t nBytes = 0;
+    if (nPushSectors == 0 || nBlocks == 0 || KivMulOverflows(m_nPush, m_nBlocks, &m_nCapacity) ||
+        KivMulOverflows(m_nCapacity, m_nSectorSize, &nBytes))
+        return false;
+    m_ring.assign(nBytes, 0);
+    m_bValid = true;
+    return true;
+}
+
+void CBufferStorageDevice::Push(const uint8_t* pData, uint64_t nFirst) {
+    if (!m_bValid) return;
+    if (nFirst != m_nFirstHeld + m_nHeld) {
+        m_nFirstHeld = nFirst;
+        m_nHeld = 0;
+        m_nWrite = 0;
+    }
+    std::memcpy(m_ring.data() + m_nWrite * m_nSectorSize, pData, m_nPush * m_nSectorSize);
+    m_nWrite = (m_nWrite + m_nPush) % m_nCapacity;
+    if (m_nHeld < m_nCapacity)
+        m_nHeld += m_nPush;
+    else
+        m_nFirstHeld += m_nPush;
+}
+
+int CBufferStorageDevice::ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) {
+    if (m_bValid && nFirst >= m_nFirstHeld && nFirst - m_nFirstHeld <= m_nHeld &&
+        nCount <= m_nHeld - (nFirst - m_nFirstHeld)) {
+        // The oldest held sector sits at the write index once the ring is full and at 0 before.
+        uint64_t e = (m_nWrite + m_nCapacity - m_nHeld + (nFirst - m_nFirstHeld)) % m_nCapacity;
+        uint64_t n1 = nCount < m_nCapacity - e ? nCount : m_nCapacity - e;
+        auto* pOut = static_cast<uint8_t*>(pBuf);
+        std::memcpy(pOut, m_ring.data() + e * m_nSectorSize, n1 * m_nSectorSize);
+        if (n1 < nCount) std::memcpy(pOut + n1 * m_nSectorSize, m_ring.data(), (nCount - n1) * m_nSectorSize);
+        return 1;
+    }
+    return m_pInner ? m_pInner->ReadSectors(pBuf, nFirst, nCount) : 0;
+}
+
+int CBufferStorageDevice::Close() {
+    std::vector<uint8_t>().swap(m_ring);
+    m_bValid = false;
+    m_nHeld = 0;
+    m_nWrite = 0;
+    return 1;
+}
