@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "IKivDevStor.h"
 #include "Model/CRawFileInfo.h"
@@ -20,6 +21,9 @@ public:
     virtual bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) = 0;
     virtual std::string GetTitleText() { return {}; }
     virtual std::string GetDetailText() { return {}; }
+    // The values byte 0 of a sector may have when CheckHeader accepts it; empty when any value may
+    // (formats recognised at other offsets). The analyser table indexes analysers by it.
+    virtual std::string_view FirstBytes() const { return {}; }
 
     int32_t GetId() const { return m_nId; }  // base type id; -1 for user-defined headers
 

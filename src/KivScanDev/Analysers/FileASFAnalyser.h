@@ -1,0 +1,9 @@
+#pragma once
+
+#include "Analysers/IRawFileAnalyser.h"
+
+class FileASFAnalyser : public IRawFileAnalyser {
+public:
+    FileASFAnalyser() : IRawFileAnalyser(6) {}
+    bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
+};

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "Analysers/IRawFileAnalyser.h"
+
+class FileBMPAnalyser : public IRawFileAnalyser {
+public:
+    FileBMPAnalyser() : IRawFileAnalyser(9) {}
+    bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
+};

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "Analysers/IRawFileAnalyser.h"
+
+class FileCABAnalyser : public IRawFileAnalyser {
+public:
+    FileCABAnalyser() : IRawFileAnalyser(10) {}
+    bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
+};

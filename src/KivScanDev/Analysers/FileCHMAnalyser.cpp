@@ -1,0 +1,7 @@
+#include "Analysers/FileCHMAnalyser.h"
+
+#include "Analysers/KivAnalyserFactories.h"
+
+bool FileCHMAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) { return false; }
+
+IRawFileAnalyser* CreateFileCHMAnalyser() { return new FileCHMAnalyser; }

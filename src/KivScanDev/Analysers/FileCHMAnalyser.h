@@ -1,0 +1,9 @@
+#pragma once
+
+#include "Analysers/IRawFileAnalyser.h"
+
+class FileCHMAnalyser : public IRawFileAnalyser {
+public:
+    FileCHMAnalyser() : IRawFileAnalyser(12) {}
+    bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
+};

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "Analysers/IRawFileAnalyser.h"
+
+class FileCRWAnalyser : public IRawFileAnalyser {
+public:
+    FileCRWAnalyser() : IRawFileAnalyser(16) {}
+    bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
+};

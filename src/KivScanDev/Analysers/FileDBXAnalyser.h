@@ -1,0 +1,9 @@
+#pragma once
+
+#include "Analysers/IRawFileAnalyser.h"
+
+class FileDBXAnalyser : public IRawFileAnalyser {
+public:
+    FileDBXAnalyser() : IRawFileAnalyser(19) {}
+    bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
+};

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "Analysers/IRawFileAnalyser.h"
+
+class FileDWGAnalyser : public IRawFileAnalyser {
+public:
+    FileDWGAnalyser() : IRawFileAnalyser(22) {}
+    bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
+};

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "Analysers/IRawFileAnalyser.h"
+
+class FileDXFAnalyser : public IRawFileAnalyser {
+public:
+    FileDXFAnalyser() : IRawFileAnalyser(23) {}
+    bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
+};

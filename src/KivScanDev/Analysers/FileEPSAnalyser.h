@@ -1,0 +1,9 @@
+#pragma once
+
+#include "Analysers/IRawFileAnalyser.h"
+
+class FileEPSAnalyser : public IRawFileAnalyser {
+public:
+    FileEPSAnalyser() : IRawFileAnalyser(25) {}
+    bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
+};

@@ -1,0 +1,9 @@
+#pragma once
+
+#include "Analysers/IRawFileAnalyser.h"
+
+class FileHLPAnalyser : public IRawFileAnalyser {
+public:
+    FileHLPAnalyser() : IRawFileAnalyser(30) {}
+    bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
+};
