@@ -1,0 +1,48 @@
+// undelia-cli: finds deleted and lost files on disk images and block devices, read only.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <exception>
+
+#include "CliSession.h"
+
+#ifndef UNDELIA_VERSION
+#define UNDELIA_VERSION "0"
+#endif
+
+int main(int argc, char** argv) {
+    CLI::App app{"Finds deleted and lost files on disk images and block devices; never writes to them.",
+                 "undelia-cli"};
+    app.set_version_flag("-V,--version", "undelia-cli " UNDELIA_VERSION);
+    CliGlobalOptions global;
+    app.add_flag("-q,--quiet", global.bQuiet, "No progress line and no summary on stderr");
+    app.require_subcommand(1);
+
+    CliRunFn runScan = CliAddScanCommand(app);
+    CliRunFn runLs = CliAddLsCommand(app);
+    CliRunFn runRecover = CliAddRecoverCommand(app);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        CliError(std::string(e.what()) + " (see undelia-cli --help)");
+        return CLI_EXIT_USAGE;
+    }
+
+    CliInstallInterruptHandler();
+    try {
+        const CLI::App* pCmd = app.get_subcommands().front();
+        if (pCmd->get_name() == "scan") return runScan(global);
+        if (pCmd->get_name() == "ls") return runLs(global);
+        if (pCmd->get_name() == "recover") return runRecover(global);
+    } catch (const std::exception& e) {
+        CliError(std::string("unexpected failure: ") + e.what());
+        return CLI_EXIT_FAILED;
+    }
+    return CLI_EXIT_USAGE;
+}

@@ -1,0 +1,394 @@
+#include "CliSession.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "KivModuleLoader.h"
+#include "platform/KivPlatform.h"
+
+namespace {
+
+std::atomic<bool> g_bInterrupted{false};
+
+void OnInterrupt(int) {
+    if (g_bInterrupted.exchange(true)) _exit(130);  // second Ctrl-C: leave at once
+}
+
+uint64_t NowMs() {
+    using namespace std::chrono;
+    return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+std::string Hex(KivResult n) {
+    char sz[16];
+    std::snprintf(sz, sizeof sz, "0x%08X", n);
+    return sz;
+}
+
+// Refuses what the image device cannot read, with the message a user understands.
+int CheckImagePath(const std::string& strPath) {
+    if (strPath.empty()) {
+        CliError("no image or device given");
+        return CLI_EXIT_USAGE;
+    }
+    struct stat st {};
+    if (::stat(strPath.c_str(), &st) != 0) {
+        CliError("cannot open '" + strPath + "': " + std::strerror(errno));
+        return CLI_EXIT_USAGE;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        CliError("'" + strPath + "' is a directory, not an image or device");
+        return CLI_EXIT_USAGE;
+    }
+    if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
+        CliError("'" + strPath + "' is neither a regular file nor a block device");
+        return CLI_EXIT_USAGE;
+    }
+    int fd = ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        CliError("cannot open '" + strPath + "': " + std::strerror(errno));
+        return CLI_EXIT_USAGE;
+    }
+    ::close(fd);
+    if (S_ISREG(st.st_mode) && st.st_size == 0) {
+        CliError("'" + strPath + "' is empty");
+        return CLI_EXIT_USAGE;
+    }
+    return CLI_EXIT_OK;
+}
+
+class CliScanCallback : public IKivScanCallBack {
+public:
+    CliScanCallback(CliStatusLine& line, uint64_t nBlockBytes, uint64_t nDeviceBytes)
+        : m_line(line), m_nBlockBytes(nBlockBytes), m_nDeviceBytes(nDeviceBytes), m_nStartMs(NowMs()) {}
+
+    void SetPos(uint64_t nDone) override {
+        m_nDone = nDone;
+        if (!m_line.IsLive()) return;
+        double dSec = Elapsed();
+        uint64_t nBytes = BytesDone();
+        uint64_t nPct = m_nDeviceBytes ? nBytes * 100 / m_nDeviceBytes : 100;
+        double dRate = dSec > 0 ? static_cast<double>(nBytes) / dSec : 0;
+        std::string s = "scanning " + std::to_string(nPct) + " %  " + CliSizeText(static_cast<uint64_t>(dRate)) +
+                        "/s  elapsed " + CliDurationText(dSec);
+        if (dRate > 0 && nBytes < m_nDeviceBytes)
+            s += "  remaining " + CliDurationText(static_cast<double>(m_nDeviceBytes - nBytes) / dRate);
+        s += "  found " + std::to_string(m_nItems.load());
+        m_line.Update(s, nDone == m_nHigh);
+    }
+    void SetRange(uint64_t nLow, uint64_t nHigh) override {
+        m_nHigh = nHigh;
+        m_nDone = nLow;
+    }
+    int IsCancelled() override { return CliInterrupted() ? 1 : 0; }
+    void OnBlockDone(const uint64_t* pStats) override { m_nItems = pStats[KIV_STAT_ITEMS_FOUND]; }
+    void OnScanEnd() override { m_nEndMs = NowMs(); }
+
+    uint64_t BytesDone() const { return std::min(m_nDone.load() * m_nBlockBytes, m_nDeviceBytes); }
+    double Elapsed() const {
+        uint64_t nEnd = m_nEndMs ? m_nEndMs.load() : NowMs();
+        return static_cast<double>(nEnd - m_nStartMs) / 1000.0;
+    }
+
+    std::atomic<uint64_t> m_nDone{0};
+    std::atomic<uint64_t> m_nItems{0};
+    std::atomic<uint64_t> m_nEndMs{0};
+    uint64_t m_nHigh = 0;
+
+private:
+    CliStatusLine& m_line;
+    uint64_t m_nBlockBytes;
+    uint64_t m_nDeviceBytes;
+    uint64_t m_nStartMs;
+};
+
+class CliTreeCallback : public IKivEnumResFilesCallback {
+public:
+    explicit CliTreeCallback(CliStatusLine& line) : m_line(line) {}
+    int SetPhase(const char* pszText, uint64_t nTotal) override {
+        m_strPhase = pszText ? pszText : "";
+        m_nTotal = nTotal;
+        m_line.Update(m_strPhase, true);
+        return Answer();
+    }
+    int SetProgress(uint64_t nValue) override {
+        if (m_line.IsLive() && m_nTotal)
+            m_line.Update(m_strPhase + "  " + std::to_string(std::min<uint64_t>(nValue * 100 / m_nTotal, 100)) + " %");
+        return Answer();
+    }
+    void OnPhaseEnd() override {}
+    int IsCancelled() override { return Answer(); }
+
+private:
+    static int Answer() { return CliInterrupted() ? -1 : 0; }
+    CliStatusLine& m_line;
+    std::string m_strPhase;
+    uint64_t m_nTotal = 0;
+};
+
+}  // namespace
+
+void CliError(const std::string& strText) {
+    std::string s = "undelia-cli: " + strText + "\n";
+    std::fwrite(s.data(), 1, s.size(), stderr);
+}
+
+void CliInstallInterruptHandler() {
+    struct sigaction sa {};
+    sa.sa_handler = OnInterrupt;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, nullptr);
+}
+
+bool CliInterrupted() { return g_bInterrupted.load(); }
+
+void CliAddScanOptions(CLI::App* pCmd, CliScanOptions& opts) {
+    pCmd->add_option("IMAGE_OR_DEVICE", opts.strPath, "Disk image file or block device (read only)")->required();
+    pCmd->add_option("--types", opts.strTypes, "File types to carve, by extension: jpg,png,... (default: all)");
+    pCmd->add_option("--sector-size", opts.nSectorSize,
+                     "Bytes per sector, a multiple of 512 (default: the device's own, 512 for files)");
+    pCmd->add_flag("--json", opts.bJson, "Print the result as JSON on stdout");
+}
+
+std::vector<std::string> CliSplitTypes(const std::string& strTypes) {
+    std::vector<std::string> out;
+    size_t i = 0;
+    while (i <= strTypes.size()) {
+        size_t j = strTypes.find_first_of(", ", i);
+        if (j == std::string::npos) j = strTypes.size();
+        std::string s = strTypes.substr(i, j - i);
+        while (!s.empty() && s.front() == '.') s.erase(s.begin());
+        for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (!s.empty() && std::find(out.begin(), out.end(), s) == out.end()) out.push_back(s);
+        i = j + 1;
+    }
+    return out;
+}
+
+// ---- status line and texts ----
+
+CliStatusLine::CliStatusLine(bool bQuiet) : m_bLive(!bQuiet && ::isatty(STDERR_FILENO)) {}
+
+CliStatusLine::~CliStatusLine() { Finish(); }
+
+void CliStatusLine::Update(const std::string& strText, bool bForce) {
+    if (!m_bLive) return;
+    uint64_t nNow = NowMs();
+    if (!bForce && m_bDirty && nNow - m_nLastMs < 200) return;
+    m_nLastMs = nNow;
+    std::string s = "\r" + strText;
+    if (strText.size() < m_nLastLen) s.append(m_nLastLen - strText.size(), ' ');
+    m_nLastLen = strText.size();
+    std::fwrite(s.data(), 1, s.size(), stderr);
+    std::fflush(stderr);
+    m_bDirty = true;
+}
+
+void CliStatusLine::Finish() {
+    if (!m_bLive || !m_bDirty) return;
+    std::fputc('\n', stderr);
+    m_bDirty = false;
+    m_nLastLen = 0;
+}
+
+std::string CliSizeText(uint64_t nBytes) {
+    static const char* const kUnits[] = {"B", "KB", "MB", "GB", "TB", "PB", "EB"};
+    double d = static_cast<double>(nBytes);
+    int u = 0;
+    while (d >= 1024.0 && u < 6) {
+        d /= 1024.0;
+        ++u;
+    }
+    char sz[32];
+    if (u == 0)
+        std::snprintf(sz, sizeof sz, "%llu B", static_cast<unsigned long long>(nBytes));
+    else
+        std::snprintf(sz, sizeof sz, "%.2f %s", d, kUnits[u]);
+    return sz;
+}
+
+std::string CliDurationText(double dSeconds) {
+    if (!(dSeconds >= 0)) dSeconds = 0;
+    if (dSeconds < 10) {
+        char sz[16];
+        std::snprintf(sz, sizeof sz, "%.1fs", dSeconds);
+        return sz;
+    }
+    auto n = static_cast<uint64_t>(dSeconds + 0.5);
+    char sz[32];
+    if (n >= 3600)
+        std::snprintf(sz, sizeof sz, "%llu:%02u:%02u", static_cast<unsigned long long>(n / 3600),
+                      static_cast<unsigned>(n / 60 % 60), static_cast<unsigned>(n % 60));
+    else
+        std::snprintf(sz, sizeof sz, "%u:%02u", static_cast<unsigned>(n / 60), static_cast<unsigned>(n % 60));
+    return sz;
+}
+
+std::string CliTimeText(uint64_t nFileTime) {
+    if (nFileTime == 0) return {};
+    int64_t nSec = 0;
+    uint32_t nNsec = 0;
+    KivFileTimeToUnix(nFileTime, &nSec, &nNsec);
+    time_t t = static_cast<time_t>(nSec);
+    struct tm tmv {};
+    if (!::gmtime_r(&t, &tmv)) return {};
+    char sz[32];
+    std::strftime(sz, sizeof sz, "%Y-%m-%d %H:%M:%S", &tmv);
+    return sz;
+}
+
+const char* CliFsTypeName(int32_t nType) {
+    switch (nType) {
+        case KIV_FS_FAT12: return "FAT12";
+        case KIV_FS_FAT16: return "FAT16";
+        case KIV_FS_FAT32: return "FAT32";
+        case KIV_FS_NTFS: return "NTFS";
+        case KIV_FS_RAW: return "RAW";
+        case KIV_FS_NONE: return "none";
+        default: return "unknown";
+    }
+}
+
+// ---- session ----
+
+CliSession::CliSession(const CliGlobalOptions& global) : m_global(global) {}
+
+CliSession::~CliSession() {
+    KivSafeRelease(m_pRoot);
+    for (CKivScanResPart* p : m_parts) delete p;
+    m_parts.clear();
+    if (m_pEngine) {
+        m_pEngine->StopScan();
+        if (m_bEngineInit) m_pEngine->Uninit();
+    }
+    KivSafeRelease(m_pEngine);
+    KivSafeRelease(m_pStor);
+}
+
+int CliSession::Open(const CliScanOptions& opts) {
+    m_opts = opts;
+    if (opts.nSectorSize % 512 != 0) {
+        CliError("--sector-size must be a multiple of 512, not " + std::to_string(opts.nSectorSize));
+        return CLI_EXIT_USAGE;
+    }
+    if (int rc = CheckImagePath(opts.strPath); rc != CLI_EXIT_OK) return rc;
+
+    auto* pImageDev = static_cast<IKivImageDev*>(KivLoadModule("KivEnumDevEx", "IKivImageDev"));
+    if (!pImageDev) {
+        CliError("cannot load the device library KivEnumDevEx (is it beside the program?)");
+        return CLI_EXIT_FAILED;
+    }
+    KivResult rc = pImageDev->OpenImage(opts.strPath.c_str(), opts.nSectorSize, &m_pStor);
+    pImageDev->Release();
+    if (KivFailed(rc) || !m_pStor) {
+        m_pStor = nullptr;
+        CliError("cannot open '" + opts.strPath + "' as an image (error " + Hex(rc) + ")");
+        return CLI_EXIT_USAGE;
+    }
+    if (m_pStor->GetSectorCount() == 0) {
+        CliError("'" + opts.strPath + "' holds no sectors");
+        return CLI_EXIT_USAGE;
+    }
+
+    m_pEngine = static_cast<IKivScanDev*>(KivLoadModule("KivScanDev", KIV_IID_SCANDEV));
+    if (!m_pEngine) {
+        CliError("cannot load the scan engine KivScanDev (is it beside the program?)");
+        return CLI_EXIT_FAILED;
+    }
+    rc = m_pEngine->Init(m_pStor);
+    if (KivFailed(rc)) {
+        CliError("the scan engine refused the image (error " + Hex(rc) + ")");
+        return CLI_EXIT_FAILED;
+    }
+    m_bEngineInit = true;
+    return CLI_EXIT_OK;
+}
+
+int CliSession::Scan() {
+    std::vector<std::string> exts = CliSplitTypes(m_opts.strTypes);
+    KivFilterSettings filter;
+    filter.nMode = exts.empty() ? 2 : 0;
+    for (const std::string& s : exts) filter.exts.push_back(s.c_str());
+
+    uint64_t nSectorSize = m_pStor->GetSectorSize();
+    uint64_t nDeviceBytes = m_pStor->GetSectorCount() * nSectorSize;
+    uint64_t nBlockBytes = (4194304 / nSectorSize) * nSectorSize;
+
+    CliStatusLine line(m_global.bQuiet);
+    CliScanCallback cb(line, nBlockBytes, nDeviceBytes);
+    KivResult rc = m_pEngine->DoScan(&filter, &cb);
+    if (KivFailed(rc)) {
+        CliError("the scan could not start (error " + Hex(rc) + ")");
+        return CLI_EXIT_FAILED;
+    }
+    rc = m_pEngine->WaitForScanEnd(0);
+    if (KivFailed(rc)) {
+        CliError("waiting for the scan failed (error " + Hex(rc) + ")");
+        return CLI_EXIT_FAILED;
+    }
+    line.Finish();
+
+    m_summary.nBlocksDone = cb.m_nDone;
+    m_summary.nBlocks = cb.m_nHigh;
+    m_summary.nBytesScanned = cb.BytesDone();
+    m_summary.nItemsFound = cb.m_nItems;
+    m_summary.dSeconds = cb.Elapsed();
+    m_summary.bCancelled = cb.m_nDone < cb.m_nHigh;
+
+    if (!m_global.bQuiet) {
+        double dRate = m_summary.dSeconds > 0 ? static_cast<double>(m_summary.nBytesScanned) / m_summary.dSeconds : 0;
+        std::string s = m_summary.bCancelled ? "scan cancelled after " : "scanned ";
+        s += CliSizeText(m_summary.nBytesScanned) + " of " + CliSizeText(nDeviceBytes) + " in " +
+             CliDurationText(m_summary.dSeconds) + " (" + CliSizeText(static_cast<uint64_t>(dRate)) + "/s), " +
+             std::to_string(m_summary.nItemsFound) + " items found\n";
+        std::fwrite(s.data(), 1, s.size(), stderr);
+    }
+    return CLI_EXIT_OK;
+}
+
+int CliSession::EnumParts() {
+    for (CKivScanResPart* p : m_parts) delete p;
+    m_parts.clear();
+    KivResult rc = m_pEngine->EnumResParts(&m_parts);
+    if (KivFailed(rc)) {
+        CliError("listing the partitions found failed (error " + Hex(rc) + ")");
+        return CLI_EXIT_FAILED;
+    }
+    return CLI_EXIT_OK;
+}
+
+int CliSession::OpenAndScan(const CliScanOptions& opts) {
+    if (int rc = Open(opts); rc != CLI_EXIT_OK) return rc;
+    if (int rc = Scan(); rc != CLI_EXIT_OK) return rc;
+    return EnumParts();
+}
+
+int CliSession::BuildTree() {
+    KivSafeRelease(m_pRoot);
+    CliStatusLine line(m_global.bQuiet);
+    CliTreeCallback cb(line);
+    KivResult rc = m_pEngine->EnumResFiles(0, &m_parts, &cb, &m_pRoot);
+    line.Finish();
+    if (KivErrNo(rc) == KIV_E_NOTREE || (KivErrNo(rc) == KIV_E_INVALIDARG && m_parts.empty())) {
+        m_pRoot = nullptr;
+        if (!m_global.bQuiet) CliError("nothing was found to show");
+        return CLI_EXIT_OK;
+    }
+    if (KivFailed(rc)) {
+        CliError("building the result tree failed (error " + Hex(rc) + ")");
+        return CLI_EXIT_FAILED;
+    }
+    return CLI_EXIT_OK;
+}

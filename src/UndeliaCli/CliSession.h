@@ -1,0 +1,132 @@
+// What every command of undelia-cli shares: the image options, binding the libraries, opening the
+// image, the scan with its progress line, the result partitions and the result tree.
+#pragma once
+
+#include <csignal>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "IKivDevStor.h"
+#include "IKivScanDev.h"
+#include "KivScanResult.h"
+
+namespace CLI {
+class App;
+}
+
+// Exit codes of the program.
+constexpr int CLI_EXIT_OK = 0;
+constexpr int CLI_EXIT_USAGE = 1;   // bad usage or unusable input
+constexpr int CLI_EXIT_FAILED = 2;  // the scan (or the command's work) failed
+
+// Options given before the command.
+struct CliGlobalOptions {
+    bool bQuiet = false;  // no progress line, no summary line
+};
+
+// Options of every command that scans an image.
+struct CliScanOptions {
+    std::string strPath;          // image file or block device
+    std::string strTypes;         // "jpg,png,..." (empty: every type)
+    uint32_t nSectorSize = 0;     // 0: the device's own (512 for files)
+    bool bJson = false;
+};
+
+// Adds IMAGE_OR_DEVICE, --types, --sector-size and --json to a command.
+void CliAddScanOptions(CLI::App* pCmd, CliScanOptions& opts);
+
+// Each command file adds its command and answers the function that runs it after parsing.
+using CliRunFn = std::function<int(const CliGlobalOptions&)>;
+CliRunFn CliAddScanCommand(CLI::App& app);
+CliRunFn CliAddLsCommand(CLI::App& app);
+CliRunFn CliAddRecoverCommand(CLI::App& app);
+
+// Prints "undelia-cli: <text>" as one line on stderr.
+void CliError(const std::string& strText);
+
+// Ctrl-C: the first SIGINT sets the flag (work stops at the next block or file); a second one
+// ends the program at once.
+void CliInstallInterruptHandler();
+bool CliInterrupted();
+
+// A status line on stderr that rewrites itself when stderr is a terminal. Update throttles to a
+// few redraws per second unless bForce; Finish ends the line. Does nothing when quiet or not a
+// terminal.
+class CliStatusLine {
+public:
+    explicit CliStatusLine(bool bQuiet);
+    ~CliStatusLine();
+    bool IsLive() const { return m_bLive; }
+    void Update(const std::string& strText, bool bForce = false);
+    void Finish();
+
+private:
+    bool m_bLive = false;
+    bool m_bDirty = false;
+    uint64_t m_nLastMs = 0;
+    size_t m_nLastLen = 0;
+};
+
+// "12.3 MB" style text of a byte count; "1:02:03" / "2:03" style text of seconds.
+std::string CliSizeText(uint64_t nBytes);
+std::string CliDurationText(double dSeconds);
+// A file time as "YYYY-MM-DD HH:MM:SS" (UTC), empty for 0.
+std::string CliTimeText(uint64_t nFileTime);
+// Short name of a file-system type code ("FAT32", "NTFS", "RAW", ...).
+const char* CliFsTypeName(int32_t nType);
+
+// Figures of a finished scan.
+struct CliScanSummary {
+    uint64_t nBlocksDone = 0;
+    uint64_t nBlocks = 0;
+    uint64_t nBytesScanned = 0;
+    uint64_t nItemsFound = 0;
+    double dSeconds = 0;
+    bool bCancelled = false;
+};
+
+// One image, one engine, one scan. Every step prints its own error line and answers an exit code.
+class CliSession {
+public:
+    explicit CliSession(const CliGlobalOptions& global);
+    ~CliSession();
+    CliSession(const CliSession&) = delete;
+    CliSession& operator=(const CliSession&) = delete;
+
+    // Checks the path, binds the libraries, opens the image and gives it to a new engine.
+    int Open(const CliScanOptions& opts);
+    // Runs the scan over the whole image with the progress line. A Ctrl-C stops it within one
+    // block; the scan then counts as done (Summary().bCancelled tells).
+    int Scan();
+    // Open + Scan + EnumParts in one call: what every command does first.
+    int OpenAndScan(const CliScanOptions& opts);
+    // Asks the engine for the scored result partitions; the best ones come back selected.
+    int EnumParts();
+    // Builds the result tree of the selected partitions. Root() then holds it (may stay null when
+    // nothing was found: the answer is still CLI_EXIT_OK, with a line unless quiet).
+    int BuildTree();
+
+    IKivDevStor* Device() const { return m_pStor; }
+    IKivScanDev* Engine() const { return m_pEngine; }
+    const std::vector<CKivScanResPart*>& Parts() const { return m_parts; }
+    std::vector<CKivScanResPart*>& Parts() { return m_parts; }
+    IKivFsNode* Root() const { return m_pRoot; }
+    const CliScanSummary& Summary() const { return m_summary; }
+    const CliGlobalOptions& Global() const { return m_global; }
+    const CliScanOptions& Options() const { return m_opts; }
+
+private:
+    CliGlobalOptions m_global;
+    CliScanOptions m_opts;
+    IKivDevStor* m_pStor = nullptr;
+    IKivScanDev* m_pEngine = nullptr;
+    bool m_bEngineInit = false;
+    std::vector<CKivScanResPart*> m_parts;
+    IKivFsNode* m_pRoot = nullptr;
+    CliScanSummary m_summary;
+};
+
+// Splits "--types" text ("jpg, .PNG,doc") into lower-case extensions without dots.
+std::vector<std::string> CliSplitTypes(const std::string& strTypes);
