@@ -44,6 +44,10 @@ public:
     virtual int OnTailBytes(uint64_t nBytes) = 0;
     virtual int OnFileStart(const char* pszName) = 0;
     virtual int IsCancelled() = 0;
+    // Outcome reports a caller may count for its summary. A damaged file was written but some of
+    // its data could not be read (zeros stand in for it); a failed entry produced no usable file.
+    virtual void OnFileDamaged(const char* pszPath) {}
+    virtual void OnFileFailed(const char* pszName) {}
 
 protected:
     ~IKivFileRecoverCallback() = default;

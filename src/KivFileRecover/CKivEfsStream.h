@@ -1,0 +1,37 @@
+// Builds the raw import stream of an encrypted NTFS file: the stream header with the file's
+// "$EFS" metadata, the data-stream header, then the encrypted data in blocks of at most 64 KiB.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+class IKivDevStor;
+
+// Implemented by file attributes that can read their record's "$EFS" metadata from the device.
+class IKivEfsMetadata {
+public:
+    virtual ~IKivEfsMetadata() = default;
+    // Fills out with the metadata bytes; false when they cannot be read.
+    virtual bool ReadEfsMetadata(IKivDevStor* pReader, uint64_t nBaseSector, uint32_t nSecPerClus,
+                                 std::vector<uint8_t>* pOut) = 0;
+};
+
+class CKivEfsStream {
+public:
+    static constexpr size_t kStreamHeaderSize = 66;
+    static constexpr size_t kDataHeaderSize = 42;
+    static constexpr size_t kBlockHeaderSize = 512;
+    static constexpr size_t kPieceSize = 65536;
+
+    static std::array<uint8_t, kStreamHeaderSize> StreamHeader(uint32_t nMetadataLen);
+    static std::array<uint8_t, kDataHeaderSize> DataStreamHeader();
+    static std::array<uint8_t, kBlockHeaderSize> BlockHeader(uint32_t nPieceLen, uint16_t nPieceNo, uint32_t nValidLen);
+
+    enum Outcome { kDone = 0, kFailed = 1, kCancelled = 2 };
+    // Reads the intermediate file (stream header, metadata, encrypted data) from fdIn and writes
+    // the import stream to fdOut. nFileSize is the entry's real size (the data may be longer, up
+    // to a whole sector). isCancelled is asked after each piece; true stops the build.
+    static Outcome Build(int fdIn, int fdOut, uint64_t nFileSize, const std::function<bool()>& isCancelled);
+};

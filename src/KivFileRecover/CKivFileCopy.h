@@ -1,0 +1,55 @@
+// Copies one result entry to one destination file: plain runs, sparse runs, data held in the file
+// record, NTFS-compressed units and encrypted entries, then attributes and times.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "CKivDestFile.h"
+#include "IKivDevStor.h"
+#include "IKivScanDev.h"
+#include "KivScanResult.h"
+
+class CKivFileCopy {
+public:
+    enum Outcome { kOk = 0, kFailed = 1, kCancelled = 2 };
+
+    // Both borrowed. pReader is the storage the node's runs are read from.
+    CKivFileCopy(IKivFileRecoverCallback* pCallback, IKivDevStor* pReader)
+        : m_pCallback(pCallback), m_pReader(pReader) {}
+
+    Outcome Copy(IKivFileNode* pNode, const std::string& destPath);
+
+    // After Copy: some data could not be read (written as zeros) or was missing.
+    bool Damaged() const { return m_bDamaged; }
+    uint64_t BytesWritten() const { return m_nWritten; }
+    // The file the entry ended up in (an encrypted entry is written as "<dest>.EFS").
+    const std::string& FinalPath() const { return m_finalPath; }
+
+private:
+    Outcome CopyRuns(IDataRunList* pRuns, uint64_t nBytes);
+    Outcome CopyResident(IDataRunList* pRuns);
+    Outcome Decompress(IDataRunList* pRuns, uint64_t nBytes);
+    // Reads nCount sectors at nFirst into p (cleared first); a failed read marks the file damaged.
+    void ReadPiece(uint8_t* p, uint64_t nFirst, uint64_t nCount);
+    // Clusters [nCluster, nCluster + nCount) of the partition into p.
+    void ReadClusters(uint8_t* p, uint64_t nCluster, uint64_t nCount);
+    Outcome Written(uint64_t n);  // counts and reports n bytes written
+    Outcome RebuildEncrypted(uint64_t nSize);
+    void SetAttrsAndTimes(IKivFileAttr* pAttr);
+    void MarkDamaged(const char* pszWhy);
+
+    IKivFileRecoverCallback* m_pCallback;
+    IKivDevStor* m_pReader;
+    uint64_t m_nBase = 0;
+    uint32_t m_nSecPerClus = 0;
+    uint32_t m_nSectorSize = 512;
+    CKivDestFile m_out;
+    std::string m_destPath;
+    std::string m_finalPath;
+    std::string m_name;
+    bool m_bDamaged = false;
+    uint64_t m_nWritten = 0;
+    std::vector<uint8_t> m_buf;
+};
