@@ -1,0 +1,228 @@
+#include "CKivFileRecover.h"
+
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "CKivFileCopy.h"
+#include "CKivRecoverNames.h"
+#include "KivLog.h"
+#include "Storage/KivRecoverStor.h"
+#include "platform/KivNamedLock.h"
+
+namespace {
+
+KivResult RecoverCode(int nLine, uint32_t nErr) {
+    return KivMakeCode(static_cast<uint32_t>(nLine), KIV_MOD_RECOVER, nErr);
+}
+#define RECOVER_FAIL(err, op) LogError(RecoverCode(__LINE__, (err)), __FILE__, (op), __LINE__)
+
+// Type codes 4 and 5 are read through a 512-byte-sector view; every other type reads the device.
+IKivDevStor* ChooseReader(IKivFileNode* pNode, IKivDevStor* pDev) {
+    int32_t nType = pNode->GetFsType();
+    return (nType == 4 || nType == 5) ? GetRecoverStor(pDev) : pDev;
+}
+
+}  // namespace
+
+struct CKivFileRecover::Impl {
+    IKivDevStor* pDev = nullptr;
+    std::thread thread;
+    std::mutex mtx;
+    std::condition_variable cv;
+    bool bFinished = false;
+    bool bSucceeded = false;
+    std::atomic<uint64_t> nWritten{0}, nFailed{0}, nDamaged{0}, nBytes{0};
+
+    // Starts fn on a fresh recovery thread after the previous one has ended.
+    KivResult Start(std::function<bool()> fn, const char* pszOp);
+    void Finish(bool bOk) {
+        std::lock_guard<std::mutex> lk(mtx);
+        bFinished = true;
+        bSucceeded = bOk;
+        cv.notify_all();
+    }
+
+    CKivFileCopy::Outcome CopyOne(IKivFileRecoverCallback* pCb, IKivDevStor* pReader, IKivFileNode* pNode,
+                                  const std::string& dest);
+    bool RecoverDir(IKivFileNode* pNode, IKivFileRecoverCallback* pCb, std::string dest, char* pszCreated,
+                    uint32_t nCreatedSize);
+};
+
+KivResult CKivFileRecover::Impl::Start(std::function<bool()> fn, const char* pszOp) {
+    if (thread.joinable()) thread.join();  // a recovery nobody waited for
+    bFinished = bSucceeded = false;
+    nWritten = nFailed = nDamaged = nBytes = 0;
+    try {
+        thread = std::thread([this, fn = std::move(fn)] {
+            bool bOk = false;
+            try {
+                bOk = fn();
+            } catch (const std::exception& e) {
+                KivLogA(0, "Recovery stopped: %s", e.what());
+            }
+            Finish(bOk);
+        });
+    } catch (const std::system_error&) {
+        return RECOVER_FAIL(KIV_E_BIND, pszOp);
+    }
+    return KIV_OK;
+}
+
+CKivFileCopy::Outcome CKivFileRecover::Impl::CopyOne(IKivFileRecoverCallback* pCb, IKivDevStor* pReader,
+                                                     IKivFileNode* pNode, const std::string& dest) {
+    CKivFileCopy copy(pCb, pReader);
+    auto res = copy.Copy(pNode, dest);
+    nBytes += copy.BytesWritten();
+    if (res == CKivFileCopy::kOk) {
+        ++nWritten;
+        if (copy.Damaged()) {
+            ++nDamaged;
+            pCb->OnFileDamaged(copy.FinalPath().c_str());
+        }
+    } else if (res == CKivFileCopy::kFailed) {
+        ++nFailed;
+        pCb->OnFileFailed(pNode->GetAttr() ? pNode->GetAttr()->GetName() : dest.c_str());
+    }
+    return res;
+}
+
+bool CKivFileRecover::Impl::RecoverDir(IKivFileNode* pNode, IKivFileRecoverCallback* pCb, std::string dest,
+                                       char* pszCreated, uint32_t nCreatedSize) {
+    if (dest.back() != '/') dest += '/';
+    if (!CKivRecoverNames::MakeFolderPath(dest)) {
+        KivLogA(0, "Recover folder cannot be created: %s", dest.c_str());
+        return false;
+    }
+    IKivFileAttr* pAttr = pNode->GetAttr();
+    if (!pAttr || pAttr->GetCheckState() == KIV_CHECK_NONE) return false;
+    std::string top = CKivRecoverNames::MakeNewFolder(dest + CKivRecoverNames::TopFolderName(pAttr->GetName()));
+    IKivDevStor* pReader = ChooseReader(pNode, pDev);
+
+    // Depth-first over the ticked entries with an explicit stack: a deep tree from a damaged disk
+    // must not exhaust the thread's stack. An empty folder means the subtree has none of its own
+    // and its files go to the destination folder.
+    struct Frame {
+        IKivFileNode* pNext;
+        std::string folder;
+    };
+    std::vector<Frame> stack{{pNode->GetFirstChild(), top}};
+    while (!stack.empty()) {
+        IKivFileNode* pChild = stack.back().pNext;
+        if (!pChild) {
+            stack.pop_back();
+            continue;
+        }
+        stack.back().pNext = pChild->GetNextSibling();
+        const std::string folder = stack.back().folder;
+        IKivFileAttr* pA = pChild->GetAttr();
+        if (!pA || pA->GetCheckState() == KIV_CHECK_NONE) continue;
+        std::string name = CKivRecoverNames::SafeComponent(pA->GetName());
+        if (pA->GetAttributes() & KIV_FA_DIRECTORY) {
+            std::string sub = folder.empty() ? std::string() : CKivRecoverNames::MakeNewFolder(folder + "/" + name);
+            stack.push_back({pChild->GetFirstChild(), sub});
+            continue;
+        }
+        std::string path = CKivRecoverNames::MakeOutputFile(folder, name, dest);
+        if (path.empty()) {
+            KivLogA(0, "Recover failed.file name: %s", pA->GetName());
+            ++nFailed;
+            pCb->OnFileFailed(pA->GetName());
+            continue;
+        }
+        auto res = CopyOne(pCb, pReader, pChild, path);
+        // Leave no empty placeholder looking like a recovered file when nothing could be written.
+        struct stat st;
+        if (res != CKivFileCopy::kOk && pA->GetSize() != 0 && ::lstat(path.c_str(), &st) == 0 && st.st_size == 0)
+            ::unlink(path.c_str());
+        if (res == CKivFileCopy::kCancelled) break;
+        if (res == CKivFileCopy::kFailed) KivLogA(0, "Recover failed.file name: %s", pA->GetName());
+    }
+
+    if (pszCreated && nCreatedSize) {
+        // A cut path would name another folder: hand back nothing rather than a wrong one.
+        if (top.size() < nCreatedSize) {
+            std::memcpy(pszCreated, top.c_str(), top.size() + 1);
+        } else {
+            pszCreated[0] = 0;
+            KivLogA(0, "Recover folder path longer than the caller's buffer: %s", top.c_str());
+        }
+    }
+    return true;
+}
+
+CKivFileRecover::CKivFileRecover() : m_pImpl(new Impl) {}
+
+CKivFileRecover::~CKivFileRecover() {
+    if (m_pImpl->thread.joinable()) m_pImpl->thread.join();
+    delete m_pImpl;
+}
+
+void CKivFileRecover::SetDevice(IKivDevStor* pDev) { m_pImpl->pDev = pDev; }
+
+KivResult CKivFileRecover::DoRecoverFile(IKivFileNode* pNode, IKivFileRecoverCallback* pCallback,
+                                         const char* pszDestFile) {
+    static const char kOp[] = "CKivScanDev::DoRecoverFile";
+    if (!m_pImpl->pDev) return RECOVER_FAIL(KIV_E_INITSTATE, kOp);
+    if (!pNode || !pCallback || !pszDestFile || !*pszDestFile) return RECOVER_FAIL(KIV_E_INVALIDARG, kOp);
+    std::string dest = pszDestFile;
+    Impl* p = m_pImpl;
+    return p->Start(
+        [p, pNode, pCallback, dest] {
+            char szName[32];
+            std::snprintf(szName, sizeof szName, "File%jx", static_cast<uintmax_t>(reinterpret_cast<uintptr_t>(pNode)));
+            // One recovery of a node at a time, across engines and processes.
+            CKivNamedLock lock(szName);
+            bool bLocked = lock.Lock();
+            auto res = p->CopyOne(pCallback, ChooseReader(pNode, p->pDev), pNode, dest);
+            if (res == CKivFileCopy::kFailed) KivLogA(0, "Recover failed.file name:%s", dest.c_str());
+            if (bLocked) lock.Unlock();
+            return res == CKivFileCopy::kOk;
+        },
+        kOp);
+}
+
+KivResult CKivFileRecover::DoRecoverDir(IKivFileNode* pNode, IKivFileRecoverCallback* pCallback,
+                                        const char* pszDestDir, char* pszCreated, uint32_t nCreatedSize) {
+    static const char kOp[] = "CKivScanDev::DoRecoverDir";
+    if (!m_pImpl->pDev) return RECOVER_FAIL(KIV_E_INITSTATE, kOp);
+    if (!pNode || !pCallback || !pszDestDir || !*pszDestDir || !pszCreated || !nCreatedSize)
+        return RECOVER_FAIL(KIV_E_INVALIDARG, kOp);
+    // A destination cut to fit a buffer would be another folder: refuse it instead.
+    if (std::strlen(pszDestDir) >= PATH_MAX) return RECOVER_FAIL(KIV_E_INVALIDARG, kOp);
+    std::string dest = pszDestDir;
+    Impl* p = m_pImpl;
+    return p->Start([p, pNode, pCallback, dest, pszCreated,
+                     nCreatedSize] { return p->RecoverDir(pNode, pCallback, dest, pszCreated, nCreatedSize); },
+                    kOp);
+}
+
+KivResult CKivFileRecover::WaitForRecoverEnd(uint32_t nMs) {
+    static const char kOp[] = "CKivFileRecover::WaitForRecoverEnd";
+    Impl* p = m_pImpl;
+    if (!p->thread.joinable()) return RECOVER_FAIL(KIV_E_STATE, kOp);
+    {
+        std::unique_lock<std::mutex> lk(p->mtx);
+        if (nMs == 0)
+            p->cv.wait(lk, [p] { return p->bFinished; });
+        else if (!p->cv.wait_for(lk, std::chrono::milliseconds(nMs), [p] { return p->bFinished; }))
+            return RecoverCode(__LINE__, KIV_E_TIMEOUT);
+    }
+    p->thread.join();
+    return p->bSucceeded ? KIV_OK : RECOVER_FAIL(KIV_E_BIND, kOp);
+}
+
+KivRecoverStats CKivFileRecover::GetStats() const {
+    return {m_pImpl->nWritten, m_pImpl->nFailed, m_pImpl->nDamaged, m_pImpl->nBytes};
+}
