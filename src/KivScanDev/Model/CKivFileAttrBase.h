@@ -6,6 +6,7 @@
 #include <string>
 
 #include "CKivCompactRunList.h"
+#include "KivStreamLE.h"
 #include "KivScanResult.h"
 
 class CKivFileAttrBase : public IKivFileAttr {
@@ -66,8 +67,3 @@ protected:
     size_t m_nMaxName;
     size_t m_nMaxText;
 };
-
-// Longest prefix of s of at most nMaxBytes bytes that does not split a UTF-8 sequence.
-std::string KivUtf8Prefix(const std::string& s, size_t nMaxBytes);
-// Reads a length-prefixed text written with the given length width; lengths above nMax fail.
-bool KivReadText(IKivStream* pStream, uint32_t nLen, size_t nMax, std::string* pOut);

@@ -43,3 +43,6 @@ protected:
 
 // The nearest fs node at or above pNode (bounded walk), or null.
 IKivFsNode* KivFindFsNodeUp(IKivFileNode* pNode);
+
+extern template class CKivNodeImpl<IKivFileNode>;
+extern template class CKivNodeImpl<IKivFsNode>;

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <string>
 #include <type_traits>
 
 #include "KivScanResult.h"
@@ -40,5 +41,24 @@ bool ReadLE(IKivStream* pStream, T* pValue) {
     for (size_t i = 0; i < sizeof(T); ++i) v |= uint64_t(buf[i]) << (8 * i);
     U bits = static_cast<U>(v);
     std::memcpy(pValue, &bits, sizeof(T));
+    return true;
+}
+
+// Longest prefix of s of at most nMaxBytes bytes that does not split a UTF-8 sequence.
+inline std::string KivUtf8Prefix(const std::string& s, size_t nMaxBytes) {
+    if (s.size() <= nMaxBytes) return s;
+    size_t n = nMaxBytes;
+    while (n > 0 && (static_cast<uint8_t>(s[n]) & 0xC0) == 0x80) --n;
+    return s.substr(0, n);
+}
+
+// Reads nLen text bytes (the length was read before); lengths above nMax fail. The text ends at an
+// embedded 0, as the stored C string would.
+inline bool KivReadText(IKivStream* pStream, uint32_t nLen, size_t nMax, std::string* pOut) {
+    if (!pStream || nLen > nMax) return false;
+    std::string s(nLen, '\0');
+    if (nLen && !pStream->Read(s.data(), nLen)) return false;
+    s.resize(std::char_traits<char>::length(s.c_str()));
+    *pOut = std::move(s);
     return true;
 }
