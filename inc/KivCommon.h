@@ -33,6 +33,10 @@ enum : uint32_t {
     KIV_E_NOTREE = 0x015,
     KIV_E_TIMEOUT = 0x01E,
     KIV_E_IO = 0x020,           // open / read of a device or file failed
+    KIV_E_NOTFOUND = 0x030,     // a named file or device does not exist
+    KIV_E_NOTFILE = 0x031,      // a path names a folder or something else that holds no data
+    KIV_E_EMPTY = 0x032,        // a file or device of size 0
+    KIV_E_SECTORSIZE = 0x033,   // a sector size that is not a positive multiple of 512
 };
 
 constexpr KivResult KivMakeCode(uint32_t line, uint32_t module, uint32_t err) {

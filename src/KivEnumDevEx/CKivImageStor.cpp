@@ -1,0 +1,101 @@
+#include "CKivImageStor.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "KivLog.h"
+
+CKivImageStor::CKivImageStor(std::unique_ptr<CKivSectorReader> pReader) : m_pReader(std::move(pReader)) {
+    if (!m_pReader) m_pReader = std::make_unique<CKivSectorReader>();
+}
+
+CKivImageStor::~CKivImageStor() { Close(); }
+
+KivResult CKivImageStor::OpenPath(const char* pszPath, uint32_t nSectorSize) {
+    Close();
+    if (!pszPath || !*pszPath) return KIV_RETERR(KIV_E_INVALIDARG);
+    if (nSectorSize % 512 != 0) {
+        KivLogA(0, "OpenImage: sector size %u is not a multiple of 512", nSectorSize);
+        return KIV_RETERR(KIV_E_SECTORSIZE);
+    }
+    struct stat st{};
+    if (::stat(pszPath, &st) != 0) {
+        int err = errno;
+        KivLogA(0, "OpenImage: %s: %s", pszPath, std::strerror(err));
+        return KIV_RETERR(err == ENOENT || err == ENOTDIR ? KIV_E_NOTFOUND : KIV_E_IO);
+    }
+    if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
+        KivLogA(0, "OpenImage: %s is not a file or a block device", pszPath);
+        return KIV_RETERR(KIV_E_NOTFILE);
+    }
+    // Read-only, always: the medium being recovered must never be written.
+    int fd = ::open(pszPath, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        KivLogA(0, "OpenImage: cannot open %s: %s", pszPath, std::strerror(errno));
+        return KIV_RETERR(KIV_E_IO);
+    }
+    bool bBlock = S_ISBLK(st.st_mode);
+    uint64_t nBytes = static_cast<uint64_t>(st.st_size);
+    uint32_t nSize = nSectorSize ? nSectorSize : 512;
+    if (bBlock) {
+        int ss = 0;
+        if (::ioctl(fd, BLKGETSIZE64, &nBytes) != 0) nBytes = 0;
+        if (nSectorSize == 0 && ::ioctl(fd, BLKSSZGET, &ss) == 0 && ss > 0 && ss % 512 == 0)
+            nSize = static_cast<uint32_t>(ss);
+    }
+    if (nBytes == 0) {
+        ::close(fd);
+        KivLogA(0, "OpenImage: %s is empty", pszPath);
+        return KIV_RETERR(KIV_E_EMPTY);
+    }
+    // A first read proves the device readable (a directory-like or revoked device fails here).
+    char probe[512];
+    if (::pread(fd, probe, sizeof(probe), 0) < 0) {
+        KivLogA(0, "OpenImage: cannot read %s: %s", pszPath, std::strerror(errno));
+        ::close(fd);
+        return KIV_RETERR(KIV_E_IO);
+    }
+    m_path = pszPath;
+    m_fd = fd;
+    m_bBlockDevice = bBlock;
+    m_nSectorSize = nSize;
+    m_nBytes = nBytes;
+    m_nSectors = (nBytes + nSize - 1) / nSize;  // a short last sector of a file counts, tail as zeros
+    m_pReader->SetSectorSize(nSize);
+    m_pReader->Attach(m_fd, m_nBytes);
+    return KIV_OK;
+}
+
+int CKivImageStor::ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) {
+    if (!pBuf) return 0;
+    if (nFirst > m_nSectors || nCount > m_nSectors - nFirst) {
+        uint64_t nBytes = 0;
+        if (!__builtin_mul_overflow(nCount, uint64_t(m_nSectorSize), &nBytes) && nBytes < (1ull << 32))
+            std::memset(pBuf, 0, nBytes);
+        return 0;
+    }
+    return m_pReader->Read(pBuf, nFirst, nCount);
+}
+
+int CKivImageStor::Open() {
+    if (m_fd >= 0) return 1;
+    if (m_path.empty()) return 0;
+    int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return 0;
+    m_fd = fd;
+    m_pReader->Attach(m_fd, m_nBytes);
+    return 1;
+}
+
+int CKivImageStor::Close() {
+    m_pReader->Attach(-1, m_nBytes);
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+    return 1;
+}
