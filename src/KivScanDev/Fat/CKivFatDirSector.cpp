@@ -1,0 +1,43 @@
+#include "CKivFatDirSector.h"
+
+#include "CKivFatDirEntry.h"
+
+bool CKivFatDirSector::Test(std::span<const uint8_t> sector) {
+    m_bStart = false;
+    m_nOwnCluster = m_nParentCluster = m_nCounted = 0;
+    bool bDot = false, bDotDot = false;
+    bool bHavePrev = false;
+    uint32_t nPrevCluster = 0;
+    size_t nEntries = sector.size() / CKivFatDirEntry::kSize;
+    for (size_t i = 0; i < nEntries; ++i) {
+        CKivFatDirEntry e;
+        e.Decode(sector.subspan(i * CKivFatDirEntry::kSize, CKivFatDirEntry::kSize));
+        if (!e.IsPlausible(true)) {
+            if (m_nCounted == 0 && !(bDot && bDotDot)) return false;
+            if (!e.IsEnd()) return false;
+            break;
+        }
+        if (e.IsLongName()) continue;
+        if (i == 0 && e.IsDot()) {
+            bDot = true;
+            m_nOwnCluster = e.FirstCluster();
+            continue;
+        }
+        if (i == 1 && bDot && e.IsDotDot()) {
+            bDotDot = true;
+            m_nParentCluster = e.FirstCluster();
+            continue;
+        }
+        ++m_nCounted;
+        if (!e.IsDirectory()) {
+            uint32_t c = e.FirstCluster();
+            if (bHavePrev && c == nPrevCluster) return false;
+            bHavePrev = true;
+            nPrevCluster = c;
+        } else {
+            bHavePrev = false;
+        }
+    }
+    m_bStart = bDot && bDotDot;
+    return m_bStart || m_nCounted > 0;
+}

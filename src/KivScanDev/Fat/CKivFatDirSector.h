@@ -1,0 +1,17 @@
+// The scan's test of one sector as a piece of a FAT directory.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+class CKivFatDirSector {
+public:
+    // Answers true when the sector reads as directory entries. On success: bStart when it opens a
+    // directory with "." and ".." (nOwnCluster from "."), and nCounted the entries that count.
+    bool Test(std::span<const uint8_t> sector);
+
+    bool m_bStart = false;
+    uint32_t m_nOwnCluster = 0;
+    uint32_t m_nParentCluster = 0;
+    uint32_t m_nCounted = 0;
+};

@@ -1,0 +1,41 @@
+// Data runs of FAT entries (cluster starts relative to cluster 2) and the clusters of directories.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "IKivFATTable.h"
+#include "KivScanResult.h"
+
+class CKivFatRunBuilder {
+public:
+    // pTable may be null (no usable allocation table). nDataClusters: clusters of the data area.
+    CKivFatRunBuilder(IKivFATTable* pTable, uint64_t nDataClusters, uint64_t nClusterBytes);
+
+    // A live entry: its chain, then the rest assumed contiguous after the last run.
+    std::vector<KivDataRun> ChainRuns(uint32_t nFirst, uint64_t nSize);
+    // A deleted entry: clusters F, F + 1, ... that are free in the table (bad and allocated ones are
+    // skipped, they cannot hold the file's surviving data) until nSize bytes are covered.
+    std::vector<KivDataRun> DeletedRuns(uint32_t nFirst, uint64_t nSize);
+    // Clusters of a directory: its chain, at most nMaxClusters, each once.
+    std::vector<uint32_t> DirClusters(uint32_t nFirst, uint32_t nMaxClusters);
+
+    bool HasTable() const { return m_pTable != nullptr; }
+    bool IsDataCluster(uint64_t c) const { return c >= 2 && c - 2 < m_nClusters; }
+    uint32_t GetEntry(uint32_t c) { return m_pTable ? m_pTable->GetEntry(c) : KIV_FAT_FREE; }
+
+private:
+    // Next cluster at or after c (data area, relative to cluster 2) whose entry is free, or the
+    // data-area size when there is none.
+    uint64_t NextFree(uint64_t c);
+    void BuildFreeMap();
+    static void AddRun(std::vector<KivDataRun>* pRuns, uint64_t nStart, uint64_t nLen);
+
+    IKivFATTable* m_pTable;
+    uint64_t m_nClusters;
+    uint64_t m_nClusterBytes;
+    // One bit per data cluster (set = free), and one bit per word of it (set = some free bit).
+    std::vector<uint64_t> m_free;
+    std::vector<uint64_t> m_freeWords;
+    bool m_bFreeMapBuilt = false;
+};

@@ -1,0 +1,32 @@
+// What the three table widths share: reading the table from the device, the size limits, and the
+// chain-structure check.
+#pragma once
+
+#include <vector>
+
+#include "IKivDevStor.h"
+#include "IKivFATTable.h"
+
+class CKivFatTableBase : public IKivRealFatTable {
+public:
+    // Reads nSectorsPerFat sectors from nFirstSector. Answers false (and holds no table) when the
+    // size lies outside [nMinUnits, nMaxUnits] 512-byte units or a read fails.
+    bool Load(IKivDevStor* pStor, uint64_t nFirstSector, uint32_t nSectorsPerFat);
+    bool IsLoaded() const { return !m_data.empty(); }
+    uint32_t GetEntryCount() override { return m_nEntries; }
+
+    // Every cluster from 2: points inside the table (or is an end or bad mark), is not 1, not
+    // itself, has at most one predecessor, and no chain loops or spans the whole table.
+    bool CheckStructure();
+
+protected:
+    CKivFatTableBase(uint32_t nEntryBits, uint32_t nMinUnits, uint32_t nMaxUnits)
+        : m_nEntryBits(nEntryBits), m_nMinUnits(nMinUnits), m_nMaxUnits(nMaxUnits) {}
+    std::vector<uint8_t> m_data;
+    uint32_t m_nEntries = 0;
+
+private:
+    uint32_t m_nEntryBits;
+    uint32_t m_nMinUnits;
+    uint32_t m_nMaxUnits;
+};

@@ -1,0 +1,6 @@
+#include "KivFatSettings.h"
+
+KivFatSettings& KivFatSettings::Get() {
+    static KivFatSettings s;
+    return s;
+}
