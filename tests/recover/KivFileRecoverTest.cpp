@@ -1,0 +1,352 @@
+// Recovery of hand-built trees over an in-memory device.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstring>
+#include <random>
+
+#include "CKivEfsStream.h"
+#include "CKivFileRecover.h"
+#include "KivMemDevStor.h"
+#include "Model/CKivFileAttrNTFS.h"
+#include "Model/KivNodeFactory.h"
+#include "RecoverTestUtil.h"
+#include "platform/KivPlatform.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint64_t kBase = 64;  // partition's first sector
+
+// An image with a partition at kBase; clusters are filled as the tests ask.
+class Image {
+public:
+    explicit Image(uint32_t nSecPerClus, size_t nBytes = 4 << 20) : m_spc(nSecPerClus), m_dev(std::vector<uint8_t>(nBytes)) {}
+    uint8_t* Cluster(uint64_t c) { return m_dev.m_data.data() + (kBase + c * m_spc) * 512; }
+    void Put(uint64_t cluster, const std::vector<uint8_t>& data) { std::memcpy(Cluster(cluster), data.data(), data.size()); }
+    uint32_t m_spc;
+    KivMemDevStor m_dev;
+};
+
+std::vector<uint8_t> Random(size_t n, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::vector<uint8_t> v(n);
+    for (auto& b : v) b = static_cast<uint8_t>(rng());
+    return v;
+}
+
+struct RunSpec {
+    uint64_t start, len;
+};
+
+CKivFileAttrBase* NewAttr(const char* name, uint64_t size, std::initializer_list<RunSpec> runs, uint16_t flags = 0,
+                          bool bHasRuns = true) {
+    CKivFileAttrBase* a = KivNewAttr(KIV_ATTR_NTFS);
+    a->SetName(name);
+    a->SetSize(size);
+    a->SetAttributes(flags);
+    a->SetCheckState(KIV_CHECK_FULL);
+    if (bHasRuns) {
+        CKivCompactRunList rl;
+        for (auto& r : runs) rl.Append(r.start, r.len);
+        a->SetRuns(rl);
+    }
+    return a;
+}
+
+IKivFileNode* AddFile(IKivFileNode* pParent, CKivFileAttrBase* pAttr) {
+    IKivFileNode* n = KivNewFileNode(pAttr);
+    pParent->AddChild(n);
+    return n;
+}
+
+IKivFsNode* NewPart(uint32_t spc, const char* name = "Part") {
+    CKivFileAttrBase* a = KivNewAttr(KIV_ATTR_NTFS);
+    a->SetName(name);
+    a->SetAttributes(KIV_FA_DIRECTORY);
+    a->SetCheckState(KIV_CHECK_FULL);
+    IKivFsNode* p = KivNewFsNode(a);
+    p->SetPartInfo(kBase, spc);
+    p->SetFsType(KIV_FS_NTFS);
+    return p;
+}
+
+struct Tree {
+    IKivFsNode* p;
+    ~Tree() { p->Release(); }
+};
+
+}  // namespace
+
+TEST(KivFileRecover, WaitAndArgumentKinds) {
+    CKivFileRecover rec;
+    EXPECT_EQ(KivErrNo(rec.WaitForRecoverEnd(0)), KIV_E_STATE);
+    KivTestCallback cb;
+    Tree t{NewPart(1)};
+    EXPECT_EQ(KivErrNo(rec.DoRecoverFile(t.p, &cb, "/tmp/x")), KIV_E_INITSTATE);
+    Image img(1);
+    rec.SetDevice(&img.m_dev);
+    char buf[64];
+    EXPECT_EQ(KivErrNo(rec.DoRecoverFile(nullptr, &cb, "/tmp/x")), KIV_E_INVALIDARG);
+    EXPECT_EQ(KivErrNo(rec.DoRecoverDir(t.p, &cb, "/tmp", nullptr, 64)), KIV_E_INVALIDARG);
+    EXPECT_EQ(KivModuleOf(rec.DoRecoverDir(t.p, nullptr, "/tmp", buf, 64)), KIV_MOD_RECOVER);
+    std::string longDest(5000, 'd');
+    EXPECT_EQ(KivErrNo(rec.DoRecoverDir(t.p, &cb, ("/tmp/" + longDest).c_str(), buf, 64)), KIV_E_INVALIDARG);
+    EXPECT_EQ(KivErrNo(rec.WaitForRecoverEnd(0)), KIV_E_STATE);
+}
+
+TEST(KivFileRecover, DirectoryTreeNamesSizesAndSparseRuns) {
+    Image img(2);  // 1 KiB clusters
+    auto a = Random(2500, 1), b1 = Random(1024, 2), b2 = Random(1024, 3);
+    img.Put(10, a);
+    img.Put(20, b1);
+    img.Put(40, b2);
+    Tree t{NewPart(2, "x:y")};
+    AddFile(t.p, NewAttr("a.txt", 2500, {{10, 3}}));  // ends inside its third cluster
+    AddFile(t.p, NewAttr("empty", 0, {}, 0, false));
+    AddFile(t.p, NewAttr("norun", 10, {}, 0, false));
+    AddFile(t.p, NewAttr("sparse.bin", 3 * 1024 + 1024 * 1024, {{20, 1}, {KIV_SPARSE_RUN, 1025}, {40, 1}},
+                         KIV_FA_SPARSE));
+    AddFile(t.p, NewAttr("unticked", 10, {{10, 1}}))->GetAttr()->SetCheckState(KIV_CHECK_NONE);
+    AddFile(t.p, NewAttr("../../escape", 10, {{10, 1}}));
+    IKivFileNode* sub = AddFile(t.p, NewAttr("sub:dir", 0, {}, KIV_FA_DIRECTORY, false));
+    AddFile(sub, NewAttr("/abs", 10, {{10, 1}}));
+    AddFile(sub, NewAttr("..", 10, {{10, 1}}));
+
+    KivTestDir d;
+    CKivFileRecover rec;
+    rec.SetDevice(&img.m_dev);
+    KivTestCallback cb;
+    char created[4096];
+    ASSERT_EQ(rec.DoRecoverDir(t.p, &cb, d.Str().c_str(), created, sizeof created), KIV_OK);
+    ASSERT_EQ(rec.WaitForRecoverEnd(0), KIV_OK);
+    fs::path top = d.Path() / "x#y";
+    EXPECT_EQ(std::string(created), top.string());
+    auto got = KivTestReadFile(top / "a.txt");
+    EXPECT_EQ(got, a);
+    EXPECT_TRUE(fs::exists(top / "empty"));
+    EXPECT_EQ(fs::file_size(top / "empty"), 0u);
+    EXPECT_FALSE(fs::exists(top / "norun"));  // failed, and no empty stand-in left behind
+    EXPECT_FALSE(fs::exists(top / "unticked"));
+    auto sp = KivTestReadFile(top / "sparse.bin");
+    ASSERT_EQ(sp.size(), 3 * 1024 + 1024 * 1024u);
+    EXPECT_TRUE(std::equal(b1.begin(), b1.end(), sp.begin()));
+    EXPECT_TRUE(std::all_of(sp.begin() + 1024, sp.end() - 1024, [](uint8_t c) { return c == 0; }));
+    EXPECT_TRUE(std::equal(b2.begin(), b2.end(), sp.end() - 1024));
+    struct stat st;
+    ASSERT_EQ(::stat((top / "sparse.bin").c_str(), &st), 0);
+    EXPECT_LT(static_cast<uint64_t>(st.st_blocks) * 512, 512 * 1024u);  // the gap is a hole
+    // Hostile names stay inside the folder they belong to.
+    EXPECT_TRUE(fs::exists(top / "..#..#escape"));
+    EXPECT_TRUE(fs::exists(top / "sub:dir" / "#abs"));
+    EXPECT_TRUE(fs::exists(top / "sub:dir" / "##"));
+    size_t nInside = 0;
+    for (auto& e : fs::recursive_directory_iterator(d.Path())) nInside += e.is_regular_file();
+    EXPECT_EQ(nInside, 6u);
+    auto stats = rec.GetStats();
+    EXPECT_EQ(stats.nFilesWritten, 6u);
+    EXPECT_EQ(stats.nFilesFailed, 1u);
+    EXPECT_EQ(stats.nFilesDamaged, 0u);
+    EXPECT_EQ(cb.failed, std::vector<std::string>{"norun"});
+    EXPECT_EQ(cb.nDone, 6u);
+
+    // Again into the same place: a new folder with a number, the first one untouched.
+    ASSERT_EQ(rec.DoRecoverDir(t.p, &cb, d.Str().c_str(), created, sizeof created), KIV_OK);
+    ASSERT_EQ(rec.WaitForRecoverEnd(0), KIV_OK);
+    EXPECT_EQ(std::string(created), (d.Path() / "x#y_000").string());
+    ASSERT_EQ(rec.DoRecoverDir(t.p, &cb, d.Str().c_str(), created, 8), KIV_OK);
+    ASSERT_EQ(rec.WaitForRecoverEnd(0), KIV_OK);
+    EXPECT_EQ(std::string(created), "");  // the path does not fit: nothing rather than a wrong one
+    EXPECT_TRUE(fs::is_directory(d.Path() / "x#y_001"));
+
+    // An unticked top node does nothing and counts as a failure.
+    t.p->GetAttr()->SetCheckState(KIV_CHECK_NONE);
+    ASSERT_EQ(rec.DoRecoverDir(t.p, &cb, d.Str().c_str(), created, sizeof created), KIV_OK);
+    EXPECT_EQ(KivErrNo(rec.WaitForRecoverEnd(0)), KIV_E_BIND);
+}
+
+TEST(KivFileRecover, UnreadableDataIsWrittenAsZerosAndCountedDamaged) {
+    Image img(1);
+    img.Put(5, Random(512, 9));
+    Tree t{NewPart(1)};
+    IKivFileNode* f = AddFile(t.p, NewAttr("bad.bin", 1000, {{5, 2}}));
+    AddFile(t.p, NewAttr("short.bin", 2000, {{5, 2}}));  // runs cover 1024 of 2000 bytes
+    img.m_dev.m_bFail = true;
+    KivTestDir d;
+    CKivFileRecover rec;
+    rec.SetDevice(&img.m_dev);
+    KivTestCallback cb;
+    std::string dest = d.Str() + "/one.bin";
+    ASSERT_EQ(rec.DoRecoverFile(f, &cb, dest.c_str()), KIV_OK);
+    EXPECT_EQ(rec.WaitForRecoverEnd(0), KIV_OK);
+    EXPECT_EQ(KivTestReadFile(dest), std::vector<uint8_t>(1000, 0));
+    EXPECT_EQ(rec.GetStats().nFilesDamaged, 1u);
+    EXPECT_EQ(cb.damaged, std::vector<std::string>{dest});
+
+    img.m_dev.m_bFail = false;
+    char created[4096];
+    ASSERT_EQ(rec.DoRecoverDir(t.p, &cb, d.Str().c_str(), created, sizeof created), KIV_OK);
+    EXPECT_EQ(rec.WaitForRecoverEnd(0), KIV_OK);
+    EXPECT_EQ(rec.GetStats().nFilesWritten, 2u);
+    EXPECT_EQ(rec.GetStats().nFilesDamaged, 1u);  // short.bin
+    EXPECT_EQ(fs::file_size(fs::path(created) / "short.bin"), 1024u);
+}
+
+TEST(KivFileRecover, CancelEndsDirectoryRecoveryAfterTheCurrentFile) {
+    Image img(1);
+    Tree t{NewPart(1)};
+    for (int i = 0; i < 5; ++i) AddFile(t.p, NewAttr(("f" + std::to_string(i)).c_str(), 100, {{uint64_t(i), 1}}));
+    KivTestDir d;
+    CKivFileRecover rec;
+    rec.SetDevice(&img.m_dev);
+    KivTestCallback cb;
+    cb.nCancelAfterFiles = 2;
+    char created[4096];
+    ASSERT_EQ(rec.DoRecoverDir(t.p, &cb, d.Str().c_str(), created, sizeof created), KIV_OK);
+    EXPECT_EQ(rec.WaitForRecoverEnd(0), KIV_OK);  // a directory recovery that ran counts as done
+    size_t n = 0;
+    for (auto& e : fs::directory_iterator(created)) n += fs::file_size(e.path()) == 100;
+    EXPECT_EQ(n, 2u);
+    EXPECT_EQ(cb.started.size(), 2u);
+}
+
+TEST(KivFileRecover, CompressedUnitsStoredSparseAndPartial) {
+    Image img(1);  // 512-byte clusters: 8 KiB units
+    std::vector<uint8_t> plain;
+    auto text = [](size_t n, int seed) {
+        std::vector<uint8_t> v(n);
+        for (size_t i = 0; i < n; ++i) v[i] = "lorem ipsum dolor sit amet "[(i * seed / 3) % 27];
+        return v;
+    };
+    auto u0 = text(8192, 1), u1 = Random(8192, 5), u3 = text(3000, 2);
+    plain.insert(plain.end(), u0.begin(), u0.end());
+    plain.insert(plain.end(), u1.begin(), u1.end());
+    plain.insert(plain.end(), 8192, 0);
+    plain.insert(plain.end(), u3.begin(), u3.end());
+    auto c0 = KivTestLznt1Compress(u0), c3 = KivTestLznt1Compress(u3);
+    uint64_t k0 = (c0.size() + 511) / 512, k3 = (c3.size() + 511) / 512;
+    ASSERT_LT(k0, 16u);
+    ASSERT_LT(k3, 16u);
+    img.Put(100, c0);
+    img.Put(200, u1);
+    img.Put(300, c3);
+    Tree t{NewPart(1)};
+    IKivFileNode* f = AddFile(t.p, NewAttr("c.txt", plain.size(),
+                                           {{100, k0}, {KIV_SPARSE_RUN, 16 - k0}, {200, 16}, {KIV_SPARSE_RUN, 16},
+                                            {300, k3}, {KIV_SPARSE_RUN, 16 - k3}},
+                                           KIV_FA_COMPRESSED));
+    KivTestDir d;
+    CKivFileRecover rec;
+    rec.SetDevice(&img.m_dev);
+    KivTestCallback cb;
+    std::string dest = d.Str() + "/c.txt";
+    ASSERT_EQ(rec.DoRecoverFile(f, &cb, dest.c_str()), KIV_OK);
+    ASSERT_EQ(rec.WaitForRecoverEnd(0), KIV_OK);
+    EXPECT_EQ(KivTestReadFile(dest), plain);
+    EXPECT_EQ(cb.nBytes, plain.size());
+    EXPECT_EQ(rec.GetStats().nFilesDamaged, 0u);
+
+    // 8 KiB clusters: refused and logged; a failed single file answers kind 1.
+    Image big(16);
+    Tree t2{NewPart(16)};
+    IKivFileNode* g = AddFile(t2.p, NewAttr("c.txt", 100, {{1, 1}}, KIV_FA_COMPRESSED));
+    rec.SetDevice(&big.m_dev);
+    ASSERT_EQ(rec.DoRecoverFile(g, &cb, (d.Str() + "/big.txt").c_str()), KIV_OK);
+    EXPECT_EQ(KivErrNo(rec.WaitForRecoverEnd(0)), KIV_E_BIND);
+    EXPECT_EQ(rec.GetStats().nFilesFailed, 1u);
+}
+
+TEST(KivFileRecover, ResidentDataAttributesAndTimes) {
+    Image img(8);
+    // A 1024-byte file record at partition sector 3 with two fix-up strides; the data (300 bytes
+    // at 0x150) spans the end of the first stride.
+    uint8_t* rec0 = img.m_dev.m_data.data() + (kBase + 3) * 512;
+    std::memcpy(rec0, "FILE", 4);
+    rec0[4] = 48;  // update sequence array offset
+    rec0[6] = 3;   // count (sequence number + 2 strides)
+    rec0[28] = 0x00;
+    rec0[29] = 0x04;  // allocated 1024
+    auto data = Random(300, 11);
+    std::memcpy(rec0 + 0x150, data.data(), 300);
+    rec0[48] = 0x34, rec0[49] = 0x12;                       // sequence number
+    rec0[50] = rec0[510], rec0[51] = rec0[511];             // originals
+    rec0[52] = rec0[1022], rec0[53] = rec0[1023];
+    rec0[510] = rec0[1022] = 0x34, rec0[511] = rec0[1023] = 0x12;
+    Tree t{NewPart(8)};
+    CKivFileAttrBase* a = KivNewAttr(KIV_ATTR_NTFS);
+    a->SetName("res.txt");
+    a->SetSize(300);
+    a->SetAttributes(KIV_FA_READONLY | KIV_FA_HIDDEN);
+    a->SetTimes(KivUnixToFileTime(1000000000), KivUnixToFileTime(1500000000, 123456700), KivUnixToFileTime(1600000000));
+    CKivCompactRunList rl;
+    rl.Append(3, 300);
+    rl.SetResidentValue(0x150);
+    a->SetRuns(rl);
+    IKivFileNode* f = AddFile(t.p, a);
+    KivTestDir d;
+    CKivFileRecover rec;
+    rec.SetDevice(&img.m_dev);
+    KivTestCallback cb;
+    std::string dest = d.Str() + "/res.txt";
+    ASSERT_EQ(rec.DoRecoverFile(f, &cb, dest.c_str()), KIV_OK);
+    ASSERT_EQ(rec.WaitForRecoverEnd(0), KIV_OK);
+    struct stat st;  // before reading the file, which moves its access time
+    ASSERT_EQ(::stat(dest.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0222, 0u);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1500000000);
+    EXPECT_EQ(st.st_mtim.tv_nsec, 123456700);
+    EXPECT_EQ(st.st_atim.tv_sec, 1600000000);
+    EXPECT_EQ(KivTestReadFile(dest), data);
+    EXPECT_EQ(rec.GetStats().nFilesDamaged, 0u);
+}
+
+namespace {
+
+class EfsAttr : public CKivFileAttrNTFS, public IKivEfsMetadata {
+public:
+    bool ReadEfsMetadata(IKivDevStor*, uint64_t, uint32_t, std::vector<uint8_t>* pOut) override {
+        if (!m_bHave) return false;
+        pOut->assign(64, 0xEF);
+        return true;
+    }
+    bool m_bHave = true;
+};
+
+}  // namespace
+
+TEST(KivFileRecover, EncryptedEntryBecomesItsImportStream) {
+    Image img(1);
+    auto enc = Random(1024, 21);
+    img.Put(50, enc);
+    Tree t{NewPart(1)};
+    auto* a = new EfsAttr;
+    a->SetName("secret.doc");
+    a->SetSize(700);
+    a->SetAttributes(KIV_FA_ENCRYPTED);
+    CKivCompactRunList rl;
+    rl.Append(50, 2);
+    a->SetRuns(rl);
+    IKivFileNode* f = AddFile(t.p, a);
+    KivTestDir d;
+    CKivFileRecover rec;
+    rec.SetDevice(&img.m_dev);
+    KivTestCallback cb;
+    std::string dest = d.Str() + "/secret.doc";
+    ASSERT_EQ(rec.DoRecoverFile(f, &cb, dest.c_str()), KIV_OK);
+    ASSERT_EQ(rec.WaitForRecoverEnd(0), KIV_OK);
+    EXPECT_FALSE(fs::exists(dest));
+    auto s = KivTestReadFile(dest + ".EFS");
+    ASSERT_EQ(s.size(), 66 + 64 + 42 + 512 + 1024u);  // data rounded up to whole sectors
+    EXPECT_EQ(s[66], 0xEF);
+    EXPECT_TRUE(std::equal(enc.begin(), enc.end(), s.end() - 1024));
+    EXPECT_EQ(s[66 + 64 + 42 + 28] | s[66 + 64 + 42 + 29] << 8, 700);
+    EXPECT_EQ(cb.nTail, 1024u - 700);
+
+    // Without readable metadata the stored bytes are copied as they are.
+    a->m_bHave = false;
+    ASSERT_EQ(rec.DoRecoverFile(f, &cb, dest.c_str()), KIV_OK);
+    ASSERT_EQ(rec.WaitForRecoverEnd(0), KIV_OK);
+    EXPECT_EQ(KivTestReadFile(dest), std::vector<uint8_t>(enc.begin(), enc.begin() + 700));
+}

@@ -1,0 +1,56 @@
+// Helpers of the recovery tests: an LZNT1 compressor, a recording callback, temp folders.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "IKivScanDev.h"
+
+// Compresses up to 65536 bytes into one unit of LZNT1 chunks, followed by a zero end header.
+std::vector<uint8_t> KivTestLznt1Compress(const std::vector<uint8_t>& plain);
+
+// A fresh folder under the system temp dir, removed by the destructor.
+class KivTestDir {
+public:
+    KivTestDir();
+    ~KivTestDir();
+    const std::filesystem::path& Path() const { return m_path; }
+    std::string Str() const { return m_path.string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+std::vector<uint8_t> KivTestReadFile(const std::filesystem::path& p);
+
+class KivTestCallback : public IKivFileRecoverCallback {
+public:
+    int OnFileDone(uint32_t) override {
+        ++nDone;
+        return nCancelAfterFiles && nDone >= nCancelAfterFiles ? -1 : 0;
+    }
+    int OnBytesWritten(uint64_t n) override {
+        nBytes += n;
+        return 0;
+    }
+    int OnTailBytes(uint64_t n) override {
+        nTail += n;
+        return 0;
+    }
+    int OnFileStart(const char* pszName) override {
+        started.push_back(pszName);
+        return 0;
+    }
+    int IsCancelled() override { return 0; }
+    void OnFileDamaged(const char* p) override { damaged.push_back(p); }
+    void OnFileFailed(const char* p) override { failed.push_back(p); }
+
+    std::atomic<uint32_t> nDone{0};
+    uint32_t nCancelAfterFiles = 0;
+    uint64_t nBytes = 0;
+    uint64_t nTail = 0;
+    std::vector<std::string> started, damaged, failed;
+};
