@@ -1,6 +1,231 @@
 #include "Raw/KivRawTree.h"
 
-// Replaced by the carved-files tree builder.
-IKivFileNode* BuildRawTree(IIsClusterUsed*, IKivEnumResFilesCallback*, IKivDevStor*, CRawFileList*) {
-    return nullptr;
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Analysers/KivAnalyserTable.h"
+#include "KivLog.h"
+#include "Model/CKivFileAttrRAW.h"
+#include "Model/CRawFileInfo.h"
+#include "Model/IIsClusterUsed.h"
+#include "Model/KivNodeFactory.h"
+#include "Model/KivScanSettings.h"
+#include "Model/RawTypeTable.h"
+
+namespace {
+
+constexpr uint32_t kFilesPerFolder = 300;
+constexpr uint32_t kMaxTypeIds = 2000;
+constexpr int32_t kJpegAnalyserId = 33;
+constexpr uint32_t kCustomTypeId = 74;
+constexpr size_t kMaxTitleBytes = 200;  // leaves room for the number and the extension
+constexpr const char* kProgressTitle = "Building the list of found files";
+
+std::string Format(const char* pszFormat, uint64_t a, uint64_t b) {
+    char buf[48];
+    std::snprintf(buf, sizeof(buf), pszFormat, static_cast<unsigned long long>(a), static_cast<unsigned long long>(b));
+    return buf;
+}
+
+// Analyser texts come from the files themselves: keep them from making paths.
+std::string SafeTitle(const std::string& title) {
+    std::string s = KivUtf8Prefix(title, kMaxTitleBytes);
+    for (char& c : s)
+        if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20) c = '_';
+    return s;
+}
+
+bool IsSelected(const KivScanSettings& settings, uint32_t nTypeId) {
+    // Every user-defined type stands under the one selectable custom id.
+    if (nTypeId >= RawTypeTable::kCustomFirst && nTypeId <= RawTypeTable::kCustomLast)
+        return settings.IsTypeSelected(kCustomTypeId);
+    return settings.IsTypeSelected(nTypeId);
+}
+
+// Per-type folders and running numbers of one build.
+class CRawTreeBuilder {
+public:
+    explicit CRawTreeBuilder(IKivFileNode* pRoot) : m_pRoot(pRoot), m_types(kMaxTypeIds) {}
+
+    void AddFile(uint32_t nTypeId, const std::string& title, const std::string& detail, uint64_t nStart,
+                 uint64_t nSize) {
+        TypeState& t = m_types[nTypeId];
+        RawTypeTable& table = RawTypeTable::Get();
+        if (!t.pFolder) {
+            std::string folder = table.GetFolderOrExt(nTypeId);
+            t.pFolder = NewFolder(m_pRoot, folder.empty() ? Format("Type%llu", nTypeId, 0) : folder);
+        }
+        ++t.n;
+        std::string ext = table.GetExt(nTypeId);
+        char num[16];
+        std::snprintf(num, sizeof(num), "%03u", t.n);
+        std::string name = (title.empty() ? std::string("FILE") : SafeTitle(title)) + num + "." + ext;
+
+        auto* pAttr = new CKivFileAttrRAW();
+        pAttr->SetName(name.c_str());
+        pAttr->SetTypeText(detail.c_str());
+        pAttr->SetSize(nSize);
+        pAttr->SetAttributes(KIV_FA_ARCHIVE);
+        pAttr->SetSectorRun(nStart, nSize);
+        IKivFileNode* pNode = KivNewFileNode(pAttr);
+
+        if (t.n > kFilesPerFolder && (t.n - 1) % kFilesPerFolder == 0) {
+            uint64_t k = (t.n - 1) / kFilesPerFolder;
+            t.pSub = NewFolder(t.pFolder, Format("%llu-%llu", k * kFilesPerFolder + 1, k * kFilesPerFolder + kFilesPerFolder));
+        }
+        (t.pSub ? t.pSub : t.pFolder)->AddChild(pNode);
+        if (t.n == kFilesPerFolder) MoveFirstFilesIntoSubfolder(t);
+    }
+
+    // The newest sub-folder of each large type shows the real last number.
+    void Finish() {
+        for (TypeState& t : m_types) {
+            if (t.n <= kFilesPerFolder || !t.pSub) continue;
+            uint64_t first = (t.n - 1) / kFilesPerFolder * kFilesPerFolder + 1;
+            t.pSub->GetAttr()->SetName(Format("%llu-%llu", first, t.n).c_str());
+        }
+    }
+
+private:
+    struct TypeState {
+        IKivFileNode* pFolder = nullptr;  // borrowed from the tree
+        IKivFileNode* pSub = nullptr;
+        uint32_t n = 0;
+    };
+
+    static IKivFileNode* NewFolder(IKivFileNode* pParent, const std::string& name) {
+        IKivFileNode* pNode = KivNewDirNode(KIV_ATTR_RAW, name.c_str());
+        pParent->AddChild(pNode);
+        return pNode;
+    }
+
+    void MoveFirstFilesIntoSubfolder(TypeState& t) {
+        std::vector<IKivFileNode*> files;  // newest first, as the folder lists them
+        for (IKivFileNode* p = t.pFolder->GetFirstChild(); p; p = p->GetNextSibling()) files.push_back(p);
+        t.pSub = NewFolder(t.pFolder, Format("%llu-%llu", 1, kFilesPerFolder));
+        for (auto it = files.rbegin(); it != files.rend(); ++it) {
+            t.pFolder->RemoveChild(*it);
+            t.pSub->AddChild(*it);
+        }
+    }
+
+    IKivFileNode* m_pRoot;
+    std::vector<TypeState> m_types;
+};
+
+IKivFileNode* NewRawRoot() {
+    auto* pAttr = new CKivFileAttrRAW();
+    pAttr->SetName(KIV_NAME_RAW_ROOT);
+    pAttr->SetAttributes(KIV_FA_DIRECTORY);
+    pAttr->SetKindValue(16);
+    return KivNewFileNode(pAttr);
+}
+
+// Size of a file found by a user-defined header: up to the next carved file's start (or the end of
+// the storage), at most the configured limit.
+uint64_t CustomFileSize(const CRawFileList& list, const CRawFileInfo& info, uint64_t nSectors, uint32_t nSectorSize,
+                        uint64_t nMax) {
+    uint64_t nEnd = nSectors;
+    auto next = list.ByStart().upper_bound(info.m_nStartSector);
+    if (next != list.ByStart().end() && (nEnd == 0 || next->first < nEnd)) nEnd = next->first;
+    if (nEnd <= info.m_nStartSector) return nEnd == 0 ? nMax : 0;
+    uint64_t nSecs = nEnd - info.m_nStartSector;
+    if (nSecs > nMax / nSectorSize) return nMax;
+    return nSecs * nSectorSize;
+}
+
+}  // namespace
+
+IKivFileNode* BuildRawTree(IIsClusterUsed* pUsed, IKivEnumResFilesCallback* pCallback, IKivDevStor* pDev,
+                           CRawFileList* pList) {
+    const KivScanSettings& settings = KivScanSettings::Get();
+    if (!settings.bCarvedSubtree) return nullptr;
+    if (!pDev || !pList) {
+        KIV_RETERR(KIV_E_INVALIDARG);
+        return nullptr;
+    }
+    IKivDevStor* pMeasure = pDev->GetBaseStor() ? pDev->GetBaseStor() : pDev;
+    uint32_t nDevSS = pDev->GetSectorSize() ? pDev->GetSectorSize() : 512;
+    uint32_t nRecSS = pMeasure->GetSectorSize() ? pMeasure->GetSectorSize() : 512;
+    uint64_t nRecSectors = pMeasure->GetSectorCount();
+    auto isUsed = [&](const CRawFileInfo& info) {
+        unsigned __int128 s = static_cast<unsigned __int128>(info.m_nStartSector) * nRecSS / nDevSS;
+        return pUsed && (s > ~0ull || pUsed->IsClusterUsed(static_cast<uint64_t>(s)));
+    };
+
+    IKivFileNode* pRoot = nullptr;
+    try {
+        pRoot = NewRawRoot();
+        CRawTreeBuilder builder(pRoot);
+        RawAnalyserRegistry& reg = RawAnalyserRegistry::Get();
+
+        uint64_t nTotal = 0;
+        if (pCallback) {
+            for (size_t i = 0; i < pList->Size(); ++i)
+                if (!isUsed(*pList->At(i))) ++nTotal;
+            pCallback->SetPhase(kProgressTitle, nTotal);
+        }
+
+        bool bHaveJpeg = false;
+        uint64_t nJpegStart = 0, nJpegEnd = 0, nJpegSize = 0;
+        uint64_t nDone = 0;
+        for (size_t i = 0; i < pList->Size(); ++i) {
+            CRawFileInfo& info = *pList->At(i);
+            if (isUsed(info)) continue;
+            bool bStop = false;
+            if (pCallback) bStop = pCallback->SetProgress(++nDone) == -1 || pCallback->IsCancelled();
+            // An unmeasured record is judged by the type its measurement gives (a compound file
+            // found for DOC may turn out a workbook), so only measured ones are judged here.
+            if (info.m_nSize != 0 && (info.m_nTypeId >= kMaxTypeIds || !IsSelected(settings, info.m_nTypeId))) {
+                if (bStop) break;
+                continue;
+            }
+
+            uint64_t nSize = info.m_nSize;
+            if (nSize == 0 && static_cast<int16_t>(info.m_nAnalyserId) == -1) {
+                if (info.m_nTypeId < kMaxTypeIds && IsSelected(settings, info.m_nTypeId))
+                    nSize = CustomFileSize(*pList, info, nRecSectors, nRecSS, settings.nMaxCustomSize);
+            } else if (nSize == 0) {
+                IRawFileAnalyser* pAnalyser = reg.FindById(static_cast<int32_t>(info.m_nAnalyserId));
+                if (pAnalyser) {
+                    try {
+                        pAnalyser->MeasureFile(&info, pMeasure);
+                    } catch (...) {
+                        info.m_nSize = 0;
+                    }
+                    info.m_strTitle = pAnalyser->GetTitleText();
+                    info.m_strDetail = pAnalyser->GetDetailText();
+                    nSize = info.m_nSize < settings.nMaxCarvedSize ? info.m_nSize : settings.nMaxCarvedSize;
+                    info.m_nSize = 0;
+                    // Measuring may refine the type (a compound file becomes a workbook...).
+                    if (info.m_nTypeId >= kMaxTypeIds || !IsSelected(settings, info.m_nTypeId)) nSize = 0;
+                }
+            }
+
+            if (nSize != 0 && static_cast<int32_t>(info.m_nAnalyserId) == kJpegAnalyserId) {
+                uint64_t nEnd = info.m_nStartSector + (nSize + nRecSS - 1) / nRecSS;
+                // A picture inside the previous one is its thumbnail unless it is of comparable size.
+                if (bHaveJpeg && info.m_nStartSector > nJpegStart && nEnd <= nJpegEnd &&
+                    (nSize < nJpegSize / 10 || nSize > nJpegSize / 10 * 9))
+                    nSize = 0;
+                if (nSize != 0) {
+                    bHaveJpeg = true;
+                    nJpegStart = info.m_nStartSector;
+                    nJpegEnd = nEnd;
+                    nJpegSize = nSize;
+                }
+            }
+            if (nSize != 0) builder.AddFile(info.m_nTypeId, info.m_strTitle, info.m_strDetail, info.m_nStartSector, nSize);
+            if (bStop) break;
+        }
+        builder.Finish();
+        if (pCallback) pCallback->OnPhaseEnd();
+        return pRoot;
+    } catch (const std::exception& e) {
+        KivLogA(0, "BuildRawTree: %s", e.what());
+        KivSafeRelease(pRoot);
+        return nullptr;
+    }
 }

@@ -1,0 +1,45 @@
+// The carving scanner: offers every non-empty sector of each scan block to the analysers of the
+// selected file types, records each hit in the shared carved-file list and measures the files
+// from a ring of the last 20 blocks, so that the device is read once.
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "IKivFsScanner.h"
+#include "Model/CRawFileInfo.h"
+#include "Raw/CBufferStorageDevice.h"
+
+class CKivRAWScanner : public IKivFsScanner {
+public:
+    static constexpr uint32_t kRingBlocks = 20;
+    static constexpr int kStatFilesFound = 6;
+
+    int SetStorage(IKivDevStor* pStor) override;
+    int SetBlockSectors(uint32_t nSectors) override;
+    int BeginScan() override;
+    int EndScan() override;
+    int AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) override;
+    int EnumParts(std::vector<CKivScanResPart*>*) override { return 1; }
+    int SetRawFileList(CRawFileList* pList) override;
+    int SaveState(IKivStream*) override { return 1; }
+    int LoadState(IKivStream*) override { return 1; }
+    int GetScannerType() override { return KIV_SCANNER_RAW; }
+
+    size_t GetPendingCount() const { return m_pending.size(); }
+    const CBufferStorageDevice& GetRing() const { return m_ring; }
+
+private:
+    void MeasurePending();
+
+    IKivDevStor* m_pDev = nullptr;
+    uint32_t m_nBlockSectors = 0;
+    uint32_t m_nSectorSize = 512;
+    CRawFileList* m_pList = nullptr;
+    CBufferStorageDevice m_ring;
+    std::deque<CRawFileInfo*> m_pending;  // borrowed from the list, in order found
+    std::vector<uint8_t> m_block;
+    std::unique_ptr<CRawFileInfo> m_pFresh;
+    bool m_bActive = false;
+};
