@@ -1,7 +1,39 @@
 #include "Analysers/FileMOVAnalyser.h"
 
-#include "Analysers/KivAnalyserFactories.h"
+#include <algorithm>
 
-bool FileMOVAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) { return false; }
+#include "Analysers/CRawFileReader.h"
+#include "Analysers/KivAnalyserBytes.h"
+#include "Analysers/KivAnalyserFactories.h"
+#include "KivByteReader.h"
+#include "Model/KivScanSettings.h"
+#include "platform/KivPlatform.h"
+
+bool FileMOVAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) {
+    if (!KivBytesAt(sector, 4, "ftyp")) return false;
+    pInfo->m_nTypeId = 40;
+    return true;
+}
+
+// Top-level atoms of the kinds a movie holds follow each other; the first other atom ends it.
+bool FileMOVAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
+    const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
+    CRawFileReader rd;
+    rd.Init(pStor, pInfo->m_nStartSector);
+    uint64_t pos = 0;
+    for (uint64_t nStep = 1; pos <= nCap; ++nStep) {
+        auto h = rd.Window(pos, 8);
+        if (h.empty()) break;
+        uint32_t nSize = KivByteReader(h).U32BEAt(0);
+        bool bKnown = false;
+        for (const char* t : {"free", "ftyp", "mdat", "moov", "pnot", "wide"}) bKnown = bKnown || KivBytesAt(h, 4, t);
+        if (nSize < 8 || !bKnown) break;
+        pos += nSize;
+        if (nStep % 10 == 0) KivPumpMessages();
+    }
+    if (pos == 0) return false;
+    pInfo->m_nSize = std::min(pos, nCap);
+    return true;
+}
 
 IRawFileAnalyser* CreateFileMOVAnalyser() { return new FileMOVAnalyser; }

@@ -1,7 +1,54 @@
 #include "Analysers/FilePNGAnalyser.h"
 
+#include "Analysers/CRawFileReader.h"
+#include "Analysers/KivAnalyserBytes.h"
 #include "Analysers/KivAnalyserFactories.h"
+#include "KivByteReader.h"
+#include "Model/KivScanSettings.h"
+#include "platform/KivPlatform.h"
 
-bool FilePNGAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) { return false; }
+namespace {
+constexpr uint8_t kSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
+constexpr uint64_t kMaxChunk = 0x1400000;  // bound on any chunk length and chunk offset
+}  // namespace
+
+bool FilePNGAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) {
+    if (!KivBytesAt(sector, 0, kSignature)) return false;
+    pInfo->m_nTypeId = 47;
+    return true;
+}
+
+bool FilePNGAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
+    const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
+    CRawFileReader rd;
+    rd.Init(pStor, pInfo->m_nStartSector);
+    auto ihdr = rd.Window(0, 24);
+    if (ihdr.empty()) return false;
+    KivByteReader r(ihdr);
+    uint32_t nWidth = r.U32BEAt(16), nHeight = r.U32BEAt(20);
+    if (!KivBytesAt(ihdr, 0, kSignature) || !KivBytesAt(ihdr, 12, "IHDR") || nWidth == 0 || nHeight == 0 ||
+        nWidth >= 0x80000000u || nHeight >= 0x80000000u)
+        return false;
+    uint64_t pos = 8 + 12 + uint64_t(r.U32BEAt(8));
+    bool bData = false;
+    for (uint64_t nStep = 1; pos <= nCap; ++nStep) {
+        uint8_t h[8];
+        if (pos > kMaxChunk || !rd.Read(pos, h, 8)) break;
+        KivByteReader c(h, 8);
+        uint64_t nLen = c.U32BEAt(0);
+        if (nLen > kMaxChunk) break;
+        if (KivBytesAt(std::span<const uint8_t>(h), 4, "IDAT")) bData = true;
+        pos += 12 + nLen;
+        if (KivBytesAt(std::span<const uint8_t>(h), 4, "IEND")) {
+            pInfo->m_nSize = std::min(pos, nCap);
+            return true;
+        }
+        if (nStep % 10 == 0) KivPumpMessages();
+    }
+    // The chain broke before the end chunk: keep what holds image data.
+    if (!bData) return false;
+    pInfo->m_nSize = std::min(pos, nCap);
+    return true;
+}
 
 IRawFileAnalyser* CreateFilePNGAnalyser() { return new FilePNGAnalyser; }

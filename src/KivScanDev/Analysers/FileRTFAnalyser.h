@@ -6,4 +6,6 @@ class FileRTFAnalyser : public IRawFileAnalyser {
 public:
     FileRTFAnalyser() : IRawFileAnalyser(56) {}
     bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
+    std::string_view FirstBytes() const override { return "{"; }
+    bool MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) override;
 };

@@ -6,4 +6,5 @@ class FileWMFAnalyser : public IRawFileAnalyser {
 public:
     FileWMFAnalyser() : IRawFileAnalyser(66) {}
     bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
+    std::string_view FirstBytes() const override { return "\x01"; }
 };

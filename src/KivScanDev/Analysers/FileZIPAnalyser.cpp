@@ -1,7 +1,122 @@
 #include "Analysers/FileZIPAnalyser.h"
 
-#include "Analysers/KivAnalyserFactories.h"
+#include <algorithm>
+#include <string>
 
-bool FileZIPAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) { return false; }
+#include "Analysers/CRawFileReader.h"
+#include "Analysers/KivAnalyserBytes.h"
+#include "Analysers/KivAnalyserFactories.h"
+#include "KivByteReader.h"
+#include "Model/KivScanSettings.h"
+#include "platform/KivPlatform.h"
+
+namespace {
+
+constexpr uint32_t kLocal = 0x04034B50, kCentral = 0x02014B50, kEnd = 0x06054B50;
+
+// One record of the archive at a position: its length and, for headers, the entry name.
+struct ZipRecord {
+    uint32_t nSig = 0;
+    uint64_t nLength = 0;
+    std::string name;
+};
+
+// An entry written as a stream (flag bit 3) states its sizes only in the data descriptor that
+// follows its data: find the descriptor whose compressed size matches the distance walked.
+bool StreamedDataLength(CRawFileReader& rd, uint64_t nData, uint64_t nCap, uint64_t& nLength) {
+    for (uint64_t from = nData; from < nCap;) {
+        bool bFailed = false;
+        uint64_t at = rd.Find(from, nCap, "PK\x07\x08", false, &bFailed);
+        if (at == CRawFileReader::kNotFound) return false;
+        uint32_t nPacked;
+        if (rd.ReadU32LE(at + 8, nPacked) && nPacked == at - nData) {
+            nLength = at - nData + 16;
+            return true;
+        }
+        from = at + 1;
+    }
+    return false;
+}
+
+bool ReadRecord(CRawFileReader& rd, uint64_t pos, uint64_t nCap, ZipRecord& rec) {
+    uint32_t sig;
+    if (!rd.ReadU32LE(pos, sig)) return false;
+    rec.nSig = sig;
+    rec.name.clear();
+    if (sig == kEnd) {
+        auto h = rd.Window(pos, 22);
+        if (h.empty()) return false;
+        rec.nLength = 22 + KivByteReader(h).U16At(20);
+        return true;
+    }
+    size_t nFixed = sig == kLocal ? 30 : sig == kCentral ? 46 : 0;
+    if (!nFixed) return false;
+    auto h = rd.Window(pos, nFixed);
+    if (h.empty()) return false;
+    KivByteReader r(h);
+    uint16_t nName, nExtra;
+    if (sig == kLocal) {
+        if (r.U16At(8) > 10) return false;  // compression method
+        nName = r.U16At(26);
+        nExtra = r.U16At(28);
+        if (nName > 1040) return false;
+        uint64_t nData = uint64_t(30) + nName + nExtra;
+        uint64_t nPacked = r.U32At(18);
+        if ((r.U16At(6) & 0x8) && nPacked == 0 && !StreamedDataLength(rd, pos + nData, nCap, nPacked)) return false;
+        rec.nLength = nData + nPacked;
+    } else {
+        nName = r.U16At(28);
+        nExtra = r.U16At(30);
+        rec.nLength = uint64_t(46) + nName + nExtra + r.U16At(32);
+    }
+    auto n = rd.Window(pos + nFixed, nName);
+    if (nName && n.empty()) return false;
+    rec.name.assign(n.begin(), n.end());
+    return true;
+}
+
+}  // namespace
+
+bool FileZIPAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) {
+    if (!KivBytesAt(sector, 0, "PK\x03\x04")) return false;
+    pInfo->m_nTypeId = 68;
+    return true;
+}
+
+bool FileZIPAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
+    const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
+    CRawFileReader rd;
+    rd.Init(pStor, pInfo->m_nStartSector);
+    m_bOffice = m_bDrawing = false;
+
+    ZipRecord rec;
+    if (!ReadRecord(rd, 0, nCap, rec)) return false;
+    if (rec.nSig == kLocal) {
+        m_bOffice = rec.name == "[Content_Types].xml";
+        m_bDrawing = rec.name == "content/riffData.cdr";
+    }
+
+    uint32_t nType = 68;
+    uint64_t pos = 0;
+    // The end record closes the archive; what follows it belongs to something else.
+    bool bEnd = false;
+    for (uint64_t nStep = 1; !bEnd && pos <= nCap && ReadRecord(rd, pos, nCap, rec); ++nStep) {
+        bEnd = rec.nSig == kEnd;
+        if (m_bOffice && rec.nSig != kEnd) {
+            if (rec.name == "word/_rels/document.xml.rels")
+                nType = 69;
+            else if (rec.name == "xl/_rels/workbook.xml.rels")
+                nType = 70;
+            else if (rec.name == "ppt/_rels/presentation.xml.rels")
+                nType = 71;
+        }
+        pos += rec.nLength;
+        if (nStep % 10 == 0) KivPumpMessages();
+    }
+    if (m_bDrawing && !m_bOffice) nType = 11;
+    pInfo->m_nTypeId = nType;
+    pInfo->m_nSize = std::min(pos, nCap);
+    return true;
+}
 
 IRawFileAnalyser* CreateFileZIPAnalyser() { return new FileZIPAnalyser; }

@@ -27,3 +27,13 @@ template <size_t N>
 inline bool KivBytesAt(std::span<const uint8_t> data, size_t off, const uint8_t (&bytes)[N]) {
     return KivBytesAt(data, off, std::string_view(reinterpret_cast<const char*>(bytes), N));
 }
+
+// String literals keep their embedded zero bytes ("MThd\0\0\0\x06").
+template <size_t N>
+inline bool KivBytesAt(std::span<const uint8_t> data, size_t off, const char (&s)[N]) {
+    return KivBytesAt(data, off, std::string_view(s, N - 1));
+}
+template <size_t N>
+inline bool KivBytesAtNoCase(std::span<const uint8_t> data, size_t off, const char (&s)[N]) {
+    return KivBytesAtNoCase(data, off, std::string_view(s, N - 1));
+}
