@@ -1,3 +1,292 @@
-#include "IKivFsScanner.h"
+#include "CKivFATScanner.h"
 
-IKivFsScanner* CreateFatScanner() { return nullptr; }
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "CKivFatDirSector.h"
+#include "KivByteReader.h"
+#include "KivFatSettings.h"
+#include "KivLog.h"
+#include "platform/KivPlatform.h"
+
+namespace {
+
+enum : int { kStatBoot = 0, kStatDirStart = 2, kStatDirPiece = 3 };
+
+bool IsFatCopyStart(KivByteReader& r) {
+    uint32_t w0 = r.U32At(0);
+    if (w0 == 0xFFFFFFF8u) return true;
+    return (w0 & 0x0FFFFFFFu) == 0x0FFFFFF8u && (r.U32At(4) & 0x0FFFFFFFu) == 0x0FFFFFFFu;
+}
+
+int32_t TypeForClusters(uint64_t n) {
+    if (n < 4085) return KIV_FS_FAT12;
+    if (n < 0xFFF4) return KIV_FS_FAT16;
+    return KIV_FS_FAT32;
+}
+
+}  // namespace
+
+IKivFsScanner* CreateFatScanner() { return new CKivFATScanner(); }
+
+int CKivFATScanner::SetStorage(IKivDevStor* pStor) {
+    m_pStor = pStor;
+    uint32_t z = pStor ? pStor->GetSectorSize() : 0;
+    m_nSectorSize = (z >= 512 && z % 512 == 0) ? z : 512;
+    return 0;
+}
+
+int CKivFATScanner::SetBlockSectors(uint32_t nSectors) {
+    m_nBlockSectors = nSectors;
+    return 0;
+}
+
+int CKivFATScanner::SetRawFileList(CRawFileList* pList) {
+    m_pRawList = pList;
+    return 0;
+}
+
+int CKivFATScanner::AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) {
+    if (!m_pStor || nCount == 0) return 0;
+    const size_t z = m_nSectorSize;
+    // The block is already in the cache: take it in one piece, falling back to single sectors
+    // so that one bad sector costs only itself.
+    if (nCount <= (64u << 20) / z) {
+        m_block.resize(size_t(nCount) * z);
+        if (m_pStor->ReadSectors(m_block.data(), nFirst, nCount)) {
+            for (uint64_t i = 0; i < nCount; ++i)
+                AnalyzeSector(std::span<const uint8_t>(m_block.data() + i * z, z), nFirst + i, pStats);
+            return 0;
+        }
+    }
+    m_block.resize(z);
+    for (uint64_t i = 0; i < nCount; ++i)
+        if (m_pStor->ReadSectors(m_block.data(), nFirst + i, 1)) AnalyzeSector(m_block, nFirst + i, pStats);
+    return 0;
+}
+
+void CKivFATScanner::AnalyzeSector(std::span<const uint8_t> sector, uint64_t nSector, uint64_t* pStats) {
+    KivByteReader r(sector);
+    if (!r.Has(0, 512) || r.U32At(0) == 0) return;
+
+    if (r.U8At(510) == 0x55 && r.U8At(511) == 0xAA) {
+        CKivFatBootSector bs;
+        if (bs.Parse(sector, m_nSectorSize)) {
+            uint64_t nDev = m_pStor ? m_pStor->GetSectorCount() : nSector + 1;
+            KivFatGeometry g;
+            bool bAny = false;
+            static constexpr uint32_t kFlag[] = {kBoot12, kBoot16, kBoot32};
+            if (bs.MakeGeometry(nSector, nDev, &g)) {
+                AddCandidate(g, kFlag[bs.m_nType]);
+                bAny = true;
+            }
+            // A FAT32 boot sector may be the backup copy of one that lies m_nBackupSector earlier.
+            if (bs.m_nType == KIV_FS_FAT32 && bs.m_nBackupSector && bs.m_nBackupSector < bs.m_nReserved &&
+                nSector >= bs.m_nBackupSector && bs.MakeGeometry(nSector - bs.m_nBackupSector, nDev, &g)) {
+                AddCandidate(g, kBoot32Backup);
+                bAny = true;
+            }
+            if (bAny && pStats) ++pStats[kStatBoot];
+            if (bAny) return;
+        }
+    }
+    if (IsFatCopyStart(r)) {
+        OnFatCopy(nSector);
+        return;
+    }
+    CKivFatDirSector ds;
+    if (!ds.Test(sector)) return;
+    if (pStats) pStats[KIV_STAT_ITEMS_FOUND] += ds.m_nCounted;
+    if (!ds.m_bStart) {
+        if (pStats) ++pStats[kStatDirPiece];
+        AddDirSector(nSector, -1);
+    } else {
+        if (InferGeometry(nSector, ds.m_nOwnCluster) && pStats) ++pStats[kStatDirStart];
+        AddDirSector(nSector, ds.m_nOwnCluster);
+    }
+}
+
+void CKivFATScanner::AddDirSector(uint64_t nSector, int64_t nCluster) {
+    if (m_dirSectors.size() < kMaxDirSectors) m_dirSectors.push_back({nSector, nCluster});
+}
+
+CKivFATScanner::CandMap::iterator CKivFATScanner::AddCandidate(const KivFatGeometry& g, uint32_t nFlags) {
+    auto it = m_cands.find(g);
+    if (it == m_cands.end()) {
+        if (m_cands.size() >= kMaxCandidates) return m_cands.end();
+        it = m_cands.emplace(g, CandInfo{}).first;
+        m_byDataStart.emplace(std::make_pair(g.nDataStart, g.nSecPerClus), g);
+        if (g.nSectorsPerFat) {
+            uint64_t nFat1 = g.nFirstSector + g.nReserved;
+            m_byFatStart.emplace(nFat1, g);
+            m_byFatStart.emplace(nFat1 + g.nSectorsPerFat, g);
+            // FAT copies seen before the boot sector (a backup found late) count as well.
+            if (m_fatCopies.count(nFat1)) MarkFatCopy(it, nFat1);
+            if (m_fatCopies.count(nFat1 + g.nSectorsPerFat)) MarkFatCopy(it, nFat1 + g.nSectorsPerFat);
+        }
+    }
+    it->second.nFlags |= nFlags;
+    return it;
+}
+
+void CKivFATScanner::MarkFatCopy(CandMap::iterator it, uint64_t nSector) {
+    const KivFatGeometry& g = it->first;
+    const KivFatSettings& s = KivFatSettings::Get();
+    uint64_t nFat1 = g.nFirstSector + g.nReserved;
+    if (nSector == nFat1) it->second.nFlags |= kFat1Found | (s.bUseFirstFat ? kFat1Usable : 0);
+    if (nSector == nFat1 + g.nSectorsPerFat) it->second.nFlags |= kFat2Found | (s.bUseSecondFat ? kFat2Usable : 0);
+}
+
+void CKivFATScanner::OnFatCopy(uint64_t nSector) {
+    if (m_fatCopies.size() < kMaxDirSectors) m_fatCopies.insert(nSector);
+    auto [b, e] = m_byFatStart.equal_range(nSector);
+    for (auto i = b; i != e; ++i) {
+        auto it = m_cands.find(i->second);
+        if (it != m_cands.end()) MarkFatCopy(it, nSector);
+    }
+}
+
+bool CKivFATScanner::InferGeometry(uint64_t nSector, uint32_t nCluster) {
+    if (nCluster < 2) return false;
+    uint32_t aNew[8];
+    size_t nNew = 0;
+    for (uint32_t d = 1; d <= 128; d <<= 1) {
+        uint64_t nOff = uint64_t(d) * (nCluster - 2);
+        if (nOff > nSector) continue;
+        uint64_t nData = nSector - nOff;
+        auto range = m_byDataStart.equal_range({nData, d});
+        if (range.first != range.second) {
+            auto it = m_cands.find(range.first->second);
+            if (it != m_cands.end()) {
+                it->second.nFlags |= kDirConfirmed;
+                ++it->second.nEvidence;
+            }
+            return true;
+        }
+        aNew[nNew++] = d;
+    }
+    // Nothing known matches: each cluster size gives a volume of its own, reaching to the end of
+    // the device, until more directories confirm one of them.
+    uint64_t nDev = m_pStor ? m_pStor->GetSectorCount() : nSector + 1;
+    for (size_t i = 0; i < nNew; ++i) {
+        uint32_t d = aNew[i];
+        KivFatGeometry g;
+        g.nSecPerClus = d;
+        g.nDataStart = nSector - uint64_t(d) * (nCluster - 2);
+        g.nFirstSector = g.nDataStart;
+        uint64_t nClusters = std::min<uint64_t>((nDev - g.nDataStart) / d, 0x0FFFFFF4u);
+        g.nSectorCount = nClusters * d;
+        g.nClusterCount = static_cast<uint32_t>(nClusters);
+        g.nType = TypeForClusters(nClusters);
+        AddCandidate(g, kDirConfirmed);
+    }
+    return nNew > 0;
+}
+
+int CKivFATScanner::EnumParts(std::vector<CKivScanResPart*>* pList) {
+    if (!pList) return KIV_RETERR(KIV_E_INVALIDARG);
+    for (const auto& [g, info] : m_cands) {
+        uint32_t f = info.nFlags;
+        bool bBoot = f & (kBoot12 | kBoot16 | kBoot32 | kBoot32Backup);
+        if (info.nEvidence == 0 && !(bBoot && (f & (kFat1Found | kFat2Found)))) continue;
+        auto* p = new CKivScanResPartFAT(g.nType, m_nSectorSize);
+        p->m_nSecPerClus = static_cast<uint8_t>(g.nSecPerClus);
+        p->m_nDataStart = g.nDataStart;
+        p->m_nFirstSector = g.nFirstSector;
+        p->m_nSectorCount = g.nSectorCount;
+        p->m_nEvidenceB = info.nEvidence;
+        p->m_nReservedSectors = static_cast<uint16_t>(g.nReserved);
+        p->m_nSectorsPerFat = g.nSectorsPerFat;
+        p->m_nClusterCount = g.nClusterCount;
+        p->m_nRoot = g.nRoot;
+        p->m_nEvidenceFlags = f;
+        uint64_t a = ((f & kFat1Found) && (f & kFat2Found)) ? 50 : ((f & (kFat1Found | kFat2Found)) ? 45 : 10);
+        uint64_t b;
+        if (g.nType != KIV_FS_FAT32)
+            b = (f & (kBoot12 | kBoot16)) ? 50 : 10;
+        else
+            b = ((f & kBoot32) && (f & kBoot32Backup)) ? 50 : ((f & (kBoot32 | kBoot32Backup)) ? 45 : 10);
+        p->m_nEvidenceC = a + b;
+        pList->push_back(p);
+    }
+    m_cands.clear();
+    m_byDataStart.clear();
+    m_byFatStart.clear();
+    return 0;
+}
+
+int CKivFATScanner::SaveState(IKivStream* pStream) {
+    if (!pStream) return KIV_RETERR(KIV_E_INVALIDARG);
+    uint32_t n = static_cast<uint32_t>(m_dirSectors.size());
+    if (!pStream->Write(&n, 4)) return KIV_RETERR(KIV_E_IO);
+    for (const KivFatDirSectorRec& r : m_dirSectors) {
+        uint8_t item[16];
+        for (int i = 0; i < 8; ++i) {
+            item[i] = static_cast<uint8_t>(r.nSector >> (8 * i));
+            item[8 + i] = static_cast<uint8_t>(uint64_t(r.nCluster) >> (8 * i));
+        }
+        if (!pStream->Write(item, 16)) return KIV_RETERR(KIV_E_IO);
+    }
+    return 0;
+}
+
+int CKivFATScanner::LoadState(IKivStream* pStream) {
+    if (!pStream) return KIV_RETERR(KIV_E_INVALIDARG);
+    uint8_t cnt[4];
+    if (!pStream->Read(cnt, 4)) return KIV_RETERR(KIV_E_IO);
+    uint32_t n = KivByteReader(cnt, 4).U32At(0);
+    m_dirSectors.clear();
+    for (uint32_t i = 0; i < n; ++i) {
+        uint8_t item[16];
+        if (!pStream->Read(item, 16)) return KIV_RETERR(KIV_E_IO);
+        KivByteReader r(item, 16);
+        AddDirSector(r.U64At(0), static_cast<int64_t>(r.U64At(8)));
+    }
+    return 0;
+}
+
+IKivFsNode* CKivFATScanner::BuildTree(CKivScanResPart* pPart, IKivDevStor* pDev, uint32_t nNameBase,
+                                      IKivEnumResFilesCallback* pCallback) {
+    auto* pFat = dynamic_cast<CKivScanResPartFAT*>(pPart);
+    if (!pFat || !pDev || !CanHandle(pFat->m_nType)) return nullptr;
+    CKivFatTreeBuilder builder(pFat, pDev, &m_dirSectors, m_pRawList, pCallback, nNameBase);
+    IKivFsNode* pResult = nullptr;
+    auto work = [&]() {
+        try {
+            pResult = builder.Build();
+        } catch (const std::exception& ex) {
+            KivLogA(0, "CKivFATScanner::BuildTree: %s", ex.what());
+            KIV_RETERR(KIV_E_NOOBJ);
+        } catch (...) {
+            KIV_RETERR(KIV_E_NOOBJ);
+        }
+    };
+    // The work runs on its own thread while this one keeps pumping the caller's messages.
+    std::mutex mtx;
+    std::condition_variable cv;
+    bool bDone = false;
+    std::thread worker;
+    try {
+        worker = std::thread([&]() {
+            work();
+            std::lock_guard<std::mutex> lk(mtx);
+            bDone = true;
+            cv.notify_all();
+        });
+    } catch (const std::system_error&) {
+        work();
+        return pResult;
+    }
+    std::unique_lock<std::mutex> lk(mtx);
+    while (!bDone) {
+        lk.unlock();
+        KivPumpMessages();
+        lk.lock();
+        cv.wait_for(lk, std::chrono::milliseconds(10), [&] { return bDone; });
+    }
+    lk.unlock();
+    worker.join();
+    return pResult;
+}

@@ -1,0 +1,367 @@
+#include "CKivFatTreeBuilder.h"
+
+#include <algorithm>
+
+#include "CKivFatDirEntry.h"
+#include "CKivFatLongName.h"
+#include "KivFatSettings.h"
+#include "KivLog.h"
+#include "KivPartName.h"
+#include "Model/CClusterUseBitMap.h"
+#include "Model/CKivFileAttrFAT.h"
+#include "Model/KivEngineFilter.h"
+#include "Model/KivNodeFactory.h"
+#include "Model/KivRecycleBin.h"
+#include "Raw/KivRawTree.h"
+
+namespace {
+
+constexpr uint64_t kMaxDirBytes = 2u << 20;  // 65536 entries, the most a directory can hold
+constexpr uint32_t kEvidenceBoot = 0x01 | 0x02 | 0x04 | 0x08;
+constexpr uint32_t kUseFirstFat = 0x80;
+constexpr uint32_t kUseSecondFat = 0x200;
+
+uint8_t StateOf(IKivFileNode* p) { return p && p->GetAttr() ? p->GetAttr()->GetRecordState() : 0; }
+
+bool IsAncestorOrSelf(IKivFileNode* pMaybe, IKivFileNode* pNode) {
+    for (IKivFileNode* p = pNode; p; p = p->GetParent())
+        if (p == pMaybe) return true;
+    return false;
+}
+
+}  // namespace
+
+CKivFatTreeBuilder::CKivFatTreeBuilder(CKivScanResPartFAT* pPart, IKivDevStor* pDev,
+                                       const std::vector<KivFatDirSectorRec>* pDirSectors, CRawFileList* pRawList,
+                                       IKivEnumResFilesCallback* pCallback, uint32_t nNameBase)
+    : m_pPart(pPart), m_pDev(pDev), m_pDirSectors(pDirSectors), m_pRawList(pRawList), m_pCallback(pCallback),
+      m_nNameBase(nNameBase) {}
+
+CKivFatTreeBuilder::~CKivFatTreeBuilder() { KivSafeRelease(m_pRoot); }
+
+bool CKivFatTreeBuilder::Cancelled() {
+    if (!m_bCancelled && m_pCallback && m_pCallback->IsCancelled() == -1) m_bCancelled = true;
+    return m_bCancelled;
+}
+
+bool CKivFatTreeBuilder::IsFat32() const { return m_pPart->m_nType == KIV_FS_FAT32; }
+
+bool CKivFatTreeBuilder::ReadSectors(std::vector<uint8_t>* pBuf, uint64_t nFirst, uint64_t nCount) {
+    pBuf->assign(size_t(nCount) * m_nSectorSize, 0);
+    uint64_t nSecs = m_pDev->GetSectorCount();
+    if (nCount == 0 || nFirst >= nSecs || nCount > nSecs - nFirst) return false;
+    return m_pDev->ReadSectors(pBuf->data(), nFirst, nCount) != 0;
+}
+
+IKivFsNode* CKivFatTreeBuilder::Build() {
+    if (!m_pPart || !m_pDev) return nullptr;
+    if (m_pCallback && m_pCallback->SetPhase("Reading the FAT file system", 100) == -1) m_bCancelled = true;
+
+    m_nSectorSize = m_pDev->GetSectorSize();
+    m_nSecPerClus = m_pPart->m_nSecPerClus;
+    m_nDataStart = m_pPart->m_nDataStart;
+    if (m_nSectorSize == 0 || m_nSecPerClus == 0) return nullptr;
+    uint64_t nEnd = m_pPart->m_nFirstSector + m_pPart->m_nSectorCount;
+    m_nDataClusters = nEnd > m_nDataStart ? (nEnd - m_nDataStart) / m_nSecPerClus : 0;
+    m_nDataClusters = std::min<uint64_t>(m_nDataClusters, KIV_FAT_BAD - 2);
+
+    uint32_t nFlags = m_pPart->m_nEvidenceFlags;
+    m_fat.Load(m_pDev, m_pPart->m_nType, m_pPart->m_nFirstSector + m_pPart->m_nReservedSectors,
+               m_pPart->m_nSectorsPerFat, nFlags & kUseFirstFat, nFlags & kUseSecondFat);
+    m_pRuns = std::make_unique<CKivFatRunBuilder>(m_fat.HasTable() ? &m_fat : nullptr, m_nDataClusters,
+                                                  uint64_t(m_nSecPerClus) * m_nSectorSize);
+    if (m_pCallback && m_pCallback->SetProgress(50) == -1) m_bCancelled = true;
+    if (m_pCallback) m_pCallback->OnPhaseEnd();
+
+    const KivFatSettings& s = KivFatSettings::Get();
+    auto* pAttr = static_cast<CKivFileAttrFAT*>(KivNewAttr(KIV_ATTR_FAT));
+    std::string strName = KivFormatPartName(KivFsTypeText(m_pPart->m_nType), m_nNameBase + 1, s.cDriveLetter,
+                                            s.strLabel.c_str());
+    pAttr->SetName(strName.c_str());
+    pAttr->SetAttributes(KIV_FA_DIRECTORY);
+    m_pRoot = KivNewFsNode(pAttr);
+    m_pRoot->SetPartInfo(m_nDataStart, m_nSecPerClus);
+    m_pRoot->SetFsType(m_pPart->m_nType);
+
+    if (nFlags & kEvidenceBoot) {
+        if (IsFat32()) {
+            uint32_t nRoot = m_pPart->m_nRoot;
+            if (m_pRuns->IsDataCluster(nRoot)) {
+                m_dirs[nRoot] = m_pRoot;
+                m_queue.push_back({nRoot, false});
+            }
+        } else {
+            m_queue.push_back({0, false});
+        }
+    }
+    WalkQueue();
+    ReconstructDirs();
+    if (!Cancelled()) AddRawTree();
+    if (Cancelled()) return nullptr;  // the destructor releases the partial tree
+    Tidy();
+    IKivFsNode* p = m_pRoot;
+    m_pRoot = nullptr;
+    return p;
+}
+
+void CKivFatTreeBuilder::WalkQueue() {
+    std::unordered_set<uint32_t> walked;
+    while (!m_queue.empty() && !Cancelled()) {
+        DirWork w = m_queue.front();
+        m_queue.pop_front();
+        if (w.nCluster == 0) {
+            WalkDir(m_pRoot, w);
+            continue;
+        }
+        auto it = m_dirs.find(w.nCluster);
+        if (it == m_dirs.end() || !walked.insert(w.nCluster).second) continue;
+        WalkDir(it->second, w);
+    }
+}
+
+void CKivFatTreeBuilder::WalkDir(IKivFileNode* pDir, const DirWork& work) {
+    bool bDeleted = pDir != m_pRoot && (StateOf(pDir) & KIV_REC_DELETED);
+    bool bRecycle = work.nCluster && m_recycleDirs.count(work.nCluster);
+
+    // The pieces to read: the fixed root area, or the directory's clusters.
+    std::vector<std::pair<uint64_t, uint64_t>> pieces;
+    if (work.nCluster == 0) {
+        uint64_t nRootStart = m_pPart->m_nFirstSector + m_pPart->m_nReservedSectors + 2ull * m_pPart->m_nSectorsPerFat;
+        uint64_t nRootSecs = std::min<uint64_t>(m_pPart->m_nRoot, kMaxDirBytes / m_nSectorSize);
+        if (nRootSecs) pieces.emplace_back(nRootStart, nRootSecs);
+    } else {
+        uint32_t nMax = static_cast<uint32_t>(std::max<uint64_t>(1, kMaxDirBytes / (uint64_t(m_nSecPerClus) * m_nSectorSize)));
+        // A deleted directory's freed chain says nothing; read its first cluster only.
+        bool bOne = work.bOneCluster || (bDeleted && m_pRuns->GetEntry(work.nCluster) == KIV_FAT_FREE);
+        std::vector<uint32_t> clusters = bOne ? std::vector<uint32_t>{work.nCluster} : m_pRuns->DirClusters(work.nCluster, nMax);
+        for (uint32_t c : clusters) {
+            if (!m_dirClusters.insert(c).second) continue;  // already read as part of another directory
+            pieces.emplace_back(m_nDataStart + uint64_t(c - 2) * m_nSecPerClus, m_nSecPerClus);
+        }
+    }
+
+    CKivFatLongName lfn;
+    lfn.Reset();
+    int nDots = 0;
+    std::vector<IKivFileNode*> recycleCands;
+    std::vector<uint8_t> buf;
+    for (auto [nSector, nCount] : pieces) {
+        if (!ReadSectors(&buf, nSector, nCount)) {
+            lfn.Reset();
+            continue;
+        }
+        for (size_t off = 0; off + CKivFatDirEntry::kSize <= buf.size(); off += CKivFatDirEntry::kSize) {
+            std::span<const uint8_t> raw(buf.data() + off, CKivFatDirEntry::kSize);
+            CKivFatDirEntry e;
+            e.Decode(raw);
+            if (!e.IsPlausible(false)) {
+                if (bRecycle) return;
+                lfn.Reset();
+                continue;
+            }
+            if (e.IsLongName()) {
+                lfn.Add(raw);
+                continue;
+            }
+            if (e.IsLabel()) {
+                lfn.Reset();
+                if (!bRecycle && !e.IsDeleted() && !m_bLabelSet) {
+                    m_pRoot->SetLabel(e.LabelText().c_str());
+                    m_bLabelSet = true;
+                }
+                continue;
+            }
+            if (e.m_name[0] == '.') {
+                lfn.Reset();
+                if (++nDots > 2) return;  // a directory with a third "." entry is not a directory
+                continue;
+            }
+            uint8_t nFirstByte = 0;
+            std::string strName = lfn.Take(e, &nFirstByte);
+            if (strName.empty()) strName = e.ShortName(nFirstByte ? nFirstByte : '_');
+            AddEntry(pDir, work.nCluster, e, strName, bDeleted, bRecycle, &recycleCands);
+        }
+    }
+}
+
+void CKivFatTreeBuilder::AddEntry(IKivFileNode* pDir, uint32_t nDirCluster, const CKivFatDirEntry& e,
+                                  const std::string& strName, bool bDirDeleted, bool bRecycle,
+                                  std::vector<IKivFileNode*>* pRecycleCands) {
+    uint32_t nFirst = e.FirstCluster(IsFat32());
+    if (nFirst > 2 && !m_pRuns->IsDataCluster(nFirst)) return;
+    if (nDirCluster && nFirst == nDirCluster) return;
+    bool bDeleted = bDirDeleted || e.IsDeleted();
+    bool bDir = e.IsDirectory();
+    if (!bDir && !KivEngineFilter().IsFileNameKept(strName.c_str(), false)) return;
+
+    auto* pAttr = static_cast<CKivFileAttrFAT*>(KivNewAttr(KIV_ATTR_FAT));
+    pAttr->SetName(strName.c_str());
+    pAttr->SetSize(bDir ? 0 : e.m_nSize);
+    pAttr->SetAttributes(e.m_nAttr);
+    pAttr->SetTimes(e.CreationTime(), e.ModificationTime(), e.AccessTime());
+    pAttr->SetRecordState(bDeleted ? KIV_REC_DELETED : 0);
+    pAttr->SetScannerValues(nFirst, nDirCluster);
+
+    if (!bDir) {
+        // A deleted entry whose first cluster still starts a chain was cut off from its folder
+        // without being freed; only freed clusters are searched for freed data.
+        bool bFreed = e.IsDeleted() || m_pRuns->GetEntry(nFirst) == KIV_FAT_FREE ||
+                      m_pRuns->GetEntry(nFirst) == KIV_FAT_BAD;
+        std::vector<KivDataRun> runs = bDeleted && bFreed && m_pRuns->HasTable()
+                                           ? m_pRuns->DeletedRuns(nFirst, e.m_nSize)
+                                           : m_pRuns->ChainRuns(nFirst, e.m_nSize);
+        CKivCompactRunList list;
+        for (const KivDataRun& r : runs) list.Append(r.nStart, r.nLength);
+        pAttr->SetRuns(std::move(list));
+        MarkUsed(runs);
+    }
+
+    if (bDir && nFirst >= 2) {
+        if (IKivFileNode* pNew = RegisterDir(pDir, pAttr, nFirst, bRecycle || KivIsRecycleBinName(strName.c_str())))
+            pDir->AddChild(pNew);
+        return;
+    }
+    IKivFileNode* pNode = KivNewFileNode(pAttr);
+    if (bDir) {
+        pDir->AddChild(pNode);
+        return;
+    }
+    pDir->AddChild(pNode);
+    if (bRecycle && (KivIsRecycleInfoName(strName.c_str()) || KivIsRecycleDataName(strName.c_str()))) {
+        if (IKivFileNode* pPartner = KivTakeRecyclePartner(strName.c_str(), pRecycleCands)) {
+            KivJoinRecyclePair(pNode, pPartner, [this](IKivFileNode* p, uint8_t* b, size_t n) {
+                return ReadNodeData(p, b, n);
+            });
+        } else {
+            pRecycleCands->push_back(pNode);
+        }
+    }
+}
+
+IKivFileNode* CKivFatTreeBuilder::RegisterDir(IKivFileNode* pDir, IKivFileAttr* pAttr, uint32_t nCluster,
+                                              bool bRecycle) {
+    auto it = m_dirs.find(nCluster);
+    if (it == m_dirs.end()) {
+        IKivFileNode* pNew = KivNewFileNode(pAttr);
+        m_dirs[nCluster] = pNew;
+        if (bRecycle) m_recycleDirs.insert(nCluster);
+        m_queue.push_back({nCluster, false});
+        return pNew;
+    }
+    IKivFileNode* pOld = it->second;
+    uint8_t nOld = StateOf(pOld), nNew = pAttr->GetRecordState();
+    bool bTakeNew;
+    if (!(nOld & KIV_REC_DELETED)) bTakeNew = false;
+    else if (nOld & KIV_REC_RECONSTRUCTED) bTakeNew = !(nNew & KIV_REC_RECONSTRUCTED);
+    else if (!(nNew & KIV_REC_DELETED)) bTakeNew = true;
+    else if (nNew & KIV_REC_RECONSTRUCTED) bTakeNew = false;
+    else bTakeNew = pAttr->GetModificationTime() > pOld->GetAttr()->GetModificationTime();
+    // A folder never takes the place of one of its own ancestors: that would hang the tree on itself.
+    if (bTakeNew && IsAncestorOrSelf(pOld, pDir)) bTakeNew = false;
+    if (!bTakeNew) {
+        delete pAttr;
+        return nullptr;
+    }
+    if (bRecycle) {
+        pOld->SetAttr(pAttr);
+        return nullptr;
+    }
+    IKivFileNode* pNew = KivNewFileNode(pAttr);
+    while (IKivFileNode* pChild = pOld->GetFirstChild()) {
+        pOld->RemoveChild(pChild);
+        pNew->AddChild(pChild);
+    }
+    if (IKivFileNode* pParent = pOld->GetParent()) {
+        if (pParent->RemoveChild(pOld)) pOld->Release();
+    }
+    m_dirs[nCluster] = pNew;
+    return pNew;
+}
+
+void CKivFatTreeBuilder::ReconstructDirs() {
+    if (!m_pDirSectors || Cancelled()) return;
+    auto clusterAt = [this](uint64_t nSector, uint32_t* pCluster) {
+        if (nSector < m_nDataStart || (nSector - m_nDataStart) % m_nSecPerClus) return false;
+        uint64_t c = (nSector - m_nDataStart) / m_nSecPerClus + 2;
+        if (!m_pRuns->IsDataCluster(c)) return false;
+        *pCluster = static_cast<uint32_t>(c);
+        return true;
+    };
+    auto newDir = [](const char* pszName) { return KivNewDirNode(KIV_ATTR_FAT, pszName, KIV_REC_DELETED | KIV_REC_RECONSTRUCTED); };
+
+    size_t nDone = 0;
+    for (const KivFatDirSectorRec& r : *m_pDirSectors) {
+        uint32_t c;
+        if ((++nDone & 1023) == 0 && Cancelled()) return;
+        if (r.nCluster < 0 || !clusterAt(r.nSector, &c) || uint64_t(r.nCluster) != c || m_dirs.count(c)) continue;
+        IKivFileNode* pDir = newDir(KivNextReconstructedDirName().c_str());
+        static_cast<CKivFileAttrFAT*>(pDir->GetAttr())->SetScannerValues(c, 0xFFFFFFFFu);
+        m_pRoot->AddChild(pDir);
+        m_dirs[c] = pDir;
+        m_queue.push_back({c, false});
+        WalkQueue();
+    }
+
+    IKivFileNode* pLost = KivNewLostDir(KIV_ATTR_FAT);
+    m_pRoot->AddChild(pLost);
+    for (const KivFatDirSectorRec& r : *m_pDirSectors) {
+        uint32_t c;
+        if ((++nDone & 1023) == 0 && Cancelled()) return;
+        if (r.nCluster >= 0 || !clusterAt(r.nSector, &c) || m_dirClusters.count(c) || m_dirs.count(c)) continue;
+        IKivFileNode* pDir = newDir(KivNextReconstructedDirName().c_str());
+        pLost->AddChild(pDir);
+        m_dirs[c] = pDir;
+        m_queue.push_back({c, true});
+        WalkQueue();
+    }
+}
+
+void CKivFatTreeBuilder::MarkUsed(const std::vector<KivDataRun>& runs) {
+    m_used.insert(m_used.end(), runs.begin(), runs.end());
+}
+
+void CKivFatTreeBuilder::AddRawTree() {
+    CClusterUseBitMap used;
+    if (KivFailed(used.Init(m_nDataStart, m_nSecPerClus, m_nDataClusters))) return;
+    for (const KivDataRun& r : m_used) used.SetUsed(r.nStart, r.nLength);
+    for (uint32_t c : m_dirClusters) used.SetUsed(c - 2);
+    if (IKivFileNode* pRaw = BuildRawTree(&used, m_pCallback, m_pDev, m_pRawList)) m_pRoot->AddChild(pRaw);
+}
+
+void CKivFatTreeBuilder::Tidy() {
+    std::deque<IKivFileNode*> todo{m_pRoot};
+    while (!todo.empty()) {
+        IKivFileNode* p = todo.front();
+        todo.pop_front();
+        for (IKivFileNode* c = p->GetFirstChild(); c;) {
+            IKivFileNode* pNext = c->GetNextSibling();
+            IKivFileAttr* a = c->GetAttr();
+            bool bDir = a && (a->GetAttributes() & KIV_FA_DIRECTORY);
+            if (bDir && (a->GetRecordState() & KIV_REC_DELETED) && !c->GetFirstChild()) {
+                if (p->RemoveChild(c)) c->Release();
+            } else if (c->GetFirstChild()) {
+                todo.push_back(c);
+            }
+            c = pNext;
+        }
+    }
+}
+
+size_t CKivFatTreeBuilder::ReadNodeData(IKivFileNode* pNode, uint8_t* pBuf, size_t nLen) {
+    IKivFileAttr* a = pNode ? pNode->GetAttr() : nullptr;
+    std::unique_ptr<IDataRunList> pRuns(a ? a->GetDataRunList() : nullptr);
+    if (!pRuns) return 0;
+    nLen = static_cast<size_t>(std::min<uint64_t>(nLen, a->GetSize()));
+    size_t nDone = 0;
+    std::vector<uint8_t> buf;
+    for (const KivDataRun* r = pRuns->First(); r && nDone < nLen; r = pRuns->Next()) {
+        if (r->nStart == KIV_SPARSE_RUN) break;
+        uint64_t nBytes = r->nLength * m_nSecPerClus * uint64_t(m_nSectorSize);
+        uint64_t nTake = std::min<uint64_t>(nBytes, nLen - nDone);
+        uint64_t nSecs = (nTake + m_nSectorSize - 1) / m_nSectorSize;
+        if (!ReadSectors(&buf, m_nDataStart + r->nStart * m_nSecPerClus, nSecs)) break;
+        std::copy_n(buf.begin(), nTake, pBuf + nDone);
+        nDone += nTake;
+    }
+    return nDone;
+}
