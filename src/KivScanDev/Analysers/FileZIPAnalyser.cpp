@@ -13,6 +13,8 @@
 namespace {
 
 constexpr uint32_t kLocal = 0x04034B50, kCentral = 0x02014B50, kEnd = 0x06054B50;
+// Large-file archives put their own end record and its locator in front of the end record.
+constexpr uint32_t kEnd64 = 0x06064B50, kEnd64Locator = 0x07064B50;
 
 // One record of the archive at a position: its length and, for headers, the entry name.
 struct ZipRecord {
@@ -22,15 +24,17 @@ struct ZipRecord {
 };
 
 // An entry written as a stream (flag bit 3) states its sizes only in the data descriptor that
-// follows its data: find the descriptor whose compressed size matches the distance walked.
-bool StreamedDataLength(CRawFileReader& rd, uint64_t nData, uint64_t nCap, uint64_t& nLength) {
+// follows its data: find the descriptor whose compressed size matches the distance walked. An
+// entry with large-file fields (sizes 0xFFFFFFFF in its header) has 64-bit sizes there.
+bool StreamedDataLength(CRawFileReader& rd, uint64_t nData, uint64_t nCap, bool bWide, uint64_t& nLength) {
     for (uint64_t from = nData; from < nCap;) {
-        bool bFailed = false;
-        uint64_t at = rd.Find(from, nCap, "PK\x07\x08", false, &bFailed);
+        uint64_t at = rd.Find(from, nCap, "PK\x07\x08");
         if (at == CRawFileReader::kNotFound) return false;
-        uint32_t nPacked;
-        if (rd.ReadU32LE(at + 8, nPacked) && nPacked == at - nData) {
-            nLength = at - nData + 16;
+        uint32_t nPacked32;
+        uint64_t nPacked64;
+        if (bWide ? rd.ReadU64LE(at + 8, nPacked64) && nPacked64 == at - nData
+                  : rd.ReadU32LE(at + 8, nPacked32) && nPacked32 == at - nData) {
+            nLength = at - nData + (bWide ? 24 : 16);
             return true;
         }
         from = at + 1;
@@ -49,6 +53,12 @@ bool ReadRecord(CRawFileReader& rd, uint64_t pos, uint64_t nCap, ZipRecord& rec)
         rec.nLength = 22 + KivByteReader(h).U16At(20);
         return true;
     }
+    if (sig == kEnd64 || sig == kEnd64Locator) {
+        uint64_t nRest = 0;
+        if (sig == kEnd64 && !rd.ReadU64LE(pos + 4, nRest)) return false;
+        rec.nLength = sig == kEnd64 ? 12 + nRest : 20;
+        return nRest < (1ull << 32);
+    }
     size_t nFixed = sig == kLocal ? 30 : sig == kCentral ? 46 : 0;
     if (!nFixed) return false;
     auto h = rd.Window(pos, nFixed);
@@ -62,7 +72,9 @@ bool ReadRecord(CRawFileReader& rd, uint64_t pos, uint64_t nCap, ZipRecord& rec)
         if (nName > 1040) return false;
         uint64_t nData = uint64_t(30) + nName + nExtra;
         uint64_t nPacked = r.U32At(18);
-        if ((r.U16At(6) & 0x8) && nPacked == 0 && !StreamedDataLength(rd, pos + nData, nCap, nPacked)) return false;
+        if ((r.U16At(6) & 0x8) && (nPacked == 0 || nPacked == 0xFFFFFFFF) &&
+            !StreamedDataLength(rd, pos + nData, nCap, nPacked != 0, nPacked))
+            return false;
         rec.nLength = nData + nPacked;
     } else {
         nName = r.U16At(28);
