@@ -1,0 +1,125 @@
+// Whole images made by mkfs.fat and mtools: scanned, proposed, built and read back.
+#include "FatTestSupport.h"
+
+using namespace kivfat_test;
+
+namespace {
+
+struct Built {
+    std::unique_ptr<KivFileDevStor> pStor;
+    ScanResult scan;
+    IKivFsNode* pRoot = nullptr;
+    CKivScanResPartFAT* pPart = nullptr;
+    ~Built() { KivSafeRelease(pRoot); }
+};
+
+void BuildImage(const std::string& name, Built* b) {
+    ASSERT_FALSE(ImageDir().empty()) << "scripts/make-fat-images failed";
+    b->pStor = std::make_unique<KivFileDevStor>(ImageDir() + "/" + name);
+    ASSERT_TRUE(b->pStor->IsOpen());
+    Scan(b->pStor.get(), &b->scan);
+    b->pPart = Best(b->scan);
+    ASSERT_NE(b->pPart, nullptr);
+    b->pRoot = b->scan.pScanner->BuildTree(b->pPart, b->pStor.get(), 0, nullptr);
+    ASSERT_NE(b->pRoot, nullptr);
+}
+
+// The file at path comes back byte-identical to the source the script left, with the state given.
+void ExpectFile(Built& b, const std::string& image, const std::string& path, bool bDeleted) {
+    IKivFileNode* p = Find(b.pRoot, path);
+    ASSERT_NE(p, nullptr) << path << " missing; tree:\n" << Dump(b.pRoot);
+    EXPECT_EQ((p->GetAttr()->GetRecordState() & KIV_REC_DELETED) != 0, bDeleted) << path;
+    std::vector<uint8_t> want = ReadFile(ImageDir() + "/src/" + image + "/" + path);
+    ASSERT_FALSE(want.empty()) << path;
+    EXPECT_TRUE(ReadNode(p, b.pStor.get()) == want) << path << " differs";
+}
+
+}  // namespace
+
+TEST(FatImage, Fat12FloppyLiveAndDeletedNames) {
+    Built b;
+    BuildImage("fat12.img", &b);
+    EXPECT_EQ(b.pPart->m_nType, KIV_FS_FAT12);
+    EXPECT_EQ(b.pPart->m_nFirstSector, 0u);
+    EXPECT_STREQ(b.pRoot->GetAttr()->GetName(), "FAT12 1");
+    EXPECT_STREQ(b.pRoot->GetLabel(), "FLOPPY");
+    ExpectFile(b, "fat12", "README.TXT", false);
+    ExpectFile(b, "fat12", "A long file name.bin", false);
+    ExpectFile(b, "fat12", "Grüße-ñandú.dat", false);
+    ExpectFile(b, "fat12", "Docs/report 2024.doc", false);
+    ExpectFile(b, "fat12", "Docs/Old/letter.txt", false);
+    ExpectFile(b, "fat12", "Gone photo.jpg", true);
+    // Without a long name the first letter of a deleted short name is lost.
+    IKivFileNode* pShort = Find(b.pRoot, "_hort.txt");
+    ASSERT_NE(pShort, nullptr) << Dump(b.pRoot);
+    EXPECT_TRUE(ReadNode(pShort, b.pStor.get()) == ReadFile(ImageDir() + "/src/fat12/short.txt"));
+    // A deleted folder comes back with its entries marked deleted.
+    IKivFileNode* pTrash = Find(b.pRoot, "Trash");
+    ASSERT_NE(pTrash, nullptr) << Dump(b.pRoot);
+    EXPECT_TRUE(pTrash->GetAttr()->GetRecordState() & KIV_REC_DELETED);
+    ExpectFile(b, "fat12", "Trash/A note.txt", true);
+    ExpectFile(b, "fat12", "Trash/second file.txt", true);
+}
+
+TEST(FatImage, Fat16FragmentedFilesLiveAndDeleted) {
+    Built b;
+    BuildImage("fat16.img", &b);
+    EXPECT_EQ(b.pPart->m_nType, KIV_FS_FAT16);
+    EXPECT_EQ(b.pPart->m_nEvidenceFlags & 0x3C3, 0x3C2u) << "FAT16 boot sector, both FAT copies";
+    EXPECT_EQ(b.pPart->m_nEvidenceC, 100u);
+    ExpectFile(b, "fat16", "live.bin", false);
+    ExpectFile(b, "fat16", "Live/Fragmented live.bin", false);
+    // Deleted around a live file: the live file's cluster is skipped, not taken.
+    ExpectFile(b, "fat16", "Fragmented deleted.bin", true);
+    IKivFileNode* pDel = Find(b.pRoot, "Fragmented deleted.bin");
+    ASSERT_NE(pDel, nullptr);
+    std::unique_ptr<IDataRunList> delRuns(pDel->GetAttr()->GetDataRunList());
+    EXPECT_EQ(delRuns->GetRunCount(), 2u) << "the deleted file was meant to lie around live.bin";
+    ExpectFile(b, "fat16", "Photos/holiday picture 3.jpg", true);
+    for (int i : {1, 2, 4, 5, 6}) ExpectFile(b, "fat16", "Photos/holiday picture " + std::to_string(i) + ".jpg", false);
+
+    IKivFileNode* pFrag = Find(b.pRoot, "Live/Fragmented live.bin");
+    ASSERT_NE(pFrag, nullptr);
+    std::unique_ptr<IDataRunList> runs(pFrag->GetAttr()->GetDataRunList());
+    EXPECT_GE(runs->GetRunCount(), 2u) << "the live file was meant to be fragmented";
+}
+
+TEST(FatImage, Fat32DeletedFolderTree) {
+    Built b;
+    BuildImage("fat32.img", &b);
+    EXPECT_EQ(b.pPart->m_nType, KIV_FS_FAT32);
+    EXPECT_EQ(b.pPart->m_nEvidenceFlags & 0x0C, 0x0Cu) << "boot sector and its backup";
+    EXPECT_STREQ(b.pRoot->GetLabel(), "DATA32");
+    ExpectFile(b, "fat32", "top.txt", false);
+    ExpectFile(b, "fat32", "Projects/Beta/beta.bin", false);
+    ExpectFile(b, "fat32", "Projects/plan.doc", false);
+    ExpectFile(b, "fat32", "Projects/Alpha/notes for alpha.txt", true);
+    ExpectFile(b, "fat32", "Projects/Alpha/Data set.bin", true);
+}
+
+TEST(FatImage, ReformattedVolumeFindsOldFolders) {
+    Built b;
+    BuildImage("reformat.img", &b);
+    // The old folders hang under the partition as reconstructed "Dir%d" folders, or under an old
+    // folder found the same way; either way the files come back with their names.
+    IKivFileNode* pKept = nullptr;
+    IKivFileNode* pDeep = nullptr;
+    for (IKivFileNode* c = b.pRoot->GetFirstChild(); c; c = c->GetNextSibling()) {
+        if (!pKept) pKept = Child(c, "kept.bin");
+        if (!pDeep) pDeep = Find(c, "Deep/deep file.bin");
+        if (!pDeep) pDeep = Child(c, "deep file.bin");
+    }
+    ASSERT_NE(pKept, nullptr) << Dump(b.pRoot);
+    ASSERT_NE(pDeep, nullptr) << Dump(b.pRoot);
+    EXPECT_TRUE(pKept->GetParent()->GetAttr()->GetRecordState() & KIV_REC_RECONSTRUCTED);
+    EXPECT_TRUE(ReadNode(pKept, b.pStor.get()) == ReadFile(ImageDir() + "/src/reformat/Old/kept.bin"));
+    EXPECT_TRUE(ReadNode(pDeep, b.pStor.get()) == ReadFile(ImageDir() + "/src/reformat/Old/Deep/deep file.bin"));
+}
+
+TEST(FatImage, VolumeInsideMbrPartition) {
+    Built b;
+    BuildImage("mbr.img", &b);
+    EXPECT_EQ(b.pPart->m_nFirstSector, 2048u);
+    EXPECT_EQ(b.pPart->m_nType, KIV_FS_FAT16);
+    ExpectFile(b, "mbr", "Inner/inside partition.txt", false);
+}

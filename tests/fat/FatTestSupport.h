@@ -1,0 +1,138 @@
+// Shared helpers of the FAT tests: the images made by scripts/make-fat-images, a scan of an image
+// by the FAT scanner alone, and lookups in the built tree.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Fat/CKivFATScanner.h"
+#include "KivMemDevStor.h"
+#include "Model/CRawFileInfo.h"
+
+namespace kivfat_test {
+
+// Folder holding the generated images. They are made once per build tree and made again when the
+// script changes; a lock keeps test processes running side by side from racing.
+inline const std::string& ImageDir() {
+    static std::string dir = [] {
+        std::string script = std::string(KIV_SOURCE_DIR) + "/scripts/make-fat-images";
+        std::ifstream f(script, std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(f)), {});
+        std::string stamp = std::to_string(std::hash<std::string>{}(text));
+        std::string d = std::string(KIV_BIN_DIR) + "/../fat-test-images";
+        std::filesystem::create_directories(d);
+        int fd = ::open((d + ".lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0644);
+        if (fd >= 0) ::flock(fd, LOCK_EX);
+        std::ifstream old(d + "/stamp");
+        std::string have((std::istreambuf_iterator<char>(old)), {});
+        bool bOk = have == stamp;
+        if (!bOk) {
+            bOk = std::system((script + " " + d + " >/dev/null").c_str()) == 0;
+            if (bOk) std::ofstream(d + "/stamp") << stamp;
+        }
+        if (fd >= 0) ::close(fd);
+        return bOk ? d : std::string();
+    }();
+    return dir;
+}
+
+inline std::vector<uint8_t> ReadFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+}
+
+struct ScanResult {
+    std::vector<std::unique_ptr<CKivScanResPart>> parts;
+    CKivFATScanner* pScanner = nullptr;
+    ~ScanResult() { KivSafeRelease(pScanner); }
+};
+
+// Feeds the whole storage to a new FAT scanner in blocks and collects its partitions.
+inline void Scan(IKivDevStor* pStor, ScanResult* pOut, uint32_t nBlock = 8192) {
+    pOut->pScanner = new CKivFATScanner();
+    pOut->pScanner->SetStorage(pStor);
+    pOut->pScanner->SetBlockSectors(nBlock);
+    uint64_t stats[16] = {};
+    uint64_t n = pStor->GetSectorCount();
+    for (uint64_t s = 0; s < n; s += nBlock) pOut->pScanner->AnalyzeBlock(s, std::min<uint64_t>(nBlock, n - s), stats);
+    std::vector<CKivScanResPart*> parts;
+    pOut->pScanner->EnumParts(&parts);
+    for (auto* p : parts) pOut->parts.emplace_back(p);
+}
+
+// The partition with the most evidence (what the engine's scoring would put first).
+inline CKivScanResPartFAT* Best(ScanResult& r) {
+    CKivScanResPartFAT* pBest = nullptr;
+    uint64_t nBest = 0;
+    for (auto& p : r.parts) {
+        uint64_t v = 50 * p->m_nEvidenceB + p->m_nEvidenceC + p->m_nEvidenceA;
+        if (!pBest || v > nBest) {
+            pBest = static_cast<CKivScanResPartFAT*>(p.get());
+            nBest = v;
+        }
+    }
+    return pBest;
+}
+
+// Child of pDir by name (null when absent).
+inline IKivFileNode* Child(IKivFileNode* pDir, const std::string& name) {
+    for (IKivFileNode* c = pDir ? pDir->GetFirstChild() : nullptr; c; c = c->GetNextSibling())
+        if (c->GetAttr() && name == c->GetAttr()->GetName()) return c;
+    return nullptr;
+}
+
+// Node at a '/'-separated path below pRoot.
+inline IKivFileNode* Find(IKivFileNode* pRoot, const std::string& path) {
+    IKivFileNode* p = pRoot;
+    size_t pos = 0;
+    while (p && pos <= path.size()) {
+        size_t e = path.find('/', pos);
+        if (e == std::string::npos) e = path.size();
+        p = Child(p, path.substr(pos, e - pos));
+        pos = e + 1;
+    }
+    return p;
+}
+
+// The file's bytes read through its data runs, cut to its size.
+inline std::vector<uint8_t> ReadNode(IKivFileNode* pNode, IKivDevStor* pStor) {
+    std::vector<uint8_t> out;
+    uint64_t nBase = 0;
+    uint32_t nSpc = 0;
+    pNode->GetPartInfo(&nBase, &nSpc);
+    std::unique_ptr<IDataRunList> runs(pNode->GetAttr()->GetDataRunList());
+    uint64_t nSize = pNode->GetAttr()->GetSize();
+    uint32_t z = pStor->GetSectorSize();
+    for (const KivDataRun* r = runs ? runs->First() : nullptr; r && out.size() < nSize; r = runs->Next()) {
+        std::vector<uint8_t> buf(r->nLength * nSpc * z);
+        if (!pStor->ReadSectors(buf.data(), nBase + r->nStart * nSpc, r->nLength * nSpc)) break;
+        out.insert(out.end(), buf.begin(), buf.end());
+    }
+    if (out.size() > nSize) out.resize(nSize);
+    return out;
+}
+
+// Every path (folders end with '/') below pDir, for failure messages.
+inline std::string Dump(IKivFileNode* pDir, const std::string& prefix = "") {
+    std::string s;
+    for (IKivFileNode* c = pDir->GetFirstChild(); c; c = c->GetNextSibling()) {
+        IKivFileAttr* a = c->GetAttr();
+        std::string name = prefix + a->GetName();
+        s += name + ((a->GetAttributes() & 0x10) ? "/" : "") + " [" + std::to_string(a->GetRecordState()) + "]\n";
+        if (c->GetFirstChild()) s += Dump(c, name + "/");
+    }
+    return s;
+}
+
+}  // namespace kivfat_test
