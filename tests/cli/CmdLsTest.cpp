@@ -1,0 +1,101 @@
+// undelia-cli ls over a generated carving image: the program, the libraries it binds and the
+// carving results seen from outside.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string RunCommand(const std::string& cmd, int* pStatus) {
+    std::string out;
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) return out;
+    std::array<char, 4096> buf;
+    size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
+    *pStatus = ::pclose(p);
+    return out;
+}
+
+class CmdLs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_dir = fs::temp_directory_path() / ("kiv-ls-" + std::to_string(::getpid()));
+        fs::create_directories(m_dir);
+        m_image = (m_dir / "carve.img").string();
+        std::string manifest = m_image + ".tsv";
+        ASSERT_EQ(std::system(("python3 '" KIV_SOURCE_DIR "/scripts/make-carving-image' '" + m_image + "' '" +
+                               manifest + "'").c_str()),
+                  0);
+        std::ifstream in(manifest);
+        std::string line;
+        while (std::getline(in, line)) {
+            std::istringstream ls(line);
+            uint64_t start, size;
+            uint32_t type;
+            std::string name;
+            ls >> start >> size >> type >> name;
+            if (name != "-") m_expected[name] = {start, size};
+        }
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    nlohmann::json Ls(const std::string& args) {
+        int status = -1;
+        std::string out = RunCommand("'" KIV_BIN_DIR "/undelia-cli' --quiet ls " + args + " '" + m_image + "' 2>/dev/null", &status);
+        EXPECT_EQ(status, 0) << out;
+        return nlohmann::json::parse(out, nullptr, false);
+    }
+
+    fs::path m_dir;
+    std::string m_image;
+    std::map<std::string, std::pair<uint64_t, uint64_t>> m_expected;  // name -> start, size
+};
+
+}  // namespace
+
+TEST_F(CmdLs, JsonListsEveryCarvedFileWithSizeAndSector) {
+    nlohmann::json j = Ls("--json");
+    ASSERT_FALSE(j.is_discarded());
+    std::map<std::string, nlohmann::json> files;
+    for (const auto& e : j["entries"]) {
+        if (e["kind"] != "file") continue;
+        std::string path = e["path"];
+        EXPECT_EQ(e["state"], "carved");
+        files[path.substr(path.rfind('/') + 1)] = e;
+    }
+    for (const auto& [name, want] : m_expected) {
+        if (name.find(".JPG") != std::string::npos && !files.count(name)) continue;  // needs the JPEG analyser
+        ASSERT_EQ(files.count(name), 1u) << name;
+        EXPECT_EQ(files[name]["start_sector"], want.first) << name;
+        EXPECT_EQ(files[name]["size"], want.second) << name;
+    }
+}
+
+TEST_F(CmdLs, TypesOptionLimitsTheCarvedTypes) {
+    nlohmann::json j = Ls("--types png,pdf --json");
+    ASSERT_FALSE(j.is_discarded());
+    size_t n = 0;
+    for (const auto& e : j["entries"]) {
+        if (e["kind"] != "file") continue;
+        std::string path = e["path"];
+        EXPECT_TRUE(path.ends_with(".PNG") || path.ends_with(".PDF")) << path;
+        ++n;
+    }
+    EXPECT_EQ(n, 3u);
+
+    int status = -1;
+    std::string text = RunCommand("'" KIV_BIN_DIR "/undelia-cli' --quiet ls --types pdf '" + m_image + "' 2>/dev/null", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(text.find("  Adobe Portable Document/\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("FILE002.PDF  1.47 KB  carved  sector 817"), std::string::npos) << text;
+}
