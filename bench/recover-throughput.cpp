@@ -1,6 +1,6 @@
 // Recovery speed: copies a 500 MiB set of carved-like files out of a file image through the
 // recovery object, and copies the same image with cp in the same run. Prints both rates and their
-// ratio. Usage: recover-throughput [work folder] (default: a new folder under /tmp, removed after).
+// ratio (best of three alternating rounds). Usage: recover-throughput [work folder] (default: a new folder under /tmp, removed after).
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -103,16 +103,22 @@ int main(int argc, char** argv) {
     rec.SetDevice(&dev);
     Callback cb;
     char created[4096];
-    auto t0 = std::chrono::steady_clock::now();
-    if (KivFailed(rec.DoRecoverDir(pPart, &cb, (work / "out").c_str(), created, sizeof created)) ||
-        KivFailed(rec.WaitForRecoverEnd(0)))
-        return 1;
-    double dRec = Seconds(t0);
-    fs::remove_all(work / "out");
+    // The machine is shared: alternate the two copies a few times and keep the best of each.
+    double dRec = 1e30, dCp = 1e30;
+    for (int round = 0; round < 3; ++round) {
+        auto t0 = std::chrono::steady_clock::now();
+        if (KivFailed(rec.DoRecoverDir(pPart, &cb, (work / "out").c_str(), created, sizeof created)) ||
+            KivFailed(rec.WaitForRecoverEnd(0)))
+            return 1;
+        dRec = std::min(dRec, Seconds(t0));
+        fs::remove_all(work / "out");
 
-    t0 = std::chrono::steady_clock::now();
-    if (std::system(("cp '" + image.string() + "' '" + (work / "copy.bin").string() + "'").c_str()) != 0) return 1;
-    double dCp = Seconds(t0);
+        t0 = std::chrono::steady_clock::now();
+        if (std::system(("cp '" + image.string() + "' '" + (work / "copy.bin").string() + "'").c_str()) != 0)
+            return 1;
+        dCp = std::min(dCp, Seconds(t0));
+        fs::remove(work / "copy.bin");
+    }
 
     double mbRec = nBytes / dRec / 1e6, mbCp = kTotal / dCp / 1e6;
     std::printf("recovery: %zu files, %.1f MB in %.2f s = %.1f MB/s\n", files.size(), nBytes / 1e6, dRec, mbRec);
@@ -122,6 +128,6 @@ int main(int argc, char** argv) {
     if (bOwnDir)
         fs::remove_all(work);
     else
-        fs::remove(image), fs::remove(work / "copy.bin");
+        fs::remove(image);
     return 0;
 }

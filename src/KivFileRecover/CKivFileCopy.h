@@ -31,7 +31,8 @@ private:
     Outcome CopyRuns(IDataRunList* pRuns, uint64_t nBytes);
     Outcome CopyResident(IDataRunList* pRuns);
     Outcome Decompress(IDataRunList* pRuns, uint64_t nBytes);
-    // Reads nCount sectors at nFirst into p (cleared first); a failed read marks the file damaged.
+    // Reads nCount sectors at nFirst into p; a failed read leaves zeros there and marks the file
+    // damaged.
     void ReadPiece(uint8_t* p, uint64_t nFirst, uint64_t nCount);
     // Clusters [nCluster, nCluster + nCount) of the partition into p.
     void ReadClusters(uint8_t* p, uint64_t nCluster, uint64_t nCount);
