@@ -1,0 +1,138 @@
+// Hostile volumes: a folder that holds itself or its parent, a looping chain, absurd geometry and
+// a cancelled build all end cleanly.
+#include <cstring>
+
+#include "Fat/CKivFatBootSector.h"
+#include "Fat/CKivFatDirEntry.h"
+#include "FatTestSupport.h"
+
+using namespace kivfat_test;
+
+namespace {
+
+struct Floppy {
+    std::vector<uint8_t> img;
+    KivFatGeometry g;
+    uint64_t Off(uint32_t cluster) const { return (g.nDataStart + uint64_t(cluster - 2) * g.nSecPerClus) * 512; }
+    // Byte offset of the first live short entry with this 11-byte name.
+    size_t FindEntry(const char* name11) const {
+        for (size_t off = 0; off + 32 <= img.size(); off += 32)
+            if (std::memcmp(&img[off], name11, 11) == 0) return off;
+        return std::string::npos;
+    }
+    uint32_t ClusterOf(const char* name11) const {
+        size_t off = FindEntry(name11);
+        return off == std::string::npos ? 0 : img[off + 26] | (img[off + 27] << 8);
+    }
+    void SetFat12(uint32_t c, uint32_t v) {
+        for (uint64_t fat : {g.nFirstSector + g.nReserved, g.nFirstSector + g.nReserved + g.nSectorsPerFat}) {
+            uint8_t* p = &img[fat * 512 + c * 3 / 2];
+            uint16_t w = uint16_t(p[0] | (p[1] << 8));
+            w = (c & 1) ? uint16_t((w & 0x000F) | (v << 4)) : uint16_t((w & 0xF000) | (v & 0xFFF));
+            p[0] = uint8_t(w), p[1] = uint8_t(w >> 8);
+        }
+    }
+};
+
+void LoadFloppy(Floppy* f) {
+    ASSERT_FALSE(ImageDir().empty());
+    f->img = ReadFile(ImageDir() + "/fat12.img");
+    CKivFatBootSector bs;
+    ASSERT_TRUE(bs.Parse(std::span<const uint8_t>(f->img.data(), 512), 512));
+    ASSERT_TRUE(bs.MakeGeometry(0, f->img.size() / 512, &f->g));
+}
+
+IKivFsNode* BuildFrom(KivMemDevStor* pStor, ScanResult* pScan, IKivEnumResFilesCallback* pCb = nullptr) {
+    Scan(pStor, pScan);
+    CKivScanResPartFAT* p = Best(*pScan);
+    return p ? pScan->pScanner->BuildTree(p, pStor, 0, pCb) : nullptr;
+}
+
+}  // namespace
+
+TEST(FatHostile, FolderHoldingItselfOrItsParent) {
+    Floppy f;
+    LoadFloppy(&f);
+    uint32_t nDocs = f.ClusterOf("DOCS       ");
+    uint32_t nOld = f.ClusterOf("OLD        ");
+    ASSERT_GE(nDocs, 2u);
+    ASSERT_GE(nOld, 2u);
+    // Two more entries in Docs/Old: one naming Old itself, one naming Docs.
+    size_t slot = f.Off(nOld);
+    while (f.img[slot] != 0) slot += 32;
+    const char* names[] = {"SELF       ", "UP         "};
+    uint32_t clusters[] = {nOld, nDocs};
+    for (int i = 0; i < 2; ++i, slot += 32) {
+        std::memset(&f.img[slot], 0, 32);
+        std::memcpy(&f.img[slot], names[i], 11);
+        f.img[slot + 11] = 0x10;
+        f.img[slot + 26] = uint8_t(clusters[i]), f.img[slot + 27] = uint8_t(clusters[i] >> 8);
+    }
+    KivMemDevStor stor(f.img);
+    ScanResult scan;
+    IKivFsNode* pRoot = BuildFrom(&stor, &scan);
+    ASSERT_NE(pRoot, nullptr);
+    EXPECT_NE(Find(pRoot, "Docs/Old/letter.txt"), nullptr) << Dump(pRoot);
+    EXPECT_EQ(Find(pRoot, "Docs/Old/SELF"), nullptr);
+    // The live Docs folder keeps its place; the second name for it is dropped.
+    EXPECT_EQ(Find(pRoot, "Docs/Old/UP"), nullptr) << Dump(pRoot);
+    EXPECT_NE(Find(pRoot, "Docs/report 2024.doc"), nullptr);
+    pRoot->Release();
+}
+
+TEST(FatHostile, LoopingChainEnds) {
+    Floppy f;
+    LoadFloppy(&f);
+    uint32_t c = f.ClusterOf("README  TXT");
+    ASSERT_GE(c, 2u);
+    f.SetFat12(c + 1, c);  // README.TXT's second cluster leads back to its first
+    KivMemDevStor stor(f.img);
+    ScanResult scan;
+    IKivFsNode* pRoot = BuildFrom(&stor, &scan);
+    ASSERT_NE(pRoot, nullptr);
+    IKivFileNode* p = Find(pRoot, "README.TXT");
+    ASSERT_NE(p, nullptr);
+    std::unique_ptr<IDataRunList> runs(p->GetAttr()->GetDataRunList());
+    uint64_t n = 0;
+    for (const KivDataRun* r = runs->First(); r; r = runs->Next()) n += r->nLength;
+    EXPECT_LE(n, f.g.nClusterCount);
+    pRoot->Release();
+}
+
+TEST(FatHostile, AbsurdGeometryStaysInsideTheDevice) {
+    Floppy f;
+    LoadFloppy(&f);
+    KivMemDevStor stor(f.img);
+    CKivFATScanner sc;
+    sc.SetStorage(&stor);
+    for (uint32_t spc : {1u, 128u}) {
+        CKivScanResPartFAT part(KIV_FS_FAT16, 512);
+        part.m_nSecPerClus = uint8_t(spc);
+        part.m_nFirstSector = 2000;
+        part.m_nDataStart = 1ull << 40;
+        part.m_nSectorCount = ~0ull >> 2;
+        part.m_nReservedSectors = 0xFFFF;
+        part.m_nSectorsPerFat = 0xFFFFFFF0u;
+        part.m_nRoot = 0xFFFFFFFFu;
+        part.m_nEvidenceFlags = 0x3C2;
+        IKivFsNode* pRoot = sc.BuildTree(&part, &stor, 0, nullptr);
+        ASSERT_NE(pRoot, nullptr);
+        pRoot->Release();
+    }
+    CKivScanResPartFAT zero(KIV_FS_FAT32, 512);
+    EXPECT_EQ(sc.BuildTree(&zero, &stor, 0, nullptr), nullptr);  // no cluster size
+}
+
+TEST(FatHostile, CancelledBuildAnswersNothing) {
+    struct Cancel : IKivEnumResFilesCallback {
+        int SetPhase(const char*, uint64_t) override { return 0; }
+        int SetProgress(uint64_t) override { return 0; }
+        void OnPhaseEnd() override {}
+        int IsCancelled() override { return -1; }
+    } cb;
+    Floppy f;
+    LoadFloppy(&f);
+    KivMemDevStor stor(f.img);
+    ScanResult scan;
+    EXPECT_EQ(BuildFrom(&stor, &scan, &cb), nullptr);
+}
