@@ -72,9 +72,9 @@ bool ReadRecord(CRawFileReader& rd, uint64_t pos, uint64_t nCap, ZipRecord& rec)
         if (nName > 1040) return false;
         uint64_t nData = uint64_t(30) + nName + nExtra;
         uint64_t nPacked = r.U32At(18);
-        if ((r.U16At(6) & 0x8) && (nPacked == 0 || nPacked == 0xFFFFFFFF) &&
-            !StreamedDataLength(rd, pos + nData, nCap, nPacked != 0, nPacked))
-            return false;
+        // Without its descriptor a streamed entry keeps the stated size, and the walk ends there.
+        if ((r.U16At(6) & 0x8) && (nPacked == 0 || nPacked == 0xFFFFFFFF))
+            StreamedDataLength(rd, pos + nData, nCap, nPacked != 0, nPacked);
         rec.nLength = nData + nPacked;
     } else {
         nName = r.U16At(28);
