@@ -11,6 +11,7 @@ void CRawFileReader::Init(IKivDevStor* pStor, uint64_t nFirstSector) {
     m_nFirstSector = nFirstSector;
     m_nLoaded = ~0ull;
     m_nValid = 0;
+    m_nDataEnd = kNotFound;
     m_nSectorSize = 512;
     m_nWindow = 65536;
     if (!pStor) return;
@@ -42,9 +43,13 @@ int64_t CRawFileReader::Load(uint64_t off) {
     if (!m_pStor->ReadSectors(m_buf.data(), first, nCount)) {
         // The last window of the storage is partial: read what is left of it.
         uint64_t nTotal = m_pStor->GetSectorCount();
-        if (first >= nTotal) return -1;
+        if (first >= nTotal) {
+            m_nDataEnd = std::min(m_nDataEnd, k * m_nWindow);
+            return -1;
+        }
         nCount = std::min<uint64_t>(nTotal - first, kWindowSectors);
         if (!m_pStor->ReadSectors(m_buf.data(), first, nCount)) return -1;
+        m_nDataEnd = std::min(m_nDataEnd, k * m_nWindow + nCount * m_nSectorSize);
     }
     m_nLoaded = k;
     m_nValid = static_cast<size_t>(nCount * m_nSectorSize);

@@ -49,6 +49,9 @@ public:
     uint64_t Find(uint64_t from, uint64_t end, std::string_view needle, bool bIgnoreCase = false,
                   bool* pReadFailed = nullptr);
 
+    // Offset where the storage's data ends, once a read has run into that end; else kNotFound.
+    uint64_t KnownEnd() const { return m_nDataEnd; }
+
 private:
     template <typename T>
     bool ReadInt(uint64_t off, size_t n, bool bBigEndian, T& v) {
@@ -68,6 +71,7 @@ private:
     uint64_t m_nWindow = 65536;
     uint64_t m_nLoaded = ~0ull;  // number of the loaded window, ~0 = none
     size_t m_nValid = 0;         // bytes of the buffer that hold data
+    uint64_t m_nDataEnd = kNotFound;
     std::vector<uint8_t> m_buf;  // 129 sectors
     std::vector<uint8_t> m_scratch;
 };

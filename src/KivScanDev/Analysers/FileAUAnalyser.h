@@ -6,4 +6,5 @@ class FileAUAnalyser : public IRawFileAnalyser {
 public:
     FileAUAnalyser() : IRawFileAnalyser(7) {}
     bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
+    std::string_view FirstBytes() const override { return "."; }
 };

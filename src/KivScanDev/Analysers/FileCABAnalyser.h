@@ -6,4 +6,5 @@ class FileCABAnalyser : public IRawFileAnalyser {
 public:
     FileCABAnalyser() : IRawFileAnalyser(10) {}
     bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
+    std::string_view FirstBytes() const override { return "M"; }
 };
