@@ -14,7 +14,7 @@ bool CBufferStorageDevice::Init(IKivDevStor* pInner, uint64_t nFirst, uint32_t n
     m_nFirstHeld = nFirst;
     uint64_t nBytes = 0;
     if (nPushSectors == 0 || nBlocks == 0 || KivMulOverflows(m_nPush, m_nBlocks, &m_nCapacity) ||
-        KivMulOverflows(m_nCapacity, m_nSectorSize, &nBytes))
+        KivAddOverflows(m_nCapacity, m_nPush, &m_nSlots) || KivMulOverflows(m_nSlots, m_nSectorSize, &nBytes))
         return false;
     m_ring.assign(nBytes, 0);
     m_bValid = true;
@@ -23,25 +23,32 @@ bool CBufferStorageDevice::Init(IKivDevStor* pInner, uint64_t nFirst, uint32_t n
 
 void CBufferStorageDevice::Push(const uint8_t* pData, uint64_t nFirst) {
     if (!m_bValid) return;
+    std::memcpy(StagingBlock(), pData, m_nPush * m_nSectorSize);
+    PushStaged(nFirst);
+}
+
+uint8_t* CBufferStorageDevice::StagingBlock() { return m_bValid ? m_ring.data() + m_nWrite * m_nSectorSize : nullptr; }
+
+void CBufferStorageDevice::PushStaged(uint64_t nFirst) {
+    if (!m_bValid) return;
     if (nFirst != m_nFirstHeld + m_nHeld) {
+        // Restart: the staging block becomes the only one held.
         m_nFirstHeld = nFirst;
         m_nHeld = 0;
-        m_nWrite = 0;
     }
-    std::memcpy(m_ring.data() + m_nWrite * m_nSectorSize, pData, m_nPush * m_nSectorSize);
-    m_nWrite = (m_nWrite + m_nPush) % m_nCapacity;
+    m_nWrite = (m_nWrite + m_nPush) % m_nSlots;
     if (m_nHeld < m_nCapacity)
         m_nHeld += m_nPush;
     else
-        m_nFirstHeld += m_nPush;
+        m_nFirstHeld += m_nPush;  // the oldest block becomes the staging block
 }
 
 int CBufferStorageDevice::ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) {
     if (m_bValid && nFirst >= m_nFirstHeld && nFirst - m_nFirstHeld <= m_nHeld &&
         nCount <= m_nHeld - (nFirst - m_nFirstHeld)) {
-        // The oldest held sector sits at the write index once the ring is full and at 0 before.
-        uint64_t e = (m_nWrite + m_nCapacity - m_nHeld + (nFirst - m_nFirstHeld)) % m_nCapacity;
-        uint64_t n1 = nCount < m_nCapacity - e ? nCount : m_nCapacity - e;
+        // The held sectors end just before the staging block.
+        uint64_t e = (m_nWrite + m_nSlots - m_nHeld + (nFirst - m_nFirstHeld)) % m_nSlots;
+        uint64_t n1 = nCount < m_nSlots - e ? nCount : m_nSlots - e;
         auto* pOut = static_cast<uint8_t*>(pBuf);
         std::memcpy(pOut, m_ring.data() + e * m_nSectorSize, n1 * m_nSectorSize);
         if (n1 < nCount) std::memcpy(pOut + n1 * m_nSectorSize, m_ring.data(), (nCount - n1) * m_nSectorSize);

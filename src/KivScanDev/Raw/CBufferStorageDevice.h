@@ -13,13 +13,19 @@ public:
     CBufferStorageDevice() = default;
     ~CBufferStorageDevice() override = default;
 
-    // Allocates nBlocks * nPushSectors sectors (zero-filled). pInner is borrowed and may be null.
-    // nFirst is the sector the first pushed block is expected to start at.
+    // Holds nBlocks blocks of nPushSectors sectors, plus one staging block that a caller may read
+    // the next block into, so that pushing it needs no copy (zero-filled). pInner is borrowed and
+    // may be null. nFirst is the sector the first pushed block is expected to start at.
     bool Init(IKivDevStor* pInner, uint64_t nFirst, uint32_t nSectorSize, uint32_t nPushSectors, uint32_t nBlocks);
     // Appends one block of nPushSectors sectors whose first sector is nFirst. A block that does not
     // follow the newest one held (a skipped block, a scan that starts further in) restarts the
     // ring there, so that every held sector keeps its own number.
     void Push(const uint8_t* pData, uint64_t nFirst);
+    // The block buffer the next block may be read into; it is not part of the held sectors until
+    // PushStaged. Null when not initialised.
+    uint8_t* StagingBlock();
+    // Push of what the staging block holds, without copying.
+    void PushStaged(uint64_t nFirst);
     bool IsFull() const { return m_bValid && m_nHeld == m_nCapacity; }
 
     uint64_t GetFirstHeld() const { return m_nFirstHeld; }
@@ -39,9 +45,10 @@ private:
     std::vector<uint8_t> m_ring;
     uint64_t m_nFirstHeld = 0;
     uint64_t m_nHeld = 0;
-    uint64_t m_nWrite = 0;  // ring index (sectors) the next block goes to
+    uint64_t m_nWrite = 0;  // ring index (sectors) of the staging block
     uint64_t m_nPush = 0;
     uint64_t m_nBlocks = 20;
-    uint64_t m_nCapacity = 0;
+    uint64_t m_nCapacity = 0;  // sectors held when full
+    uint64_t m_nSlots = 0;     // sectors of the buffer: capacity + the staging block
     bool m_bValid = false;
 };

@@ -46,7 +46,6 @@ int CKivRAWScanner::BeginScan() {
             KIV_RETERR(KIV_E_INVALIDARG);
             return 0;
         }
-        m_block.assign(static_cast<size_t>(m_nBlockSectors) * m_nSectorSize, 0);
         m_pFresh = std::make_unique<CRawFileInfo>();
         m_bActive = true;
         return 1;
@@ -60,7 +59,6 @@ int CKivRAWScanner::BeginScan() {
 int CKivRAWScanner::EndScan() {
     // Files still pending keep size 0; the tree builder measures them on the device.
     m_pending.clear();
-    std::vector<uint8_t>().swap(m_block);
     m_ring.Close();
     m_pFresh.reset();
     m_bActive = false;
@@ -72,12 +70,14 @@ int CKivRAWScanner::AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pSt
     try {
         const KivAnalyserDispatch& dispatch = RawAnalyserRegistry::Get().Dispatch();
         if (nCount > m_nBlockSectors) nCount = m_nBlockSectors;
-        if (nCount == 0 || !m_pDev->ReadSectors(m_block.data(), nFirst, nCount)) return 1;
-        // A short last block: the ring must not see the previous block's tail as data.
-        std::memset(m_block.data() + nCount * m_nSectorSize, 0, (m_nBlockSectors - nCount) * m_nSectorSize);
+        // The block is read straight into the ring's staging block: no copy when it is pushed.
+        uint8_t* pBlock = m_ring.StagingBlock();
+        if (nCount == 0 || !m_pDev->ReadSectors(pBlock, nFirst, nCount)) return 1;
+        // A short last block: the ring must not see an older block's tail as data.
+        std::memset(pBlock + nCount * m_nSectorSize, 0, (m_nBlockSectors - nCount) * m_nSectorSize);
 
         for (uint64_t i = 0; i < nCount; ++i) {
-            const uint8_t* p = m_block.data() + i * m_nSectorSize;
+            const uint8_t* p = pBlock + i * m_nSectorSize;
             if ((p[0] | p[1] | p[2] | p[3]) == 0) continue;
             IRawFileAnalyser* pHit = dispatch.Find({p, m_nSectorSize}, m_pFresh.get());
             if (!pHit) continue;
@@ -95,7 +95,7 @@ int CKivRAWScanner::AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pSt
         }
 
         MeasurePending();
-        m_ring.Push(m_block.data(), nFirst);
+        m_ring.PushStaged(nFirst);
     } catch (const std::exception& e) {
         KivLogA(0, "CKivRAWScanner::AnalyzeBlock at sector %llu: %s", static_cast<unsigned long long>(nFirst),
                 e.what());

@@ -39,7 +39,6 @@ private:
     CRawFileList* m_pList = nullptr;
     CBufferStorageDevice m_ring;
     std::deque<CRawFileInfo*> m_pending;  // borrowed from the list, in order found
-    std::vector<uint8_t> m_block;
     std::unique_ptr<CRawFileInfo> m_pFresh;
     bool m_bActive = false;
 };
