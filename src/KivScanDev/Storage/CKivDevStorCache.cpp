@@ -1,6 +1,7 @@
 #include "CKivDevStorCache.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "KivLog.h"
@@ -98,6 +99,7 @@ int CKivDevStorCache::StartReadAhead(uint64_t nStartSector) {
         m_nNextSector = next;
         m_bStopAsked = false;
         m_bRunning = next < nSecs;
+        m_nDepth = kInitialDepth;
     }
     if (m_bRunning) {
         try {
@@ -116,7 +118,7 @@ void CKivDevStorCache::ReadAheadThread() {
     const uint64_t nSecs = GetSectorCount();
     std::unique_lock<std::mutex> lk(m_mtx);
     for (;;) {
-        m_cvSpace.wait(lk, [&] { return m_bStopAsked || m_queue.size() <= kQueueLimit; });
+        m_cvSpace.wait(lk, [&] { return m_bStopAsked || m_queue.size() < m_nDepth; });
         if (m_bStopAsked || m_nNextSector >= nSecs) break;
         // m_nNextSector moves on only once the block is queued: a consumer asking for the block in
         // flight waits for it instead of reading it a second time.
@@ -159,7 +161,13 @@ int CKivDevStorCache::SetCurCacheBlock(int64_t i) {
                 return 1;
             }
             if (!m_bRunning || m_nNextSector > nFirst) break;  // the producer will not bring it
-            m_cvReady.wait(lk);
+            // A block that keeps the scan waiting means the device is the slower side: let the
+            // producer run further ahead to ride out its pauses.
+            if (m_cvReady.wait_for(lk, std::chrono::milliseconds(1)) == std::cv_status::timeout &&
+                m_nDepth < kQueueLimit + 1) {
+                m_nDepth = std::min(kQueueLimit + 1, m_nDepth + 2);
+                m_cvSpace.notify_one();
+            }
         }
     }
     FillBlock(m_pCur.get(), nFirst);

@@ -17,6 +17,10 @@ class CKivDevStorCache : public IKivDevStor {
 public:
     static constexpr uint32_t kDefaultBlockSectors = 1000;
     static constexpr size_t kQueueLimit = 10;  // the producer runs up to kQueueLimit + 1 blocks ahead
+    // How far ahead it runs while the device keeps up with the scan: a few blocks stay in the
+    // processor cache for the copy out. Each noticeable wait of the scan lets it run further, up to
+    // the limit.
+    static constexpr size_t kInitialDepth = 3;
 
     // The inner storage is borrowed: no reference is added or dropped.
     explicit CKivDevStorCache(IKivDevStor* pInner);
@@ -69,6 +73,7 @@ private:
     std::deque<Block> m_queue;
     std::vector<std::unique_ptr<uint8_t[]>> m_spare;  // emptied buffers, reused by the producer
     uint64_t m_nNextSector = 0;
+    size_t m_nDepth = kInitialDepth;  // blocks the producer may keep queued, up to kQueueLimit + 1
     bool m_bRunning = false;   // the producer may still queue blocks
     bool m_bStopAsked = false;
     std::thread m_thread;
