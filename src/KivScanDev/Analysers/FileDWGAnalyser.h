@@ -6,4 +6,6 @@ class FileDWGAnalyser : public IRawFileAnalyser {
 public:
     FileDWGAnalyser() : IRawFileAnalyser(22) {}
     bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
+    bool MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) override;
+    std::string_view FirstBytes() const override { return "A"; }
 };
