@@ -7,7 +7,6 @@
 #include "Analysers/CRawFileReader.h"
 #include "Analysers/KivAnalyserBytes.h"
 #include "Analysers/KivAnalyserFactories.h"
-#include "KivByteReader.h"
 #include "Model/KivScanSettings.h"
 #include "platform/KivPlatform.h"
 
