@@ -47,7 +47,8 @@ TEST(RingDevice, FillsWrapsAndServesEveryHeldSectorFromMemory) {
     for (uint64_t f = 8; f < 40; f += 4) PushBlock(ring, dev, f, 4);
     EXPECT_TRUE(ring.IsFull());
     EXPECT_EQ(ring.GetFirstHeld(), 20u);
-    EXPECT_EQ(ring.GetSectorCount(), 20u);
+    EXPECT_EQ(ring.GetHeld(), 20u);
+    EXPECT_EQ(ring.GetSectorCount(), 64u);  // the inner storage's: sector numbers are its own
 
     // The whole window, which wraps inside the ring, comes back in device order.
     dev.m_nReads = 0;
@@ -99,6 +100,7 @@ TEST(RingDevice, WithoutInnerStorageOrAfterCloseOnlyHeldSectorsRead) {
     EXPECT_EQ(ring.GetSectorSize(), 512u);
     std::vector<uint8_t> blk(2 * 512, 0xAB), buf(512);
     ring.Push(blk.data(), 0);
+    EXPECT_EQ(ring.GetSectorCount(), 2u);
     EXPECT_TRUE(ring.ReadSectors(buf.data(), 1, 1));
     EXPECT_EQ(buf[0], 0xAB);
     EXPECT_FALSE(ring.ReadSectors(buf.data(), 2, 1));

@@ -33,7 +33,9 @@ public:
     uint64_t GetCapacity() const { return m_nCapacity; }
 
     int ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) override;
-    uint64_t GetSectorCount() override { return m_nHeld; }
+    // Sector numbers are those of the inner storage, and reads outside the ring go there, so its
+    // length is the length of this storage too (the readers' fallback at the end relies on it).
+    uint64_t GetSectorCount() override { return m_pInner ? m_pInner->GetSectorCount() : m_nFirstHeld + m_nHeld; }
     uint32_t GetSectorSize() override { return m_nSectorSize; }
     int Open() override { return 1; }
     int Close() override;
