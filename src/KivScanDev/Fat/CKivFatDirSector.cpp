@@ -5,6 +5,10 @@
 bool CKivFatDirSector::Test(std::span<const uint8_t> sector) {
     m_bStart = false;
     m_nOwnCluster = m_nParentCluster = m_nCounted = 0;
+    // Most sectors are file data that fails on its first entry; attribute bit 0x40 settles half of
+    // them before any decoding.
+    if (sector.size() < CKivFatDirEntry::kSize || (sector[11] != CKivFatDirEntry::kAttrLongName && (sector[11] & 0x40)))
+        return false;
     bool bDot = false, bDotDot = false;
     bool bHavePrev = false;
     uint32_t nPrevCluster = 0;

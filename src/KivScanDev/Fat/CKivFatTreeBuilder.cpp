@@ -99,6 +99,7 @@ IKivFsNode* CKivFatTreeBuilder::Build() {
     if (!Cancelled()) AddRawTree();
     if (Cancelled()) return nullptr;  // the destructor releases the partial tree
     Tidy();
+    m_pRoot->RecountStats();
     IKivFsNode* p = m_pRoot;
     m_pRoot = nullptr;
     return p;
