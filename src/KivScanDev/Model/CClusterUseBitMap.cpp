@@ -5,7 +5,8 @@
 #include "KivLog.h"
 
 KivResult CClusterUseBitMap::Init(uint64_t nFirstSector, uint32_t nSecPerClus, uint64_t nClusters) {
-    if (nSecPerClus == 0) return KIV_RETERR(KIV_E_INVALIDARG);
+    // 2^33 clusters (a 1 GiB map) is beyond any real volume; larger counts come from corrupt geometry.
+    if (nSecPerClus == 0 || nClusters > (uint64_t(1) << 33)) return KIV_RETERR(KIV_E_INVALIDARG);
     m_nFirstSector = nFirstSector;
     m_nSecPerClus = nSecPerClus;
     m_nClusters = 0;

@@ -10,7 +10,7 @@
 class CClusterUseBitMap : public IIsClusterUsed {
 public:
     // Covers nClusters clusters of nSecPerClus sectors from nFirstSector, all free. Answers an error
-    // for 0 sectors per cluster or when the bitmap cannot be allocated.
+    // for 0 sectors per cluster, more than 2^33 clusters, or when the bitmap cannot be allocated.
     KivResult Init(uint64_t nFirstSector, uint32_t nSecPerClus, uint64_t nClusters);
     // Marks clusters (relative to the area, 0-based) used; parts beyond the count are ignored.
     void SetUsed(uint64_t nCluster, uint64_t nCount = 1);
