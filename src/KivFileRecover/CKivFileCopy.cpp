@@ -182,7 +182,7 @@ CKivFileCopy::Outcome CKivFileCopy::Decompress(IDataRunList* pRuns, uint64_t nLe
         if (u.nAllocated == 0) {
             if (!m_out.WriteZeros(n)) return kFailed;
         } else {
-            // Allocated clusters come first in a unit; read them as contiguous stretches.
+            // Each allocated cluster goes to its place in the unit, read in contiguous stretches.
             std::memset(in.data(), 0, in.size());
             for (uint32_t i = 0; i < u.nCount;) {
                 if (u.lcn[i] == KIV_SPARSE_RUN) { ++i; continue; }
@@ -194,8 +194,7 @@ CKivFileCopy::Outcome CKivFileCopy::Decompress(IDataRunList* pRuns, uint64_t nLe
             const uint8_t* pData = in.data();
             bool bCompressed = u.nSparse > 0 && (in[0] | in[1]) != 0;
             if (bCompressed) {
-                size_t nIn = size_t(u.nAllocated) * nClusBytes;
-                if (CKivLznt1::DecodeUnit({in.data(), nIn}, out) < 0) MarkDamaged("compressed data damaged");
+                if (CKivLznt1::DecodeUnit(in, out) < 0) MarkDamaged("compressed data damaged");
                 pData = out.data();
             }
             if (!m_out.Write(pData, n)) return kFailed;
