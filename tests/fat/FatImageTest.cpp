@@ -95,6 +95,14 @@ TEST(FatImage, Fat32DeletedFolderTree) {
     ExpectFile(b, "fat32", "Projects/plan.doc", false);
     ExpectFile(b, "fat32", "Projects/Alpha/notes for alpha.txt", true);
     ExpectFile(b, "fat32", "Projects/Alpha/Data set.bin", true);
+    // In the recycle bin the data entry carries the name it had before deletion.
+    IKivFileNode* pBin = Find(b.pRoot, "$RECYCLE.BIN/S-1-5-21-1001");
+    ASSERT_NE(pBin, nullptr) << Dump(b.pRoot);
+    IKivFileNode* pData = Child(pBin, "Budget 2024.txt");
+    ASSERT_NE(pData, nullptr) << Dump(pBin);
+    EXPECT_TRUE(ReadNode(pData, b.pStor.get()) ==
+                ReadFile(ImageDir() + "/src/fat32/$RECYCLE.BIN/S-1-5-21-1001/$RAB12CD.txt"));
+    EXPECT_NE(Child(pBin, "$IAB12CD.txt"), nullptr);
 }
 
 TEST(FatImage, ReformattedVolumeFindsOldFolders) {
