@@ -1,6 +1,7 @@
 // Recovery speed: copies a 500 MiB set of carved-like files out of a file image through the
-// recovery object, and copies the same image with cp in the same run. Prints both rates and their
-// ratio (best of five alternating rounds). Usage: recover-throughput [work folder] (default: a new folder under /tmp, removed after).
+// recovery object, and copies the same image with cp (and dd) in the same run. Prints the rates and
+// their ratio, best of five alternating rounds.
+// Usage: recover-throughput [work folder] (default: a new folder under /tmp, removed after).
 #include <fcntl.h>
 #include <unistd.h>
 
