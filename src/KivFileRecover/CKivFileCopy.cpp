@@ -12,6 +12,7 @@
 #include "CKivRecoverNames.h"
 #include "KivByteReader.h"
 #include "KivLog.h"
+#include "KivRecoverCode.h"
 #include "platform/KivPlatform.h"
 
 namespace {
@@ -20,11 +21,6 @@ constexpr size_t kPieceBytes = 65536;
 constexpr uint32_t kUnitClusters = 16;
 constexpr uint32_t kMaxCompressedCluster = 4096;
 constexpr uint32_t kMaxResident = 4096;
-
-KivResult RecoverCode(int nLine, uint32_t nErr) {
-    return KivMakeCode(static_cast<uint32_t>(nLine), KIV_MOD_RECOVER, nErr);
-}
-#define RECOVER_FAIL(err, op) LogError(RecoverCode(__LINE__, (err)), __FILE__, (op), __LINE__)
 
 bool MulFits(uint64_t a, uint64_t b, uint64_t* pOut) { return !__builtin_mul_overflow(a, b, pOut); }
 
@@ -215,7 +211,7 @@ CKivFileCopy::Outcome CKivFileCopy::RebuildEncrypted(uint64_t nSize) {
     CKivDestFile efs;
     if (efsPath.empty() || !efs.Create(efsPath)) {
         ::close(fdIn);
-        RECOVER_FAIL(KIV_E_IO, "CKivFileRecover::RebuildEncrypted");
+        KIV_RECOVER_FAIL(KIV_E_IO, "CKivFileRecover::RebuildEncrypted");
         return kFailed;
     }
     auto outcome = CKivEfsStream::Build(fdIn, efs.Fd(), nSize,
@@ -269,12 +265,12 @@ CKivFileCopy::Outcome CKivFileCopy::Copy(IKivFileNode* pNode, const std::string&
     IKivFileAttr* pAttr = pNode->GetAttr();
     if (!pNode->GetPartInfo(&m_nBase, &m_nSecPerClus) || !pAttr || (pAttr->GetAttributes() & KIV_FA_DIRECTORY) ||
         m_nSecPerClus == 0) {
-        RECOVER_FAIL(KIV_E_INVALIDARG, "CKivFileRecover::RecoverFile");
+        KIV_RECOVER_FAIL(KIV_E_INVALIDARG, "CKivFileRecover::RecoverFile");
         return kFailed;
     }
     m_nSectorSize = m_pReader->GetSectorSize();
     if (m_nSectorSize == 0 || m_nSectorSize > kPieceBytes || kPieceBytes % m_nSectorSize) {
-        RECOVER_FAIL(KIV_E_IO, "CKivFileRecover::RecoverFile");
+        KIV_RECOVER_FAIL(KIV_E_IO, "CKivFileRecover::RecoverFile");
         return kFailed;
     }
     m_name = pAttr->GetName();
@@ -285,11 +281,11 @@ CKivFileCopy::Outcome CKivFileCopy::Copy(IKivFileNode* pNode, const std::string&
     bool bEncrypted = nFlags & KIV_FA_ENCRYPTED;
     if (bCompressed && uint64_t(m_nSectorSize) * m_nSecPerClus > kMaxCompressedCluster) {
         KivLogA(0, "Compressed file on clusters above 4096 bytes: %s", m_name.c_str());
-        RECOVER_FAIL(KIV_E_STATE, "CKivFileRecover::RecoverFile");
+        KIV_RECOVER_FAIL(KIV_E_STATE, "CKivFileRecover::RecoverFile");
         return kFailed;
     }
     if (!m_out.Create(destPath)) {
-        RECOVER_FAIL(KIV_E_IO, "CKivFileRecover::RecoverFile");
+        KIV_RECOVER_FAIL(KIV_E_IO, "CKivFileRecover::RecoverFile");
         return kFailed;
     }
 

@@ -18,15 +18,11 @@
 #include "CKivFileCopy.h"
 #include "CKivRecoverNames.h"
 #include "KivLog.h"
+#include "KivRecoverCode.h"
 #include "Storage/KivRecoverStor.h"
 #include "platform/KivNamedLock.h"
 
 namespace {
-
-KivResult RecoverCode(int nLine, uint32_t nErr) {
-    return KivMakeCode(static_cast<uint32_t>(nLine), KIV_MOD_RECOVER, nErr);
-}
-#define RECOVER_FAIL(err, op) LogError(RecoverCode(__LINE__, (err)), __FILE__, (op), __LINE__)
 
 // Type codes 4 and 5 are read through a 512-byte-sector view; every other type reads the device.
 IKivDevStor* ChooseReader(IKivFileNode* pNode, IKivDevStor* pDev) {
@@ -75,7 +71,7 @@ KivResult CKivFileRecover::Impl::Start(std::function<bool()> fn, const char* psz
             Finish(bOk);
         });
     } catch (const std::system_error&) {
-        return RECOVER_FAIL(KIV_E_BIND, pszOp);
+        return KIV_RECOVER_FAIL(KIV_E_BIND, pszOp);
     }
     return KIV_OK;
 }
@@ -174,8 +170,8 @@ void CKivFileRecover::SetDevice(IKivDevStor* pDev) { m_pImpl->pDev = pDev; }
 KivResult CKivFileRecover::DoRecoverFile(IKivFileNode* pNode, IKivFileRecoverCallback* pCallback,
                                          const char* pszDestFile) {
     static const char kOp[] = "CKivScanDev::DoRecoverFile";
-    if (!m_pImpl->pDev) return RECOVER_FAIL(KIV_E_INITSTATE, kOp);
-    if (!pNode || !pCallback || !pszDestFile || !*pszDestFile) return RECOVER_FAIL(KIV_E_INVALIDARG, kOp);
+    if (!m_pImpl->pDev) return KIV_RECOVER_FAIL(KIV_E_INITSTATE, kOp);
+    if (!pNode || !pCallback || !pszDestFile || !*pszDestFile) return KIV_RECOVER_FAIL(KIV_E_INVALIDARG, kOp);
     std::string dest = pszDestFile;
     Impl* p = m_pImpl;
     return p->Start(
@@ -196,11 +192,11 @@ KivResult CKivFileRecover::DoRecoverFile(IKivFileNode* pNode, IKivFileRecoverCal
 KivResult CKivFileRecover::DoRecoverDir(IKivFileNode* pNode, IKivFileRecoverCallback* pCallback,
                                         const char* pszDestDir, char* pszCreated, uint32_t nCreatedSize) {
     static const char kOp[] = "CKivScanDev::DoRecoverDir";
-    if (!m_pImpl->pDev) return RECOVER_FAIL(KIV_E_INITSTATE, kOp);
+    if (!m_pImpl->pDev) return KIV_RECOVER_FAIL(KIV_E_INITSTATE, kOp);
     if (!pNode || !pCallback || !pszDestDir || !*pszDestDir || !pszCreated || !nCreatedSize)
-        return RECOVER_FAIL(KIV_E_INVALIDARG, kOp);
+        return KIV_RECOVER_FAIL(KIV_E_INVALIDARG, kOp);
     // A destination cut to fit a buffer would be another folder: refuse it instead.
-    if (std::strlen(pszDestDir) >= PATH_MAX) return RECOVER_FAIL(KIV_E_INVALIDARG, kOp);
+    if (std::strlen(pszDestDir) >= PATH_MAX) return KIV_RECOVER_FAIL(KIV_E_INVALIDARG, kOp);
     std::string dest = pszDestDir;
     Impl* p = m_pImpl;
     return p->Start([p, pNode, pCallback, dest, pszCreated,
@@ -211,16 +207,16 @@ KivResult CKivFileRecover::DoRecoverDir(IKivFileNode* pNode, IKivFileRecoverCall
 KivResult CKivFileRecover::WaitForRecoverEnd(uint32_t nMs) {
     static const char kOp[] = "CKivFileRecover::WaitForRecoverEnd";
     Impl* p = m_pImpl;
-    if (!p->thread.joinable()) return RECOVER_FAIL(KIV_E_STATE, kOp);
+    if (!p->thread.joinable()) return KIV_RECOVER_FAIL(KIV_E_STATE, kOp);
     {
         std::unique_lock<std::mutex> lk(p->mtx);
         if (nMs == 0)
             p->cv.wait(lk, [p] { return p->bFinished; });
         else if (!p->cv.wait_for(lk, std::chrono::milliseconds(nMs), [p] { return p->bFinished; }))
-            return RecoverCode(__LINE__, KIV_E_TIMEOUT);
+            return KivRecoverCode(__LINE__, KIV_E_TIMEOUT);
     }
     p->thread.join();
-    return p->bSucceeded ? KIV_OK : RECOVER_FAIL(KIV_E_BIND, kOp);
+    return p->bSucceeded ? KIV_OK : KIV_RECOVER_FAIL(KIV_E_BIND, kOp);
 }
 
 KivRecoverStats CKivFileRecover::GetStats() const {
