@@ -231,7 +231,7 @@ TEST(Nodes, FsNodeSaveLoadAndLabel) {
     EXPECT_EQ(0, memcmp(desc, back, sizeof(desc)));
 }
 
-TEST(Nodes, FactoriesAndSpecialNames) {
+TEST(Nodes, FactoriesAndReservedNames) {
     IKivFsNode* root = KivNewFsRoot();
     EXPECT_STREQ(root->GetAttr()->GetName(), "Root");
     EXPECT_EQ(root->GetAttr()->GetAttributes(), KIV_FA_DIRECTORY);

@@ -38,7 +38,6 @@ protected:
     IKivFileNode* m_pFirstChild = nullptr;
     IKivFileNode* m_pNext = nullptr;
     uint32_t m_nUserData = 0;
-    uint32_t m_nUserData2 = 0;
 };
 
 // The nearest fs node at or above pNode (bounded walk), or null.
