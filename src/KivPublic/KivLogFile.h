@@ -15,5 +15,7 @@ constexpr const char* KIV_LOG_LOCK_NAME = "Global\\_KIV_20140616";
 void KivLogSetDir(const std::string& dir);
 // Closes the pair; the next line opens it again. Also run at process exit.
 void KivLogClose();
-// Writes one already formatted UTF-8 text as a line of the wide log.
+// Writes one already formatted UTF-8 text as a line of the wide log. Prefer it (or KivLogA) to
+// KivLogW for text with non-ASCII narrow arguments: wide formats follow the C library, where "%ls"
+// takes a wide string and "%s" a narrow one that the "C" locale cannot convert beyond ASCII.
 void KivLogTextW(const std::string& text);
