@@ -98,12 +98,14 @@ TEST(RawTree, ThumbnailRuleAndTitles) {
     add(130, 512 * 10);              // 20 % of the new last one: kept
     add(131, 300);                   // 6 % of the last kept one: thumbnail
     add(300, 512);                   // outside: kept
+    add(4090, 512 * 100);            // runs past the end of the medium: cut there
     IKivFileNode* pRoot = BuildRawTree(nullptr, nullptr, &dev, &list);
     auto files = FlattenRawTree(pRoot);
     std::vector<uint64_t> starts;
     for (const auto& [name, f] : files) starts.push_back(f.nRunStart);
     std::sort(starts.begin(), starts.end());
-    EXPECT_EQ(starts, (std::vector<uint64_t>{100, 120, 130, 300}));
+    EXPECT_EQ(starts, (std::vector<uint64_t>{100, 120, 130, 300, 4090}));
+    EXPECT_EQ(files["FILE005.JPG"].nSize, 6u * 512);
     // A title from the file cannot make a path.
     EXPECT_EQ(files.count("Cam_One001.JPG"), 1u);
     EXPECT_EQ(files.count("FILE004.JPG"), 1u);

@@ -204,6 +204,11 @@ IKivFileNode* BuildRawTree(IIsClusterUsed* pUsed, IKivEnumResFilesCallback* pCal
                 }
             }
 
+            // A size taken from a header may run past the end of the medium; the data stops there.
+            if (nRecSectors != 0) {
+                uint64_t nLeft = info.m_nStartSector < nRecSectors ? nRecSectors - info.m_nStartSector : 0;
+                if (nLeft <= ~0ull / nRecSS && nSize > nLeft * nRecSS) nSize = nLeft * nRecSS;
+            }
             if (nSize != 0 && static_cast<int32_t>(info.m_nAnalyserId) == kJpegAnalyserId) {
                 uint64_t nEnd = info.m_nStartSector + (nSize + nRecSS - 1) / nRecSS;
                 // A picture inside the previous one is its thumbnail unless it is of comparable size.
