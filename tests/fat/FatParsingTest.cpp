@@ -151,6 +151,10 @@ TEST(FatTables, Fat16StructureCheck) {
     EXPECT_FALSE(valid(make({{2, 2}})));                          // points at itself
     EXPECT_FALSE(valid(make({{2, 1}})));
     EXPECT_FALSE(valid(make({{2, 0x9000}})));                     // beyond the table
+    // A volume pulled out while mounted has the clean-shutdown bit of entry 1 cleared.
+    auto dirty = make({{2, 0xFFFF}});
+    dirty[3] = 0x7F;
+    EXPECT_TRUE(valid(dirty));
     auto noMedia = make({});
     noMedia[0] = 0xF0;
     EXPECT_FALSE(valid(noMedia));

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "CKivFatDirSector.h"
+#include "CKivFatTableBase.h"
 #include "KivByteReader.h"
 #include "KivFatSettings.h"
 #include "KivLog.h"
@@ -16,10 +17,10 @@ namespace {
 
 enum : int { kStatBoot = 0, kStatDirStart = 2, kStatDirPiece = 3 };
 
+// A sector that starts a FAT copy of any width.
 bool IsFatCopyStart(KivByteReader& r) {
     uint32_t w0 = r.U32At(0);
-    if (w0 == 0xFFFFFFF8u) return true;
-    return (w0 & 0x0FFFFFFFu) == 0x0FFFFFF8u && (r.U32At(4) & 0x0FFFFFFFu) == 0x0FFFFFFFu;
+    return KivFat16Start(w0) || KivFat32Start(w0, r.U32At(4)) || KivFat12Start(w0);
 }
 
 int32_t TypeForClusters(uint64_t n) {

@@ -15,5 +15,5 @@ uint32_t CKivFat12Table::GetEntry(uint32_t nCluster) {
 
 bool CKivFat12Table::IsValid() {
     KivByteReader r(m_data);
-    return r.Has(0, 4) && (r.U32At(0) & 0xFFFFF0u) == 0xFFFFF0u;
+    return r.Has(0, 4) && KivFat12Start(r.U32At(0));
 }

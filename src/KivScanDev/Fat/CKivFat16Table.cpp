@@ -12,5 +12,5 @@ uint32_t CKivFat16Table::GetEntry(uint32_t nCluster) {
 
 bool CKivFat16Table::IsValid() {
     KivByteReader r(m_data);
-    return r.Has(0, 4) && r.U32At(0) == 0xFFFFFFF8u && CheckStructure();
+    return r.Has(0, 4) && KivFat16Start(r.U32At(0)) && CheckStructure();
 }

@@ -13,6 +13,5 @@ uint32_t CKivFat32Table::GetEntry(uint32_t nCluster) {
 
 bool CKivFat32Table::IsValid() {
     KivByteReader r(m_data);
-    return r.Has(0, 8) && (r.U32At(0) & 0x0FFFFFFFu) == 0x0FFFFFF8u && (r.U32At(4) & 0x0FFFFFFFu) == 0x0FFFFFFFu &&
-           CheckStructure();
+    return r.Has(0, 8) && KivFat32Start(r.U32At(0), r.U32At(4)) && CheckStructure();
 }

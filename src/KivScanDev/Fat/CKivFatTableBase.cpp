@@ -2,6 +2,12 @@
 
 #include <algorithm>
 
+bool KivFat12Start(uint32_t nFirstWord) { return (nFirstWord & 0xFFFFF0u) == 0xFFFFF0u; }
+bool KivFat16Start(uint32_t nFirstWord) { return (nFirstWord | 0xC0000000u) == 0xFFFFFFF8u; }
+bool KivFat32Start(uint32_t nEntry0, uint32_t nEntry1) {
+    return (nEntry0 & 0x0FFFFFFFu) == 0x0FFFFFF8u && ((nEntry1 | 0x0C000000u) & 0x0FFFFFFFu) == 0x0FFFFFFFu;
+}
+
 bool CKivFatTableBase::Load(IKivDevStor* pStor, uint64_t nFirstSector, uint32_t nSectorsPerFat) {
     m_data.clear();
     m_nEntries = 0;

@@ -7,6 +7,13 @@
 #include "IKivDevStor.h"
 #include "IKivFATTable.h"
 
+// The first entries of each table width, as the scan and IsValid recognise a table's start. The
+// clean-shutdown and no-error bits of entry 1 (FAT16 bits 15-14, FAT32 bits 27-26) are cleared while
+// a volume is mounted, so a volume that was pulled out unmounted still shows its tables.
+bool KivFat12Start(uint32_t nFirstWord);                 // media byte F0-FF, then FF FF
+bool KivFat16Start(uint32_t nFirstWord);                 // F8 FF, then FF FF (bits 15-14 free)
+bool KivFat32Start(uint32_t nEntry0, uint32_t nEntry1);  // 0x0FFFFFF8, 0x0FFFFFFF (bits 27-26 free)
+
 class CKivFatTableBase : public IKivRealFatTable {
 public:
     // Reads nSectorsPerFat sectors from nFirstSector. Answers false (and holds no table) when the
