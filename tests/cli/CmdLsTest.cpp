@@ -73,8 +73,8 @@ TEST_F(CmdLs, JsonListsEveryCarvedFileWithSizeAndSector) {
         EXPECT_EQ(e["state"], "carved");
         files[path.substr(path.rfind('/') + 1)] = e;
     }
+    EXPECT_EQ(files.size(), m_expected.size());  // the small thumbnail is not listed
     for (const auto& [name, want] : m_expected) {
-        if (name.find(".JPG") != std::string::npos && !files.count(name)) continue;  // needs the JPEG analyser
         ASSERT_EQ(files.count(name), 1u) << name;
         EXPECT_EQ(files[name]["start_sector"], want.first) << name;
         EXPECT_EQ(files[name]["size"], want.second) << name;
