@@ -121,6 +121,9 @@ TEST(FatImage, ReformattedVolumeFindsOldFolders) {
     ASSERT_NE(pKept, nullptr) << Dump(b.pRoot);
     ASSERT_NE(pDeep, nullptr) << Dump(b.pRoot);
     EXPECT_TRUE(pKept->GetParent()->GetAttr()->GetRecordState() & KIV_REC_RECONSTRUCTED);
+    // Emptied containers are tidied away.
+    IKivFileNode* pLost = Child(b.pRoot, KIV_NAME_LOST_DIR);
+    EXPECT_TRUE(!pLost || pLost->GetFirstChild());
     EXPECT_TRUE(ReadNode(pKept, b.pStor.get()) == ReadFile(ImageDir() + "/src/reformat/Old/kept.bin"));
     EXPECT_TRUE(ReadNode(pDeep, b.pStor.get()) == ReadFile(ImageDir() + "/src/reformat/Old/Deep/deep file.bin"));
 }

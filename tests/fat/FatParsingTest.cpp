@@ -327,6 +327,10 @@ TEST(FatDirSector, StartsPiecesAndRejections) {
     std::memset(&garbage[32], 0x7F, 32);
     EXPECT_FALSE(t.Test(garbage));
     EXPECT_FALSE(t.Test(sector({})));
+    // The end of the entries must be an unused (all-zero) slot, not a 0 byte in front of junk.
+    auto junkEnd = sector({Entry("A       TXT", 0x20, 80, 10)});
+    std::memset(&junkEnd[33], 0x5A, 31);
+    EXPECT_FALSE(t.Test(junkEnd));
 }
 
 TEST(FatScanner, GeometryFromDotDirectories) {

@@ -1,5 +1,7 @@
 #include "CKivFatDirSector.h"
 
+#include <algorithm>
+
 #include "CKivFatDirEntry.h"
 
 bool CKivFatDirSector::Test(std::span<const uint8_t> sector) {
@@ -14,11 +16,14 @@ bool CKivFatDirSector::Test(std::span<const uint8_t> sector) {
     uint32_t nPrevCluster = 0;
     size_t nEntries = sector.size() / CKivFatDirEntry::kSize;
     for (size_t i = 0; i < nEntries; ++i) {
+        std::span<const uint8_t> raw = sector.subspan(i * CKivFatDirEntry::kSize, CKivFatDirEntry::kSize);
         CKivFatDirEntry e;
-        e.Decode(sector.subspan(i * CKivFatDirEntry::kSize, CKivFatDirEntry::kSize));
+        e.Decode(raw);
         if (!e.IsPlausible(true)) {
             if (m_nCounted == 0 && !(bDot && bDotDot)) return false;
-            if (!e.IsEnd()) return false;
+            // The end of a directory is a slot never used: all of it is zero, not just its first
+            // byte (which one random byte in 256 would match).
+            if (!std::all_of(raw.begin(), raw.end(), [](uint8_t b) { return b == 0; })) return false;
             break;
         }
         if (e.IsLongName()) continue;

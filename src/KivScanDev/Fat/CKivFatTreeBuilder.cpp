@@ -4,6 +4,7 @@
 
 #include "CKivFatDirEntry.h"
 #include "CKivFatLongName.h"
+#include "KivByteReader.h"
 #include "KivFatSettings.h"
 #include "KivLog.h"
 #include "KivPartName.h"
@@ -61,7 +62,8 @@ IKivFsNode* CKivFatTreeBuilder::Build() {
     m_nSecPerClus = m_pPart->m_nSecPerClus;
     m_nDataStart = m_pPart->m_nDataStart;
     if (m_nSectorSize == 0 || m_nSecPerClus == 0) return nullptr;
-    uint64_t nEnd = m_pPart->m_nFirstSector + m_pPart->m_nSectorCount;
+    uint64_t nEnd;
+    if (KivAddOverflows(m_pPart->m_nFirstSector, m_pPart->m_nSectorCount, &nEnd)) nEnd = ~0ull;
     m_nDataClusters = nEnd > m_nDataStart ? (nEnd - m_nDataStart) / m_nSecPerClus : 0;
     m_nDataClusters = std::min<uint64_t>(m_nDataClusters, KIV_FAT_BAD - 2);
 
@@ -330,20 +332,19 @@ void CKivFatTreeBuilder::AddRawTree() {
 }
 
 void CKivFatTreeBuilder::Tidy() {
-    std::deque<IKivFileNode*> todo{m_pRoot};
-    while (!todo.empty()) {
-        IKivFileNode* p = todo.front();
-        todo.pop_front();
-        for (IKivFileNode* c = p->GetFirstChild(); c;) {
-            IKivFileNode* pNext = c->GetNextSibling();
-            IKivFileAttr* a = c->GetAttr();
-            bool bDir = a && (a->GetAttributes() & KIV_FA_DIRECTORY);
-            if (bDir && (a->GetRecordState() & KIV_REC_DELETED) && !c->GetFirstChild()) {
-                if (p->RemoveChild(c)) c->Release();
-            } else if (c->GetFirstChild()) {
-                todo.push_back(c);
-            }
-            c = pNext;
+    // Breadth-first order, then handled from the deepest level up, so that a deleted folder that
+    // held nothing but empty deleted folders goes as well.
+    std::vector<IKivFileNode*> order{m_pRoot};
+    for (size_t i = 0; i < order.size(); ++i)
+        for (IKivFileNode* c = order[i]->GetFirstChild(); c; c = c->GetNextSibling())
+            if (c->GetFirstChild() || (c->GetAttr() && (c->GetAttr()->GetAttributes() & KIV_FA_DIRECTORY)))
+                order.push_back(c);
+    for (size_t i = order.size(); i-- > 1;) {
+        IKivFileNode* c = order[i];
+        IKivFileAttr* a = c->GetAttr();
+        bool bDir = a && (a->GetAttributes() & KIV_FA_DIRECTORY);
+        if (bDir && (a->GetRecordState() & KIV_REC_DELETED) && !c->GetFirstChild()) {
+            if (c->GetParent()->RemoveChild(c)) c->Release();
         }
     }
 }
