@@ -168,3 +168,24 @@ TEST(RawTree, UserDefinedTypesShareIdsAndRunToTheNextFile) {
     EXPECT_EQ(files["FILE001.KVX"].folder, "KVX");
     pRoot->Release();
 }
+
+TEST(RawTree, ShippedHeadersFindFilesDuringTheScan) {
+    // The scan loads the ".fhs" files shipped beside the program; the MPEG one matches a pack header.
+    SettingsGuard guard;
+    std::vector<uint8_t> image(64 * 512, 0);
+    const uint8_t pack[] = {0x00, 0x00, 0x01, 0xBA, 0x44};
+    std::memcpy(&image[5 * 512], pack, sizeof(pack));
+    std::memcpy(&image[20 * 512], pack, sizeof(pack));
+    KivMemDevStor dev(image);
+    KivScanSettings::Get().selectedTypeIds = {74};
+    CRawFileList list;
+    EXPECT_EQ(RunRawScan(&dev, &list, 16), 2u);
+    ASSERT_EQ(list.Size(), 2u);
+    EXPECT_EQ(static_cast<int32_t>(list.At(0)->m_nAnalyserId), -1);
+    EXPECT_EQ(RawTypeTable::Get().GetExt(list.At(0)->m_nTypeId), "MPG");
+    IKivFileNode* pRoot = BuildRawTree(nullptr, nullptr, &dev, &list);
+    auto files = FlattenRawTree(pRoot);
+    EXPECT_EQ(files["FILE001.MPG"].nSize, 15u * 512);
+    EXPECT_EQ(files["FILE002.MPG"].nSize, 44u * 512);
+    pRoot->Release();
+}
