@@ -1,5 +1,7 @@
 #include "Raw/CBufferStorageDevice.h"
 
+#include <sys/mman.h>
+
 #include <cstring>
 
 #include "KivByteReader.h"
@@ -16,7 +18,13 @@ bool CBufferStorageDevice::Init(IKivDevStor* pInner, uint64_t nFirst, uint32_t n
     if (nPushSectors == 0 || nBlocks == 0 || KivMulOverflows(m_nPush, m_nBlocks, &m_nCapacity) ||
         KivAddOverflows(m_nCapacity, m_nPush, &m_nSlots) || KivMulOverflows(m_nSlots, m_nSectorSize, &nBytes))
         return false;
-    m_ring.assign(nBytes, 0);
+    // Large pages where the system offers them: the scan writes the whole ring over and over.
+    constexpr uint64_t kAlign = 2u << 20;
+    uint64_t nAlloc = (nBytes + kAlign - 1) / kAlign * kAlign;
+    m_ring.reset(static_cast<uint8_t*>(std::aligned_alloc(kAlign, nAlloc)));
+    if (!m_ring) return false;
+    ::madvise(m_ring.get(), nAlloc, MADV_HUGEPAGE);
+    std::memset(m_ring.get(), 0, nBytes);
     m_bValid = true;
     return true;
 }
@@ -27,7 +35,7 @@ void CBufferStorageDevice::Push(const uint8_t* pData, uint64_t nFirst) {
     PushStaged(nFirst);
 }
 
-uint8_t* CBufferStorageDevice::StagingBlock() { return m_bValid ? m_ring.data() + m_nWrite * m_nSectorSize : nullptr; }
+uint8_t* CBufferStorageDevice::StagingBlock() { return m_bValid ? m_ring.get() + m_nWrite * m_nSectorSize : nullptr; }
 
 void CBufferStorageDevice::PushStaged(uint64_t nFirst) {
     if (!m_bValid) return;
@@ -50,15 +58,15 @@ int CBufferStorageDevice::ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCou
         uint64_t e = (m_nWrite + m_nSlots - m_nHeld + (nFirst - m_nFirstHeld)) % m_nSlots;
         uint64_t n1 = nCount < m_nSlots - e ? nCount : m_nSlots - e;
         auto* pOut = static_cast<uint8_t*>(pBuf);
-        std::memcpy(pOut, m_ring.data() + e * m_nSectorSize, n1 * m_nSectorSize);
-        if (n1 < nCount) std::memcpy(pOut + n1 * m_nSectorSize, m_ring.data(), (nCount - n1) * m_nSectorSize);
+        std::memcpy(pOut, m_ring.get() + e * m_nSectorSize, n1 * m_nSectorSize);
+        if (n1 < nCount) std::memcpy(pOut + n1 * m_nSectorSize, m_ring.get(), (nCount - n1) * m_nSectorSize);
         return 1;
     }
     return m_pInner ? m_pInner->ReadSectors(pBuf, nFirst, nCount) : 0;
 }
 
 int CBufferStorageDevice::Close() {
-    std::vector<uint8_t>().swap(m_ring);
+    m_ring.reset();
     m_bValid = false;
     m_nHeld = 0;
     m_nWrite = 0;

@@ -4,7 +4,8 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <cstdlib>
+#include <memory>
 
 #include "IKivDevStor.h"
 
@@ -44,7 +45,10 @@ public:
 private:
     IKivDevStor* m_pInner = nullptr;
     uint32_t m_nSectorSize = 512;
-    std::vector<uint8_t> m_ring;
+    struct FreeDeleter {
+        void operator()(uint8_t* p) const { std::free(p); }
+    };
+    std::unique_ptr<uint8_t[], FreeDeleter> m_ring;
     uint64_t m_nFirstHeld = 0;
     uint64_t m_nHeld = 0;
     uint64_t m_nWrite = 0;  // ring index (sectors) of the staging block
