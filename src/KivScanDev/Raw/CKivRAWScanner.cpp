@@ -39,7 +39,7 @@ int CKivRAWScanner::BeginScan() {
             KIV_RETERR(KIV_E_STATE);
             return 0;
         }
-        // Nothing to carve: no ring, no block buffer.
+        // Nothing to carve: no ring.
         if (reg.Size() == 0) return 1;
         m_nSectorSize = m_pDev->GetSectorSize() > 0 ? m_pDev->GetSectorSize() : 512;
         if (!m_ring.Init(m_pDev, 0, m_nSectorSize, m_nBlockSectors, kRingBlocks)) {
