@@ -136,3 +136,24 @@ TEST(FatHostile, CancelledBuildAnswersNothing) {
     ScanResult scan;
     EXPECT_EQ(BuildFrom(&stor, &scan, &cb), nullptr);
 }
+
+TEST(FatHostile, CorruptedMetadataNeverCrashes) {
+    // Random bytes over the boot sector, the tables and the directories, then scan and build every
+    // proposed volume: each build must end, whatever it finds.
+    Floppy f;
+    LoadFloppy(&f);
+    uint64_t nMeta = f.Off(f.ClusterOf("DOCS       ") + 40);
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    for (int round = 0; round < 40; ++round) {
+        std::vector<uint8_t> img = f.img;
+        for (int k = 0; k < 200; ++k) img[next() % nMeta] = uint8_t(next() >> 16);
+        KivMemDevStor stor(img);
+        ScanResult scan;
+        Scan(&stor, &scan);
+        for (auto& p : scan.parts) {
+            IKivFsNode* pRoot = scan.pScanner->BuildTree(p.get(), &stor, 0, nullptr);
+            if (pRoot) pRoot->Release();
+        }
+    }
+}
