@@ -14,9 +14,10 @@ bool EqualsNoCase(KivByteReader& r, size_t off, const char* psz) {
     return true;
 }
 
-}  // namespace
+// Sectors per cluster: a power of two from 1 to 128.
+bool IsClusterSize(uint32_t n) { return n >= 1 && n <= 128 && (n & (n - 1)) == 0; }
 
-bool KivFatIsClusterSize(uint32_t n) { return n >= 1 && n <= 128 && (n & (n - 1)) == 0; }
+}  // namespace
 
 bool CKivFatBootSector::Parse(std::span<const uint8_t> sector, uint32_t nSectorSize) {
     m_nType = KIV_FS_NONE;
@@ -30,7 +31,7 @@ bool CKivFatBootSector::Parse(std::span<const uint8_t> sector, uint32_t nSectorS
     uint32_t nTotal16 = r.U16At(19);
     uint32_t nTotal32 = r.U32At(32);
     if (r.U8At(510) != 0x55 || r.U8At(511) != 0xAA) return false;
-    if (m_nFats != 2 || !KivFatIsClusterSize(m_nSecPerClus) || m_nBytesPerSector != nSectorSize) return false;
+    if (m_nFats != 2 || !IsClusterSize(m_nSecPerClus) || m_nBytesPerSector != nSectorSize) return false;
 
     bool bRootOk = m_nRootEntries >= 224 && (m_nRootEntries * 32u) % nSectorSize == 0;
     int32_t nType = KIV_FS_NONE;

@@ -42,6 +42,3 @@ public:
     uint32_t m_nRootCluster = 0;     // 44 (FAT32)
     uint32_t m_nBackupSector = 0;    // 50 (FAT32): where the backup copy of this sector lies
 };
-
-// Allowed sectors-per-cluster values.
-bool KivFatIsClusterSize(uint32_t n);

@@ -6,7 +6,7 @@
 
 bool CKivFatDirSector::Test(std::span<const uint8_t> sector) {
     m_bStart = false;
-    m_nOwnCluster = m_nParentCluster = m_nCounted = 0;
+    m_nOwnCluster = m_nCounted = 0;
     // Most sectors are file data that fails on its first entry; attribute bit 0x40 settles half of
     // them before any decoding.
     if (sector.size() < CKivFatDirEntry::kSize || (sector[11] != CKivFatDirEntry::kAttrLongName && (sector[11] & 0x40)))
@@ -34,7 +34,6 @@ bool CKivFatDirSector::Test(std::span<const uint8_t> sector) {
         }
         if (i == 1 && bDot && e.IsDotDot()) {
             bDotDot = true;
-            m_nParentCluster = e.FirstCluster();
             continue;
         }
         ++m_nCounted;

@@ -6,12 +6,11 @@
 
 class CKivFatDirSector {
 public:
-    // Answers true when the sector reads as directory entries. On success: bStart when it opens a
-    // directory with "." and ".." (nOwnCluster from "."), and nCounted the entries that count.
+    // Answers true when the sector reads as directory entries. On success: m_bStart when it opens a
+    // directory with "." and ".." (m_nOwnCluster from "."), and m_nCounted the entries that count.
     bool Test(std::span<const uint8_t> sector);
 
     bool m_bStart = false;
     uint32_t m_nOwnCluster = 0;
-    uint32_t m_nParentCluster = 0;
     uint32_t m_nCounted = 0;
 };

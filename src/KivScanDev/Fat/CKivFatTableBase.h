@@ -20,7 +20,6 @@ public:
     // size lies outside [nMinUnits, nMaxUnits] 512-byte units or a read fails.
     bool Load(IKivDevStor* pStor, uint64_t nFirstSector, uint32_t nSectorsPerFat);
     bool IsLoaded() const { return !m_data.empty(); }
-    uint32_t GetEntryCount() override { return m_nEntries; }
 
     // Every cluster from 2: points inside the table (or is an end or bad mark), is not 1, not
     // itself, has at most one predecessor, and no chain loops or spans the whole table.

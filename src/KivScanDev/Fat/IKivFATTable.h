@@ -20,5 +20,4 @@ class IKivRealFatTable : public IKivFATTable {
 public:
     // The kind's own check of the first entries (and, for FAT16/32, of the chain structure).
     virtual bool IsValid() = 0;
-    virtual uint32_t GetEntryCount() = 0;
 };
