@@ -1,10 +1,21 @@
-// Factory of this library. It serves no interface yet: every name answers 0 and a null object.
+// Factory of the scan engine library.
+#include <strings.h>
+
+#include <new>
+
+#include "CKivScanDev.h"
 #include "KivCommon.h"
 #include "KivLog.h"
 
 KIV_EXPORT KivResult KivDllQueryInterface(const char* pszName, IKivCommon** ppOut) {
     if (!ppOut) return KIV_RETERR(KIV_E_INVALIDARG);
-    (void)pszName;
     *ppOut = nullptr;
+    if (pszName && ::strcasecmp(pszName, KIV_IID_SCANDEV) == 0) {
+        try {
+            *ppOut = new CKivScanDev;
+        } catch (const std::exception& e) {
+            KivLogA(0, "KivDllQueryInterface: %s", e.what());
+        }
+    }
     return KIV_OK;
 }

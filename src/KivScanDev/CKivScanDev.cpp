@@ -1,0 +1,237 @@
+#include "CKivScanDev.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "CKivFileRecover.h"
+#include "KivAllocGuard.h"
+#include "KivLog.h"
+#include "KivPartSelection.h"
+#include "KivScanConfig.h"
+#include "Model/CKivFileAttrRAW.h"
+#include "Model/KivEngineFilter.h"
+#include "Model/KivNodeFactory.h"
+#include "Model/KivScanSettings.h"
+#include "Model/RawTypeTable.h"
+#include "Raw/KivRawTree.h"
+#include "platform/KivPlatform.h"
+
+namespace {
+
+std::vector<CKivScanDev::ScannerMaker> DefaultMakers() {
+    KivScannerSet set = KivReadScannerSet();
+    std::vector<CKivScanDev::ScannerMaker> makers;
+    if (set.bFat) makers.emplace_back(CreateFatScanner);
+    if (set.bNtfs) makers.emplace_back(CreateNtfsScanner);
+    if (set.bRaw) makers.emplace_back(CreateRawScanner);
+    return makers;
+}
+
+}  // namespace
+
+CKivScanDev::CKivScanDev() : CKivScanDev(DefaultMakers()) {}
+
+CKivScanDev::CKivScanDev(std::vector<ScannerMaker> makers) : m_makers(std::move(makers)) { KivInstallAllocGuard(); }
+
+CKivScanDev::~CKivScanDev() {
+    if (m_pStor) Uninit();
+}
+
+KivResult CKivScanDev::Init(IKivDevStor* pStor) {
+    if (m_pStor) return KIV_RETERR(KIV_E_INITSTATE);
+    if (!pStor) return KIV_RETERR(KIV_E_INVALIDARG);
+    m_pStor = pStor;
+    KivResult rc = InitFsScan();
+    if (KivFailed(rc)) {
+        ReleaseScanners();
+        m_pStor = nullptr;
+        return KIV_LOGERR(rc);
+    }
+    m_pStor->AddRef();
+    return KIV_OK;
+}
+
+KivResult CKivScanDev::InitFsScan() {
+    for (const ScannerMaker& make : m_makers) {
+        IKivFsScanner* pScanner = nullptr;
+        try {
+            pScanner = make();
+        } catch (const std::exception& e) {
+            KivLogA(0, "CKivScanDev::InitFsScan: a scanner could not be made: %s", e.what());
+        }
+        // A scanner that is not available leaves the others to do the scan.
+        if (!pScanner) continue;
+        KivResult rc = AddFsScanner(pScanner);
+        if (KivFailed(rc)) return rc;
+    }
+    m_rawFiles.Clear();
+    for (IKivFsScanner* p : m_scanners) p->SetRawFileList(&m_rawFiles);
+    return KIV_OK;
+}
+
+KivResult CKivScanDev::AddFsScanner(IKivFsScanner* pScanner) {
+    if (!pScanner) return KIV_RETERR(KIV_E_INVALIDARG);
+    m_scanners.push_back(pScanner);
+    return KIV_OK;
+}
+
+void CKivScanDev::ReleaseScanners() {
+    for (IKivFsScanner* p : m_scanners) p->Release();
+    m_scanners.clear();
+}
+
+KivResult CKivScanDev::Uninit() {
+    if (!m_pStor) return KIV_RETERR(KIV_E_INITSTATE);
+    // Nothing may run on the scanners or the device once they are gone.
+    m_scan.RequestStop();
+    m_scan.Wait(0);
+    if (m_pRecover) {
+        m_pRecover->WaitForRecoverEnd(0);
+        m_pRecover.reset();
+    }
+    ReleaseScanners();
+    m_rawFiles.Clear();
+    KivSafeRelease(m_pStor);
+    return KIV_OK;
+}
+
+KivResult CKivScanDev::DoScan(const KivFilterSettings* pFilter, IKivScanCallBack* pCallback) {
+    if (!m_pStor) return KIV_RETERR(KIV_E_INITSTATE);
+    if (!pCallback) return KIV_RETERR(KIV_E_INVALIDARG);
+    // One pass at a time: the scanners keep the state of the running one.
+    if (m_scan.HasThread() && !m_scan.Wait(1)) return KIV_RETERR(KIV_E_STATE);
+
+    CKivExtFilterEx& filter = KivEngineFilter();
+    filter.SetMode(pFilter ? pFilter->nMode : CKivExtFilterEx::MODE_ALL);
+    std::vector<std::string> exts;
+    if (pFilter)
+        for (const char* p : pFilter->exts)
+            if (p) exts.emplace_back(p);
+    filter.SetExts(exts);
+    KivScanSettings& settings = KivScanSettings::Get();
+    settings.selectedTypeIds = filter.SelectedTypeIds();
+    for (uint32_t nId : settings.selectedTypeIds)
+        KivLogA(0, "Scan type %u: %s", nId, RawTypeTable::Get().GetExt(nId).c_str());
+
+    if (!m_scan.Start(m_pStor, m_scanners, pCallback, KivReadScanStartSector())) return KIV_RETERR(KIV_E_BIND);
+    return KIV_OK;
+}
+
+KivResult CKivScanDev::WaitForScanEnd(uint32_t nMs) {
+    if (!m_pStor) return KIV_RETERR(KIV_E_INITSTATE);
+    if (!m_scan.Wait(nMs)) return KIV_ERR(KIV_E_TIMEOUT);
+    return KIV_OK;
+}
+
+KivResult CKivScanDev::StopScan() {
+    if (!m_pStor) return KIV_RETERR(KIV_E_INITSTATE);
+    m_scan.RequestStop();
+    m_scan.Wait(0);
+    return KIV_OK;
+}
+
+KivResult CKivScanDev::EnumResParts(std::vector<CKivScanResPart*>* pList) {
+    if (!m_pStor) return KIV_RETERR(KIV_E_INITSTATE);
+    if (!pList) return KIV_RETERR(KIV_E_INVALIDARG);
+    std::vector<CKivScanResPart*> found;
+    try {
+        for (IKivFsScanner* p : m_scanners) p->EnumParts(&found);
+    } catch (const std::exception& e) {
+        KivLogA(0, "CKivScanDev::EnumResParts: %s", e.what());
+        for (CKivScanResPart* p : found) delete p;
+        return KIV_RETERR(KIV_E_NOOBJ);
+    }
+    KivScoreAndSelectParts(found, m_pStor->GetSectorCount());
+    pList->insert(pList->end(), found.begin(), found.end());
+    return KIV_OK;
+}
+
+IKivFsNode* CKivScanDev::BuildWholeDeviceRawNode(uint32_t nNameBase, IKivEnumResFilesCallback* pCallback) {
+    IKivFileNode* pCarved = BuildRawTree(nullptr, pCallback, m_pStor, &m_rawFiles);
+    if (!pCarved) return nullptr;
+    auto* pAttr = new CKivFileAttrRAW;
+    char szName[32];
+    std::snprintf(szName, sizeof szName, "RAW %u", nNameBase + 1);
+    pAttr->SetName(szName);
+    pAttr->SetTypeText("RAW");
+    pAttr->SetAttributes(KIV_FA_DIRECTORY);
+    IKivFsNode* pPart = KivNewFsNode(pAttr);
+    // Carved runs count 512-byte sectors from the start of the device.
+    pPart->SetPartInfo(0, 1);
+    pPart->SetFsType(KIV_FS_RAW);
+    pPart->AddChild(pCarved);
+    return pPart;
+}
+
+KivResult CKivScanDev::EnumResFiles(uint32_t nNameBase, std::vector<CKivScanResPart*>* pList,
+                                    IKivEnumResFilesCallback* pCallback, IKivFsNode** ppRoot) {
+    if (!m_pStor) return KIV_RETERR(KIV_E_INITSTATE);
+    if (!pCallback || !ppRoot || !pList) return KIV_RETERR(KIV_E_INVALIDARG);
+    *ppRoot = nullptr;
+    // Without any partition the carved files still make a tree of their own.
+    if (pList->empty() && m_rawFiles.Size() == 0) return KIV_RETERR(KIV_E_INVALIDARG);
+
+    IKivFsNode* pRoot = KivNewFsRoot();
+    if (!pRoot) return KIV_RETERR(KIV_E_NOOBJ);
+    bool bAdded = false;
+    try {
+        for (CKivScanResPart* pPart : *pList) {
+            if (pPart->m_nSelected != 1) continue;
+            for (IKivFsScanner* pScanner : m_scanners) {
+                if (!pScanner->CanHandle(pPart->m_nType)) continue;
+                if (IKivFsNode* pNode = pScanner->BuildTree(pPart, m_pStor, nNameBase, pCallback)) {
+                    pRoot->AddChild(pNode);
+                    bAdded = true;
+                }
+                break;
+            }
+            if (pCallback->IsCancelled() == -1) break;
+        }
+        if (!bAdded && m_rawFiles.Size() && pCallback->IsCancelled() != -1) {
+            if (IKivFsNode* pNode = BuildWholeDeviceRawNode(nNameBase, pCallback)) {
+                pRoot->AddChild(pNode);
+                bAdded = true;
+            }
+        }
+    } catch (const std::exception& e) {
+        KivLogA(0, "CKivScanDev::EnumResFiles: %s", e.what());
+        pRoot->Release();
+        return KIV_RETERR(KIV_E_NOOBJ);
+    }
+    if (!bAdded) {
+        pRoot->Release();
+        return KIV_RETERR(KIV_E_NOTREE);
+    }
+    *ppRoot = pRoot;
+    return KIV_OK;
+}
+
+KivResult CKivScanDev::SetPumpHook(KivPumpHook pfnHook) {
+    KivSetPumpHook(pfnHook);
+    return KIV_OK;
+}
+
+CKivFileRecover* CKivScanDev::Recoverer() {
+    if (!m_pRecover) {
+        m_pRecover = std::make_unique<CKivFileRecover>();
+        m_pRecover->SetDevice(m_pStor);
+    }
+    return m_pRecover.get();
+}
+
+KivResult CKivScanDev::DoRecoverFile(IKivFileNode* pNode, IKivFileRecoverCallback* pCallback,
+                                     const char* pszDestFile) {
+    if (!m_pStor) return KIV_RETERR(KIV_E_INITSTATE);
+    return Recoverer()->DoRecoverFile(pNode, pCallback, pszDestFile);
+}
+
+KivResult CKivScanDev::DoRecoverDir(IKivFileNode* pNode, IKivFileRecoverCallback* pCallback, const char* pszDestDir,
+                                    char* pszCreated, uint32_t nCreatedSize) {
+    if (!m_pStor) return KIV_RETERR(KIV_E_INITSTATE);
+    return Recoverer()->DoRecoverDir(pNode, pCallback, pszDestDir, pszCreated, nCreatedSize);
+}
+
+KivResult CKivScanDev::WaitForRecoverEnd(uint32_t nMs) {
+    if (!m_pRecover) return KIV_RETERR(KIV_E_STATE);
+    return m_pRecover->WaitForRecoverEnd(nMs);
+}

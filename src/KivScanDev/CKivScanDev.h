@@ -1,0 +1,63 @@
+// The scan engine component: one device, one pass over it with every scanner, then the scored
+// partitions, their trees and the recovery of ticked nodes.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "CKivScanThread.h"
+#include "IKivFsScanner.h"
+#include "IKivScanDev.h"
+#include "Model/CRawFileInfo.h"
+
+class CKivFileRecover;
+
+class CKivScanDev : public IKivScanDev {
+public:
+    using ScannerMaker = std::function<IKivFsScanner*()>;
+
+    // The FAT, NTFS and RAW scanners (the subset $UNDELIA_SCANNERS names).
+    CKivScanDev();
+    // The scanners the makers answer, in this order (tests, benches). A maker answering null is
+    // skipped.
+    explicit CKivScanDev(std::vector<ScannerMaker> makers);
+
+    KivResult Init(IKivDevStor* pStor) override;
+    KivResult Uninit() override;
+    KivResult DoScan(const KivFilterSettings* pFilter, IKivScanCallBack* pCallback) override;
+    KivResult WaitForScanEnd(uint32_t nMs) override;
+    KivResult StopScan() override;
+    KivResult EnumResParts(std::vector<CKivScanResPart*>* pList) override;
+    KivResult EnumResFiles(uint32_t nNameBase, std::vector<CKivScanResPart*>* pList,
+                           IKivEnumResFilesCallback* pCallback, IKivFsNode** ppRoot) override;
+    KivResult SetPumpHook(KivPumpHook pfnHook) override;
+    KivResult DoRecoverFile(IKivFileNode* pNode, IKivFileRecoverCallback* pCallback,
+                            const char* pszDestFile) override;
+    KivResult DoRecoverDir(IKivFileNode* pNode, IKivFileRecoverCallback* pCallback, const char* pszDestDir,
+                           char* pszCreated, uint32_t nCreatedSize) override;
+    KivResult WaitForRecoverEnd(uint32_t nMs) override;
+
+    // The statistics block of the last scan (16 counters).
+    const uint64_t* GetScanStats() const { return m_scan.Stats(); }
+    const CRawFileList& GetRawFileList() const { return m_rawFiles; }
+
+protected:
+    ~CKivScanDev() override;
+
+private:
+    KivResult InitFsScan();
+    KivResult AddFsScanner(IKivFsScanner* pScanner);
+    void ReleaseScanners();
+    // The recovery object of this engine, made on first use over the engine's device.
+    CKivFileRecover* Recoverer();
+    // The partition node over the whole device that holds the carved files, or null.
+    IKivFsNode* BuildWholeDeviceRawNode(uint32_t nNameBase, IKivEnumResFilesCallback* pCallback);
+
+    std::vector<ScannerMaker> m_makers;
+    IKivDevStor* m_pStor = nullptr;
+    std::vector<IKivFsScanner*> m_scanners;
+    CRawFileList m_rawFiles;
+    CKivScanThread m_scan;
+    std::unique_ptr<CKivFileRecover> m_pRecover;
+};

@@ -1,0 +1,26 @@
+// Settings of a scan that come from outside the caller's request: the debugging start position and
+// the scanner subset.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The ini file holding the debugging start position: $UNDELIA_CONFIG_INI when set, else
+// $XDG_CONFIG_HOME/undelia/config.ini (XDG_CONFIG_HOME defaulting to ~/.config). Empty when
+// neither can be formed.
+std::string KivScanConfigPath();
+
+// Key "pos" of section "main" of that file: the sector where a scan starts. 0 when the file, the
+// key or a clean unsigned number is missing.
+uint64_t KivReadScanStartSector();
+
+// Which scanners a new engine makes, from $UNDELIA_SCANNERS ("fat,ntfs,raw" in any order and
+// case; unset or empty means all three). Unknown names are logged and ignored.
+struct KivScannerSet {
+    bool bFat = true;
+    bool bNtfs = true;
+    bool bRaw = true;
+};
+KivScannerSet KivReadScannerSet();
+// The same rule over a given text (for tests and callers that do not use the environment).
+KivScannerSet KivParseScannerSet(const char* pszList);

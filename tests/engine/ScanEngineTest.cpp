@@ -1,0 +1,315 @@
+// The engine's lifecycle, the scan pass (blocks, counters, cancel, stop, start position, failing
+// scanners) and the tree request.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <string>
+
+#include "CKivScanDev.h"
+#include "CountingScanner.h"
+#include "KivMemDevStor.h"
+
+namespace {
+
+class RecordingCallback : public IKivScanCallBack {
+public:
+    void SetPos(uint64_t n) override { positions.push_back(n); }
+    void SetRange(uint64_t lo, uint64_t hi) override {
+        nLow = lo;
+        nHigh = hi;
+        ++nRanges;
+    }
+    int IsCancelled() override { return nCancelAfter >= 0 && static_cast<int>(positions.size()) >= nCancelAfter; }
+    void OnBlockDone(const uint64_t* p) override { items.push_back(p[KIV_STAT_ITEMS_FOUND]); }
+    void OnScanEnd() override { ++nEnds; }
+
+    std::vector<uint64_t> positions;
+    std::vector<uint64_t> items;
+    uint64_t nLow = 99, nHigh = 0;
+    int nRanges = 0;
+    std::atomic<int> nEnds{0};
+    int nCancelAfter = -1;
+};
+
+class TreeCallback : public IKivEnumResFilesCallback {
+public:
+    int SetPhase(const char*, uint64_t) override { return 0; }
+    int SetProgress(uint64_t) override { return 0; }
+    void OnPhaseEnd() override {}
+    int IsCancelled() override { return 0; }
+};
+
+// Engine over a device of nSectors 512-byte sectors (byte 0 of each sector = its block number).
+struct Rig {
+    explicit Rig(uint64_t nSectors, int nScanners = 1) {
+        std::vector<uint8_t> data(nSectors * 512);
+        for (uint64_t s = 0; s < nSectors; ++s) data[s * 512] = static_cast<uint8_t>(s / 8192 + 1);
+        pDev = new KivMemDevStor(std::move(data));
+        std::vector<CKivScanDev::ScannerMaker> makers;
+        for (int i = 0; i < nScanners; ++i) {
+            scanners.push_back(new CountingScanner(i == 0 ? KIV_SCANNER_FAT : KIV_SCANNER_RAW));
+            CountingScanner* p = scanners.back();
+            makers.emplace_back([p] {
+                p->AddRef();  // the rig keeps its own reference for inspection
+                return p;
+            });
+        }
+        pEngine = new CKivScanDev(std::move(makers));
+    }
+    ~Rig() {
+        pEngine->Release();
+        for (CountingScanner* p : scanners) p->Release();
+        pDev->Release();
+    }
+    KivResult Scan(RecordingCallback* pCb) {
+        KivResult rc = pEngine->DoScan(nullptr, pCb);
+        if (KivFailed(rc)) return rc;
+        return pEngine->WaitForScanEnd(0);
+    }
+    KivMemDevStor* pDev;
+    std::vector<CountingScanner*> scanners;
+    CKivScanDev* pEngine;
+};
+
+}  // namespace
+
+TEST(ScanEngine, LifecycleStatesAndArguments) {
+    Rig rig(16);
+    RecordingCallback cb;
+    EXPECT_EQ(KivErrNo(rig.pEngine->Uninit()), KIV_E_INITSTATE);
+    EXPECT_EQ(KivErrNo(rig.pEngine->DoScan(nullptr, &cb)), KIV_E_INITSTATE);
+    EXPECT_EQ(KivErrNo(rig.pEngine->WaitForScanEnd(0)), KIV_E_INITSTATE);
+    EXPECT_EQ(KivErrNo(rig.pEngine->Init(nullptr)), KIV_E_INVALIDARG);
+
+    ASSERT_EQ(rig.pEngine->Init(rig.pDev), KIV_OK);
+    EXPECT_EQ(KivErrNo(rig.pEngine->Init(rig.pDev)), KIV_E_INITSTATE);
+    EXPECT_EQ(rig.pEngine->WaitForScanEnd(0), KIV_OK);  // no scan yet
+    EXPECT_EQ(KivErrNo(rig.pEngine->DoScan(nullptr, nullptr)), KIV_E_INVALIDARG);
+    EXPECT_EQ(rig.scanners[0]->m_nBegin, 0);  // nothing started
+    EXPECT_EQ(KivErrNo(rig.pEngine->WaitForRecoverEnd(0)), KIV_E_STATE);
+    EXPECT_EQ(rig.pEngine->Uninit(), KIV_OK);
+    EXPECT_EQ(KivErrNo(rig.pEngine->Uninit()), KIV_E_INITSTATE);
+    // A second Init after Uninit makes fresh scanners from the makers.
+    EXPECT_EQ(rig.pEngine->Init(rig.pDev), KIV_OK);
+}
+
+TEST(ScanEngine, BlocksOfFourMebibytesWithShortLastBlock) {
+    Rig rig(8193, 2);
+    for (CountingScanner* p : rig.scanners) p->m_bReadBlock = true;
+    RecordingCallback cb;
+    ASSERT_EQ(rig.pEngine->Init(rig.pDev), KIV_OK);
+    ASSERT_EQ(rig.Scan(&cb), KIV_OK);
+
+    EXPECT_EQ(cb.nRanges, 1);
+    EXPECT_EQ(cb.nLow, 0u);
+    EXPECT_EQ(cb.nHigh, 2u);
+    EXPECT_EQ(cb.positions, (std::vector<uint64_t>{1, 2}));
+    EXPECT_EQ(cb.nEnds, 1);
+    for (CountingScanner* p : rig.scanners) {
+        EXPECT_EQ(p->m_nBlockSectors, 8192u);
+        EXPECT_EQ(p->m_nBegin, 1);
+        EXPECT_EQ(p->m_nEnd, 1);
+        ASSERT_EQ(p->m_calls.size(), 2u);
+        EXPECT_EQ(p->m_calls[0].nFirst, 0u);
+        EXPECT_EQ(p->m_calls[0].nCount, 8192u);
+        EXPECT_EQ(p->m_calls[1].nFirst, 8192u);
+        EXPECT_EQ(p->m_calls[1].nCount, 1u);
+        // Every scanner saw the right block's bytes through the cache.
+        EXPECT_TRUE(p->m_bReadOk);
+        EXPECT_EQ(p->m_firstBytes, (std::vector<uint8_t>{1, 2}));
+        EXPECT_NE(p->m_pRawList, nullptr);
+    }
+    EXPECT_EQ(rig.scanners[0]->m_pRawList, rig.scanners[1]->m_pRawList);
+    // The device was read once, not once per scanner.
+    EXPECT_EQ(rig.pDev->m_nSectorsRead, 8193u);
+}
+
+TEST(ScanEngine, PerBlockCountersResetOthersAccumulate) {
+    Rig rig(8192 * 3);
+    RecordingCallback cb;
+    ASSERT_EQ(rig.pEngine->Init(rig.pDev), KIV_OK);
+    ASSERT_EQ(rig.Scan(&cb), KIV_OK);
+    const std::vector<uint64_t>& seen = rig.scanners[0]->m_statsSeen;
+    ASSERT_EQ(seen.size(), 3u * KIV_SCAN_STAT_COUNT);
+    const uint64_t* pThird = &seen[2 * KIV_SCAN_STAT_COUNT];
+    for (int i = 0; i < KIV_SCAN_STAT_COUNT; ++i) {
+        bool bPerBlock = i == 8 || i == 9 || i == 11 || i == 14 || i == 15;
+        EXPECT_EQ(pThird[i], bPerBlock ? 0u : 2u) << "counter " << i;
+    }
+    EXPECT_EQ(cb.items, (std::vector<uint64_t>{1, 2, 3}));
+    EXPECT_EQ(rig.pEngine->GetScanStats()[KIV_STAT_ITEMS_FOUND], 3u);
+}
+
+TEST(ScanEngine, CancelEndsWithinOneBlockAndStillReportsTheEnd) {
+    Rig rig(8192 * 6);
+    RecordingCallback cb;
+    cb.nCancelAfter = 2;
+    ASSERT_EQ(rig.pEngine->Init(rig.pDev), KIV_OK);
+    ASSERT_EQ(rig.Scan(&cb), KIV_OK);
+    EXPECT_EQ(cb.positions, (std::vector<uint64_t>{1, 2}));
+    EXPECT_EQ(rig.scanners[0]->m_calls.size(), 2u);
+    EXPECT_EQ(rig.scanners[0]->m_nEnd, 1);
+    EXPECT_EQ(cb.nEnds, 1);
+}
+
+TEST(ScanEngine, StopScanFromOutsideWaitsForTheThread) {
+    Rig rig(8192 * 8);
+    RecordingCallback cb;
+    ASSERT_EQ(rig.pEngine->Init(rig.pDev), KIV_OK);
+    rig.scanners[0]->m_bHold = true;
+    ASSERT_EQ(rig.pEngine->DoScan(nullptr, &cb), KIV_OK);
+    EXPECT_EQ(KivErrNo(rig.pEngine->WaitForScanEnd(20)), KIV_E_TIMEOUT);
+    // A second scan is refused while one runs.
+    RecordingCallback cb2;
+    EXPECT_EQ(KivErrNo(rig.pEngine->DoScan(nullptr, &cb2)), KIV_E_STATE);
+    std::thread release([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        rig.scanners[0]->m_bHold = false;
+    });
+    EXPECT_EQ(rig.pEngine->StopScan(), KIV_OK);
+    release.join();
+    EXPECT_EQ(cb.nEnds, 1);
+    EXPECT_LT(rig.scanners[0]->m_calls.size(), 8u);
+    EXPECT_EQ(rig.pEngine->WaitForScanEnd(0), KIV_OK);
+    // Uninit of a stopped engine and a new scan after a finished one both work.
+    RecordingCallback cb3;
+    ASSERT_EQ(rig.Scan(&cb3), KIV_OK);
+    EXPECT_EQ(cb3.positions.size(), 8u);
+}
+
+TEST(ScanEngine, ThrowingScannerSkipsTheRestOfItsBlockOnly) {
+    Rig rig(8192 * 3, 2);
+    rig.scanners[0]->m_nThrowOnCall = 1;  // second block
+    RecordingCallback cb;
+    ASSERT_EQ(rig.pEngine->Init(rig.pDev), KIV_OK);
+    ASSERT_EQ(rig.Scan(&cb), KIV_OK);
+    EXPECT_EQ(rig.scanners[0]->m_calls.size(), 3u);
+    ASSERT_EQ(rig.scanners[1]->m_calls.size(), 2u);
+    EXPECT_EQ(rig.scanners[1]->m_calls[1].nFirst, 2u * 8192);
+    EXPECT_EQ(cb.positions, (std::vector<uint64_t>{1, 2, 3}));
+}
+
+TEST(ScanEngine, MissingScannersAreSkipped) {
+    auto* pDev = new KivMemDevStor(std::vector<uint8_t>(8192 * 512));
+    auto* pScanner = new CountingScanner;
+    std::vector<CKivScanDev::ScannerMaker> makers{[] { return static_cast<IKivFsScanner*>(nullptr); },
+                                                  [pScanner] { return pScanner; },
+                                                  [] { return static_cast<IKivFsScanner*>(nullptr); }};
+    auto* pEngine = new CKivScanDev(std::move(makers));
+    ASSERT_EQ(pEngine->Init(pDev), KIV_OK);
+    RecordingCallback cb;
+    ASSERT_EQ(pEngine->DoScan(nullptr, &cb), KIV_OK);
+    ASSERT_EQ(pEngine->WaitForScanEnd(0), KIV_OK);
+    EXPECT_EQ(cb.positions, (std::vector<uint64_t>{1}));
+    EXPECT_EQ(pScanner->m_calls.size(), 1u);
+    pEngine->Release();  // releases the scanner too
+    pDev->Release();
+
+    // No scanner at all still makes a complete pass.
+    pDev = new KivMemDevStor(std::vector<uint8_t>(8192 * 512 * 2));
+    pEngine = new CKivScanDev(std::vector<CKivScanDev::ScannerMaker>{});
+    ASSERT_EQ(pEngine->Init(pDev), KIV_OK);
+    RecordingCallback cb2;
+    ASSERT_EQ(pEngine->DoScan(nullptr, &cb2), KIV_OK);
+    ASSERT_EQ(pEngine->WaitForScanEnd(0), KIV_OK);
+    EXPECT_EQ(cb2.positions, (std::vector<uint64_t>{1, 2}));
+    EXPECT_EQ(cb2.nEnds, 1);
+    pEngine->Release();
+    pDev->Release();
+}
+
+TEST(ScanEngine, StartPositionFromTheConfigFile) {
+    char szDir[] = "/tmp/kiv-engine-XXXXXX";
+    ASSERT_NE(::mkdtemp(szDir), nullptr);
+    std::string path = std::string(szDir) + "/config.ini";
+    std::ofstream(path) << "[other]\npos=1\n[main]\npos=8192\n";
+    ::setenv("UNDELIA_CONFIG_INI", path.c_str(), 1);
+
+    Rig rig(8192 * 3);
+    rig.scanners[0]->m_bReadBlock = true;
+    RecordingCallback cb;
+    ASSERT_EQ(rig.pEngine->Init(rig.pDev), KIV_OK);
+    ASSERT_EQ(rig.Scan(&cb), KIV_OK);
+    EXPECT_EQ(cb.nHigh, 3u);
+    EXPECT_EQ(cb.positions, (std::vector<uint64_t>{2, 3}));
+    ASSERT_EQ(rig.scanners[0]->m_calls.size(), 2u);
+    EXPECT_EQ(rig.scanners[0]->m_calls[0].nFirst, 8192u);
+    EXPECT_EQ(rig.scanners[0]->m_firstBytes, (std::vector<uint8_t>{2, 3}));
+
+    // A position inside a block starts with that whole block; one past the end scans nothing.
+    std::ofstream(path) << "[main]\npos=9000\n";
+    RecordingCallback cb2;
+    ASSERT_EQ(rig.Scan(&cb2), KIV_OK);
+    EXPECT_EQ(cb2.positions, (std::vector<uint64_t>{2, 3}));
+    std::ofstream(path) << "[main]\npos=99999999\n";
+    RecordingCallback cb3;
+    ASSERT_EQ(rig.Scan(&cb3), KIV_OK);
+    EXPECT_TRUE(cb3.positions.empty());
+    EXPECT_EQ(cb3.nEnds, 1);
+
+    ::unsetenv("UNDELIA_CONFIG_INI");
+    ::unlink(path.c_str());
+    ::rmdir(szDir);
+}
+
+TEST(ScanEngine, EnumResFilesBuildsSelectedPartitionsOnly) {
+    Rig rig(8192 * 4, 2);
+    rig.scanners[0]->m_handled = {KIV_FS_FAT32};
+    rig.scanners[1]->m_handled = {KIV_FS_FAT32, KIV_FS_NTFS};
+    rig.scanners[0]->m_parts = {{KIV_FS_FAT32, 0, 1000, 0, 10, 1}, {KIV_FS_NTFS, 2000, 1000, 0, 5, 1}};
+    ASSERT_EQ(rig.pEngine->Init(rig.pDev), KIV_OK);
+    RecordingCallback cb;
+    ASSERT_EQ(rig.Scan(&cb), KIV_OK);
+
+    TreeCallback tcb;
+    IKivFsNode* pRoot = reinterpret_cast<IKivFsNode*>(1);
+    std::vector<CKivScanResPart*> empty;
+    EXPECT_EQ(KivErrNo(rig.pEngine->EnumResFiles(0, &empty, &tcb, &pRoot)), KIV_E_INVALIDARG);
+    EXPECT_EQ(pRoot, nullptr);
+    EXPECT_EQ(KivErrNo(rig.pEngine->EnumResFiles(0, &empty, nullptr, &pRoot)), KIV_E_INVALIDARG);
+    EXPECT_EQ(KivErrNo(rig.pEngine->EnumResFiles(0, &empty, &tcb, nullptr)), KIV_E_INVALIDARG);
+
+    std::vector<CKivScanResPart*> parts;
+    ASSERT_EQ(rig.pEngine->EnumResParts(&parts), KIV_OK);
+    ASSERT_EQ(parts.size(), 2u);
+    for (CKivScanResPart* p : parts) p->m_nSelected = 0;
+    EXPECT_EQ(KivErrNo(rig.pEngine->EnumResFiles(0, &parts, &tcb, &pRoot)), KIV_E_NOTREE);
+    EXPECT_EQ(pRoot, nullptr);
+
+    for (CKivScanResPart* p : parts) p->m_nSelected = 1;
+    ASSERT_EQ(rig.pEngine->EnumResFiles(0, &parts, &tcb, &pRoot), KIV_OK);
+    ASSERT_NE(pRoot, nullptr);
+    EXPECT_STREQ(pRoot->GetAttr()->GetName(), "Root");
+    // FAT32 went to the first scanner that handles it, NTFS to the second.
+    EXPECT_EQ(rig.scanners[0]->m_nBuilds, 1);
+    EXPECT_EQ(rig.scanners[1]->m_nBuilds, 1);
+    int nChildren = 0;
+    for (IKivFileNode* p = pRoot->GetFirstChild(); p; p = p->GetNextSibling()) ++nChildren;
+    EXPECT_EQ(nChildren, 2);
+    pRoot->Release();
+
+    // A builder that answers nothing leaves no tree.
+    for (CountingScanner* p : rig.scanners) p->m_bBuild = false;
+    EXPECT_EQ(KivErrNo(rig.pEngine->EnumResFiles(0, &parts, &tcb, &pRoot)), KIV_E_NOTREE);
+    for (CKivScanResPart* p : parts) delete p;
+}
+
+TEST(ScanEngine, FactoryServesTheEngineByNameInAnyCase) {
+    void* h = ::dlopen(KIV_BIN_DIR "/KivScanDev.so", RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(h, nullptr) << ::dlerror();
+    auto pfn = reinterpret_cast<PFN_KivDllQueryInterface>(::dlsym(h, "KivDllQueryInterface"));
+    ASSERT_NE(pfn, nullptr);
+    EXPECT_EQ(KivErrNo(pfn("IKivScanDev", nullptr)), KIV_E_INVALIDARG);
+    IKivCommon* p = reinterpret_cast<IKivCommon*>(1);
+    EXPECT_EQ(pfn("IKivSomethingElse", &p), KIV_OK);
+    EXPECT_EQ(p, nullptr);
+    ASSERT_EQ(pfn("ikivscandev", &p), KIV_OK);
+    ASSERT_NE(p, nullptr);
+    auto* pEngine = static_cast<IKivScanDev*>(p);
+    EXPECT_EQ(KivErrNo(pEngine->Uninit()), KIV_E_INITSTATE);
+    EXPECT_EQ(pEngine->Release(), 0);
+}
