@@ -24,6 +24,7 @@ void Put32(uint8_t* p, uint32_t v) { Put16(p, uint16_t(v)), Put16(p + 2, uint16_
 // A FAT16 boot sector of 64 MiB (131072 sectors), 4 sectors per cluster, 512 root entries.
 std::vector<uint8_t> Fat16Boot(uint16_t nBytesPerSector = 512) {
     std::vector<uint8_t> s(512, 0);
+    s[0] = 0xEB, s[1] = 0x3C, s[2] = 0x90;
     Put16(&s[11], nBytesPerSector);
     s[13] = 4;
     Put16(&s[14], 4);
@@ -367,6 +368,42 @@ TEST(FatScanner, GeometryFromDotDirectories) {
         EXPECT_EQ(p->m_nEvidenceFlags, 0x10u);
         EXPECT_EQ(p->m_nEvidenceC, 20u);
         EXPECT_EQ(sc.GetDirSectors().size(), 3u);
+        delete p;
+    }
+}
+
+TEST(FatScanner, VolumeFromDirectoriesEndsAtTheNextBootSector) {
+    auto dot = [](uint32_t c) {
+        std::vector<uint8_t> s(512, 0);
+        auto a = Entry(".          ", 0x10, c, 0), b = Entry("..         ", 0x10, 0, 0);
+        std::copy(a.begin(), a.end(), s.begin());
+        std::copy(b.begin(), b.end(), s.begin() + 32);
+        return s;
+    };
+    KivMemDevStor stor(std::vector<uint8_t>(512 * 30000, 0));
+    CKivFATScanner sc;
+    sc.SetStorage(&stor);
+    sc.AnalyzeSector(dot(100), 10000, nullptr);
+    sc.AnalyzeSector(dot(150), 10050, nullptr);
+    auto boot = Fat16Boot();
+    Put32(&boot[32], 10000);
+    Put16(&boot[22], 40);
+    boot[13] = 1;
+    sc.AnalyzeSector(boot, 15000, nullptr);
+    std::vector<uint8_t> fat(512, 0);
+    Put32(fat.data(), 0xFFFFFFF8u);
+    sc.AnalyzeSector(fat, 15004, nullptr);
+    sc.AnalyzeSector(fat, 15044, nullptr);
+    std::vector<CKivScanResPart*> parts;
+    sc.EnumParts(&parts);
+    ASSERT_EQ(parts.size(), 2u);
+    for (auto* p : parts) {
+        if (p->m_nFirstSector == 15000) {
+            EXPECT_EQ(p->m_nEvidenceC, 100u);
+        } else {
+            EXPECT_EQ(p->m_nDataStart, 9902u);
+            EXPECT_EQ(p->m_nFirstSector + p->m_nSectorCount, 15000u);
+        }
         delete p;
     }
 }

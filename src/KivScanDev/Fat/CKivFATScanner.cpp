@@ -192,10 +192,28 @@ bool CKivFATScanner::InferGeometry(uint64_t nSector, uint32_t nCluster) {
 
 int CKivFATScanner::EnumParts(std::vector<CKivScanResPart*>* pList) {
     if (!pList) return KIV_RETERR(KIV_E_INVALIDARG);
-    for (const auto& [g, info] : m_cands) {
+    constexpr uint32_t kBootAny = kBoot12 | kBoot16 | kBoot32 | kBoot32Backup;
+    auto kept = [](const CandInfo& i) {
+        return i.nEvidence != 0 || ((i.nFlags & kBootAny) && (i.nFlags & (kFat1Found | kFat2Found)));
+    };
+    // A volume known only from its directories has no known end: it reaches up to the next volume
+    // that has a boot sector, so that it never hides that one from the selection.
+    std::set<uint64_t> bootStarts;
+    for (const auto& [g, info] : m_cands)
+        if ((info.nFlags & kBootAny) && kept(info)) bootStarts.insert(g.nFirstSector);
+    for (const auto& [geo, info] : m_cands) {
         uint32_t f = info.nFlags;
-        bool bBoot = f & (kBoot12 | kBoot16 | kBoot32 | kBoot32Backup);
-        if (info.nEvidence == 0 && !(bBoot && (f & (kFat1Found | kFat2Found)))) continue;
+        if (!kept(info)) continue;
+        KivFatGeometry g = geo;
+        if (!(f & kBootAny)) {
+            auto next = bootStarts.upper_bound(g.nDataStart);
+            if (next != bootStarts.end() && *next - g.nDataStart < g.nSectorCount) {
+                g.nClusterCount = static_cast<uint32_t>((*next - g.nDataStart) / g.nSecPerClus);
+                g.nSectorCount = uint64_t(g.nClusterCount) * g.nSecPerClus;
+                g.nType = TypeForClusters(g.nClusterCount);
+            }
+            if (g.nSectorCount == 0) continue;
+        }
         auto* p = new CKivScanResPartFAT(g.nType, m_nSectorSize);
         p->m_nSecPerClus = static_cast<uint8_t>(g.nSecPerClus);
         p->m_nDataStart = g.nDataStart;
