@@ -45,6 +45,12 @@ bool CKivFatTreeBuilder::Cancelled() {
     return m_bCancelled;
 }
 
+bool CKivFatTreeBuilder::NodeBudget() {
+    if (m_nNodes == kMaxNodes) KivLogA(0, "CKivFatTreeBuilder: more than %llu entries, the rest is left out",
+                                        static_cast<unsigned long long>(kMaxNodes));
+    return ++m_nNodes <= kMaxNodes;
+}
+
 bool CKivFatTreeBuilder::IsFat32() const { return m_pPart->m_nType == KIV_FS_FAT32; }
 
 bool CKivFatTreeBuilder::ReadSectors(std::vector<uint8_t>* pBuf, uint64_t nFirst, uint64_t nCount) {
@@ -196,6 +202,7 @@ void CKivFatTreeBuilder::AddEntry(IKivFileNode* pDir, uint32_t nDirCluster, cons
     bool bDeleted = bDirDeleted || e.IsDeleted();
     bool bDir = e.IsDirectory();
     if (!bDir && !KivEngineFilter().IsFileNameKept(strName.c_str(), false)) return;
+    if (!NodeBudget()) return;
 
     auto* pAttr = static_cast<CKivFileAttrFAT*>(KivNewAttr(KIV_ATTR_FAT));
     pAttr->SetName(strName.c_str());
@@ -297,6 +304,7 @@ void CKivFatTreeBuilder::ReconstructDirs() {
         uint32_t c;
         if ((++nDone & 1023) == 0 && Cancelled()) return;
         if (r.nCluster < 0 || !clusterAt(r.nSector, &c) || uint64_t(r.nCluster) != c || m_dirs.count(c)) continue;
+        if (!NodeBudget()) break;
         IKivFileNode* pDir = newDir(KivNextReconstructedDirName().c_str());
         static_cast<CKivFileAttrFAT*>(pDir->GetAttr())->SetScannerValues(c, 0xFFFFFFFFu);
         m_pRoot->AddChild(pDir);
@@ -311,6 +319,7 @@ void CKivFatTreeBuilder::ReconstructDirs() {
         uint32_t c;
         if ((++nDone & 1023) == 0 && Cancelled()) return;
         if (r.nCluster >= 0 || !clusterAt(r.nSector, &c) || m_dirClusters.count(c) || m_dirs.count(c)) continue;
+        if (!NodeBudget()) break;
         IKivFileNode* pDir = newDir(KivNextReconstructedDirName().c_str());
         pLost->AddChild(pDir);
         m_dirs[c] = pDir;

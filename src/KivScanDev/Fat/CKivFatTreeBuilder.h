@@ -37,7 +37,12 @@ public:
     // The partition node (owned by the caller), or null when cancelled or the geometry is unusable.
     IKivFsNode* Build();
 
+    // A bound on what one build keeps, so that a device full of directory look-alikes cannot use up
+    // the memory; real volumes stay far below it.
+    static constexpr uint64_t kMaxNodes = 20000000;
+
 private:
+    bool NodeBudget();
     struct DirWork {
         uint32_t nCluster;  // 0: the fixed root area of FAT12/16
         bool bOneCluster;   // a lost piece: only this cluster
@@ -73,6 +78,7 @@ private:
     uint64_t m_nDataClusters = 0;
     bool m_bCancelled = false;
     bool m_bLabelSet = false;
+    uint64_t m_nNodes = 0;  // entries and folders added, against kMaxNodes
 
     CKivDoubleFatTable m_fat;
     std::unique_ptr<CKivFatRunBuilder> m_pRuns;
