@@ -1,0 +1,176 @@
+// Runs the built undelia-cli on small images: exit codes, one-line errors, the table and JSON.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+struct CliRun {
+    int nExit = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+size_t Lines(const std::string& s) {
+    size_t n = 0;
+    for (char c : s) n += c == '\n';
+    return n;
+}
+
+class CliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char sz[] = "/tmp/kiv-cli-XXXXXX";
+        ASSERT_NE(::mkdtemp(sz), nullptr);
+        m_dir = sz;
+    }
+    void TearDown() override { std::system(("rm -rf '" + m_dir + "'").c_str()); }
+
+    // Starts undelia-cli with the arguments; stdout and stderr go to files (so stderr is no
+    // terminal). With nInterruptMs > 0 a SIGINT is sent after that long.
+    CliRun Cli(const std::vector<std::string>& args, int nInterruptMs = 0) {
+        std::string outPath = m_dir + "/out", errPath = m_dir + "/err";
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            int fo = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            int fe = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            ::dup2(fo, 1);
+            ::dup2(fe, 2);
+            std::vector<char*> argv{const_cast<char*>(KIV_BIN_DIR "/undelia-cli")};
+            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        if (nInterruptMs > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(nInterruptMs));
+            ::kill(pid, SIGINT);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        CliRun r;
+        r.nExit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        r.out = ReadFile(outPath);
+        r.err = ReadFile(errPath);
+        return r;
+    }
+
+    std::string File(const std::string& name, size_t nBytes) {
+        std::string path = m_dir + "/" + name;
+        std::ofstream f(path, std::ios::binary);
+        std::string junk(nBytes, '\0');
+        for (size_t i = 0; i < nBytes; ++i) junk[i] = static_cast<char>((i * 2654435761u) >> 13);
+        f << junk;
+        return path;
+    }
+
+    std::string m_dir;
+};
+
+}  // namespace
+
+TEST_F(CliTest, UnusableInputGivesExitOneAndOneLine) {
+    std::string empty = File("empty.img", 0);
+    std::string dir = m_dir + "/folder";
+    ::mkdir(dir.c_str(), 0700);
+    for (const std::string& path : {m_dir + "/missing.img", dir, empty}) {
+        CliRun r = Cli({"scan", path});
+        EXPECT_EQ(r.nExit, 1) << path;
+        EXPECT_EQ(Lines(r.err), 1u) << r.err;
+        EXPECT_NE(r.err.find(path), std::string::npos) << r.err;
+        EXPECT_TRUE(r.out.empty());
+    }
+    if (::geteuid() != 0) {  // root reads anything
+        std::string locked = File("locked.img", 4096);
+        ::chmod(locked.c_str(), 0);
+        CliRun r = Cli({"scan", locked});
+        EXPECT_EQ(r.nExit, 1);
+        EXPECT_EQ(Lines(r.err), 1u) << r.err;
+    }
+    CliRun bad = Cli({"scan", File("x.img", 4096), "--sector-size", "1000"});
+    EXPECT_EQ(bad.nExit, 1);
+    EXPECT_EQ(Lines(bad.err), 1u) << bad.err;
+}
+
+TEST_F(CliTest, UsageErrorsHelpAndVersion) {
+    CliRun none = Cli({});
+    EXPECT_EQ(none.nExit, 1);
+    EXPECT_EQ(Lines(none.err), 1u) << none.err;
+    CliRun unknown = Cli({"scan", "--bogus", "x"});
+    EXPECT_EQ(unknown.nExit, 1);
+    EXPECT_EQ(Lines(unknown.err), 1u) << unknown.err;
+    CliRun help = Cli({"--help"});
+    EXPECT_EQ(help.nExit, 0);
+    for (const char* word : {"scan", "ls", "recover", "--quiet", "--version"})
+        EXPECT_NE(help.out.find(word), std::string::npos) << word;
+    CliRun version = Cli({"-V"});
+    EXPECT_EQ(version.nExit, 0);
+    EXPECT_EQ(version.out.rfind("undelia-cli ", 0), 0u) << version.out;
+}
+
+TEST_F(CliTest, ScanOfJunkPrintsSummaryAndJson) {
+    std::string img = File("junk.img", 9 * 1024 * 1024 + 100);  // not a sector multiple
+    CliRun table = Cli({"scan", img});
+    EXPECT_EQ(table.nExit, 0) << table.err;
+    EXPECT_EQ(Lines(table.err), 1u) << table.err;  // the summary, no progress line
+    EXPECT_NE(table.err.find("items found"), std::string::npos);
+    EXPECT_FALSE(table.out.empty());
+
+    CliRun quiet = Cli({"-q", "scan", img, "--json", "--types", "jpg,.PNG"});
+    EXPECT_EQ(quiet.nExit, 0) << quiet.err;
+    EXPECT_TRUE(quiet.err.empty()) << quiet.err;
+    nlohmann::json j = nlohmann::json::parse(quiet.out);
+    EXPECT_EQ(j["sector_size"], 512);
+    EXPECT_EQ(j["sectors"], (9 * 1024 * 1024 + 100 + 511) / 512);
+    EXPECT_EQ(j["scan"]["blocks"], 3);
+    EXPECT_EQ(j["scan"]["blocks_done"], 3);
+    EXPECT_EQ(j["scan"]["cancelled"], false);
+    EXPECT_TRUE(j["partitions"].is_array());
+}
+
+TEST_F(CliTest, SampleImageShowsItsFatPartition) {
+    std::string img = m_dir + "/sample.img";
+    std::string cmd = KIV_SOURCE_DIR "/scripts/make-sample '" + img + "' 48 >/dev/null";
+    if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "make-sample needs mkfs.fat, mtools and sfdisk";
+    CliRun r = Cli({"scan", img, "--json"});
+    ASSERT_EQ(r.nExit, 0) << r.err;
+    nlohmann::json j = nlohmann::json::parse(r.out);
+    bool bFound = false;
+    for (const auto& p : j["partitions"])
+        if (p["type"] == "FAT32" && p["first_sector"] == 2048 && p["selected"] == true) bFound = true;
+    EXPECT_TRUE(bFound) << r.out;
+    EXPECT_GT(j["scan"]["items_found"].get<uint64_t>(), 0u);
+}
+
+TEST_F(CliTest, InterruptStopsTheScanCleanly) {
+    // A large sparse image: reading it would take far longer than the test waits.
+    std::string img = m_dir + "/big.img";
+    ASSERT_EQ(::truncate(File("big.img", 0).c_str(), 64ll << 30), 0);
+    auto t0 = std::chrono::steady_clock::now();
+    CliRun r = Cli({"scan", img, "--json"}, 500);
+    double dSec = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_EQ(r.nExit, 0) << r.err;
+    EXPECT_LT(dSec, 30.0);
+    nlohmann::json j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["scan"]["cancelled"], true);
+    EXPECT_LT(j["scan"]["blocks_done"].get<uint64_t>(), j["scan"]["blocks"].get<uint64_t>());
+    EXPECT_NE(r.err.find("cancelled"), std::string::npos) << r.err;
+}
