@@ -15,6 +15,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "KivFunction.h"
 #include "KivModuleLoader.h"
 #include "platform/KivPlatform.h"
 
@@ -203,21 +204,7 @@ void CliStatusLine::Finish() {
     m_nLastLen = 0;
 }
 
-std::string CliSizeText(uint64_t nBytes) {
-    static const char* const kUnits[] = {"B", "KB", "MB", "GB", "TB", "PB", "EB"};
-    double d = static_cast<double>(nBytes);
-    int u = 0;
-    while (d >= 1024.0 && u < 6) {
-        d /= 1024.0;
-        ++u;
-    }
-    char sz[32];
-    if (u == 0)
-        std::snprintf(sz, sizeof sz, "%llu B", static_cast<unsigned long long>(nBytes));
-    else
-        std::snprintf(sz, sizeof sz, "%.2f %s", d, kUnits[u]);
-    return sz;
-}
+std::string CliSizeText(uint64_t nBytes) { return KivSizeText(nBytes); }
 
 std::string CliDurationText(double dSeconds) {
     if (!(dSeconds >= 0)) dSeconds = 0;

@@ -69,7 +69,7 @@ private:
     size_t m_nLastLen = 0;
 };
 
-// "12.3 MB" style text of a byte count; "1:02:03" / "2:03" style text of seconds.
+// "1.50 KB" style text of a byte count (the shared size text); "9.5s", "2:03", "1:02:03" for seconds.
 std::string CliSizeText(uint64_t nBytes);
 std::string CliDurationText(double dSeconds);
 // A file time as "YYYY-MM-DD HH:MM:SS" (UTC), empty for 0.
