@@ -133,6 +133,8 @@ KivResult CKivScanDev::StopScan() {
 KivResult CKivScanDev::EnumResParts(std::vector<CKivScanResPart*>* pList) {
     if (!m_pStor) return KIV_RETERR(KIV_E_INITSTATE);
     if (!pList) return KIV_RETERR(KIV_E_INVALIDARG);
+    // The scanners' findings are complete, and theirs alone to touch, only once the pass has ended.
+    if (!m_scan.Wait(1)) return KIV_RETERR(KIV_E_STATE);
     std::vector<CKivScanResPart*> found;
     try {
         for (IKivFsScanner* p : m_scanners) p->EnumParts(&found);
@@ -168,6 +170,7 @@ KivResult CKivScanDev::EnumResFiles(uint32_t nNameBase, std::vector<CKivScanResP
     if (!m_pStor) return KIV_RETERR(KIV_E_INITSTATE);
     if (!pCallback || !ppRoot || !pList) return KIV_RETERR(KIV_E_INVALIDARG);
     *ppRoot = nullptr;
+    if (!m_scan.Wait(1)) return KIV_RETERR(KIV_E_STATE);
     // Without any partition the carved files still make a tree of their own.
     if (pList->empty() && m_rawFiles.Size() == 0) return KIV_RETERR(KIV_E_INVALIDARG);
 

@@ -166,6 +166,12 @@ TEST(ScanEngine, StopScanFromOutsideWaitsForTheThread) {
     // A second scan is refused while one runs.
     RecordingCallback cb2;
     EXPECT_EQ(KivErrNo(rig.pEngine->DoScan(nullptr, &cb2)), KIV_E_STATE);
+    // Results are not asked for while the pass still runs.
+    std::vector<CKivScanResPart*> parts;
+    EXPECT_EQ(KivErrNo(rig.pEngine->EnumResParts(&parts)), KIV_E_STATE);
+    TreeCallback tcb;
+    IKivFsNode* pRoot = nullptr;
+    EXPECT_EQ(KivErrNo(rig.pEngine->EnumResFiles(0, &parts, &tcb, &pRoot)), KIV_E_STATE);
     std::thread release([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         rig.scanners[0]->m_bHold = false;
