@@ -256,9 +256,9 @@ CliSession::~CliSession() {
     KivSafeRelease(m_pRoot);
     for (CKivScanResPart* p : m_parts) delete p;
     m_parts.clear();
-    if (m_pEngine) {
+    if (m_pEngine && m_bEngineInit) {
         m_pEngine->StopScan();
-        if (m_bEngineInit) m_pEngine->Uninit();
+        m_pEngine->Uninit();
     }
     KivSafeRelease(m_pEngine);
     KivSafeRelease(m_pStor);
