@@ -54,13 +54,7 @@ KivResult CKivImageStor::OpenPath(const char* pszPath, uint32_t nSectorSize) {
         KivLogA(0, "OpenImage: %s is empty", pszPath);
         return KIV_RETERR(KIV_E_EMPTY);
     }
-    // A first read proves the device readable (a directory-like or revoked device fails here).
-    char probe[512];
-    if (::pread(fd, probe, sizeof(probe), 0) < 0) {
-        KivLogA(0, "OpenImage: cannot read %s: %s", pszPath, std::strerror(errno));
-        ::close(fd);
-        return KIV_RETERR(KIV_E_IO);
-    }
+    // No trial read here: a damaged first sector must not keep the rest of the medium from a scan.
     m_path = pszPath;
     m_fd = fd;
     m_bBlockDevice = bBlock;

@@ -183,6 +183,20 @@ TEST_F(ImageFixture, ShortDamageIsMeasuredWithThreeProbes) {
     stor->Release();
 }
 
+TEST_F(ImageFixture, DamagedFirstSectorStillOpens) {
+    std::string path = MakeFile("g.img", 100000ull * 512);
+    auto reader = std::make_unique<DamagedReader>();
+    reader->badSectors.insert(0);
+    auto* stor = new CKivImageStor(std::move(reader));
+    ASSERT_EQ(stor->OpenPath(path.c_str(), 0), KIV_OK);
+    std::vector<uint8_t> buf(512, 0xAA);
+    EXPECT_EQ(stor->ReadSectors(buf.data(), 0, 1), 1);
+    EXPECT_EQ(std::count(buf.begin(), buf.end(), 0), 512);
+    EXPECT_EQ(stor->ReadSectors(buf.data(), 90000, 1), 1);
+    EXPECT_EQ(buf[0], ByteAt(90000ull * 512));
+    stor->Release();
+}
+
 TEST_F(ImageFixture, HugeRequestsAreRefused) {
     IKivDevStor* p = nullptr;
     ASSERT_EQ(Open(MakeFile("f.img", 4096), 0, &p), KIV_OK);
