@@ -63,10 +63,14 @@ void CKivSectorReader::MeasureBadArea(uint64_t nFirst) {
     std::vector<uint8_t> probe(kProbeSectors * m_nSectorSize);
     uint64_t d = kProbeFirstStep;
     uint64_t end = nFirst + kProbeSectors * kProbeMinStep;
+    const uint64_t nDevSectors = (m_nDeviceBytes + m_nSectorSize - 1) / m_nSectorSize;
     for (;;) {
         uint64_t at = nFirst + kProbeSectors * d;
-        if (at < nFirst || !ReadWhole(probe.data(), at, kProbeSectors)) {
-            end = at < nFirst ? UINT64_MAX : at;
+        // A probe past the device end proves nothing: treating it as damage would write off the
+        // whole rest of a small medium for one bad sector.
+        bool bInside = at >= nFirst && at < nDevSectors;
+        if (bInside && !ReadWhole(probe.data(), at, kProbeSectors)) {
+            end = at;
             break;
         }
         d /= 2;
