@@ -183,12 +183,14 @@ TEST_F(CacheFixture, JumpsAreServedCorrectly) {
     Make(1000, 16);
     ASSERT_EQ(cache->StartReadAhead(), 1);
     std::vector<uint8_t> buf(16 * 512);
-    for (int64_t i : {0, 1, 5, 2, 40, 41, 3, 62}) {
+    for (int64_t i : {0, 1, 5, 2, 40, 41, 3, 62, 61, 62}) {
         ASSERT_EQ(cache->SetCurCacheBlock(i), 1);
         ASSERT_EQ(cache->ReadSectors(buf.data(), uint64_t(i) * 16, std::min<uint64_t>(16, 1000 - i * 16)), 1);
         ASSERT_TRUE(HoldsSectors(buf.data(), uint64_t(i) * 16, std::min<uint64_t>(16, 1000 - i * 16))) << i;
     }
     cache->StopReadAhead();
+    // The read-ahead followed the jump to block 40 instead of reading the gap before it.
+    EXPECT_EQ(dev->m_perSector[16 * 30], 0);
 }
 
 TEST_F(CacheFixture, StopReturnsWhileTheProducerWaitsForSpaceOrReads) {

@@ -130,6 +130,10 @@ void CKivDevStorCache::ReadAheadThread() {
             m_spare.push_back(std::move(b.data));
             break;
         }
+        if (m_nNextSector != b.nFirst) {  // the consumer jumped ahead meanwhile
+            m_spare.push_back(std::move(b.data));
+            continue;
+        }
         m_queue.push_back(std::move(b));
         m_nNextSector += m_nBlockSectors;
         m_cvReady.notify_one();
@@ -161,6 +165,11 @@ int CKivDevStorCache::SetCurCacheBlock(int64_t i) {
                 return 1;
             }
             if (!m_bRunning || m_nNextSector > nFirst) break;  // the producer will not bring it
+            if (m_nNextSector < nFirst) {
+                // A jump ahead: the producer goes on from there instead of reading the gap.
+                m_nNextSector = nFirst;
+                m_cvSpace.notify_one();
+            }
             // A block that keeps the scan waiting means the device is the slower side: let the
             // producer run further ahead to ride out its pauses.
             if (m_cvReady.wait_for(lk, std::chrono::milliseconds(1)) == std::cv_status::timeout &&
