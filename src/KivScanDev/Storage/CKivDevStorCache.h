@@ -39,8 +39,9 @@ public:
     // Starts reading ahead at the block that holds nStartSector: up to 10 blocks at once (no more
     // than the device holds), the rest on a thread. Returns 1, or 0 without an inner storage.
     int StartReadAhead(uint64_t nStartSector = 0);
-    // Makes block i current. A block read ahead is taken from the queue; any other block (a jump,
-    // or no read-ahead running) is read from the inner storage. 0 for an invalid index.
+    // Makes block i current. A block read ahead is taken from the queue (after a jump ahead the
+    // read-ahead goes on from block i); a block behind it, or any block without read-ahead, is read
+    // from the inner storage. 0 for an invalid index.
     int SetCurCacheBlock(int64_t i);
     // Stops the producer and drops what it queued. Always returns, even when nobody consumes.
     int StopReadAhead();
