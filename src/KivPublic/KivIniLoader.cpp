@@ -65,9 +65,9 @@ std::string KivFormatCodeText(const std::string& format, uint32_t nValue) {
         while (j < format.size() && j - i < 12 && (std::isdigit(static_cast<unsigned char>(format[j])) || format[j] == '.')) ++j;
         while (j < format.size() && (format[j] == 'l' || format[j] == 'h')) ++j;  // size letters are dropped
         if (j < format.size() && std::string_view("diuxXoc").find(format[j]) != std::string_view::npos) {
-            std::string spec = format.substr(i, j - i);
+            std::string conv = format.substr(i, j - i);
             std::string clean;
-            for (char c : spec)
+            for (char c : conv)
                 if (c != 'l' && c != 'h') clean += c;
             clean += format[j];
             char buf[64];

@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <mutex>
 
 namespace {
 
