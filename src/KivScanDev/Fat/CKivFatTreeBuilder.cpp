@@ -7,7 +7,7 @@
 #include "KivByteReader.h"
 #include "KivFatSettings.h"
 #include "KivLog.h"
-#include "KivPartName.h"
+#include "Model/KivPartName.h"
 #include "Model/CClusterUseBitMap.h"
 #include "Model/CKivFileAttrFAT.h"
 #include "Model/KivEngineFilter.h"

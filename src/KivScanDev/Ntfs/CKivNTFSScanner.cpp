@@ -1,3 +1,347 @@
-#include "IKivFsScanner.h"
+#include "Ntfs/CKivNTFSScanner.h"
 
-IKivFsScanner* CreateNtfsScanner() { return nullptr; }
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+
+#include "KivByteReader.h"
+#include "KivLog.h"
+#include "Model/CRawFileInfo.h"
+#include "Ntfs/CKivNtfsBootSector.h"
+#include "Ntfs/CKivNtfsFileRecord.h"
+#include "Ntfs/CKivNtfsTreeBuilder.h"
+
+namespace {
+
+constexpr size_t kMaxStructBytes = 4096;   // largest structure tested: a restart page or a record
+constexpr size_t kMaxRestartPages = 500000;
+constexpr size_t kMaxMapRecords = 256;
+constexpr size_t kCandidateKeepCap = 1000;
+constexpr size_t kRecordOnlyPruneFrom = 50;
+
+uint64_t CappedTerm(uint64_t counter, uint64_t threshold) { return std::min<uint64_t>(10, counter / threshold * 10); }
+
+}  // namespace
+
+IKivFsScanner* CreateNtfsScanner() { return new CKivNTFSScanner(); }
+
+CKivNTFSScanner::CKivNTFSScanner() = default;
+CKivNTFSScanner::~CKivNTFSScanner() = default;
+
+int CKivNTFSScanner::SetStorage(IKivDevStor* pStor) {
+    m_pStor = pStor;
+    m_nSectorSize = pStor ? pStor->GetSectorSize() : 512;
+    if (m_nSectorSize == 0 || m_nSectorSize % 512) m_nSectorSize = 512;
+    m_nDevSectors = pStor ? pStor->GetSectorCount() : 0;
+    return 1;
+}
+
+int CKivNTFSScanner::SetBlockSectors(uint32_t nSectors) {
+    m_nBlockSectors = nSectors;
+    return 1;
+}
+
+int CKivNTFSScanner::SetRawFileList(CRawFileList* pList) {
+    m_pRawList = pList;
+    return 1;
+}
+
+int CKivNTFSScanner::BeginScan() {
+    m_cands.Clear();
+    m_records.clear();
+    m_restartPages.clear();
+    m_mftMaps.clear();
+    m_logMaps.clear();
+    m_nCarry = 0;
+    m_buf.assign(kMaxStructBytes + size_t(m_nBlockSectors) * m_nSectorSize, 0);
+    return 1;
+}
+
+int CKivNTFSScanner::AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) {
+    if (!m_pStor || nCount == 0 || nCount > m_nBlockSectors) return 0;
+    const size_t Z = m_nSectorSize;
+    uint8_t* pBlock = m_buf.data() + m_nCarry;
+    if (!m_pStor->ReadSectors(pBlock, nFirst, nCount)) {
+        m_nCarry = 0;  // nothing straddles an unreadable block
+        return 0;
+    }
+    const size_t total = m_nCarry + size_t(nCount) * Z;
+    uint64_t nBoot = 0, nFound = 0;
+
+    // Sectors carried over from the previous block: only what did not fit there is tested now.
+    for (size_t off = 0; off < m_nCarry; off += Z)
+        TestWindow(m_buf.data() + off, total - off, m_nCarryFirst + off / Z, true, &nFound);
+
+    for (uint64_t j = 0; j < nCount; ++j) {
+        const uint8_t* p = pBlock + j * Z;
+        KivNtfsBootSector bs;
+        if (p[3] == 'N' || p[3] == 'n') {
+            if (KivParseNtfsBootSector({p, Z}, &bs)) {
+                // Cluster size and totals are in the boot sector's own sectors; the device may
+                // use another sector size (an image read with 512-byte sectors, say).
+                uint64_t clusterBytes = uint64_t(bs.nSecPerClus) * bs.nBytesPerSector;
+                if (clusterBytes % Z == 0) {
+                    KivNtfsCandidate proto;
+                    proto.nSecPerClus = uint32_t(clusterBytes / Z);
+                    proto.nMftCluster = bs.nMftCluster;
+                    proto.nMirrCluster = bs.nMftMirrCluster;
+                    proto.nSerial = bs.nSerial;
+                    proto.nRecordBytes = bs.RecordBytes();
+                    uint64_t totalBytes;
+                    if (!KivMulOverflows(bs.nTotalSectors, bs.nBytesPerSector, &totalBytes))
+                        m_cands.AddBootSector(nFirst + j, m_nDevSectors, proto, totalBytes / Z);
+                }
+                ++nBoot;
+                continue;
+            }
+        }
+        TestWindow(p, total - (m_nCarry + j * Z), nFirst + j, false, &nFound);
+    }
+
+    if (pStats) {
+        pStats[4] += nBoot;
+        pStats[12] += nBoot;
+        pStats[13] = nFound;
+        pStats[5] += nFound;
+        pStats[7] += nFound;
+        pStats[15] += nFound;
+    }
+
+    // Keep the tail so a structure cut by the block end is seen whole next time.
+    size_t keep = std::min(total, kMaxStructBytes > Z ? kMaxStructBytes - Z : 0);
+    keep -= keep % Z;
+    if (keep) std::memmove(m_buf.data(), m_buf.data() + total - keep, keep);
+    m_nCarry = keep;
+    m_nCarryFirst = nFirst + nCount - keep / Z;
+    return 1;
+}
+
+// bCarried: the window starts in the carry-over area, so only structures that reach past it (and
+// so were cut by the previous block's end) are tested.
+void CKivNTFSScanner::TestWindow(const uint8_t* p, size_t nAvail, uint64_t nSector, bool bCarried, uint64_t* pFound) {
+    const size_t carryLeft = bCarried ? m_nCarry - size_t(nSector - m_nCarryFirst) * m_nSectorSize : 0;
+    if (nAvail >= 4 && std::memcmp(p, "RSTR", 4) == 0) {
+        // The carry-over area is shorter than a page, so a carried page never fitted before.
+        if (nAvail >= 4096 && KivIsNtfsRestartPage({p, 4096}))
+            OnRestartPage(nSector);
+        return;
+    }
+    if (nAvail >= 48 && std::memcmp(p, "FILE", 4) == 0) {
+        uint32_t bytes = uint32_t(p[28]) | uint32_t(p[29]) << 8 | uint32_t(p[30]) << 16 | uint32_t(p[31]) << 24;
+        if (bytes < 512 || bytes > kMaxStructBytes || bytes % 512 || bytes > nAvail) return;
+        if (bCarried && carryLeft >= bytes) return;  // fitted in the previous block: already tested
+        CKivNtfsFileRecord rec;
+        if (rec.Parse({p, bytes})) {
+            OnRecord(rec, nSector);
+            ++*pFound;
+        }
+    }
+}
+
+void CKivNTFSScanner::OnRecord(const CKivNtfsFileRecord& rec, uint64_t nSector) {
+    m_records.push_back({nSector, rec.GetRecordNumber(), rec.GetAllocatedBytes()});
+
+    uint32_t num = rec.GetRecordNumber();
+    if (num != 0 && num != 2) return;
+    std::u16string sys = rec.SystemName();
+    bool isMft = num == 0 && sys == u"$MFT";
+    bool isLog = num == 2 && sys == u"$LogFile";
+    if (!isMft && !isLog) return;
+    auto& maps = isMft ? m_mftMaps : m_logMaps;
+    if (maps.size() >= kMaxMapRecords) return;
+    for (const auto& a : rec.Attributes()) {
+        if (a.nType != KIV_NTFS_AT_DATA || !a.bNonResident || !a.name.empty() || a.nStartVcn != 0) continue;
+        MapRecord m{nSector, 0, {}};
+        KivNtfsDecodeRuns(a.mappingPairs, 0, 0, &m.runs);
+        if (m.runs.empty() || m.runs[0].nLcn == KIV_NTFS_SPARSE) return;
+        // Sectors per cluster follow from the allocated bytes over the clusters of the runs.
+        uint64_t clusters = KivNtfsRunClusters(m.runs);
+        if (clusters && a.nAllocatedSize % (clusters * m_nSectorSize) == 0) {
+            uint64_t k = a.nAllocatedSize / (clusters * m_nSectorSize);
+            if (k && k <= 128 && !(k & (k - 1))) m.nSecPerClus = uint32_t(k);
+        }
+        maps.push_back(std::move(m));
+        return;
+    }
+}
+
+void CKivNTFSScanner::OnRestartPage(uint64_t nSector) {
+    if (m_restartPages.size() < kMaxRestartPages) m_restartPages.push_back(nSector);
+}
+
+int CKivNTFSScanner::EndScan() {
+    std::sort(m_records.begin(), m_records.end(),
+              [](const FoundRecord& a, const FoundRecord& b) { return a.nSector < b.nSector; });
+    std::sort(m_restartPages.begin(), m_restartPages.end());
+
+    // Volumes placed by the $MFT records found: record 0 lies at the MFT's first cluster.
+    for (const auto& m : m_mftMaps)
+        m_cands.AddByCluster(m.nSector, m.runs[0].nLcn, m.nSecPerClus, m_nDevSectors, KIV_NTFS_MARK_RECORDS,
+                             m.runs[0].nLcn);
+    // Volumes placed by restart pages: the log's first page lies at its first cluster.
+    const uint64_t pageSectors = std::max<uint64_t>(1, 4096 / m_nSectorSize);
+    for (const auto& m : m_logMaps) {
+        uint64_t prev = ~0ull;
+        for (uint64_t s : m_restartPages) {
+            if (prev != ~0ull && s == prev + pageSectors) {
+                m_cands.AddByCluster(s - pageSectors, m.runs[0].nLcn, m.nSecPerClus, m_nDevSectors, KIV_NTFS_MARK_LOG_PAIR);
+                m_cands.AddByCluster(s, m.runs[0].nLcn, m.nSecPerClus, m_nDevSectors, KIV_NTFS_MARK_LOG_AT);
+            } else {
+                m_cands.AddByCluster(s, m.runs[0].nLcn, m.nSecPerClus, m_nDevSectors, KIV_NTFS_MARK_LOG_AT);
+            }
+            prev = s;
+        }
+    }
+    ScoreCandidates();
+    m_buf.clear();
+    m_buf.shrink_to_fit();
+    m_nCarry = 0;
+    return 1;
+}
+
+uint64_t CKivNTFSScanner::CountAgreeingRecords(const KivNtfsCandidate& c) const {
+    if (c.nMftCluster == ~0ull || c.nSecPerClus == 0) return 0;
+    uint64_t mftSector = c.nStart + c.nMftCluster * c.nSecPerClus;
+    const MapRecord* map = nullptr;
+    for (const auto& m : m_mftMaps)
+        if (m.nSector == mftSector) map = &m;
+    if (!map) return 0;
+    uint64_t n = 0;
+    const uint64_t K = c.nSecPerClus;
+    for (const auto& run : map->runs) {
+        if (run.nLcn == KIV_NTFS_SPARSE) continue;
+        uint64_t first = c.nStart + run.nLcn * K, end = first + run.nLength * K;
+        auto it = std::lower_bound(m_records.begin(), m_records.end(), first,
+                                   [](const FoundRecord& r, uint64_t s) { return r.nSector < s; });
+        for (; it != m_records.end() && it->nSector < end; ++it) {
+            uint64_t byteOff = (run.nVcn * K + (it->nSector - first)) * m_nSectorSize;
+            if (it->nNumber != 0xFFFFFFFF && byteOff % it->nBytes == 0 && byteOff / it->nBytes == it->nNumber) ++n;
+        }
+    }
+    return n;
+}
+
+void CKivNTFSScanner::ScoreCandidates() {
+    std::unordered_map<uint64_t, bool> mftAt;
+    for (const auto& m : m_mftMaps) mftAt[m.nSector] = true;
+
+    auto& items = m_cands.Items();
+    size_t pos = 0;
+    for (auto it = items.begin(); it != items.end(); ++pos) {
+        KivNtfsCandidate& c = *it->second;
+        uint64_t end = c.nStart + c.nSectorCount;
+        if (c.nSecPerClus && c.nMftCluster != ~0ull && mftAt.count(c.nStart + c.nMftCluster * c.nSecPerClus))
+            c.nMarks |= KIV_NTFS_MARK_MFT_FOUND;
+        if (c.nSecPerClus && c.nMirrCluster != ~0ull && mftAt.count(c.nStart + c.nMirrCluster * c.nSecPerClus))
+            c.nMarks |= KIV_NTFS_MARK_MIRR_FOUND;
+        auto rb = std::lower_bound(m_records.begin(), m_records.end(), c.nStart,
+                                   [](const FoundRecord& r, uint64_t s) { return r.nSector < s; });
+        auto re = std::lower_bound(m_records.begin(), m_records.end(), end,
+                                   [](const FoundRecord& r, uint64_t s) { return r.nSector < s; });
+        auto pb = std::lower_bound(m_restartPages.begin(), m_restartPages.end(), c.nStart);
+        auto pe = std::lower_bound(m_restartPages.begin(), m_restartPages.end(), end);
+        c.aCounters[0] = CountAgreeingRecords(c);
+        c.aCounters[1] = uint64_t(re - rb);
+        c.aCounters[2] = uint64_t(pe - pb);
+        c.nEvidenceB = c.aCounters[0];
+        c.nEvidenceA = c.aCounters[2];
+
+        uint64_t C = 0;
+        for (uint32_t bit : {KIV_NTFS_MARK_PRIMARY, KIV_NTFS_MARK_BACKUP, KIV_NTFS_MARK_MFT_FOUND,
+                             KIV_NTFS_MARK_MIRR_FOUND, KIV_NTFS_MARK_LOG_AT, KIV_NTFS_MARK_LOG_PAIR})
+            if (c.nMarks & bit) C += 10;
+        if (c.nMarks & KIV_NTFS_MARK_BACKED_UP) C += 30;
+        C += CappedTerm(c.aCounters[0], 256) + CappedTerm(c.aCounters[1], 10000) + CappedTerm(c.aCounters[2], 5);
+        c.nEvidenceC = C;
+
+        if (items.size() > kCandidateKeepCap && pos >= kCandidateKeepCap && C <= 10) {
+            it = items.erase(it);
+            continue;
+        }
+        ++it;
+    }
+    if (items.size() >= kRecordOnlyPruneFrom) {
+        for (auto it = items.begin(); it != items.end();) {
+            const KivNtfsCandidate& c = *it->second;
+            if (c.nMarks == KIV_NTFS_MARK_RECORDS && c.nEvidenceA == 0 && c.nEvidenceB == 0)
+                it = items.erase(it);
+            else
+                ++it;
+        }
+    }
+}
+
+int CKivNTFSScanner::EnumParts(std::vector<CKivScanResPart*>* pList) {
+    if (!pList) return 0;
+    for (const auto& [start, pc] : m_cands.Items()) {
+        const KivNtfsCandidate& c = *pc;
+        auto* p = new CKivScanNTFSPartInfo(KIV_FS_NTFS, m_nSectorSize);
+        p->m_nSecPerClus = uint8_t(std::min<uint32_t>(c.nSecPerClus, 255));
+        p->m_nDataStart = c.nStart;
+        p->m_nFirstSector = c.nStart;
+        p->m_nSectorCount = c.nSectorCount;
+        p->m_nEvidenceA = c.nEvidenceA;
+        p->m_nEvidenceB = c.nEvidenceB;
+        p->m_nEvidenceC = c.nEvidenceC;
+        p->m_nValue8 = c.nSerial;
+        p->m_aValues32[1] = c.nMarks;
+        p->m_aValues32[2] = c.nRecordBytes;
+        p->m_aValues32[3] = c.nSecPerClus;
+        p->m_aValues64[0] = c.nMftCluster;
+        p->m_aValues64[1] = c.nMirrCluster;
+        p->m_aValues64[2] = c.nClusterCount;
+        pList->push_back(p);
+    }
+    return 1;
+}
+
+// Kept between the scan and tree building: the file records and restart pages found.
+int CKivNTFSScanner::SaveState(IKivStream* pStream) {
+    if (!pStream) return 0;
+    uint32_t n = uint32_t(m_records.size());
+    if (!pStream->Write(&n, 4)) return 0;
+    for (const auto& r : m_records) {
+        uint8_t b[16];
+        std::memcpy(b, &r.nSector, 8);
+        std::memcpy(b + 8, &r.nNumber, 4);
+        std::memcpy(b + 12, &r.nBytes, 4);
+        if (!pStream->Write(b, 16)) return 0;
+    }
+    n = uint32_t(m_restartPages.size());
+    if (!pStream->Write(&n, 4)) return 0;
+    for (uint64_t s : m_restartPages)
+        if (!pStream->Write(&s, 8)) return 0;
+    return 1;
+}
+
+int CKivNTFSScanner::LoadState(IKivStream* pStream) {
+    if (!pStream) return 0;
+    uint32_t n = 0;
+    if (!pStream->Read(&n, 4)) return 0;
+    m_records.clear();
+    for (uint32_t i = 0; i < n; ++i) {
+        uint8_t b[16];
+        if (!pStream->Read(b, 16)) return 0;
+        FoundRecord r;
+        std::memcpy(&r.nSector, b, 8);
+        std::memcpy(&r.nNumber, b + 8, 4);
+        std::memcpy(&r.nBytes, b + 12, 4);
+        m_records.push_back(r);
+    }
+    if (!pStream->Read(&n, 4)) return 0;
+    m_restartPages.clear();
+    for (uint32_t i = 0; i < n && i < kMaxRestartPages; ++i) {
+        uint64_t s;
+        if (!pStream->Read(&s, 8)) return 0;
+        m_restartPages.push_back(s);
+    }
+    return 1;
+}
+
+IKivFsNode* CKivNTFSScanner::BuildTree(CKivScanResPart* pPart, IKivDevStor* pDev, uint32_t nNameBase,
+                                       IKivEnumResFilesCallback* pCallback) {
+    auto* pNtfs = dynamic_cast<CKivScanNTFSPartInfo*>(pPart);
+    if (!pNtfs || !pDev) return nullptr;
+    CKivNtfsTreeBuilder builder(pNtfs, pDev, m_pRawList);
+    return builder.Run(nNameBase, pCallback);
+}

@@ -1,4 +1,4 @@
-#include "KivPartName.h"
+#include "Model/KivPartName.h"
 
 #include <cstdio>
 

@@ -1,0 +1,69 @@
+// Finds NTFS volumes during the scan (boot sectors, $LogFile restart pages, MFT file records, even
+// when the boot sector is gone) and builds the trees of the chosen ones from their MFT.
+#pragma once
+
+#include <vector>
+
+#include "IKivFsScanner.h"
+#include "Ntfs/CKivNtfsCandidateMap.h"
+#include "Ntfs/KivNtfsRuns.h"
+
+class CKivNtfsFileRecord;
+
+class CKivNTFSScanner : public IKivFsScanner {
+public:
+    CKivNTFSScanner();
+    ~CKivNTFSScanner() override;
+
+    int SetStorage(IKivDevStor* pStor) override;
+    int SetBlockSectors(uint32_t nSectors) override;
+    int BeginScan() override;
+    int EndScan() override;
+    int AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) override;
+    int EnumParts(std::vector<CKivScanResPart*>* pList) override;
+    int SetRawFileList(CRawFileList* pList) override;
+    int SaveState(IKivStream* pStream) override;
+    int LoadState(IKivStream* pStream) override;
+    int GetScannerType() override { return KIV_SCANNER_NTFS; }
+    IKivFsNode* BuildTree(CKivScanResPart* pPart, IKivDevStor* pDev, uint32_t nNameBase,
+                          IKivEnumResFilesCallback* pCallback) override;
+    int CanHandle(int32_t nType) override { return nType == KIV_FS_NTFS; }
+
+    // A file record seen during the scan.
+    struct FoundRecord {
+        uint64_t nSector;
+        uint32_t nNumber;  // from the record header; 0xFFFFFFFF when not stored
+        uint32_t nBytes;   // record size
+    };
+    // A record that maps the MFT or the log ($MFT, $LogFile) with its decoded runs.
+    struct MapRecord {
+        uint64_t nSector;
+        uint32_t nSecPerClus;  // derived from its allocated size; 0 when not derivable
+        std::vector<KivNtfsRun> runs;
+    };
+
+    const CKivNtfsCandidateMap& Candidates() const { return m_cands; }
+
+private:
+    void TestWindow(const uint8_t* p, size_t nAvail, uint64_t nSector, bool bFullOnly, uint64_t* pFound);
+    void OnRecord(const CKivNtfsFileRecord& rec, uint64_t nSector);
+    void OnRestartPage(uint64_t nSector);
+    void ScoreCandidates();
+    uint64_t CountAgreeingRecords(const KivNtfsCandidate& c) const;
+
+    IKivDevStor* m_pStor = nullptr;
+    uint32_t m_nSectorSize = 512;
+    uint64_t m_nDevSectors = 0;
+    uint32_t m_nBlockSectors = 0;
+    CRawFileList* m_pRawList = nullptr;
+
+    std::vector<uint8_t> m_buf;  // carry-over area followed by the block
+    size_t m_nCarry = 0;         // bytes of the previous block kept in front
+    uint64_t m_nCarryFirst = 0;  // sector of the first carried byte
+
+    CKivNtfsCandidateMap m_cands;
+    std::vector<FoundRecord> m_records;  // ascending sectors
+    std::vector<uint64_t> m_restartPages;
+    std::vector<MapRecord> m_mftMaps;
+    std::vector<MapRecord> m_logMaps;
+};

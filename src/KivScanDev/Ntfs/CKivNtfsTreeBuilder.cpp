@@ -1,0 +1,441 @@
+#include "Ntfs/CKivNtfsTreeBuilder.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <thread>
+
+#include "KivLog.h"
+#include "Model/CClusterUseBitMap.h"
+#include "Model/CKivCompactRunList.h"
+#include "Model/CKivFileAttrNTFS.h"
+#include "Model/KivEngineFilter.h"
+#include "Model/KivNodeFactory.h"
+#include "Model/KivPartName.h"
+#include "Ntfs/CKivNtfsFileRecord.h"
+#include "Raw/KivRawTree.h"
+#include "platform/KivPlatform.h"
+
+namespace {
+
+constexpr uint32_t kRootRecord = 5;
+constexpr uint32_t kVolumeRecord = 3;
+constexpr uint32_t kBitmapRecord = 6;
+constexpr uint32_t kFirstUserRecord = 24;  // records up to here are reserved for the system
+constexpr uint64_t kMaxRecords = 64ull << 20;
+constexpr size_t kReadChunk = 1 << 20;
+constexpr uint16_t kDataCompressed = 0x0001, kDataEncrypted = 0x4000, kDataSparse = 0x8000;
+constexpr uint32_t kFnDirectory = 0x10000000;
+
+}  // namespace
+
+CKivNtfsTreeBuilder::CKivNtfsTreeBuilder(CKivScanNTFSPartInfo* pPart, IKivDevStor* pDev, CRawFileList* pRawList)
+    : m_pPart(pPart), m_pDev(pDev), m_pRawList(pRawList) {
+    m_nSectorSize = pDev->GetSectorSize();
+    if (m_nSectorSize == 0 || m_nSectorSize % 512) m_nSectorSize = 512;
+    m_nSecPerClus = std::max<uint32_t>(1, pPart->m_aValues32[3] ? pPart->m_aValues32[3] : pPart->m_nSecPerClus);
+    m_nBase = pPart->m_nDataStart;
+    m_nClusters = pPart->m_nSectorCount / m_nSecPerClus;
+    uint32_t stated = pPart->m_aValues32[2];
+    m_nRecordBytes = stated ? stated : (m_nSectorSize == 512 ? 1024 : m_nSectorSize);
+}
+
+CKivNtfsTreeBuilder::~CKivNtfsTreeBuilder() = default;
+
+IKivFsNode* CKivNtfsTreeBuilder::Run(uint32_t nNameBase, IKivEnumResFilesCallback* pCallback) {
+    IKivFsNode* pResult = nullptr;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        try {
+            pResult = Build(nNameBase, pCallback);
+        } catch (...) {
+            pResult = nullptr;  // a failed build yields no tree, never a crash across the boundary
+        }
+        done = true;
+    });
+    while (!done) {
+        KivPumpMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    worker.join();
+    return pResult;
+}
+
+bool CKivNtfsTreeBuilder::Cancelled(IKivEnumResFilesCallback* pCallback) {
+    return pCallback && pCallback->IsCancelled() == -1;
+}
+
+bool CKivNtfsTreeBuilder::ReadRecordAt(uint64_t nSector, CKivNtfsFileRecord* pRec) {
+    uint64_t nSecs = (m_nRecordBytes + m_nSectorSize - 1) / m_nSectorSize;
+    if (nSector >= m_pDev->GetSectorCount() || nSecs > m_pDev->GetSectorCount() - nSector) return false;
+    std::vector<uint8_t> buf(nSecs * m_nSectorSize);
+    if (!m_pDev->ReadSectors(buf.data(), nSector, nSecs)) return false;
+    return pRec->Parse(buf);
+}
+
+// The MFT's own data runs, from the $MFT record (or its mirror), following an attribute list into
+// extension records when the MFT is too fragmented for one record.
+bool CKivNtfsTreeBuilder::LoadMftRuns(std::vector<KivNtfsRun>* pRuns, uint64_t* pMftBytes) {
+    CKivNtfsFileRecord rec;
+    uint64_t mftSector = 0;
+    bool found = false;
+    for (uint64_t cluster : {m_pPart->m_aValues64[0], m_pPart->m_aValues64[1]}) {
+        if (cluster == ~0ull || cluster >= m_nClusters) continue;
+        mftSector = m_nBase + cluster * m_nSecPerClus;
+        if (ReadRecordAt(mftSector, &rec) && rec.SystemName() == u"$MFT") {
+            found = true;
+            break;
+        }
+    }
+    if (!found) return false;
+    m_nRecordBytes = rec.GetAllocatedBytes();
+
+    std::vector<std::pair<uint64_t, std::vector<KivNtfsRun>>> extents;
+    *pMftBytes = 0;
+    auto takeData = [&](const CKivNtfsFileRecord& r) {
+        for (const auto& a : r.Attributes()) {
+            if (a.nType != KIV_NTFS_AT_DATA || !a.bNonResident || !a.name.empty()) continue;
+            std::vector<KivNtfsRun> runs;
+            KivNtfsDecodeRuns(a.mappingPairs, a.nStartVcn, m_nClusters, &runs);
+            if (a.nStartVcn == 0) *pMftBytes = a.nRealSize;
+            extents.emplace_back(a.nStartVcn, std::move(runs));
+        }
+    };
+    takeData(rec);
+
+    for (const auto& a : rec.Attributes()) {
+        if (a.nType != KIV_NTFS_AT_ATTRIBUTE_LIST) continue;
+        KivLogW(0, L"NTFS scan MFT record 0x20 attribute, First sector is %lld\n", (long long)mftSector);
+        std::vector<uint8_t> listBytes;
+        if (!a.bNonResident) {
+            listBytes.assign(a.value.begin(), a.value.end());
+        } else {
+            std::vector<KivNtfsRun> lr;
+            KivNtfsDecodeRuns(a.mappingPairs, 0, m_nClusters, &lr);
+            uint64_t want = std::min<uint64_t>(a.nRealSize, 1 << 20);
+            for (const auto& r : lr) {
+                if (listBytes.size() >= want || r.nLcn == KIV_NTFS_SPARSE) break;
+                std::vector<uint8_t> b(r.nLength * m_nSecPerClus * m_nSectorSize);
+                if (b.size() > (2u << 20) || !m_pDev->ReadSectors(b.data(), m_nBase + r.nLcn * m_nSecPerClus, r.nLength * m_nSecPerClus))
+                    break;
+                listBytes.insert(listBytes.end(), b.begin(), b.end());
+            }
+            if (listBytes.size() > want) listBytes.resize(want);
+        }
+        std::vector<KivNtfsListEntry> entries;
+        CKivNtfsFileRecord::DecodeAttributeList(listBytes, &entries);
+        // Extension records are found through the runs known so far (the first extent).
+        std::vector<KivNtfsRun> known;
+        for (auto& [vcn, runs] : extents) known.insert(known.end(), runs.begin(), runs.end());
+        std::sort(known.begin(), known.end(), [](const KivNtfsRun& x, const KivNtfsRun& y) { return x.nVcn < y.nVcn; });
+        uint64_t clusterBytes = uint64_t(m_nSecPerClus) * m_nSectorSize;
+        std::vector<uint64_t> seen;
+        for (const auto& e : entries) {
+            uint64_t num = e.nRecordRef & KIV_NTFS_REF_MASK;
+            if (e.nType != KIV_NTFS_AT_DATA || !e.name.empty() || num == 0) continue;
+            if (std::find(seen.begin(), seen.end(), num) != seen.end()) continue;
+            seen.push_back(num);
+            uint64_t byteOff = num * m_nRecordBytes, lcn;
+            if (!KivNtfsVcnToLcn(known, byteOff / clusterBytes, &lcn)) continue;
+            CKivNtfsFileRecord ext;
+            uint64_t sector = m_nBase + lcn * m_nSecPerClus + (byteOff % clusterBytes) / m_nSectorSize;
+            if (ReadRecordAt(sector, &ext)) takeData(ext);
+        }
+    }
+    std::sort(extents.begin(), extents.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
+    pRuns->clear();
+    for (auto& [vcn, runs] : extents) pRuns->insert(pRuns->end(), runs.begin(), runs.end());
+    return !pRuns->empty() && *pMftBytes >= m_nRecordBytes;
+}
+
+// Streams the MFT run by run; records that cross a run border are joined in the pending buffer.
+bool CKivNtfsTreeBuilder::ReadAllRecords(const std::vector<KivNtfsRun>& runs, uint64_t nMftBytes,
+                                         IKivEnumResFilesCallback* pCallback) {
+    uint64_t nRecords = std::min<uint64_t>(nMftBytes / m_nRecordBytes, kMaxRecords);
+    m_entries.assign(nRecords, Entry{});
+    std::vector<uint8_t> pending;
+    pending.reserve(kReadChunk + m_nRecordBytes);
+    uint64_t next = 0;  // number of the next record to take
+    uint64_t step = 0;
+    for (const auto& run : runs) {
+        uint64_t runSectors = run.nLength * m_nSecPerClus;
+        for (uint64_t done = 0; done < runSectors && next < nRecords;) {
+            uint64_t n = std::min<uint64_t>(runSectors - done, kReadChunk / m_nSectorSize);
+            size_t old = pending.size();
+            pending.resize(old + n * m_nSectorSize, 0);
+            uint64_t sector = m_nBase + run.nLcn * m_nSecPerClus + done;
+            bool ok = run.nLcn != KIV_NTFS_SPARSE && m_pDev->ReadSectors(pending.data() + old, sector, n);
+            if (!ok) std::fill(pending.begin() + old, pending.end(), 0);
+            // Remember where each whole record starts on the device, for resident data.
+            size_t take = pending.size() / m_nRecordBytes;
+            for (size_t i = 0; i < take && next < nRecords; ++i, ++next) {
+                uint64_t recOff = i * m_nRecordBytes;  // inside pending
+                CKivNtfsFileRecord rec;
+                if (!rec.Parse({pending.data() + recOff, m_nRecordBytes})) continue;
+                // A record crossing runs has no single place; its resident data is then not served.
+                uint64_t recSector = ~0ull;
+                if (recOff >= old) recSector = sector + (recOff - old) / m_nSectorSize;
+                TakeRecord(uint32_t(next), rec, recSector);
+            }
+            pending.erase(pending.begin(), pending.begin() + take * m_nRecordBytes);
+            done += n;
+            if (++step % 16 == 0) {
+                if (Cancelled(pCallback)) return false;
+                if (pCallback && pCallback->SetProgress(next) == -1) return false;
+            }
+        }
+        if (next >= nRecords) break;
+    }
+    return true;
+}
+
+void CKivNtfsTreeBuilder::TakeRecord(uint32_t nNumber, const CKivNtfsFileRecord& rec, uint64_t nSector) {
+    uint64_t base = rec.GetBaseRef() & KIV_NTFS_REF_MASK;
+    if (base != 0) {
+        // An extension record: its $DATA extents belong to the base record.
+        for (const auto& a : rec.Attributes()) {
+            if (a.nType != KIV_NTFS_AT_DATA || !a.bNonResident || !a.name.empty()) continue;
+            std::vector<KivNtfsRun> runs;
+            KivNtfsDecodeRuns(a.mappingPairs, a.nStartVcn, m_nClusters, &runs);
+            if (m_extents.size() < kMaxRecords) m_extents[uint32_t(base)].emplace_back(a.nStartVcn, std::move(runs));
+        }
+        return;
+    }
+    Entry& e = m_entries[nNumber];
+    e.bInUse = rec.IsInUse();
+    e.nRef = uint64_t(nNumber) | (uint64_t(rec.GetSequence()) << 48);
+
+    KivNtfsFileName fn[2];
+    int nNames = 0;
+    KivNtfsStdInfo si;
+    bool haveSi = false;
+    for (const auto& a : rec.Attributes()) {
+        if (a.nType == KIV_NTFS_AT_FILE_NAME && nNames < 2) {
+            if (CKivNtfsFileRecord::DecodeFileName(a, &fn[nNames])) ++nNames;
+        } else if (a.nType == KIV_NTFS_AT_STANDARD_INFORMATION && !haveSi) {
+            haveSi = CKivNtfsFileRecord::DecodeStdInfo(a, &si);
+        } else if (a.nType == KIV_NTFS_AT_VOLUME_NAME && nNumber == kVolumeRecord && !a.bNonResident) {
+            std::u16string label;
+            for (size_t i = 0; i + 1 < a.value.size() && label.size() < 100; i += 2)
+                label.push_back(char16_t(a.value[i] | a.value[i + 1] << 8));
+            m_strLabel = KivNtfsNameToUtf8(label);
+        } else if (a.nType == KIV_NTFS_AT_DATA && a.name.empty()) {
+            e.bHasData = true;
+            if (a.nFlags & kDataEncrypted) e.nAttributes |= KIV_FA_ENCRYPTED;
+            else if (a.nFlags & kDataCompressed) e.nAttributes |= KIV_FA_COMPRESSED;
+            if (a.nFlags & kDataSparse) e.nAttributes |= KIV_FA_SPARSE;
+            if (!a.bNonResident) {
+                e.bResident = nSector != ~0ull;
+                e.nResidentSector = nSector - m_nBase;
+                e.nResidentOffset = uint16_t(a.nValueOffset);
+                e.nSize = a.value.size();
+            } else {
+                KivNtfsDecodeRuns(a.mappingPairs, a.nStartVcn, m_nClusters, &e.runs);
+                e.nSize = std::max(e.nSize, a.nRealSize);
+                e.nAllocated = std::max(e.nAllocated, a.nAllocatedSize);
+                if (nNumber == kBitmapRecord) m_nBitmapBytes = a.nRealSize;
+            }
+        }
+    }
+    if (nNames == 0) return;
+    const KivNtfsFileName& chosen = (nNames == 2 && fn[1].nNamespace == 1) ? fn[1] : fn[0];
+    uint64_t parent = chosen.nParentRef & KIV_NTFS_REF_MASK;
+    uint64_t p0 = fn[0].nParentRef & KIV_NTFS_REF_MASK, p1 = fn[1].nParentRef & KIV_NTFS_REF_MASK;
+    // Two names in two folders are hard links: the name and its folder must come from one link.
+    bool sameFolder = nNames == 2 && (p0 == p1 || p0 < kRootRecord || p1 < kRootRecord);
+    if (sameFolder && p1 >= kRootRecord)
+        parent = p1;
+    else if (sameFolder && p0 >= kRootRecord)
+        parent = p0;
+    e.name = KivNtfsNameToUtf8(chosen.name);
+    if (e.name.empty() || parent > 0xFFFFFFFFull) return;
+    e.nParent = uint32_t(parent);
+    e.bDir = rec.IsDirectory() || (chosen.nFlags & kFnDirectory);
+    e.nCTime = chosen.nCTime;
+    e.nMTime = chosen.nMTime;
+    e.nATime = chosen.nATime;
+    uint16_t attrs = uint16_t(chosen.nFlags & 0xFFFF);
+    if (haveSi) {
+        e.nCTime = si.nCTime;
+        e.nMTime = si.nMTime;
+        e.nATime = si.nATime;
+        attrs = uint16_t(si.nAttributes & 0xFFFF);
+    }
+    // The data flags are taken from the $DATA attribute itself, not from the copies in the headers.
+    e.nAttributes = uint16_t((attrs & ~(KIV_FA_COMPRESSED | KIV_FA_ENCRYPTED | KIV_FA_SPARSE)) | e.nAttributes);
+    if (e.bDir) e.nAttributes |= KIV_FA_DIRECTORY;
+    if (nNumber == kBitmapRecord) m_bitmapRuns = e.runs;
+    e.bValid = true;
+}
+
+IKivFileAttr* CKivNtfsTreeBuilder::MakeAttr(const Entry& e) {
+    auto* a = new CKivFileAttrNTFS();
+    a->SetName(e.name.c_str());
+    uint64_t size = e.bDir ? 0 : e.nSize;
+    uint16_t attrs = e.nAttributes;
+    if ((attrs & KIV_FA_ENCRYPTED) && (attrs & KIV_FA_COMPRESSED)) attrs &= uint16_t(~KIV_FA_COMPRESSED);
+    if (!e.bDir && !e.bResident && !e.runs.empty()) {
+        uint64_t allocated = KivNtfsRunClusters(e.runs) * m_nSecPerClus * m_nSectorSize;
+        if (size > allocated) size = allocated;
+        if (size == 0) size = allocated;
+    }
+    a->SetSize(size);
+    a->SetAttributes(attrs);
+    a->SetTimes(e.nCTime, e.nMTime, e.nATime);
+    a->SetRecordState(e.bInUse ? 0 : KIV_REC_DELETED);
+    a->SetRecordRef(e.nRef);
+    if (!e.bDir) {
+        CKivCompactRunList runs;
+        if (e.bResident) {
+            runs.Append(e.nResidentSector, e.nSize);
+            runs.SetResidentValue(e.nResidentOffset);
+            a->SetRuns(std::move(runs));
+        } else if (!e.runs.empty()) {
+            for (const auto& r : e.runs) runs.Append(r.nLcn == KIV_NTFS_SPARSE ? KIV_SPARSE_RUN : r.nLcn, r.nLength);
+            a->SetRuns(std::move(runs));
+        }
+    }
+    return a;
+}
+
+void CKivNtfsTreeBuilder::FillClusterMap(CClusterUseBitMap* pMap) {
+    pMap->Init(m_nBase, m_nSecPerClus, m_nClusters);
+    uint64_t want = std::min<uint64_t>(m_nBitmapBytes, (m_nClusters + 7) / 8);
+    bool fromBitmap = false;
+    if (want && !m_bitmapRuns.empty()) {
+        std::vector<uint8_t> bits;
+        bits.reserve(want);
+        for (const auto& r : m_bitmapRuns) {
+            if (bits.size() >= want) break;
+            uint64_t secs = r.nLength * m_nSecPerClus;
+            for (uint64_t done = 0; done < secs && bits.size() < want;) {
+                uint64_t n = std::min<uint64_t>(secs - done, kReadChunk / m_nSectorSize);
+                size_t old = bits.size();
+                bits.resize(old + n * m_nSectorSize, 0);
+                if (r.nLcn == KIV_NTFS_SPARSE ||
+                    !m_pDev->ReadSectors(bits.data() + old, m_nBase + r.nLcn * m_nSecPerClus + done, n))
+                    std::fill(bits.begin() + old, bits.end(), 0xFF);  // unreadable: assume in use
+                done += n;
+            }
+        }
+        if (bits.size() >= want) {
+            bits.resize(want);
+            fromBitmap = true;
+            for (uint64_t b = 0; b < want; ++b) {
+                if (bits[b] == 0) continue;
+                if (bits[b] == 0xFF) {
+                    pMap->SetUsed(b * 8, std::min<uint64_t>(8, m_nClusters - std::min(m_nClusters, b * 8)));
+                    continue;
+                }
+                for (unsigned k = 0; k < 8; ++k)
+                    if ((bits[b] >> k) & 1 && b * 8 + k < m_nClusters) pMap->SetUsed(b * 8 + k);
+            }
+        }
+    }
+    if (!fromBitmap) {
+        // Without $Bitmap, clusters of the files that are still in use count as used.
+        for (const auto& e : m_entries)
+            if (e.bValid && e.bInUse)
+                for (const auto& r : e.runs)
+                    if (r.nLcn != KIV_NTFS_SPARSE) pMap->SetUsed(r.nLcn, r.nLength);
+    }
+}
+
+IKivFsNode* CKivNtfsTreeBuilder::Build(uint32_t nNameBase, IKivEnumResFilesCallback* pCallback) {
+    std::vector<KivNtfsRun> mftRuns;
+    uint64_t mftBytes = 0;
+    if (m_nClusters == 0 || !LoadMftRuns(&mftRuns, &mftBytes)) return nullptr;
+    if (pCallback && pCallback->SetPhase("NTFS: reading the file records", mftBytes / m_nRecordBytes) == -1) return nullptr;
+    bool ok = ReadAllRecords(mftRuns, mftBytes, pCallback);
+    if (pCallback) pCallback->OnPhaseEnd();
+    if (!ok) return nullptr;
+
+    // Extents held in extension records join their base record's runs in VCN order.
+    for (auto& [num, exts] : m_extents) {
+        if (num >= m_entries.size() || !m_entries[num].bValid) continue;
+        Entry& e = m_entries[num];
+        for (auto& [vcn, runs] : exts) e.runs.insert(e.runs.end(), runs.begin(), runs.end());
+        std::sort(e.runs.begin(), e.runs.end(), [](const KivNtfsRun& x, const KivNtfsRun& y) { return x.nVcn < y.nVcn; });
+        e.runs.erase(std::unique(e.runs.begin(), e.runs.end(),
+                                 [](const KivNtfsRun& x, const KivNtfsRun& y) { return x.nVcn == y.nVcn; }),
+                     e.runs.end());
+        if (num == kBitmapRecord) m_bitmapRuns = e.runs;
+    }
+
+    CKivFileAttrNTFS* pPartAttr = new CKivFileAttrNTFS();
+    std::string label = m_strLabel.size() >= 1 && m_strLabel.size() <= 64 ? m_strLabel : std::string();
+    pPartAttr->SetName(KivFormatPartName("NTFS", nNameBase + 1, 0, label.c_str()).c_str());
+    pPartAttr->SetAttributes(KIV_FA_DIRECTORY);
+    IKivFsNode* pPart = KivNewFsNode(pPartAttr);
+    pPart->SetPartInfo(m_nBase, m_nSecPerClus);
+    pPart->SetFsType(KIV_FS_NTFS);
+    if (!label.empty()) pPart->SetLabel(label.c_str());
+
+    // One node per kept record; directories always, files when the filter keeps their name.
+    const CKivExtFilterEx& filter = KivEngineFilter();
+    const size_t n = m_entries.size();
+    std::vector<IKivFileNode*> nodes(n, nullptr);
+    std::vector<std::vector<uint32_t>> children(n);
+    for (size_t i = 0; i < n; ++i) {
+        const Entry& e = m_entries[i];
+        if (!e.bValid || i == kRootRecord) continue;
+        if (!filter.IsFileNameKept(e.name.c_str(), e.bDir)) continue;
+        nodes[i] = KivNewFileNode(MakeAttr(e));
+        if (e.nParent < n) children[e.nParent].push_back(uint32_t(i));
+    }
+
+    // Walk from the root, directory by directory; what is not reached is an orphan.
+    std::vector<uint8_t> placed(n, 0);
+    std::deque<uint32_t> queue{kRootRecord};
+    if (kRootRecord < n) placed[kRootRecord] = 1;
+    while (!queue.empty()) {
+        uint32_t dir = queue.front();
+        queue.pop_front();
+        for (uint32_t c : children[dir]) {
+            if (placed[c] || !nodes[c]) continue;
+            placed[c] = 1;
+            (dir == kRootRecord ? static_cast<IKivFileNode*>(pPart) : nodes[dir])->AddChild(nodes[c]);
+            if (m_entries[c].bDir) queue.push_back(c);
+        }
+    }
+
+    // Orphan directories past the system records adopt the orphans that name them, never making a
+    // cycle: the adopter must not already hang below the adoptee.
+    std::vector<uint32_t> adoptedBy(n, UINT32_MAX);
+    auto below = [&](uint32_t node, uint32_t ancestor) {
+        for (uint32_t p = node, guard = 0; p != UINT32_MAX && guard < n; p = adoptedBy[p], ++guard)
+            if (p == ancestor) return true;
+        return false;
+    };
+    for (size_t i = 0; i < n; ++i) {
+        if (!nodes[i] || placed[i]) continue;
+        uint32_t p = m_entries[i].nParent;
+        if (p > kFirstUserRecord && p < n && p != i && nodes[p] && !placed[p] && m_entries[p].bDir && !below(p, uint32_t(i))) {
+            adoptedBy[i] = p;
+            nodes[p]->AddChild(nodes[i]);
+        }
+    }
+    IKivFileNode* pLost = nullptr;
+    for (size_t i = 0; i < n; ++i) {
+        if (!nodes[i] || placed[i] || adoptedBy[i] != UINT32_MAX) continue;
+        if (!pLost) pLost = KivNewLostDir(KIV_ATTR_NTFS, KIV_REC_RECONSTRUCTED, 1);
+        pLost->AddChild(nodes[i]);
+    }
+    if (pLost) pPart->AddChild(pLost);
+
+    if (Cancelled(pCallback)) {
+        pPart->Release();
+        return nullptr;
+    }
+
+    CClusterUseBitMap used;
+    FillClusterMap(&used);
+    if (IKivFileNode* pRaw = BuildRawTree(&used, pCallback, m_pDev, m_pRawList)) pPart->AddChild(pRaw);
+
+    if (!pPart->GetFirstChild()) {
+        pPart->Release();
+        return nullptr;
+    }
+    return pPart;
+}

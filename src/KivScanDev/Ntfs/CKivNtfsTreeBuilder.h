@@ -1,0 +1,70 @@
+// Reads the MFT of one chosen NTFS partition and turns its records (in use or deleted) into the
+// partition's result tree, with lost folders and the carved files of its free clusters.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "IKivDevStor.h"
+#include "IKivScanDev.h"
+#include "KivScanResult.h"
+#include "Ntfs/KivNtfsRuns.h"
+
+class CRawFileList;
+class CKivNtfsFileRecord;
+class CClusterUseBitMap;
+
+class CKivNtfsTreeBuilder {
+public:
+    CKivNtfsTreeBuilder(CKivScanNTFSPartInfo* pPart, IKivDevStor* pDev, CRawFileList* pRawList);
+    ~CKivNtfsTreeBuilder();
+
+    // The partition node, or null (no readable MFT, nothing found, or cancelled). Runs the work on a
+    // worker thread while this thread pumps messages.
+    IKivFsNode* Run(uint32_t nNameBase, IKivEnumResFilesCallback* pCallback);
+
+    // What one base record contributes to the tree.
+    struct Entry {
+        bool bValid = false;
+        bool bInUse = false;
+        bool bDir = false;
+        uint32_t nParent = 0;
+        uint64_t nRef = 0;
+        std::string name;
+        uint64_t nCTime = 0, nMTime = 0, nATime = 0;
+        uint64_t nSize = 0;
+        uint16_t nAttributes = 0;
+        bool bResident = false;
+        uint64_t nResidentSector = 0;  // from the partition's base
+        uint16_t nResidentOffset = 0;
+        std::vector<KivNtfsRun> runs;  // non-resident unnamed $DATA, every extent
+        uint64_t nAllocated = 0;
+        bool bHasData = false;
+    };
+
+private:
+    IKivFsNode* Build(uint32_t nNameBase, IKivEnumResFilesCallback* pCallback);
+    bool ReadRecordAt(uint64_t nSector, CKivNtfsFileRecord* pRec);
+    bool LoadMftRuns(std::vector<KivNtfsRun>* pRuns, uint64_t* pMftBytes);
+    bool ReadAllRecords(const std::vector<KivNtfsRun>& runs, uint64_t nMftBytes, IKivEnumResFilesCallback* pCallback);
+    void TakeRecord(uint32_t nNumber, const CKivNtfsFileRecord& rec, uint64_t nSector);
+    IKivFileAttr* MakeAttr(const Entry& e);
+    void FillClusterMap(CClusterUseBitMap* pMap);
+    bool Cancelled(IKivEnumResFilesCallback* pCallback);
+
+    CKivScanNTFSPartInfo* m_pPart;
+    IKivDevStor* m_pDev;
+    CRawFileList* m_pRawList;
+    uint32_t m_nSectorSize = 512;
+    uint32_t m_nSecPerClus = 1;
+    uint64_t m_nBase = 0;
+    uint64_t m_nClusters = 0;
+    uint32_t m_nRecordBytes = 1024;
+    std::string m_strLabel;
+    std::vector<Entry> m_entries;  // by record number
+    std::unordered_map<uint32_t, std::vector<std::pair<uint64_t, std::vector<KivNtfsRun>>>> m_extents;
+    std::vector<KivNtfsRun> m_bitmapRuns;
+    uint64_t m_nBitmapBytes = 0;
+};
