@@ -10,7 +10,7 @@
 #include "Fat/CKivFatDirSector.h"
 #include "Fat/CKivFatLongName.h"
 #include "Fat/CKivFatRunBuilder.h"
-#include "Fat/KivPartName.h"
+#include "Model/KivPartName.h"
 #include "FatTestSupport.h"
 #include "Model/CKivMemStream.h"
 
