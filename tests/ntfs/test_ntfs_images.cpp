@@ -221,3 +221,20 @@ TEST_F(NtfsImages, BlockBordersDoNotHideRecords) {
     EXPECT_EQ(small.Best()->m_nFirstSector, big.Best()->m_nFirstSector);
     EXPECT_EQ(small.Best()->m_nEvidenceB, big.Best()->m_nEvidenceB);
 }
+
+TEST_F(NtfsImages, CommandLineRecoversCompressedResidentSparseAndDeletedFilesByteIdentical) {
+    NeedFuse();
+    char tmpl[] = "/tmp/undelia-ntfs-out-XXXXXX";
+    std::string out = mkdtemp(tmpl);
+    std::string cmd = std::string(KIV_BIN_DIR "/undelia-cli -q recover ") + s_dir + "/ntfs.img --to " + out + " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    for (const char* p : {"/packed/text.txt", "/docs/small300.txt", "/docs/sparse.bin", "/docs/deleted.bin",
+                          "/docs/Long File Name.txt"}) {
+        SCOPED_TRACE(p);
+        std::ifstream f(out + "/UndeliaTest(NTFS 1)" + p, std::ios::binary);
+        ASSERT_TRUE(f.good());
+        std::vector<uint8_t> data((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(Sha256(data), s_files.at(p).sha);
+    }
+    std::system(("rm -rf '" + out + "'").c_str());
+}
