@@ -16,6 +16,24 @@ struct Expected {
     bool deleted;
 };
 
+struct Released {
+    IKivCommon* p;
+    ~Released() {
+        if (p) p->Release();
+    }
+};
+
+// One image scanned and its best candidate's tree built; releases everything at the end.
+struct BuiltTree {
+    NtfsScan scan;
+    KivFileDevStor* dev = nullptr;
+    IKivFsNode* root = nullptr;
+    ~BuiltTree() {
+        if (root) root->Release();
+        if (dev) dev->Release();
+    }
+};
+
 class NtfsImages : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -48,13 +66,10 @@ protected:
     }
 
     // Scans an image and builds the tree of its best candidate.
-    IKivFsNode* Tree(const std::string& image, uint32_t sectorSize, NtfsScan* scan, KivFileDevStor** ppDev) {
-        auto* dev = new KivFileDevStor(s_dir + "/" + image, sectorSize);
-        *ppDev = dev;
-        ScanNtfs(dev, scan);
-        CKivScanResPart* best = scan->Best();
-        if (!best) return nullptr;
-        return scan->scanner->BuildTree(best, dev, 0, nullptr);
+    static void Build(const std::string& image, uint32_t sectorSize, BuiltTree* t) {
+        t->dev = new KivFileDevStor(s_dir + "/" + image, sectorSize);
+        ScanNtfs(t->dev, &t->scan);
+        if (CKivScanResPart* best = t->scan.Best()) t->root = t->scan.scanner->BuildTree(best, t->dev, 0, nullptr);
     }
 
     void ExpectContent(IKivFileNode* root, IKivDevStor* dev, const std::string& path) {
@@ -74,23 +89,16 @@ protected:
     static inline std::map<std::string, Expected> s_files;
 };
 
-struct Released {
-    IKivCommon* p;
-    ~Released() {
-        if (p) p->Release();
-    }
-};
-
 }  // namespace
 
 TEST_F(NtfsImages, LiveTreeNamesTimesAndContent) {
     NeedFuse();
-    NtfsScan scan;
-    KivFileDevStor* dev = nullptr;
-    IKivFsNode* root = Tree("ntfs.img", 512, &scan, &dev);
-    Released r1{dev}, r2{root};
-    ASSERT_NE(root, nullptr);
-    CKivScanResPart* best = scan.Best();
+    BuiltTree t;
+    Build("ntfs.img", 512, &t);
+    ASSERT_NE(t.root, nullptr);
+    IKivFsNode* root = t.root;
+    KivFileDevStor* dev = t.dev;
+    CKivScanResPart* best = t.scan.Best();
     EXPECT_EQ(best->m_nFirstSector, 0u);
     EXPECT_EQ(best->m_nSecPerClus, 8);
     EXPECT_EQ(std::string(root->GetAttr()->GetName()), "UndeliaTest(NTFS 1)");
@@ -118,11 +126,11 @@ TEST_F(NtfsImages, LiveTreeNamesTimesAndContent) {
 
 TEST_F(NtfsImages, LongNameWithDosAliasShowsTheLongName) {
     NeedFuse();
-    NtfsScan scan;
-    KivFileDevStor* dev = nullptr;
-    IKivFsNode* root = Tree("ntfs.img", 512, &scan, &dev);
-    Released r1{dev}, r2{root};
-    ASSERT_NE(root, nullptr);
+    BuiltTree t;
+    Build("ntfs.img", 512, &t);
+    ASSERT_NE(t.root, nullptr);
+    IKivFsNode* root = t.root;
+    KivFileDevStor* dev = t.dev;
     EXPECT_NE(FindPath(root, "/docs/Long File Name.txt"), nullptr);
     EXPECT_EQ(FindPath(root, "/docs/LONGFI~1.TXT"), nullptr);
     ExpectContent(root, dev, "/docs/Long File Name.txt");
@@ -130,11 +138,11 @@ TEST_F(NtfsImages, LongNameWithDosAliasShowsTheLongName) {
 
 TEST_F(NtfsImages, DeletedFileComesBackUnderItsFolder) {
     NeedFuse();
-    NtfsScan scan;
-    KivFileDevStor* dev = nullptr;
-    IKivFsNode* root = Tree("ntfs.img", 512, &scan, &dev);
-    Released r1{dev}, r2{root};
-    ASSERT_NE(root, nullptr);
+    BuiltTree t;
+    Build("ntfs.img", 512, &t);
+    ASSERT_NE(t.root, nullptr);
+    IKivFsNode* root = t.root;
+    KivFileDevStor* dev = t.dev;
     IKivFileNode* del = FindPath(root, "/docs/deleted.bin");
     ASSERT_NE(del, nullptr);
     EXPECT_EQ(del->GetAttr()->GetRecordState() & KIV_REC_DELETED, KIV_REC_DELETED);
@@ -146,11 +154,11 @@ TEST_F(NtfsImages, DeletedFileComesBackUnderItsFolder) {
 
 TEST_F(NtfsImages, FileOfADestroyedFolderLandsInTheFirstLostFolder) {
     NeedFuse();
-    NtfsScan scan;
-    KivFileDevStor* dev = nullptr;
-    IKivFsNode* root = Tree("ntfs.img", 512, &scan, &dev);
-    Released r1{dev}, r2{root};
-    ASSERT_NE(root, nullptr);
+    BuiltTree t;
+    Build("ntfs.img", 512, &t);
+    ASSERT_NE(t.root, nullptr);
+    IKivFsNode* root = t.root;
+    KivFileDevStor* dev = t.dev;
     IKivFileNode* lost = FindPath(root, "/{D5603231-3B6B-4f77-8898-CE407AA85F6B}1");
     ASSERT_NE(lost, nullptr);
     IKivFileNode* orphan = FindPath(lost, "/orphan.bin");
@@ -162,47 +170,43 @@ TEST_F(NtfsImages, FileOfADestroyedFolderLandsInTheFirstLostFolder) {
 
 TEST_F(NtfsImages, CompressedFileKeepsItsFlagAndSize) {
     NeedFuse();
-    NtfsScan scan;
-    KivFileDevStor* dev = nullptr;
-    IKivFsNode* root = Tree("ntfs.img", 512, &scan, &dev);
-    Released r1{dev}, r2{root};
-    ASSERT_NE(root, nullptr);
-    IKivFileNode* n = FindPath(root, "/packed/text.txt");
+    BuiltTree t;
+    Build("ntfs.img", 512, &t);
+    ASSERT_NE(t.root, nullptr);
+    IKivFileNode* n = FindPath(t.root, "/packed/text.txt");
     ASSERT_NE(n, nullptr);
     EXPECT_TRUE(n->GetAttr()->GetAttributes() & KIV_FA_COMPRESSED);
     EXPECT_EQ(n->GetAttr()->GetSize(), s_files.at("/packed/text.txt").size);
 }
 
 TEST_F(NtfsImages, VolumeWithoutBootSectorIsFoundFromItsCopy) {
-    NtfsScan scan;
-    KivFileDevStor* dev = nullptr;
-    IKivFsNode* root = Tree("ntfs-noboot.img", 512, &scan, &dev);
-    Released r1{dev}, r2{root};
-    ASSERT_NE(root, nullptr);
-    EXPECT_EQ(scan.Best()->m_nFirstSector, 0u);
+    BuiltTree t;
+    Build("ntfs-noboot.img", 512, &t);
+    ASSERT_NE(t.root, nullptr);
+    IKivFsNode* root = t.root;
+    KivFileDevStor* dev = t.dev;
+    EXPECT_EQ(t.scan.Best()->m_nFirstSector, 0u);
     ExpectContent(root, dev, s_fuse ? "/docs/report.bin" : "/report.bin");
 }
 
 TEST_F(NtfsImages, VolumesInsideMbrAndGptPartitionsAreFoundAtTheirOffsets) {
     for (auto [image, start] : {std::pair<const char*, uint64_t>{"disk-mbr.img", 2048}, {"disk-gpt.img", 4096}}) {
         SCOPED_TRACE(image);
-        NtfsScan scan;
-        KivFileDevStor* dev = nullptr;
-        IKivFsNode* root = Tree(image, 512, &scan, &dev);
-        Released r1{dev}, r2{root};
-        ASSERT_NE(root, nullptr);
-        EXPECT_EQ(scan.Best()->m_nFirstSector, start);
-        ExpectContent(root, dev, s_fuse ? "/docs/report.bin" : "/report.bin");
+        BuiltTree t;
+        Build(image, 512, &t);
+        ASSERT_NE(t.root, nullptr);
+        EXPECT_EQ(t.scan.Best()->m_nFirstSector, start);
+        ExpectContent(t.root, t.dev, s_fuse ? "/docs/report.bin" : "/report.bin");
     }
 }
 
 TEST_F(NtfsImages, FourKilobyteSectors) {
-    NtfsScan scan;
-    KivFileDevStor* dev = nullptr;
-    IKivFsNode* root = Tree("ntfs-4k.img", 4096, &scan, &dev);
-    Released r1{dev}, r2{root};
-    ASSERT_NE(root, nullptr);
-    EXPECT_EQ(scan.Best()->m_nSecPerClus, 1);
+    BuiltTree t;
+    Build("ntfs-4k.img", 4096, &t);
+    ASSERT_NE(t.root, nullptr);
+    IKivFsNode* root = t.root;
+    KivFileDevStor* dev = t.dev;
+    EXPECT_EQ(t.scan.Best()->m_nSecPerClus, 1);
     IKivFileNode* n = FindPath(root, "/k4.bin");
     ASSERT_NE(n, nullptr);
     EXPECT_EQ(n->GetAttr()->GetSize(), 5000u);
