@@ -49,8 +49,9 @@ TEST_P(FirstSetSamples, FileCutShortAtTheDeviceEndIsNeverMeasuredPastIt) {
     Outcome o = Analyse(c.make, file, 0);
     // Sizes stated by headers may exceed the data; measured ones may not.
     if (o.bMeasured && c.make != CreateFileGZAnalyser && c.make != CreateFileAUAnalyser &&
-        c.make != CreateFileBMPAnalyser && c.make != CreateFileCABAnalyser && c.make != CreateFileICOAnalyser)
+        c.make != CreateFileBMPAnalyser && c.make != CreateFileCABAnalyser && c.make != CreateFileICOAnalyser) {
         EXPECT_LE(o.info.m_nSize, file.size() + 512);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

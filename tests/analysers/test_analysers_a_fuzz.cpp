@@ -58,7 +58,9 @@ void Offer(Factory make, Bytes data) {
     CRawFileInfo info;
     if (!a->CheckHeader(std::span<const uint8_t>(stor.m_data.data(), 512), &info)) return;
     bool bStated = info.m_nSize != 0;
-    if (a->MeasureFile(&info, &stor) && !bStated) EXPECT_LE(info.m_nSize, KivScanSettings::Get().nMaxCarvedSize);
+    if (a->MeasureFile(&info, &stor) && !bStated) {
+        EXPECT_LE(info.m_nSize, KivScanSettings::Get().nMaxCarvedSize);
+    }
 }
 
 class FirstSetFuzz : public ::testing::TestWithParam<FuzzTarget> {};

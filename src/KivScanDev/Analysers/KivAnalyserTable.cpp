@@ -106,7 +106,7 @@ struct Named {
 };
 
 // Every analyser class by name; the registry starts with one of each in this (sorted) order.
-Named kAll[] = {
+const Named kAll[] = {
     {"File3DSAnalyser", CreateFile3DSAnalyser},       {"File3GPAnalyser", CreateFile3GPAnalyser},
     {"FileASFAnalyser", CreateFileASFAnalyser},       {"FileAUAnalyser", CreateFileAUAnalyser},
     {"FileBMPAnalyser", CreateFileBMPAnalyser},       {"FileCABAnalyser", CreateFileCABAnalyser},
