@@ -152,7 +152,9 @@ bool CKivNtfsTreeBuilder::LoadMftRuns(std::vector<KivNtfsRun>* pRuns, uint64_t* 
 // Streams the MFT run by run; records that cross a run border are joined in the pending buffer.
 bool CKivNtfsTreeBuilder::ReadAllRecords(const std::vector<KivNtfsRun>& runs, uint64_t nMftBytes,
                                          IKivEnumResFilesCallback* pCallback) {
-    uint64_t nRecords = std::min<uint64_t>(nMftBytes / m_nRecordBytes, kMaxRecords);
+    // The stated MFT size is only believed as far as its runs (checked against the volume) reach.
+    uint64_t runBytes = KivNtfsRunClusters(runs) * m_nSecPerClus * m_nSectorSize;
+    uint64_t nRecords = std::min<uint64_t>(std::min(nMftBytes, runBytes) / m_nRecordBytes, kMaxRecords);
     m_entries.assign(nRecords, Entry{});
     std::vector<uint8_t> pending;
     pending.reserve(kReadChunk + m_nRecordBytes);
