@@ -155,9 +155,10 @@ void CKivNTFSScanner::OnRecord(const CKivNtfsFileRecord& rec, uint64_t nSector) 
         KivNtfsDecodeRuns(a.mappingPairs, 0, 0, &m.runs);
         if (m.runs.empty() || m.runs[0].nLcn == KIV_NTFS_SPARSE) return;
         // Sectors per cluster follow from the allocated bytes over the clusters of the runs.
-        uint64_t clusters = KivNtfsRunClusters(m.runs);
-        if (clusters && a.nAllocatedSize % (clusters * m_nSectorSize) == 0) {
-            uint64_t k = a.nAllocatedSize / (clusters * m_nSectorSize);
+        uint64_t clusters = KivNtfsRunClusters(m.runs), clusterSectorBytes = 0;
+        if (clusters && !KivMulOverflows(clusters, m_nSectorSize, &clusterSectorBytes) && clusterSectorBytes &&
+            a.nAllocatedSize % clusterSectorBytes == 0) {
+            uint64_t k = a.nAllocatedSize / clusterSectorBytes;
             if (k && k <= 128 && !(k & (k - 1))) m.nSecPerClus = uint32_t(k);
         }
         maps.push_back(std::move(m));

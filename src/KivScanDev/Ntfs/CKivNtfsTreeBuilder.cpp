@@ -6,6 +6,7 @@
 #include <deque>
 #include <thread>
 
+#include "KivByteReader.h"
 #include "KivLog.h"
 #include "Model/CClusterUseBitMap.h"
 #include "Model/CKivCompactRunList.h"
@@ -29,6 +30,13 @@ constexpr uint16_t kDataCompressed = 0x0001, kDataEncrypted = 0x4000, kDataSpars
 constexpr uint32_t kFnDirectory = 0x10000000;
 
 }  // namespace
+
+// Bytes the runs cover, saturating: run lengths come from disk.
+uint64_t CKivNtfsTreeBuilder::RunBytes(const std::vector<KivNtfsRun>& runs) const {
+    uint64_t bytes;
+    if (KivMulOverflows(KivNtfsRunClusters(runs), uint64_t(m_nSecPerClus) * m_nSectorSize, &bytes)) return ~0ull;
+    return bytes;
+}
 
 CKivNtfsTreeBuilder::CKivNtfsTreeBuilder(CKivScanNTFSPartInfo* pPart, IKivDevStor* pDev, CRawFileList* pRawList)
     : m_pPart(pPart), m_pDev(pDev), m_pRawList(pRawList) {
@@ -153,7 +161,7 @@ bool CKivNtfsTreeBuilder::LoadMftRuns(std::vector<KivNtfsRun>* pRuns, uint64_t* 
 bool CKivNtfsTreeBuilder::ReadAllRecords(const std::vector<KivNtfsRun>& runs, uint64_t nMftBytes,
                                          IKivEnumResFilesCallback* pCallback) {
     // The stated MFT size is only believed as far as its runs (checked against the volume) reach.
-    uint64_t runBytes = KivNtfsRunClusters(runs) * m_nSecPerClus * m_nSectorSize;
+    uint64_t runBytes = RunBytes(runs);
     uint64_t nRecords = std::min<uint64_t>(std::min(nMftBytes, runBytes) / m_nRecordBytes, kMaxRecords);
     m_entries.assign(nRecords, Entry{});
     std::vector<uint8_t> pending;
@@ -278,7 +286,7 @@ IKivFileAttr* CKivNtfsTreeBuilder::MakeAttr(const Entry& e) {
     uint16_t attrs = e.nAttributes;
     if ((attrs & KIV_FA_ENCRYPTED) && (attrs & KIV_FA_COMPRESSED)) attrs &= uint16_t(~KIV_FA_COMPRESSED);
     if (!e.bDir && !e.bResident && !e.runs.empty()) {
-        uint64_t allocated = KivNtfsRunClusters(e.runs) * m_nSecPerClus * m_nSectorSize;
+        uint64_t allocated = RunBytes(e.runs);
         if (size > allocated) size = allocated;
         if (size == 0) size = allocated;
     }

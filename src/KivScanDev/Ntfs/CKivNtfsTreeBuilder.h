@@ -53,6 +53,7 @@ private:
     IKivFileAttr* MakeAttr(const Entry& e);
     void FillClusterMap(CClusterUseBitMap* pMap);
     bool Cancelled(IKivEnumResFilesCallback* pCallback);
+    uint64_t RunBytes(const std::vector<KivNtfsRun>& runs) const;
 
     CKivScanNTFSPartInfo* m_pPart;
     IKivDevStor* m_pDev;

@@ -43,6 +43,7 @@ bool KivNtfsVcnToLcn(const std::vector<KivNtfsRun>& runs, uint64_t nVcn, uint64_
 
 uint64_t KivNtfsRunClusters(const std::vector<KivNtfsRun>& runs) {
     uint64_t n = 0;
-    for (const auto& r : runs) n += r.nLength;
+    for (const auto& r : runs)
+        if (__builtin_add_overflow(n, r.nLength, &n)) return ~0ull;  // saturates on hostile lengths
     return n;
 }
