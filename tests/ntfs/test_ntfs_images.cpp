@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <fstream>
+#include <random>
 #include <map>
 #include <sstream>
 
@@ -241,4 +243,35 @@ TEST_F(NtfsImages, CommandLineRecoversCompressedResidentSparseAndDeletedFilesByt
         EXPECT_EQ(Sha256(data), s_files.at(p).sha);
     }
     std::system(("rm -rf '" + out + "'").c_str());
+}
+
+TEST_F(NtfsImages, CorruptedRecordsNeverCrashOrHang) {
+    std::ifstream f(s_dir + "/ntfs.img", std::ios::binary);
+    std::vector<uint8_t> image((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    std::vector<size_t> records;
+    for (size_t off = 0; off + 1024 <= image.size(); off += 512)
+        if (std::memcmp(&image[off], "FILE", 4) == 0) records.push_back(off);
+    ASSERT_FALSE(records.empty());
+    std::mt19937 rng(1234);
+    for (int round = 0; round < 12; ++round) {
+        SCOPED_TRACE(round);
+        std::vector<uint8_t> bad = image;
+        // Damage headers, attribute lengths, mapping pairs and fix-ups of many records at once; keep
+        // the fix-up check values so most damaged records still reach the parsers.
+        for (size_t off : records) {
+            for (int k = 0; k < 6; ++k) {
+                size_t pos = off + 0x14 + rng() % (1024 - 0x14);
+                if (pos % 512 >= 510) continue;
+                bad[pos] = uint8_t(rng());
+            }
+        }
+        auto* dev = new KivMemDevStor(std::move(bad));
+        Released r{dev};
+        NtfsScan scan;
+        ScanNtfs(dev, &scan);
+        for (CKivScanResPart* p : scan.parts) {
+            if (p->m_nEvidenceC < 20) continue;  // the real volume and its confirmed copies
+            if (IKivFsNode* root = scan.scanner->BuildTree(p, dev, 0, nullptr)) root->Release();
+        }
+    }
 }
