@@ -334,27 +334,29 @@ TEST(FatDirSector, StartsPiecesAndRejections) {
     EXPECT_FALSE(t.Test(junkEnd));
 }
 
+// A directory's first sector: "." naming cluster c, then "..".
+static std::vector<uint8_t> DotSector(uint32_t c) {
+    std::vector<uint8_t> s(512, 0);
+    auto a = Entry(".          ", 0x10, c, 0), b = Entry("..         ", 0x10, 0, 0);
+    std::copy(a.begin(), a.end(), s.begin());
+    std::copy(b.begin(), b.end(), s.begin() + 32);
+    return s;
+}
+
 TEST(FatScanner, GeometryFromDotDirectories) {
     // "." at sector 10000 naming cluster 100 proposes data starts 10000 - 98 d for d = 1..64; a
     // second "." confirms one of them. A lone "." proposes nothing (evidence 0).
-    auto dot = [](uint32_t c) {
-        std::vector<uint8_t> s(512, 0);
-        auto a = Entry(".          ", 0x10, c, 0), b = Entry("..         ", 0x10, 0, 0);
-        std::copy(a.begin(), a.end(), s.begin());
-        std::copy(b.begin(), b.end(), s.begin() + 32);
-        return s;
-    };
     KivMemDevStor stor(std::vector<uint8_t>(512 * 20000, 0));
     for (uint32_t d : {1, 2, 4, 8, 16, 32, 64, 128}) {
         CKivFATScanner sc;
         sc.SetStorage(&stor);
         uint64_t stats[16] = {};
-        sc.AnalyzeSector(dot(100), 10000, stats);
+        sc.AnalyzeSector(DotSector(100), 10000, stats);
         std::vector<CKivScanResPart*> parts;
         sc.EnumParts(&parts);
         EXPECT_TRUE(parts.empty());
-        sc.AnalyzeSector(dot(100), 10000, stats);
-        sc.AnalyzeSector(dot(150), 10000 + 50 * d, stats);
+        sc.AnalyzeSector(DotSector(100), 10000, stats);
+        sc.AnalyzeSector(DotSector(150), 10000 + 50 * d, stats);
         sc.EnumParts(&parts);
         if (d == 128) {
             EXPECT_TRUE(parts.empty());
@@ -373,18 +375,11 @@ TEST(FatScanner, GeometryFromDotDirectories) {
 }
 
 TEST(FatScanner, VolumeFromDirectoriesEndsAtTheNextBootSector) {
-    auto dot = [](uint32_t c) {
-        std::vector<uint8_t> s(512, 0);
-        auto a = Entry(".          ", 0x10, c, 0), b = Entry("..         ", 0x10, 0, 0);
-        std::copy(a.begin(), a.end(), s.begin());
-        std::copy(b.begin(), b.end(), s.begin() + 32);
-        return s;
-    };
     KivMemDevStor stor(std::vector<uint8_t>(512 * 30000, 0));
     CKivFATScanner sc;
     sc.SetStorage(&stor);
-    sc.AnalyzeSector(dot(100), 10000, nullptr);
-    sc.AnalyzeSector(dot(150), 10050, nullptr);
+    sc.AnalyzeSector(DotSector(100), 10000, nullptr);
+    sc.AnalyzeSector(DotSector(150), 10050, nullptr);
     auto boot = Fat16Boot();
     Put32(&boot[32], 10000);
     Put16(&boot[22], 40);
