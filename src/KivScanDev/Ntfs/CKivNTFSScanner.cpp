@@ -16,6 +16,9 @@ namespace {
 constexpr size_t kMaxStructBytes = 4096;   // largest structure tested: a restart page or a record
 constexpr size_t kMaxRestartPages = 500000;
 constexpr size_t kMaxMapRecords = 256;
+// Every $LogFile record is paired with every restart page at the end of the scan; a few records
+// are enough to place the volumes, and the cap keeps a hostile disk from making that quadratic.
+constexpr size_t kMaxLogRecords = 16;
 constexpr size_t kCandidateKeepCap = 1000;
 constexpr size_t kRecordOnlyPruneFrom = 50;
 
@@ -148,7 +151,7 @@ void CKivNTFSScanner::OnRecord(const CKivNtfsFileRecord& rec, uint64_t nSector) 
     bool isLog = num == 2 && sys == u"$LogFile";
     if (!isMft && !isLog) return;
     auto& maps = isMft ? m_mftMaps : m_logMaps;
-    if (maps.size() >= kMaxMapRecords) return;
+    if (maps.size() >= (isMft ? kMaxMapRecords : kMaxLogRecords)) return;
     for (const auto& a : rec.Attributes()) {
         if (a.nType != KIV_NTFS_AT_DATA || !a.bNonResident || !a.name.empty() || a.nStartVcn != 0) continue;
         MapRecord m{nSector, 0, {}};
