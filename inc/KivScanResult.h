@@ -15,10 +15,17 @@ enum : int32_t {
     KIV_FS_NTFS = 3,
     KIV_FS_RAW = 6,
     KIV_FS_NONE = 7,
+    KIV_FS_EXFAT = 8,  // "exFAT"; also the device library's kind for it (its kinds 0-5 and 7 stay)
 };
 
 // Scanner type codes.
-enum : int32_t { KIV_SCANNER_NTFS = 0, KIV_SCANNER_FAT = 1, KIV_SCANNER_RAW = 2, KIV_SCANNER_EXT2 = 3 };
+enum : int32_t {
+    KIV_SCANNER_NTFS = 0,
+    KIV_SCANNER_FAT = 1,
+    KIV_SCANNER_RAW = 2,
+    KIV_SCANNER_EXT2 = 3,
+    KIV_SCANNER_EXFAT = 4,
+};
 
 // Attribute kind codes.
 enum : int32_t { KIV_ATTR_NTFS = 0, KIV_ATTR_FAT = 1, KIV_ATTR_RAW = 3, KIV_ATTR_ROOT = 4 };

@@ -14,6 +14,7 @@ const char* ScannerName(int nType) {
         case KIV_SCANNER_FAT: return "FAT";
         case KIV_SCANNER_RAW: return "RAW";
         case KIV_SCANNER_EXT2: return "EXT2";
+        case KIV_SCANNER_EXFAT: return "exFAT";
         default: return "?";
     }
 }

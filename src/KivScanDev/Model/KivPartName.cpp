@@ -10,6 +10,7 @@ const char* KivFsTypeText(int32_t nType) {
         case KIV_FS_FAT16: return "FAT16";
         case KIV_FS_FAT32: return "FAT32";
         case KIV_FS_NTFS: return "NTFS";
+        case KIV_FS_EXFAT: return "exFAT";
         default: return "UNKNOWN";
     }
 }

@@ -242,6 +242,7 @@ const char* CliFsTypeName(int32_t nType) {
         case KIV_FS_FAT16: return "FAT16";
         case KIV_FS_FAT32: return "FAT32";
         case KIV_FS_NTFS: return "NTFS";
+        case KIV_FS_EXFAT: return "exFAT";
         case KIV_FS_RAW: return "RAW";
         case KIV_FS_NONE: return "none";
         default: return "unknown";
