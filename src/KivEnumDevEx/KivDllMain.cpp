@@ -1,6 +1,7 @@
 // Factory of the device library.
 #include <new>
 
+#include "CKivEnumDevEx.h"
 #include "CKivImageDev.h"
 #include "KivCommon.h"
 #include "KivLog.h"
@@ -9,6 +10,12 @@
 KIV_EXPORT KivResult KivDllQueryInterface(const char* pszName, IKivCommon** ppOut) {
     if (!ppOut) return KIV_RETERR(KIV_E_INVALIDARG);
     *ppOut = nullptr;
-    if (pszName && KivIEquals(pszName, KIV_IID_IMAGEDEV)) *ppOut = new (std::nothrow) CKivImageDev();
+    if (!pszName) return KIV_OK;
+    try {
+        if (KivIEquals(pszName, KIV_IID_IMAGEDEV)) *ppOut = new CKivImageDev();
+        else if (KivIEquals(pszName, KIV_IID_ENUMDEVEX)) *ppOut = new CKivEnumDevEx();
+    } catch (...) {
+        *ppOut = nullptr;
+    }
     return KIV_OK;
 }

@@ -1,0 +1,3 @@
+#include "KivDynamicVolumes.h"
+
+void KivEnumDynamicVolumes(const std::vector<DiskInfo>& disks, std::vector<PartInfo>* pOut) {}

@@ -1,0 +1,93 @@
+// Linux back end of raw device access.
+#include "platform/KivBlockDev.h"
+
+#include <fcntl.h>
+#include <linux/fd.h>
+#include <linux/fs.h>
+#include <linux/hdreg.h>
+#include <scsi/sg.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+int KivOpenReadOnly(const std::string& strPath, int nTries, int* pErr) {
+    int err = 0;
+    for (int i = 0; i < (nTries < 1 ? 1 : nTries); ++i) {
+        if (i > 0) {
+            struct timespec ts{0, 100 * 1000 * 1000};
+            ::nanosleep(&ts, nullptr);
+        }
+        // Read-only, always: the medium being recovered must never be written.
+        int fd = ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        if (fd >= 0) return fd;
+        err = errno;
+        if (err != ENOMEDIUM && err != EIO) break;
+    }
+    if (pErr) *pErr = err;
+    return -1;
+}
+
+bool KivQueryBlockInfo(int fd, KivBlockInfo* pOut) {
+    *pOut = KivBlockInfo{};
+    struct stat st{};
+    if (::fstat(fd, &st) != 0) return false;
+    if (S_ISREG(st.st_mode)) {
+        pOut->bRegularFile = true;
+        pOut->bHasBytes = true;
+        pOut->nBytes = static_cast<uint64_t>(st.st_size);
+        return true;
+    }
+    if (!S_ISBLK(st.st_mode)) return false;
+    pOut->bBlockDevice = true;
+    pOut->nDevMajor = major(st.st_rdev);
+    pOut->nDevMinor = minor(st.st_rdev);
+    uint64_t nBytes = 0;
+    if (::ioctl(fd, BLKGETSIZE64, &nBytes) == 0) {
+        pOut->bHasBytes = true;
+        pOut->nBytes = nBytes;
+    }
+    int ss = 0;
+    if (::ioctl(fd, BLKSSZGET, &ss) == 0 && ss > 0) pOut->nLogicalSector = static_cast<uint32_t>(ss);
+    struct hd_geometry geo{};
+    if (::ioctl(fd, HDIO_GETGEO, &geo) == 0 && geo.heads && geo.sectors) {
+        pOut->bHasGeometry = true;
+        pOut->nHeads = geo.heads;
+        pOut->nSectorsPerTrack = geo.sectors;
+        pOut->nCylinders16 = geo.cylinders;
+    }
+    return true;
+}
+
+bool KivScsiReadCapacity10(int fd, uint64_t* pBlocks, uint32_t* pBlockBytes) {
+    unsigned char cdb[10] = {0x25};
+    unsigned char data[8] = {};
+    unsigned char sense[32] = {};
+    sg_io_hdr_t io{};
+    io.interface_id = 'S';
+    io.cmdp = cdb;
+    io.cmd_len = sizeof cdb;
+    io.dxferp = data;
+    io.dxfer_len = sizeof data;
+    io.dxfer_direction = SG_DXFER_FROM_DEV;
+    io.sbp = sense;
+    io.mx_sb_len = sizeof sense;
+    io.timeout = 4000;
+    if (::ioctl(fd, SG_IO, &io) != 0) return false;
+    if ((io.info & SG_INFO_OK_MASK) != SG_INFO_OK || io.resid != 0) return false;
+    uint32_t last = (uint32_t(data[0]) << 24) | (uint32_t(data[1]) << 16) | (uint32_t(data[2]) << 8) | data[3];
+    *pBlocks = uint64_t(last) + 1;
+    *pBlockBytes = (uint32_t(data[4]) << 24) | (uint32_t(data[5]) << 16) | (uint32_t(data[6]) << 8) | data[7];
+    return true;
+}
+
+bool KivFloppySectors(int fd, uint64_t* pSectors) {
+    struct floppy_struct prm{};
+    if (::ioctl(fd, FDGETPRM, &prm) != 0 || prm.size == 0) return false;
+    *pSectors = prm.size;
+    return true;
+}

@@ -1,0 +1,33 @@
+// Raw device access of the platform layer: opening disks, image files and floppy drives for
+// reading only, and asking the kernel (or the drive) about their size and geometry.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Opens a path O_RDONLY (never for writing). A device that answers "no medium" or an I/O error at
+// open is tried again, up to nTries opens in all, a short pause apart. -1 with *pErr = errno on
+// failure.
+int KivOpenReadOnly(const std::string& strPath, int nTries, int* pErr);
+
+// What the kernel tells about an open device or file.
+struct KivBlockInfo {
+    bool bBlockDevice = false;
+    bool bRegularFile = false;
+    bool bHasBytes = false;        // nBytes is known (BLKGETSIZE64 or the file size)
+    uint64_t nBytes = 0;
+    uint32_t nLogicalSector = 0;   // BLKSSZGET; 0 when not a block device
+    bool bHasGeometry = false;     // HDIO_GETGEO answered
+    uint32_t nHeads = 0, nSectorsPerTrack = 0;
+    uint32_t nCylinders16 = 0;     // the kernel's (16-bit, possibly cut) cylinder count
+    uint32_t nDevMajor = 0, nDevMinor = 0;  // of a block device
+};
+bool KivQueryBlockInfo(int fd, KivBlockInfo* pOut);
+
+// READ CAPACITY(10) sent to the drive through SG_IO (4 s time-out): the last block address + 1 and
+// the block length. False when the device does not take SCSI commands or the command fails.
+bool KivScsiReadCapacity10(int fd, uint64_t* pBlocks, uint32_t* pBlockBytes);
+
+// Floppy drive parameters (FDGETPRM): sectors in all; false when the device is no floppy or has
+// no medium.
+bool KivFloppySectors(int fd, uint64_t* pSectors);
