@@ -106,8 +106,6 @@ inline const char* KivDynLayoutName(int32_t nCode) {
     }
 }
 
-#pragma pack(push, 1)
-
 // What GetDescriptor fills (1304 bytes). Texts are UTF-8, zero-terminated.
 struct KivDiskDescriptor {
     uint32_t nBusType;   // KIV_BUS_*
@@ -128,8 +126,6 @@ struct KivDiskGeometry {
     uint32_t nBytesPerSector;
 };
 static_assert(sizeof(KivDiskGeometry) == 24);
-
-#pragma pack(pop)
 
 // QueryLayout control code on Linux: the partitions the kernel lists for the disk.
 constexpr uint32_t KIV_LAYOUT_KERNEL = 1;
@@ -181,48 +177,52 @@ protected:
     ~IKivDevDisk() override = default;
 };
 
+// The records below keep the fields, order and widths of the platform's records (pointers at
+// native width) but are laid out with natural alignment, not byte-packed: a packed record makes
+// every reference to one of its fields misaligned, which callers (test frameworks, JSON writers,
+// std::min) take all the time. The offsets are pinned below.
+
 // One piece of a partition or volume on a disk.
-#pragma pack(push, 1)
 struct KivPartExtent {
     uint64_t nFirstSector;
     uint64_t nSectorCount;
     IKivDevDisk* pDisk;
 };
 
-// A disk record (byte-packed; pointers at native width). Zero-filled before it is set. The record
+// A disk record. Zero-filled before it is set. The record
 // owns one reference of the disk: release it with KivReleaseDiskInfos.
 struct DiskInfo {
     int32_t nReserved;       // 0
-    IKivDevDisk* pDisk;      // 4
-    int32_t nMediaType;      // 12
-    int32_t nUsb;            // 16: 1 when the bus type is USB
-    IKivDevStor* pStor;      // 20: the same disk as the store to scan and to hand to EnumPart
-    char szDesc[50];         // 28: "<product>  <bus name>"
-    int32_t nDynamic;        // 78
-    // The rest of the reserved area (474 bytes), as used on Linux.
-    int32_t nSource;         // 82: KIV_DISK_KERNEL or KIV_DISK_IMAGE
-    int32_t nRemovable;      // 86: the kernel says the medium is removable
-    int32_t nMountFlags;     // 90: KIV_MOUNTED / KIV_MOUNTED_RW of the disk or any partition on it
-    char szName[32];         // 94: kernel name ("sdb") or the image file's name
-    char szPath[400];        // 126: device or image path (cut when longer; GetPath has it whole)
-    uint8_t reserved[30];    // 526
+    IKivDevDisk* pDisk;
+    int32_t nMediaType;
+    int32_t nUsb;            // 1 when the bus type is USB
+    IKivDevStor* pStor;      // the same disk as the store to scan and to hand to EnumPart
+    char szDesc[50];         // "<product>  <bus name>"
+    int32_t nDynamic;
+    // The platform's reserved area (474 bytes), as used on Linux.
+    int32_t nSource;         // KIV_DISK_KERNEL or KIV_DISK_IMAGE
+    int32_t nRemovable;      // the kernel says the medium is removable
+    int32_t nMountFlags;     // KIV_MOUNTED / KIV_MOUNTED_RW of the disk or any partition on it
+    char szName[32];         // kernel name ("sdb") or the image file's name
+    char szPath[400];        // device or image path (cut when longer; GetPath has it whole)
+    uint8_t reserved[30];
 };
 
-// A partition or volume record (byte-packed; pointers at native width). Zero-filled before it is
+// A partition or volume record. Zero-filled before it is
 // set. The record owns one reference of pDevice; release with KivReleasePartInfos, before the
 // disk records whose disks the devices borrow.
 struct PartInfo {
     int32_t nReserved;          // 0
-    IKivDevStor* pDevice;       // 4: a partition window, a dynamic volume or a floppy drive
-    int32_t nDynamic;           // 12: 1 for a dynamic volume
-    int32_t nFsKind;            // 16: KIV_FSK_*
-    char cDriveLetter;          // 20: always 0 on Linux (see szMountPoint)
-    char szLabel[100];          // 21: UTF-8
-    int32_t nFloppy;            // 121
-    int32_t nUsb;               // 125
-    KivPartExtent extents[32];  // 129: slot 0 for a basic partition, one per member extent of a
-                                //      dynamic volume, none for a floppy; unused slots zero
-    char szDesc[512];           // 129 + 32 extents: the disk's (or disks') description
+    IKivDevStor* pDevice;       // a partition window, a dynamic volume or a floppy drive
+    int32_t nDynamic;           // 1 for a dynamic volume
+    int32_t nFsKind;            // KIV_FSK_*
+    char cDriveLetter;          // always 0 on Linux (see szMountPoint)
+    char szLabel[100];          // UTF-8
+    int32_t nFloppy;
+    int32_t nUsb;
+    KivPartExtent extents[32];  // slot 0 for a basic partition, one per member extent of a dynamic
+                                // volume, none for a floppy; unused slots zero
+    char szDesc[512];           // the disk's (or disks', one per line) description
     // Linux additions after the description.
     int32_t nMountFlags;        // KIV_MOUNTED / KIV_MOUNTED_RW
     int32_t nSource;            // KIV_PART_*
@@ -233,25 +233,20 @@ struct PartInfo {
     char szMountPoint[1024];    // where it is mounted (first mount), or empty
     uint8_t reserved[64];
 };
-#pragma pack(pop)
 
-constexpr size_t KIV_PTR_GROWTH = sizeof(void*) - 4;  // bytes a pointer field adds beyond 32 bits
-static_assert(offsetof(DiskInfo, pDisk) == 4);
-static_assert(offsetof(DiskInfo, nMediaType) == 8 + KIV_PTR_GROWTH);
-static_assert(offsetof(DiskInfo, pStor) == 16 + KIV_PTR_GROWTH);
-static_assert(offsetof(DiskInfo, szDesc) == 20 + 2 * KIV_PTR_GROWTH);
-static_assert(offsetof(DiskInfo, nDynamic) == 70 + 2 * KIV_PTR_GROWTH);
-static_assert(sizeof(DiskInfo) == 548 + 2 * KIV_PTR_GROWTH);
-static_assert(sizeof(KivPartExtent) == 20 + KIV_PTR_GROWTH);
-static_assert(offsetof(PartInfo, pDevice) == 4);
-static_assert(offsetof(PartInfo, nDynamic) == 8 + KIV_PTR_GROWTH);
-static_assert(offsetof(PartInfo, cDriveLetter) == 16 + KIV_PTR_GROWTH);
-static_assert(offsetof(PartInfo, szLabel) == 17 + KIV_PTR_GROWTH);
-static_assert(offsetof(PartInfo, nFloppy) == 117 + KIV_PTR_GROWTH);
-static_assert(offsetof(PartInfo, extents) == 125 + KIV_PTR_GROWTH);
-static_assert(offsetof(PartInfo, szDesc) == 765 + 33 * KIV_PTR_GROWTH);
-static_assert(offsetof(PartInfo, nMountFlags) == 1277 + 33 * KIV_PTR_GROWTH);
-static_assert(sizeof(PartInfo) == 1277 + 33 * KIV_PTR_GROWTH + 1172);
+// The layout on 64-bit builds.
+constexpr bool KIV_LP64 = sizeof(void*) == 8;
+static_assert(sizeof(KivPartExtent) == 24 || !KIV_LP64);
+static_assert(!KIV_LP64 || (offsetof(DiskInfo, pDisk) == 8 && offsetof(DiskInfo, nMediaType) == 16 &&
+                            offsetof(DiskInfo, nUsb) == 20 && offsetof(DiskInfo, pStor) == 24 &&
+                            offsetof(DiskInfo, szDesc) == 32 && offsetof(DiskInfo, nDynamic) == 84 &&
+                            offsetof(DiskInfo, szPath) == 132 && sizeof(DiskInfo) == 568));
+static_assert(!KIV_LP64 || (offsetof(PartInfo, pDevice) == 8 && offsetof(PartInfo, nDynamic) == 16 &&
+                            offsetof(PartInfo, nFsKind) == 20 && offsetof(PartInfo, cDriveLetter) == 24 &&
+                            offsetof(PartInfo, szLabel) == 25 && offsetof(PartInfo, nFloppy) == 128 &&
+                            offsetof(PartInfo, nUsb) == 132 && offsetof(PartInfo, extents) == 136 &&
+                            offsetof(PartInfo, szDesc) == 904 && offsetof(PartInfo, nMountFlags) == 1416 &&
+                            offsetof(PartInfo, szMountPoint) == 1500 && sizeof(PartInfo) == 2592));
 
 // Something the last EnumDisk could not list, with a text for the user.
 struct KivDevProblem {

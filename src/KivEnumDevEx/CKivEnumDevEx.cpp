@@ -13,7 +13,7 @@
 #include "CKivVolBriefList.h"
 #include "CPartitionTableAnalyze.h"
 #include "KivDiskText.h"
-#include "KivDynamicVolumes.h"
+#include "Ldm/KivDynamicVolumes.h"
 #include "KivLog.h"
 #include "platform/KivSysBlock.h"
 

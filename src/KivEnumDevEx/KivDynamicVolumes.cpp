@@ -1,3 +1,0 @@
-#include "KivDynamicVolumes.h"
-
-void KivEnumDynamicVolumes(const std::vector<DiskInfo>& disks, std::vector<PartInfo>* pOut) {}
