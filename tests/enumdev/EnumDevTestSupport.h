@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -73,10 +74,10 @@ public:
         auto* p = static_cast<uint8_t*>(pBuf);
         for (uint64_t i = 0; i < nCount; ++i) {
             auto it = m_data.find(nFirst + i);
-            if (it == m_data.end()) std::memset(p + i * m_nSize, 0, m_nSize);
+            if (it == m_data.end() || m_bad.count(nFirst + i)) std::memset(p + i * m_nSize, 0, m_nSize);
             else std::memcpy(p + i * m_nSize, it->second.data(), m_nSize);
         }
-        return 1;
+        return 1;  // like a real disk: unreadable sectors come back as zeros
     }
     uint64_t GetSectorCount() override { return m_nSectors; }
     uint32_t GetSectorSize() override { return m_nSize; }
@@ -99,9 +100,14 @@ public:
     int GetGeometry(KivDiskGeometry*) override { return 0; }
     int IsDynamic() override { return 0; }
     const char* GetPath() override { return "memory"; }
-    uint64_t CountUnreadable(uint64_t, uint64_t) override { return 0; }
+    uint64_t CountUnreadable(uint64_t nFirst, uint64_t nCount) override {
+        uint64_t n = 0;
+        for (uint64_t s : m_bad) n += s >= nFirst && s - nFirst < nCount;
+        return n;
+    }
 
     uint64_t m_nReads = 0;
+    std::set<uint64_t> m_bad;  // sectors that read as zeros and count as unreadable
     uint32_t m_nBus = KIV_BUS_SCSI;
 
 private:
