@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include <unistd.h>
+
 void KivCopyText(char* pDst, size_t nCap, const std::string& s) {
     if (!pDst || nCap == 0) return;
     size_t n = s.size() < nCap - 1 ? s.size() : nCap - 1;
@@ -52,6 +54,9 @@ std::string KivOpenProblemText(const std::string& strPath, int err, bool bImage)
         case EACCES:
         case EPERM:
             if (bImage) return "cannot read image '" + strPath + "': permission denied";
+            if (::geteuid() == 0)
+                return "cannot read " + strPath + ": " + std::strerror(err) +
+                       "; the system refuses raw access to it even for root (a container or security policy)";
             return "cannot read " + strPath +
                    ": permission denied; reading raw disks needs root (or membership of group 'disk')";
         default: return "cannot read " + what + "'" + strPath + "': " + std::strerror(err);

@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
     CliRunFn runScan = CliAddScanCommand(app);
     CliRunFn runLs = CliAddLsCommand(app);
     CliRunFn runRecover = CliAddRecoverCommand(app);
+    CliRunFn runDevices = CliAddDevicesCommand(app);
 
     try {
         app.parse(argc, argv);
@@ -40,6 +41,7 @@ int main(int argc, char** argv) {
         if (pCmd->get_name() == "scan") return runScan(global);
         if (pCmd->get_name() == "ls") return runLs(global);
         if (pCmd->get_name() == "recover") return runRecover(global);
+        if (pCmd->get_name() == "devices") return runDevices(global);
     } catch (const std::exception& e) {
         CliError(std::string("unexpected failure: ") + e.what());
         return CLI_EXIT_FAILED;

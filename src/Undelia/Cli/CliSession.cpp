@@ -156,7 +156,10 @@ void CliInstallInterruptHandler() {
 bool CliInterrupted() { return g_bInterrupted.load(); }
 
 void CliAddScanOptions(CLI::App* pCmd, CliScanOptions& opts) {
-    pCmd->add_option("IMAGE_OR_DEVICE", opts.strPath, "Disk image file or block device (read only)")->required();
+    pCmd->add_option("IMAGE_OR_DEVICE", opts.strPath, "Disk image file or block device (read only)");
+    pCmd->add_option("--disk", opts.nDisk, "Scan disk N as `undelia-cli devices` numbers it");
+    pCmd->add_option("--part", opts.nPart, "Scan partition or volume N as `undelia-cli devices` numbers it");
+    pCmd->add_option("--image", opts.images, "An image file listed as one more disk for --disk/--part (repeatable)");
     pCmd->add_option("--types", opts.strTypes, "File types to carve, by extension: jpg,png,... (default: all)");
     pCmd->add_option("--sector-size", opts.nSectorSize,
                      "Bytes per sector, a multiple of 512 (default: the device's own, 512 for files)");
@@ -265,12 +268,57 @@ CliSession::~CliSession() {
     KivSafeRelease(m_pStor);
 }
 
+int CliSession::OpenChosen(const CliScanOptions& opts) {
+    m_pDevices = std::make_unique<CliDeviceList>();
+    if (int rc = m_pDevices->Enumerate(opts.images, opts.nSectorSize); rc != CLI_EXIT_OK) return rc;
+    m_pStor = opts.nDisk >= 0 ? m_pDevices->OpenDisk(opts.nDisk, &m_strSource)
+                              : m_pDevices->OpenPart(opts.nPart, &m_strSource);
+    if (!m_pStor) return CLI_EXIT_USAGE;
+    m_opts.strPath = m_strSource;
+    return CLI_EXIT_OK;
+}
+
 int CliSession::Open(const CliScanOptions& opts) {
     m_opts = opts;
     if (opts.nSectorSize % 512 != 0) {
         CliError("--sector-size must be a multiple of 512, not " + std::to_string(opts.nSectorSize));
         return CLI_EXIT_USAGE;
     }
+    int nChoices = !opts.strPath.empty() + (opts.nDisk >= 0) + (opts.nPart >= 0);
+    if (nChoices != 1) {
+        CliError(nChoices ? "give one of IMAGE_OR_DEVICE, --disk N and --part N, not several"
+                          : "no image or device given (IMAGE_OR_DEVICE, --disk N or --part N)");
+        return CLI_EXIT_USAGE;
+    }
+    if (!opts.images.empty() && !opts.strPath.empty()) {
+        CliError("--image goes with --disk or --part; to scan an image alone, name it as IMAGE_OR_DEVICE");
+        return CLI_EXIT_USAGE;
+    }
+    if (!opts.strPath.empty()) {
+        if (int rc = OpenPath(opts); rc != CLI_EXIT_OK) return rc;
+    } else if (int rc = OpenChosen(opts); rc != CLI_EXIT_OK) {
+        return rc;
+    }
+    if (m_pStor->GetSectorCount() == 0) {
+        CliError("'" + m_strSource + "' holds no sectors");
+        return CLI_EXIT_USAGE;
+    }
+
+    m_pEngine = static_cast<IKivScanDev*>(KivLoadModule("KivScanDev", KIV_IID_SCANDEV));
+    if (!m_pEngine) {
+        CliError("cannot load the scan engine KivScanDev (is it beside the program?)");
+        return CLI_EXIT_FAILED;
+    }
+    KivResult rc = m_pEngine->Init(m_pStor);
+    if (KivFailed(rc)) {
+        CliError("the scan engine refused the image (error " + Hex(rc) + ")");
+        return CLI_EXIT_FAILED;
+    }
+    m_bEngineInit = true;
+    return CLI_EXIT_OK;
+}
+
+int CliSession::OpenPath(const CliScanOptions& opts) {
     if (int rc = CheckImagePath(opts.strPath); rc != CLI_EXIT_OK) return rc;
 
     auto* pImageDev = static_cast<IKivImageDev*>(KivLoadModule("KivEnumDevEx", "IKivImageDev"));
@@ -285,22 +333,7 @@ int CliSession::Open(const CliScanOptions& opts) {
         CliError("cannot open '" + opts.strPath + "' as an image (error " + Hex(rc) + ")");
         return CLI_EXIT_USAGE;
     }
-    if (m_pStor->GetSectorCount() == 0) {
-        CliError("'" + opts.strPath + "' holds no sectors");
-        return CLI_EXIT_USAGE;
-    }
-
-    m_pEngine = static_cast<IKivScanDev*>(KivLoadModule("KivScanDev", KIV_IID_SCANDEV));
-    if (!m_pEngine) {
-        CliError("cannot load the scan engine KivScanDev (is it beside the program?)");
-        return CLI_EXIT_FAILED;
-    }
-    rc = m_pEngine->Init(m_pStor);
-    if (KivFailed(rc)) {
-        CliError("the scan engine refused the image (error " + Hex(rc) + ")");
-        return CLI_EXIT_FAILED;
-    }
-    m_bEngineInit = true;
+    m_strSource = opts.strPath;
     return CLI_EXIT_OK;
 }
 

@@ -5,9 +5,11 @@
 #include <csignal>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "CliDevices.h"
 #include "IKivDevStor.h"
 #include "IKivScanDev.h"
 #include "KivScanResult.h"
@@ -29,12 +31,16 @@ struct CliGlobalOptions {
 // Options of every command that scans an image.
 struct CliScanOptions {
     std::string strPath;          // image file or block device
+    int nDisk = -1;               // or: disk n of `devices` (with the same --image options)
+    int nPart = -1;               // or: partition n of `devices`
+    std::vector<std::string> images;  // image files listed as disks after the real ones
     std::string strTypes;         // "jpg,png,..." (empty: every type)
     uint32_t nSectorSize = 0;     // 0: the device's own (512 for files)
     bool bJson = false;
 };
 
-// Adds IMAGE_OR_DEVICE, --types, --sector-size and --json to a command.
+// Adds IMAGE_OR_DEVICE (or --disk N / --part N with --image PATH...), --types, --sector-size and
+// --json to a command.
 void CliAddScanOptions(CLI::App* pCmd, CliScanOptions& opts);
 
 // Each command file adds its command and answers the function that runs it after parsing.
@@ -42,6 +48,7 @@ using CliRunFn = std::function<int(const CliGlobalOptions&)>;
 CliRunFn CliAddScanCommand(CLI::App& app);
 CliRunFn CliAddLsCommand(CLI::App& app);
 CliRunFn CliAddRecoverCommand(CLI::App& app);
+CliRunFn CliAddDevicesCommand(CLI::App& app);
 
 // Prints "undelia-cli: <text>" as one line on stderr.
 void CliError(const std::string& strText);
@@ -95,7 +102,8 @@ public:
     CliSession(const CliSession&) = delete;
     CliSession& operator=(const CliSession&) = delete;
 
-    // Checks the path, binds the libraries, opens the image and gives it to a new engine.
+    // Checks the path (or lists the devices and takes the one chosen), binds the engine and gives
+    // it the store.
     int Open(const CliScanOptions& opts);
     // Runs the scan over the whole image with the progress line. A Ctrl-C stops it within one
     // block; the scan then counts as done (Summary().bCancelled tells).
@@ -109,6 +117,9 @@ public:
     int BuildTree();
 
     IKivDevStor* Device() const { return m_pStor; }
+    // What is being scanned: the image or device path, for --part the partition's own device when
+    // the kernel has one, else its disk's path.
+    const std::string& SourcePath() const { return m_strSource; }
     IKivScanDev* Engine() const { return m_pEngine; }
     const std::vector<CKivScanResPart*>& Parts() const { return m_parts; }
     std::vector<CKivScanResPart*>& Parts() { return m_parts; }
@@ -118,8 +129,13 @@ public:
     const CliScanOptions& Options() const { return m_opts; }
 
 private:
+    int OpenPath(const CliScanOptions& opts);
+    int OpenChosen(const CliScanOptions& opts);
+
     CliGlobalOptions m_global;
     CliScanOptions m_opts;
+    std::unique_ptr<CliDeviceList> m_pDevices;  // holds the disks that a chosen partition borrows
+    std::string m_strSource;
     IKivDevStor* m_pStor = nullptr;
     IKivScanDev* m_pEngine = nullptr;
     bool m_bEngineInit = false;

@@ -130,7 +130,7 @@ std::string ProgressText(const RecoverProgress& p, double dSec) {
 int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
     CliSession session(global);
     if (int rc = session.Open(o.scan); rc != CLI_EXIT_OK) return rc;
-    WarnWhenDestOnSource(o.scan.strPath, o.strDest);
+    WarnWhenDestOnSource(session.SourcePath(), o.strDest);
     if (int rc = session.Scan(); rc != CLI_EXIT_OK) return rc;
     if (int rc = session.EnumParts(); rc != CLI_EXIT_OK) return rc;
     if (int rc = session.BuildTree(); rc != CLI_EXIT_OK) return rc;

@@ -1,0 +1,97 @@
+#include "CliDevices.h"
+
+#include "CliSession.h"
+#include "KivModuleLoader.h"
+
+CliDeviceList::~CliDeviceList() {
+    // Partition records borrow the disks of the disk records: they go first.
+    KivReleasePartInfos(&m_parts);
+    KivReleaseDiskInfos(&m_disks);
+    KivSafeRelease(m_pEnum);
+}
+
+int CliDeviceList::Enumerate(const std::vector<std::string>& images, uint32_t nImageSectorSize) {
+    m_pEnum = static_cast<IKivEnumDevEx*>(KivLoadModule("KivEnumDevEx", KIV_IID_ENUMDEVEX));
+    if (!m_pEnum) {
+        CliError("cannot load the device library KivEnumDevEx (is it beside the program?)");
+        return CLI_EXIT_FAILED;
+    }
+    std::vector<const char*> paths;
+    for (const std::string& s : images) paths.push_back(s.c_str());
+    if (KivFailed(m_pEnum->SetImagePaths(paths.data(), static_cast<uint32_t>(paths.size()), nImageSectorSize))) {
+        CliError("--sector-size must be a multiple of 512, not " + std::to_string(nImageSectorSize));
+        return CLI_EXIT_USAGE;
+    }
+    if (KivFailed(m_pEnum->EnumDisk(&m_disks))) {
+        CliError("listing the disks failed");
+        return CLI_EXIT_FAILED;
+    }
+    int rc = CLI_EXIT_OK;
+    KivDevProblem p;
+    for (uint32_t i = 0; m_pEnum->GetProblem(i, &p); ++i) {
+        bool bImage = false;
+        for (const std::string& s : images) bImage = bImage || s == p.szDevice;
+        if (bImage) {
+            CliError(p.szText);
+            rc = CLI_EXIT_USAGE;
+        } else {
+            m_problems.push_back(p);
+        }
+    }
+    if (rc != CLI_EXIT_OK) return rc;
+    if (KivFailed(m_pEnum->EnumPart(&m_disks, &m_parts))) {
+        CliError("listing the partitions failed");
+        return CLI_EXIT_FAILED;
+    }
+    return CLI_EXIT_OK;
+}
+
+int CliDeviceList::DiskIndex(const IKivDevDisk* pDisk) const {
+    for (size_t i = 0; i < m_disks.size(); ++i)
+        if (m_disks[i].pDisk == pDisk) return static_cast<int>(i);
+    return -1;
+}
+
+void CliDeviceList::WarnProblems() const {
+    for (const KivDevProblem& p : m_problems) CliError(std::string("warning: ") + p.szText);
+}
+
+IKivDevStor* CliDeviceList::OpenDisk(int n, std::string* pSource) {
+    if (n < 0 || static_cast<size_t>(n) >= m_disks.size()) {
+        WarnProblems();
+        CliError("no disk " + std::to_string(n) + " (there " + (m_disks.size() == 1 ? "is " : "are ") +
+                 std::to_string(m_disks.size()) + "; see undelia-cli devices)");
+        return nullptr;
+    }
+    IKivDevStor* p = m_disks[n].pStor;
+    p->AddRef();
+    *pSource = m_disks[n].pDisk->GetPath();
+    return p;
+}
+
+IKivDevStor* CliDeviceList::OpenPart(int n, std::string* pSource) {
+    if (n < 0 || static_cast<size_t>(n) >= m_parts.size()) {
+        WarnProblems();
+        CliError("no partition " + std::to_string(n) + " (there " + (m_parts.size() == 1 ? "is " : "are ") +
+                 std::to_string(m_parts.size()) + "; see undelia-cli devices)");
+        return nullptr;
+    }
+    const PartInfo& r = m_parts[n];
+    IKivDevStor* p = r.pDevice;
+    p->AddRef();
+    IKivDevDisk* pDisk = r.extents[0].pDisk;
+    *pSource = r.szDevPath[0] ? r.szDevPath : pDisk ? pDisk->GetPath() : "";
+    return p;
+}
+
+std::string CliPartSourceName(const PartInfo& r) {
+    switch (r.nSource) {
+        case KIV_PART_MBR: return "MBR";
+        case KIV_PART_EBR: return "EBR";
+        case KIV_PART_GPT: return "GPT";
+        case KIV_PART_WHOLE: return "none";
+        case KIV_PART_FLOPPY: return "floppy";
+        case KIV_PART_DYNAMIC: return KivDynLayoutName(r.nLayout);
+        default: return "?";
+    }
+}

@@ -1,0 +1,48 @@
+// The machine's disks, the image files given with --image, and their partitions and volumes, as
+// the device library lists them; indexes are positions in these lists, the same for `devices` and
+// for --disk / --part.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "IKivEnumDevEx.h"
+
+class CliDeviceList {
+public:
+    CliDeviceList() = default;
+    ~CliDeviceList();
+    CliDeviceList(const CliDeviceList&) = delete;
+    CliDeviceList& operator=(const CliDeviceList&) = delete;
+
+    // Binds the library and lists everything. Answers an exit code; every failure prints its line.
+    // Images that cannot be opened are errors (the user named them); disks that cannot be opened
+    // are problems kept for Problems().
+    int Enumerate(const std::vector<std::string>& images, uint32_t nImageSectorSize);
+
+    const std::vector<DiskInfo>& Disks() const { return m_disks; }
+    const std::vector<PartInfo>& Parts() const { return m_parts; }
+    const std::vector<KivDevProblem>& Problems() const { return m_problems; }
+    // The index of the disk record holding a disk, -1 when none does.
+    int DiskIndex(const IKivDevDisk* pDisk) const;
+
+    // The store of disk or partition n with one reference for the caller, and what names it (the
+    // partition's kernel device, else the disk's path). Prints an error and answers null when n is
+    // no index of the list.
+    IKivDevStor* OpenDisk(int n, std::string* pSource);
+    IKivDevStor* OpenPart(int n, std::string* pSource);
+
+    // Prints the problems of the enumeration as warning lines.
+    void WarnProblems() const;
+
+private:
+    IKivEnumDevEx* m_pEnum = nullptr;
+    std::vector<DiskInfo> m_disks;
+    std::vector<PartInfo> m_parts;
+    std::vector<KivDevProblem> m_problems;
+};
+
+// What `devices` prints for a partition's origin: "MBR", "EBR", "GPT", "none", "floppy" or the
+// layout name of a dynamic volume.
+std::string CliPartSourceName(const PartInfo& r);

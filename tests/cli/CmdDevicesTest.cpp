@@ -1,0 +1,149 @@
+// undelia-cli devices and --disk / --part / --image: the lists as JSON, bad choices, and a scan of
+// a partition chosen by index against a scan of the same partition cut out with dd.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "KivTestImages.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct CliOut {
+    int nExit = -1;
+    std::string out, err;
+};
+
+class CmdDevices : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_dir = fs::temp_directory_path() / ("kiv-devices-" + std::to_string(::getpid()));
+        fs::create_directories(m_dir / "sys");
+        m_images = KivTestImageDir("make-disk-images", "disk-test-images");
+        ASSERT_FALSE(m_images.empty());
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    // Runs the program with an empty system view, so the machine's own disks never take part.
+    CliOut Cli(const std::string& args) {
+        std::string sys = (m_dir / "sys").string();
+        std::string cmd = "UNDELIA_SYSFS_ROOT='" + sys + "' UNDELIA_DEV_ROOT='" + sys + "' UNDELIA_MOUNTINFO='" + sys +
+                          "/none' '" KIV_BIN_DIR "/undelia-cli' " + args + " 2>'" + (m_dir / "err").string() + "'";
+        CliOut r;
+        FILE* p = ::popen(cmd.c_str(), "r");
+        std::array<char, 4096> buf;
+        for (size_t n; (n = std::fread(buf.data(), 1, buf.size(), p)) > 0;) r.out.append(buf.data(), n);
+        int status = ::pclose(p);
+        r.nExit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::ifstream e(m_dir / "err");
+        r.err.assign(std::istreambuf_iterator<char>(e), {});
+        return r;
+    }
+    std::string Img(const char* name) const { return m_images + "/" + name; }
+
+    fs::path m_dir;
+    std::string m_images;
+};
+
+}  // namespace
+
+TEST_F(CmdDevices, NoReadableDisksGiveEmptyLists) {
+    CliOut r = Cli("devices --json");
+    EXPECT_EQ(r.nExit, 0) << r.err;
+    nlohmann::json j = nlohmann::json::parse(r.out);
+    EXPECT_TRUE(j["disks"].empty());
+    EXPECT_TRUE(j["partitions"].empty());
+    EXPECT_TRUE(j["problems"].empty());
+    CliOut table = Cli("devices");
+    EXPECT_EQ(table.nExit, 0);
+    EXPECT_NE(table.out.find("(none readable)"), std::string::npos) << table.out;
+}
+
+TEST_F(CmdDevices, ImagesListTheirPartitions) {
+    CliOut r = Cli("devices --json --image '" + Img("mbr.img") + "' --image '" + Img("gpt.img") + "' --image '" +
+                Img("stick.img") + "'");
+    ASSERT_EQ(r.nExit, 0) << r.err;
+    nlohmann::json j = nlohmann::json::parse(r.out);
+    ASSERT_EQ(j["disks"].size(), 3u);
+    EXPECT_EQ(j["disks"][0]["kind"], "image");
+    EXPECT_EQ(j["disks"][1]["sectors"], 131072);
+    // The layout the image script wrote: image, first sector, table sectors, label.
+    std::ifstream layout(m_images + "/layout.txt");
+    std::vector<std::tuple<std::string, uint64_t, uint64_t, std::string>> want;
+    for (std::string img, label; layout >> img;) {
+        uint64_t first = 0, count = 0;
+        layout >> first >> count >> label;
+        if (img == "disk4k.img" || label == "HIDDEN") continue;  // another sector size; an unknown GPT type
+        want.emplace_back(img, first, count, label);
+    }
+    const auto& parts = j["partitions"];
+    ASSERT_EQ(parts.size(), want.size());
+    const std::map<std::string, int> disk{{"mbr.img", 0}, {"gpt.img", 1}, {"stick.img", 2}};
+    for (size_t i = 0; i < want.size(); ++i) {
+        auto& [img, first, count, label] = want[i];
+        SCOPED_TRACE(label);
+        EXPECT_EQ(parts[i]["index"], i);
+        EXPECT_EQ(parts[i]["disk"], disk.at(img));
+        EXPECT_EQ(parts[i]["first_sector"], first);
+        EXPECT_EQ(parts[i]["label"], label);
+        bool bNtfs = label == "PRIMNTFS" || label == "LOGIC3" || label == "GPTNTFS";
+        EXPECT_EQ(parts[i]["kind"], bNtfs ? "NTFS" : label == "PRIMFAT" || label == "LOGIC2" ? "FAT16" : "FAT32");
+        // An NTFS counts its sectors without the backup boot sector at its end.
+        EXPECT_EQ(parts[i]["sectors"], count - (bNtfs ? 1 : 0));
+        EXPECT_EQ(parts[i]["size"], (count - (bNtfs ? 1 : 0)) * 512);
+    }
+    EXPECT_EQ(parts[2]["table"], "EBR");
+    EXPECT_EQ(parts.back()["table"], "none");
+
+    CliOut k4 = Cli("devices --json --sector-size 4096 --image '" + Img("disk4k.img") + "'");
+    ASSERT_EQ(k4.nExit, 0) << k4.err;
+    nlohmann::json j4 = nlohmann::json::parse(k4.out);
+    ASSERT_EQ(j4["partitions"].size(), 2u);
+    EXPECT_EQ(j4["partitions"][0]["label"], "FAT4K");
+    EXPECT_EQ(j4["partitions"][0]["size"], 4096 * 4096);
+    EXPECT_EQ(j4["partitions"][1]["kind"], "NTFS");
+
+    CliOut missing = Cli("devices --image '" + (m_dir / "missing.img").string() + "'");
+    EXPECT_EQ(missing.nExit, 1);
+    EXPECT_NE(missing.err.find("does not exist"), std::string::npos) << missing.err;
+}
+
+TEST_F(CmdDevices, ChoosingByIndex) {
+    const std::string mbr = "--image '" + Img("mbr.img") + "'";
+    for (const std::string& bad : std::vector<std::string>{"scan", "scan --part 1 '" + Img("mbr.img") + "'", "scan --part 99 " + mbr,
+                                   "scan --disk 3 " + mbr, "scan --disk 0 --part 0 " + mbr,
+                                   "scan '" + Img("mbr.img") + "' " + mbr}) {
+        CliOut r = Cli("-q " + bad);
+        EXPECT_EQ(r.nExit, 1) << bad;
+        EXPECT_FALSE(r.err.empty()) << bad;
+    }
+    // The whole disk by index scans like the image named directly.
+    CliOut byDisk = Cli("-q scan --json --disk 0 " + mbr);
+    CliOut direct = Cli("-q scan --json '" + Img("mbr.img") + "'");
+    ASSERT_EQ(byDisk.nExit, 0) << byDisk.err;
+    ASSERT_EQ(direct.nExit, 0) << direct.err;
+    EXPECT_EQ(nlohmann::json::parse(byDisk.out)["partitions"], nlohmann::json::parse(direct.out)["partitions"]);
+
+    // Partition 2 (the first logical, FAT32 with files) by index against the same sectors cut out.
+    std::string cut = (m_dir / "logic1.img").string();
+    ASSERT_EQ(std::system(("dd if='" + Img("mbr.img") + "' of='" + cut +
+                           "' bs=512 skip=36864 count=69632 status=none").c_str()),
+              0);
+    CliOut byPart = Cli("-q ls --json --part 2 " + mbr);
+    CliOut ofCut = Cli("-q ls --json '" + cut + "'");
+    ASSERT_EQ(byPart.nExit, 0) << byPart.err;
+    ASSERT_EQ(ofCut.nExit, 0) << ofCut.err;
+    nlohmann::json a = nlohmann::json::parse(byPart.out)["entries"], b = nlohmann::json::parse(ofCut.out)["entries"];
+    EXPECT_GE(a.size(), 4u);
+    EXPECT_EQ(a, b);
+}
