@@ -229,3 +229,44 @@ TEST(DiskEnum, NoDisksAndTheRealMachine) {
         EXPECT_GT(d.nSize512, 0u) << d.strName;
     }
 }
+
+TEST(DiskEnum, FloppyDrives) {
+    TempDir dir;
+    ASSERT_EQ(std::system(("mkfs.fat -C -n FLOPPYA '" + (dir / "a.img") + "' 1440 >/dev/null").c_str()), 0);
+    std::filesystem::create_directories(dir / "dev");
+    std::filesystem::create_symlink(dir / "a.img", dir / "dev/fd0");
+    WriteFile(dir / "dev/fd1", std::vector<uint8_t>(1474560, 0));
+    WriteFile(dir / "disk.img", std::vector<uint8_t>(1 << 20, 0));
+    {
+        // A: holds a 1.44 MB floppy: listed with its kind and label after the disks' partitions.
+        Enumerated e;
+        e.p->SetSystemRoots((dir / "sys").c_str(), (dir / "dev").c_str(), (dir / "none").c_str());
+        std::string img = dir / "disk.img";
+        const char* paths[] = {img.c_str()};
+        e.p->SetImagePaths(paths, 1, 0);
+        ASSERT_EQ(e.p->EnumDisk(&e.disks), KIV_OK);
+        ASSERT_EQ(e.p->EnumPart(&e.disks, &e.parts.v), KIV_OK);
+        ASSERT_EQ(e.parts.size(), 2u);  // B: holds a medium of the same size, but no file system
+        const PartInfo& a = e.parts[0];
+        EXPECT_EQ(a.nFloppy, 1);
+        EXPECT_EQ(a.nSource, KIV_PART_FLOPPY);
+        EXPECT_EQ(a.nFsKind, KIV_FSK_FAT12);
+        EXPECT_STREQ(a.szLabel, "FLOPPYA");
+        EXPECT_EQ(a.pDevice->GetSectorCount(), 2880u);
+        EXPECT_EQ(Extent0(a).pDisk, nullptr);
+        EXPECT_EQ(e.parts[1].nFsKind, KIV_FSK_UNKNOWN);
+    }
+    {
+        // A: is no floppy (its size fits no floppy format): the step ends, B: is not tried.
+        std::filesystem::remove(dir / "dev/fd0");
+        WriteFile(dir / "dev/fd0", std::vector<uint8_t>(1000000, 0));
+        Enumerated e;
+        e.p->SetSystemRoots((dir / "sys").c_str(), (dir / "dev").c_str(), (dir / "none").c_str());
+        std::string img = dir / "disk.img";
+        const char* paths[] = {img.c_str()};
+        e.p->SetImagePaths(paths, 1, 0);
+        ASSERT_EQ(e.p->EnumDisk(&e.disks), KIV_OK);
+        ASSERT_EQ(e.p->EnumPart(&e.disks, &e.parts.v), KIV_OK);
+        EXPECT_EQ(e.parts.size(), 0u);
+    }
+}
