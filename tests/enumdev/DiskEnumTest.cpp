@@ -237,15 +237,19 @@ TEST(DiskEnum, FloppyDrives) {
     std::filesystem::create_symlink(dir / "a.img", dir / "dev/fd0");
     WriteFile(dir / "dev/fd1", std::vector<uint8_t>(1474560, 0));
     WriteFile(dir / "disk.img", std::vector<uint8_t>(1 << 20, 0));
-    {
-        // A: holds a 1.44 MB floppy: listed with its kind and label after the disks' partitions.
-        Enumerated e;
+    // One image disk (partitions are looked for only when there are disks), the fake /dev.
+    auto Enumerate = [&](Enumerated& e) {
         e.p->SetSystemRoots((dir / "sys").c_str(), (dir / "dev").c_str(), (dir / "none").c_str());
         std::string img = dir / "disk.img";
         const char* paths[] = {img.c_str()};
         e.p->SetImagePaths(paths, 1, 0);
         ASSERT_EQ(e.p->EnumDisk(&e.disks), KIV_OK);
         ASSERT_EQ(e.p->EnumPart(&e.disks, &e.parts.v), KIV_OK);
+    };
+    {
+        // A: holds a 1.44 MB floppy: listed with its kind and label after the disks' partitions.
+        Enumerated e;
+        Enumerate(e);
         ASSERT_EQ(e.parts.size(), 2u);  // B: holds a medium of the same size, but no file system
         const PartInfo& a = e.parts[0];
         EXPECT_EQ(a.nFloppy, 1);
@@ -261,12 +265,7 @@ TEST(DiskEnum, FloppyDrives) {
         std::filesystem::remove(dir / "dev/fd0");
         WriteFile(dir / "dev/fd0", std::vector<uint8_t>(1000000, 0));
         Enumerated e;
-        e.p->SetSystemRoots((dir / "sys").c_str(), (dir / "dev").c_str(), (dir / "none").c_str());
-        std::string img = dir / "disk.img";
-        const char* paths[] = {img.c_str()};
-        e.p->SetImagePaths(paths, 1, 0);
-        ASSERT_EQ(e.p->EnumDisk(&e.disks), KIV_OK);
-        ASSERT_EQ(e.p->EnumPart(&e.disks, &e.parts.v), KIV_OK);
+        Enumerate(e);
         EXPECT_EQ(e.parts.size(), 0u);
     }
 }

@@ -18,6 +18,7 @@
 
 #include "Fat/CKivFATScanner.h"
 #include "KivMemDevStor.h"
+#include "KivTestImages.h"
 #include "Model/CRawFileInfo.h"
 
 namespace kivfat_test {
@@ -25,25 +26,7 @@ namespace kivfat_test {
 // Folder holding the generated images. They are made once per build tree and made again when the
 // script changes; a lock keeps test processes running side by side from racing.
 inline const std::string& ImageDir() {
-    static std::string dir = [] {
-        std::string script = std::string(KIV_SOURCE_DIR) + "/scripts/make-fat-images";
-        std::ifstream f(script, std::ios::binary);
-        std::string text((std::istreambuf_iterator<char>(f)), {});
-        std::string stamp = std::to_string(std::hash<std::string>{}(text));
-        std::string d = std::string(KIV_BIN_DIR) + "/../fat-test-images";
-        std::filesystem::create_directories(d);
-        int fd = ::open((d + ".lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0644);
-        if (fd >= 0) ::flock(fd, LOCK_EX);
-        std::ifstream old(d + "/stamp");
-        std::string have((std::istreambuf_iterator<char>(old)), {});
-        bool bOk = have == stamp;
-        if (!bOk) {
-            bOk = std::system((script + " " + d + " >/dev/null").c_str()) == 0;
-            if (bOk) std::ofstream(d + "/stamp") << stamp;
-        }
-        if (fd >= 0) ::close(fd);
-        return bOk ? d : std::string();
-    }();
+    static std::string dir = KivTestImageDir("make-fat-images", "fat-test-images");
     return dir;
 }
 

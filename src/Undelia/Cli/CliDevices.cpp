@@ -56,13 +56,16 @@ void CliDeviceList::WarnProblems() const {
     for (const KivDevProblem& p : m_problems) CliError(std::string("warning: ") + p.szText);
 }
 
+bool CliDeviceList::CheckIndex(int n, size_t nSize, const char* pszWhat) const {
+    if (n >= 0 && static_cast<size_t>(n) < nSize) return true;
+    WarnProblems();  // a disk that could not be read may be the one meant
+    CliError(std::string("no ") + pszWhat + " " + std::to_string(n) + " (there " + (nSize == 1 ? "is " : "are ") +
+             std::to_string(nSize) + "; see undelia-cli devices)");
+    return false;
+}
+
 IKivDevStor* CliDeviceList::OpenDisk(int n, std::string* pSource) {
-    if (n < 0 || static_cast<size_t>(n) >= m_disks.size()) {
-        WarnProblems();
-        CliError("no disk " + std::to_string(n) + " (there " + (m_disks.size() == 1 ? "is " : "are ") +
-                 std::to_string(m_disks.size()) + "; see undelia-cli devices)");
-        return nullptr;
-    }
+    if (!CheckIndex(n, m_disks.size(), "disk")) return nullptr;
     IKivDevStor* p = m_disks[n].pStor;
     p->AddRef();
     *pSource = m_disks[n].pDisk->GetPath();
@@ -70,12 +73,7 @@ IKivDevStor* CliDeviceList::OpenDisk(int n, std::string* pSource) {
 }
 
 IKivDevStor* CliDeviceList::OpenPart(int n, std::string* pSource) {
-    if (n < 0 || static_cast<size_t>(n) >= m_parts.size()) {
-        WarnProblems();
-        CliError("no partition " + std::to_string(n) + " (there " + (m_parts.size() == 1 ? "is " : "are ") +
-                 std::to_string(m_parts.size()) + "; see undelia-cli devices)");
-        return nullptr;
-    }
+    if (!CheckIndex(n, m_parts.size(), "partition")) return nullptr;
     const PartInfo& r = m_parts[n];
     IKivDevStor* p = r.pDevice;
     p->AddRef();

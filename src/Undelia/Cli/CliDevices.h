@@ -37,6 +37,8 @@ public:
     void WarnProblems() const;
 
 private:
+    bool CheckIndex(int n, size_t nSize, const char* pszWhat) const;
+
     IKivEnumDevEx* m_pEnum = nullptr;
     std::vector<DiskInfo> m_disks;
     std::vector<PartInfo> m_parts;

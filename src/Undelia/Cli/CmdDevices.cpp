@@ -16,34 +16,37 @@ struct DevicesOptions {
     bool bJson = false;
 };
 
+// "a,b,c" of the flags that are set, "-" when none is.
+class FlagText {
+public:
+    FlagText& Add(bool b, const char* psz) {
+        if (b) m_s += (m_s.empty() ? "" : ",") + std::string(psz);
+        return *this;
+    }
+    std::string Text() const { return m_s.empty() ? "-" : m_s; }
+
+private:
+    std::string m_s;
+};
+
 std::string DiskFlags(const DiskInfo& d) {
-    std::string s;
-    auto add = [&](bool b, const char* psz) {
-        if (!b) return;
-        if (!s.empty()) s += ",";
-        s += psz;
-    };
-    add(d.nUsb, "usb");
-    add(d.nRemovable, "removable");
-    add(d.nDynamic, "dynamic");
-    add(d.nMountFlags & KIV_MOUNTED_RW, "mounted-rw");
-    add((d.nMountFlags & (KIV_MOUNTED | KIV_MOUNTED_RW)) == KIV_MOUNTED, "mounted");
-    return s.empty() ? "-" : s;
+    return FlagText()
+        .Add(d.nUsb, "usb")
+        .Add(d.nRemovable, "removable")
+        .Add(d.nDynamic, "dynamic")
+        .Add(d.nMountFlags & KIV_MOUNTED_RW, "mounted-rw")
+        .Add((d.nMountFlags & (KIV_MOUNTED | KIV_MOUNTED_RW)) == KIV_MOUNTED, "mounted")
+        .Text();
 }
 
 std::string PartFlags(const PartInfo& r) {
-    std::string s;
-    auto add = [&](bool b, const char* psz) {
-        if (!b) return;
-        if (!s.empty()) s += ",";
-        s += psz;
-    };
-    add(r.nUsb, "usb");
-    add(r.nDynamic, "dynamic");
-    add(r.nFloppy, "floppy");
-    add(r.nMountFlags & KIV_MOUNTED_RW, "mounted-rw");
-    add(r.nPartFlags & KIV_PARTF_CUT, "cut");
-    return s.empty() ? "-" : s;
+    return FlagText()
+        .Add(r.nUsb, "usb")
+        .Add(r.nDynamic, "dynamic")
+        .Add(r.nFloppy, "floppy")
+        .Add(r.nMountFlags & KIV_MOUNTED_RW, "mounted-rw")
+        .Add(r.nPartFlags & KIV_PARTF_CUT, "cut")
+        .Text();
 }
 
 std::string DiskIndexText(const CliDeviceList& list, const PartInfo& r) {
