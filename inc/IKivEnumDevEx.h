@@ -281,7 +281,8 @@ public:
 
     // Additions after the slots above.
     // Image files that EnumDisk lists as disks after the real ones (replacing earlier ones), read
-    // with nSectorSize-byte sectors (0: 512). Paths are copied.
+    // with nSectorSize-byte sectors (0: 512 for a file, the kernel's sector size for a block
+    // device). Paths are copied.
     virtual KivResult SetImagePaths(const char* const* ppPaths, uint32_t nCount, uint32_t nSectorSize) = 0;
     // Where the system's views come from (tests point them at fake trees); null keeps the current
     // one. Defaults: "/sys", "/dev", "/proc/self/mountinfo", or $UNDELIA_SYSFS_ROOT,

@@ -98,7 +98,7 @@ CKivDevDisk::CKivDevDisk(int32_t nNumber, const KivSysDisk& sys)
       m_pReader(std::make_unique<CKivDiskSectorReader>(this)) {}
 
 CKivDevDisk::CKivDevDisk(const std::string& strImagePath, uint32_t nSectorSize)
-    : m_bImage(true), m_strPath(strImagePath), m_nForcedSectorSize(nSectorSize ? nSectorSize : 512),
+    : m_bImage(true), m_strPath(strImagePath), m_nForcedSectorSize(nSectorSize),
       m_pReader(std::make_unique<CKivDiskSectorReader>(this)) {
     m_sys.nBusType = KIV_BUS_FILE;
     size_t slash = strImagePath.find_last_of('/');

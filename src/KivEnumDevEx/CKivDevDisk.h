@@ -34,7 +34,8 @@ class CKivDevDisk : public IKivDevDisk {
 public:
     // A disk the kernel lists, with the facts sysfs gave.
     CKivDevDisk(int32_t nNumber, const KivSysDisk& sys);
-    // An image file (or any readable path) as a disk of nSectorSize-byte sectors (0: 512).
+    // An image file (or any readable path) as a disk of nSectorSize-byte sectors (0: the kernel's
+    // logical sector size for a block device, 512 for a file).
     CKivDevDisk(const std::string& strImagePath, uint32_t nSectorSize);
 
     // The first open; 0 on failure with the system's error in *pErr. Construction does not open,

@@ -147,3 +147,42 @@ TEST_F(CmdDevices, ChoosingByIndex) {
     EXPECT_GE(a.size(), 4u);
     EXPECT_EQ(a, b);
 }
+
+TEST_F(CmdDevices, MountedReadWritePartitionIsFlaggedAndWarned) {
+    // A fake machine: one USB disk (the MBR test disk) whose first partition is mounted read-write.
+    fs::path sys = m_dir / "sys";
+    std::string rel = "devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/host6/target6:0:0/6:0:0:0/block/sdb";
+    fs::create_directories(sys / rel / "sdb1");
+    fs::create_directories(sys / rel / "device");
+    fs::create_directories(sys / "block");
+    fs::create_symlink("../" + rel, sys / "block/sdb");
+    auto write = [](const fs::path& p, const std::string& s) { std::ofstream(p) << s << "\n"; };
+    write(sys / rel / "size", "163840");
+    write(sys / rel / "dev", "8:16");
+    write(sys / rel / "removable", "1");
+    write(sys / rel / "device/model", "Cruzer Blade");
+    write(sys / rel / "sdb1/partition", "1");
+    write(sys / rel / "sdb1/start", "2048");
+    write(sys / rel / "sdb1/size", "16384");
+    write(sys / rel / "sdb1/dev", "8:17");
+    fs::create_symlink(Img("mbr.img"), sys / "sdb");  // the fake /dev is the sysfs folder here
+    write(sys / "none", "90 27 8:17 / /media/me/STICK rw,nosuid - vfat /dev/sdb1 rw");
+
+    CliOut list = Cli("devices --json");
+    ASSERT_EQ(list.nExit, 0) << list.err;
+    nlohmann::json j = nlohmann::json::parse(list.out);
+    ASSERT_EQ(j["disks"].size(), 1u);
+    EXPECT_EQ(j["disks"][0]["usb"], true);
+    EXPECT_EQ(j["disks"][0]["mounted_rw"], true);
+    ASSERT_EQ(j["partitions"].size(), 5u);
+    EXPECT_EQ(j["partitions"][0]["mount_point"], "/media/me/STICK");
+    EXPECT_EQ(j["partitions"][0]["mounted_rw"], true);
+    EXPECT_EQ(j["partitions"][0]["partition_number"], 1);
+    EXPECT_EQ(j["partitions"][1]["mounted_rw"], false);
+
+    CliOut scan = Cli("-q scan --part 0");
+    EXPECT_EQ(scan.nExit, 0) << scan.err;
+    EXPECT_NE(scan.err.find("mounted read-write at /media/me/STICK"), std::string::npos) << scan.err;
+    CliOut other = Cli("-q scan --part 1");
+    EXPECT_EQ(other.err.find("read-write"), std::string::npos) << other.err;
+}

@@ -69,6 +69,10 @@ IKivDevStor* CliDeviceList::OpenDisk(int n, std::string* pSource) {
     IKivDevStor* p = m_disks[n].pStor;
     p->AddRef();
     *pSource = m_disks[n].pDisk->GetPath();
+    if (m_disks[n].nMountFlags & KIV_MOUNTED_RW)
+        CliError("warning: a file system on " + *pSource +
+                 " is mounted read-write; what changes during the scan may be found inconsistent (unmount it or "
+                 "remount it read-only first)");
     return p;
 }
 
@@ -79,6 +83,10 @@ IKivDevStor* CliDeviceList::OpenPart(int n, std::string* pSource) {
     p->AddRef();
     IKivDevDisk* pDisk = r.extents[0].pDisk;
     *pSource = r.szDevPath[0] ? r.szDevPath : pDisk ? pDisk->GetPath() : "";
+    if (r.nMountFlags & KIV_MOUNTED_RW)
+        CliError("warning: " + *pSource + " is mounted read-write at " + r.szMountPoint +
+                 "; what changes during the scan may be found inconsistent (unmount it or remount it read-only "
+                 "first)");
     return p;
 }
 
