@@ -50,6 +50,8 @@ constexpr uint64_t KIV_SPARSE_RUN = ~0ull;  // start of a sparse data run
 #define KIV_NAME_ROOT "Root"
 #define KIV_NAME_LOST_DIR "{D5603231-3B6B-4f77-8898-CE407AA85F6B}"
 #define KIV_NAME_RAW_ROOT "{BE0BB444-B3A5-4af1-9D7B-34AA93CC2310}"
+// The top-level node of carved files lying outside every partition whose tree was built.
+#define KIV_NAME_OUTSIDE_PARTS "Outside the selected partitions"
 
 // Byte stream for Save/Load: fields are written in declaration order, little-endian, unpadded.
 class IKivStream {
@@ -130,7 +132,9 @@ public:
     virtual int AddChild(IKivFileNode* pChild) = 0;     // the node takes the caller's reference
     virtual int RemoveChild(IKivFileNode* pChild) = 0;  // hands the reference back to the caller
     virtual int IsFsNode() = 0;
-    // Sector where run start 0 lies and sectors per cluster, from the nearest partition node above.
+    // Sector where run start 0 lies and sectors per cluster, from the nearest partition node above;
+    // carved entries (attribute kind RAW) answer 0 and 1 wherever they hang, their runs counting
+    // device sectors.
     virtual int GetPartInfo(uint64_t* pBaseSector, uint32_t* pSecPerClus) = 0;
     virtual int32_t GetFsType() = 0;
     virtual int Save(IKivStream* pStream) = 0;

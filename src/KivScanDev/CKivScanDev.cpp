@@ -9,6 +9,7 @@
 #include "KivPartSelection.h"
 #include "KivScanConfig.h"
 #include "Model/CKivFileAttrRAW.h"
+#include "Model/CSectorRangeMask.h"
 #include "Model/KivEngineFilter.h"
 #include "Model/KivNodeFactory.h"
 #include "Model/KivScanSettings.h"
@@ -148,17 +149,19 @@ KivResult CKivScanDev::EnumResParts(std::vector<CKivScanResPart*>* pList) {
     return KIV_OK;
 }
 
-IKivFsNode* CKivScanDev::BuildWholeDeviceRawNode(uint32_t nNameBase, IKivEnumResFilesCallback* pCallback) {
-    IKivFileNode* pCarved = BuildRawTree(nullptr, pCallback, m_pStor, &m_rawFiles);
+IKivFsNode* CKivScanDev::BuildRawNode(const char* pszName, IIsClusterUsed* pUsed, IKivEnumResFilesCallback* pCallback) {
+    IKivFileNode* pCarved = BuildRawTree(pUsed, pCallback, m_pStor, &m_rawFiles);
     if (!pCarved) return nullptr;
+    if (!pCarved->GetFirstChild()) {
+        pCarved->Release();
+        return nullptr;
+    }
     auto* pAttr = new CKivFileAttrRAW;
-    char szName[32];
-    std::snprintf(szName, sizeof szName, "RAW %u", nNameBase + 1);
-    pAttr->SetName(szName);
+    pAttr->SetName(pszName);
     pAttr->SetTypeText("RAW");
     pAttr->SetAttributes(KIV_FA_DIRECTORY);
     IKivFsNode* pPart = KivNewFsNode(pAttr);
-    // Carved runs count 512-byte sectors from the start of the device.
+    // Carved runs count sectors from the start of the device.
     pPart->SetPartInfo(0, 1);
     pPart->SetFsType(KIV_FS_RAW);
     pPart->AddChild(pCarved);
@@ -177,6 +180,8 @@ KivResult CKivScanDev::EnumResFiles(uint32_t nNameBase, std::vector<CKivScanResP
     IKivFsNode* pRoot = KivNewFsRoot();
     if (!pRoot) return KIV_RETERR(KIV_E_NOOBJ);
     bool bAdded = false;
+    // What the partition trees cover: each lists the carved files of its own free space.
+    CSectorRangeMask covered;
     try {
         for (CKivScanResPart* pPart : *pList) {
             if (pPart->m_nSelected != 1) continue;
@@ -184,14 +189,25 @@ KivResult CKivScanDev::EnumResFiles(uint32_t nNameBase, std::vector<CKivScanResP
                 if (!pScanner->CanHandle(pPart->m_nType)) continue;
                 if (IKivFsNode* pNode = pScanner->BuildTree(pPart, m_pStor, nNameBase, pCallback)) {
                     pRoot->AddChild(pNode);
+                    covered.Add(pPart->m_nFirstSector, pPart->m_nSectorCount);
                     bAdded = true;
                 }
                 break;
             }
             if (pCallback->IsCancelled() == -1) break;
         }
-        if (!bAdded && m_rawFiles.Size() && pCallback->IsCancelled() != -1) {
-            if (IKivFsNode* pNode = BuildWholeDeviceRawNode(nNameBase, pCallback)) {
+        if (m_rawFiles.Size() && pCallback->IsCancelled() != -1) {
+            // Carved files in unpartitioned space, after the last partition or in the area of a
+            // partition not kept would otherwise be listed nowhere.
+            IKivFsNode* pNode = nullptr;
+            if (!bAdded) {
+                char szName[32];
+                std::snprintf(szName, sizeof szName, "RAW %u", nNameBase + 1);
+                pNode = BuildRawNode(szName, nullptr, pCallback);
+            } else {
+                pNode = BuildRawNode(KIV_NAME_OUTSIDE_PARTS, &covered, pCallback);
+            }
+            if (pNode) {
                 pRoot->AddChild(pNode);
                 bAdded = true;
             }

@@ -12,6 +12,7 @@
 #include "Model/CRawFileInfo.h"
 
 class CKivFileRecover;
+class IIsClusterUsed;
 
 class CKivScanDev : public IKivScanDev {
 public:
@@ -51,8 +52,9 @@ private:
     void ReleaseScanners();
     // The recovery object of this engine, made on first use over the engine's device.
     CKivFileRecover* Recoverer();
-    // The partition node over the whole device that holds the carved files, or null.
-    IKivFsNode* BuildWholeDeviceRawNode(uint32_t nNameBase, IKivEnumResFilesCallback* pCallback);
+    // A partition node named pszName over the whole device holding the carved files that lie
+    // outside pUsed (all of them for null), or null when there are none.
+    IKivFsNode* BuildRawNode(const char* pszName, IIsClusterUsed* pUsed, IKivEnumResFilesCallback* pCallback);
 
     std::vector<ScannerMaker> m_makers;
     IKivDevStor* m_pStor = nullptr;

@@ -14,26 +14,9 @@
 #include <thread>
 #include <vector>
 
+#include "CliTestSupport.h"
+
 namespace {
-
-struct CliRun {
-    int nExit = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-size_t Lines(const std::string& s) {
-    size_t n = 0;
-    for (char c : s) n += c == '\n';
-    return n;
-}
 
 class CliTest : public ::testing::Test {
 protected:
@@ -44,33 +27,8 @@ protected:
     }
     void TearDown() override { std::system(("rm -rf '" + m_dir + "'").c_str()); }
 
-    // Starts undelia-cli with the arguments; stdout and stderr go to files (so stderr is no
-    // terminal). With nInterruptMs > 0 a SIGINT is sent after that long.
     CliRun Cli(const std::vector<std::string>& args, int nInterruptMs = 0) {
-        std::string outPath = m_dir + "/out", errPath = m_dir + "/err";
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            int fo = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            int fe = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            ::dup2(fo, 1);
-            ::dup2(fe, 2);
-            std::vector<char*> argv{const_cast<char*>(KIV_BIN_DIR "/undelia-cli")};
-            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        if (nInterruptMs > 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(nInterruptMs));
-            ::kill(pid, SIGINT);
-        }
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        CliRun r;
-        r.nExit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        r.out = ReadFile(outPath);
-        r.err = ReadFile(errPath);
-        return r;
+        return KivRunCli(args, m_dir, nInterruptMs);
     }
 
     std::string File(const std::string& name, size_t nBytes) {
@@ -94,7 +52,7 @@ TEST_F(CliTest, UnusableInputGivesExitOneAndOneLine) {
     for (const std::string& path : {m_dir + "/missing.img", dir, empty}) {
         CliRun r = Cli({"scan", path});
         EXPECT_EQ(r.nExit, 1) << path;
-        EXPECT_EQ(Lines(r.err), 1u) << r.err;
+        EXPECT_EQ(CliLines(r.err), 1u) << r.err;
         EXPECT_NE(r.err.find(path), std::string::npos) << r.err;
         EXPECT_TRUE(r.out.empty());
     }
@@ -103,20 +61,20 @@ TEST_F(CliTest, UnusableInputGivesExitOneAndOneLine) {
         ::chmod(locked.c_str(), 0);
         CliRun r = Cli({"scan", locked});
         EXPECT_EQ(r.nExit, 1);
-        EXPECT_EQ(Lines(r.err), 1u) << r.err;
+        EXPECT_EQ(CliLines(r.err), 1u) << r.err;
     }
     CliRun bad = Cli({"scan", File("x.img", 4096), "--sector-size", "1000"});
     EXPECT_EQ(bad.nExit, 1);
-    EXPECT_EQ(Lines(bad.err), 1u) << bad.err;
+    EXPECT_EQ(CliLines(bad.err), 1u) << bad.err;
 }
 
 TEST_F(CliTest, UsageErrorsHelpAndVersion) {
     CliRun none = Cli({});
     EXPECT_EQ(none.nExit, 1);
-    EXPECT_EQ(Lines(none.err), 1u) << none.err;
+    EXPECT_EQ(CliLines(none.err), 1u) << none.err;
     CliRun unknown = Cli({"scan", "--bogus", "x"});
     EXPECT_EQ(unknown.nExit, 1);
-    EXPECT_EQ(Lines(unknown.err), 1u) << unknown.err;
+    EXPECT_EQ(CliLines(unknown.err), 1u) << unknown.err;
     CliRun help = Cli({"--help"});
     EXPECT_EQ(help.nExit, 0);
     for (const char* word : {"scan", "ls", "recover", "--quiet", "--version"})
@@ -130,7 +88,7 @@ TEST_F(CliTest, ScanOfJunkPrintsSummaryAndJson) {
     std::string img = File("junk.img", 9 * 1024 * 1024 + 100);  // not a sector multiple
     CliRun table = Cli({"scan", img});
     EXPECT_EQ(table.nExit, 0) << table.err;
-    EXPECT_EQ(Lines(table.err), 1u) << table.err;  // the summary, no progress line
+    EXPECT_EQ(CliLines(table.err), 1u) << table.err;  // the summary, no progress line
     EXPECT_NE(table.err.find("items found"), std::string::npos);
     EXPECT_FALSE(table.out.empty());
 

@@ -111,6 +111,17 @@ TEST(Nodes, PartitionLookupWalksUp) {
     EXPECT_EQ(t.c->IsFsNode(), 0);
     EXPECT_EQ(t.root->GetFsType(), KIV_FS_NONE);
     EXPECT_EQ(t.part->GetParent(), t.root);
+
+    // A carved file in the partition's free space counts device sectors, not the partition's
+    // clusters.
+    IKivFileNode* carvedDir = KivNewDirNode(KIV_ATTR_RAW, "PNG");
+    IKivFileNode* carved = KivNewFileNode(KivNewAttr(KIV_ATTR_RAW));
+    carvedDir->AddChild(carved);
+    t.sub->AddChild(carvedDir);
+    ASSERT_EQ(carved->GetPartInfo(&nBase, &nSpc), 1);
+    EXPECT_EQ(nBase, 0u);
+    EXPECT_EQ(nSpc, 1u);
+    EXPECT_EQ(carved->GetFsType(), KIV_FS_FAT32);
 }
 
 TEST(Nodes, PropagateChecksDerivesNoneSomeAll) {

@@ -83,6 +83,13 @@ int CKivNodeImpl<TBase>::RemoveChild(IKivFileNode* pChild) {
 
 template <class TBase>
 int CKivNodeImpl<TBase>::GetPartInfo(uint64_t* pBaseSector, uint32_t* pSecPerClus) {
+    // A carved file's run counts sectors of the device from its start, whichever partition's
+    // free space it is listed under: that partition's data start and cluster size do not apply.
+    if (m_pAttr && m_pAttr->GetAttrKind() == KIV_ATTR_RAW) {
+        if (pBaseSector) *pBaseSector = 0;
+        if (pSecPerClus) *pSecPerClus = 1;
+        return 1;
+    }
     if (IKivFsNode* pFs = KivFindFsNodeUp(m_pParent)) return pFs->GetPartInfo(pBaseSector, pSecPerClus);
     if (pBaseSector) *pBaseSector = 0;
     if (pSecPerClus) *pSecPerClus = 0;

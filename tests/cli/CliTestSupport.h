@@ -1,0 +1,66 @@
+// Running the built undelia-cli from the tests: exit status, stdout and stderr of one run.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+struct CliRun {
+    int nExit = -1;
+    std::string out;
+    std::string err;
+};
+
+inline std::string CliReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline size_t CliLines(const std::string& s) {
+    size_t n = 0;
+    for (char c : s) n += c == '\n';
+    return n;
+}
+
+// Runs undelia-cli with the arguments; stdout and stderr go to files in strWorkDir (so stderr is
+// no terminal). With nInterruptMs > 0 a SIGINT is sent after that long. env holds extra
+// "NAME=value" settings for the child.
+inline CliRun KivRunCli(const std::vector<std::string>& args, const std::string& strWorkDir, int nInterruptMs = 0,
+                        const std::vector<std::string>& env = {}) {
+    std::string outPath = strWorkDir + "/cli.out", errPath = strWorkDir + "/cli.err";
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int fo = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int fe = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(fo, 1);
+        ::dup2(fe, 2);
+        for (const std::string& e : env) ::putenv(const_cast<char*>(e.c_str()));
+        std::vector<char*> argv{const_cast<char*>(KIV_BIN_DIR "/undelia-cli")};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    if (nInterruptMs > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(nInterruptMs));
+        ::kill(pid, SIGINT);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    CliRun r;
+    r.nExit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.out = CliReadText(outPath);
+    r.err = CliReadText(errPath);
+    return r;
+}
