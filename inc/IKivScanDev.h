@@ -35,6 +35,18 @@ public:
     virtual int IsCancelled() = 0;
 };
 
+// Why one entry was reported damaged or failed. Fields are only ever added at the end;
+// nStructSize tells a reader which ones the engine filled.
+struct KivRecoverIssue {
+    uint32_t nStructSize = sizeof(KivRecoverIssue);
+    const char* pszPath = "";    // the output file (for a failure before it existed, the path it was to get)
+    const char* pszName = "";    // the entry's name in the result tree
+    const char* pszReason = "";  // one line, e.g. "No space left on device", "read past the end of the image"
+    int32_t nErrno = 0;          // the system error behind it, 0 when none
+    int32_t bStopsRecovery = 0;  // 1: the destination takes no more (full, read-only); the recovery ends here
+    IKivFileNode* pNode = nullptr;  // the entry (borrowed)
+};
+
 // Progress of recovery; -1 answers cancel.
 class IKivFileRecoverCallback {
 public:
@@ -48,6 +60,10 @@ public:
     // its data could not be read (zeros stand in for it); a failed entry produced no usable file.
     virtual void OnFileDamaged(const char* pszPath) {}
     virtual void OnFileFailed(const char* pszName) {}
+    // The same reports with their reason: what the engine calls. A damaged file keeps its full
+    // length; a failed entry leaves no file behind (a partial one is deleted).
+    virtual void OnFileDamagedEx(const KivRecoverIssue& issue) { OnFileDamaged(issue.pszPath); }
+    virtual void OnFileFailedEx(const KivRecoverIssue& issue) { OnFileFailed(issue.pszPath); }
 
 protected:
     ~IKivFileRecoverCallback() = default;

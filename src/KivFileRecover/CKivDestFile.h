@@ -21,9 +21,12 @@ public:
     bool Close();
     int Fd() const { return m_fd; }
     uint64_t Length() const { return m_nLength; }
+    // The system error of the last call that failed (0 when none failed).
+    int Errno() const { return m_nErrno; }
 
 private:
     int m_fd = -1;
     uint64_t m_nLength = 0;
     bool m_bHoleAtEnd = false;
+    int m_nErrno = 0;
 };

@@ -5,7 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <memory>
+#include <string>
 
 #include "CKivEfsStream.h"
 #include "CKivLznt1.h"
@@ -21,6 +24,8 @@ constexpr size_t kPieceBytes = 65536;
 constexpr uint32_t kUnitClusters = 16;
 constexpr uint32_t kMaxCompressedCluster = 4096;
 constexpr uint32_t kMaxResident = 4096;
+constexpr const char* kPastEnd = "read past the end of the image";
+constexpr const char* kUnreadable = "unreadable sectors written as zeros";
 
 bool MulFits(uint64_t a, uint64_t b, uint64_t* pOut) { return !__builtin_mul_overflow(a, b, pOut); }
 
@@ -55,17 +60,44 @@ private:
 
 }  // namespace
 
-void CKivFileCopy::MarkDamaged(const char* pszWhy) {
-    if (!m_bDamaged) KivLogA(0, "Recover damaged.file name: %s (%s)", m_destPath.c_str(), pszWhy);
+void CKivFileCopy::MarkDamaged(const std::string& why) {
+    if (!m_bDamaged) {
+        KivLogA(0, "Recover damaged.file name: %s (%s)", m_destPath.c_str(), why.c_str());
+        m_damageReason = why;
+    }
     m_bDamaged = true;
 }
 
+CKivFileCopy::Outcome CKivFileCopy::Fail(const std::string& why, int nErrno) {
+    if (m_failReason.empty()) {
+        m_failReason = why;
+        m_nFailErrno = nErrno;
+    }
+    return kFailed;
+}
+
+CKivFileCopy::Outcome CKivFileCopy::WriteFailed() {
+    int e = m_out.Errno() ? m_out.Errno() : EIO;
+    return Fail(std::strerror(e), e);
+}
+
 void CKivFileCopy::ReadPiece(uint8_t* p, uint64_t nFirst, uint64_t nCount) {
+    // Sectors past the end of the device are not there to read (a cut image, a size or run taken
+    // from damaged structures): the part before the end is still read.
+    uint64_t nDevSecs = m_pReader->GetSectorCount();
+    uint64_t nInside = nFirst >= nDevSecs ? 0 : std::min(nCount, nDevSecs - nFirst);
+    if (nInside < nCount) {
+        std::memset(p + nInside * m_nSectorSize, 0, (nCount - nInside) * m_nSectorSize);
+        MarkDamaged(kPastEnd);
+    }
+    if (nInside == 0) return;
     // A successful read fills the whole piece, so the piece is cleared only when the read fails
     // (which may leave part of it filled): one pass less over every byte copied.
-    if (!m_pReader->ReadSectors(p, nFirst, nCount)) {
-        std::memset(p, 0, nCount * m_nSectorSize);
-        MarkDamaged("device read failed");
+    if (!m_pReader->ReadSectors(p, nFirst, nInside)) {
+        std::memset(p, 0, nInside * m_nSectorSize);
+        MarkDamaged(kUnreadable);
+    } else {
+        m_nRead += nInside * m_nSectorSize;
     }
 }
 
@@ -73,7 +105,7 @@ void CKivFileCopy::ReadClusters(uint8_t* p, uint64_t nCluster, uint64_t nCount) 
     uint64_t nRel = 0, nFirst = 0;
     if (!MulFits(nCluster, m_nSecPerClus, &nRel) || __builtin_add_overflow(nRel, m_nBase, &nFirst)) {
         std::memset(p, 0, nCount * m_nSecPerClus * m_nSectorSize);
-        MarkDamaged("run outside the device");
+        MarkDamaged(kPastEnd);
         return;
     }
     ReadPiece(p, nFirst, nCount * m_nSecPerClus);
@@ -91,7 +123,7 @@ CKivFileCopy::Outcome CKivFileCopy::CopyRuns(IDataRunList* pRuns, uint64_t nLeft
         bool bFits = MulFits(r->nLength, m_nSecPerClus, &nSecs) && MulFits(nSecs, m_nSectorSize, &nRunBytes);
         if (r->nStart == KIV_SPARSE_RUN) {
             uint64_t n = bFits ? std::min(nRunBytes, nLeft) : nLeft;
-            if (!m_out.WriteZeros(n)) return kFailed;
+            if (!m_out.WriteZeros(n)) return WriteFailed();
             nLeft -= n;
             if (Written(n) != kOk) return kCancelled;
             continue;
@@ -100,30 +132,32 @@ CKivFileCopy::Outcome CKivFileCopy::CopyRuns(IDataRunList* pRuns, uint64_t nLeft
         uint64_t nRel = 0, nFirst = 0;
         bool bPlaced = MulFits(r->nStart, m_nSecPerClus, &nRel) && !__builtin_add_overflow(nRel, m_nBase, &nFirst);
         for (uint64_t nDone = 0; nDone < nSecs && nLeft; ) {
-            uint64_t k = std::min(nPieceSecs, nSecs - nDone);
+            // No sector beyond the file's last byte is read: a carved run counts 512-byte units
+            // and may reach past the end of a device of larger sectors.
+            uint64_t k = std::min({nPieceSecs, nSecs - nDone, (nLeft + m_nSectorSize - 1) / m_nSectorSize});
             if (bPlaced && nFirst + nDone >= nFirst) {
                 ReadPiece(m_buf.data(), nFirst + nDone, k);
             } else {
                 std::memset(m_buf.data(), 0, kPieceBytes);
-                MarkDamaged("run outside the device");
+                MarkDamaged(kPastEnd);
             }
             uint64_t n = std::min<uint64_t>(k * m_nSectorSize, nLeft);
-            if (!m_out.Write(m_buf.data(), n)) return kFailed;
+            if (!m_out.Write(m_buf.data(), n)) return WriteFailed();
             nLeft -= n;
             nDone += k;
             if (Written(n) != kOk) return kCancelled;
         }
     }
-    if (nLeft) MarkDamaged("runs end before the file's size");
+    if (nLeft) MarkDamaged("its data runs end " + std::to_string(nLeft) + " bytes before its size");
     return kOk;
 }
 
 CKivFileCopy::Outcome CKivFileCopy::CopyResident(IDataRunList* pRuns) {
     const KivDataRun* r = pRuns->First();
-    if (!r) return kFailed;
+    if (!r) return Fail("no file record for its data");
     uint64_t nLen = r->nLength;
     uint32_t nOff = pRuns->GetResidentValue();
-    if (nLen > kMaxResident) return kFailed;
+    if (nLen > kMaxResident) return Fail("data held in its file record is larger than the record");
     std::vector<uint8_t> rec(kMaxResident + m_nSectorSize, 0);
     uint64_t nFirst = 0;
     bool bRead = !__builtin_add_overflow(m_nBase, r->nStart, &nFirst) && m_pReader->ReadSectors(rec.data(), nFirst, 1);
@@ -131,13 +165,13 @@ CKivFileCopy::Outcome CKivFileCopy::CopyResident(IDataRunList* pRuns) {
     if (bRead) {
         KivByteReader hdr(rec.data(), m_nSectorSize);
         nAlloc = hdr.U32At(28);
-        if (nAlloc == 0 || nAlloc > kMaxResident) return kFailed;
+        if (nAlloc == 0 || nAlloc > kMaxResident) return Fail("its file record is damaged");
         uint64_t nSecs = (nAlloc + m_nSectorSize - 1) / m_nSectorSize;
         if (nSecs > 1) bRead = m_pReader->ReadSectors(rec.data(), nFirst, nSecs);
     }
     if (!bRead) {
         std::fill(rec.begin(), rec.end(), 0);
-        MarkDamaged("file record unreadable");
+        MarkDamaged("its file record cannot be read");
         nAlloc = kMaxResident;
     } else {
         // Update-sequence fix-ups: the last two bytes of every 512-byte stride were replaced on
@@ -154,9 +188,10 @@ CKivFileCopy::Outcome CKivFileCopy::CopyResident(IDataRunList* pRuns) {
             rec[nPos + 1] = static_cast<uint8_t>(nOrig >> 8);
         }
         if (!rd.Ok()) MarkDamaged("file record fix-ups malformed");
+        m_nRead += nLen;
     }
-    if (nOff > nAlloc || nLen > nAlloc - nOff) return kFailed;
-    if (!m_out.Write(rec.data() + nOff, nLen)) return kFailed;
+    if (nOff > nAlloc || nLen > nAlloc - nOff) return Fail("its data lies outside its file record");
+    if (!m_out.Write(rec.data() + nOff, nLen)) return WriteFailed();
     return Written(nLen);
 }
 
@@ -176,7 +211,7 @@ CKivFileCopy::Outcome CKivFileCopy::Decompress(IDataRunList* pRuns, uint64_t nLe
         if (u.nCount == 0) break;
         uint64_t n = std::min(nLeft, nUnitBytes);
         if (u.nAllocated == 0) {
-            if (!m_out.WriteZeros(n)) return kFailed;
+            if (!m_out.WriteZeros(n)) return WriteFailed();
         } else {
             // Each allocated cluster goes to its place in the unit, read in contiguous stretches.
             std::memset(in.data(), 0, in.size());
@@ -193,36 +228,39 @@ CKivFileCopy::Outcome CKivFileCopy::Decompress(IDataRunList* pRuns, uint64_t nLe
                 if (CKivLznt1::DecodeUnit(in, out) < 0) MarkDamaged("compressed data damaged");
                 pData = out.data();
             }
-            if (!m_out.Write(pData, n)) return kFailed;
+            if (!m_out.Write(pData, n)) return WriteFailed();
         }
         nLeft -= n;
         if (Written(n) != kOk) return kCancelled;
     }
-    if (nLeft) MarkDamaged("runs end before the file's size");
+    if (nLeft) MarkDamaged("its data runs end " + std::to_string(nLeft) + " bytes before its size");
     return kOk;
 }
 
 CKivFileCopy::Outcome CKivFileCopy::RebuildEncrypted(uint64_t nSize) {
     int fdIn = ::open(m_destPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fdIn < 0) return kFailed;
+    if (fdIn < 0) return Fail(std::strerror(errno), errno);
     // There is no raw import of encrypted files here: the import stream itself is the result,
     // under a name that shows it is the encrypted form.
     std::string efsPath = CKivRecoverNames::MakeNewFile(m_destPath + ".EFS");
     CKivDestFile efs;
     if (efsPath.empty() || !efs.Create(efsPath)) {
+        int e = efsPath.empty() ? errno : efs.Errno();
         ::close(fdIn);
+        ::unlink(m_destPath.c_str());
         KIV_RECOVER_FAIL(KIV_E_IO, "CKivFileRecover::RebuildEncrypted");
-        return kFailed;
+        return Fail(std::string("cannot create its import stream: ") + std::strerror(e ? e : EIO), e);
     }
     auto outcome = CKivEfsStream::Build(fdIn, efs.Fd(), nSize,
                                         [this] { return m_pCallback->IsCancelled() == -1; });
     ::close(fdIn);
     bool bClosed = efs.Close();
     ::unlink(m_destPath.c_str());
-    if (outcome == CKivEfsStream::kCancelled) return kCancelled;
     if (outcome != CKivEfsStream::kDone || !bClosed) {
         ::unlink(efsPath.c_str());
-        return kFailed;
+        if (outcome == CKivEfsStream::kCancelled) return kCancelled;
+        int e = efs.Errno() ? efs.Errno() : EIO;
+        return Fail(std::string("writing its import stream: ") + std::strerror(e), e);
     }
     m_finalPath = efsPath;
     KivLogA(0, "Recovered encrypted file as its import stream: %s", efsPath.c_str());
@@ -260,18 +298,37 @@ void CKivFileCopy::SetAttrsAndTimes(IKivFileAttr* pAttr) {
 
 CKivFileCopy::Outcome CKivFileCopy::Copy(IKivFileNode* pNode, const std::string& destPath) {
     m_destPath = m_finalPath = destPath;
-    m_bDamaged = false;
-    m_nWritten = 0;
+    m_bDamaged = m_bCreated = m_bComplete = false;
+    m_failReason.clear();
+    m_damageReason.clear();
+    m_nFailErrno = 0;
+    m_nWritten = m_nRead = 0;
     IKivFileAttr* pAttr = pNode->GetAttr();
+    Outcome res = CopyData(pNode, pAttr);
+    if (res == kOk) {
+        m_bComplete = true;
+        SetAttrsAndTimes(pAttr);
+        m_pCallback->OnTailBytes(m_nWritten > pAttr->GetSize() ? m_nWritten - pAttr->GetSize() : 0);  // not a cancel
+        return m_pCallback->OnFileDone(1) == -1 ? kCancelled : kOk;
+    }
+    // Never leave a file that looks recovered but holds only part of the entry.
+    if (m_bCreated) {
+        ::unlink(m_destPath.c_str());
+        if (m_finalPath != m_destPath) ::unlink(m_finalPath.c_str());
+    }
+    return res;
+}
+
+CKivFileCopy::Outcome CKivFileCopy::CopyData(IKivFileNode* pNode, IKivFileAttr* pAttr) {
     if (!pNode->GetPartInfo(&m_nBase, &m_nSecPerClus) || !pAttr || (pAttr->GetAttributes() & KIV_FA_DIRECTORY) ||
         m_nSecPerClus == 0) {
         KIV_RECOVER_FAIL(KIV_E_INVALIDARG, "CKivFileRecover::RecoverFile");
-        return kFailed;
+        return Fail("not a file of a partition");
     }
     m_nSectorSize = m_pReader->GetSectorSize();
     if (m_nSectorSize == 0 || m_nSectorSize > kPieceBytes || kPieceBytes % m_nSectorSize) {
         KIV_RECOVER_FAIL(KIV_E_IO, "CKivFileRecover::RecoverFile");
-        return kFailed;
+        return Fail("unsupported sector size " + std::to_string(m_nSectorSize));
     }
     m_name = pAttr->GetName();
     if (m_pCallback->OnFileStart(m_name.c_str()) == -1) return kCancelled;
@@ -282,20 +339,30 @@ CKivFileCopy::Outcome CKivFileCopy::Copy(IKivFileNode* pNode, const std::string&
     if (bCompressed && uint64_t(m_nSectorSize) * m_nSecPerClus > kMaxCompressedCluster) {
         KivLogA(0, "Compressed file on clusters above 4096 bytes: %s", m_name.c_str());
         KIV_RECOVER_FAIL(KIV_E_STATE, "CKivFileRecover::RecoverFile");
-        return kFailed;
+        return Fail("compressed on clusters larger than 4096 bytes");
     }
-    if (!m_out.Create(destPath)) {
-        KIV_RECOVER_FAIL(KIV_E_IO, "CKivFileRecover::RecoverFile");
-        return kFailed;
-    }
-
     uint64_t nSize = pAttr->GetSize();
+    IDataRunList* pRuns = pAttr->GetDataRunList();
+    // Nothing says where the data of a file with a size lies: no file rather than an empty one.
+    if (nSize != 0 && (!pRuns || !pRuns->First())) {
+        delete pRuns;
+        KivLogA(0, "File without data runs: %s", m_name.c_str());
+        return Fail("no data runs for its " + std::to_string(nSize) + " bytes");
+    }
+    std::unique_ptr<IDataRunList> runs(pRuns);
+    if (!m_out.Create(m_destPath)) {
+        KIV_RECOVER_FAIL(KIV_E_IO, "CKivFileRecover::RecoverFile");
+        int e = m_out.Errno() ? m_out.Errno() : EIO;
+        return Fail(std::strerror(e), e);
+    }
+    m_bCreated = true;
+
     if (bEncrypted) {
         std::vector<uint8_t> meta;
         auto* pEfs = dynamic_cast<IKivEfsMetadata*>(pAttr);
         if (pEfs && pEfs->ReadEfsMetadata(m_pReader, m_nBase, m_nSecPerClus, &meta) && meta.size() < 0xFFFF0000u) {
             auto head = CKivEfsStream::StreamHeader(static_cast<uint32_t>(meta.size()));
-            if (!m_out.Write(head.data(), head.size()) || !m_out.Write(meta.data(), meta.size())) return kFailed;
+            if (!m_out.Write(head.data(), head.size()) || !m_out.Write(meta.data(), meta.size())) return WriteFailed();
         } else {
             KivLogA(0, "Encrypted file copied as stored, its metadata cannot be read: %s", m_name.c_str());
             bEncrypted = false;
@@ -306,25 +373,20 @@ CKivFileCopy::Outcome CKivFileCopy::Copy(IKivFileNode* pNode, const std::string&
 
     m_buf.assign(kPieceBytes, 0);
     Outcome res = kOk;
-    IDataRunList* pRuns = pAttr->GetDataRunList();
-    if (!pRuns) {
-        if (nSize != 0) {
-            KivLogA(0, "File without data runs: %s", m_name.c_str());
-            res = kFailed;
-        }
-    } else if (pRuns->IsResident()) {
-        res = CopyResident(pRuns);
+    if (!runs) {
+        // An empty file.
+    } else if (runs->IsResident()) {
+        res = CopyResident(runs.get());
     } else if (bCompressed) {
-        res = Decompress(pRuns, nData);
+        res = Decompress(runs.get(), nData);
     } else {
-        res = CopyRuns(pRuns, nData);
+        res = CopyRuns(runs.get(), nData);
     }
-    delete pRuns;
-    if (!m_out.Close() && res == kOk) res = kFailed;
+    if (!m_out.Close() && res == kOk) res = WriteFailed();
     if (res != kOk) return res;
+    // Zeros standing in for every byte are no recovered file.
+    if (m_bDamaged && m_nRead == 0 && nSize != 0) return Fail(m_damageReason);
 
     if (bEncrypted && (res = RebuildEncrypted(nSize)) != kOk) return res;
-    SetAttrsAndTimes(pAttr);
-    m_pCallback->OnTailBytes(m_nWritten > nSize ? m_nWritten - nSize : 0);  // its answer is not a cancel
-    return m_pCallback->OnFileDone(1) == -1 ? kCancelled : kOk;
+    return kOk;
 }

@@ -26,6 +26,14 @@ public:
     uint64_t BytesWritten() const { return m_nWritten; }
     // The file the entry ended up in (an encrypted entry is written as "<dest>.EFS").
     const std::string& FinalPath() const { return m_finalPath; }
+    // Why the entry failed, and the system error behind it (0 when there is none).
+    const std::string& FailReason() const { return m_failReason; }
+    int FailErrno() const { return m_nFailErrno; }
+    // The first reason the file is damaged.
+    const std::string& DamageReason() const { return m_damageReason; }
+    // The destination holds the whole entry, closed, with its attributes. A copy that ends
+    // otherwise (failed or cancelled part-way) deletes what it had written.
+    bool Complete() const { return m_bComplete; }
 
 private:
     Outcome CopyRuns(IDataRunList* pRuns, uint64_t nBytes);
@@ -39,7 +47,10 @@ private:
     Outcome Written(uint64_t n);  // counts and reports n bytes written
     Outcome RebuildEncrypted(uint64_t nSize);
     void SetAttrsAndTimes(IKivFileAttr* pAttr);
-    void MarkDamaged(const char* pszWhy);
+    void MarkDamaged(const std::string& why);
+    Outcome Fail(const std::string& why, int nErrno = 0);
+    Outcome WriteFailed();  // the destination's last error as the reason
+    Outcome CopyData(IKivFileNode* pNode, IKivFileAttr* pAttr);
 
     IKivFileRecoverCallback* m_pCallback;
     IKivDevStor* m_pReader;
@@ -51,6 +62,12 @@ private:
     std::string m_finalPath;
     std::string m_name;
     bool m_bDamaged = false;
+    bool m_bCreated = false;
+    bool m_bComplete = false;
+    std::string m_failReason;
+    int m_nFailErrno = 0;
+    std::string m_damageReason;
     uint64_t m_nWritten = 0;
+    uint64_t m_nRead = 0;  // bytes read from the device without error
     std::vector<uint8_t> m_buf;
 };

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -30,6 +31,9 @@ IKivDevStor* ChooseReader(IKivFileNode* pNode, IKivDevStor* pDev) {
     return (nType == 4 || nType == 5) ? GetRecoverStor(pDev) : pDev;
 }
 
+// Errors after which the destination takes no further file: going on would only fail again.
+bool StopsRecovery(int nErrno) { return nErrno == ENOSPC || nErrno == EDQUOT || nErrno == EROFS; }
+
 }  // namespace
 
 struct CKivFileRecover::Impl {
@@ -40,6 +44,7 @@ struct CKivFileRecover::Impl {
     bool bFinished = false;
     bool bSucceeded = false;
     std::atomic<uint64_t> nWritten{0}, nFailed{0}, nDamaged{0}, nBytes{0};
+    std::atomic<bool> bDestStopped{false};  // the destination is full or read-only
 
     // Starts fn on a fresh recovery thread after the previous one has ended.
     KivResult Start(std::function<bool()> fn, const char* pszOp);
@@ -50,8 +55,12 @@ struct CKivFileRecover::Impl {
         cv.notify_all();
     }
 
+    // Copies one entry to dest and reports its outcome. With bPlaceholder, dest is an empty file
+    // made for it, deleted again unless the copy completes.
     CKivFileCopy::Outcome CopyOne(IKivFileRecoverCallback* pCb, IKivDevStor* pReader, IKivFileNode* pNode,
-                                  const std::string& dest);
+                                  const std::string& dest, bool bPlaceholder);
+    void ReportFailed(IKivFileRecoverCallback* pCb, IKivFileNode* pNode, const std::string& path,
+                      const std::string& reason, int nErrno);
     bool RecoverDir(IKivFileNode* pNode, IKivFileRecoverCallback* pCb, std::string dest, char* pszCreated,
                     uint32_t nCreatedSize);
 };
@@ -60,6 +69,7 @@ KivResult CKivFileRecover::Impl::Start(std::function<bool()> fn, const char* psz
     if (thread.joinable()) thread.join();  // a recovery nobody waited for
     bFinished = bSucceeded = false;
     nWritten = nFailed = nDamaged = nBytes = 0;
+    bDestStopped = false;
     try {
         thread = std::thread([this, fn = std::move(fn)] {
             bool bOk = false;
@@ -76,20 +86,41 @@ KivResult CKivFileRecover::Impl::Start(std::function<bool()> fn, const char* psz
     return KIV_OK;
 }
 
+void CKivFileRecover::Impl::ReportFailed(IKivFileRecoverCallback* pCb, IKivFileNode* pNode, const std::string& path,
+                                         const std::string& reason, int nErrno) {
+    ++nFailed;
+    KivRecoverIssue issue;
+    issue.pszPath = path.c_str();
+    issue.pszName = pNode->GetAttr() ? pNode->GetAttr()->GetName() : "";
+    issue.pszReason = reason.c_str();
+    issue.nErrno = nErrno;
+    issue.bStopsRecovery = StopsRecovery(nErrno);
+    issue.pNode = pNode;
+    if (issue.bStopsRecovery) bDestStopped = true;
+    KivLogA(0, "Recover failed.file name: %s (%s)", path.c_str(), reason.c_str());
+    pCb->OnFileFailedEx(issue);
+}
+
 CKivFileCopy::Outcome CKivFileRecover::Impl::CopyOne(IKivFileRecoverCallback* pCb, IKivDevStor* pReader,
-                                                     IKivFileNode* pNode, const std::string& dest) {
+                                                     IKivFileNode* pNode, const std::string& dest, bool bPlaceholder) {
     CKivFileCopy copy(pCb, pReader);
     auto res = copy.Copy(pNode, dest);
+    if (bPlaceholder && !copy.Complete()) ::unlink(dest.c_str());
+    if (res == CKivFileCopy::kFailed) {
+        ReportFailed(pCb, pNode, dest, copy.FailReason().empty() ? "failed" : copy.FailReason(), copy.FailErrno());
+        return res;
+    }
+    if (!copy.Complete()) return res;  // cancelled part-way: nothing written stays
     nBytes += copy.BytesWritten();
-    if (res == CKivFileCopy::kOk) {
-        ++nWritten;
-        if (copy.Damaged()) {
-            ++nDamaged;
-            pCb->OnFileDamaged(copy.FinalPath().c_str());
-        }
-    } else if (res == CKivFileCopy::kFailed) {
-        ++nFailed;
-        pCb->OnFileFailed(pNode->GetAttr() ? pNode->GetAttr()->GetName() : dest.c_str());
+    ++nWritten;
+    if (copy.Damaged()) {
+        ++nDamaged;
+        KivRecoverIssue issue;
+        issue.pszPath = copy.FinalPath().c_str();
+        issue.pszName = pNode->GetAttr()->GetName();
+        issue.pszReason = copy.DamageReason().c_str();
+        issue.pNode = pNode;
+        pCb->OnFileDamagedEx(issue);
     }
     return res;
 }
@@ -130,20 +161,15 @@ bool CKivFileRecover::Impl::RecoverDir(IKivFileNode* pNode, IKivFileRecoverCallb
             stack.push_back({pChild->GetFirstChild(), sub});
             continue;
         }
+        errno = 0;
         std::string path = CKivRecoverNames::MakeOutputFile(folder, name, dest);
         if (path.empty()) {
-            KivLogA(0, "Recover failed.file name: %s", pA->GetName());
-            ++nFailed;
-            pCb->OnFileFailed(pA->GetName());
-            continue;
+            int e = errno ? errno : EIO;
+            ReportFailed(pCb, pChild, (folder.empty() ? dest : folder + "/") + name, std::strerror(e), e);
+        } else if (CopyOne(pCb, pReader, pChild, path, true) == CKivFileCopy::kCancelled) {
+            break;
         }
-        auto res = CopyOne(pCb, pReader, pChild, path);
-        // Leave no empty placeholder looking like a recovered file when nothing could be written.
-        struct stat st;
-        if (res != CKivFileCopy::kOk && pA->GetSize() != 0 && ::lstat(path.c_str(), &st) == 0 && st.st_size == 0)
-            ::unlink(path.c_str());
-        if (res == CKivFileCopy::kCancelled) break;
-        if (res == CKivFileCopy::kFailed) KivLogA(0, "Recover failed.file name: %s", pA->GetName());
+        if (bDestStopped) break;
     }
 
     if (pszCreated && nCreatedSize) {
@@ -181,8 +207,7 @@ KivResult CKivFileRecover::DoRecoverFile(IKivFileNode* pNode, IKivFileRecoverCal
             // One recovery of a node at a time, across engines and processes.
             CKivNamedLock lock(szName);
             bool bLocked = lock.Lock();
-            auto res = p->CopyOne(pCallback, ChooseReader(pNode, p->pDev), pNode, dest);
-            if (res == CKivFileCopy::kFailed) KivLogA(0, "Recover failed.file name:%s", dest.c_str());
+            auto res = p->CopyOne(pCallback, ChooseReader(pNode, p->pDev), pNode, dest, false);
             if (bLocked) lock.Unlock();
             return res == CKivFileCopy::kOk;
         },

@@ -29,7 +29,8 @@ public:
 
     // Creates a new empty file for an entry named name (already made safe) in folder, falling back
     // to fallback (which ends with '/') when folder is empty, missing or the path too long, and
-    // numbering the name when it is taken. Answers the path made, empty on failure.
+    // numbering the name when it is taken. Answers the path made, empty on failure (errno then
+    // holds the error of the last attempt).
     static std::string MakeOutputFile(const std::string& folder, const std::string& name, const std::string& fallback);
 
     // Creates path as a new empty file, or its first free numbered variant; answers the path made,

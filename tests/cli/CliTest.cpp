@@ -82,6 +82,17 @@ TEST_F(CliTest, UsageErrorsHelpAndVersion) {
     CliRun version = Cli({"-V"});
     EXPECT_EQ(version.nExit, 0);
     EXPECT_EQ(version.out.rfind("undelia-cli ", 0), 0u) << version.out;
+    // An unknown command is named; global options are taken after the command as well.
+    CliRun bogus = Cli({"-q", "scna", "x.img"});
+    EXPECT_EQ(bogus.nExit, 1);
+    EXPECT_EQ(CliLines(bogus.err), 1u) << bogus.err;
+    EXPECT_NE(bogus.err.find("unknown command 'scna'"), std::string::npos) << bogus.err;
+    std::string img = File("x.img", 4096);
+    for (const auto& args : {std::vector<std::string>{"scan", "-q", img}, {"scan", img, "--quiet"}}) {
+        CliRun quiet = Cli(args);
+        EXPECT_EQ(quiet.nExit, 0) << quiet.err;
+        EXPECT_TRUE(quiet.err.empty()) << quiet.err;  // no summary line
+    }
 }
 
 TEST_F(CliTest, ScanOfJunkPrintsSummaryAndJson) {
@@ -125,7 +136,7 @@ TEST_F(CliTest, InterruptStopsTheScanCleanly) {
     auto t0 = std::chrono::steady_clock::now();
     CliRun r = Cli({"scan", img, "--json"}, 500);
     double dSec = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    EXPECT_EQ(r.nExit, 0) << r.err;
+    EXPECT_EQ(r.nExit, 130) << r.err;
     EXPECT_LT(dSec, 30.0);
     nlohmann::json j = nlohmann::json::parse(r.out);
     EXPECT_EQ(j["scan"]["cancelled"], true);

@@ -149,7 +149,8 @@ TEST(KivFileRecover, DirectoryTreeNamesSizesAndSparseRuns) {
     EXPECT_EQ(stats.nFilesWritten, 6u);
     EXPECT_EQ(stats.nFilesFailed, 1u);
     EXPECT_EQ(stats.nFilesDamaged, 0u);
-    EXPECT_EQ(cb.failed, std::vector<std::string>{"norun"});
+    EXPECT_EQ(cb.failReasons, std::vector<std::string>{"norun: no data runs for its 10 bytes"});
+    EXPECT_EQ(cb.failed, std::vector<std::string>{(top / "norun").string()});
     EXPECT_EQ(cb.nDone, 6u);
 
     // Again into the same place: a new folder with a number, the first one untouched.
@@ -167,31 +168,76 @@ TEST(KivFileRecover, DirectoryTreeNamesSizesAndSparseRuns) {
     EXPECT_EQ(KivErrNo(rec.WaitForRecoverEnd(0)), KIV_E_BIND);
 }
 
-TEST(KivFileRecover, UnreadableDataIsWrittenAsZerosAndCountedDamaged) {
-    Image img(1);
-    img.Put(5, Random(512, 9));
+TEST(KivFileRecover, UnreadableOrMissingDataIsDamagedOrFailedWithItsReason) {
+    Image img(1, 1 << 20);  // 2048 sectors; the partition's cluster c is sector 64 + c
+    auto data = Random(1024, 9);
+    img.Put(5, data);
+    img.Put(1982, data);
     Tree t{NewPart(1)};
     IKivFileNode* f = AddFile(t.p, NewAttr("bad.bin", 1000, {{5, 2}}));
-    AddFile(t.p, NewAttr("short.bin", 2000, {{5, 2}}));  // runs cover 1024 of 2000 bytes
+    AddFile(t.p, NewAttr("short.bin", 2000, {{5, 2}}));     // runs cover 1024 of 2000 bytes
+    AddFile(t.p, NewAttr("cut.bin", 3000, {{1982, 6}}));    // two sectors before the device end
+    AddFile(t.p, NewAttr("gone.bin", 3000, {{5000, 6}}));   // wholly past the end
+    AddFile(t.p, NewAttr("noruns.bin", 3000, {}));          // a run list without runs
+    KivTestDir d;
+    CKivFileRecover rec;
+    rec.SetDevice(&img.m_dev);
+
+    // Nothing readable: zeros for every byte are no file.
     img.m_dev.m_bFail = true;
+    KivTestCallback cb;
+    std::string dest = d.Str() + "/one.bin";
+    ASSERT_EQ(rec.DoRecoverFile(f, &cb, dest.c_str()), KIV_OK);
+    EXPECT_EQ(KivErrNo(rec.WaitForRecoverEnd(0)), KIV_E_BIND);
+    EXPECT_FALSE(fs::exists(dest));
+    EXPECT_EQ(cb.failReasons, std::vector<std::string>{"one.bin: unreadable sectors written as zeros"});
+    EXPECT_EQ(rec.GetStats().nFilesFailed, 1u);
+
+    img.m_dev.m_bFail = false;
+    KivTestCallback cb2;
+    char created[4096];
+    ASSERT_EQ(rec.DoRecoverDir(t.p, &cb2, d.Str().c_str(), created, sizeof created), KIV_OK);
+    EXPECT_EQ(rec.WaitForRecoverEnd(0), KIV_OK);
+    fs::path top(created);
+    auto stats = rec.GetStats();
+    EXPECT_EQ(stats.nFilesWritten, 3u);
+    EXPECT_EQ(stats.nFilesDamaged, 2u);
+    EXPECT_EQ(stats.nFilesFailed, 2u);
+    EXPECT_EQ(KivTestReadFile(top / "bad.bin"), std::vector<uint8_t>(data.begin(), data.begin() + 1000));
+    EXPECT_EQ(fs::file_size(top / "short.bin"), 1024u);
+    // What lies before the end is kept, the rest stands as zeros and the file says why.
+    auto cut = KivTestReadFile(top / "cut.bin");
+    ASSERT_EQ(cut.size(), 3000u);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), cut.begin()));
+    EXPECT_TRUE(std::all_of(cut.begin() + 1024, cut.end(), [](uint8_t c) { return c == 0; }));
+    EXPECT_FALSE(fs::exists(top / "gone.bin"));
+    EXPECT_FALSE(fs::exists(top / "noruns.bin"));
+    std::sort(cb2.damageReasons.begin(), cb2.damageReasons.end());
+    EXPECT_EQ(cb2.damageReasons, (std::vector<std::string>{"cut.bin: read past the end of the image",
+                                                           "short.bin: its data runs end 976 bytes before its size"}));
+    std::sort(cb2.failReasons.begin(), cb2.failReasons.end());
+    EXPECT_EQ(cb2.failReasons, (std::vector<std::string>{"gone.bin: read past the end of the image",
+                                                         "noruns.bin: no data runs for its 3000 bytes"}));
+}
+
+TEST(KivFileRecover, FileCancelledPartWayIsDeleted) {
+    Image img(8);
+    Tree t{NewPart(8)};
+    AddFile(t.p, NewAttr("big.bin", 400000, {{1, 100}}));
     KivTestDir d;
     CKivFileRecover rec;
     rec.SetDevice(&img.m_dev);
     KivTestCallback cb;
-    std::string dest = d.Str() + "/one.bin";
-    ASSERT_EQ(rec.DoRecoverFile(f, &cb, dest.c_str()), KIV_OK);
-    EXPECT_EQ(rec.WaitForRecoverEnd(0), KIV_OK);
-    EXPECT_EQ(KivTestReadFile(dest), std::vector<uint8_t>(1000, 0));
-    EXPECT_EQ(rec.GetStats().nFilesDamaged, 1u);
-    EXPECT_EQ(cb.damaged, std::vector<std::string>{dest});
-
-    img.m_dev.m_bFail = false;
+    cb.nCancelAfterBytes = 65536;
+    std::string dest = d.Str() + "/big.bin";
+    ASSERT_EQ(rec.DoRecoverFile(t.p->GetFirstChild(), &cb, dest.c_str()), KIV_OK);
+    EXPECT_EQ(KivErrNo(rec.WaitForRecoverEnd(0)), KIV_E_BIND);
+    EXPECT_FALSE(fs::exists(dest));
     char created[4096];
     ASSERT_EQ(rec.DoRecoverDir(t.p, &cb, d.Str().c_str(), created, sizeof created), KIV_OK);
     EXPECT_EQ(rec.WaitForRecoverEnd(0), KIV_OK);
-    EXPECT_EQ(rec.GetStats().nFilesWritten, 2u);
-    EXPECT_EQ(rec.GetStats().nFilesDamaged, 1u);  // short.bin
-    EXPECT_EQ(fs::file_size(fs::path(created) / "short.bin"), 1024u);
+    EXPECT_TRUE(fs::is_empty(created));
+    EXPECT_EQ(rec.GetStats().nFilesWritten, 0u);
 }
 
 TEST(KivFileRecover, CancelEndsDirectoryRecoveryAfterTheCurrentFile) {

@@ -28,13 +28,14 @@ std::vector<uint8_t> KivTestReadFile(const std::filesystem::path& p);
 
 class KivTestCallback : public IKivFileRecoverCallback {
 public:
+    static std::string Leaf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
     int OnFileDone(uint32_t) override {
         ++nDone;
         return nCancelAfterFiles && nDone >= nCancelAfterFiles ? -1 : 0;
     }
     int OnBytesWritten(uint64_t n) override {
         nBytes += n;
-        return 0;
+        return nCancelAfterBytes && nBytes >= nCancelAfterBytes ? -1 : 0;
     }
     int OnTailBytes(uint64_t n) override {
         nTail += n;
@@ -45,11 +46,20 @@ public:
         return 0;
     }
     int IsCancelled() override { return 0; }
-    void OnFileDamaged(const char* p) override { damaged.push_back(p); }
-    void OnFileFailed(const char* p) override { failed.push_back(p); }
+    // Output paths, and "<file name>: <reason>" of each report.
+    void OnFileDamagedEx(const KivRecoverIssue& i) override {
+        damaged.push_back(i.pszPath);
+        damageReasons.push_back(Leaf(i.pszPath) + ": " + i.pszReason);
+    }
+    void OnFileFailedEx(const KivRecoverIssue& i) override {
+        failed.push_back(i.pszPath);
+        failReasons.push_back(Leaf(i.pszPath) + ": " + i.pszReason);
+    }
 
     std::atomic<uint32_t> nDone{0};
     uint32_t nCancelAfterFiles = 0;
+    uint64_t nCancelAfterBytes = 0;
+    std::vector<std::string> damageReasons, failReasons;
     uint64_t nBytes = 0;
     uint64_t nTail = 0;
     std::vector<std::string> started, damaged, failed;

@@ -2,6 +2,8 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
+#include <set>
+#include <string>
 
 #include "CliSession.h"
 
@@ -21,6 +23,24 @@ int main(int argc, char** argv) {
     CliRunFn runLs = CliAddLsCommand(app);
     CliRunFn runRecover = CliAddRecoverCommand(app);
     CliRunFn runDevices = CliAddDevicesCommand(app);
+    // Global options are taken after the command too (scan -q IMAGE, scan IMAGE --quiet).
+    std::string strCommands;
+    std::set<std::string> commands;
+    for (CLI::App* pSub : app.get_subcommands({})) {
+        pSub->fallthrough();
+        commands.insert(pSub->get_name());
+        strCommands += (strCommands.empty() ? "" : ", ") + pSub->get_name();
+    }
+    // The first word that is no option names the command: say which one is unknown.
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a.empty() || a[0] == '-') continue;
+        if (!commands.count(a)) {
+            CliError("unknown command '" + a + "' (commands: " + strCommands + "; see undelia-cli --help)");
+            return CLI_EXIT_USAGE;
+        }
+        break;
+    }
 
     try {
         app.parse(argc, argv);

@@ -21,10 +21,19 @@
 
 namespace {
 
-std::atomic<bool> g_bInterrupted{false};
+// Ctrl-C presses so far, and how many there were when the current step began.
+std::atomic<uint32_t> g_nInterrupts{0};
+std::atomic<uint32_t> g_nPhaseMark{0};
+// A status line is on screen without its newline.
+std::atomic<bool> g_bLineOpen{false};
+static_assert(std::atomic<uint32_t>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
 
 void OnInterrupt(int) {
-    if (g_bInterrupted.exchange(true)) _exit(130);  // second Ctrl-C: leave at once
+    // A second Ctrl-C within one step leaves at once (only async-signal-safe calls here).
+    if (++g_nInterrupts - g_nPhaseMark >= 2) {
+        if (g_bLineOpen) (void)!::write(STDERR_FILENO, "\n", 1);
+        _exit(CLI_EXIT_INTERRUPTED);
+    }
 }
 
 uint64_t NowMs() {
@@ -153,7 +162,11 @@ void CliInstallInterruptHandler() {
     ::sigaction(SIGINT, &sa, nullptr);
 }
 
-bool CliInterrupted() { return g_bInterrupted.load(); }
+bool CliInterrupted() { return g_nInterrupts.load() != g_nPhaseMark.load(); }
+
+bool CliWasInterrupted() { return g_nInterrupts.load() != 0; }
+
+void CliBeginStep() { g_nPhaseMark = g_nInterrupts.load(); }
 
 void CliAddScanOptions(CLI::App* pCmd, CliScanOptions& opts) {
     pCmd->add_option("IMAGE_OR_DEVICE", opts.strPath, "Disk image file or block device (read only)");
@@ -198,12 +211,15 @@ void CliStatusLine::Update(const std::string& strText, bool bForce) {
     std::fwrite(s.data(), 1, s.size(), stderr);
     std::fflush(stderr);
     m_bDirty = true;
+    g_bLineOpen = true;
 }
 
 void CliStatusLine::Finish() {
     if (!m_bLive || !m_bDirty) return;
     std::fputc('\n', stderr);
+    std::fflush(stderr);
     m_bDirty = false;
+    g_bLineOpen = false;
     m_nLastLen = 0;
 }
 
@@ -338,6 +354,7 @@ int CliSession::OpenPath(const CliScanOptions& opts) {
 }
 
 int CliSession::Scan() {
+    CliBeginStep();
     std::vector<std::string> exts = CliSplitTypes(m_opts.strTypes);
     KivFilterSettings filter;
     filter.nMode = exts.empty() ? 2 : 0;
@@ -397,6 +414,7 @@ int CliSession::OpenAndScan(const CliScanOptions& opts) {
 }
 
 int CliSession::BuildTree() {
+    CliBeginStep();
     KivSafeRelease(m_pRoot);
     CliStatusLine line(m_global.bQuiet);
     CliTreeCallback cb(line);
@@ -404,7 +422,7 @@ int CliSession::BuildTree() {
     line.Finish();
     if (KivErrNo(rc) == KIV_E_NOTREE || (KivErrNo(rc) == KIV_E_INVALIDARG && m_parts.empty())) {
         m_pRoot = nullptr;
-        if (!m_global.bQuiet) CliError("nothing was found to show");
+        CliError("nothing was found to show");  // quiet or not: the only word on an empty result
         return CLI_EXIT_OK;
     }
     if (KivFailed(rc)) {

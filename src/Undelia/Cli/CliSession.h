@@ -22,6 +22,7 @@ class App;
 constexpr int CLI_EXIT_OK = 0;
 constexpr int CLI_EXIT_USAGE = 1;   // bad usage or unusable input
 constexpr int CLI_EXIT_FAILED = 2;  // the scan (or the command's work) failed
+constexpr int CLI_EXIT_INTERRUPTED = 130;  // stopped by Ctrl-C (what was done so far is kept)
 
 // Options given before the command.
 struct CliGlobalOptions {
@@ -53,10 +54,16 @@ CliRunFn CliAddDevicesCommand(CLI::App& app);
 // Prints "undelia-cli: <text>" as one line on stderr.
 void CliError(const std::string& strText);
 
-// Ctrl-C: the first SIGINT sets the flag (work stops at the next block or file); a second one
-// ends the program at once.
+// Ctrl-C: the first SIGINT stops the step under way (the scan within one block, the recovery
+// within one piece of a file); the command goes on with what the step left. A second one within
+// the same step ends the program at once.
 void CliInstallInterruptHandler();
+// Ctrl-C was pressed since the current step began.
 bool CliInterrupted();
+// Ctrl-C was pressed at any time: the command ends with CLI_EXIT_INTERRUPTED.
+bool CliWasInterrupted();
+// A new step (scan, tree building, recovery) begins: earlier presses no longer stop it.
+void CliBeginStep();
 
 // A status line on stderr that rewrites itself when stderr is a terminal. Update throttles to a
 // few redraws per second unless bForce; Finish ends the line. Does nothing when quiet or not a

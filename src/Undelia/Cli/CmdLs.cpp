@@ -157,6 +157,6 @@ CliRunFn CliAddLsCommand(CLI::App& app) {
             PrintJson(session);
         else if (session.Root())
             PrintText(session);
-        return CLI_EXIT_OK;
+        return CliWasInterrupted() ? CLI_EXIT_INTERRUPTED : CLI_EXIT_OK;
     };
 }

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -22,35 +23,63 @@ struct RecoverOptions {
     bool bDeletedOnly = false;
 };
 
-// Counts what the recovery thread reports; the main thread reads them for the progress line.
+// Counts what the recovery thread reports; the main thread reads them for the progress line and
+// prints the failures and damaged files it queues (quiet or not: they are never hidden).
 class RecoverProgress : public IKivFileRecoverCallback {
 public:
-    explicit RecoverProgress(bool bQuiet) : m_bQuiet(bQuiet) {}
-    // Ctrl-C lets the file being copied finish, then stops.
+    // Ctrl-C stops within one piece of the file being copied; that file is deleted again.
     int OnFileDone(uint32_t nCount) override {
         m_nFiles += nCount;
-        return CliInterrupted() ? -1 : 0;
+        return Answer();
     }
     int OnBytesWritten(uint64_t nBytes) override {
         m_nBytes += nBytes;
-        return 0;
+        return Answer();
     }
     int OnTailBytes(uint64_t) override { return 0; }
-    int OnFileStart(const char*) override { return CliInterrupted() ? -1 : 0; }
-    int IsCancelled() override { return 0; }
-    void OnFileDamaged(const char* pszPath) override {
+    int OnFileStart(const char*) override { return Answer(); }
+    int IsCancelled() override { return Answer(); }
+    void OnFileDamagedEx(const KivRecoverIssue& issue) override {
         ++m_nDamaged;
-        if (!m_bQuiet) CliError(std::string("damaged (unreadable parts written as zeros): ") + pszPath);
+        Queue(std::string("damaged: ") + issue.pszPath + ": " + issue.pszReason);
     }
-    void OnFileFailed(const char* pszName) override {
+    void OnFileFailedEx(const KivRecoverIssue& issue) override {
         ++m_nFailed;
-        if (!m_bQuiet) CliError(std::string("failed: ") + pszName);
+        Queue(std::string("failed: ") + issue.pszPath + ": " + issue.pszReason);
+        if (issue.bStopsRecovery) {
+            std::lock_guard<std::mutex> lk(m_mtx);
+            m_strStopped = issue.pszReason;
+        }
+    }
+
+    // Prints what was queued, ending the progress line first.
+    void Flush(CliStatusLine& line) {
+        std::vector<std::string> msgs;
+        {
+            std::lock_guard<std::mutex> lk(m_mtx);
+            msgs.swap(m_msgs);
+        }
+        if (msgs.empty()) return;
+        line.Finish();
+        for (const std::string& m : msgs) CliError(m);
+    }
+    // Why the destination takes no more files, empty while it does.
+    std::string Stopped() {
+        std::lock_guard<std::mutex> lk(m_mtx);
+        return m_strStopped;
     }
 
     std::atomic<uint64_t> m_nFiles{0}, m_nBytes{0}, m_nFailed{0}, m_nDamaged{0};
 
 private:
-    bool m_bQuiet;
+    static int Answer() { return CliInterrupted() ? -1 : 0; }
+    void Queue(std::string msg) {
+        std::lock_guard<std::mutex> lk(m_mtx);
+        m_msgs.push_back(std::move(msg));
+    }
+    std::mutex m_mtx;
+    std::vector<std::string> m_msgs;
+    std::string m_strStopped;
 };
 
 // The device number of the file system that holds path, or of its nearest existing parent.
@@ -137,13 +166,18 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
     IKivFsNode* pRoot = session.Root();
     uint64_t nTicked = pRoot ? TickMatching(pRoot, o) : 0;
 
-    RecoverProgress progress(global.bQuiet);
+    RecoverProgress progress;
     CliStatusLine line(global.bQuiet);
     auto t0 = std::chrono::steady_clock::now();
     auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(); };
     std::vector<std::string> folders;
-    for (IKivFileNode* pPart = pRoot && nTicked ? pRoot->GetFirstChild() : nullptr; pPart && !CliInterrupted();
-         pPart = pPart->GetNextSibling()) {
+    // Partitions in the order ls shows them (the tree keeps the newest first).
+    std::vector<IKivFileNode*> parts;
+    for (IKivFileNode* p = pRoot && nTicked ? pRoot->GetFirstChild() : nullptr; p; p = p->GetNextSibling())
+        parts.insert(parts.begin(), p);
+    CliBeginStep();  // a Ctrl-C that stopped the scan leaves the recovery of what it found
+    for (IKivFileNode* pPart : parts) {
+        if (CliInterrupted() || !progress.Stopped().empty()) break;
         IKivFileAttr* pAttr = pPart->GetAttr();
         if (!pAttr || pAttr->GetCheckState() == KIV_CHECK_NONE) continue;
         char szCreated[4096] = {};
@@ -154,12 +188,20 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
             CliError(msg);
             return CLI_EXIT_FAILED;
         }
-        while (KivErrNo(rc = session.Engine()->WaitForRecoverEnd(200)) == KIV_E_TIMEOUT)
+        while (KivErrNo(rc = session.Engine()->WaitForRecoverEnd(200)) == KIV_E_TIMEOUT) {
+            progress.Flush(line);
             line.Update(ProgressText(progress, elapsed()));
+        }
+        progress.Flush(line);
         if (szCreated[0]) folders.push_back(szCreated);
     }
     line.Update(ProgressText(progress, elapsed()), true);
     line.Finish();
+    progress.Flush(line);
+    std::string strStopped = progress.Stopped();
+    if (!strStopped.empty())
+        CliError("recovery stopped, the destination takes no more files (" + strStopped + "): " +
+                 std::to_string(progress.m_nFiles.load()) + " files written");
 
     double dSec = elapsed();
     if (o.scan.bJson) {
@@ -171,7 +213,8 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
                             {"damaged", progress.m_nDamaged.load()},
                             {"bytes", progress.m_nBytes.load()},
                             {"seconds", dSec},
-                            {"cancelled", CliInterrupted()}};
+                            {"cancelled", CliInterrupted()},
+                            {"stopped", strStopped}};
         std::cout << j.dump(2) << "\n";
     } else if (!global.bQuiet) {
         std::printf("%s%llu of %llu selected files written (%s) in %s: %llu failed, %llu damaged\n",
@@ -181,7 +224,8 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
                     static_cast<unsigned long long>(progress.m_nDamaged.load()));
         for (const auto& f : folders) std::printf("  %s\n", f.c_str());
     }
-    return progress.m_nFailed ? CLI_EXIT_FAILED : CLI_EXIT_OK;
+    if (CliWasInterrupted()) return CLI_EXIT_INTERRUPTED;
+    return progress.m_nFailed || progress.m_nDamaged || !strStopped.empty() ? CLI_EXIT_FAILED : CLI_EXIT_OK;
 }
 
 }  // namespace

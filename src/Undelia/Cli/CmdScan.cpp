@@ -67,6 +67,6 @@ CliRunFn CliAddScanCommand(CLI::App& app) {
             PrintJson(session);
         else
             PrintTable(session);
-        return CLI_EXIT_OK;
+        return CliWasInterrupted() ? CLI_EXIT_INTERRUPTED : CLI_EXIT_OK;
     };
 }

@@ -1,0 +1,120 @@
+// undelia-cli recover as a user meets it when things go wrong: every failure said with its reason,
+// a destination that fills up, nothing partial left behind, and quiet runs that still say so.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "CliTestSupport.h"
+#include "KivTestImages.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class CmdRecover : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_images = KivTestImageDir("make-recovery-images", "recovery-test-images");
+        if (m_images.empty()) GTEST_SKIP() << "scripts/make-recovery-images failed";
+        char sz[] = "/tmp/kiv-cmdrec-XXXXXX";
+        ASSERT_NE(::mkdtemp(sz), nullptr);
+        m_dir = sz;
+    }
+    void TearDown() override {
+        if (!m_dir.empty()) fs::remove_all(m_dir);
+    }
+
+    // Sizes of the files ls lists, by path.
+    std::map<std::string, uint64_t> Listed(const std::string& image) {
+        CliRun ls = KivRunCli({"-q", "ls", image, "--json"}, m_dir);
+        EXPECT_EQ(ls.nExit, 0) << ls.err;
+        std::map<std::string, uint64_t> m;
+        nlohmann::json j = nlohmann::json::parse(ls.out);
+        for (const auto& e : j["entries"])
+            if (e["kind"] == "file") m[e["path"]] = e["size"];
+        return m;
+    }
+
+    std::vector<std::string> ErrLines(const std::string& err, const std::string& prefix) {
+        std::vector<std::string> v;
+        std::istringstream in(err);
+        for (std::string l; std::getline(in, l);)
+            if (l.rfind("undelia-cli: " + prefix, 0) == 0) v.push_back(l);
+        return v;
+    }
+
+    std::string m_images;
+    std::string m_dir;
+};
+
+}  // namespace
+
+TEST_F(CmdRecover, FullDestinationStopsDeletesThePartialFileAndSaysHowManyWereWritten) {
+    std::string image = m_images + "/fat16-c512.img";
+    auto listed = Listed(image);
+    fs::path out = fs::path(m_dir) / "out";
+    std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
+    // Room for the first files but not for all of them (about 450 KB are listed).
+    CliRun r = KivRunCli({"recover", image, "--to", out.string()}, m_dir, 0,
+                         {"LD_PRELOAD=" KIV_BIN_DIR "/kiv_full_disk_shim.so", "KIV_SHIM_FULL_DIR=" + out.string(),
+                          "KIV_SHIM_FULL_AFTER=200000", "ASAN_OPTIONS=" + asan + ":verify_asan_link_order=0"});
+    EXPECT_EQ(r.nExit, 2) << r.err;
+    auto failed = ErrLines(r.err, "failed: ");
+    ASSERT_EQ(failed.size(), 1u) << r.err;  // the file being written; nothing is tried after it
+    EXPECT_TRUE(failed[0].ends_with(": No space left on device")) << failed[0];
+    EXPECT_NE(failed[0].find(out.string()), std::string::npos) << failed[0];
+    auto stopped = ErrLines(r.err, "recovery stopped");
+    ASSERT_EQ(stopped.size(), 1u) << r.err;
+
+    // Every file left is whole; their number is the one reported.
+    size_t nFiles = 0;
+    for (auto& f : fs::recursive_directory_iterator(out)) {
+        if (!f.is_regular_file()) continue;
+        std::string rel = fs::relative(f.path(), out).string();
+        ASSERT_TRUE(listed.count(rel)) << rel;
+        EXPECT_EQ(f.file_size(), listed[rel]) << rel << " left partial";
+        ++nFiles;
+    }
+    EXPECT_GE(nFiles, 1u);
+    EXPECT_LT(nFiles, listed.size());
+    EXPECT_TRUE(stopped[0].ends_with(": " + std::to_string(nFiles) + " files written")) << stopped[0];
+    EXPECT_EQ(r.out.rfind(std::to_string(nFiles) + " of " + std::to_string(listed.size()) + " selected files written", 0), 0u)
+        << r.out;
+}
+
+TEST_F(CmdRecover, QuietStillSaysWhatFailed) {
+    std::string image = m_images + "/fat16-c512.img";
+    fs::path out = fs::path(m_dir) / "out";
+    std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
+    CliRun r = KivRunCli({"-q", "recover", image, "--to", out.string()}, m_dir, 0,
+                         {"LD_PRELOAD=" KIV_BIN_DIR "/kiv_full_disk_shim.so", "KIV_SHIM_FULL_DIR=" + out.string(),
+                          "KIV_SHIM_FULL_AFTER=0", "ASAN_OPTIONS=" + asan + ":verify_asan_link_order=0"});
+    EXPECT_EQ(r.nExit, 2);
+    EXPECT_TRUE(r.out.empty()) << r.out;  // no summary
+    EXPECT_EQ(ErrLines(r.err, "failed: ").size(), 1u) << r.err;
+    EXPECT_EQ(ErrLines(r.err, "recovery stopped").size(), 1u) << r.err;
+    EXPECT_EQ(ErrLines(r.err, "scanned").size(), 0u) << r.err;
+}
+
+// A disk far larger than the scan gets through before Ctrl-C: the recovery image followed by a
+// sparse 64 GiB.
+TEST_F(CmdRecover, CtrlCDuringTheScanListsAndRecoversWhatWasFound) {
+    std::string big = m_dir + "/big.img";
+    ASSERT_EQ(std::system(("cp --sparse=always '" + m_images + "/fat16-c512.img' '" + big + "'").c_str()), 0);
+    fs::resize_file(big, 64ull << 30);
+
+    CliRun ls = KivRunCli({"ls", big, "--json"}, m_dir, 3000);
+    EXPECT_EQ(ls.nExit, 130) << ls.err;
+    nlohmann::json j = nlohmann::json::parse(ls.out);
+    EXPECT_EQ(j["scan"]["cancelled"], true);
+    bool bListed = false;
+    for (const auto& e : j["entries"]) bListed |= e["path"] == "FAT16 1/Docs/report.bin";
+    EXPECT_TRUE(bListed) << ls.out;
+
+    fs::path out = fs::path(m_dir) / "out";
+    CliRun rec = KivRunCli({"recover", big, "--to", out.string()}, m_dir, 3000);
+    EXPECT_EQ(rec.nExit, 130) << rec.err;
+    std::string want = CliReadText(m_images + "/src/report.bin");
+    EXPECT_EQ(CliReadText((out / "FAT16 1/Docs/report.bin").string()), want);
+}
