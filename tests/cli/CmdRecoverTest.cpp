@@ -118,3 +118,41 @@ TEST_F(CmdRecover, CtrlCDuringTheScanListsAndRecoversWhatWasFound) {
     std::string want = CliReadText(m_images + "/src/report.bin");
     EXPECT_EQ(CliReadText((out / "FAT16 1/Docs/report.bin").string()), want);
 }
+
+TEST_F(CmdRecover, UnusableDestinationFailsBeforeTheScan) {
+    std::string image = m_images + "/fat16-c512.img";
+    std::string file = m_dir + "/a-file";
+    std::ofstream(file) << "x";
+    for (const std::string& dest : {file, file + "/below", std::string("/proc/undelia-out")}) {
+        CliRun r = KivRunCli({"recover", image, "--to", dest}, m_dir);
+        EXPECT_EQ(r.nExit, 1) << dest;
+        EXPECT_EQ(CliLines(r.err), 1u) << r.err;  // no scan summary: refused first
+        EXPECT_NE(r.err.find(dest), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fs::exists("/proc/undelia-out"));
+}
+
+// A volume image mounted through FUSE (ntfs-3g): recovering into the mount would write into the
+// image being recovered.
+TEST_F(CmdRecover, DestinationInsideAMountOfTheImageIsRefused) {
+    std::string img = m_dir + "/vol.img", mnt = m_dir + "/mnt";
+    fs::create_directory(mnt);
+    if (std::system(("truncate -s 16M '" + img + "' && mkntfs -q -F -f '" + img + "' >/dev/null 2>&1").c_str()) != 0)
+        GTEST_SKIP() << "needs mkntfs";
+    if (std::system(("timeout 20 ntfs-3g '" + img + "' '" + mnt + "' >/dev/null 2>&1").c_str()) != 0)
+        GTEST_SKIP() << "no FUSE mount on this machine";
+    std::string before = CliReadText(img);
+    CliRun r = KivRunCli({"recover", img, "--to", mnt + "/out"}, m_dir);
+    bool bMadeOut = fs::exists(mnt + "/out");
+    std::system(("fusermount -u '" + mnt + "'").c_str());
+    EXPECT_EQ(r.nExit, 1) << r.err;
+    EXPECT_EQ(CliLines(r.err), 1u) << r.err;
+    EXPECT_NE(r.err.find("refusing to recover into"), std::string::npos) << r.err;
+    EXPECT_FALSE(bMadeOut);
+    EXPECT_TRUE(CliReadText(img) == before);
+    // Its own file system (where the image file lies) is only warned about.
+    CliRun ok = KivRunCli({"-q", "recover", img, "--to", m_dir + "/beside"}, m_dir);
+    EXPECT_EQ(ok.nExit, 0) << ok.err;
+    EXPECT_NE(ok.err.find("warning: the destination lies on the same file system as the image"), std::string::npos)
+        << ok.err;
+}

@@ -1,7 +1,5 @@
 // undelia-cli recover: copies found files out of the image into a folder.
 #include <fnmatch.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 
 #include <CLI/CLI.hpp>
 #include <atomic>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "CliSession.h"
+#include "platform/KivDestMedium.h"
 
 namespace {
 
@@ -82,34 +81,23 @@ private:
     std::string m_strStopped;
 };
 
-// The device number of the file system that holds path, or of its nearest existing parent.
-bool DeviceOfPath(std::string path, dev_t* pDev) {
-    struct stat st;
-    while (!path.empty()) {
-        if (::stat(path.c_str(), &st) == 0) {
-            *pDev = st.st_dev;
-            return true;
-        }
-        size_t slash = path.find_last_of('/');
-        if (slash == std::string::npos) path = ".";
-        else path = slash == 0 ? "/" : path.substr(0, slash);
+// Refuses, before anything is scanned, a destination that cannot take files or whose files would
+// land on the scanned medium and overwrite the very data being recovered. No option overrides it.
+int CheckDestination(const std::string& strSource, const std::string& strDest) {
+    if (std::string why = KivDestUnusable(strDest); !why.empty()) {
+        CliError(why);
+        return CLI_EXIT_USAGE;
     }
-    return false;
-}
-
-// Writing recovered files onto the medium being recovered can overwrite what is still to be found.
-void WarnWhenDestOnSource(const std::string& strImage, const std::string& strDest) {
-    struct stat img;
-    dev_t destDev;
-    if (::stat(strImage.c_str(), &img) != 0 || !DeviceOfPath(strDest, &destDev)) return;
-    bool bSame = S_ISBLK(img.st_mode) ? (major(img.st_rdev) == major(destDev) && minor(img.st_rdev) == minor(destDev))
-                                      : img.st_dev == destDev;
-    if (bSame)
-        CliError(S_ISBLK(img.st_mode)
-                     ? "warning: the destination lies on the device being scanned; recovered files may overwrite "
-                       "lost data"
-                     : "warning: the destination lies on the same file system as the image; if the image is that "
-                       "file system's only copy of the lost data, recover to another disk");
+    KivDestVerdict v = KivJudgeDestination(strSource, strDest);
+    if (v.place == KivDestPlace::kOnScannedMedium) {
+        CliError("refusing to recover into '" + strDest + "': " + v.strWhy +
+                 "; recovered files would overwrite the lost data (choose a folder on another disk)");
+        return CLI_EXIT_USAGE;
+    }
+    if (v.place == KivDestPlace::kSameFsAsImage)
+        CliError("warning: the destination lies on the same file system as the image; if the image is that file "
+                 "system's only copy of the lost data, recover to another disk");
+    return CLI_EXIT_OK;
 }
 
 // Ticks the files that pass the filters (all of them without filters), then lets the folders and
@@ -159,7 +147,7 @@ std::string ProgressText(const RecoverProgress& p, double dSec) {
 int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
     CliSession session(global);
     if (int rc = session.Open(o.scan); rc != CLI_EXIT_OK) return rc;
-    WarnWhenDestOnSource(session.SourcePath(), o.strDest);
+    if (int rc = CheckDestination(session.SourcePath(), o.strDest); rc != CLI_EXIT_OK) return rc;
     if (int rc = session.Scan(); rc != CLI_EXIT_OK) return rc;
     if (int rc = session.EnumParts(); rc != CLI_EXIT_OK) return rc;
     if (int rc = session.BuildTree(); rc != CLI_EXIT_OK) return rc;
