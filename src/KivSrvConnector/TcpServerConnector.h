@@ -1,0 +1,30 @@
+// The HTTP connector: each message is one form-encoded POST with the installation's base
+// information; messages the service did not take are kept in the message file.
+#pragma once
+
+#include <memory>
+
+#include "IKivSrvConnector.h"
+#include "ITcpDriver.h"
+#include "ServerCache.h"
+#include "SrvSettings.h"
+
+class CTcpServerConnector : public IKivSrvConnector {
+public:
+    // Reads the settings; when a service is configured, loads (or creates) "SeverConn.xml" in the
+    // current directory. The driver is the transport (libcurl when none is given).
+    explicit CTcpServerConnector(std::unique_ptr<ITcpDriver> pDriver = nullptr);
+    ~CTcpServerConnector() override;
+
+    bool Connect() override;
+    bool IsConnected() override;
+    bool Send(const KivSrvMessage* pMsg) override;
+    KivResult SetBaseInfo(const KivProductBaseInfo* pInfo) override;
+    KivResult GetBaseInfo(KivProductBaseInfo* pInfo) override;
+
+private:
+    CSrvSettings m_settings;
+    CServerCache m_cache;
+    std::unique_ptr<ITcpDriver> m_pDriver;
+    bool m_bOpen = false;
+};
