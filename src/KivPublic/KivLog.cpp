@@ -18,6 +18,7 @@
 
 #include "KivCrashHandler.h"
 #include "KivLogFile.h"
+#include "platform/KivFileUtil.h"
 #include "platform/KivNamedLock.h"
 #include "platform/KivPlatform.h"
 
@@ -72,17 +73,6 @@ bool OpenLocked(LogState& s) {
     return true;
 }
 
-bool WriteAll(int fd, const char* p, size_t n) {
-    while (n) {
-        ssize_t w = ::write(fd, p, n);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return false;
-        p += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
-}
-
 // Appends one finished line to the wide or the narrow file. Failures drop the line.
 void AppendLine(const std::string& bytes, bool bWide) {
     LogState& s = State();
@@ -103,8 +93,8 @@ void AppendLine(const std::string& bytes, bool bWide) {
             if (::fstat(fd, &st) == 0) {
                 if (st.st_size > KIV_LOG_CAP_BYTES && ::ftruncate(fd, 0) == 0) st.st_size = 0;
                 ::lseek(fd, 0, SEEK_END);
-                if (bWide && st.st_size == 0) WriteAll(fd, "\xFF\xFE", 2);
-                WriteAll(fd, bytes.data(), bytes.size());
+                if (bWide && st.st_size == 0) KivWriteAll(fd, "\xFF\xFE", 2);
+                KivWriteAll(fd, bytes.data(), bytes.size());
             }
             fl.l_type = F_UNLCK;
             ::fcntl(fd, F_SETLK, &fl);

@@ -118,16 +118,7 @@ KivResult CKivReg::WriteData2Reg(const char* pszSubKey, const char* pszValue, co
     std::string tmp = file + ".tmp" + std::to_string(::getpid());
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0) return KIV_RETERR(KIV_E_REGISTRY);
-    const auto* p = static_cast<const char*>(pData);
-    size_t left = nSize;
-    while (left) {
-        ssize_t w = ::write(fd, p, left);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) break;
-        p += w;
-        left -= static_cast<size_t>(w);
-    }
-    bool ok = left == 0 && ::fsync(fd) == 0;
+    bool ok = KivWriteAll(fd, pData, nSize) && ::fsync(fd) == 0;
     ::close(fd);
     if (!ok || ::rename(tmp.c_str(), file.c_str()) != 0) {
         ::unlink(tmp.c_str());

@@ -17,6 +17,7 @@
 #include "KivReg.h"
 #include "SrvReportBody.h"
 #include "SrvSettings.h"
+#include "platform/KivFileUtil.h"
 #include "platform/KivNamedLock.h"
 
 namespace {
@@ -117,7 +118,12 @@ std::string AbsolutePath(const std::string& path) {
 CServerCache::~CServerCache() {
     if (m_pending.empty()) return;
     // A last try, bounded like every other wait for the file.
-    if (!Sync(Clock::now() + std::chrono::seconds(2))) {
+    bool kept = false;
+    try {
+        kept = Sync(Clock::now() + std::chrono::seconds(2));
+    } catch (...) {
+    }
+    if (!kept) {
         for (const auto& m : m_pending) {
             KivLogA(0, "KivSrvConnector: message of type %d not kept (%s cannot be written)", m.nType, m_path.c_str());
         }
@@ -190,16 +196,7 @@ bool CServerCache::WriteWhole(const std::string& text) const {
     ::unlink(tmp.c_str());
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) return false;
-    const char* p = text.data();
-    size_t left = text.size();
-    while (left) {
-        ssize_t w = ::write(fd, p, left);
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) break;
-        p += w;
-        left -= static_cast<size_t>(w);
-    }
-    bool ok = left == 0 && ::fsync(fd) == 0;
+    bool ok = KivWriteAll(fd, text.data(), text.size()) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     if (!ok || ::rename(tmp.c_str(), m_path.c_str()) != 0) {
         ::unlink(tmp.c_str());

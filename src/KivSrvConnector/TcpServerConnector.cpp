@@ -14,7 +14,6 @@ CServerCache::Clock::time_point DeadlineAfter(long ms) {
 
 CTcpServerConnector::CTcpServerConnector(std::unique_ptr<ITcpDriver> pDriver) : m_pDriver(std::move(pDriver)) {
     if (!m_pDriver) m_pDriver = std::make_unique<CSystemTcp>();
-    m_settings.Load();
     // Unconfigured, the connector touches no file: nothing can be sent, so nothing is kept.
     if (m_settings.HttpEnabled()) m_cache.OpenMessageFile(CServerCache::kFileName, DeadlineAfter(m_settings.TimeoutMs()));
 }
@@ -51,21 +50,5 @@ bool CTcpServerConnector::Send(const KivSrvMessage* pMsg) {
         return false;
     } catch (...) {
         return false;
-    }
-}
-
-KivResult CTcpServerConnector::SetBaseInfo(const KivProductBaseInfo* pInfo) {
-    try {
-        return m_cache.MergeBaseInfo(pInfo);
-    } catch (...) {
-        return KIV_RETERR(KIV_E_NOOBJ);
-    }
-}
-
-KivResult CTcpServerConnector::GetBaseInfo(KivProductBaseInfo* pInfo) {
-    try {
-        return m_cache.ReadBaseInfo(pInfo);
-    } catch (...) {
-        return KIV_RETERR(KIV_E_NOOBJ);
     }
 }

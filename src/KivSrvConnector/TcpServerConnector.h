@@ -4,12 +4,10 @@
 
 #include <memory>
 
-#include "IKivSrvConnector.h"
 #include "ITcpDriver.h"
-#include "ServerCache.h"
-#include "SrvSettings.h"
+#include "SrvConnectorBase.h"
 
-class CTcpServerConnector : public IKivSrvConnector {
+class CTcpServerConnector : public CSrvConnectorBase {
 public:
     // Reads the settings; when a service is configured, loads (or creates) "SeverConn.xml" in the
     // current directory. The driver is the transport (libcurl when none is given).
@@ -19,12 +17,8 @@ public:
     bool Connect() override;
     bool IsConnected() override;
     bool Send(const KivSrvMessage* pMsg) override;
-    KivResult SetBaseInfo(const KivProductBaseInfo* pInfo) override;
-    KivResult GetBaseInfo(KivProductBaseInfo* pInfo) override;
 
 private:
-    CSrvSettings m_settings;
-    CServerCache m_cache;
     std::unique_ptr<ITcpDriver> m_pDriver;
     bool m_bOpen = false;
 };

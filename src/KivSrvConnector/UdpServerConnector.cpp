@@ -34,7 +34,7 @@ bool Resolve(const std::string& endpoint, sockaddr_storage* pAddr, socklen_t* pL
 
 }  // namespace
 
-CUdpServerConnector::CUdpServerConnector() { m_settings.Load(); }
+CUdpServerConnector::CUdpServerConnector() = default;
 
 CUdpServerConnector::~CUdpServerConnector() {
     if (m_fd >= 0) ::close(m_fd);
@@ -92,22 +92,5 @@ bool CUdpServerConnector::Send(const KivSrvMessage* pMsg) {
         return true;
     } catch (...) {
         return false;
-    }
-}
-
-KivResult CUdpServerConnector::SetBaseInfo(const KivProductBaseInfo* pInfo) {
-    // The same rule as the HTTP connector: the installation keeps its first GUID.
-    try {
-        return m_cache.MergeBaseInfo(pInfo);
-    } catch (...) {
-        return KIV_RETERR(KIV_E_NOOBJ);
-    }
-}
-
-KivResult CUdpServerConnector::GetBaseInfo(KivProductBaseInfo* pInfo) {
-    try {
-        return m_cache.ReadBaseInfo(pInfo);
-    } catch (...) {
-        return KIV_RETERR(KIV_E_NOOBJ);
     }
 }

@@ -2,11 +2,9 @@
 // datagram target (the message itself is not sent, and nothing is kept).
 #pragma once
 
-#include "IKivSrvConnector.h"
-#include "ServerCache.h"
-#include "SrvSettings.h"
+#include "SrvConnectorBase.h"
 
-class CUdpServerConnector : public IKivSrvConnector {
+class CUdpServerConnector : public CSrvConnectorBase {
 public:
     static constexpr const char* kTestText = "KivSrvProbe1";  // 12 characters, sent with its terminator
 
@@ -16,11 +14,7 @@ public:
     bool Connect() override;
     bool IsConnected() override;
     bool Send(const KivSrvMessage* pMsg) override;
-    KivResult SetBaseInfo(const KivProductBaseInfo* pInfo) override;
-    KivResult GetBaseInfo(KivProductBaseInfo* pInfo) override;
 
 private:
-    CSrvSettings m_settings;
-    CServerCache m_cache;
     int m_fd = -1;
 };

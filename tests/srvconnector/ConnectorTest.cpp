@@ -22,20 +22,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* kGuid = "{00000001-0002-0003-0405-060708090A0B}";
 
-KivProductBaseInfo Example() {
-    KivProductBaseInfo b{};
-    b.nGuidData1 = 1;
-    b.nGuidData2 = 2;
-    b.nGuidData3 = 3;
-    const uint8_t d4[8] = {4, 5, 6, 7, 8, 9, 0x0A, 0x0B};
-    std::memcpy(b.aGuidData4, d4, 8);
-    b.nProductId = 3;
-    b.nEdition = 1;
-    b.nVerMajor = 2;
-    b.nVerMinor = 5;
-    return b;
-}
-
 // The kept messages of the file in the current folder, as a new cache reads them.
 std::vector<KivSrvMessage> KeptMessages() {
     CServerCache cache;
@@ -79,7 +65,7 @@ TEST_F(ConnectorTest, PostsTheFormBodyOfEachMessageKind) {
     IKivSrvConnector* c = Create(KIV_SRVCONN_HTTP);
     ASSERT_NE(c, nullptr);
     EXPECT_TRUE(c->IsConnected());
-    KivProductBaseInfo info = Example();
+    KivProductBaseInfo info = srvtest::ExampleBaseInfo();
     ASSERT_EQ(KivErrNo(c->SetBaseInfo(&info)), 0u);
     KivSrvMessage num = KivMakeNumberMessage(7, 12);
     KivSrvMessage text = KivMakeTextMessage(8, "a&b=c d");
@@ -163,10 +149,8 @@ TEST_F(ConnectorTest, DamagedBaseInfoIsReplaced) {
 // Messages the service did not take are kept with their types, across connectors.
 TEST_F(ConnectorTest, ServiceDownKeepsMessagesForTheNextConnector) {
     UseService(srvtest::ClosedPort(), 2000);
-    IKivSrvConnector* c = Create(KIV_SRVCONN_HTTP);
+    IKivSrvConnector* c = CreateReporter();
     ASSERT_NE(c, nullptr);
-    KivProductBaseInfo info = Example();
-    ASSERT_EQ(KivErrNo(c->SetBaseInfo(&info)), 0u);
     KivSrvMessage a = KivMakeNumberMessage(5, 55);
     KivSrvMessage b = KivMakeTextMessage(6, "x&y");
     EXPECT_FALSE(c->Send(&a));
@@ -198,13 +182,11 @@ TEST_F(ConnectorTest, ErrorAnswersAndRedirectsAreNotDeliveries) {
     LoopbackService failing(500);
     LoopbackService moving(302);
     moving.RedirectTo("http://127.0.0.1:" + std::to_string(elsewhere.Port()) + "/StatisticAction?method=add");
-    KivProductBaseInfo info = Example();
     int type = 1;
     for (LoopbackService* s : {&failing, &moving}) {
         UseService(s->Port());
-        IKivSrvConnector* c = Create(KIV_SRVCONN_HTTP);
+        IKivSrvConnector* c = CreateReporter();
         ASSERT_NE(c, nullptr);
-        ASSERT_EQ(KivErrNo(c->SetBaseInfo(&info)), 0u);
         KivSrvMessage m = KivMakeNumberMessage(type++, 0);
         EXPECT_FALSE(c->Send(&m));
         c->Release();
@@ -216,20 +198,14 @@ TEST_F(ConnectorTest, ErrorAnswersAndRedirectsAreNotDeliveries) {
 
 // A service that takes the connection and never answers costs the time-out, not more.
 TEST_F(ConnectorTest, SilentServiceTimesOut) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)), 0);
+    int port = 0;
+    int fd = srvtest::BindLoopback(SOCK_STREAM, &port);
+    ASSERT_GE(fd, 0);
     ASSERT_EQ(::listen(fd, 4), 0);  // the kernel completes the handshake; nobody reads
-    socklen_t len = sizeof(a);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    UseService(ntohs(a.sin_port), 300);
+    UseService(port, 300);
 
-    IKivSrvConnector* c = Create(KIV_SRVCONN_HTTP);
+    IKivSrvConnector* c = CreateReporter();
     ASSERT_NE(c, nullptr);
-    KivProductBaseInfo info = Example();
-    ASSERT_EQ(KivErrNo(c->SetBaseInfo(&info)), 0u);
     KivSrvMessage m = KivMakeNumberMessage(9, 9);
     auto t0 = Clock::now();
     EXPECT_FALSE(c->Send(&m));
@@ -258,10 +234,8 @@ TEST_F(ConnectorTest, HttpsRefusesAnUnverifiedService) {
     while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     UseService(port);
     ::setenv("UNDELIA_STATS_HTTPS", "1", 1);
-    IKivSrvConnector* c = Create(KIV_SRVCONN_HTTP);
+    IKivSrvConnector* c = CreateReporter();
     ASSERT_NE(c, nullptr);
-    KivProductBaseInfo info = Example();
-    ASSERT_EQ(KivErrNo(c->SetBaseInfo(&info)), 0u);
     KivSrvMessage m = KivMakeNumberMessage(3, 3);
     EXPECT_FALSE(c->Send(&m));
     c->Release();
@@ -272,20 +246,16 @@ TEST_F(ConnectorTest, HttpsRefusesAnUnverifiedService) {
 }
 
 TEST_F(ConnectorTest, DatagramProbeGoesToTheConfiguredTarget) {
-    int rx = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(rx, reinterpret_cast<sockaddr*>(&a), sizeof(a)), 0);
-    socklen_t len = sizeof(a);
-    ::getsockname(rx, reinterpret_cast<sockaddr*>(&a), &len);
-    ::setenv("UNDELIA_STATS_DGRAM_TARGET", ("127.0.0.1:" + std::to_string(ntohs(a.sin_port))).c_str(), 1);
+    int port = 0;
+    int rx = srvtest::BindLoopback(SOCK_DGRAM, &port);
+    ASSERT_GE(rx, 0);
+    ::setenv("UNDELIA_STATS_DGRAM_TARGET", ("127.0.0.1:" + std::to_string(port)).c_str(), 1);
     ::setenv("UNDELIA_STATS_DGRAM_BIND", "127.0.0.1:0", 1);
 
     IKivSrvConnector* c = Create(KIV_SRVCONN_DATAGRAM);
     ASSERT_NE(c, nullptr);
     EXPECT_TRUE(c->IsConnected());
-    KivProductBaseInfo info = Example();
+    KivProductBaseInfo info = srvtest::ExampleBaseInfo();
     ASSERT_EQ(KivErrNo(c->SetBaseInfo(&info)), 0u);
     info.nGuidData1 = 99;  // the stored GUID stays, as with the HTTP connector
     info.nVerMinor = 7;

@@ -220,10 +220,8 @@ TEST_F(MessageFileTest, ConnectorReplacesAHostileFileAndKeepsWorking) {
     WriteAll(File("SeverConn.xml"), "<MESSAGES>" + Repeat("<a>", 100000));
     srvtest::LoopbackService service(500);
     UseService(service.Port());
-    IKivSrvConnector* c = Create(KIV_SRVCONN_HTTP);
+    IKivSrvConnector* c = CreateReporter();
     ASSERT_NE(c, nullptr);
-    KivProductBaseInfo info{};
-    ASSERT_EQ(KivErrNo(c->SetBaseInfo(&info)), 0u);
     KivSrvMessage m = KivMakeNumberMessage(4, 4);
     EXPECT_FALSE(c->Send(&m));
     c->Release();

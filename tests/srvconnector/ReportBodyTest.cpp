@@ -9,19 +9,7 @@
 
 namespace {
 
-KivProductBaseInfo PartExample() {
-    KivProductBaseInfo b{};
-    b.nGuidData1 = 1;
-    b.nGuidData2 = 2;
-    b.nGuidData3 = 3;
-    const uint8_t d4[8] = {4, 5, 6, 7, 8, 9, 0x0A, 0x0B};
-    std::memcpy(b.aGuidData4, d4, 8);
-    b.nProductId = 3;
-    b.nEdition = 1;
-    b.nVerMajor = 2;
-    b.nVerMinor = 5;
-    return b;
-}
+using srvtest::ExampleBaseInfo;
 
 // Percent-decoding that fails on a cut escape.
 bool Decode(const std::string& s, std::string* pOut) {
@@ -45,10 +33,10 @@ std::string ValOf(const std::string& body) {
 }
 
 TEST(ReportBodyTest, NumberMessageMatchesTheServiceFormat) {
-    EXPECT_EQ(KivBuildReportBody(PartExample(), KivMakeNumberMessage(7, 12)),
+    EXPECT_EQ(KivBuildReportBody(ExampleBaseInfo(), KivMakeNumberMessage(7, 12)),
               "guid={00000001-0002-0003-0405-060708090A0B}&productId=3&edit=1&vermajor=2&verminor=5&isString=0"
               "&val=12&type=7");
-    KivProductBaseInfo b = PartExample();
+    KivProductBaseInfo b = ExampleBaseInfo();
     b.nGuidData1 = 0xABCDEF01u;
     b.nProductId = INT_MIN;
     EXPECT_EQ(KivBuildReportBody(b, KivMakeNumberMessage(-1, INT_MIN)),
@@ -58,11 +46,11 @@ TEST(ReportBodyTest, NumberMessageMatchesTheServiceFormat) {
 
 // A text can no longer add or change fields of the form.
 TEST(ReportBodyTest, TextValuesAreEncodedWhole) {
-    std::string body = KivBuildReportBody(PartExample(), KivMakeTextMessage(9, "a&type=1 b+c%d/\xC3\xBC\n~._-"));
+    std::string body = KivBuildReportBody(ExampleBaseInfo(), KivMakeTextMessage(9, "a&type=1 b+c%d/\xC3\xBC\n~._-"));
     EXPECT_EQ(body,
               "guid={00000001-0002-0003-0405-060708090A0B}&productId=3&edit=1&vermajor=2&verminor=5&isString=1"
               "&val=a%26type%3D1%20b%2Bc%25d%2F%C3%BC%0A~._-&type=9");
-    EXPECT_EQ(KivBuildReportBody(PartExample(), KivMakeTextMessage(1, "")).find("&val=&type=1"), body.find("&val="));
+    EXPECT_EQ(KivBuildReportBody(ExampleBaseInfo(), KivMakeTextMessage(1, "")).find("&val=&type=1"), body.find("&val="));
 }
 
 // Long texts are cut so the body fits 255 bytes, never inside an escape or a character.
@@ -71,7 +59,7 @@ TEST(ReportBodyTest, LongTextsAreCutAtWholeCharacters) {
         std::string text;
         while (text.size() + unit.size() <= KIV_SRV_TEXT_MAX) text += unit;
         KivSrvMessage m = KivMakeTextMessage(2, text.c_str());
-        std::string body = KivBuildReportBody(PartExample(), m);
+        std::string body = KivBuildReportBody(ExampleBaseInfo(), m);
         EXPECT_LE(body.size(), KIV_SRV_BODY_MAX) << unit;
         EXPECT_EQ(body.substr(body.size() - 7), "&type=2");
         std::string val;
@@ -82,7 +70,7 @@ TEST(ReportBodyTest, LongTextsAreCutAtWholeCharacters) {
     }
     // Stray bytes are encoded one by one and still fit.
     std::string junk(300, '\xC3');
-    std::string body = KivBuildReportBody(PartExample(), KivMakeTextMessage(2, junk.c_str()));
+    std::string body = KivBuildReportBody(ExampleBaseInfo(), KivMakeTextMessage(2, junk.c_str()));
     EXPECT_LE(body.size(), KIV_SRV_BODY_MAX);
 }
 
@@ -95,7 +83,7 @@ TEST(ReportBodyTest, TextMessagesKeepAtMostWholeCharacters) {
 }
 
 TEST(ReportBodyTest, BaseInfoBytesAreLittleEndianInFieldOrder) {
-    KivProductBaseInfo b = PartExample();
+    KivProductBaseInfo b = ExampleBaseInfo();
     b.nVerMinor = -2;
     unsigned char bytes[32];
     KivBaseInfoToBytes(b, bytes);

@@ -7,7 +7,11 @@
 #include <httplib.h>
 #include <unistd.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <atomic>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -85,6 +89,44 @@ inline Library& Lib() {
     return lib;
 }
 
+// A socket of the type bound to 127.0.0.1 and an ephemeral port (fd, or -1).
+inline int BindLoopback(int type, int* pPort) {
+    int fd = ::socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof(a);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        if (fd >= 0) ::close(fd);
+        return -1;
+    }
+    *pPort = ntohs(a.sin_port);
+    return fd;
+}
+
+// A port on 127.0.0.1 that nothing listens on.
+inline int ClosedPort() {
+    int port = 0;
+    ::close(BindLoopback(SOCK_STREAM, &port));
+    return port;
+}
+
+// Base information with GUID {00000001-0002-0003-0405-060708090A0B}, product 3, edition 1, 2.5.
+inline KivProductBaseInfo ExampleBaseInfo() {
+    KivProductBaseInfo b{};
+    b.nGuidData1 = 1;
+    b.nGuidData2 = 2;
+    b.nGuidData3 = 3;
+    const uint8_t d4[8] = {4, 5, 6, 7, 8, 9, 0x0A, 0x0B};
+    std::memcpy(b.aGuidData4, d4, 8);
+    b.nProductId = 3;
+    b.nEdition = 1;
+    b.nVerMajor = 2;
+    b.nVerMinor = 5;
+    return b;
+}
+
 // Every test runs in its own folder, which is also the current directory ("SeverConn.xml"),
 // the settings/registry home and the lock folder; the service is unset and proxies are off.
 class SrvTest : public ::testing::Test {
@@ -133,6 +175,16 @@ protected:
         return c;
     }
 
+    // An opened HTTP connector with the example identity stored.
+    IKivSrvConnector* CreateReporter() {
+        IKivSrvConnector* c = Create(KIV_SRVCONN_HTTP);
+        KivProductBaseInfo info = ExampleBaseInfo();
+        if (c) {
+            EXPECT_EQ(KivErrNo(c->SetBaseInfo(&info)), 0u);
+        }
+        return c;
+    }
+
     std::string File(const std::string& name) const { return m_dir + "/" + name; }
     std::string RegistryValue() const {
         return m_dir + "/config/undelia/registry/HKCU/Software/Tessmark/Tessmark Undelia/v_ProductBaseInfo";
@@ -141,18 +193,5 @@ protected:
     std::string m_dir;
     char m_oldCwd[4096] = {};
 };
-
-// A port on 127.0.0.1 that nothing listens on.
-inline int ClosedPort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a));
-    socklen_t len = sizeof(a);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
 
 }  // namespace srvtest

@@ -1,6 +1,7 @@
 // Small file-system helpers of the platform layer.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // Folder part of a '/' path ("/" for a top-level entry, empty when there is no '/').
@@ -9,3 +10,5 @@ std::string KivDirOf(const std::string& path);
 bool KivMakeDirs(const std::string& dir);
 // "<$XDG var or ~/homeSub>/undelia", created when missing; empty when no home is known.
 std::string KivUserDir(const char* pszXdgVar, const char* pszHomeSub);
+// Writes all n bytes (retrying short writes and EINTR); false on any failure.
+bool KivWriteAll(int fd, const void* pData, size_t n);

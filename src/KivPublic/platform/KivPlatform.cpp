@@ -90,6 +90,18 @@ bool KivMakeDirs(const std::string& dir) {
     return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
+bool KivWriteAll(int fd, const void* pData, size_t n) {
+    const auto* p = static_cast<const char*>(pData);
+    while (n) {
+        ssize_t w = ::write(fd, p, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
 std::string KivUserDir(const char* pszXdgVar, const char* pszHomeSub) {
     std::string base;
     if (const char* p = std::getenv(pszXdgVar); p && *p == '/') {
