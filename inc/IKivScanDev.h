@@ -11,6 +11,9 @@
 
 constexpr int KIV_SCAN_STAT_COUNT = 16;
 constexpr int KIV_STAT_ITEMS_FOUND = 7;  // the displayed total of items found
+// Bytes per sector of a file system found that the device cannot be read as at its own sector
+// size (0: none); scanning again with that sector size finds it.
+constexpr int KIV_STAT_OTHER_SECTOR_SIZE = 10;
 
 // Called on the scan thread.
 class IKivScanCallBack {

@@ -42,7 +42,7 @@ TEST(FatImage, Fat12FloppyLiveAndDeletedNames) {
     EXPECT_EQ(b.pPart->m_nType, KIV_FS_FAT12);
     EXPECT_EQ(b.pPart->m_nEvidenceFlags & 0x3C1, 0x3C1u) << "FAT12 boot sector and both FAT copies";
     EXPECT_EQ(b.pPart->m_nFirstSector, 0u);
-    EXPECT_STREQ(b.pRoot->GetAttr()->GetName(), "FAT12 1");
+    EXPECT_STREQ(b.pRoot->GetAttr()->GetName(), "FLOPPY(FAT12 1)");
     EXPECT_STREQ(b.pRoot->GetLabel(), "FLOPPY");
     ExpectFile(b, "fat12", "README.TXT", false);
     ExpectFile(b, "fat12", "A long file name.bin", false);

@@ -83,11 +83,38 @@ TEST(FatBootSector, KindsGeometryAndRejections) {
     EXPECT_EQ(g.nDataStart, 100u + 4 + 2 * 128 + 32);
     EXPECT_EQ(g.nSectorCount, 131072u);
     EXPECT_EQ(g.nClusterCount, (131072u - 292) / 4);
-    // Cut to the device: too few clusters for FAT16 then.
-    EXPECT_FALSE(bs.MakeGeometry(100, 100 + 4000, &g));
-    // Bytes per sector must be the device's sector size.
-    EXPECT_FALSE(CKivFatBootSector().Parse(s, 4096));
-    EXPECT_FALSE(CKivFatBootSector().Parse(Fat16Boot(4096), 512));
+    // Cut by the end of the device: still the FAT16 volume it was, only shorter.
+    ASSERT_TRUE(bs.MakeGeometry(100, 100 + 4000, &g));
+    EXPECT_EQ(g.nType, KIV_FS_FAT16);
+    EXPECT_EQ(g.nSectorCount, 4000u);
+    EXPECT_EQ(g.nClusterCount, (131072u - 292) / 4);
+    // ... but not when nothing of its data area is left.
+    EXPECT_FALSE(bs.MakeGeometry(100, 100 + 292, &g));
+    // Sectors smaller than the device's cannot be read; larger ones are counted in device sectors.
+    CKivFatBootSector small;
+    EXPECT_FALSE(small.Parse(s, 4096));
+    EXPECT_EQ(small.ForeignSectorSize(), 512u);
+    CKivFatBootSector big;
+    ASSERT_TRUE(big.Parse(Fat16Boot(4096), 512));
+    ASSERT_TRUE(big.MakeGeometry(0, 1u << 23, &g));
+    EXPECT_EQ(g.nSecPerClus, 32u);
+    EXPECT_EQ(g.nReserved, 32u);
+    EXPECT_EQ(g.nSectorsPerFat, 1024u);
+    EXPECT_EQ(g.nDataStart, 8u * (4 + 2 * 128 + 4));
+    EXPECT_EQ(g.nSectorCount, 8u * 131072);
+    // Clusters that would not fit the partition's 8-bit sectors per cluster once counted in
+    // device sectors: the sector size to scan with is told instead.
+    auto huge = Fat16Boot(4096);
+    huge[13] = 64;
+    EXPECT_FALSE(big.Parse(huge, 512));
+    EXPECT_EQ(big.ForeignSectorSize(), 4096u);
+    // One table copy is as valid as two; the data area then starts one table earlier.
+    auto one = s;
+    one[16] = 1;
+    ASSERT_TRUE(bs.Parse(one, 512));
+    ASSERT_TRUE(bs.MakeGeometry(0, 1u << 20, &g));
+    EXPECT_EQ(g.nFats, 1u);
+    EXPECT_EQ(g.nDataStart, 4u + 128 + 32);
     // Root entries below 224, three FATs, a missing signature, an odd cluster size.
     auto bad = s;
     Put16(&bad[17], 100);

@@ -88,13 +88,16 @@ void CKivFATScanner::AnalyzeSector(std::span<const uint8_t> sector, uint64_t nSe
                 bAny = true;
             }
             // A FAT32 boot sector may be the backup copy of one that lies m_nBackupSector earlier.
-            if (bs.m_nType == KIV_FS_FAT32 && bs.m_nBackupSector && bs.m_nBackupSector < bs.m_nReserved &&
-                nSector >= bs.m_nBackupSector && bs.MakeGeometry(nSector - bs.m_nBackupSector, nDev, &g)) {
+            uint64_t nBack = uint64_t(bs.m_nBackupSector) * bs.m_nScale;
+            if (bs.m_nType == KIV_FS_FAT32 && nBack && bs.m_nBackupSector < bs.m_nReserved && nSector >= nBack &&
+                bs.MakeGeometry(nSector - nBack, nDev, &g)) {
                 AddCandidate(g, kBoot32Backup);
                 bAny = true;
             }
             if (bAny && pStats) ++pStats[kStatBoot];
             if (bAny) return;
+        } else if (uint32_t nOther = bs.ForeignSectorSize()) {
+            NoteForeignSectorSize(sector, nOther, pStats);
         }
     }
     if (IsFatCopyStart(r)) {
@@ -113,6 +116,14 @@ void CKivFATScanner::AnalyzeSector(std::span<const uint8_t> sector, uint64_t nSe
     }
 }
 
+// A boot sector of a volume this device cannot read at its sector size: when it describes a
+// sound volume at its own sector size, the scan tells which sector size to use.
+void CKivFATScanner::NoteForeignSectorSize(std::span<const uint8_t> sector, uint32_t nBytes, uint64_t* pStats) {
+    CKivFatBootSector bs;
+    KivFatGeometry g;
+    if (pStats && bs.Parse(sector, nBytes) && bs.MakeGeometry(0, ~0ull, &g)) pStats[KIV_STAT_OTHER_SECTOR_SIZE] = nBytes;
+}
+
 void CKivFATScanner::AddDirSector(uint64_t nSector, int64_t nCluster) {
     if (m_dirSectors.size() < kMaxDirSectors) m_dirSectors.push_back({nSector, nCluster});
 }
@@ -126,10 +137,10 @@ CKivFATScanner::CandMap::iterator CKivFATScanner::AddCandidate(const KivFatGeome
         if (g.nSectorsPerFat) {
             uint64_t nFat1 = g.nFirstSector + g.nReserved;
             m_byFatStart.emplace(nFat1, g);
-            m_byFatStart.emplace(nFat1 + g.nSectorsPerFat, g);
+            if (g.nFats == 2) m_byFatStart.emplace(nFat1 + g.nSectorsPerFat, g);
             // FAT copies seen before the boot sector (a backup found late) count as well.
             if (m_fatCopies.count(nFat1)) MarkFatCopy(it, nFat1);
-            if (m_fatCopies.count(nFat1 + g.nSectorsPerFat)) MarkFatCopy(it, nFat1 + g.nSectorsPerFat);
+            if (g.nFats == 2 && m_fatCopies.count(nFat1 + g.nSectorsPerFat)) MarkFatCopy(it, nFat1 + g.nSectorsPerFat);
         }
     }
     it->second.nFlags |= nFlags;
@@ -141,7 +152,7 @@ void CKivFATScanner::MarkFatCopy(CandMap::iterator it, uint64_t nSector) {
     const KivFatSettings& s = KivFatSettings::Get();
     uint64_t nFat1 = g.nFirstSector + g.nReserved;
     if (nSector == nFat1) it->second.nFlags |= kFat1Found | (s.bUseFirstFat ? kFat1Usable : 0);
-    if (nSector == nFat1 + g.nSectorsPerFat) it->second.nFlags |= kFat2Found | (s.bUseSecondFat ? kFat2Usable : 0);
+    if (g.nFats == 2 && nSector == nFat1 + g.nSectorsPerFat) it->second.nFlags |= kFat2Found | (s.bUseSecondFat ? kFat2Usable : 0);
 }
 
 void CKivFATScanner::OnFatCopy(uint64_t nSector) {

@@ -59,6 +59,7 @@ private:
     void OnFatCopy(uint64_t nSector);
     bool InferGeometry(uint64_t nSector, uint32_t nCluster);
     void AddDirSector(uint64_t nSector, int64_t nCluster);
+    void NoteForeignSectorSize(std::span<const uint8_t> sector, uint32_t nBytes, uint64_t* pStats);
 
     IKivDevStor* m_pStor = nullptr;
     uint32_t m_nSectorSize = 512;

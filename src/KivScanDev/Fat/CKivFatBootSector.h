@@ -17,6 +17,7 @@ struct KivFatGeometry {
     uint32_t nSectorsPerFat = 0;
     uint32_t nClusterCount = 0;
     uint32_t nRoot = 0;           // FAT32: root cluster; FAT12/16: root-directory sectors
+    uint32_t nFats = 2;           // copies of the allocation table, 1 or 2
 
     auto operator<=>(const KivFatGeometry&) const = default;
 };
@@ -24,11 +25,21 @@ struct KivFatGeometry {
 class CKivFatBootSector {
 public:
     // Decodes the sector and runs the boot-sector tests for a device of nSectorSize-byte sectors.
-    // Answers false (and leaves m_nType at KIV_FS_NONE) when no FAT kind accepts it.
+    // The volume's own sectors may be a multiple of the device's (a volume of 4096-byte sectors in
+    // an image read in 512-byte sectors); its geometry is then counted in device sectors.
+    // Answers false (and leaves m_nType at KIV_FS_NONE) when no FAT kind accepts it; m_nType is
+    // then still set when only the sector size stood in the way (see ForeignSectorSize).
     bool Parse(std::span<const uint8_t> sector, uint32_t nSectorSize);
 
+    // Bytes per sector of a boot sector that passed every test but could not be read on a device
+    // of the given sector size (its sectors are smaller than the device's, or its clusters too
+    // large once counted in device sectors); 0 otherwise.
+    uint32_t ForeignSectorSize() const { return m_nForeignSectorSize; }
+
     // Geometry of the volume when this boot sector stands at sector nFirst of a device of
-    // nDevSectors sectors; false when the described volume is implausible there.
+    // nDevSectors sectors, in device sectors; false when the described volume is implausible.
+    // A volume whose end lies past the device keeps its type and cluster count (it is that volume,
+    // cut); only its sector count is cut to the device.
     bool MakeGeometry(uint64_t nFirst, uint64_t nDevSectors, KivFatGeometry* pOut) const;
 
     int32_t m_nType = KIV_FS_NONE;
@@ -41,4 +52,8 @@ public:
     uint32_t m_nSectorsPerFat = 0;   // 22 (16-bit) or 36 (FAT32)
     uint32_t m_nRootCluster = 0;     // 44 (FAT32)
     uint32_t m_nBackupSector = 0;    // 50 (FAT32): where the backup copy of this sector lies
+    uint32_t m_nScale = 1;           // device sectors per volume sector
+
+private:
+    uint32_t m_nForeignSectorSize = 0;
 };

@@ -5,7 +5,7 @@
 #include "CKivFatDirEntry.h"
 
 bool CKivFatDirSector::Test(std::span<const uint8_t> sector) {
-    m_bStart = false;
+    m_bStart = m_bEnded = false;
     m_nOwnCluster = m_nCounted = 0;
     // Most sectors are file data that fails on its first entry; attribute bit 0x40 settles half of
     // them before any decoding.
@@ -24,6 +24,7 @@ bool CKivFatDirSector::Test(std::span<const uint8_t> sector) {
             // The end of a directory is a slot never used: all of it is zero, not just its first
             // byte (which one random byte in 256 would match).
             if (!std::all_of(raw.begin(), raw.end(), [](uint8_t b) { return b == 0; })) return false;
+            m_bEnded = true;
             break;
         }
         if (e.IsLongName()) continue;

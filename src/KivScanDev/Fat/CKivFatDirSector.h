@@ -11,6 +11,7 @@ public:
     bool Test(std::span<const uint8_t> sector);
 
     bool m_bStart = false;
+    bool m_bEnded = false;  // the entries stop at a slot never used: the directory ends here
     uint32_t m_nOwnCluster = 0;
     uint32_t m_nCounted = 0;
 };

@@ -69,6 +69,12 @@ uint64_t CKivFatRunBuilder::NextFree(uint64_t c) {
     return m_nClusters;
 }
 
+uint32_t CKivFatRunBuilder::NextFreeAfter(uint32_t c) {
+    if (c < 2) c = 1;
+    uint64_t n = NextFree(uint64_t(c) - 1);  // relative to cluster 2: the cluster after c
+    return n < m_nClusters ? static_cast<uint32_t>(n + 2) : 0;
+}
+
 std::vector<KivDataRun> CKivFatRunBuilder::DeletedRuns(uint32_t nFirst, uint64_t nSize) {
     std::vector<KivDataRun> runs;
     if (!IsDataCluster(nFirst) || nSize == 0) return runs;

@@ -20,6 +20,9 @@ public:
     // Clusters of a directory: its chain, at most nMaxClusters, each once.
     std::vector<uint32_t> DirClusters(uint32_t nFirst, uint32_t nMaxClusters);
 
+    // The first free cluster after c (absolute numbers), or 0 when there is none.
+    uint32_t NextFreeAfter(uint32_t c);
+
     bool HasTable() const { return m_pTable != nullptr; }
     bool IsDataCluster(uint64_t c) const { return c >= 2 && c - 2 < m_nClusters; }
     uint32_t GetEntry(uint32_t c) { return m_pTable ? m_pTable->GetEntry(c) : KIV_FAT_FREE; }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "CKivFatDirEntry.h"
+#include "CKivFatDirSector.h"
 #include "CKivFatLongName.h"
 #include "KivByteReader.h"
 #include "KivFatSettings.h"
@@ -53,6 +54,15 @@ bool CKivFatTreeBuilder::NodeBudget() {
 
 bool CKivFatTreeBuilder::IsFat32() const { return m_pPart->m_nType == KIV_FS_FAT32; }
 
+// The tables lie between the reserved sectors and the root area (FAT12/16) or the data area.
+uint32_t CKivFatTreeBuilder::FatCopies() const {
+    const CKivScanResPartFAT& p = *m_pPart;
+    uint64_t nMetaStart = p.m_nFirstSector + p.m_nReservedSectors;
+    uint64_t nRoot = IsFat32() ? 0 : p.m_nRoot;
+    if (p.m_nSectorsPerFat == 0 || p.m_nDataStart < nMetaStart + nRoot) return 0;
+    return static_cast<uint32_t>(std::min<uint64_t>(2, (p.m_nDataStart - nMetaStart - nRoot) / p.m_nSectorsPerFat));
+}
+
 bool CKivFatTreeBuilder::ReadSectors(std::vector<uint8_t>* pBuf, uint64_t nFirst, uint64_t nCount) {
     pBuf->assign(size_t(nCount) * m_nSectorSize, 0);
     uint64_t nSecs = m_pDev->GetSectorCount();
@@ -68,14 +78,19 @@ IKivFsNode* CKivFatTreeBuilder::Build() {
     m_nSecPerClus = m_pPart->m_nSecPerClus;
     m_nDataStart = m_pPart->m_nDataStart;
     if (m_nSectorSize == 0 || m_nSecPerClus == 0) return nullptr;
+    uint32_t nFlags = m_pPart->m_nEvidenceFlags;
     uint64_t nEnd;
     if (KivAddOverflows(m_pPart->m_nFirstSector, m_pPart->m_nSectorCount, &nEnd)) nEnd = ~0ull;
     m_nDataClusters = nEnd > m_nDataStart ? (nEnd - m_nDataStart) / m_nSecPerClus : 0;
+    // A boot sector states the volume's own cluster count. When the medium ends before the volume
+    // does, the chains still run to the clusters the table names; what lies past the end is then
+    // missing, not shorter.
+    if ((nFlags & kEvidenceBoot) && m_pPart->m_nClusterCount > m_nDataClusters)
+        m_nDataClusters = m_pPart->m_nClusterCount;
     m_nDataClusters = std::min<uint64_t>(m_nDataClusters, KIV_FAT_BAD - 2);
 
-    uint32_t nFlags = m_pPart->m_nEvidenceFlags;
     m_fat.Load(m_pDev, m_pPart->m_nType, m_pPart->m_nFirstSector + m_pPart->m_nReservedSectors,
-               m_pPart->m_nSectorsPerFat, nFlags & kUseFirstFat, nFlags & kUseSecondFat);
+               m_pPart->m_nSectorsPerFat, nFlags & kUseFirstFat, (nFlags & kUseSecondFat) && FatCopies() == 2);
     m_pRuns = std::make_unique<CKivFatRunBuilder>(m_fat.HasTable() ? &m_fat : nullptr, m_nDataClusters,
                                                   uint64_t(m_nSecPerClus) * m_nSectorSize);
     if (m_pCallback && m_pCallback->SetProgress(50) == -1) m_bCancelled = true;
@@ -103,6 +118,11 @@ IKivFsNode* CKivFatTreeBuilder::Build() {
         }
     }
     WalkQueue();
+    // The volume label is known once the root has been read; the partition is named by it, as an
+    // NTFS partition is by its own.
+    if (m_bLabelSet && s.strLabel.empty() && *m_pRoot->GetLabel())
+        m_pRoot->GetAttr()->SetName(KivFormatPartName(KivFsTypeText(m_pPart->m_nType), m_nNameBase + 1, s.cDriveLetter,
+                                                      m_pRoot->GetLabel()).c_str());
     ReconstructDirs();
     if (!Cancelled()) AddRawTree();
     if (Cancelled()) return nullptr;  // the destructor releases the partial tree
@@ -135,14 +155,19 @@ void CKivFatTreeBuilder::WalkDir(IKivFileNode* pDir, const DirWork& work) {
     // The pieces to read: the fixed root area, or the directory's clusters.
     std::vector<std::pair<uint64_t, uint64_t>> pieces;
     if (work.nCluster == 0) {
-        uint64_t nRootStart = m_pPart->m_nFirstSector + m_pPart->m_nReservedSectors + 2ull * m_pPart->m_nSectorsPerFat;
+        // The root area ends where the data area begins, whatever the number of tables before it.
         uint64_t nRootSecs = std::min<uint64_t>(m_pPart->m_nRoot, kMaxDirBytes / m_nSectorSize);
-        if (nRootSecs) pieces.emplace_back(nRootStart, nRootSecs);
+        if (nRootSecs && m_nDataStart >= m_pPart->m_nRoot) pieces.emplace_back(m_nDataStart - m_pPart->m_nRoot, nRootSecs);
     } else {
         uint32_t nMax = static_cast<uint32_t>(std::max<uint64_t>(1, kMaxDirBytes / (uint64_t(m_nSecPerClus) * m_nSectorSize)));
-        // A deleted directory's freed chain says nothing; read its first cluster only.
-        bool bOne = work.bOneCluster || (bDeleted && m_pRuns->GetEntry(work.nCluster) == KIV_FAT_FREE);
-        std::vector<uint32_t> clusters = bOne ? std::vector<uint32_t>{work.nCluster} : m_pRuns->DirClusters(work.nCluster, nMax);
+        // A deleted directory's chain was freed: its clusters are found by their content.
+        std::vector<uint32_t> clusters;
+        if (work.bOneCluster)
+            clusters = {work.nCluster};
+        else if (bDeleted && m_pRuns->GetEntry(work.nCluster) == KIV_FAT_FREE)
+            clusters = DeletedDirClusters(work.nCluster, nMax);
+        else
+            clusters = m_pRuns->DirClusters(work.nCluster, nMax);
         for (uint32_t c : clusters) {
             if (!m_dirClusters.insert(c).second) continue;  // already read as part of another directory
             pieces.emplace_back(m_nDataStart + uint64_t(c - 2) * m_nSecPerClus, m_nSecPerClus);
@@ -193,6 +218,75 @@ void CKivFatTreeBuilder::WalkDir(IKivFileNode* pDir, const DirWork& work) {
     }
 }
 
+// How a cluster reads as directory content.
+CKivFatTreeBuilder::DirPiece CKivFatTreeBuilder::ReadDirPiece(uint32_t c, bool bFirst) {
+    std::vector<uint8_t> buf;
+    if (!ReadSectors(&buf, m_nDataStart + uint64_t(c - 2) * m_nSecPerClus, m_nSecPerClus)) return DirPiece::kNone;
+    bool bEnded = false;
+    for (size_t off = 0; off + m_nSectorSize <= buf.size() && !bEnded; off += m_nSectorSize) {
+        std::span<const uint8_t> sector(buf.data() + off, m_nSectorSize);
+        CKivFatDirSector ds;
+        bool bOk = ds.Test(sector);
+        if (off == 0 && (!bOk || ds.m_bStart != bFirst)) return bFirst ? DirPiece::kEnds : DirPiece::kNone;
+        if (!bOk) {
+            // An empty sector ends the directory; anything else is not part of it.
+            if (!std::all_of(sector.begin(), sector.end(), [](uint8_t b) { return b == 0; })) return DirPiece::kNone;
+            bEnded = true;
+        }
+        bEnded = bEnded || ds.m_bEnded;
+        // What followed a deleted folder holds only deleted entries; live ones belong to another.
+        if (!bFirst)
+            for (size_t e = 0; e + CKivFatDirEntry::kSize <= sector.size(); e += CKivFatDirEntry::kSize) {
+                if (sector[e] == 0) break;
+                if (sector[e] != CKivFatDirEntry::kDeletedMark) return DirPiece::kNone;
+            }
+    }
+    return bEnded ? DirPiece::kEnds : DirPiece::kGoesOn;
+}
+
+std::vector<uint32_t> CKivFatTreeBuilder::DeletedDirClusters(uint32_t nFirst, uint32_t nMax) {
+    // The freed chain says nothing. The folder grew by taking free clusters after its first, which
+    // are free again now: the next free cluster when it still reads as the folder's content, else
+    // the next directory piece the scan saw, when no other folder starts before it.
+    std::vector<uint32_t> out{nFirst};
+    if (ReadDirPiece(nFirst, true) == DirPiece::kEnds) return out;
+    if (!m_bPiecesIndexed) IndexDirPieces();
+    for (uint32_t c = nFirst; out.size() < nMax;) {
+        uint32_t next = m_pRuns->NextFreeAfter(c);
+        DirPiece piece = next && !m_dirClusters.count(next) ? ReadDirPiece(next, false) : DirPiece::kNone;
+        if (piece == DirPiece::kNone) {
+            auto it = std::upper_bound(m_pieceClusters.begin(), m_pieceClusters.end(), c);
+            auto start = std::upper_bound(m_startClusters.begin(), m_startClusters.end(), c);
+            for (; it != m_pieceClusters.end() && (start == m_startClusters.end() || *it < *start); ++it) {
+                if (m_dirClusters.count(*it) || m_pRuns->GetEntry(*it) != KIV_FAT_FREE) continue;
+                piece = ReadDirPiece(*it, false);
+                if (piece != DirPiece::kNone) {
+                    next = *it;
+                    break;
+                }
+            }
+        }
+        if (piece == DirPiece::kNone) break;
+        out.push_back(next);
+        if (piece == DirPiece::kEnds) break;
+        c = next;
+    }
+    return out;
+}
+
+void CKivFatTreeBuilder::IndexDirPieces() {
+    m_bPiecesIndexed = true;
+    if (!m_pDirSectors) return;
+    for (const KivFatDirSectorRec& r : *m_pDirSectors) {
+        if (r.nSector < m_nDataStart || (r.nSector - m_nDataStart) % m_nSecPerClus) continue;
+        uint64_t c = (r.nSector - m_nDataStart) / m_nSecPerClus + 2;
+        if (!m_pRuns->IsDataCluster(c)) continue;
+        (r.nCluster < 0 ? m_pieceClusters : m_startClusters).push_back(static_cast<uint32_t>(c));
+    }
+    std::sort(m_pieceClusters.begin(), m_pieceClusters.end());
+    std::sort(m_startClusters.begin(), m_startClusters.end());
+}
+
 void CKivFatTreeBuilder::AddEntry(IKivFileNode* pDir, uint32_t nDirCluster, const CKivFatDirEntry& e,
                                   const std::string& strName, bool bDirDeleted, bool bRecycle,
                                   std::vector<IKivFileNode*>* pRecycleCands) {
@@ -224,6 +318,7 @@ void CKivFatTreeBuilder::AddEntry(IKivFileNode* pDir, uint32_t nDirCluster, cons
         for (const KivDataRun& r : runs) list.Append(r.nStart, r.nLength);
         pAttr->SetRuns(std::move(list));
         MarkUsed(runs);
+        if (RunsPastDeviceEnd(runs)) pAttr->SetRecordState(pAttr->GetRecordState() | KIV_REC_DAMAGED);
     }
 
     if (bDir && nFirst >= 2) {
@@ -326,6 +421,17 @@ void CKivFatTreeBuilder::ReconstructDirs() {
         m_queue.push_back({c, true});
         WalkQueue();
     }
+}
+
+bool CKivFatTreeBuilder::RunsPastDeviceEnd(const std::vector<KivDataRun>& runs) const {
+    uint64_t nDev = m_pDev->GetSectorCount();
+    for (const KivDataRun& r : runs) {
+        uint64_t nEnd;
+        if (KivMulOverflows(r.nStart + r.nLength, uint64_t(m_nSecPerClus), &nEnd) || KivAddOverflows(nEnd, m_nDataStart, &nEnd) ||
+            nEnd > nDev)
+            return true;
+    }
+    return false;
 }
 
 void CKivFatTreeBuilder::MarkUsed(const std::vector<KivDataRun>& runs) {

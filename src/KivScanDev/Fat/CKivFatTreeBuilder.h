@@ -50,6 +50,14 @@ private:
 
     bool Cancelled();
     bool IsFat32() const;
+    uint32_t FatCopies() const;
+    // Clusters of a deleted folder whose chain was freed, at most nMax.
+    std::vector<uint32_t> DeletedDirClusters(uint32_t nFirst, uint32_t nMax);
+    enum class DirPiece { kNone, kGoesOn, kEnds };
+    // bFirst: the folder's first cluster (opens with "." and ".."); otherwise a later piece.
+    DirPiece ReadDirPiece(uint32_t nCluster, bool bFirst);
+    void IndexDirPieces();
+    bool RunsPastDeviceEnd(const std::vector<KivDataRun>& runs) const;
     void WalkQueue();
     void WalkDir(IKivFileNode* pDir, const DirWork& work);
     // Handles one entry (not long-name, label or dot) of a directory; pLfnName may be empty.
@@ -88,4 +96,7 @@ private:
     std::unordered_set<uint32_t> m_recycleDirs;          // directories inside recycle bins
     std::deque<DirWork> m_queue;
     std::vector<KivDataRun> m_used;                      // runs of the entries found
+    // Clusters where the scan saw directory pieces without "." and "..", and folder starts; sorted.
+    std::vector<uint32_t> m_pieceClusters, m_startClusters;
+    bool m_bPiecesIndexed = false;
 };

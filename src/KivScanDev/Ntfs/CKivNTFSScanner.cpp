@@ -93,6 +93,9 @@ int CKivNTFSScanner::AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pS
                     uint64_t totalBytes;
                     if (!KivMulOverflows(bs.nTotalSectors, bs.nBytesPerSector, &totalBytes))
                         m_cands.AddBootSector(nFirst + j, m_nDevSectors, proto, totalBytes / Z);
+                } else if (pStats) {
+                    // Clusters smaller than the device's sectors: readable only at the volume's own size.
+                    pStats[KIV_STAT_OTHER_SECTOR_SIZE] = bs.nBytesPerSector;
                 }
                 ++nBoot;
                 continue;
