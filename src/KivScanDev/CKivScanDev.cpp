@@ -144,7 +144,19 @@ KivResult CKivScanDev::EnumResParts(std::vector<CKivScanResPart*>* pList) {
         for (CKivScanResPart* p : found) delete p;
         return KIV_RETERR(KIV_E_NOOBJ);
     }
-    KivScoreAndSelectParts(found, m_pStor->GetSectorCount());
+    // A partition is only selected when the scanner that builds its tree can build one.
+    auto hasTree = [this](CKivScanResPart* p) {
+        for (IKivFsScanner* pScanner : m_scanners)
+            if (pScanner->CanHandle(p->m_nType)) return pScanner->HasTree(p, m_pStor) != 0;
+        return false;
+    };
+    try {
+        KivScoreAndSelectParts(found, m_pStor->GetSectorCount(), hasTree);
+    } catch (const std::exception& e) {
+        KivLogA(0, "CKivScanDev::EnumResParts: %s", e.what());
+        for (CKivScanResPart* p : found) delete p;
+        return KIV_RETERR(KIV_E_NOOBJ);
+    }
     pList->insert(pList->end(), found.begin(), found.end());
     return KIV_OK;
 }
@@ -191,6 +203,8 @@ KivResult CKivScanDev::EnumResFiles(uint32_t nNameBase, std::vector<CKivScanResP
                     pRoot->AddChild(pNode);
                     covered.Add(pPart->m_nFirstSector, pPart->m_nSectorCount);
                     bAdded = true;
+                } else if (pCallback->IsCancelled() != -1) {
+                    pPart->m_nSelected = 0;  // selected means: its tree is in the result
                 }
                 break;
             }

@@ -30,6 +30,15 @@ public:
         return nullptr;
     }
     virtual int CanHandle(int32_t /*nType*/) { return 0; }
+    // Nonzero when BuildTree would answer a tree for the partition. Asked while partitions are
+    // selected, before any tree is built; a scanner answers it cheaply when it can. By default the
+    // tree is built and released.
+    virtual int HasTree(CKivScanResPart* pPart, IKivDevStor* pDev) {
+        IKivFsNode* pNode = BuildTree(pPart, pDev, 0, nullptr);
+        if (!pNode) return 0;
+        pNode->Release();
+        return 1;
+    }
 };
 
 // Factories of the three scanners, in the engine's order. Each answers a new scanner (count 1).

@@ -42,7 +42,8 @@ void MoveToSecond(std::vector<CKivScanResPart*>& list, CKivScanResPart* p) {
 
 }  // namespace
 
-void KivScoreAndSelectParts(std::vector<CKivScanResPart*>& list, uint64_t nDeviceSectors) {
+void KivScoreAndSelectParts(std::vector<CKivScanResPart*>& list, uint64_t nDeviceSectors, const KivHasTreeFn& hasTree) {
+    auto treeless = [&hasTree](CKivScanResPart* p) { return hasTree && !hasTree(p); };
     uint64_t nMax = 0;
     for (const CKivScanResPart* p : list) nMax = std::max(nMax, RawEvidence(p));
     double dL = nMax < 2 ? 1.0 : std::log(static_cast<double>(nMax));
@@ -64,6 +65,11 @@ void KivScoreAndSelectParts(std::vector<CKivScanResPart*>& list, uint64_t nDevic
             nHolder = h;
         }
         if (!pBest) break;
+        if (treeless(pBest)) {
+            open.erase(std::find(open.begin(), open.end(), pBest));
+            --nPicks;
+            continue;
+        }
 
         pBest->m_nSelected = 1;
         open.erase(std::find(open.begin(), open.end(), pBest));
@@ -83,6 +89,7 @@ void KivScoreAndSelectParts(std::vector<CKivScanResPart*>& list, uint64_t nDevic
                                                             : nDeviceSectors - p->m_nSectorCount;
         if (nDiff > KIV_WHOLE_DEVICE_SLACK) continue;
         if (i == 0) break;
+        if (!p->m_nSelected && treeless(p)) continue;
         p->m_nWholeDevice = 1;
         p->m_nSelected = 1;
         MoveToSecond(list, p);

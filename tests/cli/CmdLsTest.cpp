@@ -97,5 +97,5 @@ TEST_F(CmdLs, TypesOptionLimitsTheCarvedTypes) {
     std::string text = RunCommand("'" KIV_BIN_DIR "/undelia-cli' --quiet ls --types pdf '" + m_image + "' 2>/dev/null", &status);
     EXPECT_EQ(status, 0);
     EXPECT_NE(text.find("  Adobe Portable Document/\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("FILE002.PDF  1.47 KB  carved  sector 817"), std::string::npos) << text;
+    EXPECT_NE(text.find("FILE002.PDF  1.47 KiB  carved  sector 817"), std::string::npos) << text;
 }

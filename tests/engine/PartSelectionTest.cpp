@@ -133,3 +133,23 @@ TEST(PartSelection, WholeDeviceCandidateIsFlaggedAndMoved) {
     EXPECT_EQ(pTop->m_nWholeDevice, 0u);
     EXPECT_EQ(pTop->m_nSelected, 1u);
 }
+
+TEST(PartSelection, CandidatesWithoutATreeAreNeverSelectedAndLeaveTheirRangeToOthers) {
+    Cands c;
+    CKivScanResPart* pPhantom = c.Add(0, 1000, 10);   // best evidence, but nothing behind it
+    CKivScanResPart* pInside = c.Add(100, 500, 2);    // inside the phantom's range
+    CKivScanResPart* pLast = c.Add(1000, 8, 1);       // a boot sector copy taken as a volume
+    CKivScanResPart* pWhole = c.Add(0, 1024, 0, 1);   // the whole device, no tree either
+    int nAsked = 0;
+    KivScoreAndSelectParts(c.list, 1024, [&](CKivScanResPart* p) {
+        ++nAsked;
+        return p == pInside;
+    });
+    EXPECT_FALSE(pPhantom->m_nSelected);
+    EXPECT_TRUE(pInside->m_nSelected);
+    EXPECT_FALSE(pLast->m_nSelected);
+    EXPECT_FALSE(pWhole->m_nSelected);
+    EXPECT_FALSE(pWhole->m_nWholeDevice);
+    EXPECT_LE(nAsked, 5);  // asked once per pick, not for every pair
+    EXPECT_EQ(c.list[1], pInside) << "the first pick moves up as before";
+}

@@ -282,6 +282,10 @@ TEST(ScanEngine, EnumResFilesBuildsSelectedPartitionsOnly) {
     std::vector<CKivScanResPart*> parts;
     ASSERT_EQ(rig.pEngine->EnumResParts(&parts), KIV_OK);
     ASSERT_EQ(parts.size(), 2u);
+    // Selection asked each scanner whether a tree stands behind its partition; these scanners
+    // answer by building it.
+    EXPECT_EQ(rig.scanners[0]->m_nBuilds + rig.scanners[1]->m_nBuilds, 2);
+    for (auto* s : rig.scanners) s->m_nBuilds = 0;
     for (CKivScanResPart* p : parts) p->m_nSelected = 0;
     EXPECT_EQ(KivErrNo(rig.pEngine->EnumResFiles(0, &parts, &tcb, &pRoot)), KIV_E_NOTREE);
     EXPECT_EQ(pRoot, nullptr);

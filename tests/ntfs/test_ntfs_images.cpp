@@ -6,6 +6,7 @@
 #include <fstream>
 #include <random>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "NtfsTestSupport.h"
@@ -273,5 +274,133 @@ TEST_F(NtfsImages, CorruptedRecordsNeverCrashOrHang) {
             if (p->m_nEvidenceC < 20) continue;  // the real volume and its confirmed copies
             if (IKivFsNode* root = scan.scanner->BuildTree(p, dev, 0, nullptr)) root->Release();
         }
+    }
+}
+
+namespace {
+
+std::map<std::string, Expected> ReadManifest(const std::string& path) {
+    std::map<std::string, Expected> files;
+    std::ifstream m(path);
+    std::string line;
+    while (std::getline(m, line)) {
+        std::istringstream in(line);
+        Expected e;
+        std::string p;
+        in >> e.sha >> e.size;
+        in.get();
+        std::getline(in, p);
+        e.deleted = p.size() > 8 && p.compare(p.size() - 8, 8, " deleted") == 0;
+        if (e.deleted) p.resize(p.size() - 8);
+        files[p] = e;
+    }
+    return files;
+}
+
+std::string RunOut(const std::string& cmd) {
+    std::string out;
+    if (FILE* p = popen(cmd.c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+        pclose(p);
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST_F(NtfsImages, OtherClusterSizesKeepTheirTreeAndDeletedFiles) {
+    NeedFuse();
+    for (const char* name : {"c512", "c64k"}) {
+        SCOPED_TRACE(name);
+        auto files = ReadManifest(s_dir + "/manifest-" + name + ".txt");
+        ASSERT_EQ(files.size(), 3u);
+        BuiltTree t;
+        Build(std::string(name) + ".img", 512, &t);
+        ASSERT_NE(t.root, nullptr);
+        EXPECT_EQ(std::string(t.root->GetLabel()), std::string("Clus") + (name + 1));
+        EXPECT_EQ(t.scan.Best()->m_nSecPerClus, std::string(name) == "c512" ? 1 : 128);
+        for (const auto& [path, e] : files) {
+            SCOPED_TRACE(path);
+            IKivFileNode* n = FindPath(t.root, path);
+            ASSERT_NE(n, nullptr);
+            EXPECT_EQ((n->GetAttr()->GetRecordState() & KIV_REC_DELETED) != 0, e.deleted);
+            std::vector<uint8_t> data;
+            ASSERT_TRUE(ReadNodeData(n, t.dev, &data));
+            EXPECT_EQ(Sha256(data), e.sha);
+        }
+    }
+}
+
+TEST_F(NtfsImages, CutVolumeKeepsItsFilesAndMarksWhatLiesPastTheEnd) {
+    NeedFuse();
+    BuiltTree t;
+    Build("cut.img", 512, &t);
+    ASSERT_NE(t.root, nullptr);
+    EXPECT_EQ(std::string(t.root->GetAttr()->GetName()), "UndeliaTest(NTFS 1)");
+    // report.bin lies before the cut, nested.dat after it (see the sectors of the full volume).
+    ExpectContent(t.root, t.dev, "/docs/report.bin");
+    EXPECT_FALSE(FindPath(t.root, "/docs/report.bin")->GetAttr()->GetRecordState() & KIV_REC_DAMAGED);
+    IKivFileNode* cut = FindPath(t.root, "/docs/deep/nested.dat");
+    ASSERT_NE(cut, nullptr);
+    EXPECT_TRUE(cut->GetAttr()->GetRecordState() & KIV_REC_DAMAGED);
+    EXPECT_EQ(cut->GetAttr()->GetSize(), s_files.at("/docs/deep/nested.dat").size) << "a cut file keeps its size";
+}
+
+TEST_F(NtfsImages, WithoutMftAndMirrorTheTreeIsBuiltFromTheRecordsFound) {
+    NeedFuse();
+    BuiltTree t;
+    Build("nomft.img", 512, &t);
+    ASSERT_NE(t.root, nullptr) << "no tree without $MFT";
+    EXPECT_EQ(t.scan.Best()->m_nFirstSector, 0u);
+    for (const char* p : {"/docs/report.bin", "/docs/deep/nested.dat", "/photos/holiday.jpg", "/docs/small300.txt",
+                          "/docs/sparse.bin"})
+        ExpectContent(t.root, t.dev, p);
+    IKivFileNode* del = FindPath(t.root, "/docs/deleted.bin");
+    ASSERT_NE(del, nullptr);
+    EXPECT_TRUE(del->GetAttr()->GetRecordState() & KIV_REC_DELETED);
+    ExpectContent(t.root, t.dev, "/docs/deleted.bin");
+    // The file of the destroyed folder still lands in the lost folder.
+    IKivFileNode* orphan = FindPath(t.root, std::string("/") + KIV_NAME_LOST_DIR + "1/orphan.bin");
+    ASSERT_NE(orphan, nullptr);
+    std::vector<uint8_t> data;
+    ASSERT_TRUE(ReadNodeData(orphan, t.dev, &data));
+    EXPECT_EQ(Sha256(data), s_files.at("/lostparent/orphan.bin").sha);
+}
+
+TEST_F(NtfsImages, ScanListsOnlyPartitionsWithATree) {
+    // A backup boot sector at a volume's end and a mirror record in its middle are candidates, not
+    // partitions: scan lists what ls shows, and --all-candidates the rest, marked.
+    for (const char* name : {"ntfs-4k.img", "disk-mbr.img", "disk-gpt.img", "ntfs-noboot.img"}) {
+        SCOPED_TRACE(name);
+        uint32_t z = std::string(name) == "ntfs-4k.img" ? 4096 : 512;
+        std::string base = std::string(KIV_BIN_DIR "/undelia-cli -q scan --json --sector-size ") + std::to_string(z) +
+                           " " + s_dir + "/" + name;
+        auto shown = nlohmann::json::parse(RunOut(base + " 2>/dev/null"));
+        ASSERT_EQ(shown["partitions"].size(), 1u) << shown.dump(1);
+        EXPECT_TRUE(shown["partitions"][0]["selected"].get<bool>());
+        auto all = nlohmann::json::parse(RunOut(base + " --all-candidates 2>/dev/null"));
+        EXPECT_EQ(all["partitions"].size(), 1 + shown["candidates_not_shown"].get<size_t>());
+        for (size_t i = 1; i < all["partitions"].size(); ++i) EXPECT_FALSE(all["partitions"][i]["selected"].get<bool>());
+    }
+}
+
+TEST_F(NtfsImages, NeverFewerFilesThanTskRecover) {
+    NeedFuse();
+    if (std::system("command -v tsk_recover >/dev/null 2>&1") != 0) GTEST_SKIP() << "tsk_recover not installed";
+    for (auto [image, manifest] : {std::pair<const char*, const char*>{"ntfs", "manifest"}, {"cut", "manifest"},
+                                   {"nomft", "manifest"}, {"c512", "manifest-c512"}, {"c64k", "manifest-c64k"},
+                                   {"disk-gpt", "manifest"}}) {
+        std::string out = RunOut(std::string(KIV_SOURCE_DIR "/scripts/compare-tsk --cli " KIV_BIN_DIR "/undelia-cli ") +
+                                 s_dir + "/" + image + ".img " + s_dir + "/" + manifest + ".txt");
+        int expected = 0, tsk = 0, tskNamed = 0, ours = 0, oursNamed = 0;
+        ASSERT_EQ(std::sscanf(out.c_str(), "%*s expected=%d tsk=%d tsk_named=%d undelia=%d undelia_named=%d", &expected,
+                              &tsk, &tskNamed, &ours, &oursNamed),
+                  5)
+            << out;
+        EXPECT_GE(ours, tsk) << out;
+        EXPECT_GE(oursNamed, tskNamed) << out;
+        EXPECT_GT(ours, 0) << out;
     }
 }

@@ -140,7 +140,7 @@ TEST(NtfsCandidates, BackupBootSectorConfirmsThePrimaryAndLostPrimaryStillYields
     CKivNtfsCandidateMap map;
     map.AddBootSector(2048, 100000, proto, 8191);           // primary at 2048
     map.AddBootSector(2048 + 8191, 100000, proto, 8191);    // its copy in the last sector
-    ASSERT_EQ(map.Size(), 2u);  // the copy's own primary hypothesis is a candidate of its own
+    ASSERT_EQ(map.Size(), 1u);  // the copy confirms its volume and starts none of its own
     auto it = map.Items().find(2048);
     ASSERT_NE(it, map.Items().end());
     EXPECT_TRUE(it->second->nMarks & KIV_NTFS_MARK_BACKED_UP);
@@ -151,6 +151,15 @@ TEST(NtfsCandidates, BackupBootSectorConfirmsThePrimaryAndLostPrimaryStillYields
     auto b = lost.Items().find(2048);
     ASSERT_NE(b, lost.Items().end());
     EXPECT_EQ(b->second->nMarks, uint32_t(KIV_NTFS_MARK_BACKUP));
+    // Without its primary the copy is also taken as a volume of its own, which selection leaves
+    // out when no tree stands behind it.
+    EXPECT_EQ(lost.Size(), 2u);
+    // A volume cut by the end of the device keeps its stated size beside what is left of it.
+    CKivNtfsCandidateMap cut;
+    cut.AddBootSector(0, 4000, proto, 8191);
+    ASSERT_EQ(cut.Size(), 1u);
+    EXPECT_EQ(cut.Items().begin()->second->nClusterCount, 500u);
+    EXPECT_EQ(cut.Items().begin()->second->nVolumeClusters, 1023u);
 
     CKivNtfsCandidateMap byCluster;
     byCluster.AddByCluster(5000, 100, 0, 100000, KIV_NTFS_MARK_RECORDS);

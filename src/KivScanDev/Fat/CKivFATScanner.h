@@ -42,6 +42,11 @@ public:
     IKivFsNode* BuildTree(CKivScanResPart* pPart, IKivDevStor* pDev, uint32_t nNameBase,
                           IKivEnumResFilesCallback* pCallback) override;
     int CanHandle(int32_t nType) override { return nType >= KIV_FS_FAT12 && nType <= KIV_FS_FAT32; }
+    // Every FAT partition proposed has evidence behind it (a boot sector with its table, or
+    // directories); it has a tree when its data area lies on the device.
+    int HasTree(CKivScanResPart* pPart, IKivDevStor* pDev) override {
+        return pPart && pDev && pPart->m_nDataStart < pDev->GetSectorCount();
+    }
 
     // Tests one sector already in memory (sector number nSector of the storage).
     void AnalyzeSector(std::span<const uint8_t> sector, uint64_t nSector, uint64_t* pStats);

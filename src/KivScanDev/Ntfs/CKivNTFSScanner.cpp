@@ -297,6 +297,7 @@ int CKivNTFSScanner::EnumParts(std::vector<CKivScanResPart*>* pList) {
         p->m_aValues64[0] = c.nMftCluster;
         p->m_aValues64[1] = c.nMirrCluster;
         p->m_aValues64[2] = c.nClusterCount;
+        p->m_aValues64[3] = c.nVolumeClusters ? c.nVolumeClusters : ~0ull;
         pList->push_back(p);
     }
     return 1;
@@ -350,5 +351,22 @@ IKivFsNode* CKivNTFSScanner::BuildTree(CKivScanResPart* pPart, IKivDevStor* pDev
     auto* pNtfs = dynamic_cast<CKivScanNTFSPartInfo*>(pPart);
     if (!pNtfs || !pDev) return nullptr;
     CKivNtfsTreeBuilder builder(pNtfs, pDev, m_pRawList);
+    builder.SetFoundRecords(RecordsInside(*pNtfs));
     return builder.Run(nNameBase, pCallback);
+}
+
+int CKivNTFSScanner::HasTree(CKivScanResPart* pPart, IKivDevStor* pDev) {
+    auto* pNtfs = dynamic_cast<CKivScanNTFSPartInfo*>(pPart);
+    if (!pNtfs || !pDev) return 0;
+    CKivNtfsTreeBuilder builder(pNtfs, pDev, m_pRawList);
+    builder.SetFoundRecords(RecordsInside(*pNtfs));
+    return builder.CanBuild() ? 1 : 0;
+}
+
+std::span<const KivNtfsFoundRecord> CKivNTFSScanner::RecordsInside(const CKivScanResPart& part) const {
+    uint64_t first = part.m_nDataStart, end = first + part.m_nSectorCount;
+    auto b = std::lower_bound(m_records.begin(), m_records.end(), first,
+                              [](const FoundRecord& r, uint64_t s) { return r.nSector < s; });
+    auto e = std::lower_bound(b, m_records.end(), end, [](const FoundRecord& r, uint64_t s) { return r.nSector < s; });
+    return {m_records.data() + (b - m_records.begin()), size_t(e - b)};
 }

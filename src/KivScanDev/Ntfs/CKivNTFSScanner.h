@@ -2,10 +2,12 @@
 // when the boot sector is gone) and builds the trees of the chosen ones from their MFT.
 #pragma once
 
+#include <span>
 #include <vector>
 
 #include "IKivFsScanner.h"
 #include "Ntfs/CKivNtfsCandidateMap.h"
+#include "Ntfs/KivNtfsFoundRecord.h"
 #include "Ntfs/KivNtfsRuns.h"
 
 class CKivNtfsFileRecord;
@@ -28,13 +30,9 @@ public:
     IKivFsNode* BuildTree(CKivScanResPart* pPart, IKivDevStor* pDev, uint32_t nNameBase,
                           IKivEnumResFilesCallback* pCallback) override;
     int CanHandle(int32_t nType) override { return nType == KIV_FS_NTFS; }
+    int HasTree(CKivScanResPart* pPart, IKivDevStor* pDev) override;
 
-    // A file record seen during the scan.
-    struct FoundRecord {
-        uint64_t nSector;
-        uint32_t nNumber;  // from the record header; 0xFFFFFFFF when not stored
-        uint32_t nBytes;   // record size
-    };
+    using FoundRecord = KivNtfsFoundRecord;
     // A record that maps the MFT or the log ($MFT, $LogFile) with its decoded runs.
     struct MapRecord {
         uint64_t nSector;
@@ -50,6 +48,8 @@ private:
     void OnRestartPage(uint64_t nSector);
     void ScoreCandidates();
     uint64_t CountAgreeingRecords(const KivNtfsCandidate& c) const;
+    // The records found inside a partition, in ascending sectors.
+    std::span<const KivNtfsFoundRecord> RecordsInside(const CKivScanResPart& part) const;
 
     IKivDevStor* m_pStor = nullptr;
     uint32_t m_nSectorSize = 512;

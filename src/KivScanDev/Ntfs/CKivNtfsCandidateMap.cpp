@@ -10,6 +10,7 @@ void CKivNtfsCandidateMap::AddBootSector(uint64_t nSector, uint64_t nDevSectors,
         auto c = std::make_unique<KivNtfsCandidate>(proto);
         c->nStart = start;
         c->nClusterCount = usable / spc;
+        c->nVolumeClusters = nTotal / spc;
         c->nSectorCount = c->nClusterCount * spc;
         c->nMarks = mark;
         return c;
@@ -25,9 +26,12 @@ void CKivNtfsCandidateMap::AddBootSector(uint64_t nSector, uint64_t nDevSectors,
                 if ((e.nSectorCount == backup->nSectorCount && e.nMftCluster == backup->nMftCluster) ||
                     (e.nMarks & KIV_NTFS_MARK_PRIMARY)) {
                     e.nMarks |= KIV_NTFS_MARK_BACKED_UP;
+                    if (!e.nVolumeClusters) e.nVolumeClusters = backup->nVolumeClusters;
                     confirmed = true;
                 }
             }
+            // The copy of a volume's boot sector confirms that volume; it starts none of its own.
+            if (confirmed) return;
             if (!confirmed) {
                 for (auto it = range.first; it != range.second; ++it) {
                     if (it->second->nSectorCount == 0) {

@@ -22,7 +22,8 @@ enum : uint32_t {
 struct KivNtfsCandidate {
     uint64_t nStart = 0;          // first sector = data start
     uint64_t nSectorCount = 0;    // 0 = not known yet
-    uint64_t nClusterCount = 0;
+    uint64_t nClusterCount = 0;   // on the device
+    uint64_t nVolumeClusters = 0; // as the boot sector states; more than nClusterCount when cut
     uint32_t nSecPerClus = 0;
     uint64_t nMftCluster = ~0ull;
     uint64_t nMirrCluster = ~0ull;

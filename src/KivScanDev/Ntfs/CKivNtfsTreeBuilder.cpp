@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <map>
 #include <thread>
 
 #include "KivByteReader.h"
@@ -45,6 +46,11 @@ CKivNtfsTreeBuilder::CKivNtfsTreeBuilder(CKivScanNTFSPartInfo* pPart, IKivDevSto
     m_nSecPerClus = std::max<uint32_t>(1, pPart->m_aValues32[3] ? pPart->m_aValues32[3] : pPart->m_nSecPerClus);
     m_nBase = pPart->m_nDataStart;
     m_nClusters = pPart->m_nSectorCount / m_nSecPerClus;
+    // A volume cut by the end of the medium keeps its own size: its runs may point past the cut,
+    // and what lies there is missing rather than never there.
+    constexpr uint64_t kMaxClusters = 1ull << 48;
+    uint64_t volClusters = pPart->m_aValues64[3];
+    m_nVolumeClusters = volClusters != ~0ull && volClusters > m_nClusters ? std::min(volClusters, kMaxClusters) : m_nClusters;
     uint32_t stated = pPart->m_aValues32[2];
     m_nRecordBytes = stated ? stated : (m_nSectorSize == 512 ? 1024 : m_nSectorSize);
 }
@@ -75,7 +81,11 @@ bool CKivNtfsTreeBuilder::Cancelled(IKivEnumResFilesCallback* pCallback) {
 }
 
 bool CKivNtfsTreeBuilder::ReadRecordAt(uint64_t nSector, CKivNtfsFileRecord* pRec) {
-    uint64_t nSecs = (m_nRecordBytes + m_nSectorSize - 1) / m_nSectorSize;
+    return ReadRecordAt(nSector, m_nRecordBytes, pRec);
+}
+
+bool CKivNtfsTreeBuilder::ReadRecordAt(uint64_t nSector, uint32_t nBytes, CKivNtfsFileRecord* pRec) {
+    uint64_t nSecs = (nBytes + m_nSectorSize - 1) / m_nSectorSize;
     if (nSector >= m_pDev->GetSectorCount() || nSecs > m_pDev->GetSectorCount() - nSector) return false;
     std::vector<uint8_t> buf(nSecs * m_nSectorSize);
     if (!m_pDev->ReadSectors(buf.data(), nSector, nSecs)) return false;
@@ -105,7 +115,7 @@ bool CKivNtfsTreeBuilder::LoadMftRuns(std::vector<KivNtfsRun>* pRuns, uint64_t* 
         for (const auto& a : r.Attributes()) {
             if (a.nType != KIV_NTFS_AT_DATA || !a.bNonResident || !a.name.empty()) continue;
             std::vector<KivNtfsRun> runs;
-            KivNtfsDecodeRuns(a.mappingPairs, a.nStartVcn, m_nClusters, &runs);
+            KivNtfsDecodeRuns(a.mappingPairs, a.nStartVcn, m_nVolumeClusters, &runs);
             if (a.nStartVcn == 0) *pMftBytes = a.nRealSize;
             extents.emplace_back(a.nStartVcn, std::move(runs));
         }
@@ -186,7 +196,7 @@ bool CKivNtfsTreeBuilder::ReadAllRecords(const std::vector<KivNtfsRun>& runs, ui
                 // A record crossing runs has no single place; its resident data is then not served.
                 uint64_t recSector = ~0ull;
                 if (recOff >= old) recSector = sector + (recOff - old) / m_nSectorSize;
-                TakeRecord(uint32_t(next), rec, recSector);
+                TakeRecord(uint32_t(next), rec, recSector, uint32_t(next));
             }
             pending.erase(pending.begin(), pending.begin() + take * m_nRecordBytes);
             done += n;
@@ -200,19 +210,20 @@ bool CKivNtfsTreeBuilder::ReadAllRecords(const std::vector<KivNtfsRun>& runs, ui
     return true;
 }
 
-void CKivNtfsTreeBuilder::TakeRecord(uint32_t nNumber, const CKivNtfsFileRecord& rec, uint64_t nSector) {
+void CKivNtfsTreeBuilder::TakeRecord(uint32_t nNumber, const CKivNtfsFileRecord& rec, uint64_t nSector,
+                                     uint32_t nIndex) {
     uint64_t base = rec.GetBaseRef() & KIV_NTFS_REF_MASK;
     if (base != 0) {
         // An extension record: its $DATA extents belong to the base record.
         for (const auto& a : rec.Attributes()) {
             if (a.nType != KIV_NTFS_AT_DATA || !a.bNonResident || !a.name.empty()) continue;
             std::vector<KivNtfsRun> runs;
-            KivNtfsDecodeRuns(a.mappingPairs, a.nStartVcn, m_nClusters, &runs);
+            KivNtfsDecodeRuns(a.mappingPairs, a.nStartVcn, m_nVolumeClusters, &runs);
             if (m_extents.size() < kMaxRecords) m_extents[uint32_t(base)].emplace_back(a.nStartVcn, std::move(runs));
         }
         return;
     }
-    Entry& e = m_entries[nNumber];
+    Entry& e = m_entries[nIndex];
     e.bInUse = rec.IsInUse();
     e.nRef = uint64_t(nNumber) | (uint64_t(rec.GetSequence()) << 48);
 
@@ -241,7 +252,7 @@ void CKivNtfsTreeBuilder::TakeRecord(uint32_t nNumber, const CKivNtfsFileRecord&
                 e.nResidentOffset = uint16_t(a.nValueOffset);
                 e.nSize = a.value.size();
             } else {
-                KivNtfsDecodeRuns(a.mappingPairs, a.nStartVcn, m_nClusters, &e.runs);
+                KivNtfsDecodeRuns(a.mappingPairs, a.nStartVcn, m_nVolumeClusters, &e.runs);
                 e.nSize = std::max(e.nSize, a.nRealSize);
                 e.nAllocated = std::max(e.nAllocated, a.nAllocatedSize);
                 if (nNumber == kBitmapRecord) m_nBitmapBytes = a.nRealSize;
@@ -279,6 +290,71 @@ void CKivNtfsTreeBuilder::TakeRecord(uint32_t nNumber, const CKivNtfsFileRecord&
     e.bValid = true;
 }
 
+bool CKivNtfsTreeBuilder::CanBuild() {
+    std::vector<KivNtfsRun> runs;
+    uint64_t bytes = 0;
+    return m_nClusters != 0 && (LoadMftRuns(&runs, &bytes) || NumberedFoundRecords() >= kMinFoundRecords);
+}
+
+size_t CKivNtfsTreeBuilder::NumberedFoundRecords() const {
+    size_t n = 0;
+    for (const auto& r : m_found)
+        if (r.nNumber != 0xFFFFFFFF && ++n >= kMinFoundRecords) break;
+    return n;
+}
+
+bool CKivNtfsTreeBuilder::ReadFoundRecords(IKivEnumResFilesCallback* pCallback) {
+    // A record number can be found more than once (the mirror, an older copy left by a move):
+    // the copy with the highest sequence number is the latest.
+    struct Pick {
+        uint64_t nSector;
+        uint32_t nBytes;
+        uint16_t nSequence;
+    };
+    std::map<uint32_t, Pick> numbered;
+    std::vector<Pick> unnumbered;
+    CKivNtfsFileRecord rec;
+    size_t step = 0;
+    for (const auto& r : m_found) {
+        if (++step % 4096 == 0) {
+            if (Cancelled(pCallback) || (pCallback && pCallback->SetProgress(step / 2) == -1)) return false;
+        }
+        if (!ReadRecordAt(r.nSector, r.nBytes, &rec)) continue;
+        Pick pick{r.nSector, r.nBytes, rec.GetSequence()};
+        uint32_t num = rec.GetRecordNumber();
+        if (num == 0xFFFFFFFF) {
+            unnumbered.push_back(pick);
+            continue;
+        }
+        auto [it, added] = numbered.emplace(num, pick);
+        if (!added && pick.nSequence > it->second.nSequence) it->second = pick;
+    }
+
+    // Entries are kept densely: the system records keep their numbers (the root is 5), the others
+    // follow in number order, and parent references are turned into these places.
+    std::unordered_map<uint32_t, uint32_t> place;
+    uint32_t next = kFirstUserRecord + 1;
+    for (const auto& [num, pick] : numbered) place[num] = num <= kFirstUserRecord ? num : next++;
+    m_entries.assign(size_t(next) + unnumbered.size(), Entry{});
+    for (const auto& [num, pick] : numbered) {
+        if (++step % 4096 == 0 && Cancelled(pCallback)) return false;
+        if (ReadRecordAt(pick.nSector, pick.nBytes, &rec)) TakeRecord(num, rec, pick.nSector, place[num]);
+    }
+    for (const Pick& pick : unnumbered)
+        if (ReadRecordAt(pick.nSector, pick.nBytes, &rec)) TakeRecord(0xFFFFFFFF, rec, pick.nSector, next++);
+
+    for (Entry& e : m_entries) {
+        if (!e.bValid || e.nParent <= kFirstUserRecord) continue;
+        auto it = place.find(e.nParent);
+        e.nParent = it == place.end() ? UINT32_MAX : it->second;
+    }
+    decltype(m_extents) extents;
+    for (auto& [base, exts] : m_extents)
+        if (auto it = place.find(base); it != place.end()) extents[it->second] = std::move(exts);
+    m_extents = std::move(extents);
+    return true;
+}
+
 IKivFileAttr* CKivNtfsTreeBuilder::MakeAttr(const Entry& e) {
     auto* a = new CKivFileAttrNTFS();
     a->SetName(e.name.c_str());
@@ -293,7 +369,10 @@ IKivFileAttr* CKivNtfsTreeBuilder::MakeAttr(const Entry& e) {
     a->SetSize(size);
     a->SetAttributes(attrs);
     a->SetTimes(e.nCTime, e.nMTime, e.nATime);
-    a->SetRecordState(e.bInUse ? 0 : KIV_REC_DELETED);
+    bool bPastEnd = false;
+    for (const auto& r : e.runs)
+        if (r.nLcn != KIV_NTFS_SPARSE && (r.nLcn >= m_nClusters || r.nLength > m_nClusters - r.nLcn)) bPastEnd = true;
+    a->SetRecordState(uint8_t((e.bInUse ? 0 : KIV_REC_DELETED) | (bPastEnd && !e.bDir ? KIV_REC_DAMAGED : 0)));
     a->SetRecordRef(e.nRef);
     if (!e.bDir) {
         CKivCompactRunList runs;
@@ -355,9 +434,23 @@ void CKivNtfsTreeBuilder::FillClusterMap(CClusterUseBitMap* pMap) {
 IKivFsNode* CKivNtfsTreeBuilder::Build(uint32_t nNameBase, IKivEnumResFilesCallback* pCallback) {
     std::vector<KivNtfsRun> mftRuns;
     uint64_t mftBytes = 0;
-    if (m_nClusters == 0 || !LoadMftRuns(&mftRuns, &mftBytes)) return nullptr;
-    if (pCallback && pCallback->SetPhase("NTFS: reading the file records", mftBytes / m_nRecordBytes) == -1) return nullptr;
-    bool ok = ReadAllRecords(mftRuns, mftBytes, pCallback);
+    if (m_nClusters == 0) return nullptr;
+    bool ok;
+    if (LoadMftRuns(&mftRuns, &mftBytes)) {
+        if (pCallback && pCallback->SetPhase("NTFS: reading the file records", mftBytes / m_nRecordBytes) == -1)
+            return nullptr;
+        ok = ReadAllRecords(mftRuns, mftBytes, pCallback);
+    } else if (NumberedFoundRecords() >= kMinFoundRecords) {
+        // Neither the MFT nor its mirror: the records the scan found inside the volume carry their
+        // numbers, parents and runs, which is all a tree needs.
+        KivLogA(0, "NTFS: no readable $MFT at sector %llu; building the tree from %zu records found",
+                static_cast<unsigned long long>(m_nBase), m_found.size());
+        if (pCallback && pCallback->SetPhase("NTFS: reading the file records found", m_found.size()) == -1)
+            return nullptr;
+        ok = ReadFoundRecords(pCallback);
+    } else {
+        return nullptr;
+    }
     if (pCallback) pCallback->OnPhaseEnd();
     if (!ok) return nullptr;
 

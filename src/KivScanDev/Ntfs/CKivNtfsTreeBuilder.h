@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "IKivDevStor.h"
 #include "IKivScanDev.h"
 #include "KivScanResult.h"
+#include "Ntfs/KivNtfsFoundRecord.h"
 #include "Ntfs/KivNtfsRuns.h"
 
 class CRawFileList;
@@ -21,9 +23,20 @@ public:
     CKivNtfsTreeBuilder(CKivScanNTFSPartInfo* pPart, IKivDevStor* pDev, CRawFileList* pRawList);
     ~CKivNtfsTreeBuilder();
 
-    // The partition node, or null (no readable MFT, nothing found, or cancelled). Runs the work on a
-    // worker thread while this thread pumps messages.
+    // The records the scan found inside the partition (ascending sectors; borrowed). When neither
+    // the MFT nor its mirror can be read, the tree is built from them.
+    void SetFoundRecords(std::span<const KivNtfsFoundRecord> records) { m_found = records; }
+
+    // The partition node, or null (no readable MFT and too few records found, nothing found, or
+    // cancelled). Runs the work on a worker thread while this thread pumps messages.
     IKivFsNode* Run(uint32_t nNameBase, IKivEnumResFilesCallback* pCallback);
+
+    // Whether Run can yield a tree: the MFT (or its mirror) is readable, or enough of its records
+    // were found. Reads only the MFT's first record.
+    bool CanBuild();
+
+    // Fewest numbered records found inside a partition that make a tree without its MFT.
+    static constexpr size_t kMinFoundRecords = 2;
 
     // What one base record contributes to the tree.
     struct Entry {
@@ -42,6 +55,7 @@ public:
         std::vector<KivNtfsRun> runs;  // non-resident unnamed $DATA, every extent
         uint64_t nAllocated = 0;
         bool bHasData = false;
+        bool bPastEnd = false;  // some of its data lies beyond the end of the medium
     };
 
 private:
@@ -49,7 +63,11 @@ private:
     bool ReadRecordAt(uint64_t nSector, CKivNtfsFileRecord* pRec);
     bool LoadMftRuns(std::vector<KivNtfsRun>* pRuns, uint64_t* pMftBytes);
     bool ReadAllRecords(const std::vector<KivNtfsRun>& runs, uint64_t nMftBytes, IKivEnumResFilesCallback* pCallback);
-    void TakeRecord(uint32_t nNumber, const CKivNtfsFileRecord& rec, uint64_t nSector);
+    bool ReadFoundRecords(IKivEnumResFilesCallback* pCallback);
+    size_t NumberedFoundRecords() const;
+    bool ReadRecordAt(uint64_t nSector, uint32_t nBytes, CKivNtfsFileRecord* pRec);
+    // nIndex: where the record's entry lies in m_entries (its number, unless renumbered).
+    void TakeRecord(uint32_t nNumber, const CKivNtfsFileRecord& rec, uint64_t nSector, uint32_t nIndex);
     IKivFileAttr* MakeAttr(const Entry& e);
     void FillClusterMap(CClusterUseBitMap* pMap);
     bool Cancelled(IKivEnumResFilesCallback* pCallback);
@@ -61,11 +79,13 @@ private:
     uint32_t m_nSectorSize = 512;
     uint32_t m_nSecPerClus = 1;
     uint64_t m_nBase = 0;
-    uint64_t m_nClusters = 0;
+    uint64_t m_nClusters = 0;        // on the device
+    uint64_t m_nVolumeClusters = 0;  // as the volume states; runs may reach this far
     uint32_t m_nRecordBytes = 1024;
     std::string m_strLabel;
     std::vector<Entry> m_entries;  // by record number
     std::unordered_map<uint32_t, std::vector<std::pair<uint64_t, std::vector<KivNtfsRun>>>> m_extents;
     std::vector<KivNtfsRun> m_bitmapRuns;
     uint64_t m_nBitmapBytes = 0;
+    std::span<const KivNtfsFoundRecord> m_found;
 };

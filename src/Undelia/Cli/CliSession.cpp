@@ -103,7 +103,10 @@ public:
         m_nDone = nLow;
     }
     int IsCancelled() override { return CliInterrupted() ? 1 : 0; }
-    void OnBlockDone(const uint64_t* pStats) override { m_nItems = pStats[KIV_STAT_ITEMS_FOUND]; }
+    void OnBlockDone(const uint64_t* pStats) override {
+        m_nItems = pStats[KIV_STAT_ITEMS_FOUND];
+        if (pStats[KIV_STAT_OTHER_SECTOR_SIZE]) m_nOtherSectorSize = pStats[KIV_STAT_OTHER_SECTOR_SIZE];
+    }
     void OnScanEnd() override { m_nEndMs = NowMs(); }
 
     uint64_t BytesDone() const { return std::min(m_nDone.load() * m_nBlockBytes, m_nDeviceBytes); }
@@ -115,6 +118,7 @@ public:
     std::atomic<uint64_t> m_nDone{0};
     std::atomic<uint64_t> m_nItems{0};
     std::atomic<uint64_t> m_nEndMs{0};
+    std::atomic<uint64_t> m_nOtherSectorSize{0};
     uint64_t m_nHigh = 0;
 
 private:
@@ -223,7 +227,17 @@ void CliStatusLine::Finish() {
     m_nLastLen = 0;
 }
 
-std::string CliSizeText(uint64_t nBytes) { return KivSizeText(nBytes); }
+std::string CliSizeText(uint64_t nBytes) {
+    // Sizes count in powers of 1024, so the units say so.
+    static const char* const kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
+    if (nBytes < 1024) return std::to_string(nBytes) + " B";
+    double d = static_cast<double>(nBytes);
+    int u = 0;
+    while (d >= 1024.0 && u < 6) d /= 1024.0, ++u;
+    char sz[32];
+    std::snprintf(sz, sizeof sz, "%.2f %s", d, kUnits[u]);
+    return sz;
+}
 
 std::string CliDurationText(double dSeconds) {
     if (!(dSeconds >= 0)) dSeconds = 0;
@@ -384,6 +398,7 @@ int CliSession::Scan() {
     m_summary.nItemsFound = cb.m_nItems;
     m_summary.dSeconds = cb.Elapsed();
     m_summary.bCancelled = cb.m_nDone < cb.m_nHigh;
+    m_summary.nOtherSectorSize = cb.m_nOtherSectorSize;
 
     if (!m_global.bQuiet) {
         double dRate = m_summary.dSeconds > 0 ? static_cast<double>(m_summary.nBytesScanned) / m_summary.dSeconds : 0;
@@ -393,6 +408,11 @@ int CliSession::Scan() {
              std::to_string(m_summary.nItemsFound) + " items found\n";
         std::fwrite(s.data(), 1, s.size(), stderr);
     }
+    // Worth saying even when quiet: without it the volume stays unseen.
+    if (uint64_t z = m_summary.nOtherSectorSize; z && z != nSectorSize)
+        CliError("note: a file system of " + std::to_string(z) + "-byte sectors was found that " +
+                 std::to_string(nSectorSize) + "-byte sectors cannot read; scan again with --sector-size " +
+                 std::to_string(z));
     return CLI_EXIT_OK;
 }
 
@@ -413,7 +433,7 @@ int CliSession::OpenAndScan(const CliScanOptions& opts) {
     return EnumParts();
 }
 
-int CliSession::BuildTree() {
+int CliSession::BuildTree(bool bQuietWhenEmpty) {
     CliBeginStep();
     KivSafeRelease(m_pRoot);
     CliStatusLine line(m_global.bQuiet);
@@ -422,7 +442,8 @@ int CliSession::BuildTree() {
     line.Finish();
     if (KivErrNo(rc) == KIV_E_NOTREE || (KivErrNo(rc) == KIV_E_INVALIDARG && m_parts.empty())) {
         m_pRoot = nullptr;
-        CliError("nothing was found to show");  // quiet or not: the only word on an empty result
+        // Quiet or not: the only word on an empty result, unless the caller says it its own way.
+        if (!bQuietWhenEmpty) CliError("nothing was found to show");
         return CLI_EXIT_OK;
     }
     if (KivFailed(rc)) {

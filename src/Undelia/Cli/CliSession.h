@@ -83,7 +83,7 @@ private:
     size_t m_nLastLen = 0;
 };
 
-// "1.50 KB" style text of a byte count (the shared size text); "9.5s", "2:03", "1:02:03" for seconds.
+// "1.50 KiB" style text of a byte count; "9.5s", "2:03", "1:02:03" for seconds.
 std::string CliSizeText(uint64_t nBytes);
 std::string CliDurationText(double dSeconds);
 // A file time as "YYYY-MM-DD HH:MM:SS" (UTC), empty for 0.
@@ -99,6 +99,7 @@ struct CliScanSummary {
     uint64_t nItemsFound = 0;
     double dSeconds = 0;
     bool bCancelled = false;
+    uint64_t nOtherSectorSize = 0;  // sector size of a file system the scan could not read, or 0
 };
 
 // One image, one engine, one scan. Every step prints its own error line and answers an exit code.
@@ -120,8 +121,9 @@ public:
     // Asks the engine for the scored result partitions; the best ones come back selected.
     int EnumParts();
     // Builds the result tree of the selected partitions. Root() then holds it (may stay null when
-    // nothing was found: the answer is still CLI_EXIT_OK, with a line unless quiet).
-    int BuildTree();
+    // nothing was found: the answer is still CLI_EXIT_OK, with a line unless quiet or
+    // bQuietWhenEmpty). Afterwards a partition is selected exactly when its tree is in Root().
+    int BuildTree(bool bQuietWhenEmpty = false);
 
     IKivDevStor* Device() const { return m_pStor; }
     // What is being scanned: the image or device path, for --part the partition's own device when

@@ -24,6 +24,7 @@ const char* StateText(IKivFileAttr* pAttr) {
     if (pAttr->GetAttrKind() == KIV_ATTR_RAW) return "carved";
     uint8_t s = pAttr->GetRecordState();
     if (s & KIV_REC_RECONSTRUCTED) return "rebuilt";
+    if (s & KIV_REC_DAMAGED) return (s & KIV_REC_DELETED) ? "deleted, damaged" : "damaged";
     return (s & KIV_REC_DELETED) ? "deleted" : "existing";
 }
 
@@ -129,6 +130,8 @@ void PrintJson(const CliSession& s) {
             } else {
                 o["kind"] = IsFolder(e.pNode) ? "folder" : "file";
                 o["state"] = StateText(pAttr);
+                // Part of its data lies past the end of the image or device.
+                if (pAttr->GetRecordState() & KIV_REC_DAMAGED) o["damaged"] = true;
                 if (!IsFolder(e.pNode)) o["size"] = pAttr->GetSize();
                 uint64_t nSector = 0;
                 if (FirstSector(e.pNode, &nSector)) o["start_sector"] = nSector;
