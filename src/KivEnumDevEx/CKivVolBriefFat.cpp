@@ -14,7 +14,7 @@ CKivVolBriefFat::CKivVolBriefFat(IKivDevStor* pDev, uint64_t nFirst) {
     if (!pDev->ReadSectors(boot.data(), nFirst, 1)) return;
     CKivFatBootSector bs;
     // The boot sector's bytes per sector must equal the device's.
-    if (!bs.Parse(boot, nSize)) return;
+    if (!bs.Parse(boot, nSize) || bs.m_nScale != 1) return;
     m_nKind = bs.m_nType;  // the engine's FAT type codes are the kinds of the records
     m_nTotal = bs.m_nTotalSectors;
     ReadLabel(pDev, nFirst, bs);
