@@ -75,11 +75,20 @@ TEST(TypeTable, CustomIdsInOrderOfFirstSightUntilExhausted) {
     EXPECT_EQ(c, 1000u);
     EXPECT_EQ(t.GetExt(1001), "QQB");
     EXPECT_EQ(t.GetFolderOrExt(1001), "QQB");
-    ASSERT_TRUE(KivSucceeded(t.GetCustomId("abcdefgh", &c)));  // kept as its first five characters
-    EXPECT_EQ(t.GetExt(c), "abcde");
+    // Longer extensions are kept whole ("TAR.GZ" must not become "TAR.G"), up to 16 characters.
+    ASSERT_TRUE(KivSucceeded(t.GetCustomId("TAR.GZ", &c)));
+    EXPECT_EQ(t.GetExt(c), "TAR.GZ");
     uint32_t d = 0;
-    ASSERT_TRUE(KivSucceeded(t.GetCustomId("ABCDEzz", &d)));
-    EXPECT_EQ(d, c);
+    ASSERT_TRUE(KivSucceeded(t.GetCustomId("ABCDEFGHIJKLMNOPQRS", &d)));
+    EXPECT_EQ(t.GetExt(d), "ABCDEFGHIJKLMNOP");
+    // Nothing of an extension reaches a path as a separator, a control character or a dot name.
+    uint32_t e = 0;
+    ASSERT_TRUE(KivSucceeded(t.GetCustomId("../x\\y", &e)));
+    EXPECT_EQ(t.GetExt(e), ".._x_y");
+    ASSERT_TRUE(KivSucceeded(t.GetCustomId("..", &e)));
+    EXPECT_EQ(t.GetFolderOrExt(e), "__");
+    ASSERT_TRUE(KivSucceeded(t.GetCustomId("a\tb", &e)));
+    EXPECT_EQ(t.GetExt(e), "a_b");
     EXPECT_TRUE(KivFailed(t.GetCustomId("", &d)));
     EXPECT_TRUE(KivFailed(t.GetCustomId(nullptr, &d)));
 

@@ -107,12 +107,21 @@ CustomPart& Custom() {
     return s_part;
 }
 
-std::string CutExt(const char* pszExt) {
+// A user-defined extension as it will stand in file and folder names: whole (up to the 16
+// characters a header may give, so "TAR.GZ" stays itself), without path separators or control
+// characters, and never a name of dots alone.
+std::string CustomExtName(const char* pszExt) {
     std::string s(pszExt);
-    if (s.size() <= RawTypeTable::kMaxExt) return s;
-    size_t n = RawTypeTable::kMaxExt;
-    while (n > 0 && (static_cast<uint8_t>(s[n]) & 0xC0) == 0x80) --n;  // keep UTF-8 sequences whole
-    return s.substr(0, n);
+    if (s.size() > RawTypeTable::kMaxCustomExt) {
+        size_t n = RawTypeTable::kMaxCustomExt;
+        while (n > 0 && (static_cast<uint8_t>(s[n]) & 0xC0) == 0x80) --n;  // keep UTF-8 sequences whole
+        s.resize(n);
+    }
+    for (char& c : s)
+        if (c == '/' || c == '\\' || static_cast<uint8_t>(c) < 0x20 || c == 0x7F) c = '_';
+    if (s.find_first_not_of('.') == std::string::npos)
+        for (char& c : s) c = '_';
+    return s;
 }
 
 }  // namespace
@@ -171,7 +180,7 @@ bool RawTypeTable::FindByExt(const char* pszExt, uint32_t* pId) const {
 
 KivResult RawTypeTable::GetCustomId(const char* pszExt, uint32_t* pId) {
     if (!pszExt || !*pszExt || !pId) return KIV_RETERR(KIV_E_INVALIDARG);
-    std::string ext = CutExt(pszExt);
+    std::string ext = CustomExtName(pszExt);
     CustomPart& c = Custom();
     std::lock_guard<std::mutex> g(c.lock);
     for (size_t i = 0; i < c.nUsed; ++i)

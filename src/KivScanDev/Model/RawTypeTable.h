@@ -15,7 +15,8 @@ public:
     static constexpr uint32_t kFixedCount = 75;  // ids 0..74
     static constexpr uint32_t kCustomFirst = 1000;
     static constexpr uint32_t kCustomLast = 1999;
-    static constexpr size_t kMaxExt = 5;
+    static constexpr size_t kMaxExt = 5;         // fixed rows
+    static constexpr size_t kMaxCustomExt = 16;  // user-defined rows: all a header may give
     static constexpr size_t kMaxFolder = 79;
 
     static RawTypeTable& Get();
@@ -32,8 +33,9 @@ public:
 
     // Case-insensitive lookup over the fixed and the custom rows; answers false when absent.
     bool FindByExt(const char* pszExt, uint32_t* pId) const;
-    // The custom id of an extension (only its first 5 characters count), given out on first sight.
-    // Refuses an empty extension, and a new one when all 1000 custom ids are taken.
+    // The custom id of an extension, given out on first sight. The extension is kept as it can
+    // stand in file names (separators and control characters become "_"). Refuses an empty
+    // extension, and a new one when all 1000 custom ids are taken.
     KivResult GetCustomId(const char* pszExt, uint32_t* pId);
     size_t GetCustomCount() const;
     void ClearCustom();  // for tests and a fresh library state

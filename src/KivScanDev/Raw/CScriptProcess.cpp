@@ -39,13 +39,6 @@ bool ParseHex(std::string_view s, size_t nMaxDigits, uint32_t* pOut) {
     return true;
 }
 
-// Characters an extension may hold: it ends up in the names of recovered files.
-bool IsExtChar(char c) {
-    auto u = static_cast<unsigned char>(c);
-    if (u < 0x21 || u > 0x7E) return false;
-    return std::string_view("/\\:*?\"<>|.").find(c) == std::string_view::npos;
-}
-
 }  // namespace
 
 bool CScriptProcess::Open(const std::string& path) {
@@ -140,10 +133,9 @@ bool CScriptProcess::ParseExtName(std::string_view line, std::string* pOut) {
     if (v.size() < 3 || v.front() != '"' || v.back() != '"') return false;
     std::string ext = v.substr(1, v.size() - 2);
     if (ext.size() > kMaxExtLength) return false;
-    for (char& c : ext) {
-        if (!IsExtChar(c)) return false;
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
+    // Any text is a valid extension here ("TAR.GZ" included); the type table makes it safe for
+    // file names.
+    for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     *pOut = ext;
     return true;
 }

@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
     CliRunFn runLs = CliAddLsCommand(app);
     CliRunFn runRecover = CliAddRecoverCommand(app);
     CliRunFn runDevices = CliAddDevicesCommand(app);
+    CliRunFn runTypes = CliAddTypesCommand(app);
     // Global options are taken after the command too (scan -q IMAGE, scan IMAGE --quiet).
     std::string strCommands;
     std::set<std::string> commands;
@@ -62,6 +63,7 @@ int main(int argc, char** argv) {
         if (pCmd->get_name() == "ls") return runLs(global);
         if (pCmd->get_name() == "recover") return runRecover(global);
         if (pCmd->get_name() == "devices") return runDevices(global);
+        if (pCmd->get_name() == "types") return runTypes(global);
     } catch (const std::exception& e) {
         CliError(std::string("unexpected failure: ") + e.what());
         return CLI_EXIT_FAILED;

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "CliTypes.h"
 #include "KivFunction.h"
 #include "KivModuleLoader.h"
 #include "platform/KivPlatform.h"
@@ -177,7 +178,10 @@ void CliAddScanOptions(CLI::App* pCmd, CliScanOptions& opts) {
     pCmd->add_option("--disk", opts.nDisk, "Scan disk N as `undelia-cli devices` numbers it");
     pCmd->add_option("--part", opts.nPart, "Scan partition or volume N as `undelia-cli devices` numbers it");
     pCmd->add_option("--image", opts.images, "An image file listed as one more disk for --disk/--part (repeatable)");
-    pCmd->add_option("--types", opts.strTypes, "File types to carve, by extension: jpg,png,... (default: all)");
+    pCmd->add_option("--types", opts.strTypes,
+                     "File types by extension: jpg,png,... (default: all). Only these are carved, and the "
+                     "FAT and NTFS trees keep only files with these extensions (folders always); "
+                     "'undelia-cli types' lists them");
     pCmd->add_option("--sector-size", opts.nSectorSize,
                      "Bytes per sector, a multiple of 512 (default: the device's own, 512 for files)");
     pCmd->add_flag("--json", opts.bJson, "Print the result as JSON on stdout");
@@ -265,10 +269,20 @@ std::string CliTimeText(uint64_t nFileTime) {
     struct tm tmv {};
     if (!::gmtime_r(&t, &tmv)) return {};
     char sz[32];
-    std::strftime(sz, sizeof sz, "%Y-%m-%d %H:%M:%S", &tmv);
+    std::strftime(sz, sizeof sz, "%Y-%m-%dT%H:%M:%SZ", &tmv);
     return sz;
 }
 
+std::string CliLocalTimeText(time_t t) {
+    struct tm tmv {};
+    if (!::localtime_r(&t, &tmv)) return {};
+    char sz[40];
+    std::strftime(sz, sizeof sz, "%Y-%m-%dT%H:%M:%S%z", &tmv);
+    std::string s = sz;
+    // ISO 8601 writes the offset with a colon: +02:00.
+    if (s.size() >= 5 && (s[s.size() - 5] == '+' || s[s.size() - 5] == '-')) s.insert(s.size() - 2, ":");
+    return s;
+}
 const char* CliFsTypeName(int32_t nType) {
     switch (nType) {
         case KIV_FS_FAT12: return "FAT12";
@@ -312,6 +326,10 @@ int CliSession::Open(const CliScanOptions& opts) {
     m_opts = opts;
     if (opts.nSectorSize % 512 != 0) {
         CliError("--sector-size must be a multiple of 512, not " + std::to_string(opts.nSectorSize));
+        return CLI_EXIT_USAGE;
+    }
+    if (std::string strError; !CliCheckTypes(opts.strTypes, &strError)) {
+        CliError(strError);
         return CLI_EXIT_USAGE;
     }
     int nChoices = !opts.strPath.empty() + (opts.nDisk >= 0) + (opts.nPart >= 0);

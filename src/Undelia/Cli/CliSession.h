@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
@@ -50,6 +51,7 @@ CliRunFn CliAddScanCommand(CLI::App& app);
 CliRunFn CliAddLsCommand(CLI::App& app);
 CliRunFn CliAddRecoverCommand(CLI::App& app);
 CliRunFn CliAddDevicesCommand(CLI::App& app);
+CliRunFn CliAddTypesCommand(CLI::App& app);
 
 // Prints "undelia-cli: <text>" as one line on stderr.
 void CliError(const std::string& strText);
@@ -86,8 +88,10 @@ private:
 // "1.50 KiB" style text of a byte count; "9.5s", "2:03", "1:02:03" for seconds.
 std::string CliSizeText(uint64_t nBytes);
 std::string CliDurationText(double dSeconds);
-// A file time as "YYYY-MM-DD HH:MM:SS" (UTC), empty for 0.
+// A file time in ISO 8601 with its zone, "YYYY-MM-DDTHH:MM:SSZ" (UTC); empty for 0.
 std::string CliTimeText(uint64_t nFileTime);
+// A moment of this machine's clock in ISO 8601 with the local offset ("...T10:11:12+02:00").
+std::string CliLocalTimeText(time_t t);
 // Short name of a file-system type code ("FAT32", "NTFS", "RAW", ...).
 const char* CliFsTypeName(int32_t nType);
 

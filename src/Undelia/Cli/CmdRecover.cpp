@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <iostream>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -40,11 +41,11 @@ public:
     int IsCancelled() override { return Answer(); }
     void OnFileDamagedEx(const KivRecoverIssue& issue) override {
         ++m_nDamaged;
-        Queue(std::string("damaged: ") + issue.pszPath + ": " + issue.pszReason);
+        Queue(std::string("damaged: ") + issue.pszPath + ": " + issue.pszReason, &m_damaged, issue);
     }
     void OnFileFailedEx(const KivRecoverIssue& issue) override {
         ++m_nFailed;
-        Queue(std::string("failed: ") + issue.pszPath + ": " + issue.pszReason);
+        Queue(std::string("failed: ") + issue.pszPath + ": " + issue.pszReason, &m_failed, issue);
         if (issue.bStopsRecovery) {
             std::lock_guard<std::mutex> lk(m_mtx);
             m_strStopped = issue.pszReason;
@@ -68,18 +69,45 @@ public:
         return m_strStopped;
     }
 
+    // Every damaged and failed file with its reason, for the JSON report.
+    nlohmann::json OutcomesJson(bool bDamaged) {
+        std::lock_guard<std::mutex> lk(m_mtx);
+        nlohmann::json arr = nlohmann::json::array();
+        for (const auto& [path, reason] : bDamaged ? m_damaged : m_failed)
+            arr.push_back({{"path", path}, {"reason", reason}});
+        return arr;
+    }
+
     std::atomic<uint64_t> m_nFiles{0}, m_nBytes{0}, m_nFailed{0}, m_nDamaged{0};
 
 private:
+    using Outcomes = std::vector<std::pair<std::string, std::string>>;
     static int Answer() { return CliInterrupted() ? -1 : 0; }
-    void Queue(std::string msg) {
+    void Queue(std::string msg, Outcomes* pList, const KivRecoverIssue& issue) {
         std::lock_guard<std::mutex> lk(m_mtx);
         m_msgs.push_back(std::move(msg));
+        pList->emplace_back(issue.pszPath ? issue.pszPath : "", issue.pszReason ? issue.pszReason : "");
     }
     std::mutex m_mtx;
     std::vector<std::string> m_msgs;
     std::string m_strStopped;
+    Outcomes m_damaged, m_failed;
 };
+
+// FAT, exFAT and NTFS compare names without regard to case, and so does --path on them.
+bool CaseBlind(int32_t nFsType) {
+    switch (nFsType) {
+        case KIV_FS_FAT12:
+        case KIV_FS_FAT16:
+        case KIV_FS_FAT32:
+        case KIV_FS_NTFS:
+        case KIV_FS_EXFAT:
+        case KIV_FS_RAW:  // carved files are named by the program, in capitals
+            return true;
+        default:
+            return false;
+    }
+}
 
 // Refuses, before anything is scanned, a destination that cannot take files or whose files would
 // land on the scanned medium and overwrite the very data being recovered. No option overrides it.
@@ -111,6 +139,7 @@ uint64_t TickMatching(IKivFsNode* pRoot, const RecoverOptions& o) {
         std::string path;  // inside the partition
     };
     for (IKivFileNode* pPart = pRoot->GetFirstChild(); pPart; pPart = pPart->GetNextSibling()) {
+        const int nMatchFlags = CaseBlind(pPart->GetFsType()) ? FNM_CASEFOLD : 0;
         std::vector<Frame> stack{{pPart, ""}};
         while (!stack.empty()) {
             Frame f = std::move(stack.back());
@@ -126,7 +155,7 @@ uint64_t TickMatching(IKivFsNode* pRoot, const RecoverOptions& o) {
                     continue;
                 }
                 bool bKeep = (!o.bDeletedOnly || (a->GetRecordState() & KIV_REC_DELETED)) &&
-                             (pattern.empty() || ::fnmatch(pattern.c_str(), path.c_str(), 0) == 0);
+                             (pattern.empty() || ::fnmatch(pattern.c_str(), path.c_str(), nMatchFlags) == 0);
                 a->SetCheckState(bKeep ? KIV_CHECK_FULL : KIV_CHECK_NONE);
                 nTicked += bKeep;
             }
@@ -157,6 +186,7 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
     RecoverProgress progress;
     CliStatusLine line(global.bQuiet);
     auto t0 = std::chrono::steady_clock::now();
+    time_t tStarted = ::time(nullptr);
     auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(); };
     std::vector<std::string> folders;
     // Partitions in the order ls shows them (the tree keeps the newest first).
@@ -202,7 +232,11 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
                             {"bytes", progress.m_nBytes.load()},
                             {"seconds", dSec},
                             {"cancelled", CliInterrupted()},
-                            {"stopped", strStopped}};
+                            {"stopped", strStopped},
+                            {"started", CliLocalTimeText(tStarted)},
+                            {"finished", CliLocalTimeText(::time(nullptr))},
+                            {"damaged_files", progress.OutcomesJson(true)},
+                            {"failed_files", progress.OutcomesJson(false)}};
         std::cout << j.dump(2) << "\n";
     } else if (!global.bQuiet) {
         std::printf("%s%llu of %llu selected files written (%s) in %s: %llu failed, %llu damaged\n",
@@ -225,7 +259,8 @@ CliRunFn CliAddRecoverCommand(CLI::App& app) {
     pCmd->add_option("--to", pOpts->strDest, "Folder to write the recovered files into (one folder per partition)")
         ->required();
     pCmd->add_option("--path", pOpts->strPattern,
-                     "Only files whose path inside the partition matches this glob (e.g. 'DCIM/*.jpg', '*.doc')");
+                     "Only files whose path inside the partition matches this glob (e.g. 'DCIM/*.jpg', '*.doc'); "
+                     "letter case does not matter on FAT, exFAT and NTFS volumes");
     pCmd->add_flag("--deleted-only", pOpts->bDeletedOnly, "Only files marked deleted");
     return [pOpts](const CliGlobalOptions& global) { return RunRecover(global, *pOpts); };
 }
