@@ -8,7 +8,9 @@
 
 #include <chrono>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -142,4 +144,50 @@ TEST_F(CliTest, InterruptStopsTheScanCleanly) {
     EXPECT_EQ(j["scan"]["cancelled"], true);
     EXPECT_LT(j["scan"]["blocks_done"].get<uint64_t>(), j["scan"]["blocks"].get<uint64_t>());
     EXPECT_NE(r.err.find("cancelled"), std::string::npos) << r.err;
+}
+
+TEST_F(CliTest, TypesAreListedAndUnknownOnesRefusedByName) {
+    CliRun types = Cli({"types", "--json"});
+    ASSERT_EQ(types.nExit, 0) << types.err;
+    nlohmann::json j = nlohmann::json::parse(types.out);
+    std::map<std::string, bool> carved;
+    for (const auto& t : j["types"]) carved[t["extension"]] = t["carved"];
+    EXPECT_TRUE(carved.at("jpg"));
+    EXPECT_TRUE(carved.at("docx"));
+    EXPECT_EQ(carved.count("raw"), 0u) << "the placeholder of id 0 is no type";
+
+    std::string img = File("junk.img", 1 << 20);
+    CliRun bad = Cli({"-q", "scan", img, "--types", "jpg,jpgg,xyz"});
+    EXPECT_EQ(bad.nExit, 1);
+    EXPECT_EQ(CliLines(bad.err), 1u) << bad.err;
+    EXPECT_NE(bad.err.find("'jpgg', 'xyz'"), std::string::npos) << bad.err;
+    EXPECT_NE(bad.err.find(" png "), std::string::npos) << "the valid ones are named: " << bad.err;
+    EXPECT_TRUE(bad.out.empty());
+}
+
+TEST_F(CliTest, PathMatchesWithoutCaseAndJsonReportsOutcomesAndZonedTimes) {
+    std::string img = m_dir + "/sample.img";
+    std::string cmd = KIV_SOURCE_DIR "/scripts/make-sample '" + img + "' 48 >/dev/null";
+    if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "make-sample needs mkfs.fat, mtools and sfdisk";
+    // FAT names keep their case but compare without it: "photos/*.PNG" finds Photos/holiday.png.
+    CliRun r = Cli({"-q", "recover", img, "--to", m_dir + "/out", "--path", "photos/*.PNG", "--json"});
+    ASSERT_EQ(r.nExit, 0) << r.err;
+    nlohmann::json j = nlohmann::json::parse(r.out);
+    EXPECT_GE(j["selected"].get<int>(), 1) << r.out;
+    EXPECT_TRUE(j["damaged_files"].is_array());
+    EXPECT_TRUE(j["failed_files"].is_array());
+    std::string started = j["started"];
+    EXPECT_TRUE(std::regex_match(started, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d)"))) << started;
+
+    CliRun ls = Cli({"-q", "ls", img, "--json"});
+    ASSERT_EQ(ls.nExit, 0) << ls.err;
+    bool bTime = false;
+    nlohmann::json listed = nlohmann::json::parse(ls.out);
+    for (const auto& e : listed["entries"])
+        if (e.contains("modified")) {
+            std::string t = e["modified"];
+            EXPECT_TRUE(std::regex_match(t, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)"))) << t;
+            bTime = true;
+        }
+    EXPECT_TRUE(bTime);
 }
