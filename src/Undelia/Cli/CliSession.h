@@ -125,8 +125,8 @@ public:
     // Asks the engine for the scored result partitions; the best ones come back selected.
     int EnumParts();
     // Builds the result tree of the selected partitions. Root() then holds it (may stay null when
-    // nothing was found: the answer is still CLI_EXIT_OK, with a line unless quiet or
-    // bQuietWhenEmpty). Afterwards a partition is selected exactly when its tree is in Root().
+    // nothing was found: the answer is still CLI_EXIT_OK, with a line unless bQuietWhenEmpty).
+    // Afterwards a partition is selected exactly when its tree is in Root().
     int BuildTree(bool bQuietWhenEmpty = false);
 
     IKivDevStor* Device() const { return m_pStor; }
