@@ -28,7 +28,7 @@ enum : int32_t {
 };
 
 // Attribute kind codes.
-enum : int32_t { KIV_ATTR_NTFS = 0, KIV_ATTR_FAT = 1, KIV_ATTR_RAW = 3, KIV_ATTR_ROOT = 4 };
+enum : int32_t { KIV_ATTR_NTFS = 0, KIV_ATTR_FAT = 1, KIV_ATTR_RAW = 3, KIV_ATTR_ROOT = 4, KIV_ATTR_EXFAT = 5 };
 
 // Record state bits, check states, attribute flags, valid-field bits.
 // KIV_REC_DAMAGED: part of the entry's data lies beyond the end of the medium (a cut image or a
@@ -227,4 +227,28 @@ public:
     uint64_t m_nValue8 = 0;          // kept by the NTFS scanner
     uint32_t m_aValues32[4] = {2, 0, 0, 0};
     uint64_t m_aValues64[9] = {~0ull, ~0ull, ~0ull, ~0ull, ~0ull, ~0ull, ~0ull, ~0ull, ~0ull};
+};
+
+// An exFAT volume. All sector values count the device's sectors (a volume written with larger
+// sectors than the device's has proportionally more of them); the base's 8-bit sectors per cluster
+// holds the value when it fits and 0 when it does not (clusters of 128 KiB and more), the full
+// value being m_nSecPerClus32. Data start is the sector of cluster 2 (the cluster heap).
+class CKivScanResPartExFAT : public CKivScanResPart {
+public:
+    using CKivScanResPart::CKivScanResPart;
+    ~CKivScanResPartExFAT() override;
+    int GetScannerKind() override;  // 4
+    // The base fields, then the fields below in their order.
+    int Save(IKivStream* pStream) override;
+    int Load(IKivStream* pStream) override;
+
+    uint32_t m_nSecPerClus32 = 0;
+    uint64_t m_nFatOffset = 0;   // from the first sector
+    uint64_t m_nFatSectors = 0;  // one copy
+    uint8_t m_nFatCount = 1;
+    uint32_t m_nClusterCount = 0;
+    uint32_t m_nRootCluster = 0;     // 0: unknown
+    uint32_t m_nSerial = 0;
+    uint16_t m_nVolumeFlags = 0;
+    uint32_t m_nEvidenceFlags = 0;  // kept by the exFAT scanner
 };

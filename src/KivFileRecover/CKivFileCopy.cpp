@@ -16,6 +16,7 @@
 #include "KivByteReader.h"
 #include "KivLog.h"
 #include "KivRecoverCode.h"
+#include "Model/IKivAttrDataInfo.h"
 #include "platform/KivPlatform.h"
 
 namespace {
@@ -142,6 +143,11 @@ CKivFileCopy::Outcome CKivFileCopy::CopyRuns(IDataRunList* pRuns, uint64_t nLeft
                 MarkDamaged(kPastEnd);
             }
             uint64_t n = std::min<uint64_t>(k * m_nSectorSize, nLeft);
+            // Past the valid length the file reads as zeros, whatever the clusters still hold.
+            uint64_t nPos = m_nWritten;
+            if (nPos + n > m_nValidLength)
+                std::memset(m_buf.data() + (nPos < m_nValidLength ? m_nValidLength - nPos : 0), 0,
+                            nPos < m_nValidLength ? nPos + n - m_nValidLength : n);
             if (!m_out.Write(m_buf.data(), n)) return WriteFailed();
             nLeft -= n;
             nDone += k;
@@ -370,6 +376,12 @@ CKivFileCopy::Outcome CKivFileCopy::CopyData(IKivFileNode* pNode, IKivFileAttr* 
     }
     // Encrypted data is copied in whole sectors.
     uint64_t nData = bEncrypted ? (nSize + m_nSectorSize - 1) / m_nSectorSize * m_nSectorSize : nSize;
+
+    m_nValidLength = ~0ull;
+    if (auto* pInfo = dynamic_cast<IKivAttrDataInfo*>(pAttr)) {
+        m_nValidLength = pInfo->GetValidLength();
+        if (const char* pszWhy = pInfo->GetDataDamage()) MarkDamaged(pszWhy);
+    }
 
     m_buf.assign(kPieceBytes, 0);
     Outcome res = kOk;

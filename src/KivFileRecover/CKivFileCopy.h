@@ -69,5 +69,6 @@ private:
     std::string m_damageReason;
     uint64_t m_nWritten = 0;
     uint64_t m_nRead = 0;  // bytes read from the device without error
+    uint64_t m_nValidLength = ~0ull;  // bytes of the file that hold written data
     std::vector<uint8_t> m_buf;
 };

@@ -24,6 +24,7 @@ std::vector<CKivScanDev::ScannerMaker> DefaultMakers() {
     std::vector<CKivScanDev::ScannerMaker> makers;
     if (set.bFat) makers.emplace_back(CreateFatScanner);
     if (set.bNtfs) makers.emplace_back(CreateNtfsScanner);
+    if (set.bExFat) makers.emplace_back(CreateExFatScanner);
     if (set.bRaw) makers.emplace_back(CreateRawScanner);
     return makers;
 }

@@ -41,7 +41,8 @@ public:
     }
 };
 
-// Factories of the three scanners, in the engine's order. Each answers a new scanner (count 1).
+// Factories of the scanners, in the engine's order. Each answers a new scanner (count 1).
 IKivFsScanner* CreateFatScanner();
 IKivFsScanner* CreateNtfsScanner();
+IKivFsScanner* CreateExFatScanner();
 IKivFsScanner* CreateRawScanner();

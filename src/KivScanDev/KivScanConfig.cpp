@@ -32,7 +32,7 @@ uint64_t KivReadScanStartSector() {
 
 KivScannerSet KivParseScannerSet(const char* pszList) {
     if (!pszList || !*pszList) return {};
-    KivScannerSet set{false, false, false};
+    KivScannerSet set{false, false, false, false};
     std::string word;
     for (const char* p = pszList;; ++p) {
         if (*p && *p != ',' && *p != ' ') {
@@ -45,6 +45,8 @@ KivScannerSet KivParseScannerSet(const char* pszList) {
             set.bNtfs = true;
         else if (word == "raw")
             set.bRaw = true;
+        else if (word == "exfat")
+            set.bExFat = true;
         else if (!word.empty())
             KivLogA(0, "Unknown scanner \"%s\" ignored", word.c_str());
         word.clear();

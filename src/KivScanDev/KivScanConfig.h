@@ -14,12 +14,13 @@ std::string KivScanConfigPath();
 // key or a clean unsigned number is missing.
 uint64_t KivReadScanStartSector();
 
-// Which scanners a new engine makes, from $UNDELIA_SCANNERS ("fat,ntfs,raw" in any order and
-// case; unset or empty means all three). Unknown names are logged and ignored.
+// Which scanners a new engine makes, from $UNDELIA_SCANNERS ("fat,ntfs,exfat,raw" in any order
+// and case; unset or empty means all of them). Unknown names are logged and ignored.
 struct KivScannerSet {
     bool bFat = true;
     bool bNtfs = true;
     bool bRaw = true;
+    bool bExFat = true;
 };
 KivScannerSet KivReadScannerSet();
 // The same rule over a given text (for tests and callers that do not use the environment).

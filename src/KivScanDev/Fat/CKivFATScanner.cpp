@@ -1,16 +1,13 @@
 #include "CKivFATScanner.h"
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 
 #include "CKivFatDirSector.h"
 #include "CKivFatTableBase.h"
 #include "KivByteReader.h"
 #include "KivFatSettings.h"
 #include "KivLog.h"
+#include "Model/KivPumpedWork.h"
 #include "platform/KivPlatform.h"
 
 namespace {
@@ -298,29 +295,6 @@ IKivFsNode* CKivFATScanner::BuildTree(CKivScanResPart* pPart, IKivDevStor* pDev,
         }
     };
     // The work runs on its own thread while this one keeps pumping the caller's messages.
-    std::mutex mtx;
-    std::condition_variable cv;
-    bool bDone = false;
-    std::thread worker;
-    try {
-        worker = std::thread([&]() {
-            work();
-            std::lock_guard<std::mutex> lk(mtx);
-            bDone = true;
-            cv.notify_all();
-        });
-    } catch (const std::system_error&) {
-        work();
-        return pResult;
-    }
-    std::unique_lock<std::mutex> lk(mtx);
-    while (!bDone) {
-        lk.unlock();
-        KivPumpMessages();
-        lk.lock();
-        cv.wait_for(lk, std::chrono::milliseconds(10), [&] { return bDone; });
-    }
-    lk.unlock();
-    worker.join();
+    KivRunPumped(work);
     return pResult;
 }

@@ -14,6 +14,7 @@
 #include "Model/KivEngineFilter.h"
 #include "Model/KivNodeFactory.h"
 #include "Model/KivRecycleBin.h"
+#include "Model/KivTreeTidy.h"
 #include "Raw/KivRawTree.h"
 
 namespace {
@@ -446,23 +447,7 @@ void CKivFatTreeBuilder::AddRawTree() {
     if (IKivFileNode* pRaw = BuildRawTree(&used, m_pCallback, m_pDev, m_pRawList)) m_pRoot->AddChild(pRaw);
 }
 
-void CKivFatTreeBuilder::Tidy() {
-    // Breadth-first order, then handled from the deepest level up, so that a deleted folder that
-    // held nothing but empty deleted folders goes as well.
-    std::vector<IKivFileNode*> order{m_pRoot};
-    for (size_t i = 0; i < order.size(); ++i)
-        for (IKivFileNode* c = order[i]->GetFirstChild(); c; c = c->GetNextSibling())
-            if (c->GetFirstChild() || (c->GetAttr() && (c->GetAttr()->GetAttributes() & KIV_FA_DIRECTORY)))
-                order.push_back(c);
-    for (size_t i = order.size(); i-- > 1;) {
-        IKivFileNode* c = order[i];
-        IKivFileAttr* a = c->GetAttr();
-        bool bDir = a && (a->GetAttributes() & KIV_FA_DIRECTORY);
-        if (bDir && (a->GetRecordState() & KIV_REC_DELETED) && !c->GetFirstChild()) {
-            if (c->GetParent()->RemoveChild(c)) c->Release();
-        }
-    }
-}
+void CKivFatTreeBuilder::Tidy() { KivRemoveEmptyDeletedDirs(m_pRoot); }
 
 size_t CKivFatTreeBuilder::ReadNodeData(IKivFileNode* pNode, uint8_t* pBuf, size_t nLen) {
     IKivFileAttr* a = pNode ? pNode->GetAttr() : nullptr;

@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "CKivFileAttrExFAT.h"
 #include "CKivFileAttrFAT.h"
 #include "CKivFileAttrNTFS.h"
 #include "CKivFileAttrRAW.h"
@@ -26,6 +27,7 @@ CKivFileAttrBase* KivNewAttr(int nAttrKind) {
         case KIV_ATTR_NTFS: return new CKivFileAttrNTFS();
         case KIV_ATTR_RAW: return new CKivFileAttrRAW();
         case KIV_ATTR_ROOT: return new CKivFileAttrRoot();
+        case KIV_ATTR_EXFAT: return new CKivFileAttrExFAT();
         default: return nullptr;
     }
 }

@@ -1,0 +1,258 @@
+#include "CKivExFATScanner.h"
+
+#include <algorithm>
+
+#include "CKivExFatDirSector.h"
+#include "CKivExFatEntrySet.h"
+#include "CKivExFatGeometryFinder.h"
+#include "CKivExFatTable.h"
+#include "CKivExFatTreeBuilder.h"
+#include "CKivExFatUpcase.h"
+#include "KivByteReader.h"
+#include "KivLog.h"
+#include "Model/KivPumpedWork.h"
+
+namespace {
+
+enum : int { kStatBoot = 1, kStatDirSectors = 10 };
+
+}  // namespace
+
+IKivFsScanner* CreateExFatScanner() { return new CKivExFATScanner(); }
+
+int CKivExFATScanner::SetStorage(IKivDevStor* pStor) {
+    m_pStor = pStor;
+    uint32_t z = pStor ? pStor->GetSectorSize() : 0;
+    m_nSectorSize = (z >= 512 && z % 512 == 0) ? z : 512;
+    m_nDevSectors = pStor ? pStor->GetSectorCount() : 0;
+    return 0;
+}
+
+int CKivExFATScanner::SetBlockSectors(uint32_t) { return 0; }
+
+int CKivExFATScanner::SetRawFileList(CRawFileList* pList) {
+    m_pRawList = pList;
+    return 0;
+}
+
+int CKivExFATScanner::BeginScan() {
+    m_cands.clear();
+    m_pending.clear();
+    m_rec = KivExFatScanRecords();
+    return 0;
+}
+
+int CKivExFATScanner::AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) {
+    if (!m_pStor || nCount == 0) return 0;
+    const size_t z = m_nSectorSize;
+    // Pieces small enough to stay in the processor's cache, each read with the sector after it
+    // (when it lies in the block) so that an entry set crossing a piece's end is still whole.
+    const uint64_t nPiece = std::max<uint64_t>(1, (128u << 10) / z);
+    m_block.resize(size_t(nPiece + 1) * z);
+    for (uint64_t done = 0; done < nCount;) {
+        uint64_t n = std::min(nPiece, nCount - done);
+        uint64_t nRead = n + (done + n < nCount ? 1 : 0);
+        if (m_pStor->ReadSectors(m_block.data(), nFirst + done, nRead)) {
+            std::span<const uint8_t> all(m_block.data(), size_t(nRead) * z);
+            for (uint64_t i = 0; i < n; ++i) AnalyzeSector(all.subspan(size_t(i) * z), nFirst + done + i, pStats);
+        } else {
+            // One sector at a time, so that a bad sector costs only itself.
+            for (uint64_t i = 0; i < n; ++i)
+                if (m_pStor->ReadSectors(m_block.data(), nFirst + done + i, 1))
+                    AnalyzeSector(std::span<const uint8_t>(m_block.data(), z), nFirst + done + i, pStats);
+        }
+        done += n;
+    }
+    return 0;
+}
+
+void CKivExFATScanner::AnalyzeSector(std::span<const uint8_t> bytes, uint64_t nSector, uint64_t* pStats) {
+    const size_t z = m_nSectorSize;
+    if (bytes.size() < z || z < 512) return;
+    std::span<const uint8_t> sector = bytes.first(z);
+    KivByteReader r(sector);
+    uint32_t w0 = r.U32At(0), w1 = r.U32At(4);
+
+    if (r.U8At(0) == 0xEB) {
+        CKivExFatBootSector bs;
+        if (bs.Parse(sector, m_nSectorSize)) {
+            OnBootSector(bs, nSector);
+            if (pStats) ++pStats[kStatBoot];
+        }
+    }
+    if (!m_pending.empty()) FoldPending(sector, nSector);
+    if (w0 == 0) return;
+
+    if (CKivExFatTable::IsTableStart(w0, w1)) {
+        if (m_rec.fatStarts.size() < KivExFatScanRecords::kMaxFatStarts) {
+            KivExFatFatStart f{nSector, std::vector<uint32_t>(z / 4)};
+            for (size_t i = 0; i < f.head.size(); ++i) f.head[i] = r.U32At(i * 4);
+            m_rec.fatStarts.push_back(std::move(f));
+        }
+        return;
+    }
+    if ((w0 == 0x00010000u || w0 == 0x0061FFFFu) && CKivExFatUpcase::LooksLikeTableStart(sector)) {
+        if (m_rec.upcaseStarts.size() < KivExFatScanRecords::kMaxUpcase) m_rec.upcaseStarts.push_back(nSector);
+        return;
+    }
+    if (!KivExFat::IsKnownType(r.U8At(0))) return;
+    CKivExFatDirSector ds;
+    if (!ds.Test(bytes, z)) return;
+    if (pStats) {
+        pStats[KIV_STAT_ITEMS_FOUND] += ds.m_nSets;
+        ++pStats[kStatDirSectors];
+    }
+    uint32_t nFlags = (ds.m_bSetAtStart ? uint32_t(KivExFatDirSectorRec::kSetAtStart) : 0u) |
+                      (ds.m_bRoot ? uint32_t(KivExFatDirSectorRec::kRoot) : 0u);
+    if (m_rec.dirSectors.size() < KivExFatScanRecords::kMaxDirSectors)
+        m_rec.dirSectors.push_back({nSector, ds.m_nSets, nFlags});
+    if (ds.m_bRoot && m_rec.roots.size() < KivExFatScanRecords::kMaxRoots)
+        m_rec.roots.push_back({nSector, ds.m_nBitmapCluster, ds.m_nUpcaseCluster, ds.m_nBitmapBytes, ds.m_nUpcaseBytes});
+    for (const CKivExFatDirSector::FolderRef& f : ds.m_folders)
+        if (m_rec.folders.size() < KivExFatScanRecords::kMaxFolderRefs) m_rec.folders.push_back({nSector, f.nCluster});
+}
+
+void CKivExFATScanner::OnBootSector(const CKivExFatBootSector& bs, uint64_t nSector) {
+    KivExFatGeometry g;
+    if (bs.MakeGeometry(nSector, m_nDevSectors, &g)) AddCandidate(g, KIV_EXFAT_BOOT_MAIN, bs);
+    // The same sector may be the backup of a volume that starts one region earlier.
+    uint64_t nRegion = bs.RegionSectors();
+    if (nSector >= nRegion && bs.MakeGeometry(nSector - nRegion, m_nDevSectors, &g))
+        AddCandidate(g, KIV_EXFAT_BOOT_BACKUP, bs);
+    if (m_pending.size() < kMaxPendingRegions)
+        m_pending.push_back({nSector, nSector, nSector + (nRegion - bs.Scale()), 0, 0});
+}
+
+void CKivExFATScanner::AddCandidate(const KivExFatGeometry& g, uint32_t nFlags, const CKivExFatBootSector& bs) {
+    auto it = m_cands.find(g);
+    if (it == m_cands.end()) {
+        if (m_cands.size() >= kMaxCandidates) return;
+        it = m_cands.emplace(g, CandInfo{}).first;
+        it->second.nScale = bs.Scale();
+    }
+    // The flags of the main copy count: the backup's are not kept up to date.
+    if (nFlags & KIV_EXFAT_BOOT_MAIN) it->second.nVolumeFlags = bs.m_nVolumeFlags;
+    it->second.nFlags |= nFlags;
+}
+
+void CKivExFATScanner::FoldPending(std::span<const uint8_t> sector, uint64_t nSector) {
+    for (size_t i = 0; i < m_pending.size();) {
+        Pending& p = m_pending[i];
+        bool bDrop = false;
+        if (nSector != p.nNext) {
+            bDrop = true;  // a sector was skipped (unreadable): the sum cannot be checked
+        } else if (nSector < p.nSumSector) {
+            p.nSum = CKivExFatBootSector::AddToChecksum(p.nSum, sector, p.nOffset);
+            p.nOffset += sector.size();
+            ++p.nNext;
+        } else {
+            KivByteReader r(sector);
+            bool bSame = true;
+            for (size_t off = 0; off + 4 <= sector.size() && bSame; off += 4) bSame = r.U32At(off) == p.nSum;
+            if (bSame) m_rec.checksumOk.push_back(p.nStart);
+            bDrop = true;
+        }
+        if (bDrop)
+            m_pending.erase(m_pending.begin() + static_cast<std::ptrdiff_t>(i));
+        else
+            ++i;
+    }
+}
+
+int CKivExFATScanner::EnumParts(std::vector<CKivScanResPart*>* pList) {
+    if (!pList) return KIV_RETERR(KIV_E_INVALIDARG);
+    std::vector<KivExFatCandidate> boot;
+    for (const auto& [g, info] : m_cands) {
+        KivExFatCandidate c;
+        c.g = g;
+        c.nFlags = info.nFlags;
+        c.nVolumeFlags = info.nVolumeFlags;
+        c.nScale = info.nScale;
+        boot.push_back(c);
+    }
+    std::sort(m_rec.checksumOk.begin(), m_rec.checksumOk.end());
+    CKivExFatGeometryFinder finder(m_rec, m_nDevSectors, m_nSectorSize);
+    for (const KivExFatCandidate& c : finder.Propose(std::move(boot))) {
+        const KivExFatGeometry& g = c.g;
+        auto* p = new CKivScanResPartExFAT(KIV_FS_EXFAT, m_nSectorSize);
+        p->m_nSecPerClus = g.nSecPerClus <= 255 ? static_cast<uint8_t>(g.nSecPerClus) : 0;
+        p->m_nSecPerClus32 = g.nSecPerClus;
+        p->m_nDataStart = g.nHeapStart;
+        p->m_nFirstSector = g.nFirstSector;
+        p->m_nSectorCount = g.nSectorCount;
+        p->m_nEvidenceB = c.nConfirmed;
+        p->m_nFatOffset = g.nFatOffset;
+        p->m_nFatSectors = g.nFatSectors;
+        p->m_nFatCount = g.nFatCount;
+        p->m_nClusterCount = g.nClusterCount;
+        p->m_nRootCluster = g.nRootCluster;
+        p->m_nSerial = g.nSerial;
+        p->m_nVolumeFlags = c.nVolumeFlags;
+        uint32_t f = c.nFlags;
+        p->m_nEvidenceFlags = f;
+        // As for FAT: the tables where they belong, then the boot sectors; a boot region whose
+        // checksum agrees counts for a little more than one that does not.
+        bool bAllFats = (f & KIV_EXFAT_FAT1) && (g.nFatCount < 2 || (f & KIV_EXFAT_FAT2));
+        uint64_t a = bAllFats ? 50 : ((f & (KIV_EXFAT_FAT1 | KIV_EXFAT_FAT2)) ? 45 : 10);
+        bool bMain = f & KIV_EXFAT_BOOT_MAIN, bBackup = f & KIV_EXFAT_BOOT_BACKUP;
+        uint64_t b = (bMain && bBackup) ? 50 : ((bMain || bBackup) ? 45 : 10);
+        if ((bMain || bBackup) && !(f & (KIV_EXFAT_SUM_MAIN | KIV_EXFAT_SUM_BACKUP))) b -= 5;
+        p->m_nEvidenceC = a + b;
+        p->m_nEvidenceA = ((f & KIV_EXFAT_ROOT) ? 5 : 0) + ((f & KIV_EXFAT_UPCASE) ? 5 : 0);
+        pList->push_back(p);
+    }
+    m_cands.clear();
+    return 0;
+}
+
+int CKivExFATScanner::SaveState(IKivStream* pStream) {
+    if (!pStream) return KIV_RETERR(KIV_E_INVALIDARG);
+    uint32_t n = static_cast<uint32_t>(m_rec.dirSectors.size());
+    if (!pStream->Write(&n, 4)) return KIV_RETERR(KIV_E_IO);
+    for (const KivExFatDirSectorRec& d : m_rec.dirSectors) {
+        uint8_t item[16];
+        for (int i = 0; i < 8; ++i) item[i] = static_cast<uint8_t>(d.nSector >> (8 * i));
+        for (int i = 0; i < 4; ++i) {
+            item[8 + i] = static_cast<uint8_t>(d.nSets >> (8 * i));
+            item[12 + i] = static_cast<uint8_t>(d.nFlags >> (8 * i));
+        }
+        if (!pStream->Write(item, 16)) return KIV_RETERR(KIV_E_IO);
+    }
+    return 0;
+}
+
+int CKivExFATScanner::LoadState(IKivStream* pStream) {
+    if (!pStream) return KIV_RETERR(KIV_E_INVALIDARG);
+    uint8_t cnt[4];
+    if (!pStream->Read(cnt, 4)) return KIV_RETERR(KIV_E_IO);
+    uint32_t n = KivByteReader(cnt, 4).U32At(0);
+    m_rec.dirSectors.clear();
+    for (uint32_t i = 0; i < n; ++i) {
+        uint8_t item[16];
+        if (!pStream->Read(item, 16)) return KIV_RETERR(KIV_E_IO);
+        KivByteReader r(item, 16);
+        if (m_rec.dirSectors.size() < KivExFatScanRecords::kMaxDirSectors)
+            m_rec.dirSectors.push_back({r.U64At(0), r.U32At(8), r.U32At(12)});
+    }
+    return 0;
+}
+
+IKivFsNode* CKivExFATScanner::BuildTree(CKivScanResPart* pPart, IKivDevStor* pDev, uint32_t nNameBase,
+                                        IKivEnumResFilesCallback* pCallback) {
+    auto* pExFat = dynamic_cast<CKivScanResPartExFAT*>(pPart);
+    if (!pExFat || !pDev || !CanHandle(pExFat->m_nType)) return nullptr;
+    CKivExFatTreeBuilder builder(pExFat, pDev, &m_rec.dirSectors, m_pRawList, pCallback, nNameBase);
+    IKivFsNode* pResult = nullptr;
+    // The work runs on its own thread while this one keeps pumping the caller's messages.
+    KivRunPumped([&] {
+        try {
+            pResult = builder.Build();
+        } catch (const std::exception& ex) {
+            KivLogA(0, "CKivExFATScanner::BuildTree: %s", ex.what());
+            KIV_RETERR(KIV_E_NOOBJ);
+        } catch (...) {
+            KIV_RETERR(KIV_E_NOOBJ);
+        }
+    });
+    return pResult;
+}

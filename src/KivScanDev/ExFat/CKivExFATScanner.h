@@ -1,0 +1,66 @@
+// The exFAT scanner: collects boot sectors (with their regions' checksums), FAT starts, up-case
+// tables and directory sectors during the scan, proposes the exFAT volumes they describe, and
+// rebuilds the trees of the chosen ones.
+#pragma once
+
+#include <map>
+#include <span>
+#include <vector>
+
+#include "CKivExFatBootSector.h"
+#include "IKivFsScanner.h"
+#include "KivExFatScanRecords.h"
+
+class CKivExFATScanner final : public IKivFsScanner {
+public:
+    static constexpr size_t kMaxCandidates = 65536;
+    static constexpr size_t kMaxPendingRegions = 16;
+
+    int SetStorage(IKivDevStor* pStor) override;
+    int SetBlockSectors(uint32_t nSectors) override;
+    int BeginScan() override;
+    int AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) override;
+    int EnumParts(std::vector<CKivScanResPart*>* pList) override;
+    int SetRawFileList(CRawFileList* pList) override;
+    // 32-bit count, then per directory sector its 64-bit sector, 32-bit set count and 32-bit flags.
+    int SaveState(IKivStream* pStream) override;
+    int LoadState(IKivStream* pStream) override;
+    int GetScannerType() override { return KIV_SCANNER_EXFAT; }
+    IKivFsNode* BuildTree(CKivScanResPart* pPart, IKivDevStor* pDev, uint32_t nNameBase,
+                          IKivEnumResFilesCallback* pCallback) override;
+    int CanHandle(int32_t nType) override { return nType == KIV_FS_EXFAT; }
+
+    // Tests sector nSector, which starts the span; the bytes after its first sector (when there
+    // are any) are the sectors that follow it on the device. Sectors come in ascending order.
+    void AnalyzeSector(std::span<const uint8_t> bytes, uint64_t nSector, uint64_t* pStats);
+    const KivExFatScanRecords& Records() const { return m_rec; }
+
+private:
+    struct CandInfo {
+        uint32_t nFlags = 0;
+        uint16_t nVolumeFlags = 0;
+        uint32_t nScale = 1;
+    };
+    // A boot region whose checksum is being summed as its sectors go by.
+    struct Pending {
+        uint64_t nStart;
+        uint64_t nNext;
+        uint64_t nSumSector;
+        uint64_t nOffset;  // bytes summed
+        uint32_t nSum;
+    };
+
+    void OnBootSector(const CKivExFatBootSector& bs, uint64_t nSector);
+    void AddCandidate(const KivExFatGeometry& g, uint32_t nFlags, const CKivExFatBootSector& bs);
+    void FoldPending(std::span<const uint8_t> sector, uint64_t nSector);
+
+    IKivDevStor* m_pStor = nullptr;
+    uint32_t m_nSectorSize = 512;
+    uint64_t m_nDevSectors = 0;
+    CRawFileList* m_pRawList = nullptr;
+    std::vector<uint8_t> m_block;
+
+    std::map<KivExFatGeometry, CandInfo> m_cands;
+    std::vector<Pending> m_pending;
+    KivExFatScanRecords m_rec;
+};

@@ -1,0 +1,16 @@
+// What a file attribute may know about its data beyond its runs and size. Recovery asks for it
+// through a cast; attributes that know nothing more do not implement it.
+#pragma once
+
+#include <cstdint>
+
+class IKivAttrDataInfo {
+public:
+    virtual ~IKivAttrDataInfo() = default;
+    // Bytes from the start that were ever written; the rest of the size reads as zeros, whatever
+    // the clusters behind it hold.
+    virtual uint64_t GetValidLength() = 0;
+    // Why the data the runs point at is known not to be (all of) the file's: null when nothing is
+    // known. A file copied with such a reason is counted as damaged.
+    virtual const char* GetDataDamage() = 0;
+};
