@@ -1,7 +1,7 @@
 // Scan throughput: a plain sequential read of an image beside a full engine scan of it (block
 // cache, scan thread, the chosen scanners), page cache warmed, best of a few runs each.
 //
-// usage: scan-throughput [IMAGE] [--scanners none|fat,ntfs,raw] [--types jpg,png,...]
+// usage: scan-throughput [IMAGE] [--scanners none|fat,ntfs,exfat,raw] [--types jpg,png,...]
 //                        [--size-mib N] [--runs N]
 // Without IMAGE a file of N MiB (default 1024) of pseudo-random bytes is made in /tmp and deleted
 // at the end. "--scanners none" measures the engine frame alone.
@@ -77,6 +77,7 @@ double EngineScan(const std::string& path, const KivScannerSet& set, const std::
     std::vector<CKivScanDev::ScannerMaker> makers;
     if (set.bFat) makers.emplace_back(CreateFatScanner);
     if (set.bNtfs) makers.emplace_back(CreateNtfsScanner);
+    if (set.bExFat) makers.emplace_back(CreateExFatScanner);
     if (set.bRaw) makers.emplace_back(CreateRawScanner);
     auto* pDev = new KivFileDevStor(path);
     auto* pEngine = new CKivScanDev(std::move(makers));
@@ -126,7 +127,7 @@ int main(int argc, char** argv) {
             image = a;
         } else {
             std::fprintf(stderr,
-                         "usage: scan-throughput [IMAGE] [--scanners none|fat,ntfs,raw] [--types jpg,...] "
+                         "usage: scan-throughput [IMAGE] [--scanners none|fat,ntfs,exfat,raw] [--types jpg,...] "
                          "[--size-mib N] [--runs N]\n");
             return 1;
         }
@@ -160,7 +161,7 @@ int main(int argc, char** argv) {
         }
         if (rc == 0) {
             double dMb = static_cast<double>(nBytes) / 1e6;
-            std::string names = std::string(set.bFat ? "fat " : "") + (set.bNtfs ? "ntfs " : "") +
+            std::string names = std::string(set.bFat ? "fat " : "") + (set.bNtfs ? "ntfs " : "") + (set.bExFat ? "exfat " : "") +
                                 (set.bRaw ? "raw " : "");
             std::printf("image            %s (%.0f MB)\n", image.c_str(), dMb);
             std::printf("scanners         %s\n", names.empty() ? "none (engine frame alone)" : names.c_str());

@@ -3,28 +3,17 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 
+#include "KivRunCommand.h"
+
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string RunCommand(const std::string& cmd, int* pStatus) {
-    std::string out;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return out;
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) out.append(buf.data(), n);
-    *pStatus = ::pclose(p);
-    return out;
-}
 
 class CmdLs : public ::testing::Test {
 protected:

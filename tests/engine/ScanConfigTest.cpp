@@ -46,7 +46,10 @@ TEST(ScanConfig, StartSectorNeedsACleanNumber) {
 
 TEST(ScanConfig, ScannerSubset) {
     KivScannerSet all = KivParseScannerSet(nullptr);
-    EXPECT_TRUE(all.bFat && all.bNtfs && all.bRaw);
+    EXPECT_TRUE(all.bFat && all.bNtfs && all.bRaw && all.bExFat);
+    KivScannerSet exfat = KivParseScannerSet("exFAT");
+    EXPECT_TRUE(exfat.bExFat);
+    EXPECT_FALSE(exfat.bFat || exfat.bNtfs || exfat.bRaw);
     KivScannerSet fat = KivParseScannerSet("FAT");
     EXPECT_TRUE(fat.bFat);
     EXPECT_FALSE(fat.bNtfs || fat.bRaw);
@@ -54,7 +57,7 @@ TEST(ScanConfig, ScannerSubset) {
     EXPECT_FALSE(two.bFat);
     EXPECT_TRUE(two.bNtfs && two.bRaw);
     KivScannerSet none = KivParseScannerSet("none");
-    EXPECT_FALSE(none.bFat || none.bNtfs || none.bRaw);
+    EXPECT_FALSE(none.bFat || none.bNtfs || none.bRaw || none.bExFat);
 }
 
 TEST(AllocGuard, MemoryStatusLines) {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "Model/CKivFileAttrExFAT.h"
 #include "Model/CKivFileAttrFAT.h"
 #include "Model/CKivFileAttrNTFS.h"
 #include "Model/CKivFileAttrRAW.h"
@@ -80,6 +81,32 @@ TEST(Attrs, FatRoundTripAndLayout) {
     EXPECT_EQ(c->GetRuns(), nullptr);
     EXPECT_EQ(c->GetDataRunList(), nullptr);
     EXPECT_EQ(c->GetFirstCluster(), 0xFFFFFFFFu);
+}
+
+TEST(Attrs, ExFatRoundTripKeepsValidLengthAndDamage) {
+    CKivFileAttrExFAT a;
+    Fill(a);
+    a.SetValidLength(5000);
+    a.SetClusters(345, 5);
+    a.SetDamage(CKivFileAttrExFAT::kReused);
+    CKivCompactRunList runs;
+    runs.Append(343, 10);
+    a.SetRuns(runs);
+    size_t n = 0;
+    auto b = RoundTrip(a, &n);
+    std::string name = a.GetName();
+    EXPECT_EQ(n, 2 + name.size() + 8 + 8 + 2 + 24 + 1 + 4 + 4 + 1 + (4 + 4 + runs.Bytes().size() + 2));
+    ExpectCommon(a, *b, true);
+    EXPECT_EQ(b->GetAttrKind(), KIV_ATTR_EXFAT);
+    EXPECT_EQ(b->GetValidLength(), 5000u);
+    EXPECT_EQ(b->GetFirstCluster(), 345u);
+    EXPECT_EQ(b->GetDirCluster(), 5u);
+    EXPECT_EQ(b->GetDamage(), CKivFileAttrExFAT::kReused);
+    EXPECT_NE(b->GetDataDamage(), nullptr);
+    b->SetDamage(CKivFileAttrExFAT::kGuessed);
+    EXPECT_EQ(b->GetDataDamage(), nullptr) << "a guessed layout is not known to be wrong";
+    ASSERT_TRUE(b->GetRuns());
+    EXPECT_TRUE(*b->GetRuns() == runs);
 }
 
 TEST(Attrs, NtfsRoundTripWithPairsAndEmptyName) {

@@ -117,6 +117,36 @@ TEST(ResPart, SubclassesRoundTripAfterTheBase) {
     EXPECT_EQ(m.m_aValues64[8], 12u);
 }
 
+TEST(ResPart, ExFatFieldsAfterTheBase) {
+    CKivScanResPartExFAT e(KIV_FS_EXFAT, 4096);
+    FillBase(e);
+    e.m_nSecPerClus32 = 65536;
+    e.m_nFatOffset = 2048;
+    e.m_nFatSectors = 128;
+    e.m_nFatCount = 2;
+    e.m_nClusterCount = 15872;
+    e.m_nRootCluster = 5;
+    e.m_nSerial = 0x6FBFF79C;
+    e.m_nVolumeFlags = 3;
+    e.m_nEvidenceFlags = 0x1FF;
+    CKivMemStream s;
+    ASSERT_TRUE(e.Save(&s));
+    EXPECT_EQ(s.Size(), 73u + 4 + 8 + 8 + 1 + 4 + 4 + 4 + 2 + 4);
+    CKivScanResPartExFAT g(KIV_FS_NONE, 512);
+    ASSERT_TRUE(g.Load(&s));
+    ExpectSameBase(e, g);
+    EXPECT_EQ(g.GetScannerKind(), KIV_SCANNER_EXFAT);
+    EXPECT_EQ(g.m_nSecPerClus32, 65536u);
+    EXPECT_EQ(g.m_nFatOffset, 2048u);
+    EXPECT_EQ(g.m_nFatSectors, 128u);
+    EXPECT_EQ(g.m_nFatCount, 2);
+    EXPECT_EQ(g.m_nClusterCount, 15872u);
+    EXPECT_EQ(g.m_nRootCluster, 5u);
+    EXPECT_EQ(g.m_nSerial, 0x6FBFF79Cu);
+    EXPECT_EQ(g.m_nVolumeFlags, 3);
+    EXPECT_EQ(g.m_nEvidenceFlags, 0x1FFu);
+}
+
 TEST(ResPart, TruncatedStreamFailsLoad) {
     CKivScanResPartFAT f(KIV_FS_FAT16, 512);
     CKivMemStream s;
