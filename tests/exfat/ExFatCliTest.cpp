@@ -21,7 +21,8 @@ TEST(ExFatCli, LsShowsTheCardWithItsLabelAndRecoverCopiesItsFilesOut) {
     fs::path to = fs::temp_directory_path() / ("undelia-exfat-cli-" + std::to_string(::getpid()));
     std::string rec = RunCommand(cli + "recover '" + img + "' --to '" + to.string() + "' 2>&1", &status);
     EXPECT_EQ(status, 0) << rec;
-    for (const auto& e : Manifest("card")["entries"]) {
+    nlohmann::json man = Manifest("card");
+    for (const auto& e : man["entries"]) {
         if (e["dir"]) continue;
         std::string path = e["path"];
         fs::path got;

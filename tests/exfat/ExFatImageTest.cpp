@@ -102,7 +102,8 @@ TEST(ExFatImage, FoldersOfAnEarlierFormatAreLostFoldersWithTheirFiles) {
     // Nothing says what the old root folder was called: its content sits in a rebuilt folder.
     Recovered out;
     RecoverAll(s, &out);
-    for (const auto& e : Manifest("reformatted")["lost"]) {
+    nlohmann::json man = Manifest("reformatted");
+    for (const auto& e : man["lost"]) {
         std::string path = e["path"];
         std::string inHoliday = path.substr(path.find('/') + 1);  // below the lost "Holiday"
         IKivFileNode* pFound = nullptr;
