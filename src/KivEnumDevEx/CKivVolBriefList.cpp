@@ -1,11 +1,14 @@
 #include "CKivVolBriefList.h"
 
+#include "CKivVolBriefExFat.h"
 #include "CKivVolBriefFat.h"
 #include "CKivVolBriefNtfs.h"
 
 CKivVolBriefList::CKivVolBriefList(IKivDevStor* pDev, uint64_t nFirst) {
     m_briefs.push_back(std::make_unique<CKivVolBriefNtfs>(pDev, nFirst));
     if (m_briefs.back()->GetFsKind() != KIV_FSK_UNKNOWN) return;  // the first that recognises wins
+    m_briefs.push_back(std::make_unique<CKivVolBriefExFat>(pDev, nFirst));
+    if (m_briefs.back()->GetFsKind() != KIV_FSK_UNKNOWN) return;
     m_briefs.push_back(std::make_unique<CKivVolBriefFat>(pDev, nFirst));
 }
 

@@ -158,3 +158,31 @@ TEST(VolBriefs, NtfsBootSectorAndVolumeName) {
         EXPECT_EQ(Label(b), "");
     }
 }
+
+TEST(VolBriefs, ExFatBootSectorAndRootLabel) {
+    std::string path = testing::TempDir() + "brief-exfat-" + std::to_string(::getpid()) + ".img";
+    {
+        std::ofstream(path, std::ios::binary).close();
+        std::filesystem::resize_file(path, 16u << 20);
+    }
+    if (std::system(("mkfs.exfat -L 'Fotos 2024' '" + path + "' >/dev/null 2>&1").c_str()) != 0) {
+        std::remove(path.c_str());
+        GTEST_SKIP() << "mkfs.exfat (exfatprogs) is not installed";
+    }
+    std::ifstream f(path, std::ios::binary);
+    std::vector<uint8_t> vol((std::istreambuf_iterator<char>(f)), {});
+    std::remove(path.c_str());
+    // Behind 2048 sectors of something else, as a partition.
+    std::vector<uint8_t> disk(2048 * 512, 0);
+    disk.insert(disk.end(), vol.begin(), vol.end());
+    KivMemDevStor dev(disk);
+    CKivVolBriefList list(&dev, 2048);
+    IKivVolBrief* b = list.Lookup();
+    EXPECT_EQ(b->GetFsKind(), KIV_FSK_EXFAT);
+    EXPECT_STREQ(KivFsKindName(b->GetFsKind()), "exFAT");
+    EXPECT_EQ(b->GetTotalSectors(), 32768u);
+    EXPECT_EQ(Label(*b), "Fotos 2024");
+    // With the old parameter block not zero the sector is nobody's boot sector.
+    dev.m_data[2048 * 512 + 20] = 1;
+    EXPECT_EQ(CKivVolBriefList(&dev, 2048).Lookup()->GetFsKind(), KIV_FSK_UNKNOWN);
+}
