@@ -19,19 +19,20 @@
 #include "CKivRecoverNames.h"
 #include "ExFat/CKivExFATScanner.h"
 #include "KivMemDevStor.h"
+#include "KivTestTree.h"
 #include "KivPartSelection.h"
 #include "KivTestImages.h"
 
 namespace kivexfat_test {
 
+using kivtest::Child;
+using kivtest::Dump;
+using kivtest::Find;
+using kivtest::ReadFile;
+
 inline const std::string& ImageDir() {
     static std::string dir = KivTestImageDir("make-exfat-images", "exfat-test-images");
     return dir;
-}
-
-inline std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
 }
 
 inline nlohmann::json Manifest(const std::string& image) {
@@ -94,35 +95,6 @@ inline void ScanImage(const std::string& image, Scanned* out, uint32_t nSectorSi
 // The image in memory, for tests that damage it.
 inline std::vector<uint8_t> ImageBytes(const std::string& image) {
     return ReadFile(ImageDir() + "/" + image + ".img");
-}
-
-inline IKivFileNode* Child(IKivFileNode* pDir, const std::string& name) {
-    for (IKivFileNode* c = pDir ? pDir->GetFirstChild() : nullptr; c; c = c->GetNextSibling())
-        if (c->GetAttr() && name == c->GetAttr()->GetName()) return c;
-    return nullptr;
-}
-
-inline IKivFileNode* Find(IKivFileNode* pRoot, const std::string& path) {
-    IKivFileNode* p = pRoot;
-    size_t pos = 0;
-    while (p && pos <= path.size()) {
-        size_t e = path.find('/', pos);
-        if (e == std::string::npos) e = path.size();
-        p = Child(p, path.substr(pos, e - pos));
-        pos = e + 1;
-    }
-    return p;
-}
-
-inline std::string Dump(IKivFileNode* pDir, const std::string& prefix = "") {
-    std::string s;
-    for (IKivFileNode* c = pDir->GetFirstChild(); c; c = c->GetNextSibling()) {
-        IKivFileAttr* a = c->GetAttr();
-        std::string name = prefix + a->GetName();
-        s += name + ((a->GetAttributes() & 0x10) ? "/" : "") + " [" + std::to_string(a->GetRecordState()) + "]\n";
-        if (c->GetFirstChild()) s += Dump(c, name + "/");
-    }
-    return s;
 }
 
 class RecoverCallback : public IKivFileRecoverCallback {
@@ -210,6 +182,5 @@ inline void ExpectManifest(Scanned& s, const std::string& image) {
     EXPECT_GT(nFiles, 0u);
     EXPECT_TRUE(out.cb.failed.empty()) << out.cb.failed.front();
 }
-
 
 }  // namespace kivexfat_test

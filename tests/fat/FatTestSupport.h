@@ -19,20 +19,21 @@
 #include "Fat/CKivFATScanner.h"
 #include "KivMemDevStor.h"
 #include "KivTestImages.h"
+#include "KivTestTree.h"
 #include "Model/CRawFileInfo.h"
 
 namespace kivfat_test {
+
+using kivtest::Child;
+using kivtest::Dump;
+using kivtest::Find;
+using kivtest::ReadFile;
 
 // Folder holding the generated images. They are made once per build tree and made again when the
 // script changes; a lock keeps test processes running side by side from racing.
 inline const std::string& ImageDir() {
     static std::string dir = KivTestImageDir("make-fat-images", "fat-test-images");
     return dir;
-}
-
-inline std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
 }
 
 struct ScanResult {
@@ -68,26 +69,6 @@ inline CKivScanResPartFAT* Best(ScanResult& r) {
     return pBest;
 }
 
-// Child of pDir by name (null when absent).
-inline IKivFileNode* Child(IKivFileNode* pDir, const std::string& name) {
-    for (IKivFileNode* c = pDir ? pDir->GetFirstChild() : nullptr; c; c = c->GetNextSibling())
-        if (c->GetAttr() && name == c->GetAttr()->GetName()) return c;
-    return nullptr;
-}
-
-// Node at a '/'-separated path below pRoot.
-inline IKivFileNode* Find(IKivFileNode* pRoot, const std::string& path) {
-    IKivFileNode* p = pRoot;
-    size_t pos = 0;
-    while (p && pos <= path.size()) {
-        size_t e = path.find('/', pos);
-        if (e == std::string::npos) e = path.size();
-        p = Child(p, path.substr(pos, e - pos));
-        pos = e + 1;
-    }
-    return p;
-}
-
 // The file's bytes read through its data runs, cut to its size.
 inline std::vector<uint8_t> ReadNode(IKivFileNode* pNode, IKivDevStor* pStor) {
     std::vector<uint8_t> out;
@@ -104,18 +85,6 @@ inline std::vector<uint8_t> ReadNode(IKivFileNode* pNode, IKivDevStor* pStor) {
     }
     if (out.size() > nSize) out.resize(nSize);
     return out;
-}
-
-// Every path (folders end with '/') below pDir, for failure messages.
-inline std::string Dump(IKivFileNode* pDir, const std::string& prefix = "") {
-    std::string s;
-    for (IKivFileNode* c = pDir->GetFirstChild(); c; c = c->GetNextSibling()) {
-        IKivFileAttr* a = c->GetAttr();
-        std::string name = prefix + a->GetName();
-        s += name + ((a->GetAttributes() & 0x10) ? "/" : "") + " [" + std::to_string(a->GetRecordState()) + "]\n";
-        if (c->GetFirstChild()) s += Dump(c, name + "/");
-    }
-    return s;
 }
 
 }  // namespace kivfat_test

@@ -11,6 +11,7 @@
 #include "KivByteReader.h"
 #include "KivLog.h"
 #include "Model/KivPumpedWork.h"
+#include "Storage/KivBlockSectors.h"
 
 namespace {
 
@@ -44,25 +45,9 @@ int CKivExFATScanner::BeginScan() {
 
 int CKivExFATScanner::AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) {
     if (!m_pStor || nCount == 0) return 0;
-    const size_t z = m_nSectorSize;
-    // Pieces small enough to stay in the processor's cache, each read with the sector after it
-    // (when it lies in the block) so that an entry set crossing a piece's end is still whole.
-    const uint64_t nPiece = std::max<uint64_t>(1, (128u << 10) / z);
-    m_block.resize(size_t(nPiece + 1) * z);
-    for (uint64_t done = 0; done < nCount;) {
-        uint64_t n = std::min(nPiece, nCount - done);
-        uint64_t nRead = n + (done + n < nCount ? 1 : 0);
-        if (m_pStor->ReadSectors(m_block.data(), nFirst + done, nRead)) {
-            std::span<const uint8_t> all(m_block.data(), size_t(nRead) * z);
-            for (uint64_t i = 0; i < n; ++i) AnalyzeSector(all.subspan(size_t(i) * z), nFirst + done + i, pStats);
-        } else {
-            // One sector at a time, so that a bad sector costs only itself.
-            for (uint64_t i = 0; i < n; ++i)
-                if (m_pStor->ReadSectors(m_block.data(), nFirst + done + i, 1))
-                    AnalyzeSector(std::span<const uint8_t>(m_block.data(), z), nFirst + done + i, pStats);
-        }
-        done += n;
-    }
+    // Each sector comes with the ones after it, so that an entry set crossing its end is whole.
+    KivForEachBlockSector(m_pStor, nFirst, nCount, m_nSectorSize, true, &m_block,
+                          [&](std::span<const uint8_t> bytes, uint64_t nSector) { AnalyzeSector(bytes, nSector, pStats); });
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include "KivFatSettings.h"
 #include "KivLog.h"
 #include "Model/KivPumpedWork.h"
+#include "Storage/KivBlockSectors.h"
 #include "platform/KivPlatform.h"
 
 namespace {
@@ -49,23 +50,8 @@ int CKivFATScanner::SetRawFileList(CRawFileList* pList) {
 
 int CKivFATScanner::AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) {
     if (!m_pStor || nCount == 0) return 0;
-    const size_t z = m_nSectorSize;
-    // The block is already in the cache: take it in pieces small enough to stay in the processor's
-    // cache while they are tested, falling back to single sectors so a bad sector costs only itself.
-    const uint64_t nPiece = std::max<uint64_t>(1, (128u << 10) / z);
-    m_block.resize(size_t(nPiece) * z);
-    for (uint64_t done = 0; done < nCount;) {
-        uint64_t n = std::min(nPiece, nCount - done);
-        if (m_pStor->ReadSectors(m_block.data(), nFirst + done, n)) {
-            for (uint64_t i = 0; i < n; ++i)
-                AnalyzeSector(std::span<const uint8_t>(m_block.data() + i * z, z), nFirst + done + i, pStats);
-        } else {
-            for (uint64_t i = 0; i < n; ++i)
-                if (m_pStor->ReadSectors(m_block.data(), nFirst + done + i, 1))
-                    AnalyzeSector(std::span<const uint8_t>(m_block.data(), z), nFirst + done + i, pStats);
-        }
-        done += n;
-    }
+    KivForEachBlockSector(m_pStor, nFirst, nCount, m_nSectorSize, false, &m_block,
+                          [&](std::span<const uint8_t> sector, uint64_t nSector) { AnalyzeSector(sector, nSector, pStats); });
     return 0;
 }
 
