@@ -131,11 +131,28 @@ int TextRoom(const std::string& prefix) { return kLineChars - 3 - static_cast<in
 
 }  // namespace
 
+namespace {
+char g_narrowPath[4096];
+
+void RefreshNarrowPath(const LogState& s) {
+    std::string dir = s.dirOverride.empty() ? KivGetLogDir() : s.dirOverride;
+    std::snprintf(g_narrowPath, sizeof g_narrowPath, "%s", dir.empty() ? "" : (dir + "/" + KIV_LOG_FILE_NARROW).c_str());
+}
+}  // namespace
+
 void KivLogSetDir(const std::string& dir) {
     LogState& s = State();
     std::lock_guard<std::mutex> g(s.mtx);
     CloseLocked(s);
     s.dirOverride = dir;
+    RefreshNarrowPath(s);
+}
+
+const char* KivLogNarrowPath() {
+    LogState& s = State();
+    std::lock_guard<std::mutex> g(s.mtx);
+    if (!g_narrowPath[0]) RefreshNarrowPath(s);
+    return g_narrowPath;
 }
 
 void KivLogClose() {

@@ -19,3 +19,6 @@ void KivLogClose();
 // KivLogW for text with non-ASCII narrow arguments: wide formats follow the C library, where "%ls"
 // takes a wide string and "%s" a narrow one that the "C" locale cannot convert beyond ASCII.
 void KivLogTextW(const std::string& text);
+// The narrow log file's path in a fixed buffer, for the crash handler, which appends to it
+// without the writer's locks. Filled on the first call, refreshed by KivLogSetDir.
+const char* KivLogNarrowPath();

@@ -4,11 +4,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -166,16 +168,21 @@ TEST(CrashTest, FatalSignalWritesTheDumpAndLogsTwoLines) {
     fs::create_directories(logDir);
     std::string dump = KivDumpDir() + "/" + KIV_DUMP_FILE;
     fs::remove(dump);
+    auto t0 = std::chrono::steady_clock::now();
     pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        KivLogSetDir(logDir);
         KivInstallCrashHandler();
+        KivLogSetDir(logDir);
+        // The crash comes while this thread holds the log's lock: the handler must not wait for it.
+        CKivNamedLock held(KIV_LOG_LOCK_NAME);
+        held.Lock();
         ::raise(SIGSEGV);
         ::_exit(0);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 5.0);
     ASSERT_TRUE(WIFSIGNALED(status));  // the process still ends by its signal
     EXPECT_EQ(WTERMSIG(status), SIGSEGV);
     std::ifstream d(dump);
@@ -185,6 +192,13 @@ TEST(CrashTest, FatalSignalWritesTheDumpAndLogsTwoLines) {
     std::ifstream l(logDir + "/KivStr.DAT");
     std::string log((std::istreambuf_iterator<char>(l)), std::istreambuf_iterator<char>());
     EXPECT_NE(log.find("Kiv Dmp crush\r\n"), std::string::npos) << log;
+    // The handler formats the writer's prefix itself, in local time.
+    time_t now = ::time(nullptr);
+    char day[16];
+    std::strftime(day, sizeof day, "%Y/%m/%d ", std::localtime(&now));
+    EXPECT_TRUE(std::regex_search(log, std::regex("(^|\n)" + std::string(day) +
+                                                  "[0-2][0-9]:[0-5][0-9]:[0-5][0-9] \\(T-P:[0-9]+-[0-9]+\\) Kiv Dmp crush\r\n")))
+        << log;
     EXPECT_NE(log.find("Kiv Dmp crush wsDumpName = " + dump), std::string::npos) << log;
     fs::remove(dump);
     fs::remove_all(logDir);
