@@ -7,16 +7,7 @@
 #include <functional>
 #include <vector>
 
-class IKivDevStor;
-
-// Implemented by file attributes that can read their record's "$EFS" metadata from the device.
-class IKivEfsMetadata {
-public:
-    virtual ~IKivEfsMetadata() = default;
-    // Fills out with the metadata bytes; false when they cannot be read.
-    virtual bool ReadEfsMetadata(IKivDevStor* pReader, uint64_t nBaseSector, uint32_t nSecPerClus,
-                                 std::vector<uint8_t>* pOut) = 0;
-};
+#include "Model/IKivEfsMetadata.h"
 
 class CKivEfsStream {
 public:

@@ -13,7 +13,7 @@
 #include "CKivEfsStream.h"
 #include "CKivLznt1.h"
 #include "CKivRecoverNames.h"
-#include "KivByteReader.h"
+#include "Model/KivNtfsRecordRead.h"
 #include "KivLog.h"
 #include "KivRecoverCode.h"
 #include "Model/IKivAttrDataInfo.h"
@@ -24,7 +24,6 @@ namespace {
 constexpr size_t kPieceBytes = 65536;
 constexpr uint32_t kUnitClusters = 16;
 constexpr uint32_t kMaxCompressedCluster = 4096;
-constexpr uint32_t kMaxResident = 4096;
 constexpr const char* kPastEnd = "read past the end of the image";
 constexpr const char* kUnreadable = "unreadable sectors written as zeros";
 
@@ -161,43 +160,19 @@ CKivFileCopy::Outcome CKivFileCopy::CopyRuns(IDataRunList* pRuns, uint64_t nLeft
 CKivFileCopy::Outcome CKivFileCopy::CopyResident(IDataRunList* pRuns) {
     const KivDataRun* r = pRuns->First();
     if (!r) return Fail("no file record for its data");
-    uint64_t nLen = r->nLength;
-    uint32_t nOff = pRuns->GetResidentValue();
-    if (nLen > kMaxResident) return Fail("data held in its file record is larger than the record");
-    std::vector<uint8_t> rec(kMaxResident + m_nSectorSize, 0);
-    uint64_t nFirst = 0;
-    bool bRead = !__builtin_add_overflow(m_nBase, r->nStart, &nFirst) && m_pReader->ReadSectors(rec.data(), nFirst, 1);
-    uint32_t nAlloc = 0;
-    if (bRead) {
-        KivByteReader hdr(rec.data(), m_nSectorSize);
-        nAlloc = hdr.U32At(28);
-        if (nAlloc == 0 || nAlloc > kMaxResident) return Fail("its file record is damaged");
-        uint64_t nSecs = (nAlloc + m_nSectorSize - 1) / m_nSectorSize;
-        if (nSecs > 1) bRead = m_pReader->ReadSectors(rec.data(), nFirst, nSecs);
+    uint64_t nLen = r->nLength, nFirst = 0;
+    if (nLen > KIV_NTFS_MAX_RECORD) return Fail("data held in its file record is larger than the record");
+    if (__builtin_add_overflow(m_nBase, r->nStart, &nFirst)) return Fail(kPastEnd);
+    std::vector<uint8_t> value;
+    switch (KivReadResidentValue(m_pReader, nFirst, pRuns->GetResidentValue(), nLen, &value)) {
+        case KivRecordRead::kUnreadable: return Fail("its file record cannot be read");
+        case KivRecordRead::kMalformed: return Fail("its file record is damaged");
+        case KivRecordRead::kFixupMismatch: MarkDamaged("its file record was torn by an interrupted write"); break;
+        case KivRecordRead::kFixupMalformed: MarkDamaged("its file record's fix-ups are malformed"); break;
+        case KivRecordRead::kOk: break;
     }
-    if (!bRead) {
-        std::fill(rec.begin(), rec.end(), 0);
-        MarkDamaged("its file record cannot be read");
-        nAlloc = kMaxResident;
-    } else {
-        // Update-sequence fix-ups: the last two bytes of every 512-byte stride were replaced on
-        // disk by the sequence number; the originals are kept in the array.
-        KivByteReader rd(rec.data(), nAlloc);
-        uint16_t nUsaOff = rd.U16At(4), nUsaCount = rd.U16At(6);
-        uint16_t nUsn = rd.U16At(nUsaOff);
-        for (uint32_t i = 1; i < nUsaCount && rd.Ok(); ++i) {
-            size_t nPos = size_t(i) * 512 - 2;
-            uint16_t nOrig = rd.U16At(nUsaOff + 2 * i);
-            if (!rd.Has(nPos, 2)) break;
-            if (rd.U16At(nPos) != nUsn) MarkDamaged("file record fix-up mismatch");
-            rec[nPos] = static_cast<uint8_t>(nOrig);
-            rec[nPos + 1] = static_cast<uint8_t>(nOrig >> 8);
-        }
-        if (!rd.Ok()) MarkDamaged("file record fix-ups malformed");
-        m_nRead += nLen;
-    }
-    if (nOff > nAlloc || nLen > nAlloc - nOff) return Fail("its data lies outside its file record");
-    if (!m_out.Write(rec.data() + nOff, nLen)) return WriteFailed();
+    m_nRead += nLen;
+    if (!m_out.Write(value.data(), nLen)) return WriteFailed();
     return Written(nLen);
 }
 

@@ -156,3 +156,33 @@ TEST_F(CmdRecover, DestinationInsideAMountOfTheImageIsRefused) {
     EXPECT_NE(ok.err.find("warning: the destination lies on the same file system as the image"), std::string::npos)
         << ok.err;
 }
+
+// An encrypted file (its record carries "$EFS") comes back as the import stream that restores it
+// under its name: stream header, the key metadata, then the encrypted data in blocks.
+TEST_F(CmdRecover, EncryptedNtfsFileBecomesItsImportStream) {
+    fs::path out = fs::path(m_dir) / "out";
+    CliRun r = KivRunCli({"-q", "recover", m_images + "/ntfs-efs.img", "--to", out.string()}, m_dir);
+    ASSERT_EQ(r.nExit, 0) << r.err;
+    EXPECT_FALSE(fs::exists(out / "NTFS 1/secret.bin"));
+    std::string s = CliReadText((out / "NTFS 1/secret.bin.EFS").string());
+    std::string meta = CliReadText(m_images + "/src/efs-meta.bin"), data = CliReadText(m_images + "/src/report.bin");
+    ASSERT_EQ(meta.size(), 208u);
+    ASSERT_GT(s.size(), 66 + meta.size() + 42 + 3 * 512 + data.size());
+    EXPECT_EQ(s.substr(0, 4), std::string("\x00\x01\x00\x00", 4));
+    EXPECT_EQ(s.substr(4, 8), std::string("R\0O\0B\0S\0", 8));
+    EXPECT_EQ(s.substr(66, meta.size()), meta);
+    size_t at = 66 + meta.size();
+    EXPECT_EQ(s.substr(at + 4, 8), std::string("N\0T\0F\0S\0", 8));
+    at += 42;
+    // Blocks of at most 64 KiB, each after its 512-byte header.
+    std::string got;
+    while (at + 512 <= s.size()) {
+        EXPECT_EQ(s.substr(at + 4, 8), std::string("G\0U\0R\0E\0", 8));
+        uint32_t n = uint8_t(s[at]) | uint8_t(s[at + 1]) << 8 | uint8_t(s[at + 2]) << 16 | uint32_t(uint8_t(s[at + 3])) << 24;
+        ASSERT_GE(n, 512u);
+        got += s.substr(at + 512, n - 512);
+        at += n;
+    }
+    EXPECT_EQ(at, s.size());
+    EXPECT_EQ(got.substr(0, data.size()), data);
+}

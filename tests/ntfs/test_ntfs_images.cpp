@@ -155,6 +155,16 @@ TEST_F(NtfsImages, DeletedFileComesBackUnderItsFolder) {
     EXPECT_EQ(live->GetAttr()->GetRecordState(), 0);
 }
 
+TEST_F(NtfsImages, RecycleBinDataEntryGetsItsOriginalName) {
+    NeedFuse();
+    BuiltTree t;
+    Build("ntfs.img", 512, &t);
+    ASSERT_NE(t.root, nullptr);
+    ExpectContent(t.root, t.dev, "/$Recycle.Bin/S-1-5-21-1001/Budget 2024.txt");
+    EXPECT_EQ(FindPath(t.root, "/$Recycle.Bin/S-1-5-21-1001/$RAB12CD.txt"), nullptr);
+    EXPECT_NE(FindPath(t.root, "/$Recycle.Bin/S-1-5-21-1001/$IAB12CD.txt"), nullptr);  // the information entry stays
+}
+
 TEST_F(NtfsImages, FileOfADestroyedFolderLandsInTheFirstLostFolder) {
     NeedFuse();
     BuiltTree t;

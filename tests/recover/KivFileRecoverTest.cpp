@@ -73,6 +73,21 @@ IKivFsNode* NewPart(uint32_t spc, const char* name = "Part") {
     return p;
 }
 
+// A 1024-byte file record at partition sector nSector with two fix-up strides, holding value at
+// byte nOffset.
+void PutRecord(Image& img, uint64_t nSector, size_t nOffset, const std::vector<uint8_t>& value) {
+    uint8_t* rec = img.m_dev.m_data.data() + (kBase + nSector) * 512;
+    std::memcpy(rec, "FILE", 4);
+    rec[4] = 48;  // update sequence array offset
+    rec[6] = 3;   // count (sequence number + 2 strides)
+    rec[29] = 0x04;  // allocated 1024
+    std::memcpy(rec + nOffset, value.data(), value.size());
+    rec[48] = 0x34, rec[49] = 0x12;
+    rec[50] = rec[510], rec[51] = rec[511];
+    rec[52] = rec[1022], rec[53] = rec[1023];
+    rec[510] = rec[1022] = 0x34, rec[511] = rec[1023] = 0x12;
+}
+
 struct Tree {
     IKivFsNode* p;
     ~Tree() { p->Release(); }
@@ -306,20 +321,9 @@ TEST(KivFileRecover, CompressedUnitsStoredSparseAndPartial) {
 
 TEST(KivFileRecover, ResidentDataAttributesAndTimes) {
     Image img(8);
-    // A 1024-byte file record at partition sector 3 with two fix-up strides; the data (300 bytes
-    // at 0x150) spans the end of the first stride.
-    uint8_t* rec0 = img.m_dev.m_data.data() + (kBase + 3) * 512;
-    std::memcpy(rec0, "FILE", 4);
-    rec0[4] = 48;  // update sequence array offset
-    rec0[6] = 3;   // count (sequence number + 2 strides)
-    rec0[28] = 0x00;
-    rec0[29] = 0x04;  // allocated 1024
+    // The data (300 bytes at 0x150) spans the end of the record's first stride.
     auto data = Random(300, 11);
-    std::memcpy(rec0 + 0x150, data.data(), 300);
-    rec0[48] = 0x34, rec0[49] = 0x12;                       // sequence number
-    rec0[50] = rec0[510], rec0[51] = rec0[511];             // originals
-    rec0[52] = rec0[1022], rec0[53] = rec0[1023];
-    rec0[510] = rec0[1022] = 0x34, rec0[511] = rec0[1023] = 0x12;
+    PutRecord(img, 3, 0x150, data);
     Tree t{NewPart(8)};
     CKivFileAttrBase* a = KivNewAttr(KIV_ATTR_NTFS);
     a->SetName("res.txt");
@@ -348,32 +352,15 @@ TEST(KivFileRecover, ResidentDataAttributesAndTimes) {
     EXPECT_EQ(rec.GetStats().nFilesDamaged, 0u);
 }
 
-namespace {
-
-class EfsAttr : public CKivFileAttrNTFS, public IKivEfsMetadata {
-public:
-    bool ReadEfsMetadata(IKivDevStor*, uint64_t, uint32_t, std::vector<uint8_t>* pOut) override {
-        if (!m_bHave) return false;
-        pOut->assign(64, 0xEF);
-        return true;
-    }
-    bool m_bHave = true;
-};
-
-}  // namespace
-
 TEST(KivFileRecover, EncryptedEntryBecomesItsImportStream) {
     Image img(1);
-    auto enc = Random(1024, 21);
+    auto enc = Random(1024, 21), meta = Random(200, 22), metaRuns = Random(700, 23);
     img.Put(50, enc);
+    PutRecord(img, 10, 400, meta);  // the metadata spans the end of the first stride
+    img.Put(60, metaRuns);
     Tree t{NewPart(1)};
-    auto* a = new EfsAttr;
-    a->SetName("secret.doc");
-    a->SetSize(700);
-    a->SetAttributes(KIV_FA_ENCRYPTED);
-    CKivCompactRunList rl;
-    rl.Append(50, 2);
-    a->SetRuns(rl);
+    auto* a = static_cast<CKivFileAttrNTFS*>(NewAttr("secret.doc", 700, {{50, 2}}, KIV_FA_ENCRYPTED));
+    a->SetEfsResident(10, 400, 200);
     IKivFileNode* f = AddFile(t.p, a);
     KivTestDir d;
     CKivFileRecover rec;
@@ -384,14 +371,23 @@ TEST(KivFileRecover, EncryptedEntryBecomesItsImportStream) {
     ASSERT_EQ(rec.WaitForRecoverEnd(0), KIV_OK);
     EXPECT_FALSE(fs::exists(dest));
     auto s = KivTestReadFile(dest + ".EFS");
-    ASSERT_EQ(s.size(), 66 + 64 + 42 + 512 + 1024u);  // data rounded up to whole sectors
-    EXPECT_EQ(s[66], 0xEF);
+    ASSERT_EQ(s.size(), 66 + 200 + 42 + 512 + 1024u);  // data rounded up to whole sectors
+    EXPECT_TRUE(std::equal(meta.begin(), meta.end(), s.begin() + 66));
+    EXPECT_EQ(s[50] | s[51] << 8, 200 + 16);
     EXPECT_TRUE(std::equal(enc.begin(), enc.end(), s.end() - 1024));
-    EXPECT_EQ(s[66 + 64 + 42 + 28] | s[66 + 64 + 42 + 29] << 8, 700);
+    EXPECT_EQ(s[66 + 200 + 42 + 28] | s[66 + 200 + 42 + 29] << 8, 700);
     EXPECT_EQ(cb.nTail, 1024u - 700);
 
+    // Metadata kept in clusters of its own.
+    a->SetEfsRuns({{60, 2}}, 700);
+    ASSERT_EQ(rec.DoRecoverFile(f, &cb, dest.c_str()), KIV_OK);
+    ASSERT_EQ(rec.WaitForRecoverEnd(0), KIV_OK);
+    s = KivTestReadFile(dest + "_000.EFS");
+    ASSERT_EQ(s.size(), 66 + 700 + 42 + 512 + 1024u);
+    EXPECT_TRUE(std::equal(metaRuns.begin(), metaRuns.end(), s.begin() + 66));
+
     // Without readable metadata the stored bytes are copied as they are.
-    a->m_bHave = false;
+    a->SetScannerPairs({});
     ASSERT_EQ(rec.DoRecoverFile(f, &cb, dest.c_str()), KIV_OK);
     ASSERT_EQ(rec.WaitForRecoverEnd(0), KIV_OK);
     EXPECT_EQ(KivTestReadFile(dest), std::vector<uint8_t>(enc.begin(), enc.begin() + 700));

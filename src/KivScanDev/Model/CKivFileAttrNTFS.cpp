@@ -2,7 +2,41 @@
 
 #include <algorithm>
 
+#include "IKivDevStor.h"
+#include "KivNtfsRecordRead.h"
 #include "KivStreamLE.h"
+
+namespace {
+// Metadata larger than this is no key stream but damage.
+constexpr uint64_t kMaxEfsBytes = 1 << 20;
+}  // namespace
+
+void CKivFileAttrNTFS::SetEfsResident(uint64_t nRecordSector, uint16_t nOffset, uint32_t nSize) {
+    m_pairs = {{KIV_NTFS_EFS_RESIDENT, nSize}, {nRecordSector, nOffset}};
+}
+
+void CKivFileAttrNTFS::SetEfsRuns(const std::vector<KivDataRun>& runs, uint64_t nSize) {
+    m_pairs = {{KIV_NTFS_EFS_RUNS, nSize}};
+    for (const KivDataRun& r : runs) m_pairs.emplace_back(r.nStart, r.nLength);
+}
+
+bool CKivFileAttrNTFS::ReadEfsMetadata(IKivDevStor* pReader, uint64_t nBaseSector, uint32_t nSecPerClus,
+                                       std::vector<uint8_t>* pOut) {
+    if (m_pairs.size() < 2 || !pReader || nSecPerClus == 0) return false;
+    uint64_t nSize = m_pairs[0].second;
+    if (nSize == 0 || nSize > kMaxEfsBytes) return false;
+    if (m_pairs[0].first == KIV_NTFS_EFS_RESIDENT) {
+        uint64_t nFirst = 0;
+        if (__builtin_add_overflow(nBaseSector, m_pairs[1].first, &nFirst) || m_pairs[1].second > 0xFFFF) return false;
+        KivRecordRead res = KivReadResidentValue(pReader, nFirst, static_cast<uint32_t>(m_pairs[1].second), nSize, pOut);
+        return res == KivRecordRead::kOk;  // a torn record's keys would not open the file
+    }
+    if (m_pairs[0].first != KIV_NTFS_EFS_RUNS) return false;
+    std::vector<KivDataRun> runs;
+    for (size_t i = 1; i < m_pairs.size(); ++i) runs.push_back({m_pairs[i].first, m_pairs[i].second});
+    *pOut = KivReadRunsHead(pReader, nBaseSector, nSecPerClus, runs, nSize);
+    return pOut->size() == nSize;
+}
 
 int CKivFileAttrNTFS::Save(IKivStream* pStream) {
     auto nLen = static_cast<uint16_t>(m_strName.size());

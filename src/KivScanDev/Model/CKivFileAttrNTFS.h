@@ -5,8 +5,16 @@
 #include <vector>
 
 #include "CKivFileAttrBase.h"
+#include "IKivEfsMetadata.h"
 
-class CKivFileAttrNTFS : public CKivFileAttrBase {
+// The scanner pairs carry where the record's "$EFS" stream lies: a first pair
+// (KIV_NTFS_EFS_RESIDENT, size) followed by (record sector from the partition base, value offset),
+// or (KIV_NTFS_EFS_RUNS, size) followed by the stream's runs (cluster, count; a sparse run starts at
+// KIV_SPARSE_RUN).
+constexpr uint64_t KIV_NTFS_EFS_RESIDENT = 0x5346452400000001ull;  // "$EFS" tag, resident
+constexpr uint64_t KIV_NTFS_EFS_RUNS = 0x5346452400000002ull;      // "$EFS" tag, in clusters
+
+class CKivFileAttrNTFS : public CKivFileAttrBase, public IKivEfsMetadata {
 public:
     CKivFileAttrNTFS() : CKivFileAttrBase(0xFFFF, 0xFFFF) {}
     uint32_t GetNameLength() override { return static_cast<uint32_t>(m_strName.size()) + 1; }
@@ -21,6 +29,12 @@ public:
     uint64_t GetRecordRef() const { return m_nRecordRef; }
     void SetScannerPairs(std::vector<std::pair<uint64_t, uint64_t>> pairs) { m_pairs = std::move(pairs); }
     const std::vector<std::pair<uint64_t, uint64_t>>& GetScannerPairs() const { return m_pairs; }
+
+    // Where the "$EFS" stream lies (stored in the scanner pairs).
+    void SetEfsResident(uint64_t nRecordSector, uint16_t nOffset, uint32_t nSize);
+    void SetEfsRuns(const std::vector<KivDataRun>& runs, uint64_t nSize);
+    bool ReadEfsMetadata(IKivDevStor* pReader, uint64_t nBaseSector, uint32_t nSecPerClus,
+                         std::vector<uint8_t>* pOut) override;
 
 private:
     uint64_t m_nRecordRef = 0;

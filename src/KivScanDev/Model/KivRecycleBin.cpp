@@ -85,3 +85,30 @@ bool KivJoinRecyclePair(IKivFileNode* pA, IKivFileNode* pB, const KivRecycleRead
     pB->GetAttr()->SetName(name.c_str());
     return true;
 }
+
+void KivPairRecycleBins(IKivFileNode* pTop, const KivRecycleReader& read) {
+    struct Dir {
+        IKivFileNode* pNode;
+        bool bInBin;
+    };
+    std::vector<Dir> stack{{pTop, false}};
+    while (!stack.empty()) {
+        Dir d = stack.back();
+        stack.pop_back();
+        std::vector<IKivFileNode*> cands;
+        for (IKivFileNode* c = d.pNode->GetFirstChild(); c; c = c->GetNextSibling()) {
+            IKivFileAttr* a = c->GetAttr();
+            if (!a) continue;
+            if (a->GetAttributes() & KIV_FA_DIRECTORY) {
+                stack.push_back({c, d.bInBin || KivIsRecycleBinName(a->GetName())});
+                continue;
+            }
+            const char* pszName = a->GetName();
+            if (!d.bInBin || !(KivIsRecycleInfoName(pszName) || KivIsRecycleDataName(pszName))) continue;
+            if (IKivFileNode* pPartner = KivTakeRecyclePartner(pszName, &cands))
+                KivJoinRecyclePair(c, pPartner, read);
+            else
+                cands.push_back(c);
+        }
+    }
+}

@@ -32,3 +32,7 @@ using KivRecycleReader = std::function<size_t(IKivFileNode* pInfoNode, uint8_t* 
 // Joins a pair (either order): reads at most 1024 bytes of the information entry and renames the
 // data entry. Answers true when the data entry got a name.
 bool KivJoinRecyclePair(IKivFileNode* pA, IKivFileNode* pB, const KivRecycleReader& read);
+
+// Pairs the information and data entries of every recycle-bin folder below pTop and of the folders
+// inside it, each folder's entries among themselves (for trees built without pairing on the way).
+void KivPairRecycleBins(IKivFileNode* pTop, const KivRecycleReader& read);

@@ -14,7 +14,9 @@
 #include "Model/CKivFileAttrNTFS.h"
 #include "Model/KivEngineFilter.h"
 #include "Model/KivNodeFactory.h"
+#include "Model/KivNtfsRecordRead.h"
 #include "Model/KivPartName.h"
+#include "Model/KivRecycleBin.h"
 #include "Ntfs/CKivNtfsFileRecord.h"
 #include "Raw/KivRawTree.h"
 #include "platform/KivPlatform.h"
@@ -257,6 +259,17 @@ void CKivNtfsTreeBuilder::TakeRecord(uint32_t nNumber, const CKivNtfsFileRecord&
                 e.nAllocated = std::max(e.nAllocated, a.nAllocatedSize);
                 if (nNumber == kBitmapRecord) m_nBitmapBytes = a.nRealSize;
             }
+        } else if (a.nType == KIV_NTFS_AT_LOGGED_UTILITY_STREAM && a.name == u"$EFS" && !e.bEfs) {
+            if (!a.bNonResident) {
+                e.bEfs = e.bEfsResident = nSector != ~0ull;
+                e.nEfsSector = nSector - m_nBase;
+                e.nEfsOffset = uint16_t(a.nValueOffset);
+                e.nEfsSize = a.value.size();
+            } else {
+                KivNtfsDecodeRuns(a.mappingPairs, a.nStartVcn, m_nClusters, &e.efsRuns);
+                e.nEfsSize = a.nRealSize;
+                e.bEfs = !e.efsRuns.empty();
+            }
         }
     }
     if (nNames == 0) return;
@@ -383,6 +396,14 @@ IKivFileAttr* CKivNtfsTreeBuilder::MakeAttr(const Entry& e) {
         } else if (!e.runs.empty()) {
             for (const auto& r : e.runs) runs.Append(r.nLcn == KIV_NTFS_SPARSE ? KIV_SPARSE_RUN : r.nLcn, r.nLength);
             a->SetRuns(std::move(runs));
+        }
+        // Recovery needs the key stream to rebuild an encrypted file.
+        if (e.bEfs && e.bEfsResident) {
+            a->SetEfsResident(e.nEfsSector, e.nEfsOffset, static_cast<uint32_t>(e.nEfsSize));
+        } else if (e.bEfs) {
+            std::vector<KivDataRun> efs;
+            for (const auto& r : e.efsRuns) efs.push_back({r.nLcn == KIV_NTFS_SPARSE ? KIV_SPARSE_RUN : r.nLcn, r.nLength});
+            a->SetEfsRuns(efs, e.nEfsSize);
         }
     }
     return a;
@@ -526,6 +547,13 @@ IKivFsNode* CKivNtfsTreeBuilder::Build(uint32_t nNameBase, IKivEnumResFilesCallb
         pLost->AddChild(nodes[i]);
     }
     if (pLost) pPart->AddChild(pLost);
+
+    // Files moved to the recycle bin get back the names their information entries record.
+    KivPairRecycleBins(pPart, [this](IKivFileNode* p, uint8_t* pBuf, size_t nLen) {
+        std::vector<uint8_t> head = KivReadNodeHead(p, m_pDev, nLen);
+        std::copy(head.begin(), head.end(), pBuf);
+        return head.size();
+    });
 
     if (Cancelled(pCallback)) {
         pPart->Release();

@@ -56,6 +56,13 @@ public:
         uint64_t nAllocated = 0;
         bool bHasData = false;
         bool bPastEnd = false;  // some of its data lies beyond the end of the medium
+        // The "$EFS" stream of an encrypted file: in the record, or in clusters.
+        bool bEfs = false;
+        bool bEfsResident = false;
+        uint64_t nEfsSector = 0;  // from the partition's base
+        uint16_t nEfsOffset = 0;
+        uint64_t nEfsSize = 0;
+        std::vector<KivNtfsRun> efsRuns;
     };
 
 private:
