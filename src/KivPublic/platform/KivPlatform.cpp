@@ -134,6 +134,8 @@ std::string KivGetLogDir() {
 
 void KivSetPumpHook(KivPumpHookFn pfn) { g_pfnPump.store(pfn); }
 
+KivPumpHookFn KivGetPumpHook() { return g_pfnPump.load(); }
+
 void KivPumpMessages() {
     if (KivPumpHookFn pfn = g_pfnPump.load()) pfn();
 }

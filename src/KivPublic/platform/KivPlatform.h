@@ -16,6 +16,8 @@ std::string KivGetLogDir();
 // a hook (its window-message pump). Without one the call does nothing.
 using KivPumpHookFn = void (*)();
 void KivSetPumpHook(KivPumpHookFn pfn);
+// The hook installed in this module (each library has its own; the program hands its hook on).
+KivPumpHookFn KivGetPumpHook();
 void KivPumpMessages();
 
 // Text conversions. Invalid input is replaced (U+FFFD), never an error.

@@ -1,0 +1,247 @@
+#include "CKivResultController.h"
+
+#include <dirent.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "CDataBackstage.h"
+#include "CKivFileNodeMgr.h"
+#include "CKivUiNode.h"
+#include "CProgressBuild.h"
+#include "CProgressRecover.h"
+#include "KivFunction.h"
+#include "KivLog.h"
+#include "KivUiCodes.h"
+#include "KivUiTexts.h"
+#include "KivUiWait.h"
+#include "platform/KivFileUtil.h"
+#include "platform/KivPlatform.h"
+
+namespace {
+
+bool IsFolder(const std::string& path) {
+    struct stat st{};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The engine's partition nodes in the order they were added.
+std::vector<IKivFileNode*> Partitions(IKivFsNode* pRoot) {
+    std::vector<IKivFileNode*> out;
+    for (IKivFileNode* p = pRoot->GetFirstChild(); p; p = p->GetNextSibling()) out.push_back(p);
+    std::reverse(out.begin(), out.end());
+    return out;
+}
+
+}  // namespace
+
+CKivResultController::CKivResultController(CDataBackstage& backstage) : m_backstage(backstage) {}
+
+std::vector<CKivScanResPart*> CKivResultController::FilterValueResPart(const std::vector<CKivScanResPart*>& parts,
+                                                                       int nDevMode) {
+    // A whole disk builds every partition the engine selected: a cap would hide the rest.
+    if (nDevMode == 0) return parts;
+    size_t n = 1;
+    for (size_t i = 1; i < parts.size(); ++i)
+        if (parts[i]->m_nSelected) n = 2;
+    return {parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(std::min(n, parts.size()))};
+}
+
+KivResult CKivResultController::FileInit(IKivProgressSink* pSink) {
+    CKivUiNode *pDir = nullptr, *pType = nullptr;
+    if (KivSucceeded(m_backstage.GetEnumFileResult(&pDir, &pType))) return KIV_OK;
+    std::vector<CKivScanResPart*> all;
+    if (KivResult rc = m_backstage.GetScanResult(&all); KivFailed(rc)) return rc;
+    IKivScanDev* pEngine = nullptr;
+    CKivFileNodeMgr* pMgr = nullptr;
+    if (KivResult rc = m_backstage.GetEnumFileData(&pEngine, &pMgr); KivFailed(rc)) return rc;
+    // An empty list still builds the carved files of the whole device, when there are any.
+    std::vector<CKivScanResPart*> parts = FilterValueResPart(all, m_backstage.GetDirectDevice() ? 0 : m_backstage.GetDevMode());
+    CProgressBuild build(m_backstage, pSink);
+    KivResult rc = build.Build(parts);
+    if (KivErrNo(rc) == KIV_E_NOTREE || (KivErrNo(rc) == KIV_E_INVALIDARG && parts.empty()))
+        return KIV_RETERR(KIV_E_NOTHINGFOUND);
+    if (KivFailed(rc)) return KIV_RETERR(KIV_E_BIND);
+    pMgr->GetUiRootDir(&pDir);
+    pMgr->GetUiRootType(&pType);
+    for (CKivNodeStateMgr& s : m_states) s.Reset();
+    return m_backstage.SetEnumFileResult(pDir, pType);
+}
+
+CKivUiNode* CKivResultController::Root(View view) const {
+    IKivScanDev* pEngine = nullptr;
+    CKivFileNodeMgr* pMgr = nullptr;
+    m_backstage.GetRecoverData(&pEngine, &pMgr);
+    if (!pMgr) return nullptr;
+    CKivUiNode* p = nullptr;
+    if (view == VIEW_DIR) pMgr->GetUiRootDir(&p);
+    if (view == VIEW_TYPE) pMgr->GetUiRootType(&p);
+    if (view == VIEW_FILTER) p = pMgr->GetUiRootFilterView();
+    return p;
+}
+
+KivResult CKivResultController::ApplyFilter(const CKivResultFilter& filter, CKivUiNode** ppRoot) {
+    if (!ppRoot) return KIV_RETERR(KIV_E_INVALIDARG);
+    *ppRoot = nullptr;
+    IKivScanDev* pEngine = nullptr;
+    CKivFileNodeMgr* pMgr = nullptr;
+    if (KivResult rc = m_backstage.GetRecoverData(&pEngine, &pMgr); KivFailed(rc)) return rc;
+    m_states[VIEW_FILTER].Reset();
+    KivResult rc = KIV_OK;
+    CKivUiNode* pRoot = nullptr;
+    KivRunPumping([&] { rc = pMgr->GetUiRootFilter(filter, &pRoot); });
+    if (KivFailed(rc)) return rc;
+    *ppRoot = pRoot;
+    if (!pRoot->HasChildren()) return KIV_RETERR(KIV_E_NOTHINGFOUND);
+    return KIV_OK;
+}
+
+KivResult CKivResultController::SetTick(View view, CKivUiNode* pNode, bool bTicked) {
+    return States(view).SetSelectState(pNode, bTicked ? CKivUiNode::STATE_TICKED : CKivUiNode::STATE_NONE);
+}
+
+void CKivResultController::GetTotals(View view, uint64_t* pFiles, uint64_t* pBytes) const {
+    int64_t n = 0;
+    m_states[view].GetTotals(&n, pBytes);
+    if (pFiles) *pFiles = n < 0 ? 0 : static_cast<uint64_t>(n);
+}
+
+std::string CKivResultController::TotalsText(View view) const {
+    uint64_t nFiles = 0, nBytes = 0;
+    GetTotals(view, &nFiles, &nBytes);
+    return KivReplaceArg(KivReplaceArg(KivHintText("PanelFileRes", "TxtTotals"), std::to_string(nFiles)),
+                         KivSizeText(nBytes));
+}
+
+bool CKivResultController::FreeSpace(const std::string& strFolder, uint64_t* pBytes) {
+    struct statvfs v{};
+    if (::statvfs(strFolder.c_str(), &v) != 0) return false;
+    *pBytes = static_cast<uint64_t>(v.f_bavail) * v.f_frsize;
+    return true;
+}
+
+KivResult CKivResultController::CheckDestination(const std::string& strFolder, uint64_t nBytes, IKivPrompt* pPrompt) {
+    if (!IsFolder(strFolder)) return KIV_RETERR(KIV_E_NODESTFOLDER);
+    uint64_t nFree = 0;
+    // 110 % of what is ticked, in integer arithmetic; exactly that much free is enough.
+    uint64_t nNeed = nBytes > UINT64_MAX / 110 ? UINT64_MAX : nBytes * 110 / 100;
+    if (FreeSpace(strFolder, &nFree) && nFree < nNeed) {
+        if (!pPrompt || !pPrompt->AskYesNo(KivHintText("DlgSelectDir", "Capcity"))) return KIV_RETERR(KIV_E_NOSPACE);
+    }
+    return KIV_OK;
+}
+
+void CKivResultController::RequestStopRecover() {
+    if (m_pRunning) m_pRunning->RequestStop();
+}
+
+KivResult CKivResultController::Recover(View view, const std::string& strFolder, IKivProgressSink* pSink,
+                                        IKivPrompt* pPrompt, KivRecoverSummary* pSummary) {
+    KivRecoverSummary sum;
+    uint64_t nFiles = 0, nBytes = 0;
+    GetTotals(view, &nFiles, &nBytes);
+    sum.nFilesTicked = static_cast<uint32_t>(nFiles);
+    sum.nBytesTicked = nBytes;
+    if (pSummary) *pSummary = sum;
+    if (nFiles == 0) return KIV_RETERR(KIV_E_NOSELECTION);
+    if (KivResult rc = CheckDestination(strFolder, nBytes, pPrompt); KivFailed(rc)) return rc;
+    if (pPrompt && !pPrompt->AskYesNo(KivHintFormat("PanelFileRes", "RecoverDstWarn", strFolder))) {
+        sum.bDeclined = true;
+        if (pSummary) *pSummary = sum;
+        return KIV_OK;
+    }
+
+    IKivScanDev* pEngine = nullptr;
+    CKivFileNodeMgr* pMgr = nullptr;
+    if (KivResult rc = m_backstage.GetRecoverData(&pEngine, &pMgr); KivFailed(rc)) return rc;
+    CKivUiNode* pShown = Root(view);
+    if (!pShown) return KIV_RETERR(KIV_E_STATE);
+    IKivFsNode* pResult = pMgr->GetResultRoot();
+    if (!pEngine || !pResult) return KIV_RETERR(KIV_E_INVALIDARG);
+    if (KivResult rc = pMgr->MakeSelectedFileNodeRoot(pShown); KivFailed(rc)) return rc;
+
+    CProgressRecover recover(pEngine, pSink);
+    recover.Start(sum.nFilesTicked, nBytes);
+    m_pRunning = &recover;
+    KivResult rc = KIV_OK;
+    for (IKivFileNode* pPart : Partitions(pResult)) {
+        if (!pPart->IsFsNode()) {
+            rc = KIV_RETERR(KIV_E_NOOBJ);
+            break;
+        }
+        IKivFileAttr* a = pPart->GetAttr();
+        if (!a || a->GetCheckState() == KIV_CHECK_NONE) continue;
+        recover.SetNode(pPart);
+        std::string created;
+        rc = recover.DoDirRecover(strFolder, &created);
+        if (!created.empty()) {
+            // Placeholder folders get readable names even when the run was stopped.
+            pMgr->AdjustDirPathAfterRecover(created);
+            sum.folders.push_back(created);
+        }
+        if (KivFailed(rc)) break;
+    }
+    m_pRunning = nullptr;
+    const CKivFileRecover& c = recover.Counters();
+    sum.nFilesWritten = c.FilesDone();
+    sum.nBytesWritten = c.BytesDone();
+    sum.nDamaged = c.Damaged();
+    sum.nFailed = c.Failed();
+    sum.bStopped = recover.WasStopped();
+    if (pSummary) *pSummary = sum;
+    return rc;
+}
+
+std::string CKivResultController::PreviewFolder() {
+    std::string exe = KivGetExeDir();
+    if (!exe.empty() && ::access(exe.c_str(), W_OK) == 0) return exe + "/Tmp";
+    std::string cache = KivUserDir("XDG_CACHE_HOME", ".cache");
+    return cache.empty() ? std::string() : cache + "/Tmp";
+}
+
+void CKivResultController::ClearPreviewFolder() {
+    std::string dir = PreviewFolder();
+    DIR* d = dir.empty() ? nullptr : ::opendir(dir.c_str());
+    if (!d) return;
+    while (dirent* e = ::readdir(d)) {
+        std::string path = dir + "/" + e->d_name;
+        struct stat st{};
+        if (::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) ::unlink(path.c_str());
+    }
+    ::closedir(d);
+}
+
+KivResult CKivResultController::Preview(CKivUiNode* pFile, IKivProgressSink* pSink, IKivPrompt* pPrompt,
+                                        std::string* pPath, bool* pExternal) {
+    if (pPath) pPath->clear();
+    if (pExternal) *pExternal = false;
+    if (!pFile || !pFile->IsFile()) return KIV_RETERR(KIV_E_INVALIDARG);
+    if (pFile->GetSize() > kPreviewLimit) {
+        if (pPrompt) pPrompt->ShowMessage(KivHintText("PanelFileRes", "PrivewSizeLimit"));
+        return KIV_OK;
+    }
+    IKivScanDev* pEngine = nullptr;
+    CKivFileNodeMgr* pMgr = nullptr;
+    if (KivResult rc = m_backstage.GetRecoverData(&pEngine, &pMgr); KivFailed(rc)) return rc;
+    std::string dir = PreviewFolder();
+    if (dir.empty() || !KivMakeDirs(dir)) return KIV_RETERR(KIV_E_PREVIEW);
+    ClearPreviewFolder();
+    CProgressRecover recover(pEngine, pSink);
+    recover.Start(1, pFile->GetSize());
+    recover.SetNode(pFile->GetEngineNode());
+    std::string path;
+    if (KivFailed(recover.DoFileRecover(dir, &path))) {
+        KivLogW(0, L"Recover faild");
+        return KIV_RETERR(KIV_E_PREVIEW);
+    }
+    if (pPath) *pPath = path;
+    static const char* const kExternal[] = {".doc", ".docx", ".xls", ".xlsx", ".ppt", ".zip", ".rar"};
+    size_t dot = path.rfind('.');
+    if (pExternal && dot != std::string::npos)
+        for (const char* e : kExternal)
+            if (::strcasecmp(path.c_str() + dot, e) == 0) *pExternal = true;
+    return KIV_OK;
+}

@@ -1,0 +1,89 @@
+// What the results page does, without any widget: builds the views once per scan, applies the
+// result filter, keeps the ticks and totals of each view, previews one file and runs the
+// recovery of what is ticked in the view shown. The desktop program's results panel and
+// undelia-cli both drive it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "CKivNodeStateMgr.h"
+#include "CKivResultFilter.h"
+#include "IKivUiSink.h"
+#include "KivCommon.h"
+
+class CDataBackstage;
+class CKivFileNodeMgr;
+class CKivUiNode;
+
+// The outcome of a recovery run.
+struct KivRecoverSummary {
+    uint32_t nFilesTicked = 0;
+    uint64_t nBytesTicked = 0;
+    uint32_t nFilesWritten = 0;
+    uint64_t nBytesWritten = 0;
+    uint32_t nDamaged = 0;
+    uint32_t nFailed = 0;
+    bool bStopped = false;
+    bool bDeclined = false;            // the user said no to a question; nothing was written
+    std::vector<std::string> folders;  // one per partition recovered
+};
+
+class CKivResultController {
+public:
+    enum View { VIEW_DIR = 0, VIEW_TYPE = 1, VIEW_FILTER = 2 };
+    static constexpr uint64_t kPreviewLimit = 20971520;  // 20 MiB
+
+    explicit CKivResultController(CDataBackstage& backstage);
+
+    // The partitions to build, from the scan result in its order: all of them for a whole disk
+    // (the engine builds those it selected), the first (or the first two when a later one is
+    // selected) for a partition.
+    static std::vector<CKivScanResPart*> FilterValueResPart(const std::vector<CKivScanResPart*>& parts, int nDevMode);
+    // Builds the directory and type views (once per scan: later calls show the same). 0x05A when
+    // nothing was found, 0x001 when the build failed.
+    KivResult FileInit(IKivProgressSink* pSink);
+    CKivUiNode* Root(View view) const;
+
+    // Builds the filter view (on a worker, pumping). 0x05A when no file passes.
+    KivResult ApplyFilter(const CKivResultFilter& filter, CKivUiNode** ppRoot);
+
+    // Ticks and totals, per view.
+    KivResult SetTick(View view, CKivUiNode* pNode, bool bTicked);
+    void GetTotals(View view, uint64_t* pFiles, uint64_t* pBytes) const;
+    // "12 files, 3.50 MB" of the view's totals.
+    std::string TotalsText(View view) const;
+
+    // The destination checks of the folder dialog: 0x05C unless an existing folder; 0x00F when its
+    // file system has less free space than 110 % of the ticked bytes and the user does not go on
+    // (the prompt asks "DlgSelectDir"/"Capcity"; a null prompt refuses).
+    static KivResult CheckDestination(const std::string& strFolder, uint64_t nBytes, IKivPrompt* pPrompt);
+    // Free bytes of the file system that holds the folder.
+    static bool FreeSpace(const std::string& strFolder, uint64_t* pBytes);
+
+    // Recovers what is ticked in the view into the folder: 0x05B when nothing is ticked, the
+    // destination checks (a prompt also confirms "PanelFileRes"/"RecoverDstWarn"; without one
+    // nothing is asked), then one folder per partition with ticked files, placeholder folders
+    // renamed afterwards. 0x041 when the user stopped it.
+    KivResult Recover(View view, const std::string& strFolder, IKivProgressSink* pSink, IKivPrompt* pPrompt,
+                      KivRecoverSummary* pSummary);
+    // The stop of a running Recover (its pump or another thread).
+    void RequestStopRecover();
+
+    // Recovers one file into the preview folder ("Tmp" beside the program, or the user's cache
+    // folder when that is not writable), emptied first. Files over 20 MiB are refused with the
+    // hint "PanelFileRes"/"PrivewSizeLimit" shown; 0x053 when the recovery fails. *pExternal
+    // tells whether the file is one to open with the system's program (office files, archives).
+    KivResult Preview(CKivUiNode* pFile, IKivProgressSink* pSink, IKivPrompt* pPrompt, std::string* pPath,
+                      bool* pExternal);
+    static std::string PreviewFolder();
+    static void ClearPreviewFolder();
+
+private:
+    CKivNodeStateMgr& States(View view) { return m_states[view]; }
+
+    CDataBackstage& m_backstage;
+    CKivNodeStateMgr m_states[3];
+    class CProgressRecover* m_pRunning = nullptr;
+};

@@ -1,0 +1,118 @@
+#include "CProgressScan.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "CDataBackstage.h"
+#include "KivLog.h"
+#include "KivUiCodes.h"
+#include "KivUiTexts.h"
+#include "KivUiWait.h"
+
+namespace {
+
+uint64_t SectorsOf(IKivDevStor* p) { return p ? p->GetSectorCount() : 0; }
+
+// What makes a device record the same device after a refresh. Linux has no stable handle values
+// to compare: a device is the same when it reads from the same path, at the same place, with the
+// same size.
+struct DevIdentity {
+    std::string path, devPath;
+    int32_t nSource = 0, nFsKind = 0, nDynamic = 0;
+    uint64_t nFirst = 0, nCount = 0, nSectors = 0;
+    bool operator==(const DevIdentity&) const = default;
+};
+
+DevIdentity IdentityOf(const DiskInfo& d) {
+    DevIdentity id;
+    id.path.assign(d.szPath, strnlen(d.szPath, sizeof d.szPath));
+    id.nSource = d.nSource;
+    id.nSectors = SectorsOf(d.pStor);
+    return id;
+}
+
+DevIdentity IdentityOf(const PartInfo& p) {
+    DevIdentity id;
+    const KivPartExtent& x = p.extents[0];
+    if (x.pDisk) id.path = x.pDisk->GetPath();
+    id.devPath.assign(p.szDevPath, strnlen(p.szDevPath, sizeof p.szDevPath));
+    id.nFsKind = p.nFsKind;
+    id.nDynamic = p.nDynamic;
+    id.nFirst = x.nFirstSector;
+    id.nCount = x.nSectorCount;
+    id.nSectors = SectorsOf(p.pDevice);
+    return id;
+}
+
+}  // namespace
+
+CProgressScan::CProgressScan(CDataBackstage& backstage, IKivProgressSink* pSink)
+    : m_backstage(backstage), m_scan(pSink) {}
+
+KivResult CProgressScan::GetSelectedDev(IKivDevStor** ppStor) {
+    if (!ppStor) return KIV_RETERR(KIV_E_INVALIDARG);
+    *ppStor = nullptr;
+    if (IKivDevStor* p = m_backstage.GetDirectDevice()) {
+        p->AddRef();
+        *ppStor = p;
+        return KIV_OK;
+    }
+    bool bDisks = m_backstage.GetDevMode() == 0;
+    std::vector<DiskInfo> disks;
+    std::vector<PartInfo> parts;
+    uint32_t nIndex = 0;
+    if (KivResult rc = m_backstage.GetEnumDevResult(&disks, &parts, &nIndex); KivFailed(rc)) return rc;
+    if (nIndex >= (bDisks ? disks.size() : parts.size())) return KIV_RETERR(KIV_E_DEVCHANGED);
+    // Taken before the refresh releases the old records.
+    DevIdentity chosen = bDisks ? IdentityOf(disks[nIndex]) : IdentityOf(parts[nIndex]);
+    if (KivResult rc = m_backstage.GetEnumDevData(&disks, &parts, nullptr, true); KivFailed(rc)) return rc;
+    if (nIndex >= (bDisks ? disks.size() : parts.size())) return KIV_RETERR(KIV_E_DEVCHANGED);
+    DevIdentity now = bDisks ? IdentityOf(disks[nIndex]) : IdentityOf(parts[nIndex]);
+    IKivDevStor* pStor = bDisks ? disks[nIndex].pStor : parts[nIndex].pDevice;
+    if (!(now == chosen) || !pStor) return KIV_RETERR(KIV_E_DEVCHANGED);
+    if (KivResult rc = m_backstage.SetEnumDevResult(nIndex); KivFailed(rc)) return rc;
+    pStor->AddRef();
+    *ppStor = pStor;
+    return KIV_OK;
+}
+
+KivResult CProgressScan::DoScan() {
+    IKivDevStor* pStor = nullptr;
+    if (KivResult rc = GetSelectedDev(&pStor); KivFailed(rc)) return rc;
+    struct Holder {
+        IKivDevStor* p;
+        ~Holder() { KivSafeRelease(p); }
+    } hold{pStor};
+
+    KivFilterSet types;
+    if (KivResult rc = m_backstage.GetFilterResult(&types); KivFailed(rc)) return rc;
+    m_backstage.ScanReset();
+    IKivScanDev* pEngine = nullptr;
+    if (KivResult rc = m_backstage.GetScanData(&pEngine); KivFailed(rc)) return rc;
+
+    uint64_t nSectorSize = pStor->GetSectorSize() ? pStor->GetSectorSize() : 512;
+    uint64_t nBlockBytes = (4194304 / nSectorSize) * nSectorSize;
+    m_scan.SetDevice(nBlockBytes, pStor->GetSectorCount() * nSectorSize);
+    if (KivResult rc = m_backstage.InitScanEngine(pStor); KivFailed(rc)) return rc;
+
+    KivFilterSettings settings;
+    settings.nMode = types.nMode;
+    for (const std::string& e : types.exts) settings.exts.push_back(e.c_str());
+    if (KivResult rc = pEngine->DoScan(&settings, &m_scan); KivFailed(rc)) return KIV_LOGERR(rc);
+    KivResult rc = KivWaitPumping([pEngine](uint32_t ms) { return pEngine->WaitForScanEnd(ms); });
+    if (KivFailed(rc)) return KIV_LOGERR(rc);
+
+    std::vector<CKivScanResPart*> found;
+    if (KivResult r = pEngine->EnumResParts(&found); KivFailed(r)) {
+        for (CKivScanResPart* p : found) delete p;
+        return KIV_LOGERR(r);
+    }
+    return m_backstage.SetScanResult(std::move(found));
+}
+
+bool CProgressScan::AskStop(IKivPrompt& prompt) {
+    if (!prompt.AskYesNo(KivHintText("DlgProgScan", "TxtCancel"))) return false;
+    RequestStop();
+    return true;
+}

@@ -1,0 +1,36 @@
+// The scan driver: checks the chosen device is still the one the user picked, gives a fresh
+// engine the device and the chosen file types, and waits (pumping) until the scan ends or the
+// user stops it; then keeps the result partitions in the back-stage.
+#pragma once
+
+#include <atomic>
+
+#include "CKivScan.h"
+#include "IKivUiSink.h"
+
+class CDataBackstage;
+
+class CProgressScan {
+public:
+    CProgressScan(CDataBackstage& backstage, IKivProgressSink* pSink);
+
+    // The storage of the selected record (a reference for the caller), re-checked against a fresh
+    // device list: 0x015 when the device went away or another took its place. A direct device of
+    // the back-stage is taken as it is.
+    KivResult GetSelectedDev(IKivDevStor** ppStor);
+    // Runs the whole scan. A stop still counts as done: what was found is kept.
+    KivResult DoScan();
+
+    // The stop button (any thread): the scan ends at its next block.
+    void RequestStop() { m_scan.RequestStop(); }
+    // Asks "DlgProgScan"/"TxtCancel" and stops on yes; answers the choice.
+    bool AskStop(IKivPrompt& prompt);
+    // Stopped before the last block (by the user or the sink).
+    bool WasStopped() const { return m_scan.Pos() < m_scan.Range(); }
+    // The scan's figures.
+    const CKivScan& Scan() const { return m_scan; }
+
+private:
+    CDataBackstage& m_backstage;
+    CKivScan m_scan;
+};

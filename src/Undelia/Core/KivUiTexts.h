@@ -1,0 +1,21 @@
+// The texts the program shows: error texts for result codes, hints, and the short forms of sizes,
+// times and file-system kinds. Every text a user reads comes from the ini files that ship beside
+// the program.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "KivCommon.h"
+
+// The text of "KivErrStr.ini" for the code (it may show the code itself).
+std::string KivErrorText(KivResult nCode);
+// The hint of section/key in "KivHintStr.ini"; the key itself when the file has none, so a
+// damaged installation still shows something that can be looked up.
+std::string KivHintText(const char* pszSection, const char* pszKey);
+// The hint with its first "%s" replaced by the argument (nothing else in it is interpreted).
+std::string KivHintFormat(const char* pszSection, const char* pszKey, const std::string& strArg);
+std::string KivReplaceArg(const std::string& text, const std::string& strArg);
+
+// The engine's file-system type codes as text: "FAT12", "FAT16", "FAT32", "NTFS", "RAW", ...
+const char* KivFsTypeName(int32_t nType);

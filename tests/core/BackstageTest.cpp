@@ -1,0 +1,137 @@
+// The back-stage's hand-over rules and the progress callbacks' texts and throttling.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "CDataBackstage.h"
+#include "CKivFileRecover.h"
+#include "CKivScan.h"
+#include "CKivUiNode.h"
+#include "KivFakeResultTree.h"
+#include "KivFunction.h"
+
+TEST(BackstageTest, NothingIsHandedOverBeforeItExists) {
+    CDataBackstage bs;
+    std::vector<DiskInfo> disks;
+    std::vector<PartInfo> parts;
+    uint32_t nIndex = 9;
+    EXPECT_EQ(KivErrNo(bs.SetEnumDevResult(0)), 0x003u);
+    EXPECT_EQ(KivErrNo(bs.GetEnumDevResult(&disks, &parts, &nIndex)), 0x003u);
+    EXPECT_EQ(KivErrNo(bs.SetFilterResult(KivFilterSet{})), 0x003u);
+    KivFilterSet set;
+    EXPECT_EQ(KivErrNo(bs.GetFilterResult(&set)), 0x003u);
+    std::vector<CKivScanResPart*> res;
+    EXPECT_EQ(KivErrNo(bs.GetScanResult(&res)), 0x003u);
+    EXPECT_EQ(KivErrNo(bs.SetScanResult({})), 0x003u);
+    EXPECT_EQ(KivErrNo(bs.GetEnumFileData(nullptr, nullptr)), 0x003u);
+    CKivUiNode *dir = nullptr, *type = nullptr;
+    EXPECT_EQ(KivErrNo(bs.GetEnumFileResult(&dir, &type)), 0x003u);
+    EXPECT_EQ(KivErrNo(bs.GetRecoverData(nullptr, nullptr)), 0x003u);
+    EXPECT_EQ(bs.GetDevMode(), 1);
+}
+
+TEST(BackstageTest, TheFilterCatalogueAndTheEngineAreBoundOnFirstUse) {
+    CDataBackstage bs;
+    IKivFilter* pFilter = nullptr;
+    std::vector<FilterItem> cat;
+    ASSERT_EQ(KivErrNo(bs.GetFilterData(&pFilter, &cat)), 0u);
+    ASSERT_NE(pFilter, nullptr);
+    EXPECT_EQ(cat.size(), 8u);
+    IKivFilter* pAgain = nullptr;
+    ASSERT_EQ(KivErrNo(bs.GetFilterData(&pAgain, nullptr)), 0u);
+    EXPECT_EQ(pAgain, pFilter);
+    ASSERT_EQ(bs.SetFilterResult(KivFilterSet{0, {"jpg"}}), KIV_OK);
+    KivFilterSet set;
+    ASSERT_EQ(bs.GetFilterResult(&set), KIV_OK);
+    EXPECT_EQ(set, (KivFilterSet{0, {"jpg"}}));
+
+    IKivScanDev* pEngine = nullptr;
+    ASSERT_EQ(bs.GetScanData(&pEngine), KIV_OK);
+    ASSERT_NE(pEngine, nullptr);
+    ASSERT_EQ(bs.SetScanResult({}), KIV_OK);
+    std::vector<CKivScanResPart*> res;
+    ASSERT_EQ(bs.GetScanResult(&res), KIV_OK);
+    EXPECT_TRUE(res.empty());
+    // Both roots are needed for the hand-over.
+    CKivUiNode* root = CKivUiNode::NewFolder(CKivUiNode::KIND_ROOT, "");
+    EXPECT_EQ(KivErrNo(bs.SetEnumFileResult(root, nullptr)), 0x003u);
+    ASSERT_EQ(bs.SetEnumFileResult(root, root), KIV_OK);
+    EXPECT_EQ(KivErrNo(bs.GetRecoverData(nullptr, nullptr)), 0x003u);  // no node manager yet
+    ASSERT_EQ(bs.GetEnumFileData(nullptr, nullptr), KIV_OK);
+    EXPECT_EQ(bs.GetRecoverData(nullptr, nullptr), KIV_OK);
+    bs.ScanReset();
+    EXPECT_EQ(KivErrNo(bs.GetScanResult(&res)), 0x003u);
+    EXPECT_EQ(KivErrNo(bs.GetEnumFileResult(nullptr, nullptr)), 0x003u);
+    root->Release();
+    bs.FullReset();
+    EXPECT_EQ(KivErrNo(bs.GetFilterResult(&set)), 0x003u);
+}
+
+namespace {
+
+class LastSink : public IKivProgressSink {
+public:
+    void OnScanProgress(const KivScanProgress& p) override {
+        ++nScan;
+        scan = p;
+    }
+    void OnRecoverProgress(const KivRecoverProgress& p) override {
+        ++nRecover;
+        recover = p;
+    }
+    int nScan = 0, nRecover = 0;
+    KivScanProgress scan;
+    KivRecoverProgress recover;
+};
+
+}  // namespace
+
+TEST(ProgressCallbackTest, ScanRedrawsAtMostEvery200MsAndAlwaysAtTheEnd) {
+    LastSink sink;
+    CKivScan scan(&sink);
+    scan.SetDevice(4096, 100 * 4096);
+    scan.SetRange(0, 100);
+    for (uint64_t i = 1; i < 100; ++i) scan.SetPos(i);
+    EXPECT_EQ(sink.nScan, 1);  // the first block; the rest came within 200 ms
+    scan.SetPos(100);
+    EXPECT_EQ(sink.nScan, 2);
+    EXPECT_EQ(sink.scan.nBytesDone, 100u * 4096);
+    EXPECT_TRUE(sink.scan.bTimesKnown);
+    EXPECT_NE(sink.scan.strElapsed.find(":"), std::string::npos);
+    uint64_t stats[16] = {};
+    stats[7] = 42;
+    scan.OnBlockDone(stats);
+    EXPECT_EQ(scan.Found(), 42u);
+    // A stop asks the engine to end and shows no more times.
+    EXPECT_EQ(scan.IsCancelled(), 0);
+    scan.RequestStop();
+    EXPECT_EQ(scan.IsCancelled(), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(210));
+    scan.SetPos(50);
+    EXPECT_FALSE(sink.scan.bTimesKnown);
+}
+
+TEST(ProgressCallbackTest, FinishedRecoveryShowsEqualDoneAndTotal) {
+    LastSink sink;
+    CKivFileRecover cb(&sink);
+    cb.SetTotals(2, 3000);
+    cb.ResetCounters();
+    EXPECT_EQ(cb.OnFileStart("a.jpg"), 0);
+    cb.OnBytesWritten(1000);
+    int nBefore = sink.nRecover;
+    cb.OnBytesWritten(1000);  // within 300 ms: no redraw
+    EXPECT_EQ(sink.nRecover, nBefore);
+    cb.OnFileDone(1);
+    cb.OnFileStart(nullptr);
+    cb.OnBytesWritten(1000);  // the last bytes always show
+    EXPECT_EQ(sink.recover.nBytesDone, 3000u);
+    char expect[64];
+    std::snprintf(expect, sizeof expect, "%8s / %10s", KivSizeText(3000).c_str(), KivSizeText(3000).c_str());
+    EXPECT_EQ(sink.recover.strBytes, expect);
+    cb.OnFileDone(1);
+    EXPECT_EQ(sink.recover.nFileBar, 1000u);
+    EXPECT_EQ(cb.FileBar(), 1000u);
+    cb.RequestStop();
+    EXPECT_EQ(cb.OnFileDone(0), -1);
+    EXPECT_TRUE(cb.IsStopped());
+}
