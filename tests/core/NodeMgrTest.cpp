@@ -154,7 +154,9 @@ TEST(NodeMgrTest, RebuildReplacesTheViews) {
     ASSERT_NE(dir, nullptr);
     EXPECT_EQ(b.mgr.DirList().size(), 8u);
     EXPECT_EQ(b.mgr.GetUiRootFilterView(), nullptr);  // the filter view was made of the old tree
-    EXPECT_EQ(KivErrNo(b.mgr.Init(KivFakeNode::Fs("x"))), 0x004u);
+    KivFakeNode* other = KivFakeNode::Fs("x");
+    EXPECT_EQ(KivErrNo(b.mgr.Init(other)), 0x004u);  // a refused root stays the caller's
+    other->Release();
 }
 
 TEST(NodeMgrTest, BuildRefusals) {
