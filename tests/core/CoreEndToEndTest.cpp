@@ -34,7 +34,7 @@ public:
         ++nRecover;
         lastRecover = p;
     }
-    void OnRecoverFailed(const std::string& s) override { failed.push_back(s); }
+    void OnRecoverFailed(const std::string& s, const std::string&) override { failed.push_back(s); }
     bool IsStopRequested() override { return bStop.load(); }
 
     std::atomic<int> nScan{0}, nScanEnd{0}, nViews{0}, nRecover{0};
@@ -42,6 +42,20 @@ public:
     KivRecoverProgress lastRecover;
     std::vector<std::string> failed;
     std::atomic<bool> bStop{false};
+};
+
+// Answers each kind of question as told and remembers what was asked.
+class ScriptedPrompt : public IKivPrompt {
+public:
+    bool AskYesNo(KivQuestion nKind, const std::string& strText) override {
+        asked.push_back(nKind);
+        texts.push_back(strText);
+        return nKind == KIV_ASK_LOW_SPACE ? bLowSpace : bRecoverInto;
+    }
+    void ShowMessage(const std::string& s) override { texts.push_back(s); }
+    bool bLowSpace = false, bRecoverInto = true;
+    std::vector<KivQuestion> asked;
+    std::vector<std::string> texts;
 };
 
 const CKivUiNode* Child(const CKivUiNode* p, const std::string& name) {
@@ -226,6 +240,17 @@ TEST_F(CoreEndToEnd, RecoveryRefusesWhatTheWizardRefuses) {
     uint64_t nFree = 0;
     ASSERT_TRUE(V::FreeSpace(m_dest, &nFree));
     EXPECT_EQ(V::CheckDestination(m_dest, nFree * 100 / 110, nullptr), KIV_OK);  // exactly 110 % fits
+    // The user may go on regardless, or say no to the destination and nothing is written.
+    ScriptedPrompt prompt;
+    prompt.bLowSpace = true;
+    EXPECT_EQ(V::CheckDestination(m_dest, UINT64_MAX / 2, &prompt), KIV_OK);
+    ASSERT_EQ(prompt.asked, std::vector<KivQuestion>{KIV_ASK_LOW_SPACE});
+    prompt.bRecoverInto = false;
+    ASSERT_EQ(m_ctl.Recover(V::VIEW_DIR, m_dest, &m_sink, &prompt, &sum), KIV_OK);
+    EXPECT_TRUE(sum.bDeclined);
+    EXPECT_EQ(prompt.asked.back(), KIV_ASK_RECOVER_INTO);
+    EXPECT_NE(prompt.texts.back().find(m_dest), std::string::npos);  // the hint names the folder
+    EXPECT_TRUE(fs::is_empty(m_dest));
 }
 
 TEST_F(CoreEndToEnd, AStoppedRecoveryAnswersStopped) {

@@ -79,10 +79,10 @@ int CKivFileRecover::OnFileStart(const char* pszName) {
 
 void CKivFileRecover::OnFileDamaged(const char* pszPath) {
     ++m_nDamaged;
-    if (m_pSink) m_pSink->OnRecoverDamaged(pszPath ? pszPath : "");
+    if (m_pSink) m_pSink->OnRecoverDamaged(pszPath ? pszPath : "", "");
 }
 
 void CKivFileRecover::OnFileFailed(const char* pszName) {
     ++m_nFailed;
-    if (m_pSink) m_pSink->OnRecoverFailed(pszName ? pszName : "");
+    if (m_pSink) m_pSink->OnRecoverFailed(pszName ? pszName : "", "");
 }

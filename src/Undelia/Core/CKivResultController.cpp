@@ -129,7 +129,7 @@ KivResult CKivResultController::CheckDestination(const std::string& strFolder, u
     // 110 % of what is ticked, in integer arithmetic; exactly that much free is enough.
     uint64_t nNeed = nBytes > UINT64_MAX / 110 ? UINT64_MAX : nBytes * 110 / 100;
     if (FreeSpace(strFolder, &nFree) && nFree < nNeed) {
-        if (!pPrompt || !pPrompt->AskYesNo(KivHintText("DlgSelectDir", "Capcity"))) return KIV_RETERR(KIV_E_NOSPACE);
+        if (!pPrompt || !pPrompt->AskYesNo(KIV_ASK_LOW_SPACE, KivHintText("DlgSelectDir", "Capcity"))) return KIV_RETERR(KIV_E_NOSPACE);
     }
     return KIV_OK;
 }
@@ -148,7 +148,7 @@ KivResult CKivResultController::Recover(View view, const std::string& strFolder,
     if (pSummary) *pSummary = sum;
     if (nFiles == 0) return KIV_RETERR(KIV_E_NOSELECTION);
     if (KivResult rc = CheckDestination(strFolder, nBytes, pPrompt); KivFailed(rc)) return rc;
-    if (pPrompt && !pPrompt->AskYesNo(KivHintFormat("PanelFileRes", "RecoverDstWarn", strFolder))) {
+    if (pPrompt && !pPrompt->AskYesNo(KIV_ASK_RECOVER_INTO, KivHintFormat("PanelFileRes", "RecoverDstWarn", strFolder))) {
         sum.bDeclined = true;
         if (pSummary) *pSummary = sum;
         return KIV_OK;

@@ -10,7 +10,7 @@ CProgressBuild::CProgressBuild(CDataBackstage& backstage, IKivProgressSink* pSin
     : m_backstage(backstage), m_pSink(pSink), m_callback(pSink) {}
 
 bool CProgressBuild::AskStop(IKivPrompt& prompt) {
-    if (!prompt.AskYesNo(KivHintText("DlgProgScan", "TxtCancel"))) return false;
+    if (!prompt.AskYesNo(KIV_ASK_STOP, KivHintText("DlgProgScan", "TxtCancel"))) return false;
     RequestStop();
     return true;
 }

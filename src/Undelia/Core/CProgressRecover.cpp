@@ -63,7 +63,7 @@ void CProgressRecover::RequestStop() {
 }
 
 bool CProgressRecover::AskStop(IKivPrompt& prompt) {
-    if (!prompt.AskYesNo(KivHintText("DlgProgScan", "TxtCancel"))) return false;
+    if (!prompt.AskYesNo(KIV_ASK_STOP, KivHintText("DlgProgScan", "TxtCancel"))) return false;
     RequestStop();
     return true;
 }

@@ -112,7 +112,7 @@ KivResult CProgressScan::DoScan() {
 }
 
 bool CProgressScan::AskStop(IKivPrompt& prompt) {
-    if (!prompt.AskYesNo(KivHintText("DlgProgScan", "TxtCancel"))) return false;
+    if (!prompt.AskYesNo(KIV_ASK_STOP, KivHintText("DlgProgScan", "TxtCancel"))) return false;
     RequestStop();
     return true;
 }

@@ -54,20 +54,29 @@ public:
     virtual void OnViewsEnd(KivResult nCode) {}
     // Recovery.
     virtual void OnRecoverProgress(const KivRecoverProgress& progress) {}
-    // A file was written but parts of it could not be read (zeros stand in for them).
-    virtual void OnRecoverDamaged(const std::string& strPath) {}
+    // A file was written but parts of it could not be read (zeros stand in for them); the
+    // reason may be empty.
+    virtual void OnRecoverDamaged(const std::string& strPath, const std::string& strReason) {}
     // An entry produced no usable file.
-    virtual void OnRecoverFailed(const std::string& strName) {}
+    virtual void OnRecoverFailed(const std::string& strPath, const std::string& strReason) {}
 
     // Asked often, on any of those threads: true ends the work at the next block or file.
     virtual bool IsStopRequested() { return false; }
+};
+
+// What a question is about, so that a front end without a user at hand (the command line) can
+// answer each kind by its own rule.
+enum KivQuestion : int {
+    KIV_ASK_STOP = 0,          // stop the scan, build or recovery under way?
+    KIV_ASK_LOW_SPACE = 1,     // the destination has less free space than the selection needs: go on?
+    KIV_ASK_RECOVER_INTO = 2,  // recover into this folder?
 };
 
 class IKivPrompt {
 public:
     virtual ~IKivPrompt() = default;
     // A yes/no question; true for yes.
-    virtual bool AskYesNo(const std::string& strText) = 0;
+    virtual bool AskYesNo(KivQuestion nKind, const std::string& strText) = 0;
     // A message the user acknowledges: an error text or a hint.
     virtual void ShowMessage(const std::string& strText) = 0;
 };
