@@ -109,14 +109,14 @@ TEST_F(CmdRecover, CtrlCDuringTheScanListsAndRecoversWhatWasFound) {
     nlohmann::json j = nlohmann::json::parse(ls.out);
     EXPECT_EQ(j["scan"]["cancelled"], true);
     bool bListed = false;
-    for (const auto& e : j["entries"]) bListed |= e["path"] == "FAT16 1/Docs/report.bin";
+    for (const auto& e : j["entries"]) bListed |= e["path"] == "UNDELIA(FAT16 1)/Docs/report.bin";
     EXPECT_TRUE(bListed) << ls.out;
 
     fs::path out = fs::path(m_dir) / "out";
     CliRun rec = KivRunCli({"recover", big, "--to", out.string()}, m_dir, 3000);
     EXPECT_EQ(rec.nExit, 130) << rec.err;
     std::string want = CliReadText(m_images + "/src/report.bin");
-    EXPECT_EQ(CliReadText((out / "FAT16 1/Docs/report.bin").string()), want);
+    EXPECT_EQ(CliReadText((out / "UNDELIA(FAT16 1)/Docs/report.bin").string()), want);
 }
 
 TEST_F(CmdRecover, UnusableDestinationFailsBeforeTheScan) {

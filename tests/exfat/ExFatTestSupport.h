@@ -129,8 +129,10 @@ struct Recovered {
         }
         return s;
     }
-    bool Damaged(const std::string& path) const {
-        for (const std::string& d : cb.damaged)
+    bool Damaged(const std::string& path) const { return Listed(cb.damaged, path); }
+    bool Failed(const std::string& path) const { return Listed(cb.failed, path); }
+    bool Listed(const std::vector<std::string>& list, const std::string& path) const {
+        for (const std::string& d : list)
             if (d == Out(path)) return true;
         return false;
     }
