@@ -1,5 +1,6 @@
 #include "KivAllocGuard.h"
 
+#include <atomic>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -27,10 +28,7 @@ bool MeminfoBytes(const std::string& text, const char* pszKey, uint64_t* pBytes)
     return false;
 }
 
-void OnNewFailure() {
-    // The failed request's size is not handed to a new-handler.
-    KivAllocFailed(0);
-}
+void OnNewFailure() { KivAllocFailed(KivAllocSize::Pending()); }
 
 }  // namespace
 
@@ -49,8 +47,14 @@ std::string KivMemoryStatusText(const std::string& strMeminfo) {
     return sz;
 }
 
-void KivAllocFailed(size_t nBytes) {
-    KivLogA(0, "Failed to alloc 0x%08zx bytes", nBytes);
+void KivAllocFailed(uint64_t nBytes) {
+    // Logging allocates too; should that fail as well, the handler is entered again: end at once.
+    static std::atomic<bool> s_bFailing{false};
+    if (s_bFailing.exchange(true)) std::abort();
+    if (nBytes)
+        KivLogA(0, "Failed to alloc 0x%08" PRIx64 " bytes", nBytes);
+    else
+        KivLogA(0, "Failed to alloc memory (size not known)");
     std::ifstream in("/proc/meminfo");
     std::stringstream text;
     text << in.rdbuf();

@@ -3,9 +3,13 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <new>
 
 #include "KivAllocGuard.h"
+#include "KivLogFile.h"
 #include "KivScanConfig.h"
 
 TEST(ScanConfig, PathFollowsTheEnvironment) {
@@ -72,4 +76,42 @@ TEST(AllocGuard, MemoryStatusLines) {
 
 TEST(AllocGuard, FailedAllocationAborts) {
     EXPECT_DEATH(KivAllocFailed(0x1234), "");
+}
+
+TEST(AllocGuard, ScopesNestAndUnwind) {
+    EXPECT_EQ(KivAllocSize::Pending(), 0u);
+    {
+        KivAllocSize outer(0x1000);
+        {
+            KivAllocSize inner(0x2000);
+            EXPECT_EQ(KivAllocSize::Pending(), 0x2000u);
+        }
+        EXPECT_EQ(KivAllocSize::Pending(), 0x1000u);
+    }
+    EXPECT_EQ(KivAllocSize::Pending(), 0u);
+}
+
+// The installed new-handler is what runs when operator new fails: called under a scope it logs that
+// scope's size, outside every scope it says the size is not known; both end the process.
+TEST(AllocGuard, NewHandlerLogsTheScopedSize) {
+    char szDir[] = "/tmp/kiv-alloc-XXXXXX";
+    ASSERT_NE(::mkdtemp(szDir), nullptr);
+    KivLogSetDir(szDir);
+    KivInstallAllocGuard();
+    std::new_handler handler = std::get_new_handler();
+    ASSERT_NE(handler, nullptr);
+    EXPECT_DEATH(
+        {
+            KivAllocSize size(0x123456789ull);
+            handler();
+        },
+        "");
+    EXPECT_DEATH(handler(), "");
+    KivLogSetDir("");
+    std::ifstream in(std::string(szDir) + "/" + KIV_LOG_FILE_NARROW, std::ios::binary);
+    std::string log{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_NE(log.find("Failed to alloc 0x123456789 bytes"), std::string::npos) << log;
+    EXPECT_NE(log.find("Failed to alloc memory (size not known)"), std::string::npos) << log;
+    EXPECT_NE(log.find("Memory status:"), std::string::npos) << log;
+    std::filesystem::remove_all(szDir);
 }

@@ -2,6 +2,8 @@
 
 #include <unordered_set>
 
+#include "KivAllocSize.h"
+
 CKivFatRunBuilder::CKivFatRunBuilder(IKivFATTable* pTable, uint64_t nDataClusters, uint64_t nClusterBytes)
     : m_pTable(pTable), m_nClusters(nDataClusters), m_nClusterBytes(nClusterBytes ? nClusterBytes : 512) {}
 
@@ -41,6 +43,7 @@ std::vector<KivDataRun> CKivFatRunBuilder::ChainRuns(uint32_t nFirst, uint64_t n
 
 void CKivFatRunBuilder::BuildFreeMap() {
     m_bFreeMapBuilt = true;
+    KivAllocSize size((m_nClusters + 63) / 64 * 8);
     m_free.assign((m_nClusters + 63) / 64, 0);
     m_freeWords.assign((m_free.size() + 63) / 64, 0);
     for (uint64_t i = 0; i < m_nClusters; ++i) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "KivAllocSize.h"
+
 bool KivFat12Start(uint32_t nFirstWord) { return (nFirstWord & 0xFFFFF0u) == 0xFFFFF0u; }
 bool KivFat16Start(uint32_t nFirstWord) { return (nFirstWord | 0xC0000000u) == 0xFFFFFFF8u; }
 bool KivFat32Start(uint32_t nEntry0, uint32_t nEntry1) {
@@ -19,6 +21,7 @@ bool CKivFatTableBase::Load(IKivDevStor* pStor, uint64_t nFirstSector, uint32_t 
     uint64_t nSecs = pStor->GetSectorCount();
     if (nFirstSector > nSecs || nSectorsPerFat > nSecs - nFirstSector) return false;
 
+    KivAllocSize size(uint64_t(nSectorsPerFat) * nSectorSize);
     std::vector<uint8_t> data(size_t(nSectorsPerFat) * nSectorSize);
     constexpr uint32_t kChunk = 2048;  // sectors per read
     for (uint32_t done = 0; done < nSectorsPerFat;) {

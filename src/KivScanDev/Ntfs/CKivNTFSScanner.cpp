@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "KivByteReader.h"
+#include "KivAllocSize.h"
 #include "KivLog.h"
 #include "Model/CRawFileInfo.h"
 #include "Ntfs/CKivNtfsBootSector.h"
@@ -56,7 +57,9 @@ int CKivNTFSScanner::BeginScan() {
     m_mftMaps.clear();
     m_logMaps.clear();
     m_nCarry = 0;
-    m_buf.assign(kMaxStructBytes + size_t(m_nBlockSectors) * m_nSectorSize, 0);
+    const size_t nBytes = kMaxStructBytes + size_t(m_nBlockSectors) * m_nSectorSize;
+    KivAllocSize size(nBytes);
+    m_buf.assign(nBytes, 0);
     return 1;
 }
 

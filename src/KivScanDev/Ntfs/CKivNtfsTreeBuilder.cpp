@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "KivByteReader.h"
+#include "KivAllocSize.h"
 #include "KivLog.h"
 #include "Model/CClusterUseBitMap.h"
 #include "Model/CKivCompactRunList.h"
@@ -175,7 +176,10 @@ bool CKivNtfsTreeBuilder::ReadAllRecords(const std::vector<KivNtfsRun>& runs, ui
     // The stated MFT size is only believed as far as its runs (checked against the volume) reach.
     uint64_t runBytes = RunBytes(runs);
     uint64_t nRecords = std::min<uint64_t>(std::min(nMftBytes, runBytes) / m_nRecordBytes, kMaxRecords);
-    m_entries.assign(nRecords, Entry{});
+    {
+        KivAllocSize size(nRecords * sizeof(Entry));
+        m_entries.assign(nRecords, Entry{});
+    }
     std::vector<uint8_t> pending;
     pending.reserve(kReadChunk + m_nRecordBytes);
     uint64_t next = 0;  // number of the next record to take

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "KivAllocSize.h"
 #include "KivLog.h"
 
 CKivDevStorCache::CKivDevStorCache(IKivDevStor* pInner)
@@ -27,6 +28,7 @@ int CKivDevStorCache::SetBlockSectors(uint32_t n) {
     StopReadAhead();  // queued blocks have the old size
     m_pCur.reset();
     m_nBlockSectors = n;
+    KivAllocSize size(BlockBytes());
     m_pCur.reset(new uint8_t[BlockBytes()]());
     m_nCurBlock = -1;
     return 1;
@@ -69,6 +71,7 @@ std::unique_ptr<uint8_t[]> CKivDevStorCache::TakeBuffer() {
         m_spare.pop_back();
         return p;
     }
+    KivAllocSize size(BlockBytes());
     return std::unique_ptr<uint8_t[]>(new uint8_t[BlockBytes()]);
 }
 
