@@ -186,3 +186,62 @@ TEST_F(CmdRecover, EncryptedNtfsFileBecomesItsImportStream) {
     EXPECT_EQ(at, s.size());
     EXPECT_EQ(got.substr(0, data.size()), data);
 }
+
+// A FAT entry that keeps its size but has lost its start cluster says where none of its data lies:
+// it fails with that reason instead of coming back as an empty or zero-filled file.
+TEST_F(CmdRecover, FatEntryWithASizeButNoStartClusterFails) {
+    std::string img = m_dir + "/vol.img";
+    std::string make = "cd '" + m_dir + "' && truncate -s 32M vol.img && mkfs.fat -F 16 vol.img >/dev/null 2>&1 && "
+                       "head -c 3000 /dev/urandom > keep.bin && head -c 1234 /dev/urandom > note.txt && "
+                       "MTOOLS_SKIP_CHECK=1 mcopy -i vol.img keep.bin note.txt ::/";
+    if (std::system(make.c_str()) != 0) GTEST_SKIP() << "needs mkfs.fat and mtools";
+    std::string vol = CliReadText(img);
+    size_t at = vol.find("NOTE    TXT");
+    ASSERT_NE(at, std::string::npos);
+    for (size_t i : {20u, 21u, 26u, 27u}) vol[at + i] = 0;  // start cluster, high and low words
+    std::ofstream(img, std::ios::binary | std::ios::trunc) << vol;
+
+    fs::path out = fs::path(m_dir) / "out";
+    CliRun r = KivRunCli({"-q", "recover", img, "--to", out.string()}, m_dir);
+    EXPECT_EQ(r.nExit, 2) << r.err;
+    auto failed = ErrLines(r.err, "failed: ");
+    ASSERT_EQ(failed.size(), 1u) << r.err;
+    EXPECT_EQ(failed[0], "undelia-cli: failed: " + (out / "FAT16 1/note.txt").string() + ": no data runs for its 1234 bytes");
+    EXPECT_FALSE(fs::exists(out / "FAT16 1/note.txt"));
+    EXPECT_EQ(CliReadText((out / "FAT16 1/keep.bin").string()), CliReadText(m_dir + "/keep.bin"));
+}
+
+// Files deleted to the recycle bin come back under the names their information entries ($I...)
+// give them; the information entry itself stays.
+TEST_F(CmdRecover, NtfsRecycleBinFilesGetTheirOriginalNames) {
+    std::string img = m_dir + "/vol.img", mnt = m_dir + "/mnt";
+    fs::create_directory(mnt);
+    if (std::system(("truncate -s 16M '" + img + "' && mkntfs -q -F -f '" + img + "' >/dev/null 2>&1").c_str()) != 0)
+        GTEST_SKIP() << "needs mkntfs";
+    if (std::system(("timeout 20 ntfs-3g '" + img + "' '" + mnt + "' >/dev/null 2>&1").c_str()) != 0)
+        GTEST_SKIP() << "no FUSE mount on this machine";
+    std::string bin = mnt + "/$Recycle.Bin/S-1-5-21-1001";
+    fs::create_directories(bin);
+    std::string data(5000, '\0');
+    for (size_t i = 0; i < data.size(); ++i) data[i] = char(i * 7 + i / 251);
+    std::ofstream(bin + "/$RAB12CD.txt", std::ios::binary) << data;
+    // $I: version 2, size, deletion time, name length in characters (with its end), UTF-16 name.
+    std::u16string name = u"C:\\Users\\me\\Documents\\Budget 2024.txt";
+    std::string info;
+    auto put = [&info](uint64_t v, int n) {
+        for (int i = 0; i < n; ++i) info += char(v >> (8 * i));
+    };
+    put(2, 8), put(data.size(), 8), put(0, 8), put(name.size() + 1, 4);
+    for (char16_t c : name) put(c, 2);
+    put(0, 2);
+    std::ofstream(bin + "/$IAB12CD.txt", std::ios::binary) << info;
+    std::system(("fusermount -u '" + mnt + "'").c_str());
+
+    fs::path out = fs::path(m_dir) / "out";
+    CliRun r = KivRunCli({"-q", "recover", img, "--to", out.string()}, m_dir);
+    ASSERT_EQ(r.nExit, 0) << r.err;
+    fs::path got = out / "NTFS 1/$Recycle.Bin/S-1-5-21-1001";
+    EXPECT_EQ(CliReadText((got / "Budget 2024.txt").string()), data);
+    EXPECT_FALSE(fs::exists(got / "$RAB12CD.txt"));
+    EXPECT_EQ(CliReadText((got / "$IAB12CD.txt").string()), info);
+}

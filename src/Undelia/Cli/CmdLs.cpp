@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -28,26 +29,67 @@ const char* StateText(IKivFileAttr* pAttr) {
     return (s & KIV_REC_DELETED) ? "deleted" : "existing";
 }
 
+// The entry's data as the recovery reads it, in device sectors. Carved runs count device sectors
+// already; file-system runs count clusters from the partition's base.
+struct DeviceRuns {
+    bool bResident = false;
+    uint64_t nRecordSector = 0;  // resident: the file record holding the data
+    uint16_t nValueOffset = 0;   // resident: the data's offset inside that record
+    std::vector<KivDataRun> runs;  // sectors; nStart is KIV_SPARSE_RUN for a hole
+};
+
+bool GetDeviceRuns(IKivFileNode* pNode, DeviceRuns* pOut) {
+    IKivFileAttr* pAttr = pNode->GetAttr();
+    std::unique_ptr<IDataRunList> runs(pAttr->GetDataRunList());
+    if (!runs) return false;
+    uint64_t nBase = 0;
+    uint32_t nSpc = 1;
+    if (pAttr->GetAttrKind() != KIV_ATTR_RAW && (!pNode->GetPartInfo(&nBase, &nSpc) || nSpc == 0)) return false;
+    if (pAttr->GetAttrKind() == KIV_ATTR_RAW) nBase = 0, nSpc = 1;
+    const KivDataRun* r = runs->First();
+    if (!r) return false;
+    if (runs->IsResident()) {
+        pOut->bResident = true;
+        pOut->nRecordSector = nBase + r->nStart;
+        pOut->nValueOffset = runs->GetResidentValue();
+        return true;
+    }
+    for (; r; r = runs->Next()) {
+        uint64_t nStart = KIV_SPARSE_RUN, nSecs = 0, nRel = 0;
+        if (__builtin_mul_overflow(r->nLength, nSpc, &nSecs)) nSecs = ~0ull;
+        if (r->nStart != KIV_SPARSE_RUN &&
+            (__builtin_mul_overflow(r->nStart, nSpc, &nRel) || __builtin_add_overflow(nRel, nBase, &nStart)))
+            nStart = ~0ull - 1;  // beyond any device: the recovery marks it damaged
+        pOut->runs.push_back({nStart, nSecs});
+    }
+    return true;
+}
+
 // The device sector where the entry's data starts, when it has ordinary data on the device.
 bool FirstSector(IKivFileNode* pNode, uint64_t* pOut) {
-    IKivFileAttr* pAttr = pNode->GetAttr();
-    IDataRunList* pRuns = pAttr->GetDataRunList();
-    if (!pRuns) return false;
-    bool bOk = false;
-    const KivDataRun* r = pRuns->IsResident() ? nullptr : pRuns->First();
-    if (r && r->nStart != KIV_SPARSE_RUN) {
-        if (pAttr->GetAttrKind() == KIV_ATTR_RAW) {
-            *pOut = r->nStart;  // carved runs count device sectors
-        } else {
-            uint64_t nBase = 0;
-            uint32_t nSpc = 0;
-            pNode->GetPartInfo(&nBase, &nSpc);
-            *pOut = nBase + r->nStart * nSpc;
-        }
-        bOk = true;
+    DeviceRuns d;
+    if (!GetDeviceRuns(pNode, &d) || d.bResident || d.runs.empty() || d.runs[0].nStart == KIV_SPARSE_RUN) return false;
+    *pOut = d.runs[0].nStart;
+    return true;
+}
+
+// "runs": [{"sector", "sectors"} or {"sparse", "sectors"}, ...], or "resident" with the record's
+// sector and the data's offset in it: where a check can find the bytes the recovery copies.
+void AddRunsJson(IKivFileNode* pNode, nlohmann::json& o) {
+    DeviceRuns d;
+    if (!GetDeviceRuns(pNode, &d)) return;
+    if (d.bResident) {
+        o["resident"] = {{"record_sector", d.nRecordSector}, {"offset", d.nValueOffset}};
+        return;
     }
-    delete pRuns;
-    return bOk;
+    nlohmann::json arr = nlohmann::json::array();
+    for (const KivDataRun& r : d.runs) {
+        if (r.nStart == KIV_SPARSE_RUN)
+            arr.push_back({{"sparse", true}, {"sectors", r.nLength}});
+        else
+            arr.push_back({{"sector", r.nStart}, {"sectors", r.nLength}});
+    }
+    o["runs"] = std::move(arr);
 }
 
 struct Entry {
@@ -114,6 +156,7 @@ void PrintText(const CliSession& s) {
 void PrintJson(const CliSession& s) {
     nlohmann::json j;
     j["image"] = s.Options().strPath;
+    j["sector_size"] = s.Device() ? s.Device()->GetSectorSize() : 0;
     const CliScanSummary& sum = s.Summary();
     j["scan"] = {{"bytes_scanned", sum.nBytesScanned}, {"seconds", sum.dSeconds},
                  {"items_found", sum.nItemsFound},      {"cancelled", sum.bCancelled}};
@@ -135,6 +178,7 @@ void PrintJson(const CliSession& s) {
                 if (!IsFolder(e.pNode)) o["size"] = pAttr->GetSize();
                 uint64_t nSector = 0;
                 if (FirstSector(e.pNode, &nSector)) o["start_sector"] = nSector;
+                if (!IsFolder(e.pNode)) AddRunsJson(e.pNode, o);
                 if (*pAttr->GetTypeText()) o["text"] = pAttr->GetTypeText();
                 if (uint64_t t = pAttr->GetModificationTime(); t && (pAttr->GetValidFields() & KIV_VALID_MTIME))
                     o["modified"] = CliTimeText(t);
