@@ -8,7 +8,6 @@
 #include <thread>
 
 #include "KivByteReader.h"
-#include "KivAllocSize.h"
 #include "KivLog.h"
 #include "Model/CClusterUseBitMap.h"
 #include "Model/CKivCompactRunList.h"
@@ -30,6 +29,7 @@ constexpr uint32_t kBitmapRecord = 6;
 constexpr uint32_t kFirstUserRecord = 24;  // records up to here are reserved for the system
 constexpr uint64_t kMaxRecords = 64ull << 20;
 constexpr size_t kReadChunk = 1 << 20;
+constexpr uint64_t kMaxListBytes = 1 << 20;  // an attribute list far larger than any real one
 constexpr uint16_t kDataCompressed = 0x0001, kDataEncrypted = 0x4000, kDataSparse = 0x8000;
 constexpr uint32_t kFnDirectory = 0x10000000;
 
@@ -95,6 +95,39 @@ bool CKivNtfsTreeBuilder::ReadRecordAt(uint64_t nSector, uint32_t nBytes, CKivNt
     return pRec->Parse(buf);
 }
 
+// The value of an $ATTRIBUTE_LIST, at most kMaxListBytes of it: a non-resident list is read run by
+// run, never more than what is still wanted, whatever length its runs state.
+bool CKivNtfsTreeBuilder::ReadAttributeList(const KivNtfsAttr& a, std::vector<uint8_t>* pOut) {
+    pOut->clear();
+    if (!a.bNonResident) {
+        pOut->assign(a.value.begin(), a.value.begin() + std::min<size_t>(a.value.size(), kMaxListBytes));
+        return true;
+    }
+    std::vector<KivNtfsRun> runs;
+    KivNtfsDecodeRuns(a.mappingPairs, 0, m_nClusters, &runs);
+    const uint64_t want = std::min<uint64_t>(a.nRealSize, kMaxListBytes);
+    for (const auto& r : runs) {
+        if (pOut->size() >= want || r.nLcn == KIV_NTFS_SPARSE) break;
+        uint64_t runSectors;
+        if (KivMulOverflows(r.nLength, m_nSecPerClus, &runSectors)) break;
+        uint64_t left = want - pOut->size();
+        uint64_t n = std::min<uint64_t>(runSectors, (left + m_nSectorSize - 1) / m_nSectorSize);
+        size_t old = pOut->size();
+        pOut->resize(old + n * m_nSectorSize);
+        if (!m_pDev->ReadSectors(pOut->data() + old, m_nBase + r.nLcn * m_nSecPerClus, n)) {
+            pOut->resize(old);
+            break;
+        }
+    }
+    if (pOut->size() > want) pOut->resize(want);
+    return !pOut->empty();
+}
+
+CKivNtfsTreeBuilder::Entry* CKivNtfsTreeBuilder::FindEntry(uint32_t nKey) {
+    auto it = m_index.find(nKey);
+    return it == m_index.end() ? nullptr : &m_entries[it->second];
+}
+
 // The MFT's own data runs, from the $MFT record (or its mirror), following an attribute list into
 // extension records when the MFT is too fragmented for one record.
 bool CKivNtfsTreeBuilder::LoadMftRuns(std::vector<KivNtfsRun>* pRuns, uint64_t* pMftBytes) {
@@ -129,21 +162,7 @@ bool CKivNtfsTreeBuilder::LoadMftRuns(std::vector<KivNtfsRun>* pRuns, uint64_t* 
         if (a.nType != KIV_NTFS_AT_ATTRIBUTE_LIST) continue;
         KivLogW(0, L"NTFS scan MFT record 0x20 attribute, First sector is %lld\n", (long long)mftSector);
         std::vector<uint8_t> listBytes;
-        if (!a.bNonResident) {
-            listBytes.assign(a.value.begin(), a.value.end());
-        } else {
-            std::vector<KivNtfsRun> lr;
-            KivNtfsDecodeRuns(a.mappingPairs, 0, m_nClusters, &lr);
-            uint64_t want = std::min<uint64_t>(a.nRealSize, 1 << 20);
-            for (const auto& r : lr) {
-                if (listBytes.size() >= want || r.nLcn == KIV_NTFS_SPARSE) break;
-                std::vector<uint8_t> b(r.nLength * m_nSecPerClus * m_nSectorSize);
-                if (b.size() > (2u << 20) || !m_pDev->ReadSectors(b.data(), m_nBase + r.nLcn * m_nSecPerClus, r.nLength * m_nSecPerClus))
-                    break;
-                listBytes.insert(listBytes.end(), b.begin(), b.end());
-            }
-            if (listBytes.size() > want) listBytes.resize(want);
-        }
+        if (!ReadAttributeList(a, &listBytes)) continue;
         std::vector<KivNtfsListEntry> entries;
         CKivNtfsFileRecord::DecodeAttributeList(listBytes, &entries);
         // Extension records are found through the runs known so far (the first extent).
@@ -176,10 +195,8 @@ bool CKivNtfsTreeBuilder::ReadAllRecords(const std::vector<KivNtfsRun>& runs, ui
     // The stated MFT size is only believed as far as its runs (checked against the volume) reach.
     uint64_t runBytes = RunBytes(runs);
     uint64_t nRecords = std::min<uint64_t>(std::min(nMftBytes, runBytes) / m_nRecordBytes, kMaxRecords);
-    {
-        KivAllocSize size(nRecords * sizeof(Entry));
-        m_entries.assign(nRecords, Entry{});
-    }
+    m_entries.clear();
+    m_index.clear();
     std::vector<uint8_t> pending;
     pending.reserve(kReadChunk + m_nRecordBytes);
     uint64_t next = 0;  // number of the next record to take
@@ -217,7 +234,7 @@ bool CKivNtfsTreeBuilder::ReadAllRecords(const std::vector<KivNtfsRun>& runs, ui
 }
 
 void CKivNtfsTreeBuilder::TakeRecord(uint32_t nNumber, const CKivNtfsFileRecord& rec, uint64_t nSector,
-                                     uint32_t nIndex) {
+                                     uint32_t nKey) {
     uint64_t base = rec.GetBaseRef() & KIV_NTFS_REF_MASK;
     if (base != 0) {
         // An extension record: its $DATA extents belong to the base record.
@@ -229,7 +246,7 @@ void CKivNtfsTreeBuilder::TakeRecord(uint32_t nNumber, const CKivNtfsFileRecord&
         }
         return;
     }
-    Entry& e = m_entries[nIndex];
+    Entry e;
     e.bInUse = rec.IsInUse();
     e.nRef = uint64_t(nNumber) | (uint64_t(rec.GetSequence()) << 48);
 
@@ -304,7 +321,7 @@ void CKivNtfsTreeBuilder::TakeRecord(uint32_t nNumber, const CKivNtfsFileRecord&
     e.nAttributes = uint16_t((attrs & ~(KIV_FA_COMPRESSED | KIV_FA_ENCRYPTED | KIV_FA_SPARSE)) | e.nAttributes);
     if (e.bDir) e.nAttributes |= KIV_FA_DIRECTORY;
     if (nNumber == kBitmapRecord) m_bitmapRuns = e.runs;
-    e.bValid = true;
+    if (m_index.emplace(nKey, uint32_t(m_entries.size())).second) m_entries.push_back(std::move(e));
 }
 
 bool CKivNtfsTreeBuilder::CanBuild() {
@@ -352,7 +369,8 @@ bool CKivNtfsTreeBuilder::ReadFoundRecords(IKivEnumResFilesCallback* pCallback) 
     std::unordered_map<uint32_t, uint32_t> place;
     uint32_t next = kFirstUserRecord + 1;
     for (const auto& [num, pick] : numbered) place[num] = num <= kFirstUserRecord ? num : next++;
-    m_entries.assign(size_t(next) + unnumbered.size(), Entry{});
+    m_entries.clear();
+    m_index.clear();
     for (const auto& [num, pick] : numbered) {
         if (++step % 4096 == 0 && Cancelled(pCallback)) return false;
         if (ReadRecordAt(pick.nSector, pick.nBytes, &rec)) TakeRecord(num, rec, pick.nSector, place[num]);
@@ -361,7 +379,7 @@ bool CKivNtfsTreeBuilder::ReadFoundRecords(IKivEnumResFilesCallback* pCallback) 
         if (ReadRecordAt(pick.nSector, pick.nBytes, &rec)) TakeRecord(0xFFFFFFFF, rec, pick.nSector, next++);
 
     for (Entry& e : m_entries) {
-        if (!e.bValid || e.nParent <= kFirstUserRecord) continue;
+        if (e.nParent <= kFirstUserRecord) continue;
         auto it = place.find(e.nParent);
         e.nParent = it == place.end() ? UINT32_MAX : it->second;
     }
@@ -450,7 +468,7 @@ void CKivNtfsTreeBuilder::FillClusterMap(CClusterUseBitMap* pMap) {
     if (!fromBitmap) {
         // Without $Bitmap, clusters of the files that are still in use count as used.
         for (const auto& e : m_entries)
-            if (e.bValid && e.bInUse)
+            if (e.bInUse)
                 for (const auto& r : e.runs)
                     if (r.nLcn != KIV_NTFS_SPARSE) pMap->SetUsed(r.nLcn, r.nLength);
     }
@@ -481,8 +499,9 @@ IKivFsNode* CKivNtfsTreeBuilder::Build(uint32_t nNameBase, IKivEnumResFilesCallb
 
     // Extents held in extension records join their base record's runs in VCN order.
     for (auto& [num, exts] : m_extents) {
-        if (num >= m_entries.size() || !m_entries[num].bValid) continue;
-        Entry& e = m_entries[num];
+        Entry* pEntry = FindEntry(num);
+        if (!pEntry) continue;
+        Entry& e = *pEntry;
         for (auto& [vcn, runs] : exts) e.runs.insert(e.runs.end(), runs.begin(), runs.end());
         std::sort(e.runs.begin(), e.runs.end(), [](const KivNtfsRun& x, const KivNtfsRun& y) { return x.nVcn < y.nVcn; });
         e.runs.erase(std::unique(e.runs.begin(), e.runs.end(),
@@ -503,27 +522,37 @@ IKivFsNode* CKivNtfsTreeBuilder::Build(uint32_t nNameBase, IKivEnumResFilesCallb
     // One node per kept record; directories always, files when the filter keeps their name.
     const CKivExtFilterEx& filter = KivEngineFilter();
     const size_t n = m_entries.size();
+    auto positionOf = [&](uint32_t nKey) -> size_t {
+        auto it = m_index.find(nKey);
+        return it == m_index.end() ? SIZE_MAX : it->second;
+    };
     std::vector<IKivFileNode*> nodes(n, nullptr);
     std::vector<std::vector<uint32_t>> children(n);
+    const size_t root = positionOf(kRootRecord);
     for (size_t i = 0; i < n; ++i) {
         const Entry& e = m_entries[i];
-        if (!e.bValid || i == kRootRecord) continue;
+        if (i == root) continue;
         if (!filter.IsFileNameKept(e.name.c_str(), e.bDir)) continue;
         nodes[i] = KivNewFileNode(MakeAttr(e));
-        if (e.nParent < n) children[e.nParent].push_back(uint32_t(i));
+        size_t p = positionOf(e.nParent);
+        if (p != SIZE_MAX) children[p].push_back(uint32_t(i));
     }
 
-    // Walk from the root, directory by directory; what is not reached is an orphan.
+    // Walk from the root, directory by directory; what is not reached is an orphan. Without a root
+    // record (an MFT cut short) every record is an orphan.
     std::vector<uint8_t> placed(n, 0);
-    std::deque<uint32_t> queue{kRootRecord};
-    if (kRootRecord < n) placed[kRootRecord] = 1;
+    std::deque<size_t> queue;
+    if (root != SIZE_MAX) {
+        placed[root] = 1;
+        queue.push_back(root);
+    }
     while (!queue.empty()) {
-        uint32_t dir = queue.front();
+        size_t dir = queue.front();
         queue.pop_front();
         for (uint32_t c : children[dir]) {
             if (placed[c] || !nodes[c]) continue;
             placed[c] = 1;
-            (dir == kRootRecord ? static_cast<IKivFileNode*>(pPart) : nodes[dir])->AddChild(nodes[c]);
+            (dir == root ? static_cast<IKivFileNode*>(pPart) : nodes[dir])->AddChild(nodes[c]);
             if (m_entries[c].bDir) queue.push_back(c);
         }
     }
@@ -538,9 +567,10 @@ IKivFsNode* CKivNtfsTreeBuilder::Build(uint32_t nNameBase, IKivEnumResFilesCallb
     };
     for (size_t i = 0; i < n; ++i) {
         if (!nodes[i] || placed[i]) continue;
-        uint32_t p = m_entries[i].nParent;
-        if (p > kFirstUserRecord && p < n && p != i && nodes[p] && !placed[p] && m_entries[p].bDir && !below(p, uint32_t(i))) {
-            adoptedBy[i] = p;
+        uint32_t parent = m_entries[i].nParent;
+        size_t p = parent > kFirstUserRecord ? positionOf(parent) : SIZE_MAX;
+        if (p != SIZE_MAX && p != i && nodes[p] && !placed[p] && m_entries[p].bDir && !below(uint32_t(p), uint32_t(i))) {
+            adoptedBy[i] = uint32_t(p);
             nodes[p]->AddChild(nodes[i]);
         }
     }

@@ -16,6 +16,7 @@
 
 class CRawFileList;
 class CKivNtfsFileRecord;
+struct KivNtfsAttr;
 class CClusterUseBitMap;
 
 class CKivNtfsTreeBuilder {
@@ -40,7 +41,6 @@ public:
 
     // What one base record contributes to the tree.
     struct Entry {
-        bool bValid = false;
         bool bInUse = false;
         bool bDir = false;
         uint32_t nParent = 0;
@@ -73,8 +73,10 @@ private:
     bool ReadFoundRecords(IKivEnumResFilesCallback* pCallback);
     size_t NumberedFoundRecords() const;
     bool ReadRecordAt(uint64_t nSector, uint32_t nBytes, CKivNtfsFileRecord* pRec);
-    // nIndex: where the record's entry lies in m_entries (its number, unless renumbered).
-    void TakeRecord(uint32_t nNumber, const CKivNtfsFileRecord& rec, uint64_t nSector, uint32_t nIndex);
+    // nKey: the number the tree knows the record by (its own, unless renumbered).
+    void TakeRecord(uint32_t nNumber, const CKivNtfsFileRecord& rec, uint64_t nSector, uint32_t nKey);
+    Entry* FindEntry(uint32_t nKey);
+    bool ReadAttributeList(const KivNtfsAttr& a, std::vector<uint8_t>* pOut);
     IKivFileAttr* MakeAttr(const Entry& e);
     void FillClusterMap(CClusterUseBitMap* pMap);
     bool Cancelled(IKivEnumResFilesCallback* pCallback);
@@ -90,7 +92,10 @@ private:
     uint64_t m_nVolumeClusters = 0;  // as the volume states; runs may reach this far
     uint32_t m_nRecordBytes = 1024;
     std::string m_strLabel;
-    std::vector<Entry> m_entries;  // by record number
+    // Only the records that yield an entry are kept, so that the tables grow with what the MFT
+    // really holds, never with the size it states.
+    std::vector<Entry> m_entries;                    // in the order the records are taken
+    std::unordered_map<uint32_t, uint32_t> m_index;  // record key (see TakeRecord) -> position in m_entries
     std::unordered_map<uint32_t, std::vector<std::pair<uint64_t, std::vector<KivNtfsRun>>>> m_extents;
     std::vector<KivNtfsRun> m_bitmapRuns;
     uint64_t m_nBitmapBytes = 0;
