@@ -5,6 +5,7 @@
 #include "Fat/CKivFatBootSector.h"
 #include "Fat/CKivFatDirEntry.h"
 #include "FatTestSupport.h"
+#include "KivAllocCounter.h"
 
 using namespace kivfat_test;
 
@@ -156,4 +157,75 @@ TEST(FatHostile, CorruptedMetadataNeverCrashes) {
             if (pRoot) pRoot->Release();
         }
     }
+}
+
+TEST(FatHostile, DeletedEntriesStatingHugeSizesStayBounded) {
+    // 8,000 deleted entries of 4 GiB each in a folder of a 32 MB FAT16 volume whose free clusters
+    // alternate with allocated ones: every claim would cover thousands of one-cluster runs.
+    ASSERT_FALSE(ImageDir().empty());
+    std::vector<uint8_t> img = ReadFile(ImageDir() + "/fat16.img");
+    CKivFatBootSector bs;
+    KivFatGeometry g;
+    ASSERT_TRUE(bs.Parse(std::span<const uint8_t>(img.data(), 512), 512));
+    ASSERT_TRUE(bs.MakeGeometry(0, img.size() / 512, &g));
+    ASSERT_EQ(g.nType, KIV_FS_FAT16);
+    auto fat = [&](int k, uint32_t c) { return &img[(g.nFirstSector + g.nReserved + k * g.nSectorsPerFat) * 512 + 2 * c]; };
+    auto setFat = [&](uint32_t c, uint16_t v) {
+        for (int k = 0; k < 2; ++k) fat(k, c)[0] = uint8_t(v), fat(k, c)[1] = uint8_t(v >> 8);
+    };
+    auto isFree = [&](uint32_t c) { return fat(0, c)[0] == 0 && fat(0, c)[1] == 0; };
+    const uint32_t nEntries = 8000, nClusterBytes = g.nSecPerClus * 512;
+    const uint32_t nDirClusters = (nEntries * 32 + nClusterBytes - 1) / nClusterBytes;
+    const uint32_t nDirFirst = g.nClusterCount + 2 - nDirClusters;
+    for (uint32_t i = 0; i < nDirClusters; ++i) {
+        ASSERT_TRUE(isFree(nDirFirst + i));
+        setFat(nDirFirst + i, i + 1 < nDirClusters ? uint16_t(nDirFirst + i + 1) : uint16_t(0xFFFF));
+    }
+    std::vector<uint32_t> freeClusters;
+    for (uint32_t c = 2; c < nDirFirst; ++c) {
+        if (!isFree(c)) continue;
+        if (c % 2) setFat(c, 0xFFFF);
+        else freeClusters.push_back(c);
+    }
+    ASSERT_GT(freeClusters.size(), 4000u);
+    uint64_t rootDir = (g.nFirstSector + g.nReserved + 2ull * g.nSectorsPerFat) * 512;
+    size_t slot = rootDir;
+    while (img[slot] != 0) slot += 32;
+    std::memcpy(&img[slot], "HOSTILE    ", 11);
+    img[slot + 11] = 0x10;
+    img[slot + 26] = uint8_t(nDirFirst), img[slot + 27] = uint8_t(nDirFirst >> 8);
+    for (uint32_t i = 0; i < nEntries; ++i) {
+        uint8_t* e = &img[(g.nDataStart + uint64_t(nDirFirst - 2) * g.nSecPerClus) * 512 + 32 * i];
+        char name[12];
+        snprintf(name, sizeof name, "\xE5%07uBIN", i);
+        std::memcpy(e, name, 11);
+        e[11] = 0x20;
+        uint32_t first = freeClusters[i % 1000];
+        e[26] = uint8_t(first), e[27] = uint8_t(first >> 8);
+        e[28] = e[29] = e[30] = e[31] = 0xFF;
+    }
+    KivMemDevStor stor(img);
+    ScanResult scan;
+    Scan(&stor, &scan);
+    CKivScanResPartFAT* p = Best(scan);
+    ASSERT_NE(p, nullptr);
+    kiv_alloc::ResetPeak();
+    IKivFsNode* pRoot = scan.pScanner->BuildTree(p, &stor, 0, nullptr);
+    uint64_t peak = kiv_alloc::PeakSinceReset();
+    ASSERT_NE(pRoot, nullptr);
+    IKivFileNode* pDir = Find(pRoot, "HOSTILE");
+    ASSERT_NE(pDir, nullptr);
+    size_t n = 0;
+    uint64_t nClaimed = 0;
+    for (IKivFileNode* c = pDir->GetFirstChild(); c; c = c->GetNextSibling(), ++n) {
+        std::unique_ptr<IDataRunList> runs(c->GetAttr()->GetDataRunList());
+        for (const KivDataRun* r = runs ? runs->First() : nullptr; r; r = runs->Next()) {
+            ASSERT_LT(r->nStart + r->nLength, uint64_t(g.nClusterCount) + 1);
+            nClaimed += r->nLength;
+        }
+    }
+    EXPECT_EQ(n, nEntries);  // every entry is still listed
+    EXPECT_GT(nClaimed, 0u);
+    pRoot->Release();
+    EXPECT_LT(peak, 64u << 20) << "bytes held at once";
 }

@@ -234,6 +234,33 @@ TEST(FatRuns, DeletedSkipsBadAndAllocatedClusters) {
     EXPECT_EQ(runs[0].nStart, 9000u - 2);
 }
 
+TEST(FatRuns, HugeClaimsOverAFragmentedTableSpendOneBudget) {
+    // Every other cluster is held by a live file: a deleted claim is one run per free cluster.
+    MapTable t;
+    for (uint32_t c = 3; c < 1002; c += 2) t.m[c] = KIV_FAT_EOC;
+    CKivFatRunBuilder rb(&t, 1000, 512, 600);
+    auto runs = rb.DeletedRuns(2, 0xFFFFFFFFu);  // far more than the volume holds
+    EXPECT_EQ(runs.size(), 500u);
+    for (size_t i = 0; i < runs.size(); ++i) ASSERT_EQ(runs[i].nStart, 2 * i) << i;
+    EXPECT_EQ(rb.RunBudgetLeft(), 101u);
+    // The next claim gets what is left of the budget, the one after keeps only its first run.
+    EXPECT_EQ(rb.DeletedRuns(2, 0xFFFFFFFFu).size(), 102u);
+    EXPECT_EQ(rb.DeletedRuns(2, 0xFFFFFFFFu).size(), 1u);
+    // A live chain out of budget ends at its jump, short of its size, with nothing assumed.
+    t.m[40] = 60;
+    t.m[60] = KIV_FAT_EOC;
+    auto chain = rb.ChainRuns(40, 5 * 512);
+    ASSERT_EQ(chain.size(), 1u);
+    EXPECT_EQ(chain[0].nLength, 1u);
+    // Contiguous free clusters form one run, and a claim is cut to the data area.
+    MapTable empty;
+    CKivFatRunBuilder whole(&empty, 1000, 512);
+    runs = whole.DeletedRuns(10, 0xFFFFFFFFu);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].nStart, 8u);
+    EXPECT_EQ(runs[0].nLength, 992u);
+}
+
 TEST(FatRuns, ChainFragmentsContiguousRestAndLoops) {
     MapTable t;
     t.m = {{10, 11}, {11, 20}, {20, KIV_FAT_EOC}};

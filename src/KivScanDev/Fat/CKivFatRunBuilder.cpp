@@ -1,11 +1,24 @@
 #include "CKivFatRunBuilder.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "KivAllocSize.h"
+#include "KivLog.h"
 
-CKivFatRunBuilder::CKivFatRunBuilder(IKivFATTable* pTable, uint64_t nDataClusters, uint64_t nClusterBytes)
-    : m_pTable(pTable), m_nClusters(nDataClusters), m_nClusterBytes(nClusterBytes ? nClusterBytes : 512) {}
+// A sound volume has at most one run per cluster for its live files; deleted entries claim the
+// same free clusters again, so the budget allows twice the clusters, and never less than a floor.
+CKivFatRunBuilder::CKivFatRunBuilder(IKivFATTable* pTable, uint64_t nDataClusters, uint64_t nClusterBytes,
+                                     uint64_t nRunBudget)
+    : m_pTable(pTable), m_nClusters(nDataClusters), m_nClusterBytes(nClusterBytes ? nClusterBytes : 512),
+      m_nRunBudget(nRunBudget ? nRunBudget : std::max<uint64_t>(kMinRunBudget, 2 * nDataClusters)) {}
+
+bool CKivFatRunBuilder::TakeRun() {
+    if (m_nRunBudget == 0) return false;
+    if (--m_nRunBudget == 0)
+        KivLogA(0, "CKivFatRunBuilder: run budget spent, later entries keep only their first run");
+    return true;
+}
 
 void CKivFatRunBuilder::AddRun(std::vector<KivDataRun>* pRuns, uint64_t nStart, uint64_t nLen) {
     if (!pRuns->empty() && pRuns->back().nStart + pRuns->back().nLength == nStart) {
@@ -27,6 +40,8 @@ std::vector<KivDataRun> CKivFatRunBuilder::ChainRuns(uint32_t nFirst, uint64_t n
         for (uint64_t nSteps = 1; m_pTable && nCovered < nSize && nSteps < m_nClusters; ++nSteps) {
             uint32_t next = m_pTable->GetEntry(static_cast<uint32_t>(cur));
             if (next < 2 || next >= KIV_FAT_BAD || !IsDataCluster(next)) break;
+            // Without budget the file ends here, short of its size: its chain is not guessed on.
+            if (next != cur + 1 && !TakeRun()) return runs;
             AddRun(&runs, next - 2, 1);
             cur = next;
             nCovered += m_nClusterBytes;
@@ -36,7 +51,9 @@ std::vector<KivDataRun> CKivFatRunBuilder::ChainRuns(uint32_t nFirst, uint64_t n
     if (nCovered < nSize && nNextStart >= 2) {
         uint64_t nRest = (nSize - nCovered + m_nClusterBytes - 1) / m_nClusterBytes;
         uint64_t nRel = nNextStart - 2;
-        if (nRel <= m_nClusters && nRest <= m_nClusters - nRel) AddRun(&runs, nRel, nRest);
+        bool bJoins = !runs.empty() && runs.back().nStart + runs.back().nLength == nRel;
+        if (nRel <= m_nClusters && nRest <= m_nClusters - nRel && (bJoins || runs.empty() || TakeRun()))
+            AddRun(&runs, nRel, nRest);
     }
     return runs;
 }
@@ -78,13 +95,28 @@ uint32_t CKivFatRunBuilder::NextFreeAfter(uint32_t c) {
     return n < m_nClusters ? static_cast<uint32_t>(n + 2) : 0;
 }
 
+uint64_t CKivFatRunBuilder::FreeEnd(uint64_t c, uint64_t nLimit) {
+    nLimit = std::min(nLimit, m_nClusters);
+    // Bits past the data area are never set, so the inverted word always ends a stretch there.
+    for (uint64_t w = c / 64; c < nLimit; ++w, c = w * 64) {
+        uint64_t used = ~m_free[w] & (~0ull << (c % 64));
+        if (used) return std::min(nLimit, w * 64 + __builtin_ctzll(used));
+    }
+    return nLimit;
+}
+
 std::vector<KivDataRun> CKivFatRunBuilder::DeletedRuns(uint32_t nFirst, uint64_t nSize) {
     std::vector<KivDataRun> runs;
     if (!IsDataCluster(nFirst) || nSize == 0) return runs;
-    uint64_t nNeed = (nSize + m_nClusterBytes - 1) / m_nClusterBytes;
-    for (uint64_t c = NextFree(nFirst - 2); nNeed && c < m_nClusters; c = NextFree(c + 1)) {
-        AddRun(&runs, c, 1);
-        --nNeed;
+    uint64_t nNeed = nSize / m_nClusterBytes + (nSize % m_nClusterBytes != 0);
+    nNeed = std::min(nNeed, m_nClusters);
+    // Whole free stretches at a time: the cost follows the runs, not the clusters.
+    for (uint64_t c = NextFree(nFirst - 2); nNeed && c < m_nClusters;) {
+        if (!runs.empty() && !TakeRun()) break;
+        uint64_t end = FreeEnd(c, c + nNeed);
+        AddRun(&runs, c, end - c);
+        nNeed -= end - c;
+        c = NextFree(end);
     }
     return runs;
 }

@@ -92,6 +92,7 @@ IKivFsNode* CKivFatTreeBuilder::Build() {
 
     m_fat.Load(m_pDev, m_pPart->m_nType, m_pPart->m_nFirstSector + m_pPart->m_nReservedSectors,
                m_pPart->m_nSectorsPerFat, nFlags & kUseFirstFat, (nFlags & kUseSecondFat) && FatCopies() == 2);
+    m_bUsedMap = !KivFailed(m_used.Init(m_nDataStart, m_nSecPerClus, m_nDataClusters));
     m_pRuns = std::make_unique<CKivFatRunBuilder>(m_fat.HasTable() ? &m_fat : nullptr, m_nDataClusters,
                                                   uint64_t(m_nSecPerClus) * m_nSectorSize);
     if (m_pCallback && m_pCallback->SetProgress(50) == -1) m_bCancelled = true;
@@ -436,15 +437,14 @@ bool CKivFatTreeBuilder::RunsPastDeviceEnd(const std::vector<KivDataRun>& runs) 
 }
 
 void CKivFatTreeBuilder::MarkUsed(const std::vector<KivDataRun>& runs) {
-    m_used.insert(m_used.end(), runs.begin(), runs.end());
+    if (!m_bUsedMap) return;
+    for (const KivDataRun& r : runs) m_used.SetUsed(r.nStart, r.nLength);
 }
 
 void CKivFatTreeBuilder::AddRawTree() {
-    CClusterUseBitMap used;
-    if (KivFailed(used.Init(m_nDataStart, m_nSecPerClus, m_nDataClusters))) return;
-    for (const KivDataRun& r : m_used) used.SetUsed(r.nStart, r.nLength);
-    for (uint32_t c : m_dirClusters) used.SetUsed(c - 2);
-    if (IKivFileNode* pRaw = BuildRawTree(&used, m_pCallback, m_pDev, m_pRawList)) m_pRoot->AddChild(pRaw);
+    if (!m_bUsedMap) return;
+    for (uint32_t c : m_dirClusters) m_used.SetUsed(c - 2);
+    if (IKivFileNode* pRaw = BuildRawTree(&m_used, m_pCallback, m_pDev, m_pRawList)) m_pRoot->AddChild(pRaw);
 }
 
 void CKivFatTreeBuilder::Tidy() { KivRemoveEmptyDeletedDirs(m_pRoot); }

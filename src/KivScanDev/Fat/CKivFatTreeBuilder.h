@@ -14,6 +14,7 @@
 #include "IKivDevStor.h"
 #include "IKivScanDev.h"
 #include "KivScanResult.h"
+#include "Model/CClusterUseBitMap.h"
 
 class CRawFileList;
 class CKivFileAttrFAT;
@@ -95,7 +96,8 @@ private:
     std::unordered_set<uint32_t> m_dirClusters;          // clusters already read as directory content
     std::unordered_set<uint32_t> m_recycleDirs;          // directories inside recycle bins
     std::deque<DirWork> m_queue;
-    std::vector<KivDataRun> m_used;                      // runs of the entries found
+    CClusterUseBitMap m_used;                            // clusters the entries found hold
+    bool m_bUsedMap = false;
     // Clusters where the scan saw directory pieces without "." and "..", and folder starts; sorted.
     std::vector<uint32_t> m_pieceClusters, m_startClusters;
     bool m_bPiecesIndexed = false;
