@@ -26,23 +26,33 @@ struct ZipRecord {
 // An entry written as a stream (flag bit 3) states its sizes only in the data descriptor that
 // follows its data: find the descriptor whose compressed size matches the distance walked. An
 // entry with large-file fields (sizes 0xFFFFFFFF in its header) has 64-bit sizes there.
-bool StreamedDataLength(CRawFileReader& rd, uint64_t nData, uint64_t nCap, bool bWide, uint64_t& nLength) {
-    for (uint64_t from = nData; from < nCap;) {
-        uint64_t at = rd.Find(from, nCap, "PK\x07\x08");
-        if (at == CRawFileReader::kNotFound) return false;
+// *pBudget is what the whole walk may still search: the entries of a sound archive are searched
+// only over their own data, which together never exceed the size cap, while headers whose
+// descriptors are missing would each search to the cap again.
+bool StreamedDataLength(CRawFileReader& rd, uint64_t nData, uint64_t nCap, bool bWide, uint64_t* pBudget,
+                        uint64_t& nLength) {
+    uint64_t end;
+    if (KivAddOverflows(nData, *pBudget, &end)) end = ~0ull;
+    end = std::min(end, nCap);
+    auto spend = [&](uint64_t upTo) { *pBudget -= std::min(*pBudget, upTo > nData ? upTo - nData : 0); };
+    for (uint64_t from = nData; from < end;) {
+        uint64_t at = rd.Find(from, end, "PK\x07\x08");
+        if (at == CRawFileReader::kNotFound) break;
         uint32_t nPacked32;
         uint64_t nPacked64;
         if (bWide ? rd.ReadU64LE(at + 8, nPacked64) && nPacked64 == at - nData
                   : rd.ReadU32LE(at + 8, nPacked32) && nPacked32 == at - nData) {
+            spend(at);
             nLength = at - nData + (bWide ? 24 : 16);
             return true;
         }
         from = at + 1;
     }
+    spend(end);
     return false;
 }
 
-bool ReadRecord(CRawFileReader& rd, uint64_t pos, uint64_t nCap, ZipRecord& rec) {
+bool ReadRecord(CRawFileReader& rd, uint64_t pos, uint64_t nCap, uint64_t* pBudget, ZipRecord& rec) {
     uint32_t sig;
     if (!rd.ReadU32LE(pos, sig)) return false;
     rec.nSig = sig;
@@ -74,7 +84,7 @@ bool ReadRecord(CRawFileReader& rd, uint64_t pos, uint64_t nCap, ZipRecord& rec)
         uint64_t nPacked = r.U32At(18);
         // Without its descriptor a streamed entry keeps the stated size, and the walk ends there.
         if ((r.U16At(6) & 0x8) && (nPacked == 0 || nPacked == 0xFFFFFFFF))
-            StreamedDataLength(rd, pos + nData, nCap, nPacked != 0, nPacked);
+            StreamedDataLength(rd, pos + nData, nCap, nPacked != 0, pBudget, nPacked);
         rec.nLength = nData + nPacked;
     } else {
         nName = r.U16At(28);
@@ -102,7 +112,8 @@ bool FileZIPAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     m_bOffice = m_bDrawing = false;
 
     ZipRecord rec;
-    if (!ReadRecord(rd, 0, nCap, rec)) return false;
+    uint64_t nSearchBudget = nCap;
+    if (!ReadRecord(rd, 0, nCap, &nSearchBudget, rec)) return false;
     if (rec.nSig == kLocal) {
         m_bOffice = rec.name == "[Content_Types].xml";
         m_bDrawing = rec.name == "content/riffData.cdr";
@@ -112,7 +123,7 @@ bool FileZIPAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     uint64_t pos = 0;
     // The end record closes the archive; what follows it belongs to something else.
     bool bEnd = false;
-    for (uint64_t nStep = 1; !bEnd && pos <= nCap && ReadRecord(rd, pos, nCap, rec); ++nStep) {
+    for (uint64_t nStep = 1; !bEnd && pos <= nCap && ReadRecord(rd, pos, nCap, &nSearchBudget, rec); ++nStep) {
         bEnd = rec.nSig == kEnd;
         if (m_bOffice && rec.nSig != kEnd) {
             if (rec.name == "word/_rels/document.xml.rels")
