@@ -16,6 +16,9 @@ constexpr uint32_t kTypeSizes[14] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8, 4};
 constexpr uint16_t kMaxEntries = 512;
 constexpr size_t kMaxDirectories = 256;
 constexpr uint32_t kMaxArray = 1u << 20;  // offsets per strip or tile list
+// List bytes one measurement may read in all: far above what real images need (a strip per row
+// of a 100,000-row image takes 400 KB), far below what hostile directories could ask for.
+constexpr uint64_t kListBudget = 16u << 20;
 
 struct TiffEntry {
     uint16_t nTag = 0, nType = 0;
@@ -59,24 +62,39 @@ private:
     bool m_bBig;
 };
 
-// End of the data a pair of offset and length lists describes (strips, tiles), taken at the
-// largest offset.
-uint64_t ListEnd(TiffReader& tr, const TiffEntry* pOffsets, const TiffEntry* pLengths) {
-    if (!pOffsets || !pLengths || pOffsets->nCount == 0 || pOffsets->nCount > kMaxArray ||
-        pLengths->nCount != pOffsets->nCount)
-        return 0;
-    uint32_t nBest = 0, iBest = 0;
-    for (uint32_t i = 0; i < pOffsets->nCount; ++i) {
-        uint32_t v;
-        if (!tr.Element(*pOffsets, i, v)) return 0;
-        if (v >= nBest) {
-            nBest = v;
-            iBest = i;
+// A SHORT or LONG list read with one bounded read, in the file's byte order. *pBudget is what the
+// whole measurement may still read of such lists; false when the list cannot be read or is over it.
+bool ReadList(TiffReader& tr, bool bBig, const TiffEntry& e, uint64_t* pBudget, std::vector<uint32_t>* pOut) {
+    const size_t w = e.nType == 3 ? 2 : (e.nType == 4 || e.nType == 13) ? 4 : 0;
+    const uint64_t bytes = uint64_t(e.nCount) * w;
+    if (!w || e.nCount == 0 || e.nCount > kMaxArray || bytes > *pBudget) return false;
+    *pBudget -= bytes;
+    std::vector<uint8_t> raw(bytes);
+    if (!tr.m_rd.Read(e.nValueOff, raw.data(), raw.size())) return false;
+    pOut->resize(e.nCount);
+    for (uint32_t i = 0; i < e.nCount; ++i) {
+        uint32_t v = 0;
+        for (size_t k = 0; k < w; ++k) {
+            uint32_t b = raw[size_t(i) * w + k];
+            v |= bBig ? b << (8 * (w - 1 - k)) : b << (8 * k);
         }
-        if (i % 4096 == 4095) KivPumpMessages();
+        (*pOut)[i] = v;
     }
-    uint32_t nLen;
-    return tr.Element(*pLengths, iBest, nLen) ? uint64_t(nBest) + nLen : 0;
+    return true;
+}
+
+// Where the data of a pair of offset and length lists (strips, tiles) ends: the largest offset +
+// length. Each pair is read once per file, however many directories name it.
+uint64_t ListEnd(TiffReader& tr, bool bBig, const TiffEntry* pOffsets, const TiffEntry* pLengths, uint64_t* pBudget,
+                 std::set<std::pair<uint64_t, uint64_t>>* pDone) {
+    if (!pOffsets || !pLengths || pLengths->nCount != pOffsets->nCount) return 0;
+    if (!pDone->emplace(pOffsets->nValueOff, pLengths->nValueOff).second) return 0;
+    std::vector<uint32_t> offsets, lengths;
+    if (!ReadList(tr, bBig, *pOffsets, pBudget, &offsets) || !ReadList(tr, bBig, *pLengths, pBudget, &lengths))
+        return 0;
+    uint64_t end = 0;
+    for (size_t i = 0; i < offsets.size(); ++i) end = std::max(end, uint64_t(offsets[i]) + lengths[i]);
+    return end;
 }
 
 }  // namespace
@@ -107,6 +125,8 @@ bool FileTIFAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     std::vector<uint64_t> todo{nFirst};
     std::set<uint64_t> seen;
     std::vector<TiffEntry> entries;
+    uint64_t nListBudget = kListBudget;
+    std::set<std::pair<uint64_t, uint64_t>> listsDone;
     for (size_t nDir = 0; !todo.empty() && seen.size() < kMaxDirectories; ++nDir) {
         uint64_t off = todo.back();
         todo.pop_back();
@@ -146,9 +166,10 @@ bool FileTIFAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
                 break;
             }
         }
-        nEnd = std::max(nEnd, ListEnd(tr, find(273), find(279)));  // strips
-        nEnd = std::max(nEnd, ListEnd(tr, find(324), find(325)));  // tiles
-        nEnd = std::max(nEnd, ListEnd(tr, find(513), find(514)));  // embedded JPEG preview
+        for (auto [nOffsets, nLengths] : {std::pair<uint16_t, uint16_t>{273, 279},  // strips
+                                          {324, 325},                               // tiles
+                                          {513, 514}})                              // embedded JPEG preview
+            nEnd = std::max(nEnd, ListEnd(tr, bBig, find(nOffsets), find(nLengths), &nListBudget, &listsDone));
         if (nNext) todo.push_back(nNext);
         if (nDir % 10 == 9) KivPumpMessages();
     }
