@@ -1,5 +1,6 @@
 // undelia-cli over an exFAT card image, every scanner running: the volume with its label, and files
 // recovered byte-identical under their folders, the deleted ones included.
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "ExFatTestSupport.h"
@@ -17,6 +18,8 @@ TEST(ExFatCli, LsShowsTheCardWithItsLabelAndRecoverCopiesItsFilesOut) {
     EXPECT_EQ(status, 0) << ls;
     EXPECT_NE(ls.find("SDXC(exFAT 1)  [exFAT]  label \"SDXC\""), std::string::npos) << ls;
     EXPECT_NE(ls.find("DSC00003.JPG"), std::string::npos) << ls;
+    // The exFAT scanner's own counts never pass for another sector size to scan with.
+    EXPECT_EQ(ls.find("--sector-size"), std::string::npos) << ls;
 
     fs::path to = fs::temp_directory_path() / ("undelia-exfat-cli-" + std::to_string(::getpid()));
     std::string rec = RunCommand(cli + "recover '" + img + "' --to '" + to.string() + "' 2>&1", &status);
@@ -31,5 +34,44 @@ TEST(ExFatCli, LsShowsTheCardWithItsLabelAndRecoverCopiesItsFilesOut) {
         ASSERT_FALSE(got.empty()) << path << " not recovered:\n" << rec;
         EXPECT_TRUE(ReadFile(got) == ReadFile(ImageDir() + "/src/card/" + path)) << path;
     }
+    fs::remove_all(to);
+}
+
+// The camera's own card after deletions: every deleted file and folder whose clusters are still
+// free comes back byte-identical under its former path; the one whose clusters another file took
+// is written but reported damaged with the reason, and the run ends with exit 2.
+TEST(ExFatCli, DeletedFilesComeBackAndTheOverwrittenOneIsReportedDamaged) {
+    ASSERT_FALSE(ImageDir().empty());
+    std::string img = ImageDir() + "/live.img";
+    fs::path to = fs::temp_directory_path() / ("undelia-exfat-live-" + std::to_string(::getpid()));
+    int status = -1;
+    std::string rec = RunCommand("'" KIV_BIN_DIR "/undelia-cli' -q recover '" + img + "' --to '" + to.string() + "' 2>&1",
+                                 &status);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << rec;
+    fs::path part = to / "CAMERA(exFAT 1)";
+    ASSERT_TRUE(fs::is_directory(part)) << rec;
+    size_t nDeleted = 0;
+    nlohmann::json man = Manifest("live");
+    for (const auto& e : man["entries"]) {
+        if (e["dir"]) continue;
+        std::string path = e["path"];
+        SCOPED_TRACE(path);
+        if (e["damaged"]) {
+            EXPECT_NE(rec.find("damaged: " + (part / path).string() + ": its clusters were reused by another file"),
+                      std::string::npos)
+                << rec;
+            continue;
+        }
+        // Names longer than 250 bytes are shortened on the destination, keeping their extension.
+        fs::path written = part / path;
+        if (std::string leaf = written.filename().string(); leaf.size() > 250) {
+            std::string ext = written.extension().string();
+            written.replace_filename(leaf.substr(0, 250 - ext.size()) + ext);
+        }
+        EXPECT_TRUE(ReadFile(written) == ReadFile(ImageDir() + "/src/live/" + path));
+        nDeleted += e["deleted"].get<bool>();
+    }
+    EXPECT_GE(nDeleted, 5u);
+    EXPECT_EQ(rec.find("failed: "), std::string::npos) << rec;
     fs::remove_all(to);
 }

@@ -15,7 +15,10 @@
 
 namespace {
 
-enum : int { kStatBoot = 1, kStatDirSectors = 10 };
+// Slots of the shared statistics no other scanner uses (10 is KIV_STAT_OTHER_SECTOR_SIZE).
+enum : int { kStatBoot = 1, kStatDirSectors = 11 };
+static_assert(kStatDirSectors < KIV_SCAN_STAT_COUNT && kStatDirSectors != KIV_STAT_OTHER_SECTOR_SIZE &&
+              kStatDirSectors != KIV_STAT_ITEMS_FOUND && kStatBoot != KIV_STAT_ITEMS_FOUND);
 
 }  // namespace
 

@@ -427,7 +427,8 @@ int CliSession::Scan() {
         std::fwrite(s.data(), 1, s.size(), stderr);
     }
     // Worth saying even when quiet: without it the volume stays unseen.
-    if (uint64_t z = m_summary.nOtherSectorSize; z && z != nSectorSize)
+    // Only a size the option accepts is worth naming.
+    if (uint64_t z = m_summary.nOtherSectorSize; z && z != nSectorSize && z % 512 == 0 && z <= 65536)
         CliError("note: a file system of " + std::to_string(z) + "-byte sectors was found that " +
                  std::to_string(nSectorSize) + "-byte sectors cannot read; scan again with --sector-size " +
                  std::to_string(z));
