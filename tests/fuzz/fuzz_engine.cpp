@@ -1,8 +1,8 @@
 // The whole engine over a small device: the scan pass with every scanner, the partition choice,
 // the trees of the chosen partitions, and the recovery of some of their files into memory (a
 // folder on tmpfs, emptied after each input).
-#include <stdlib.h>
 #include <unistd.h>
+#include <cstdlib>
 
 #include <filesystem>
 #include <string>
@@ -36,18 +36,23 @@ struct RecoverCallback : IKivFileRecoverCallback {
 constexpr uint64_t kMaxRecoveredBytes = 8u << 20;  // per file, to keep one input fast
 constexpr int kMaxRecovered = 32;                  // files per input
 
-const std::string& Scratch() {
-    static std::string dir = [] {
+// A folder of its own, removed with everything in it when the program ends.
+struct ScratchDir {
+    std::string path;
+    ScratchDir() {
         std::string base = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-        std::string t = base + "/undelia-fuzz-XXXXXX";
-        if (!mkdtemp(t.data())) return base;
-        std::atexit([] {
-            std::error_code ec;
-            std::filesystem::remove_all(Scratch(), ec);
-        });
-        return t;
-    }();
-    return dir;
+        path = base + "/undelia-fuzz-XXXXXX";
+        if (!mkdtemp(path.data())) path.clear();
+    }
+    ~ScratchDir() {
+        std::error_code ec;
+        if (!path.empty()) std::filesystem::remove_all(path, ec);
+    }
+};
+
+const std::string& Scratch() {
+    static ScratchDir dir;
+    return dir.path;
 }
 
 // Ticks up to kMaxRecovered small files below pNode; answers how many.
@@ -85,7 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 if (!n) continue;
                 if (part->IsFsNode()) static_cast<IKivFsNode*>(part)->RefreshChecks();
                 char created[4096] = {};
-                if (engine->DoRecoverDir(part, &recoverCb, Scratch().c_str(), created, sizeof created) == KIV_OK)
+                if (!Scratch().empty() &&
+                    engine->DoRecoverDir(part, &recoverCb, Scratch().c_str(), created, sizeof created) == KIV_OK)
                     while (KivErrNo(engine->WaitForRecoverEnd(100)) == KIV_E_TIMEOUT) {
                     }
             }
