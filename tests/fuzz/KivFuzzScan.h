@@ -1,0 +1,35 @@
+// The tree targets' shared walk: one file-system scanner fed the whole input as the engine's scan
+// pass feeds it, then the trees of its best-supported candidates built and released.
+#pragma once
+
+#include <algorithm>
+#include <vector>
+
+#include "IKivFsScanner.h"
+#include "KivFuzzSupport.h"
+
+// Takes the caller's reference to pScanner. At most nMaxTrees trees are built, the candidates with
+// the most evidence first, as the engine's selection would keep them.
+inline void KivFuzzScanAndBuild(IKivFsScanner* pScanner, std::span<const uint8_t> input, size_t nMaxTrees) {
+    auto* dev = new KivFuzzDevStor(input);
+    const uint32_t block = 2048;
+    pScanner->SetStorage(dev);
+    pScanner->SetBlockSectors(block);
+    pScanner->BeginScan();
+    uint64_t stats[16] = {};
+    uint64_t n = dev->GetSectorCount();
+    for (uint64_t s = 0; s < n; s += block) pScanner->AnalyzeBlock(s, std::min<uint64_t>(block, n - s), stats);
+    pScanner->EndScan();
+    std::vector<CKivScanResPart*> parts;
+    pScanner->EnumParts(&parts);
+    std::stable_sort(parts.begin(), parts.end(), [](CKivScanResPart* a, CKivScanResPart* b) {
+        return a->m_nEvidenceC + 50 * a->m_nEvidenceB > b->m_nEvidenceC + 50 * b->m_nEvidenceB;
+    });
+    for (size_t i = 0; i < parts.size(); ++i) {
+        if (i < nMaxTrees)
+            if (IKivFsNode* root = pScanner->BuildTree(parts[i], dev, 0, nullptr)) root->Release();
+        delete parts[i];
+    }
+    pScanner->Release();
+    dev->Release();
+}
