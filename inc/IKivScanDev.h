@@ -81,6 +81,21 @@ struct KivFilterSettings {
 
 using KivPumpHook = void (*)();
 
+// Receives the state of a running scan between blocks, on the scan thread, so that the program can
+// keep it on disk: a scan stopped or killed part-way can then go on from there, and a finished
+// one be listed and recovered without reading the device again.
+class IKivScanCheckpoint {
+public:
+    virtual ~IKivScanCheckpoint() = default;
+    // Asked after each block but the last with the number of blocks done; nonzero asks for the
+    // state now.
+    virtual int WantCheckpoint(uint64_t nBlocksDone) = 0;
+    // The state as SaveScanState writes it, good for the call only. bComplete: the scan went over
+    // every block (the last call of a finished scan); otherwise it can go on from nBlocksDone. A
+    // scan stopped early always delivers its state once more when it stops.
+    virtual void OnCheckpoint(const uint8_t* pState, uint64_t nBytes, uint64_t nBlocksDone, int bComplete) = 0;
+};
+
 class IKivScanDev : public IKivCommon {
 public:
     virtual KivResult Init(IKivDevStor* pStor) = 0;
@@ -99,4 +114,21 @@ public:
     virtual KivResult DoRecoverDir(IKivFileNode* pNode, IKivFileRecoverCallback* pCallback,
                                    const char* pszDestDir, char* pszCreated, uint32_t nCreatedSize) = 0;
     virtual KivResult WaitForRecoverEnd(uint32_t nMs) = 0;
+
+    // Checkpoints of the scans that DoScan starts from now on (null: none). The sink is borrowed
+    // until the scan has ended.
+    virtual KivResult SetCheckpointSink(IKivScanCheckpoint* pSink) = 0;
+    // The state of the last scan once it has ended (or of the state loaded): where it stopped, the
+    // settings and everything the scanners found, the carved files included. 0x003 while a scan
+    // runs or before any scan.
+    virtual KivResult SaveScanState(IKivStream* pStream) = 0;
+    // Takes over a saved state before any scan of this engine. A finished scan's state stands in
+    // for the scan: EnumResParts and EnumResFiles answer as after it. An unfinished one is gone on
+    // with by the next DoScan, which then starts at the block after the last one done, with the
+    // saved filter settings (those given to DoScan are ignored). 0x003 when the state belongs to a
+    // device of another geometry, to other scanners, or the engine has scanned already; 0x020
+    // when the state is damaged.
+    virtual KivResult LoadScanState(IKivStream* pStream) = 0;
+    // Blocks done and in all of the last scan or the state loaded; bComplete when every one was.
+    virtual KivResult GetScanPosition(uint64_t* pDone, uint64_t* pTotal, int* pComplete) = 0;
 };

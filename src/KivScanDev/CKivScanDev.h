@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "CKivScanState.h"
 #include "CKivScanThread.h"
 #include "IKivFsScanner.h"
 #include "IKivScanDev.h"
@@ -38,6 +39,10 @@ public:
     KivResult DoRecoverDir(IKivFileNode* pNode, IKivFileRecoverCallback* pCallback, const char* pszDestDir,
                            char* pszCreated, uint32_t nCreatedSize) override;
     KivResult WaitForRecoverEnd(uint32_t nMs) override;
+    KivResult SetCheckpointSink(IKivScanCheckpoint* pSink) override;
+    KivResult SaveScanState(IKivStream* pStream) override;
+    KivResult LoadScanState(IKivStream* pStream) override;
+    KivResult GetScanPosition(uint64_t* pDone, uint64_t* pTotal, int* pComplete) override;
 
     // The statistics block of the last scan (16 counters).
     const uint64_t* GetScanStats() const { return m_scan.Stats(); }
@@ -56,10 +61,29 @@ private:
     // outside pUsed (all of them for null), or null when there are none.
     IKivFsNode* BuildRawNode(const char* pszName, IIsClusterUsed* pUsed, IKivEnumResFilesCallback* pCallback);
 
+    // The engine-wide filter and the carving types it enables.
+    void ApplyFilter(int32_t nMode, const std::vector<std::string>& exts);
+    // The state of the scanners as they stand (between blocks, or after the pass).
+    KivResult WriteState(IKivStream* pStream, uint64_t nDone, uint64_t nBlocks, bool bComplete);
+    // Gives each scanner its saved state (the list is in the engine's order).
+    KivResult RestoreScanners(const CKivScanState& st);
+    // The carved files point at the analysers of the registry as it stands.
+    void BindAnalysers();
+    // Called on the scan thread for a checkpoint of kind nKind (CKivScanThread).
+    void TakeCheckpoint(uint64_t nDone, int nKind);
+
     std::vector<ScannerMaker> m_makers;
     IKivDevStor* m_pStor = nullptr;
     std::vector<IKivFsScanner*> m_scanners;
     CRawFileList m_rawFiles;
     CKivScanThread m_scan;
     std::unique_ptr<CKivFileRecover> m_pRecover;
+
+    int32_t m_nFilterMode = 2;
+    std::vector<std::string> m_filterExts;
+    IKivScanCheckpoint* m_pSink = nullptr;
+    bool m_bScanned = false;        // a pass was started (or a finished state taken over)
+    bool m_bLoadedComplete = false; // a finished scan's state stands in for the pass
+    std::unique_ptr<CKivScanState> m_pResume;  // an unfinished state, for the next DoScan
+    std::vector<uint8_t> m_stopState;           // the state of a pass stopped early
 };

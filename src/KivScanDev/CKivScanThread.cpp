@@ -1,5 +1,6 @@
 #include "CKivScanThread.h"
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 
@@ -39,6 +40,7 @@ bool CKivScanThread::Start(IKivDevStor* pDevice, const std::vector<IKivFsScanner
     m_pCallback = pCallback;
     m_nStartSector = nStartSector;
     m_nStop = 0;
+    m_bCompleted = false;
     m_bEnded = false;
     try {
         m_thread = std::thread(&CKivScanThread::Run, this);
@@ -46,6 +48,16 @@ bool CKivScanThread::Start(IKivDevStor* pDevice, const std::vector<IKivFsScanner
         return false;
     }
     return true;
+}
+
+void CKivScanThread::SetResume(std::function<bool()> fnRestore, const uint64_t* pStats) {
+    m_fnRestore = std::move(fnRestore);
+    for (int i = 0; i < KIV_SCAN_STAT_COUNT; ++i) m_resumeStats[i] = pStats ? pStats[i] : 0;
+}
+
+void CKivScanThread::SetCheckpoints(std::function<bool(uint64_t)> fnWant, std::function<void(uint64_t, int)> fnTake) {
+    m_fnWant = std::move(fnWant);
+    m_fnTake = std::move(fnTake);
 }
 
 bool CKivScanThread::Wait(uint32_t nMs) {
@@ -68,9 +80,25 @@ void CKivScanThread::Run() {
         for (IKivFsScanner* p : m_scanners) p->SetStorage(pCache);
         for (IKivFsScanner* p : m_scanners) p->SetBlockSectors(nBlock);
         for (IKivFsScanner* p : m_scanners) p->BeginScan();
-        RunBlocks(pCache, nBlock);
-        pBlockCache->StopReadAhead();
-        for (IKivFsScanner* p : m_scanners) p->EndScan();
+        bool bRestored = true;
+        if (m_fnRestore) {
+            bRestored = m_fnRestore();
+            std::copy(std::begin(m_resumeStats), std::end(m_resumeStats), m_stats);
+            m_fnRestore = nullptr;
+        }
+        if (!bRestored) {
+            KivLogA(0, "The saved scan state could not be restored; the scan does not start");
+        } else {
+            bool bAll = RunBlocks(pCache, nBlock);
+            // The state between blocks, before the scanners wind up, is what a later pass resumes.
+            if (!bAll && m_fnTake) m_fnTake(m_nDone, kCheckpointStopped);
+            pBlockCache->StopReadAhead();
+            for (IKivFsScanner* p : m_scanners) p->EndScan();
+            if (bAll) {
+                m_bCompleted = true;
+                if (m_fnTake) m_fnTake(m_nDone, kCheckpointComplete);
+            }
+        }
     } catch (const std::exception& e) {
         KivLogA(0, "Scan ended by an error: %s", e.what());
     } catch (...) {
@@ -84,12 +112,14 @@ void CKivScanThread::Run() {
     m_cvEnded.notify_all();
 }
 
-void CKivScanThread::RunBlocks(IKivDevStor* pCache, uint32_t nBlock) {
+bool CKivScanThread::RunBlocks(IKivDevStor* pCache, uint32_t nBlock) {
     auto* pBlockCache = static_cast<CKivDevStorCache*>(pCache);
     uint64_t nSectors = m_pDevice->GetSectorCount();
     uint64_t nBlocks = nSectors / nBlock + (nSectors % nBlock ? 1 : 0);
     uint64_t nFirstBlock = m_nStartSector / nBlock;
-    if (nFirstBlock < nBlocks) pBlockCache->StartReadAhead(nFirstBlock * nBlock);
+    m_nBlocks = nBlocks;
+    m_nDone = std::min(nFirstBlock, nBlocks);
+    if (nFirstBlock < nBlocks) pBlockCache->StartReadAhead(m_nStartSector);
     m_pCallback->SetRange(0, nBlocks);
 
     for (uint64_t i = nFirstBlock; i < nBlocks; ++i) {
@@ -115,7 +145,10 @@ void CKivScanThread::RunBlocks(IKivDevStor* pCache, uint32_t nBlock) {
                 break;
             }
         }
+        m_nDone = i + 1;
         m_pCallback->OnBlockDone(m_stats);
         m_pCallback->SetPos(i + 1);
+        if (m_fnWant && m_fnTake && i + 1 < nBlocks && m_fnWant(i + 1)) m_fnTake(i + 1, kCheckpointDue);
     }
+    return m_nDone == nBlocks;
 }

@@ -2,9 +2,11 @@
 // every scanner in list order.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -28,6 +30,30 @@ public:
     // thread is still recorded or cannot be started.
     bool Start(IKivDevStor* pDevice, const std::vector<IKivFsScanner*>& scanners, IKivScanCallBack* pCallback,
                uint64_t nStartSector);
+
+    // What a pass that goes on from a saved state does besides: after BeginScan, fnRestore gives
+    // the scanners their saved states (false ends the pass before any block); the statistics
+    // block starts from pStats. Cleared by the next Start.
+    void SetResume(std::function<bool()> fnRestore, const uint64_t* pStats);
+    // Checkpoints, on the scan thread: after every block but the last fnWant(blocks done) is
+    // asked, and when it answers true fnTake(blocks done, kCheckpointDue) is called while every
+    // scanner stands between blocks. A pass stopped early calls fnTake(blocks done,
+    // kCheckpointStopped) before the scanners end; a pass that went to the end calls
+    // fnTake(blocks, kCheckpointComplete) after they ended.
+    enum { kCheckpointDue = 0, kCheckpointStopped = 1, kCheckpointComplete = 2 };
+    void SetCheckpoints(std::function<bool(uint64_t)> fnWant, std::function<void(uint64_t, int)> fnTake);
+    // Replaces the statistics block while no pass runs (a saved scan taken over).
+    void SetStats(const uint64_t* pStats) { std::copy(pStats, pStats + KIV_SCAN_STAT_COUNT, m_stats); }
+    void SetPosition(uint64_t nDone, uint64_t nBlocks, bool bCompleted) {
+        m_nDone = nDone;
+        m_nBlocks = nBlocks;
+        m_bCompleted = bCompleted;
+    }
+    // Blocks done, counted from block 0 (a pass that started further in counts those before it).
+    uint64_t BlocksDone() const { return m_nDone; }
+    uint64_t BlockCount() const { return m_nBlocks; }
+    // The last pass went over every block (and no error ended it).
+    bool Completed() const { return m_bCompleted; }
     bool HasThread() const { return m_thread.joinable(); }
     // Waits up to nMs (0: no limit) for the thread to end; true when it ended (it is then joined
     // and forgotten), false on time-out.
@@ -41,7 +67,8 @@ public:
 
 private:
     void Run();
-    void RunBlocks(IKivDevStor* pCache, uint32_t nBlock);
+    // True when every block was done.
+    bool RunBlocks(IKivDevStor* pCache, uint32_t nBlock);
 
     IKivDevStor* m_pDevice = nullptr;
     std::vector<IKivFsScanner*> m_scanners;
@@ -49,6 +76,13 @@ private:
     uint64_t m_nStartSector = 0;
     uint64_t m_stats[KIV_SCAN_STAT_COUNT]{};
     std::atomic<uint32_t> m_nStop{0};
+    std::function<bool()> m_fnRestore;
+    uint64_t m_resumeStats[KIV_SCAN_STAT_COUNT]{};
+    std::function<bool(uint64_t)> m_fnWant;
+    std::function<void(uint64_t, int)> m_fnTake;
+    std::atomic<uint64_t> m_nDone{0};
+    std::atomic<uint64_t> m_nBlocks{0};
+    std::atomic<bool> m_bCompleted{false};
 
     std::mutex m_mtx;
     std::condition_variable m_cvEnded;

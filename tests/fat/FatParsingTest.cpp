@@ -467,7 +467,6 @@ TEST(FatScanner, StateRoundTripAndPartitionNames) {
     sc.AnalyzeSector(s, 7, nullptr);
     CKivMemStream ms;
     ASSERT_EQ(sc.SaveState(&ms), 0);
-    EXPECT_EQ(ms.Size(), 4u + 16u);
     CKivFATScanner sc2;
     ms.Rewind();
     ASSERT_EQ(sc2.LoadState(&ms), 0);

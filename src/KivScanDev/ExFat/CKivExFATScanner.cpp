@@ -10,6 +10,7 @@
 #include "CKivExFatUpcase.h"
 #include "KivByteReader.h"
 #include "KivLog.h"
+#include "Model/CKivStateIO.h"
 #include "Model/KivPumpedWork.h"
 #include "Storage/KivBlockSectors.h"
 
@@ -189,40 +190,57 @@ int CKivExFATScanner::EnumParts(std::vector<CKivScanResPart*>* pList) {
         p->m_nEvidenceA = ((f & KIV_EXFAT_ROOT) ? 5 : 0) + ((f & KIV_EXFAT_UPCASE) ? 5 : 0);
         pList->push_back(p);
     }
-    m_cands.clear();
     return 0;
+}
+
+namespace {
+
+void IoGeometry(CKivStateIO& io, KivExFatGeometry& g) {
+    io(g.nFirstSector)(g.nSectorCount)(g.nFatOffset)(g.nFatSectors)(g.nHeapStart)(g.nSecPerClus)(g.nClusterCount)(
+        g.nRootCluster)(g.nSerial)(g.nFatCount);
+}
+
+}  // namespace
+
+// Everything the pass has gathered (candidates, boot regions being summed, the records), so that
+// a scan can go on from here or its results be had without the pass.
+int CKivExFATScanner::IoState(CKivStateIO& io) {
+    io.Map(m_cands, IoGeometry, [](CKivStateIO& x, CandInfo& c) { x(c.nFlags)(c.nVolumeFlags)(c.nScale); });
+    io.Vec(m_pending, [](CKivStateIO& x, Pending& p) { x(p.nStart)(p.nNext)(p.nSumSector)(p.nOffset)(p.nSum); });
+    KivExFatScanRecords& r = m_rec;
+    io.Vec(r.dirSectors, [](CKivStateIO& x, KivExFatDirSectorRec& d) { x(d.nSector)(d.nSets)(d.nFlags); });
+    io.Vec(r.roots, [](CKivStateIO& x, KivExFatRootRec& d) {
+        x(d.nSector)(d.nBitmapCluster)(d.nUpcaseCluster)(d.nBitmapBytes)(d.nUpcaseBytes);
+    });
+    io.Vec(r.folders, [](CKivStateIO& x, KivExFatFolderRef& d) { x(d.nSector)(d.nCluster); });
+    io.Vec(r.fatStarts, [](CKivStateIO& x, KivExFatFatStart& d) { x(d.nSector).Vec(d.head); });
+    io.Vec(r.upcaseStarts);
+    io.Vec(r.checksumOk);
+    if (io.Loading() &&
+        (m_cands.size() > kMaxCandidates || m_pending.size() > kMaxPendingRegions ||
+         r.dirSectors.size() > KivExFatScanRecords::kMaxDirSectors || r.roots.size() > KivExFatScanRecords::kMaxRoots ||
+         r.folders.size() > KivExFatScanRecords::kMaxFolderRefs ||
+         r.fatStarts.size() > KivExFatScanRecords::kMaxFatStarts || r.upcaseStarts.size() > KivExFatScanRecords::kMaxUpcase))
+        io.Fail();
+    return io.Ok() ? KIV_OK : KIV_RETERR(KIV_E_IO);
 }
 
 int CKivExFATScanner::SaveState(IKivStream* pStream) {
     if (!pStream) return KIV_RETERR(KIV_E_INVALIDARG);
-    uint32_t n = static_cast<uint32_t>(m_rec.dirSectors.size());
-    if (!pStream->Write(&n, 4)) return KIV_RETERR(KIV_E_IO);
-    for (const KivExFatDirSectorRec& d : m_rec.dirSectors) {
-        uint8_t item[16];
-        for (int i = 0; i < 8; ++i) item[i] = static_cast<uint8_t>(d.nSector >> (8 * i));
-        for (int i = 0; i < 4; ++i) {
-            item[8 + i] = static_cast<uint8_t>(d.nSets >> (8 * i));
-            item[12 + i] = static_cast<uint8_t>(d.nFlags >> (8 * i));
-        }
-        if (!pStream->Write(item, 16)) return KIV_RETERR(KIV_E_IO);
-    }
-    return 0;
+    CKivStateIO io = CKivStateIO::Saver(pStream);
+    return IoState(io);
 }
 
 int CKivExFATScanner::LoadState(IKivStream* pStream) {
     if (!pStream) return KIV_RETERR(KIV_E_INVALIDARG);
-    uint8_t cnt[4];
-    if (!pStream->Read(cnt, 4)) return KIV_RETERR(KIV_E_IO);
-    uint32_t n = KivByteReader(cnt, 4).U32At(0);
-    m_rec.dirSectors.clear();
-    for (uint32_t i = 0; i < n; ++i) {
-        uint8_t item[16];
-        if (!pStream->Read(item, 16)) return KIV_RETERR(KIV_E_IO);
-        KivByteReader r(item, 16);
-        if (m_rec.dirSectors.size() < KivExFatScanRecords::kMaxDirSectors)
-            m_rec.dirSectors.push_back({r.U64At(0), r.U32At(8), r.U32At(12)});
+    CKivStateIO io = CKivStateIO::Loader(pStream);
+    int rc = IoState(io);
+    if (KivFailed(rc)) {
+        m_cands.clear();
+        m_pending.clear();
+        m_rec = KivExFatScanRecords();
     }
-    return 0;
+    return rc;
 }
 
 IKivFsNode* CKivExFATScanner::BuildTree(CKivScanResPart* pPart, IKivDevStor* pDev, uint32_t nNameBase,

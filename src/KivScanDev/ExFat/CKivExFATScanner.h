@@ -9,6 +9,8 @@
 
 #include "CKivExFatBootSector.h"
 #include "IKivFsScanner.h"
+
+class CKivStateIO;
 #include "KivExFatScanRecords.h"
 
 class CKivExFATScanner final : public IKivFsScanner {
@@ -22,7 +24,7 @@ public:
     int AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) override;
     int EnumParts(std::vector<CKivScanResPart*>* pList) override;
     int SetRawFileList(CRawFileList* pList) override;
-    // 32-bit count, then per directory sector its 64-bit sector, 32-bit set count and 32-bit flags.
+    // The whole state of the pass (candidates, regions being summed, records).
     int SaveState(IKivStream* pStream) override;
     int LoadState(IKivStream* pStream) override;
     int GetScannerType() override { return KIV_SCANNER_EXFAT; }
@@ -36,6 +38,8 @@ public:
     const KivExFatScanRecords& Records() const { return m_rec; }
 
 private:
+    int IoState(CKivStateIO& io);
+
     struct CandInfo {
         uint32_t nFlags = 0;
         uint16_t nVolumeFlags = 0;

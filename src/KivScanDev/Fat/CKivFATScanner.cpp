@@ -7,6 +7,7 @@
 #include "KivByteReader.h"
 #include "KivFatSettings.h"
 #include "KivLog.h"
+#include "Model/CKivStateIO.h"
 #include "Model/KivPumpedWork.h"
 #include "Storage/KivBlockSectors.h"
 #include "platform/KivPlatform.h"
@@ -228,40 +229,49 @@ int CKivFATScanner::EnumParts(std::vector<CKivScanResPart*>* pList) {
         p->m_nEvidenceC = a + b;
         pList->push_back(p);
     }
-    m_cands.clear();
-    m_byDataStart.clear();
-    m_byFatStart.clear();
     return 0;
+}
+
+namespace {
+
+void IoGeometry(CKivStateIO& io, KivFatGeometry& g) {
+    io(g.nType)(g.nSecPerClus)(g.nDataStart)(g.nFirstSector)(g.nSectorCount)(g.nReserved)(g.nSectorsPerFat)(
+        g.nClusterCount)(g.nRoot)(g.nFats);
+}
+
+}  // namespace
+
+// Everything the pass has gathered, so that a scan can go on from here or its results be had
+// without the pass: candidates with their indexes, FAT copies seen, directory sectors.
+int CKivFATScanner::IoState(CKivStateIO& io) {
+    io.Map(m_cands, IoGeometry, [](CKivStateIO& x, CandInfo& c) { x(c.nFlags)(c.nEvidence); });
+    io.Map(
+        m_byDataStart, [](CKivStateIO& x, std::pair<uint64_t, uint32_t>& k) { x(k.first)(k.second); }, IoGeometry);
+    io.Map(m_byFatStart, [](CKivStateIO& x, uint64_t& k) { x(k); }, IoGeometry);
+    io.Set(m_fatCopies);
+    io.Vec(m_dirSectors, [](CKivStateIO& x, KivFatDirSectorRec& r) { x(r.nSector)(r.nCluster); });
+    if (io.Loading() && (m_cands.size() > kMaxCandidates || m_dirSectors.size() > kMaxDirSectors)) io.Fail();
+    return io.Ok() ? KIV_OK : KIV_RETERR(KIV_E_IO);
 }
 
 int CKivFATScanner::SaveState(IKivStream* pStream) {
     if (!pStream) return KIV_RETERR(KIV_E_INVALIDARG);
-    uint32_t n = static_cast<uint32_t>(m_dirSectors.size());
-    if (!pStream->Write(&n, 4)) return KIV_RETERR(KIV_E_IO);
-    for (const KivFatDirSectorRec& r : m_dirSectors) {
-        uint8_t item[16];
-        for (int i = 0; i < 8; ++i) {
-            item[i] = static_cast<uint8_t>(r.nSector >> (8 * i));
-            item[8 + i] = static_cast<uint8_t>(uint64_t(r.nCluster) >> (8 * i));
-        }
-        if (!pStream->Write(item, 16)) return KIV_RETERR(KIV_E_IO);
-    }
-    return 0;
+    CKivStateIO io = CKivStateIO::Saver(pStream);
+    return IoState(io);
 }
 
 int CKivFATScanner::LoadState(IKivStream* pStream) {
     if (!pStream) return KIV_RETERR(KIV_E_INVALIDARG);
-    uint8_t cnt[4];
-    if (!pStream->Read(cnt, 4)) return KIV_RETERR(KIV_E_IO);
-    uint32_t n = KivByteReader(cnt, 4).U32At(0);
-    m_dirSectors.clear();
-    for (uint32_t i = 0; i < n; ++i) {
-        uint8_t item[16];
-        if (!pStream->Read(item, 16)) return KIV_RETERR(KIV_E_IO);
-        KivByteReader r(item, 16);
-        AddDirSector(r.U64At(0), static_cast<int64_t>(r.U64At(8)));
+    CKivStateIO io = CKivStateIO::Loader(pStream);
+    int rc = IoState(io);
+    if (KivFailed(rc)) {
+        m_cands.clear();
+        m_byDataStart.clear();
+        m_byFatStart.clear();
+        m_fatCopies.clear();
+        m_dirSectors.clear();
     }
-    return 0;
+    return rc;
 }
 
 IKivFsNode* CKivFATScanner::BuildTree(CKivScanResPart* pPart, IKivDevStor* pDev, uint32_t nNameBase,

@@ -11,6 +11,8 @@
 #include "CKivFatTreeBuilder.h"
 #include "IKivFsScanner.h"
 
+class CKivStateIO;
+
 class CKivFATScanner final : public IKivFsScanner {
 public:
     // Evidence flags of a candidate.
@@ -35,7 +37,7 @@ public:
     int AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) override;
     int EnumParts(std::vector<CKivScanResPart*>* pList) override;
     int SetRawFileList(CRawFileList* pList) override;
-    // 32-bit count, then per directory sector its 64-bit sector and 64-bit cluster (-1: none).
+    // The whole state of the pass (candidates, FAT copies, directory sectors).
     int SaveState(IKivStream* pStream) override;
     int LoadState(IKivStream* pStream) override;
     int GetScannerType() override { return KIV_SCANNER_FAT; }
@@ -53,6 +55,8 @@ public:
     const std::vector<KivFatDirSectorRec>& GetDirSectors() const { return m_dirSectors; }
 
 private:
+    int IoState(CKivStateIO& io);
+
     struct CandInfo {
         uint32_t nFlags = 0;
         uint64_t nEvidence = 0;

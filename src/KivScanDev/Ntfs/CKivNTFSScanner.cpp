@@ -7,6 +7,7 @@
 #include "KivByteReader.h"
 #include "KivAllocSize.h"
 #include "KivLog.h"
+#include "Model/CKivStateIO.h"
 #include "Model/CRawFileInfo.h"
 #include "Ntfs/CKivNtfsBootSector.h"
 #include "Ntfs/CKivNtfsFileRecord.h"
@@ -306,47 +307,82 @@ int CKivNTFSScanner::EnumParts(std::vector<CKivScanResPart*>* pList) {
     return 1;
 }
 
-// Kept between the scan and tree building: the file records and restart pages found.
-int CKivNTFSScanner::SaveState(IKivStream* pStream) {
-    if (!pStream) return 0;
-    uint32_t n = uint32_t(m_records.size());
-    if (!pStream->Write(&n, 4)) return 0;
-    for (const auto& r : m_records) {
-        uint8_t b[16];
-        std::memcpy(b, &r.nSector, 8);
-        std::memcpy(b + 8, &r.nNumber, 4);
-        std::memcpy(b + 12, &r.nBytes, 4);
-        if (!pStream->Write(b, 16)) return 0;
+namespace {
+
+void IoRun(CKivStateIO& io, KivNtfsRun& r) { io(r.nVcn)(r.nLcn)(r.nLength); }
+
+void IoMapRecord(CKivStateIO& io, CKivNTFSScanner::MapRecord& m) {
+    io(m.nSector)(m.nSecPerClus).Vec(m.runs, IoRun);
+    // Every user of a map record starts from its first run.
+    if (io.Loading() && m.runs.empty()) io.Fail();
+}
+
+void IoCandidate(CKivStateIO& io, KivNtfsCandidate& c) {
+    io(c.nStart)(c.nSectorCount)(c.nClusterCount)(c.nVolumeClusters)(c.nSecPerClus)(c.nMftCluster)(c.nMirrCluster)(
+        c.nSerial)(c.nRecordBytes)(c.nMarks)(c.nEvidenceA)(c.nEvidenceB)(c.nEvidenceC);
+    for (uint64_t& n : c.aCounters) io(n);
+}
+
+}  // namespace
+
+// Everything the pass has gathered (candidates, records, restart pages, map records, the tail of
+// the last block kept for a structure cut by its end), so that a scan can go on from here or its
+// results be had without the pass.
+int CKivNTFSScanner::IoState(CKivStateIO& io) {
+    auto& items = m_cands.Items();
+    uint64_t n = items.size();
+    io(n);
+    if (io.Loading()) {
+        items.clear();
+        if (n > CKivNtfsCandidateMap::kMaxCandidates) io.Fail();
+        for (uint64_t i = 0; i < n && io.Ok(); ++i) {
+            uint64_t nKey = 0;
+            auto c = std::make_unique<KivNtfsCandidate>();
+            io(nKey);
+            IoCandidate(io, *c);
+            if (io.Ok()) items.emplace_hint(items.end(), nKey, std::move(c));
+        }
+    } else {
+        for (auto& [start, pc] : items) {
+            uint64_t nKey = start;
+            io(nKey);
+            IoCandidate(io, *pc);
+        }
     }
-    n = uint32_t(m_restartPages.size());
-    if (!pStream->Write(&n, 4)) return 0;
-    for (uint64_t s : m_restartPages)
-        if (!pStream->Write(&s, 8)) return 0;
-    return 1;
+    io.Vec(m_records, [](CKivStateIO& x, FoundRecord& r) { x(r.nSector)(r.nNumber)(r.nBytes); });
+    io.Vec(m_restartPages);
+    io.Vec(m_mftMaps, IoMapRecord);
+    io.Vec(m_logMaps, IoMapRecord);
+    uint64_t nCarry = m_nCarry;
+    io(nCarry)(m_nCarryFirst);
+    if (io.Loading()) {
+        if (nCarry > kMaxStructBytes || m_restartPages.size() > kMaxRestartPages) io.Fail();
+        if (io.Ok() && m_buf.size() < nCarry) m_buf.resize(nCarry);
+        m_nCarry = io.Ok() ? size_t(nCarry) : 0;
+    }
+    io.Bytes(m_buf.data(), uint32_t(m_nCarry));
+    return io.Ok() ? KIV_OK : KIV_RETERR(KIV_E_IO);
+}
+
+int CKivNTFSScanner::SaveState(IKivStream* pStream) {
+    if (!pStream) return KIV_RETERR(KIV_E_INVALIDARG);
+    CKivStateIO io = CKivStateIO::Saver(pStream);
+    return IoState(io);
 }
 
 int CKivNTFSScanner::LoadState(IKivStream* pStream) {
-    if (!pStream) return 0;
-    uint32_t n = 0;
-    if (!pStream->Read(&n, 4)) return 0;
-    m_records.clear();
-    for (uint32_t i = 0; i < n; ++i) {
-        uint8_t b[16];
-        if (!pStream->Read(b, 16)) return 0;
-        FoundRecord r;
-        std::memcpy(&r.nSector, b, 8);
-        std::memcpy(&r.nNumber, b + 8, 4);
-        std::memcpy(&r.nBytes, b + 12, 4);
-        m_records.push_back(r);
+    if (!pStream) return KIV_RETERR(KIV_E_INVALIDARG);
+    CKivStateIO io = CKivStateIO::Loader(pStream);
+    int rc = IoState(io);
+    if (KivFailed(rc)) {
+        m_cands.Clear();
+        m_records.clear();
+        m_restartPages.clear();
+        m_mftMaps.clear();
+        m_logMaps.clear();
+        m_nCarry = 0;
     }
-    if (!pStream->Read(&n, 4)) return 0;
-    m_restartPages.clear();
-    for (uint32_t i = 0; i < n && i < kMaxRestartPages; ++i) {
-        uint64_t s;
-        if (!pStream->Read(&s, 8)) return 0;
-        m_restartPages.push_back(s);
-    }
-    return 1;
+    return rc;
 }
 
 IKivFsNode* CKivNTFSScanner::BuildTree(CKivScanResPart* pPart, IKivDevStor* pDev, uint32_t nNameBase,

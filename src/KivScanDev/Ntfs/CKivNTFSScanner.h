@@ -11,6 +11,7 @@
 #include "Ntfs/KivNtfsRuns.h"
 
 class CKivNtfsFileRecord;
+class CKivStateIO;
 
 class CKivNTFSScanner : public IKivFsScanner {
 public:
@@ -43,6 +44,7 @@ public:
     const CKivNtfsCandidateMap& Candidates() const { return m_cands; }
 
 private:
+    int IoState(CKivStateIO& io);
     void TestWindow(const uint8_t* p, size_t nAvail, uint64_t nSector, bool bFullOnly, uint64_t* pFound);
     void OnRecord(const CKivNtfsFileRecord& rec, uint64_t nSector);
     void OnRestartPage(uint64_t nSector);

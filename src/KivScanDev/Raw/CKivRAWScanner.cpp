@@ -2,10 +2,12 @@
 
 #include <cstring>
 #include <new>
+#include <unordered_map>
 
 #include "Analysers/KivAnalyserFactories.h"
 #include "Analysers/KivAnalyserTable.h"
 #include "KivLog.h"
+#include "Model/CKivStateIO.h"
 #include "Model/KivScanSettings.h"
 #include "Raw/CustomFileAnalyser.h"
 
@@ -116,4 +118,60 @@ void CKivRAWScanner::MeasurePending() {
             // A failed measurement leaves the record as the analyser left it.
         }
     }
+}
+
+int CKivRAWScanner::SaveState(IKivStream* pStream) {
+    if (!pStream) return KIV_RETERR(KIV_E_INVALIDARG);
+    CKivStateIO io = CKivStateIO::Saver(pStream);
+    // Pending files are the latest found: look for them from the end of the list.
+    std::unordered_map<const CRawFileInfo*, uint64_t> where;
+    for (const CRawFileInfo* p : m_pending) where.emplace(p, ~0ull);
+    size_t nLeft = where.size();
+    for (size_t i = m_pList ? m_pList->Size() : 0; i-- > 0 && nLeft;) {
+        auto it = where.find(m_pList->At(i));
+        if (it != where.end() && it->second == ~0ull) {
+            it->second = i;
+            --nLeft;
+        }
+    }
+    if (nLeft) return KIV_RETERR(KIV_E_STATE);
+    std::vector<uint64_t> idx;
+    idx.reserve(m_pending.size());
+    for (const CRawFileInfo* p : m_pending) idx.push_back(where[p]);
+    uint64_t nFirstHeld = m_bActive ? m_ring.GetFirstHeld() : 0, nHeld = m_bActive ? m_ring.GetHeld() : 0;
+    io.Vec(idx)(nFirstHeld)(nHeld);
+    return io.Ok() ? KIV_OK : KIV_RETERR(KIV_E_IO);
+}
+
+int CKivRAWScanner::LoadState(IKivStream* pStream) {
+    if (!pStream) return KIV_RETERR(KIV_E_INVALIDARG);
+    CKivStateIO io = CKivStateIO::Loader(pStream);
+    std::vector<uint64_t> idx;
+    uint64_t nFirstHeld = 0, nHeld = 0;
+    io.Vec(idx)(nFirstHeld)(nHeld);
+    if (!io.Ok()) return KIV_RETERR(KIV_E_IO);
+    m_pending.clear();
+    for (uint64_t i : idx) {
+        if (!m_pList || i >= m_pList->Size()) return KIV_RETERR(KIV_E_IO);
+        m_pending.push_back(m_pList->At(size_t(i)));
+    }
+    // Without a running pass (the results of a finished scan) there is no ring to fill.
+    if (!m_bActive || nHeld == 0) return KIV_OK;
+    if (nHeld > m_ring.GetCapacity() || m_nBlockSectors == 0 || nHeld % m_nBlockSectors)
+        return KIV_RETERR(KIV_E_IO);
+    try {
+        for (uint64_t s = nFirstHeld; s < nFirstHeld + nHeld; s += m_nBlockSectors) {
+            uint8_t* pBlock = m_ring.StagingBlock();
+            uint64_t nDev = m_pDev->GetSectorCount();
+            uint64_t nCount = s < nDev ? std::min<uint64_t>(m_nBlockSectors, nDev - s) : 0;
+            std::memset(pBlock, 0, size_t(m_nBlockSectors) * m_nSectorSize);
+            // An unreadable block stays zeros, as the read-ahead would have left it.
+            if (nCount) m_pDev->ReadSectors(pBlock, s, nCount);
+            m_ring.PushStaged(s);
+        }
+    } catch (const std::exception& e) {
+        KivLogA(0, "CKivRAWScanner::LoadState: %s", e.what());
+        return KIV_RETERR(KIV_E_IO);
+    }
+    return KIV_OK;
 }

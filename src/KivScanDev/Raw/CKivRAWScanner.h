@@ -23,8 +23,11 @@ public:
     int AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) override;
     int EnumParts(std::vector<CKivScanResPart*>*) override { return 1; }
     int SetRawFileList(CRawFileList* pList) override;
-    int SaveState(IKivStream*) override { return 1; }
-    int LoadState(IKivStream*) override { return 1; }
+    // The files still waiting to be measured (as indexes into the shared list, which the engine
+    // keeps itself) and the sectors the ring holds. Loaded after BeginScan, the ring is read
+    // again from the storage, so that the files still pending are measured as they would have been.
+    int SaveState(IKivStream* pStream) override;
+    int LoadState(IKivStream* pStream) override;
     int GetScannerType() override { return KIV_SCANNER_RAW; }
 
     size_t GetPendingCount() const { return m_pending.size(); }

@@ -12,9 +12,12 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
+#include "CKivSessionSaver.h"
 #include "CliTypes.h"
 #include "KivFunction.h"
 #include "KivModuleLoader.h"
@@ -91,7 +94,7 @@ public:
         double dSec = Elapsed();
         uint64_t nBytes = BytesDone();
         uint64_t nPct = m_nDeviceBytes ? nBytes * 100 / m_nDeviceBytes : 100;
-        double dRate = dSec > 0 ? static_cast<double>(nBytes) / dSec : 0;
+        double dRate = dSec > 0 ? static_cast<double>(BytesRead()) / dSec : 0;
         std::string s = "scanning " + std::to_string(nPct) + " %  " + CliSizeText(static_cast<uint64_t>(dRate)) +
                         "/s  elapsed " + CliDurationText(dSec);
         if (dRate > 0 && nBytes < m_nDeviceBytes)
@@ -103,7 +106,15 @@ public:
         m_nHigh = nHigh;
         m_nDone = nLow;
     }
-    int IsCancelled() override { return CliInterrupted() ? 1 : 0; }
+    int IsCancelled() override {
+        // Tests stop a scan after a known number of blocks, as a Ctrl-C there would.
+        static const uint64_t nStopAt = [] {
+            const char* p = std::getenv("UNDELIA_TEST_STOP_AFTER_BLOCKS");
+            return p && *p ? std::strtoull(p, nullptr, 10) : 0ull;
+        }();
+        if (nStopAt && m_nDone >= nStopAt) return 1;
+        return CliInterrupted() ? 1 : 0;
+    }
     void OnBlockDone(const uint64_t* pStats) override {
         m_nItems = pStats[KIV_STAT_ITEMS_FOUND];
         if (pStats[KIV_STAT_OTHER_SECTOR_SIZE]) m_nOtherSectorSize = pStats[KIV_STAT_OTHER_SECTOR_SIZE];
@@ -111,6 +122,11 @@ public:
     void OnScanEnd() override { m_nEndMs = NowMs(); }
 
     uint64_t BytesDone() const { return std::min(m_nDone.load() * m_nBlockBytes, m_nDeviceBytes); }
+    // What this run read itself (a resumed scan began further in).
+    uint64_t BytesRead() const {
+        uint64_t nBefore = std::min(m_nFirst * m_nBlockBytes, m_nDeviceBytes);
+        return BytesDone() - std::min(BytesDone(), nBefore);
+    }
     double Elapsed() const {
         uint64_t nEnd = m_nEndMs ? m_nEndMs.load() : NowMs();
         return static_cast<double>(nEnd - m_nStartMs) / 1000.0;
@@ -121,6 +137,7 @@ public:
     std::atomic<uint64_t> m_nEndMs{0};
     std::atomic<uint64_t> m_nOtherSectorSize{0};
     uint64_t m_nHigh = 0;
+    uint64_t m_nFirst = 0;  // blocks done before this run
 
 private:
     CliStatusLine& m_line;
@@ -184,7 +201,16 @@ void CliAddScanOptions(CLI::App* pCmd, CliScanOptions& opts) {
                      "'undelia-cli types' lists them");
     pCmd->add_option("--sector-size", opts.nSectorSize,
                      "Bytes per sector, a multiple of 512 (default: the device's own, 512 for files)");
+    pCmd->add_option("--session", opts.strSession,
+                     "Session file: scan keeps its scan there (every few minutes and at the end); ls and "
+                     "recover take the scan from it instead of scanning again");
     pCmd->add_flag("--json", opts.bJson, "Print the result as JSON on stdout");
+}
+
+std::string CliJoinTypes(const std::string& strTypes) {
+    std::string out;
+    for (const std::string& s : CliSplitTypes(strTypes)) out += (out.empty() ? "" : ",") + s;
+    return out;
 }
 
 std::vector<std::string> CliSplitTypes(const std::string& strTypes) {
@@ -398,6 +424,20 @@ int CliSession::Scan() {
 
     CliStatusLine line(m_global.bQuiet);
     CliScanCallback cb(line, nBlockBytes, nDeviceBytes);
+    m_pEngine->GetScanPosition(&cb.m_nFirst, nullptr, nullptr);
+    std::unique_ptr<CKivSessionSaver> pSaver;
+    if (!m_opts.strSession.empty()) {
+        pSaver = std::make_unique<CKivSessionSaver>(m_opts.strSession, m_medium, m_strSessionTypes, m_pStor,
+                                                    m_opts.dSaveEvery);
+        // Tests end the process the hard way right after a known save, as a crash would.
+        if (const char* p = std::getenv("UNDELIA_TEST_KILL_AFTER_SAVE"); p && *p) {
+            uint64_t nKillAt = std::strtoull(p, nullptr, 10);
+            pSaver->SetAfterSave([nKillAt](uint64_t n) {
+                if (n == nKillAt) ::kill(::getpid(), SIGKILL);
+            });
+        }
+    }
+    m_pEngine->SetCheckpointSink(pSaver.get());
     KivResult rc = m_pEngine->DoScan(&filter, &cb);
     if (KivFailed(rc)) {
         CliError("the scan could not start (error " + Hex(rc) + ")");
@@ -410,6 +450,8 @@ int CliSession::Scan() {
     }
     line.Finish();
 
+    m_pEngine->SetCheckpointSink(nullptr);
+    if (pSaver) m_strSaveError = pSaver->FirstError();
     m_summary.nBlocksDone = cb.m_nDone;
     m_summary.nBlocks = cb.m_nHigh;
     m_summary.nBytesScanned = cb.BytesDone();
@@ -419,7 +461,7 @@ int CliSession::Scan() {
     m_summary.nOtherSectorSize = cb.m_nOtherSectorSize;
 
     if (!m_global.bQuiet) {
-        double dRate = m_summary.dSeconds > 0 ? static_cast<double>(m_summary.nBytesScanned) / m_summary.dSeconds : 0;
+        double dRate = m_summary.dSeconds > 0 ? static_cast<double>(cb.BytesRead()) / m_summary.dSeconds : 0;
         std::string s = m_summary.bCancelled ? "scan cancelled after " : "scanned ";
         s += CliSizeText(m_summary.nBytesScanned) + " of " + CliSizeText(nDeviceBytes) + " in " +
              CliDurationText(m_summary.dSeconds) + " (" + CliSizeText(static_cast<uint64_t>(dRate)) + "/s), " +
@@ -448,8 +490,74 @@ int CliSession::EnumParts() {
 
 int CliSession::OpenAndScan(const CliScanOptions& opts) {
     if (int rc = Open(opts); rc != CLI_EXIT_OK) return rc;
-    if (int rc = Scan(); rc != CLI_EXIT_OK) return rc;
+    bool bScan = true;
+    if (!opts.strSession.empty())
+        if (int rc = OpenSession(&bScan); rc != CLI_EXIT_OK) return rc;
+    if (bScan) {
+        if (int rc = Scan(); rc != CLI_EXIT_OK) return rc;
+        if (!m_opts.strSession.empty()) {
+            if (!m_strSaveError.empty()) {
+                CliError("the session could not be saved: " + m_strSaveError);
+                return CLI_EXIT_FAILED;
+            }
+            if (m_summary.bCancelled)
+                CliError("the scan stopped after " + std::to_string(m_summary.nBlocksDone) + " of " +
+                         std::to_string(m_summary.nBlocks) + " blocks; '" + m_opts.strSession +
+                         "' keeps it: scan again with --session '" + m_opts.strSession + "' --resume to go on");
+        }
+    }
     return EnumParts();
+}
+
+int CliSession::OpenSession(bool* pbScan) {
+    const std::string& strFile = m_opts.strSession;
+    std::string strTypes = CliJoinTypes(m_opts.strTypes);
+    bool bRead = !m_opts.bWritesSession || m_opts.bResume;
+    if (!bRead) {
+        // A new scan never overwrites a session by accident: it may hold a finished scan.
+        struct stat st {};
+        if (::stat(strFile.c_str(), &st) == 0) {
+            CliError("'" + strFile + "' exists; give --resume to go on with its scan, or remove it to scan anew");
+            return CLI_EXIT_USAGE;
+        }
+        std::string strWhy;
+        if (!CKivScanSession::IdentifyMedium(m_pStor, m_strSource, &m_medium, &strWhy)) {
+            CliError(strWhy);
+            return CLI_EXIT_FAILED;
+        }
+        m_strSessionTypes = strTypes;
+        *pbScan = true;
+        return CLI_EXIT_OK;
+    }
+    CKivScanSession s;
+    std::string strWhy;
+    if (!KivRestoreSession(strFile, m_pEngine, m_pStor, m_strSource, &s, &strWhy)) {
+        CliError(strWhy);
+        return CLI_EXIT_USAGE;
+    }
+    if (!m_opts.strTypes.empty() && strTypes != s.strTypes) {
+        CliError("'" + strFile + "' was scanned with --types '" + (s.strTypes.empty() ? "(all)" : s.strTypes) +
+                 "'; leave --types out or give the same");
+        return CLI_EXIT_USAGE;
+    }
+    m_medium = s.medium;
+    m_strSessionTypes = s.strTypes;
+    m_opts.strTypes = s.strTypes;
+    if (!s.bComplete && !m_opts.bWritesSession) {
+        CliError("'" + strFile + "' holds a scan stopped after " + std::to_string(s.nBlocksDone) + " of " +
+                 std::to_string(s.nBlocks) + " blocks; finish it first with: undelia-cli scan '" + m_strSource +
+                 "' --session '" + strFile + "' --resume");
+        return CLI_EXIT_USAGE;
+    }
+    *pbScan = !s.bComplete;
+    if (s.bComplete) {
+        m_summary.nBlocksDone = m_summary.nBlocks = s.nBlocks;
+        m_summary.nBytesScanned = m_pStor->GetSectorCount() * m_pStor->GetSectorSize();
+        m_summary.bFromSession = true;
+        if (m_opts.bWritesSession && !m_global.bQuiet)
+            CliError("note: the scan in '" + strFile + "' is complete; nothing left to scan");
+    }
+    return CLI_EXIT_OK;
 }
 
 int CliSession::BuildTree(bool bQuietWhenEmpty) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "CKivScanSession.h"
 #include "CliDevices.h"
 #include "IKivDevStor.h"
 #include "IKivScanDev.h"
@@ -39,10 +40,14 @@ struct CliScanOptions {
     std::string strTypes;         // "jpg,png,..." (empty: every type)
     uint32_t nSectorSize = 0;     // 0: the device's own (512 for files)
     bool bJson = false;
+    std::string strSession;       // session file: scan writes it, ls and recover read the scan from it
+    bool bResume = false;         // scan: go on with the session's scan
+    double dSaveEvery = 300;      // scan: seconds between saves of the session while scanning
+    bool bWritesSession = false;  // the command scans into the session (scan) rather than reading it
 };
 
-// Adds IMAGE_OR_DEVICE (or --disk N / --part N with --image PATH...), --types, --sector-size and
-// --json to a command.
+// Adds IMAGE_OR_DEVICE (or --disk N / --part N with --image PATH...), --types, --sector-size,
+// --session and --json to a command.
 void CliAddScanOptions(CLI::App* pCmd, CliScanOptions& opts);
 
 // Each command file adds its command and answers the function that runs it after parsing.
@@ -104,6 +109,7 @@ struct CliScanSummary {
     double dSeconds = 0;
     bool bCancelled = false;
     uint64_t nOtherSectorSize = 0;  // sector size of a file system the scan could not read, or 0
+    bool bFromSession = false;      // the scan was read from a session file, not made now
 };
 
 // One image, one engine, one scan. Every step prints its own error line and answers an exit code.
@@ -118,8 +124,12 @@ public:
     // it the store.
     int Open(const CliScanOptions& opts);
     // Runs the scan over the whole image with the progress line. A Ctrl-C stops it within one
-    // block; the scan then counts as done (Summary().bCancelled tells).
+    // block; the scan then counts as done (Summary().bCancelled tells). With a session file the
+    // scan is kept in it while it runs.
     int Scan();
+    // The session step of OpenAndScan: reads the session (ls, recover, scan --resume) or checks
+    // that a new one may be written (scan). *pbScan tells whether a pass is still to be made.
+    int OpenSession(bool* pbScan);
     // Open + Scan + EnumParts in one call: what every command does first.
     int OpenAndScan(const CliScanOptions& opts);
     // Asks the engine for the scored result partitions; the best ones come back selected.
@@ -155,7 +165,12 @@ private:
     std::vector<CKivScanResPart*> m_parts;
     IKivFsNode* m_pRoot = nullptr;
     CliScanSummary m_summary;
+    CKivScanSession::Medium m_medium;  // the medium's identity, when a session is written
+    std::string m_strSessionTypes;      // the types the session's scan was made with
+    std::string m_strSaveError;         // why the session could not be saved during the scan
 };
 
+// The "--types" text in one form ("jpg,png"), to compare two requests.
+std::string CliJoinTypes(const std::string& strTypes);
 // Splits "--types" text ("jpg, .PNG,doc") into lower-case extensions without dots.
 std::vector<std::string> CliSplitTypes(const std::string& strTypes);

@@ -84,7 +84,18 @@ CliRunFn CliAddScanCommand(CLI::App& app) {
     CliAddScanOptions(pCmd, pOpts->scan);
     pCmd->add_flag("--all-candidates", pOpts->bAllCandidates,
                    "Also list the candidates that were not selected (marked as such)");
+    pCmd->add_flag("--resume", pOpts->scan.bResume,
+                   "Go on with the scan kept in --session FILE (stopped by Ctrl-C, a crash or power loss) "
+                   "from the block it reached");
+    pCmd->add_option("--save-every", pOpts->scan.dSaveEvery,
+                     "With --session: seconds between saves while scanning (default 300; 0 saves after every block)")
+        ->check(CLI::NonNegativeNumber);
+    pOpts->scan.bWritesSession = true;
     return [pOpts](const CliGlobalOptions& global) {
+        if (pOpts->scan.bResume && pOpts->scan.strSession.empty()) {
+            CliError("--resume goes with --session FILE");
+            return CLI_EXIT_USAGE;
+        }
         CliSession session(global);
         if (int rc = session.OpenAndScan(pOpts->scan); rc != CLI_EXIT_OK) return rc;
         // Building the trees settles which partitions stand: one without a tree is not shown.

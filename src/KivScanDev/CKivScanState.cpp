@@ -1,0 +1,64 @@
+#include "CKivScanState.h"
+
+#include <memory>
+
+#include "KivLog.h"
+#include "Model/CKivStateIO.h"
+
+void CKivScanState::IoHeader(CKivStateIO& io) {
+    io(nSectorSize)(nSectorCount)(nBlockSectors)(nBlocksDone)(nBlocks)(bComplete)(nFilterMode).Vec(filterExts);
+    for (uint64_t& n : stats) io(n);
+    io.Vec(scanners, [](CKivStateIO& x, ScannerState& s) {
+        x(s.nType);
+        uint64_t n = s.bytes.size();
+        x(n);
+        if (!x.Ok()) return;
+        // A scanner's state is bounded by the memory a scan may take; refuse more before allocating.
+        if (x.Loading()) {
+            if (n > (uint64_t(1) << 34)) return x.Fail();
+            s.bytes.resize(size_t(n));
+        }
+        for (uint64_t off = 0; off < n && x.Ok(); off += 1u << 30)
+            x.Bytes(s.bytes.data() + off, uint32_t(std::min<uint64_t>(n - off, 1u << 30)));
+    });
+}
+
+KivResult CKivScanState::Save(IKivStream* pStream, const CRawFileList* pList) {
+    if (!pStream) return KIV_RETERR(KIV_E_INVALIDARG);
+    CKivStateIO io = CKivStateIO::Saver(pStream);
+    uint32_t nMagic = kMagic, nVer = kVersion;
+    io(nMagic)(nVer);
+    IoHeader(io);
+    uint64_t n = pList ? pList->Size() : 0;
+    io(n);
+    for (uint64_t i = 0; i < n && io.Ok(); ++i) {
+        CRawFileInfo& r = *pList->At(size_t(i));
+        io(r.m_nStartSector)(r.m_nSize)(r.m_nTypeId)(r.m_nAnalyserId)(r.m_strTitle)(r.m_strDetail);
+    }
+    return io.Ok() ? KIV_OK : KIV_RETERR(KIV_E_IO);
+}
+
+KivResult CKivScanState::Load(IKivStream* pStream, CRawFileList* pList) {
+    if (!pStream || !pList) return KIV_RETERR(KIV_E_INVALIDARG);
+    CKivStateIO io = CKivStateIO::Loader(pStream);
+    uint32_t nMagic = 0, nVer = 0;
+    io(nMagic)(nVer);
+    if (!io.Ok() || nMagic != kMagic) return KIV_RETERR(KIV_E_IO);
+    if (nVer != kVersion) return KIV_RETERR(KIV_E_STATE);
+    IoHeader(io);
+    uint64_t n = 0;
+    io(n);
+    if (!io.Ok() || n > CKivStateIO::kMaxItems || nBlocksDone > nBlocks || nBlockSectors == 0)
+        return KIV_RETERR(KIV_E_IO);
+    pList->Clear();
+    for (uint64_t i = 0; i < n && io.Ok(); ++i) {
+        auto p = std::make_unique<CRawFileInfo>();
+        io(p->m_nStartSector)(p->m_nSize)(p->m_nTypeId)(p->m_nAnalyserId)(p->m_strTitle)(p->m_strDetail);
+        if (io.Ok()) pList->Add(p.release());
+    }
+    if (!io.Ok()) {
+        pList->Clear();
+        return KIV_RETERR(KIV_E_IO);
+    }
+    return KIV_OK;
+}

@@ -1,0 +1,133 @@
+#include "CKivSessionSaver.h"
+
+#include <chrono>
+#include <ctime>
+#include <vector>
+
+#include "KivLog.h"
+
+namespace {
+
+double NowSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// Bytes an engine writes to its stream, gathered in memory.
+class CByteSink : public IKivStream {
+public:
+    int Read(void*, uint32_t) override { return 0; }
+    int Write(const void* p, uint32_t n) override {
+        const auto* b = static_cast<const uint8_t*>(p);
+        m_bytes.insert(m_bytes.end(), b, b + n);
+        return 1;
+    }
+    std::vector<uint8_t> m_bytes;
+};
+
+class CByteSource : public IKivStream {
+public:
+    explicit CByteSource(const std::vector<uint8_t>& v) : m_v(v) {}
+    int Read(void* p, uint32_t n) override {
+        if (n > m_v.size() - m_nPos) return 0;
+        std::copy(m_v.begin() + static_cast<std::ptrdiff_t>(m_nPos), m_v.begin() + static_cast<std::ptrdiff_t>(m_nPos + n),
+                  static_cast<uint8_t*>(p));
+        m_nPos += n;
+        return 1;
+    }
+    int Write(const void*, uint32_t) override { return 0; }
+
+private:
+    const std::vector<uint8_t>& m_v;
+    size_t m_nPos = 0;
+};
+
+// The bad areas the medium's reader has met so far. The storage interface does not hand its map
+// out yet; once it does, it is copied here and put back by KivRestoreSession.
+std::vector<CKivScanSession::BadArea> BadAreasOf(IKivDevStor* /*pStor*/) { return {}; }
+
+}  // namespace
+
+CKivSessionSaver::CKivSessionSaver(std::string strFile, CKivScanSession::Medium medium, std::string strTypes,
+                                   IKivDevStor* pStor, double dEverySeconds)
+    : m_strFile(std::move(strFile)),
+      m_medium(std::move(medium)),
+      m_strTypes(std::move(strTypes)),
+      m_pStor(pStor),
+      m_dEvery(dEverySeconds),
+      m_dLast(NowSeconds()) {}
+
+int CKivSessionSaver::WantCheckpoint(uint64_t) { return NowSeconds() - m_dLast >= m_dEvery ? 1 : 0; }
+
+void CKivSessionSaver::OnCheckpoint(const uint8_t* pState, uint64_t nBytes, uint64_t nBlocksDone, int bComplete) {
+    std::string strWhy;
+    bool bOk = Write(m_strFile, m_medium, m_strTypes, m_pStor, pState, nBytes, nBlocksDone, bComplete != 0, &strWhy);
+    m_dLast = NowSeconds();
+    if (!bOk) {
+        std::lock_guard<std::mutex> lock(m_mtx);
+        if (m_strError.empty()) m_strError = strWhy;
+        return;
+    }
+    uint64_t n = ++m_nSaves;
+    if (m_fnAfterSave) m_fnAfterSave(n);
+}
+
+std::string CKivSessionSaver::FirstError() const {
+    std::lock_guard<std::mutex> lock(m_mtx);
+    return m_strError;
+}
+
+bool CKivSessionSaver::Write(const std::string& strFile, const CKivScanSession::Medium& medium,
+                             const std::string& strTypes, IKivDevStor* pStor, const uint8_t* pState, uint64_t nBytes,
+                             uint64_t nDone, bool bComplete, std::string* pWhy) {
+    CKivScanSession s;
+    s.medium = medium;
+    s.strTypes = strTypes;
+    s.nSavedAt = static_cast<uint64_t>(std::time(nullptr));
+    s.nBlocksDone = nDone;
+    uint32_t nBlock = medium.nSectorSize ? 4194304 / medium.nSectorSize : 1;
+    uint64_t nSectors = medium.nSectorSize ? medium.nBytes / medium.nSectorSize : 0;
+    s.nBlocks = nBlock ? nSectors / nBlock + (nSectors % nBlock ? 1 : 0) : 0;
+    s.bComplete = bComplete;
+    s.badAreas = BadAreasOf(pStor);
+    s.engineState.assign(pState, pState + nBytes);
+    return s.Save(strFile, pWhy);
+}
+
+bool CKivSessionSaver::SaveNow(IKivScanDev* pEngine, const std::string& strFile, const CKivScanSession::Medium& medium,
+                               const std::string& strTypes, IKivDevStor* pStor, std::string* pWhy) {
+    CByteSink sink;
+    KivResult rc = pEngine ? pEngine->SaveScanState(&sink) : KIV_ERR(KIV_E_INVALIDARG);
+    if (KivFailed(rc)) {
+        if (pWhy) *pWhy = "the scan engine has no finished or stopped scan to save (error " + std::to_string(KivErrNo(rc)) + ")";
+        return false;
+    }
+    uint64_t nDone = 0, nTotal = 0;
+    int bComplete = 0;
+    pEngine->GetScanPosition(&nDone, &nTotal, &bComplete);
+    return Write(strFile, medium, strTypes, pStor, sink.m_bytes.data(), sink.m_bytes.size(), nDone, bComplete != 0,
+                 pWhy);
+}
+
+bool KivRestoreSession(const std::string& strFile, IKivScanDev* pEngine, IKivDevStor* pStor,
+                       const std::string& strPath, CKivScanSession* pOut, std::string* pWhy) {
+    CKivScanSession s;
+    if (!s.Load(strFile, pWhy)) return false;
+    CKivScanSession::Medium now;
+    if (!CKivScanSession::IdentifyMedium(pStor, strPath, &now, pWhy)) return false;
+    if (std::string strDiff = CKivScanSession::Mismatch(s.medium, now); !strDiff.empty()) {
+        if (pWhy) *pWhy = strFile + ": " + strDiff;
+        return false;
+    }
+    CByteSource src(s.engineState);
+    KivResult rc = pEngine->LoadScanState(&src);
+    if (KivFailed(rc)) {
+        if (pWhy)
+            *pWhy = strFile + (KivErrNo(rc) == KIV_E_STATE
+                                   ? ": the scan engine cannot take this session over (it was made by another "
+                                     "version or with other scanners)"
+                                   : ": the scan state in the session file is damaged");
+        return false;
+    }
+    if (pOut) *pOut = std::move(s);
+    return true;
+}

@@ -1,0 +1,56 @@
+// Keeping a scan in a session file while it runs, and taking a saved scan over into an engine.
+// What every front end does with sessions: the command line's --session and --resume, the desktop
+// program's "Save scan..." and "Open saved scan...".
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "CKivScanSession.h"
+#include "IKivScanDev.h"
+
+class CKivSessionSaver : public IKivScanCheckpoint {
+public:
+    // Writes strFile every dEverySeconds of scanning (0: after every block) and when the scan
+    // stops or ends. pStor (borrowed) is the medium scanned; its bad-area map goes along.
+    CKivSessionSaver(std::string strFile, CKivScanSession::Medium medium, std::string strTypes, IKivDevStor* pStor,
+                     double dEverySeconds);
+
+    int WantCheckpoint(uint64_t nBlocksDone) override;
+    void OnCheckpoint(const uint8_t* pState, uint64_t nBytes, uint64_t nBlocksDone, int bComplete) override;
+
+    uint64_t Saves() const { return m_nSaves; }
+    // The reason of the first save that failed; empty when every one succeeded.
+    std::string FirstError() const;
+    // Called after each successful save with the number of saves so far (tests stop the process
+    // at a known save).
+    void SetAfterSave(std::function<void(uint64_t)> fn) { m_fnAfterSave = std::move(fn); }
+
+    // Writes a session of an engine whose scan has ended (a finished scan, or one stopped part-way).
+    static bool SaveNow(IKivScanDev* pEngine, const std::string& strFile, const CKivScanSession::Medium& medium,
+                        const std::string& strTypes, IKivDevStor* pStor, std::string* pWhy);
+
+private:
+    static bool Write(const std::string& strFile, const CKivScanSession::Medium& medium, const std::string& strTypes,
+                      IKivDevStor* pStor, const uint8_t* pState, uint64_t nBytes, uint64_t nDone, bool bComplete,
+                      std::string* pWhy);
+
+    std::string m_strFile;
+    CKivScanSession::Medium m_medium;
+    std::string m_strTypes;
+    IKivDevStor* m_pStor;
+    double m_dEvery;
+    double m_dLast;
+    std::atomic<uint64_t> m_nSaves{0};
+    mutable std::mutex m_mtx;
+    std::string m_strError;
+    std::function<void(uint64_t)> m_fnAfterSave;
+};
+
+// Reads strFile, checks that it was saved for the medium pStor (opened from strPath) and gives
+// pEngine (initialised on pStor, not yet scanning) its state. pOut receives the session. False with
+// a one-line reason: the file's own problems, another medium, a state the engine refuses.
+bool KivRestoreSession(const std::string& strFile, IKivScanDev* pEngine, IKivDevStor* pStor,
+                       const std::string& strPath, CKivScanSession* pOut, std::string* pWhy);
