@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <span>
@@ -273,4 +275,37 @@ TEST_F(ScanState, CheckpointsComeBetweenBlocksAndAtTheEnd) {
     EXPECT_EQ(rec2.complete.back(), 1);
     EXPECT_EQ(rec2.done.back(), cb.m_nBlocks);
     EXPECT_EQ(Enumerate(e.pEngine).tree, Whole(path).tree);
+}
+
+TEST_F(ScanState, TakenOverScanReadsOnlyWhatTheTreesNeed) {
+    std::string path = Image("fat32-c512.img");
+    if (path.empty()) GTEST_SKIP() << "the recovery images could not be made";
+    std::ifstream f(path, std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), {});
+    auto run = [&](CKivMemStream* pIn, CKivMemStream* pOut, uint64_t* pScanReads, uint64_t* pTreeReads) {
+        auto* pDev = new KivMemDevStor(bytes);
+        auto* pEngine = new CKivScanDev();
+        ASSERT_EQ(KivErrNo(pEngine->Init(pDev)), 0);
+        if (pIn) {
+            ASSERT_EQ(KivErrNo(pEngine->LoadScanState(pIn)), 0);
+        } else {
+            StopCallback cb;
+            ASSERT_EQ(KivErrNo(pEngine->DoScan(nullptr, &cb)), 0);
+            ASSERT_EQ(KivErrNo(pEngine->WaitForScanEnd(0)), 0);
+            ASSERT_EQ(KivErrNo(pEngine->SaveScanState(pOut)), 0);
+        }
+        *pScanReads = pDev->m_nSectorsRead;
+        Enumerate(pEngine);
+        *pTreeReads = pDev->m_nSectorsRead - *pScanReads;
+        pEngine->Release();
+        pDev->Release();
+    };
+    CKivMemStream saved;
+    uint64_t nScan = 0, nTrees = 0, nLoad = 0, nTreesAfterLoad = 0;
+    run(nullptr, &saved, &nScan, &nTrees);
+    saved.Rewind();
+    run(&saved, nullptr, &nLoad, &nTreesAfterLoad);
+    EXPECT_GE(nScan, bytes.size() / 512);  // the pass read the whole image
+    EXPECT_EQ(nLoad, 0u);                  // taking the state over reads nothing
+    EXPECT_EQ(nTreesAfterLoad, nTrees);    // and the trees read what they read after a pass
 }

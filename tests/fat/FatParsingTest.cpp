@@ -409,7 +409,7 @@ TEST(FatScanner, GeometryFromDotDirectories) {
         std::vector<CKivScanResPart*> parts;
         sc.EnumParts(&parts);
         EXPECT_TRUE(parts.empty());
-        sc.AnalyzeSector(DotSector(100), 10000, stats);
+        // Listing the partitions leaves the candidates in place: the pass goes on with them.
         sc.AnalyzeSector(DotSector(150), 10000 + 50 * d, stats);
         sc.EnumParts(&parts);
         if (d == 128) {
@@ -423,7 +423,7 @@ TEST(FatScanner, GeometryFromDotDirectories) {
         EXPECT_EQ(p->m_nEvidenceB, 1u);
         EXPECT_EQ(p->m_nEvidenceFlags, 0x10u);
         EXPECT_EQ(p->m_nEvidenceC, 20u);
-        EXPECT_EQ(sc.GetDirSectors().size(), 3u);
+        EXPECT_EQ(sc.GetDirSectors().size(), 2u);
         delete p;
     }
 }

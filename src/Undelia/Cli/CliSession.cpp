@@ -490,6 +490,12 @@ int CliSession::EnumParts() {
 
 int CliSession::OpenAndScan(const CliScanOptions& opts) {
     if (int rc = Open(opts); rc != CLI_EXIT_OK) return rc;
+    if (int rc = ScanOrRestore(); rc != CLI_EXIT_OK) return rc;
+    return EnumParts();
+}
+
+int CliSession::ScanOrRestore() {
+    const CliScanOptions& opts = m_opts;
     bool bScan = true;
     if (!opts.strSession.empty())
         if (int rc = OpenSession(&bScan); rc != CLI_EXIT_OK) return rc;
@@ -506,7 +512,7 @@ int CliSession::OpenAndScan(const CliScanOptions& opts) {
                          "' keeps it: scan again with --session '" + m_opts.strSession + "' --resume to go on");
         }
     }
-    return EnumParts();
+    return CLI_EXIT_OK;
 }
 
 int CliSession::OpenSession(bool* pbScan) {

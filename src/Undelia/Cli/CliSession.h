@@ -130,7 +130,9 @@ public:
     // The session step of OpenAndScan: reads the session (ls, recover, scan --resume) or checks
     // that a new one may be written (scan). *pbScan tells whether a pass is still to be made.
     int OpenSession(bool* pbScan);
-    // Open + Scan + EnumParts in one call: what every command does first.
+    // Scan, or with a session file (--session) the scan read from it or gone on with.
+    int ScanOrRestore();
+    // Open + ScanOrRestore + EnumParts in one call: what every command does first.
     int OpenAndScan(const CliScanOptions& opts);
     // Asks the engine for the scored result partitions; the best ones come back selected.
     int EnumParts();

@@ -177,7 +177,7 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
     CliSession session(global);
     if (int rc = session.Open(o.scan); rc != CLI_EXIT_OK) return rc;
     if (int rc = CheckDestination(session.SourcePath(), o.strDest); rc != CLI_EXIT_OK) return rc;
-    if (int rc = session.Scan(); rc != CLI_EXIT_OK) return rc;
+    if (int rc = session.ScanOrRestore(); rc != CLI_EXIT_OK) return rc;
     if (int rc = session.EnumParts(); rc != CLI_EXIT_OK) return rc;
     if (int rc = session.BuildTree(); rc != CLI_EXIT_OK) return rc;
     IKivFsNode* pRoot = session.Root();
