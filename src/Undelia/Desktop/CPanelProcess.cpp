@@ -1,0 +1,38 @@
+#include "CPanelProcess.h"
+
+#include <QWidget>
+
+#include "CPanelEnumDev.h"
+#include "CPanelFileRes.h"
+#include "CPanelFileType.h"
+#include "CPanelFinal.h"
+#include "CPanelHome.h"
+#include "CPanelMgr.h"
+
+CPanelProcess::CPanelProcess(QWidget* pHost) : m_pHost(pHost), m_pMgr(new CPanelMgr(pHost)) {
+    m_pMgr->setParent(pHost);
+}
+
+CPanelProcess::~CPanelProcess() = default;
+
+KivResult CPanelProcess::Init(const QRect& area) {
+    // The panel area of the host window: each panel fills it.
+    auto* pArea = new QWidget(m_pHost);
+    pArea->setObjectName("PanelArea");
+    pArea->setGeometry(area);
+    m_pHome = new CPanelHome(pArea);
+    m_pEnumDev = new CPanelEnumDev(pArea);
+    m_pFileType = new CPanelFileType(pArea);
+    m_pFileRes = new CPanelFileRes(pArea);
+    m_pFinal = new CPanelFinal(pArea);
+    m_pFileRes->SetFinal(m_pFinal);
+    KivResult rc = KIV_OK;
+    for (CPanelBase* p : std::initializer_list<CPanelBase*>{m_pHome, m_pEnumDev, m_pFileType, m_pFileRes, m_pFinal}) {
+        p->setGeometry(0, 0, area.width(), area.height());
+        p->hide();
+        if (KivResult r = m_pMgr->RegisterPanel(p); KivFailed(r) && KivSucceeded(rc)) rc = r;
+    }
+    if (KivResult r = m_pMgr->SetPanelStep(); KivFailed(r)) return r;
+    m_pMgr->Show(m_pHome);
+    return rc;
+}

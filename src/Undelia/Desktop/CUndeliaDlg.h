@@ -1,0 +1,42 @@
+// The main window: the caption bar (product name, options menu with Help, Feedback and About,
+// minimise, close), the panel area with the wizard, and the exit check. Its size, the panel area
+// and every control's place come from the skin. Enter is Next and Esc is Back on every panel.
+#pragma once
+
+#include <QDialog>
+
+class CPanelProcess;
+class QToolButton;
+class QMenu;
+
+class CUndeliaDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CUndeliaDlg(QWidget* pParent = nullptr);
+    ~CUndeliaDlg() override;
+
+    CPanelProcess* Panels() const { return m_pPanels; }
+    QMenu* OptionsMenu() const { return m_pMenu; }
+    // The exit check: asks "DlgMsg"/"ExitCheck"; anything but no closes the window.
+    void reject() override;
+
+public slots:
+    void OnHelp();
+    void OnFeedback();
+    void OnAbout();
+
+protected:
+    void keyPressEvent(QKeyEvent* pEvent) override;
+    void closeEvent(QCloseEvent* pEvent) override;
+    bool eventFilter(QObject* pObj, QEvent* pEvent) override;
+
+private:
+    void BuildCaptionBar();
+    QToolButton* AddCaptionButton(QWidget* pBar, const char* pszKey, const char* pszIcon, const char* pszTip);
+    void AddWebButton(QWidget* pBar, const char* pszKey, const char* pszUrlKey, const char* pszTip);
+
+    CPanelProcess* m_pPanels = nullptr;
+    QMenu* m_pMenu = nullptr;
+    QWidget* m_pCaption = nullptr;
+    bool m_bClosing = false;
+};
