@@ -1,5 +1,7 @@
 #include "CPanelMgr.h"
 
+#include <QApplication>
+
 #include "CDlgMsg.h"
 #include "CPanelBase.h"
 #include "KivLog.h"
@@ -31,8 +33,9 @@ void CPanelMgr::Show(CPanelBase* pPanel) {
     pPanel->raise();
     pPanel->OnEnter();
     // Focus into the panel so that Tab walks its own controls.
-    pPanel->setFocus();
-    pPanel->focusNextChild();
+    // OnEnter gives the focus to the panel's first control; without one the panel takes it, so
+    // that Tab walks its own controls.
+    if (!pPanel->isAncestorOf(QApplication::focusWidget())) pPanel->setFocus(Qt::TabFocusReason);
     emit PanelChanged(pPanel);
 }
 

@@ -26,6 +26,7 @@ KivResult CPanelProcess::Init(const QRect& area) {
     m_pFileRes = new CPanelFileRes(pArea);
     m_pFinal = new CPanelFinal(pArea);
     m_pFileRes->SetFinal(m_pFinal);
+    m_pFileType->SetResults(m_pFileRes);
     KivResult rc = KIV_OK;
     for (CPanelBase* p : std::initializer_list<CPanelBase*>{m_pHome, m_pEnumDev, m_pFileType, m_pFileRes, m_pFinal}) {
         p->setGeometry(0, 0, area.width(), area.height());

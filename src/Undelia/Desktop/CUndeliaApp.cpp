@@ -31,13 +31,15 @@ void CUndeliaApp::SetUpUi() {
     KivSetPumpHook(&PumpEvents);
 }
 
-bool CUndeliaApp::InitInstance() {
-    m_pLock = std::make_unique<CKivNamedLock>(kInstanceLock);
-    if (m_pLock->TryLock()) return true;
-    m_pLock.reset();
+bool CUndeliaApp::TakeInstanceLock(std::unique_ptr<CKivNamedLock>* pLock) {
+    *pLock = std::make_unique<CKivNamedLock>(kInstanceLock);
+    if ((*pLock)->TryLock()) return true;
+    pLock->reset();
     CDlgMsg::Show(nullptr, CKivSkin::ErrorText(KivMakeCode(0, KIV_MOD_UI, KIV_E_RUNNING)));
     return false;
 }
+
+bool CUndeliaApp::InitInstance() { return TakeInstanceLock(&m_pLock); }
 
 int CUndeliaApp::Run() {
     // A second copy leaves the first one alone and ends as a success.

@@ -18,6 +18,8 @@ public:
 
     // False (after showing the already-running text) when another copy holds the lock.
     bool InitInstance();
+    // The check itself: takes the lock into *pLock, or shows the text and answers false.
+    static bool TakeInstanceLock(std::unique_ptr<CKivNamedLock>* pLock);
     // The whole run: the exit code of the process.
     int Run();
 

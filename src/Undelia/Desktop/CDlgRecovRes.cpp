@@ -1,0 +1,71 @@
+#include "CDlgRecovRes.h"
+
+#include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "CKivSkin.h"
+#include "KivFunction.h"
+
+QStringList CDlgRecovRes::SummaryLines(const KivRecoverSummary& sum) {
+    const CKivSkin& skin = CKivSkin::Get();
+    QStringList lines;
+    lines << CKivSkin::Fill(skin.Text("DlgRecovRes", "TxtWritten", "Files recovered: %s (%s)"),
+                            {QString::number(sum.nFilesWritten), QString::fromStdString(KivSizeText(sum.nBytesWritten))});
+    if (sum.nDamaged)
+        lines << CKivSkin::Fill(skin.Text("DlgRecovRes", "TxtDamaged", "Written with unreadable parts: %s"),
+                                {QString::number(sum.nDamaged)});
+    if (sum.nFailed)
+        lines << CKivSkin::Fill(skin.Text("DlgRecovRes", "TxtFailed", "Could not be recovered: %s"), {QString::number(sum.nFailed)});
+    if (sum.bStopped) lines << skin.Text("DlgRecovRes", "TxtStopped");
+    if (!sum.folders.empty()) {
+        lines << skin.Text("DlgRecovRes", "TxtFolder", "Saved in:");
+        for (const std::string& f : sum.folders) lines << "    " + QString::fromStdString(f);
+    }
+    return lines;
+}
+
+CDlgRecovRes::CDlgRecovRes(const KivRecoverSummary& sum, const QStringList& damaged, const QStringList& failed,
+                           QWidget* pParent)
+    : QDialog(pParent) {
+    const CKivSkin& skin = CKivSkin::Get();
+    setObjectName("DlgRecovRes");
+    setWindowTitle(skin.Text("DlgRecovRes", "Title", "Recovery finished"));
+    setMinimumSize(skin.Size("DlgRecovRes", "Size", QSize(520, 280)));
+    m_strText = SummaryLines(sum).join('\n');
+    auto* pText = new QLabel(m_strText, this);
+    pText->setTextFormat(Qt::PlainText);
+    pText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    pText->setWordWrap(true);
+    auto* pLayout = new QVBoxLayout(this);
+    pLayout->setContentsMargins(20, 18, 20, 14);
+    pLayout->addWidget(pText);
+    // Each file that is not whole, with its reason: nothing wrong is handed back silently.
+    if (!damaged.isEmpty() || !failed.isEmpty()) {
+        auto* pList = new QPlainTextEdit(this);
+        pList->setObjectName("Problems");
+        pList->setReadOnly(true);
+        QStringList rows;
+        for (const QString& s : damaged) rows << skin.Text("DlgRecovRes", "TxtDamagedItem", "damaged: ") + s;
+        for (const QString& s : failed) rows << skin.Text("DlgRecovRes", "TxtFailedItem", "failed: ") + s;
+        pList->setPlainText(rows.join('\n'));
+        pLayout->addWidget(pList, 1);
+    } else {
+        pLayout->addStretch(1);
+    }
+    auto* pButtons = new QDialogButtonBox(this);
+    if (!sum.folders.empty()) {
+        QString folder = QString::fromStdString(sum.folders.front());
+        QPushButton* pOpen = pButtons->addButton(skin.Text("DlgRecovRes", "BtnOpen", "Open folder"), QDialogButtonBox::ActionRole);
+        pOpen->setAutoDefault(false);
+        connect(pOpen, &QPushButton::clicked, this, [folder] { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
+    }
+    QPushButton* pOk = pButtons->addButton(skin.Text("DlgRecovRes", "Ok", "OK"), QDialogButtonBox::AcceptRole);
+    pOk->setDefault(true);
+    connect(pButtons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    pLayout->addWidget(pButtons);
+}

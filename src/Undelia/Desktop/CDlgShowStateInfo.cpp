@@ -1,0 +1,115 @@
+#include "CDlgShowStateInfo.h"
+
+#include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStringDecoder>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "CKivSkin.h"
+
+CDlgShowStateInfo::Kind CDlgShowStateInfo::KindOf(const QString& strPath, const QByteArray& head) {
+    QImageReader reader(strPath);
+    if (reader.canRead()) return KIND_IMAGE;
+    if (head.isEmpty()) return KIND_TEXT;
+    // Text: valid UTF-8 without control characters other than blanks and line ends.
+    QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString s = dec.decode(head.left(head.size() - 4 > 0 ? head.size() - 4 : head.size()));
+    if (dec.hasError()) return KIND_HEX;
+    for (QChar c : s)
+        if (c.unicode() < 0x20 && c != '\n' && c != '\r' && c != '\t' && c != '\f') return KIND_HEX;
+    return KIND_TEXT;
+}
+
+QString CDlgShowStateInfo::HexDump(const QByteArray& bytes) {
+    QString out;
+    out.reserve(bytes.size() * 4 + 64);
+    for (qsizetype off = 0; off < bytes.size(); off += 16) {
+        QString hex, text;
+        for (qsizetype i = off; i < off + 16; ++i) {
+            if (i < bytes.size()) {
+                auto b = static_cast<unsigned char>(bytes[i]);
+                hex += QString("%1 ").arg(b, 2, 16, QChar('0'));
+                text += (b >= 0x20 && b < 0x7f) ? QChar(b) : QChar('.');
+            } else {
+                hex += "   ";
+            }
+            if (i == off + 7) hex += ' ';
+        }
+        out += QString("%1  %2 %3\n").arg(off, 8, 16, QChar('0')).arg(hex, text);
+    }
+    return out;
+}
+
+CDlgShowStateInfo::CDlgShowStateInfo(const QString& strPath, const QString& strName, QWidget* pParent) : QDialog(pParent) {
+    const CKivSkin& skin = CKivSkin::Get();
+    setObjectName("DlgShowStateInfo");
+    setWindowTitle(QString("%1 — %2").arg(skin.Text("DlgShowStateInfo", "Title", "Preview"), strName));
+    resize(skin.Size("DlgShowStateInfo", "Size", QSize(760, 560)));
+    auto* pLayout = new QVBoxLayout(this);
+    pLayout->setContentsMargins(14, 14, 14, 12);
+
+    QFile f(strPath);
+    QByteArray head;
+    if (f.open(QIODevice::ReadOnly)) head = f.read(kHexBytes);
+    m_kind = KindOf(strPath, head);
+    if (m_kind == KIND_IMAGE) {
+        QImageReader reader(strPath);
+        reader.setAutoTransform(true);
+        QImage img = reader.read();
+        auto* pPic = new QLabel(this);
+        pPic->setObjectName("PreviewImage");
+        pPic->setAlignment(Qt::AlignCenter);
+        QSize room = size() - QSize(60, 110);
+        QPixmap pm = QPixmap::fromImage(img);
+        // A picture larger than the window is shown whole, scaled down; a small one as it is.
+        if (pm.width() > room.width() || pm.height() > room.height())
+            pm = pm.scaled(room, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        pPic->setPixmap(pm);
+        auto* pScroll = new QScrollArea(this);
+        pScroll->setWidget(pPic);
+        pScroll->setWidgetResizable(true);
+        pLayout->addWidget(pScroll, 1);
+        pLayout->addWidget(new QLabel(QString("%1 × %2").arg(img.width()).arg(img.height()), this));
+    } else {
+        auto* pText = new QPlainTextEdit(this);
+        pText->setObjectName("PreviewText");
+        pText->setReadOnly(true);
+        if (m_kind == KIND_TEXT) {
+            // A look, not an editor: the start of a long text is enough and stays quick to lay out.
+            if (f.isOpen()) f.seek(0);
+            QByteArray text = f.isOpen() ? f.read(kTextBytes) : QByteArray();
+            pText->setPlainText(QString::fromUtf8(text));
+            if (f.size() > kTextBytes)
+                pLayout->addWidget(new QLabel(CKivSkin::Fill(skin.Text("DlgShowStateInfo", "TxtTextCut", "First %s shown"),
+                                                             {QString("%1 KB").arg(kTextBytes / 1024)}),
+                                              this));
+        } else {
+            QFont mono("monospace");
+            mono.setStyleHint(QFont::Monospace);
+            pText->setFont(mono);
+            pText->setLineWrapMode(QPlainTextEdit::NoWrap);
+            pText->setPlainText(HexDump(head));
+            pLayout->addWidget(new QLabel(CKivSkin::Fill(skin.Text("DlgShowStateInfo", "TxtHex", "Hexadecimal view (first %s)"),
+                                                         {QString("%1 KB").arg(kHexBytes / 1024)}),
+                                          this));
+        }
+        pLayout->addWidget(pText, 1);
+    }
+    auto* pButtons = new QDialogButtonBox(this);
+    QPushButton* pOpen = pButtons->addButton(skin.Text("DlgShowStateInfo", "BtnOpenExternal", "Open with the default program"),
+                                             QDialogButtonBox::ActionRole);
+    pOpen->setAutoDefault(false);
+    connect(pOpen, &QPushButton::clicked, this, [strPath] { QDesktopServices::openUrl(QUrl::fromLocalFile(strPath)); });
+    QPushButton* pClose = pButtons->addButton(skin.Text("DlgShowStateInfo", "BtnClose", "Close"), QDialogButtonBox::RejectRole);
+    pClose->setDefault(true);
+    connect(pButtons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    pLayout->addWidget(pButtons);
+}

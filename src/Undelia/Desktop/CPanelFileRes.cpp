@@ -1,0 +1,271 @@
+#include "CPanelFileRes.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QMenu>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTreeView>
+#include <QUrl>
+
+#include "CDataBackstage.h"
+#include "CDlgBuildProgress.h"
+#include "CDlgFilter.h"
+#include "CDlgMsg.h"
+#include "CDlgRecovRes.h"
+#include "CDlgRecoverProgress.h"
+#include "CDlgSelectDir.h"
+#include "CDlgShowStateInfo.h"
+#include "CKivNodeModel.h"
+#include "CKivSkin.h"
+#include "CKivUiNode.h"
+#include "CPanelFinal.h"
+#include "CQtPrompt.h"
+#include "KivUiCodes.h"
+
+using View = CKivResultController::View;
+
+CPanelFileRes::CPanelFileRes(QWidget* pParent)
+    : CPanelBase("PanelFileRes", 3, pParent), m_pCtl(std::make_unique<CKivResultController>(CDataBackstage::Get())) {
+    const CKivSkin& skin = CKivSkin::Get();
+    SetNextEntry("BtnRecover");
+    m_pTabs = new QTabWidget(this);
+    m_pTabs->setObjectName("ResultTabs");
+    skin.Place(m_pTabs, "PanelFileRes", "Tabs");
+    const char* kTabs[] = {"TabDir", "TabType", "TabFilter"};
+    const char* kDefaults[] = {"Folders", "File types", "Filter results"};
+    for (int i = 0; i < 3; ++i) {
+        auto* pTree = new QTreeView(m_pTabs);
+        pTree->setObjectName(QString::fromLatin1(kTabs[i]));
+        // Rows of one height let the view place a hundred thousand of them without measuring.
+        pTree->setUniformRowHeights(true);
+        pTree->setAllColumnsShowFocus(true);
+        pTree->setSelectionMode(QAbstractItemView::SingleSelection);
+        pTree->setContextMenuPolicy(Qt::CustomContextMenu);
+        pTree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        connect(pTree, &QTreeView::customContextMenuRequested, this, &CPanelFileRes::OnContextMenu);
+        connect(pTree, &QTreeView::doubleClicked, this, [this](const QModelIndex& i) {
+            CKivNodeModel* m = m_pModels[CurrentView()];
+            if (m && m->Node(i) && m->Node(i)->IsFile()) Preview(m->Node(i));
+        });
+        m_pTrees[i] = pTree;
+        m_pTabs->addTab(pTree, skin.Text("PanelFileRes", kTabs[i], kDefaults[i]));
+    }
+    m_pTabs->setTabEnabled(View::VIEW_FILTER, false);
+    connect(m_pTabs, &QTabWidget::currentChanged, this, [this] { UpdateTotals(); });
+
+    QPushButton* pFilter = AddButton("BtnFilter", "Filter…");
+    connect(pFilter, &QPushButton::clicked, this, &CPanelFileRes::OnFilter);
+    QPushButton* pPreview = AddButton("BtnPreview", "Preview");
+    connect(pPreview, &QPushButton::clicked, this, &CPanelFileRes::OnPreview);
+    m_pTotals = new QLabel(this);
+    m_pTotals->setObjectName("Totals");
+    skin.Place(m_pTotals, "PanelFileRes", "StTotals");
+    setTabOrder(m_pTabs, pFilter);
+    setTabOrder(pFilter, pPreview);
+    setTabOrder(pPreview, BackButton());
+    setTabOrder(BackButton(), NextButton());
+}
+
+CPanelFileRes::~CPanelFileRes() = default;
+
+void CPanelFileRes::SetModel(View view, CKivUiNode* pRoot) {
+    QTreeView* pTree = m_pTrees[view];
+    CKivNodeModel* pOld = m_pModels[view];
+    m_pModels[view] = pRoot ? new CKivNodeModel(m_pCtl.get(), view, pRoot, this) : nullptr;
+    pTree->setModel(m_pModels[view]);
+    delete pOld;
+    if (!m_pModels[view]) return;
+    connect(m_pModels[view], &CKivNodeModel::TicksChanged, this, [this, pTree] {
+        pTree->viewport()->update();
+        UpdateTotals();
+    });
+    QHeaderView* h = pTree->header();
+    h->setStretchLastSection(false);
+    h->setSectionResizeMode(CKivNodeModel::COL_NAME, QHeaderView::Stretch);
+    pTree->setColumnWidth(CKivNodeModel::COL_SIZE, 90);
+    pTree->setColumnWidth(CKivNodeModel::COL_MODIFIED, 130);
+    pTree->setColumnWidth(CKivNodeModel::COL_CREATED, 130);
+    pTree->setColumnWidth(CKivNodeModel::COL_STATE, 120);
+    // The partitions (or type groups) open at once: their contents are what the user came for.
+    if (view != View::VIEW_FILTER)
+        for (int r = 0; r < m_pModels[view]->rowCount(); ++r) pTree->expand(m_pModels[view]->index(r, 0));
+    if (m_pModels[view]->rowCount()) pTree->setCurrentIndex(m_pModels[view]->index(0, 0));
+}
+
+void CPanelFileRes::Forget() {
+    for (int v = 0; v < 3; ++v) SetModel(static_cast<View>(v), nullptr);
+    m_pTabs->setTabEnabled(View::VIEW_FILTER, false);
+    m_pCtl = std::make_unique<CKivResultController>(CDataBackstage::Get());
+    UpdateTotals();
+}
+
+KivResult CPanelFileRes::Build() {
+    if (m_pModels[View::VIEW_DIR]) return KIV_OK;
+    CDlgBuildProgress dlg(this);
+    dlg.Begin();
+    KivResult rc = m_pCtl->FileInit(&dlg);
+    dlg.End();
+    if (KivFailed(rc)) return rc;
+    SetModel(View::VIEW_DIR, m_pCtl->Root(View::VIEW_DIR));
+    SetModel(View::VIEW_TYPE, m_pCtl->Root(View::VIEW_TYPE));
+    m_pTabs->setCurrentIndex(View::VIEW_DIR);
+    UpdateTotals();
+    return KIV_OK;
+}
+
+void CPanelFileRes::OnEnter() {
+    if (!m_pModels[View::VIEW_DIR]) {
+        if (KivResult rc = Build(); KivFailed(rc)) CDlgMsg::Show(this, CKivSkin::ErrorText(rc), CDlgMsg::KIND_ERROR);
+    }
+    UpdateTotals();
+    m_pTrees[CurrentView()]->setFocus();
+}
+
+View CPanelFileRes::CurrentView() const { return static_cast<View>(std::max(0, m_pTabs->currentIndex())); }
+
+void CPanelFileRes::ShowView(View view) { m_pTabs->setCurrentIndex(view); }
+
+QString CPanelFileRes::TotalsText() const { return m_pTotals->text(); }
+
+void CPanelFileRes::UpdateTotals() { m_pTotals->setText(QString::fromStdString(m_pCtl->TotalsText(CurrentView()))); }
+
+CKivUiNode* CPanelFileRes::CurrentNode() const {
+    CKivNodeModel* m = m_pModels[CurrentView()];
+    QModelIndex i = m_pTrees[CurrentView()]->currentIndex();
+    return m && i.isValid() ? m->Node(i) : nullptr;
+}
+
+void CPanelFileRes::OnContextMenu(const QPoint& pos) {
+    QTreeView* pTree = m_pTrees[CurrentView()];
+    CKivNodeModel* m = m_pModels[CurrentView()];
+    QModelIndex i = pTree->indexAt(pos);
+    if (!m || !i.isValid()) return;
+    CKivUiNode* pNode = m->Node(i);
+    const CKivSkin& skin = CKivSkin::Get();
+    QMenu menu(this);
+    QAction* pPreview = menu.addAction(skin.Text("PanelFileRes", "MenuPreview", "Preview"));
+    pPreview->setEnabled(pNode->IsFile());
+    QAction* pTick = menu.addAction(skin.Text("PanelFileRes", "MenuTick", "Tick"));
+    QAction* pUntick = menu.addAction(skin.Text("PanelFileRes", "MenuUntick", "Untick"));
+    QAction* pExpand = menu.addAction(skin.Text("PanelFileRes", "MenuExpand", "Expand all below"));
+    pExpand->setEnabled(pNode->HasChildren());
+    QAction* pChosen = menu.exec(pTree->viewport()->mapToGlobal(pos));
+    if (pChosen == pPreview) Preview(pNode);
+    else if (pChosen == pTick) m->SetTick(pNode, true);
+    else if (pChosen == pUntick) m->SetTick(pNode, false);
+    else if (pChosen == pExpand) pTree->expandRecursively(i.siblingAtColumn(0));
+}
+
+void CPanelFileRes::OnFilter() {
+    if (m_bBusy || !m_pModels[View::VIEW_DIR]) return;
+    CDlgFilter dlg(this);
+    if (dlg.exec() != QDialog::Accepted) return;
+    ApplyFilter(dlg.Filter());
+}
+
+KivResult CPanelFileRes::ApplyFilter(const CKivResultFilter& filter) {
+    if (m_bBusy) return KivMakeCode(__LINE__, KIV_MOD_UI, KIV_E_STATE);
+    m_bBusy = true;
+    // The old list dies with the new one: its model lets go first.
+    SetModel(View::VIEW_FILTER, nullptr);
+    CKivUiNode* pRoot = nullptr;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    KivResult rc = m_pCtl->ApplyFilter(filter, &pRoot);
+    QApplication::restoreOverrideCursor();
+    m_bBusy = false;
+    if (KivFailed(rc) || !pRoot) {
+        m_pTabs->setTabEnabled(View::VIEW_FILTER, false);
+        CDlgMsg::Show(this, CKivSkin::ErrorText(KivFailed(rc) ? rc : KivMakeCode(__LINE__, KIV_MOD_UI, KIV_E_NOTHINGFOUND)));
+        UpdateTotals();
+        return KivFailed(rc) ? rc : KivMakeCode(__LINE__, KIV_MOD_UI, KIV_E_NOTHINGFOUND);
+    }
+    SetModel(View::VIEW_FILTER, pRoot);
+    m_pTabs->setTabEnabled(View::VIEW_FILTER, true);
+    m_pTabs->setCurrentIndex(View::VIEW_FILTER);
+    UpdateTotals();
+    return KIV_OK;
+}
+
+void CPanelFileRes::OnPreview() {
+    CKivUiNode* p = CurrentNode();
+    if (p && p->IsFile()) Preview(p);
+}
+
+KivResult CPanelFileRes::Preview(CKivUiNode* pFile) {
+    if (m_bBusy || !pFile) return KivMakeCode(__LINE__, KIV_MOD_UI, KIV_E_STATE);
+    m_bBusy = true;
+    CQtPrompt prompt(this);
+    std::string path;
+    bool bExternal = false;
+    KivResult rc;
+    {
+        CDlgRecoverProgress dlg(this);
+        if (pFile->GetSize() <= CKivResultController::kPreviewLimit) dlg.Begin();
+        rc = m_pCtl->Preview(pFile, &dlg, &prompt, &path, &bExternal);
+        dlg.End();
+    }
+    m_bBusy = false;
+    if (KivFailed(rc)) {
+        CDlgMsg::Show(this, CKivSkin::ErrorText(rc), CDlgMsg::KIND_ERROR);
+        return rc;
+    }
+    if (path.empty()) return rc;  // too large: the hint was shown
+    QString qpath = QString::fromStdString(path);
+    if (bExternal) {
+        // Office files and archives: the desktop's own program; the file stays until the next
+        // preview or the end of the program.
+        QDesktopServices::openUrl(QUrl::fromLocalFile(qpath));
+        return rc;
+    }
+    CDlgShowStateInfo dlg(qpath, QString::fromUtf8(pFile->GetName()), this);
+    dlg.exec();
+    CKivResultController::ClearPreviewFolder();
+    return rc;
+}
+
+bool CPanelFileRes::OnNext() {
+    if (m_bBusy) return false;
+    const View view = CurrentView();
+    uint64_t nFiles = 0, nBytes = 0;
+    m_pCtl->GetTotals(view, &nFiles, &nBytes);
+    if (nFiles == 0) {
+        CDlgMsg::Show(this, CKivSkin::ErrorText(KivMakeCode(__LINE__, KIV_MOD_UI, KIV_E_NOSELECTION)));
+        return false;
+    }
+    CDlgSelectDir pick(nBytes, this);
+    if (pick.exec() != QDialog::Accepted) return false;
+    std::string folder = pick.Folder().toStdString();
+
+    CQtPrompt prompt(this);
+    // The folder dialog has asked about the free space already.
+    prompt.SetAnswered(KIV_ASK_LOW_SPACE);
+    KivRecoverSummary sum;
+    QStringList damaged, failed;
+    KivResult rc;
+    m_bBusy = true;
+    {
+        CDlgRecoverProgress dlg(this);
+        dlg.Begin();
+        rc = m_pCtl->Recover(view, folder, &dlg, &prompt, &sum);
+        dlg.End();
+        // Reports posted from the recovery thread in its last moments.
+        QCoreApplication::processEvents();
+        damaged = dlg.Damaged();
+        failed = dlg.Failed();
+    }
+    m_bBusy = false;
+    if (sum.bDeclined) return false;
+    if (KivFailed(rc) && KivErrNo(rc) != KIV_E_STOPPED) {
+        CDlgMsg::Show(this, CKivSkin::ErrorText(rc), CDlgMsg::KIND_ERROR);
+        if (sum.folders.empty()) return false;
+    }
+    CDlgRecovRes res(sum, damaged, failed, this);
+    res.exec();
+    if (m_pFinal) m_pFinal->SetResult(sum, damaged.size() + failed.size());
+    return true;
+}

@@ -1,0 +1,316 @@
+// The desktop program driven as a user drives it, on Qt's offscreen platform: the whole wizard
+// over a disk image added through the image button, the refusals of each page, the preview's
+// size limit, the destination's free-space rule, single instance and the exit check.
+#include <QCheckBox>
+#include <QDir>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <QtTest>
+#include <filesystem>
+#include <map>
+
+#include "CDataBackstage.h"
+#include "CDlgSelectDir.h"
+#include "CKivNodeModel.h"
+#include "CKivSkin.h"
+#include "CKivUiNode.h"
+#include "CPanelEnumDev.h"
+#include "CPanelFileRes.h"
+#include "CPanelFileType.h"
+#include "CPanelFinal.h"
+#include "CPanelHome.h"
+#include "CPanelMgr.h"
+#include "CPanelProcess.h"
+#include "CUndeliaApp.h"
+#include "CUndeliaDlg.h"
+#include "DesktopDriver.h"
+#include "DesktopImages.h"
+#include "KivUiCodes.h"
+#include "platform/KivNamedLock.h"
+
+namespace fs = std::filesystem;
+using namespace kivdesk_test;
+using View = CKivResultController::View;
+
+namespace {
+
+QString Err(uint32_t n) { return CKivSkin::ErrorText(KivMakeCode(0, KIV_MOD_UI, n)); }
+
+// The node of a path below the model's root ("FAT16 1/Photos"); a name part of "*x" matches a
+// name ending in x (deleted FAT entries lose their first letter).
+CKivUiNode* Find(CKivUiNode* root, const QString& path) {
+    CKivUiNode* cur = root;
+    for (const QString& part : path.split('/')) {
+        CKivUiNode* next = nullptr;
+        for (CKivUiNode* c : cur ? cur->GetChildren() : std::vector<CKivUiNode*>{}) {
+            QString name = QString::fromUtf8(c->GetName());
+            if (part.startsWith('*') ? name.endsWith(part.mid(1)) : name == part) next = c;
+        }
+        cur = next;
+    }
+    return cur;
+}
+
+// Every file below a folder, by path relative to it.
+std::map<std::string, std::string> Tree(const fs::path& dir) {
+    std::map<std::string, std::string> out;
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+        if (e.is_regular_file()) out[fs::relative(e.path(), dir).string()] = ReadAll(e.path().string());
+    return out;
+}
+
+}  // namespace
+
+class CDesktopTest : public QObject {
+    Q_OBJECT
+
+    CUndeliaDlg* m_pDlg = nullptr;
+    CDesktopDriver m_drv;
+    QTemporaryDir m_out;
+
+    CPanelProcess* P() const { return m_pDlg->Panels(); }
+    CPanelMgr* Mgr() const { return P()->Mgr(); }
+
+private slots:
+    void initTestCase() {
+        QVERIFY2(!ImageDir().empty(), "the test images could not be made");
+        m_pDlg = new CUndeliaDlg;
+        m_pDlg->show();
+        QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(P()->Home()));
+    }
+    void cleanupTestCase() { delete m_pDlg; }
+    void init() { m_drv.Clear(); }
+
+    void secondInstanceIsRefusedWithTheRunningText() {
+        std::unique_ptr<CKivNamedLock> first, second;
+        QVERIFY(CUndeliaApp::TakeInstanceLock(&first));
+        QVERIFY(!CUndeliaApp::TakeInstanceLock(&second));
+        QVERIFY(!second);
+        QCOMPARE(m_drv.messages, QStringList{Err(KIV_E_RUNNING)});
+        // The first copy keeps its lock; once it ends another may start.
+        first.reset();
+        QVERIFY(CUndeliaApp::TakeInstanceLock(&second));
+    }
+
+    void exitAnsweredNoKeepsThePanel() {
+        m_drv.answer = [](const QString&) { return false; };
+        CPanelBase* pBefore = Mgr()->Current();
+        m_pDlg->reject();
+        QCOMPARE(m_drv.questions, QStringList{CKivSkin::Hint("DlgMsg", "ExitCheck")});
+        QVERIFY(m_pDlg->isVisible());
+        QCOMPARE(Mgr()->Current(), pBefore);
+        m_drv.answer = [](const QString&) { return true; };
+    }
+
+    void backOnTheFirstPanelSaysSo() {
+        Mgr()->GoBack();
+        QCOMPARE(m_drv.messages, QStringList{"top page"});
+        QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(P()->Home()));
+    }
+
+    void deviceNextWithoutSelectionShowsTheModeHint() {
+        P()->Home()->DevicesButton()->click();
+        QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(P()->EnumDev()));
+        QVERIFY(!P()->EnumDev()->InfoText().isEmpty());  // no disk here: says how to go on
+        Mgr()->GoNext();
+        QCOMPARE(m_drv.messages, QStringList{CKivSkin::Hint("PanelEnumDev", "DevicesNextNoSelect")});
+        QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(P()->EnumDev()));
+    }
+
+    void aScanThatFindsNothingStaysOnTheFileTypes() {
+        QVERIFY(P()->EnumDev()->AddImage(QString::fromStdString(ImageDir() + "/empty.img")));
+        QCOMPARE(P()->EnumDev()->List()->topLevelItemCount(), 1);
+        Mgr()->GoNext();
+        QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(P()->FileType()));
+        // Nothing ticked.
+        Mgr()->GoNext();
+        QCOMPARE(m_drv.messages, QStringList{Err(KIV_E_NOTYPE)});
+        QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(P()->FileType()));
+        m_drv.Clear();
+        P()->FileType()->SelectAll()->click();
+        Mgr()->GoNext();
+        QCOMPARE(m_drv.messages.size(), 1);
+        QVERIFY2(m_drv.messages[0].startsWith(Err(KIV_E_NOTHINGFOUND).section('(', 0, 0)), qPrintable(m_drv.messages[0]));
+        QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(P()->FileType()));
+        P()->FileType()->SelectAll()->click();
+    }
+
+    void theWizardBringsTheDeletedFilesBack() {
+        Mgr()->GoBack();
+        QVERIFY(P()->EnumDev()->AddImage(QString::fromStdString(ImageDir() + "/disk.img")));
+        QCOMPARE(P()->EnumDev()->List()->topLevelItemCount(), 2);
+        QVERIFY(P()->EnumDev()->List()->currentItem()->text(1).contains("disk.img"));
+        Mgr()->GoNext();
+        QVERIFY(P()->FileType()->TickGroup("Pictures", true));
+        QVERIFY(P()->FileType()->TickGroup("Documents", true));
+        QCOMPARE(P()->FileType()->List()->topLevelItem(0)->checkState(0), Qt::Checked);
+        Mgr()->GoNext();
+        QVERIFY2(m_drv.messages.isEmpty(), qPrintable(m_drv.messages.join('\n')));
+        QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(P()->FileRes()));
+
+        CPanelFileRes* res = P()->FileRes();
+        QCOMPARE(res->CurrentView(), View::VIEW_DIR);
+        CKivNodeModel* m = res->Model(View::VIEW_DIR);
+        QVERIFY(m);
+        QCOMPARE(m->rowCount(), 1);
+        CKivUiNode* part = m->Node(m->index(0, 0));
+        QString partName = QString::fromUtf8(part->GetName());
+        CKivUiNode* photos = Find(m->Root(), partName + "/Photos");
+        CKivUiNode* gone = Find(m->Root(), partName + "/*ONE.JPG");
+        if (!gone) gone = Find(m->Root(), partName + "/*one.jpg");
+        QVERIFY(photos);
+        QVERIFY2(gone, "the deleted picture is not in the folder view");
+        QModelIndex gi = m->IndexOf(gone, CKivNodeModel::COL_STATE);
+        QCOMPARE(m->data(gi, Qt::DisplayRole).toString(), CKivSkin::Get().Text("PanelFileRes", "TxtDeleted"));
+
+        // Nothing ticked yet.
+        Mgr()->GoNext();
+        QCOMPARE(m_drv.messages, QStringList{Err(KIV_E_NOSELECTION)});
+        m_drv.Clear();
+
+        // A folder and the deleted file, ticked as a click on their boxes does.
+        QVERIFY(m->setData(m->IndexOf(photos), Qt::Checked, Qt::CheckStateRole));
+        QVERIFY(m->setData(m->IndexOf(gone), Qt::Checked, Qt::CheckStateRole));
+        QCOMPARE(m->data(m->IndexOf(part), Qt::CheckStateRole).toInt(), int(Qt::PartiallyChecked));
+        QCOMPARE(m->data(m->IndexOf(photos), Qt::CheckStateRole).toInt(), int(Qt::Checked));
+        const std::string src = ImageDir() + "/src/";
+        uint64_t nBytes = fs::file_size(src + "Photos/beach.jpg") + fs::file_size(src + "Photos/sunset.png") +
+                          fs::file_size(src + "gone.jpg");
+        uint64_t nFiles = 0, nTicked = 0;
+        res->Controller()->GetTotals(View::VIEW_DIR, &nFiles, &nTicked);
+        QCOMPARE(nFiles, uint64_t(3));
+        QCOMPARE(nTicked, nBytes);
+        QVERIFY2(res->TotalsText().startsWith("3 "), qPrintable(res->TotalsText()));
+
+        m_drv.strDestination = m_out.path();
+        Mgr()->GoNext();
+        QCOMPARE(m_drv.nDestTries, 1);
+        QVERIFY2(m_drv.messages.isEmpty(), qPrintable(m_drv.messages.join('\n')));
+        QCOMPARE(m_drv.questions.size(), 1);  // recover into this folder?
+        QCOMPARE(m_drv.results.size(), 1);
+        QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(P()->Final()));
+        QVERIFY(P()->Final()->SummaryText().contains(m_out.path()));
+
+        auto dirs = QDir(m_out.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(dirs.size(), 1);
+        auto got = Tree(fs::path(m_out.path().toStdString()) / dirs[0].toStdString());
+        QCOMPARE(got.size(), size_t(3));
+        QVERIFY(got["Photos/beach.jpg"] == ReadAll(src + "Photos/beach.jpg"));
+        QVERIFY(got["Photos/sunset.png"] == ReadAll(src + "Photos/sunset.png"));
+        bool bGone = false;
+        for (const auto& [path, bytes] : got)
+            if (path.find("Photos/") != 0) bGone = bytes == ReadAll(src + "gone.jpg");
+        QVERIFY2(bGone, "the deleted picture did not come back whole");
+    }
+
+    void thePreviewStopsAtTwentyMebibytes() {
+        Mgr()->GoBack();
+        CPanelFileRes* res = P()->FileRes();
+        QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(res));
+        CKivNodeModel* m = res->Model(View::VIEW_DIR);
+        QString partName = QString::fromUtf8(m->Node(m->index(0, 0))->GetName());
+        CKivUiNode* limit = Find(m->Root(), partName + "/Docs/limit.txt");
+        CKivUiNode* over = Find(m->Root(), partName + "/Docs/over.txt");
+        QVERIFY(limit && over);
+        QCOMPARE(limit->GetSize(), uint64_t(20971520));
+        QCOMPARE(over->GetSize(), uint64_t(20971521));
+        QCOMPARE(KivErrNo(res->Preview(limit)), 0u);
+        QCOMPARE(m_drv.previewKinds, QList<int>{CDlgShowStateInfo::KIND_TEXT});
+        QVERIFY(m_drv.messages.isEmpty());
+        // Emptied when the preview closed.
+        QVERIFY(QDir(QString::fromStdString(CKivResultController::PreviewFolder())).entryList(QDir::Files).isEmpty());
+        QCOMPARE(KivErrNo(res->Preview(over)), 0u);
+        QCOMPARE(m_drv.messages, QStringList{CKivSkin::Hint("PanelFileRes", "PrivewSizeLimit")});
+        QCOMPARE(m_drv.previewKinds.size(), 1);
+
+        // A picture is shown as one.
+        CKivUiNode* beach = Find(m->Root(), partName + "/Photos/beach.jpg");
+        QCOMPARE(KivErrNo(res->Preview(beach)), 0u);
+        QCOMPARE(m_drv.previewKinds.last(), int(CDlgShowStateInfo::KIND_IMAGE));
+    }
+
+    void theFilterListsWhatPassesInItsTab() {
+        CPanelFileRes* res = P()->FileRes();
+        QCOMPARE(KivErrNo(res->ApplyFilter([] {
+                     CKivResultFilter f;
+                     f.SetKey("sunset");
+                     return f;
+                 }())),
+                 0u);
+        QCOMPARE(res->CurrentView(), View::VIEW_FILTER);
+        CKivNodeModel* m = res->Model(View::VIEW_FILTER);
+        QCOMPARE(m->rowCount(), 1);
+        QCOMPARE(m->data(m->index(0, 0), Qt::DisplayRole).toString(), QString("sunset.png"));
+        // Nothing passes: said, and the tab goes away.
+        CKivResultFilter none;
+        none.SetKey("no such name");
+        QCOMPARE(KivErrNo(res->ApplyFilter(none)), uint32_t(KIV_E_NOTHINGFOUND));
+        QCOMPARE(m_drv.messages.size(), 1);
+        QVERIFY(!res->Model(View::VIEW_FILTER));
+        res->ShowView(View::VIEW_DIR);
+    }
+
+    void theDestinationNeedsRoomForOneHundredTenPercent() {
+        const std::string dir = m_out.path().toStdString();
+        // Free space moves under other processes: measured before and after, retried when it did.
+        for (int nTry = 0; nTry < 5; ++nTry) {
+            m_drv.Clear();
+            uint64_t nFree = 0, nAfter = 0;
+            QVERIFY(CKivResultController::FreeSpace(dir, &nFree));
+            uint64_t nFits = nFree / 110 * 100;  // 110 % of it is at most what is free
+            CDlgSelectDir fits(nFits, m_pDlg);
+            fits.SetFolder(m_out.path());
+            fits.OnOk();
+            bool bAccepted = fits.result() == QDialog::Accepted;
+            m_drv.answer = [](const QString&) { return false; };
+            CDlgSelectDir tooMuch(nFree / 110 * 100 + 200, m_pDlg);
+            tooMuch.SetFolder(m_out.path());
+            tooMuch.show();
+            tooMuch.OnOk();
+            m_drv.answer = [](const QString&) { return true; };
+            QVERIFY(CKivResultController::FreeSpace(dir, &nAfter));
+            if (nAfter != nFree) continue;
+            QVERIFY(bAccepted);
+            QCOMPARE(m_drv.questions, QStringList{CKivSkin::Hint("DlgSelectDir", "Capcity")});
+            QVERIFY(tooMuch.result() != QDialog::Accepted);
+            return;
+        }
+        QSKIP("the free space kept changing");
+    }
+
+    void aMissingFolderIsRefused() {
+        CDlgSelectDir dlg(1, m_pDlg);
+        dlg.SetFolder(m_out.path() + "/not-there");
+        dlg.OnOk();
+        QCOMPARE(m_drv.messages, QStringList{Err(KIV_E_NODESTFOLDER)});
+        QVERIFY(dlg.result() != QDialog::Accepted);
+    }
+
+    void nextOnTheFinalPanelGoesRoundToHome() {
+        Mgr()->Show(P()->Final());
+        Mgr()->GoNext();
+        QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(P()->Home()));
+    }
+
+    void exitAnsweredYesCloses() {
+        m_pDlg->reject();
+        QCOMPARE(m_drv.questions.size(), 1);
+        QVERIFY(!m_pDlg->isVisible());
+    }
+};
+
+int main(int argc, char** argv) {
+    // No display needed; the instance lock and the device views stay inside the test's own folder.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir tmp;
+    qputenv("XDG_RUNTIME_DIR", tmp.path().toUtf8());
+    HideMachineDisks(tmp.path().toStdString());
+    QApplication app(argc, argv);
+    CUndeliaApp::SetUpUi();
+    CDesktopTest t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "DesktopTest.moc"
