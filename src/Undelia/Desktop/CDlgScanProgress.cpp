@@ -16,7 +16,7 @@ CDlgScanProgress::CDlgScanProgress(const QString& strDevice, QWidget* pParent)
     m_pBar->setRange(0, 1000);
     m_pBar->setValue(0);
     m_pBar->setTextVisible(true);
-    m_pFound = new QLabel(this);
+    m_pFound = new QLabel(CKivSkin::Hint("DlgProgScan", "TxtFound") + " 0", this);
     m_pFound->setObjectName("Totals");
     m_pElapsed = new QLabel(this);
     m_pRemaining = new QLabel(this);

@@ -19,15 +19,17 @@ void CStepBar::paintEvent(QPaintEvent*) {
     QColor grey(0xb8, 0xc0, 0xc9), text = palette().color(QPalette::WindowText);
     const int n = static_cast<int>(m_steps.size());
     const int w = width() / n, h = height(), d = qMin(h - 6, 20);
-    QFontMetrics fm(font());
+    QFont bold = font();
+    bold.setBold(true);
     for (int i = 0; i < n; ++i) {
         int x = i * w;
         QRect dot(x, (h - d) / 2, d, d);
-        // The line to the next step.
+        // The line to the next step, clear of this step's name (bold for the current one).
         if (i + 1 < n) {
             p.setPen(QPen(i < m_nCurrent ? accent : grey, 2));
-            int tx = dot.right() + 8 + fm.horizontalAdvance(m_steps[i]) + 8;
-            p.drawLine(tx, h / 2, x + w - 6, h / 2);
+            QFontMetrics fm(i == m_nCurrent ? bold : font());
+            int tx = dot.right() + 8 + fm.horizontalAdvance(m_steps[i]) + 10;
+            if (tx < x + w - 10) p.drawLine(tx, h / 2, x + w - 10, h / 2);
         }
         p.setPen(Qt::NoPen);
         p.setBrush(i <= m_nCurrent ? accent : grey);
