@@ -3,12 +3,17 @@
 // size limit, the destination's free-space rule, single instance and the exit check.
 #include <QCheckBox>
 #include <QDir>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QtTest>
+#include <unistd.h>
+
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "CDataBackstage.h"
@@ -294,6 +299,65 @@ private slots:
         QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(P()->Home()));
     }
 
+    void theKeyboardWalksTheWizard() {
+        QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(P()->Home()));
+        // Space on a card chooses it; the partition list then shows the image's volume.
+        QTest::keyClick(P()->Home()->FilesButton(), Qt::Key_Space);
+        QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(P()->EnumDev()));
+        QCOMPARE(P()->EnumDev()->Caption(), CKivSkin::Get().Text("PanelEnumDev", "TitleParts"));
+        QCOMPARE(P()->EnumDev()->List()->topLevelItemCount(), 1);
+        // Esc is Back, from inside the list too.
+        QTest::keyClick(P()->EnumDev()->List(), Qt::Key_Escape);
+        QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(P()->Home()));
+        QTest::keyClick(P()->Home()->FilesButton(), Qt::Key_Space);
+        // Enter on a row is one Next, not two (the scan would start on the page after).
+        P()->EnumDev()->List()->setCurrentItem(P()->EnumDev()->List()->topLevelItem(0));
+        QTest::keyClick(P()->EnumDev()->List(), Qt::Key_Return);
+        QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(P()->FileType()));
+        QVERIFY2(m_drv.messages.isEmpty(), qPrintable(m_drv.messages.join('\n')));
+        QTest::keyClick(P()->FileType()->List(), Qt::Key_Escape);
+        QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(P()->EnumDev()));
+    }
+
+    void aLanguageFileReplacesTheSkin() {
+        // A program folder of its own: this program linked into it, the rest of its folder beside.
+        fs::path bin = QCoreApplication::applicationDirPath().toStdString();
+        fs::path d = bin.parent_path() / ("desktop-lang-test-" + std::to_string(::getpid()));
+        fs::remove_all(d);
+        fs::create_directories(d / "res");
+        for (const auto& e : fs::directory_iterator(bin))
+            if (e.path().extension() == ".so" || e.path().extension() == ".ini")
+                fs::create_symlink(e.path(), d / e.path().filename());
+        fs::path exe = d / "test_desktop";
+        std::error_code ec;
+        fs::create_hard_link(QCoreApplication::applicationFilePath().toStdString(), exe, ec);
+        if (ec) fs::copy_file(QCoreApplication::applicationFilePath().toStdString(), exe);
+        std::string ini = ReadAll((bin / "res/res.ini").string());
+        std::string base = ini, de = ini;
+        base.replace(base.find("[language]\n"), 11, "[language]\n407=de.ini\n40c=missing.ini\n");
+        const std::string title = "Title=What would you like to recover from?";
+        QVERIFY(de.find(title) != std::string::npos);
+        de.replace(de.find(title), title.size(), "Title=Wovon wiederherstellen?");
+        std::ofstream(d / "res/res.ini") << base;
+        std::ofstream(d / "res/de.ini") << de;
+        auto probe = [&](const char* pszLang) {
+            QProcess p;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.remove("LC_ALL");
+            env.remove("LC_MESSAGES");
+            env.insert("LANG", pszLang);
+            p.setProcessEnvironment(env);
+            p.start(QString::fromStdString(exe.string()), {"--skin-probe"});
+            p.waitForFinished(60000);
+            return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+        };
+        QCOMPARE(probe("de_DE.UTF-8"), QString("Wovon wiederherstellen?"));
+        // A language whose file is missing, and one without an entry, keep res.ini.
+        QCOMPARE(probe("fr_FR.UTF-8"), QString("What would you like to recover from?"));
+        QCOMPARE(probe("C"), QString("What would you like to recover from?"));
+        fs::remove_all(d);
+    }
+
     void exitAnsweredYesCloses() {
         m_pDlg->reject();
         QCOMPARE(m_drv.questions.size(), 1);
@@ -302,6 +366,11 @@ private slots:
 };
 
 int main(int argc, char** argv) {
+    // The child of the language test: which skin text this program folder gives.
+    if (argc == 2 && std::string(argv[1]) == "--skin-probe") {
+        std::printf("%s\n", CKivSkin::Get().Text("PanelHome", "Title").toUtf8().constData());
+        return 0;
+    }
     // No display needed; the instance lock and the device views stay inside the test's own folder.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir tmp;

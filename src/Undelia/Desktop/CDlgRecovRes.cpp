@@ -50,8 +50,8 @@ CDlgRecovRes::CDlgRecovRes(const KivRecoverSummary& sum, const QStringList& dama
         pList->setObjectName("Problems");
         pList->setReadOnly(true);
         QStringList rows;
-        for (const QString& s : damaged) rows << skin.Text("DlgRecovRes", "TxtDamagedItem", "damaged: ") + s;
-        for (const QString& s : failed) rows << skin.Text("DlgRecovRes", "TxtFailedItem", "failed: ") + s;
+        for (const QString& s : damaged) rows << skin.Text("DlgRecovRes", "TxtDamagedItem", "damaged") + ": " + s;
+        for (const QString& s : failed) rows << skin.Text("DlgRecovRes", "TxtFailedItem", "failed") + ": " + s;
         pList->setPlainText(rows.join('\n'));
         pLayout->addWidget(pList, 1);
     } else {

@@ -66,8 +66,8 @@ CPanelEnumDev::CPanelEnumDev(QWidget* pParent) : CPanelBase("PanelEnumDev", 1, p
     m_pList->setColumnWidth(1, 290);
     m_pList->setColumnWidth(2, 100);
     m_pList->setColumnWidth(3, 140);
-    // A double-click or Enter on a row is the Next button.
-    connect(m_pList, &QTreeWidget::itemActivated, this, [this] { emit NextRequested(); });
+    // A double-click on a row is the Next button (Enter is the window's Next already).
+    connect(m_pList, &QTreeWidget::itemDoubleClicked, this, [this] { emit NextRequested(); });
 
     QPushButton* pAdd = AddButton("BtnAddImage", "Add disk image…");
     connect(pAdd, &QPushButton::clicked, this, &CPanelEnumDev::OnAddImage);

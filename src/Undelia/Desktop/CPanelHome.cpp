@@ -91,6 +91,13 @@ void CPanelHome::OnEnter() {
 }
 
 void CPanelHome::Choose(int nMode) {
-    CDataBackstage::Get().SetDevMode(nMode);
+    m_nChosen = nMode;
     emit NextRequested();
+    m_nChosen = -1;
+}
+
+bool CPanelHome::OnNext() {
+    int nMode = m_nChosen >= 0 ? m_nChosen : m_pFiles->hasFocus() ? 1 : 0;
+    CDataBackstage::Get().SetDevMode(nMode);
+    return true;
 }

@@ -13,6 +13,8 @@ public:
     explicit CPanelHome(QWidget* pParent);
 
     void OnEnter() override;
+    // Enter (the window's Next) chooses the card with the focus.
+    bool OnNext() override;
     QPushButton* DevicesButton() const { return m_pDevs; }
     QPushButton* FilesButton() const { return m_pFiles; }
     QString PreviewText() const;
@@ -30,4 +32,5 @@ private:
     QPushButton* m_pFiles;
     QLabel* m_pPvImg;
     QLabel* m_pPvText;
+    int m_nChosen = -1;  // the card clicked, until its Next is done
 };
