@@ -116,13 +116,15 @@ std::string KivUserDir(const char* pszXdgVar, const char* pszHomeSub) {
 }
 
 std::string KivGetExeDir() {
-    static const std::string s_dir = [] {
+    // Never destroyed: objects torn down at exit (a program's back-stage stopping the engine) still
+    // log, and so still ask for this folder.
+    static const std::string* s_pDir = new std::string([] {
         char buf[PATH_MAX];
         ssize_t n = ::readlink("/proc/self/exe", buf, sizeof(buf) - 1);
         if (n <= 0) return std::string();
         return KivDirOf(std::string(buf, static_cast<size_t>(n)));
-    }();
-    return s_dir;
+    }());
+    return *s_pDir;
 }
 
 std::string KivGetLogDir() {

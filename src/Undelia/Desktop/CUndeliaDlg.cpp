@@ -55,7 +55,11 @@ CUndeliaDlg::CUndeliaDlg(QWidget* pParent) : QDialog(pParent) {
     if (KivFailed(rc)) CDlgMsg::Show(this, CKivSkin::ErrorText(rc), CDlgMsg::KIND_ERROR);
 }
 
-CUndeliaDlg::~CUndeliaDlg() { CKivResultController::ClearPreviewFolder(); }
+CUndeliaDlg::~CUndeliaDlg() {
+    // The panels and their manager are the window's children; only the ring's holder is ours.
+    delete m_pPanels;
+    CKivResultController::ClearPreviewFolder();
+}
 
 QToolButton* CUndeliaDlg::AddCaptionButton(QWidget* pBar, const char* pszKey, const char* pszIcon, const char* pszTip) {
     const CKivSkin& skin = CKivSkin::Get();
