@@ -1,7 +1,25 @@
 // Read-only store of fixed-size sectors addressed by 64-bit sector numbers.
 #pragma once
 
+#include <vector>
+
 #include "KivCommon.h"
+
+// Unreadable sector ranges, as a storage reports them with a read and keeps them in its bad-area
+// map. A range is [nFirst, nEnd) in the reporting storage's own sector numbers.
+constexpr uint32_t KIV_BAD_FAILED = 1;   // read and failed, sector by sector
+constexpr uint32_t KIV_BAD_UNTRIED = 2;  // written off without a read, next to a damaged region
+
+struct KivBadRange {
+    uint64_t nFirst = 0;
+    uint64_t nEnd = 0;
+    uint32_t nKind = KIV_BAD_FAILED;
+};
+using KivBadRanges = std::vector<KivBadRange>;
+
+// Flags of ReadSectorsEx.
+constexpr uint32_t KIV_READ_RETRY_UNTRIED = 1;  // read sectors written off untried after all (tree
+                                                // building, recovery); failures stay bounded
 
 class IKivDevStor : public IKivCommon {
 public:
@@ -13,6 +31,23 @@ public:
     virtual int Close() = 0;  // 1
     // The storage this one translates (only the 512-byte view has one), or null.
     virtual IKivDevStor* GetBaseStor() = 0;
+
+    // ReadSectors that also tells which sectors of the request could not be read: they read as
+    // zeros and are listed in *pBad (cleared first; may be null), sorted and in this storage's
+    // sector numbers. A storage that cannot tell reads plainly and lists nothing.
+    virtual int ReadSectorsEx(void* pBuf, uint64_t nFirst, uint64_t nCount, uint32_t nFlags, KivBadRanges* pBad) {
+        if (pBad) pBad->clear();
+        return ReadSectors(pBuf, nFirst, nCount);
+    }
+    // The storage's bad-area map so far, sorted; 0 (and an empty list) when it keeps none.
+    virtual int GetBadAreas(KivBadRanges* pOut) {
+        if (pOut) pOut->clear();
+        return 0;
+    }
+    // Declares areas unreadable whatever the medium answers there (the areas an imaging tool could
+    // not rescue, whose bytes in the image are fill): they read as zeros, are listed as failed and
+    // are never read. 1 when the storage keeps a map, 0 otherwise.
+    virtual int AddBadAreas(const KivBadRanges& areas) { return 0; }
 
     int32_t m_nReserved = 0;
     // The 512-byte view made on demand by the engine's GetRecoverStor; owned by this storage.

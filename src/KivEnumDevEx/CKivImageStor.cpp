@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -67,6 +68,11 @@ KivResult CKivImageStor::OpenPath(const char* pszPath, uint32_t nSectorSize) {
 }
 
 int CKivImageStor::ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) {
+    return ReadSectorsEx(pBuf, nFirst, nCount, 0, nullptr);
+}
+
+int CKivImageStor::ReadSectorsEx(void* pBuf, uint64_t nFirst, uint64_t nCount, uint32_t nFlags, KivBadRanges* pBad) {
+    if (pBad) pBad->clear();
     if (!pBuf) return 0;
     if (nFirst > m_nSectors || nCount > m_nSectors - nFirst) {
         uint64_t nBytes = 0;
@@ -74,7 +80,22 @@ int CKivImageStor::ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) {
             std::memset(pBuf, 0, nBytes);
         return 0;
     }
-    return m_pReader->Read(pBuf, nFirst, nCount);
+    return m_pReader->Read(pBuf, nFirst, nCount, nFlags, pBad);
+}
+
+int CKivImageStor::GetBadAreas(KivBadRanges* pOut) {
+    if (!pOut) return 0;
+    *pOut = m_pReader->GetBadAreas();
+    return 1;
+}
+
+int CKivImageStor::AddBadAreas(const KivBadRanges& areas) {
+    // Areas beyond the device end are of no use to anyone reading it.
+    KivBadRanges inside;
+    for (const KivBadRange& r : areas)
+        if (r.nFirst < m_nSectors && r.nFirst < r.nEnd) inside.push_back({r.nFirst, std::min(r.nEnd, m_nSectors), r.nKind});
+    m_pReader->AddBadAreas(inside);
+    return 1;
 }
 
 int CKivImageStor::Open() {

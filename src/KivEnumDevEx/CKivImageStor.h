@@ -20,6 +20,9 @@ public:
 
     // Reads inside the device; a read that runs past its end fails (0) with a zeroed destination.
     int ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) override;
+    int ReadSectorsEx(void* pBuf, uint64_t nFirst, uint64_t nCount, uint32_t nFlags, KivBadRanges* pBad) override;
+    int GetBadAreas(KivBadRanges* pOut) override;
+    int AddBadAreas(const KivBadRanges& areas) override;
     uint64_t GetSectorCount() override { return m_nSectors; }
     uint32_t GetSectorSize() override { return m_nSectorSize; }
     int Open() override;   // reopens after Close; 1 when readable

@@ -7,6 +7,20 @@
 #include <cstring>
 #include <vector>
 
+// What one Read hands back besides the bytes: the sectors it answered with zeros, in order.
+struct CKivSectorReader::Request {
+    uint32_t nFlags = 0;
+    uint32_t nSectorSize = 512;
+    KivBadRanges bad;
+    void Zeroed(uint8_t* p, uint64_t nFirst, uint64_t nEnd, uint32_t nKind) {
+        std::memset(p, 0, (nEnd - nFirst) * nSectorSize);
+        if (!bad.empty() && bad.back().nEnd == nFirst && bad.back().nKind == nKind)
+            bad.back().nEnd = nEnd;
+        else
+            bad.push_back({nFirst, nEnd, nKind});
+    }
+};
+
 void CKivSectorReader::Attach(int fd, uint64_t nDeviceBytes) {
     m_fd = fd;
     m_nDeviceBytes = nDeviceBytes;
@@ -35,9 +49,11 @@ bool CKivSectorReader::ReadWhole(void* pBuf, uint64_t nFirst, uint64_t nCount) {
     // A device (an image file) whose size is not a whole number of sectors ends in a short sector;
     // the bytes past its end read as zeros.
     uint64_t expect = std::min(nBytes, m_nDeviceBytes - off);
+    ++m_nReads;
     errno = 0;
     int64_t got = RawRead(pBuf, off, nBytes);
     if (got < 0 || static_cast<uint64_t>(got) < expect) {
+        ++m_nFailed;
         m_nLastError = errno ? errno : EIO;
         return false;
     }
@@ -45,42 +61,97 @@ bool CKivSectorReader::ReadWhole(void* pBuf, uint64_t nFirst, uint64_t nCount) {
     return true;
 }
 
-bool CKivSectorReader::InBadArea(uint64_t nFirst, uint64_t nCount) const {
-    // Half-open ranges: an area that merely touches the request's end does not cover any of it.
-    const uint64_t nEnd = nFirst + nCount;
-    auto it = m_bad.lower_bound(nEnd);  // first area starting at or after the request end
-    while (it != m_bad.begin()) {
-        --it;
-        if (it->second > nFirst) return true;
-        // No area is longer than the first probe step, so earlier ones cannot reach the request.
-        constexpr uint64_t kMaxLen = kProbeFirstStep * kProbeSectors;
-        if (nFirst >= kMaxLen && it->first <= nFirst - kMaxLen) break;
-    }
-    return false;
-}
-
-void CKivSectorReader::MeasureBadArea(uint64_t nFirst) {
+uint64_t CKivSectorReader::MeasureBadArea(uint64_t nFirst) {
     std::vector<uint8_t> probe(kProbeSectors * m_nSectorSize);
     uint64_t d = kProbeFirstStep;
     uint64_t end = nFirst + kProbeSectors * kProbeMinStep;
-    const uint64_t nDevSectors = (m_nDeviceBytes + m_nSectorSize - 1) / m_nSectorSize;
+    const uint64_t nDevSectors = DeviceSectors();
     for (;;) {
         uint64_t at = nFirst + kProbeSectors * d;
         // A probe past the device end proves nothing: treating it as damage would write off the
-        // whole rest of a small medium for one bad sector.
+        // whole rest of a small medium.
         bool bInside = at >= nFirst && at < nDevSectors;
-        if (bInside && !ReadWhole(probe.data(), at, kProbeSectors)) {
+        if (bInside && !ReadWhole(probe.data(), at, std::min(kProbeSectors, nDevSectors - at))) {
             end = at;
             break;
         }
         d /= 2;
         if (d < kProbeMinStep) break;
     }
-    std::lock_guard<std::mutex> g(m_mtx);
-    m_bad.emplace(nFirst, end);  // an area already entered under this first sector stays
+    return std::min(end, nDevSectors);
 }
 
-int CKivSectorReader::Read(void* pBuf, uint64_t nFirst, uint64_t nCount) {
+void CKivSectorReader::OnSectorFailed(uint64_t nSector, bool bUntried) {
+    std::unique_lock<std::mutex> lk(m_mtx);
+    m_map.MarkFailed(nSector, nSector + 1);
+    bool bNear = m_nRegionFails && nSector >= m_nRegionLast && nSector - m_nRegionLast <= kRegionGap;
+    m_nRegionFails = bNear ? m_nRegionFails + 1 : 1;
+    m_nRegionLast = nSector;
+    if (m_nRegionFails < kRegionFailures) return;
+    m_nRegionFails = 0;
+    if (bUntried) {
+        // A retry that meets the same crowd of failures gives up on what is left of the region;
+        // no area the probes mark is longer than the first probe step.
+        m_map.GiveUpRetry(nSector + 1, nSector + 1 + kProbeFirstStep * kProbeSectors);
+        return;
+    }
+    lk.unlock();
+    uint64_t nEnd = MeasureBadArea(nSector + 1);
+    lk.lock();
+    m_map.MarkUntried(nSector + 1, nEnd);
+}
+
+void CKivSectorReader::ReadPiece(uint8_t* p, uint64_t nFirst, uint64_t nCount, bool bUntried, Request& req) {
+    if (ReadWhole(p, nFirst, nCount)) {
+        if (bUntried) {
+            std::lock_guard<std::mutex> g(m_mtx);
+            m_map.Clear(nFirst, nFirst + nCount);
+        }
+        return;
+    }
+    if (nCount == 1) {
+        OnSectorFailed(nFirst, bUntried);
+        req.Zeroed(p, nFirst, nFirst + 1, KIV_BAD_FAILED);
+        return;
+    }
+    // The halves go back through the map: a region written off meanwhile is not read again.
+    uint64_t h = nCount / 2;
+    ReadRange(p, nFirst, h, req);
+    ReadRange(p + h * m_nSectorSize, nFirst + h, nCount - h, req);
+}
+
+void CKivSectorReader::ReadRange(uint8_t* p, uint64_t nFirst, uint64_t nCount, Request& req) {
+    const uint64_t nEnd = nFirst + nCount;
+    for (uint64_t pos = nFirst; pos < nEnd;) {
+        CKivBadAreaMap::Area area;
+        bool bInArea = false;
+        uint64_t nNext = UINT64_MAX;
+        {
+            std::lock_guard<std::mutex> g(m_mtx);
+            if (const CKivBadAreaMap::Area* a = m_map.Find(pos, nullptr, &nNext)) {
+                area = *a;
+                bInArea = true;
+            }
+        }
+        uint8_t* pAt = p + (pos - nFirst) * m_nSectorSize;
+        if (!bInArea) {
+            uint64_t e = std::min(nEnd, nNext);
+            ReadPiece(pAt, pos, e - pos, false, req);
+            pos = e;
+            continue;
+        }
+        uint64_t e = std::min(nEnd, area.nEnd);
+        bool bRetry = area.nKind == KIV_BAD_UNTRIED && (req.nFlags & KIV_READ_RETRY_UNTRIED) && !area.bNoRetry;
+        if (bRetry)
+            ReadPiece(pAt, pos, e - pos, true, req);
+        else
+            req.Zeroed(pAt, pos, e, area.nKind);
+        pos = e;
+    }
+}
+
+int CKivSectorReader::Read(void* pBuf, uint64_t nFirst, uint64_t nCount, uint32_t nFlags, KivBadRanges* pBad) {
+    if (pBad) pBad->clear();
     uint64_t nBytes = 0;
     if (!pBuf || __builtin_mul_overflow(nCount, uint64_t(m_nSectorSize), &nBytes) || nBytes >= (1ull << 32))
         return 0;
@@ -89,22 +160,32 @@ int CKivSectorReader::Read(void* pBuf, uint64_t nFirst, uint64_t nCount) {
         return 0;
     }
     if (nCount == 0) return 1;
-    {
-        std::lock_guard<std::mutex> g(m_mtx);
-        if (InBadArea(nFirst, nCount)) {
-            std::memset(pBuf, 0, nBytes);
-            return 1;
-        }
+    if (nFirst + nCount < nFirst) {
+        std::memset(pBuf, 0, nBytes);
+        return 0;
     }
-    if (ReadWhole(pBuf, nFirst, nCount)) return 1;
-    int err = m_nLastError;
-    std::memset(pBuf, 0, nBytes);
-    MeasureBadArea(nFirst);
-    m_nLastError = err;  // the caller wants the failure of its own read, not of a probe
+    Request req;
+    req.nFlags = nFlags;
+    req.nSectorSize = m_nSectorSize;
+    int nErrBefore = m_nLastError;
+    m_nLastError = 0;
+    ReadRange(static_cast<uint8_t*>(pBuf), nFirst, nCount, req);
+    // The caller wants the failure of its own reads, not of a probe after them; a read that met
+    // no failure leaves the last one standing.
+    if (m_nLastError == 0) m_nLastError = nErrBefore;
+    if (pBad) *pBad = std::move(req.bad);
     return 1;
 }
 
-std::vector<std::pair<uint64_t, uint64_t>> CKivSectorReader::GetBadAreas() const {
+KivBadRanges CKivSectorReader::GetBadAreas() const {
+    KivBadRanges out;
     std::lock_guard<std::mutex> g(m_mtx);
-    return {m_bad.begin(), m_bad.end()};
+    m_map.List(&out);
+    return out;
+}
+
+void CKivSectorReader::AddBadAreas(const KivBadRanges& areas) {
+    std::lock_guard<std::mutex> g(m_mtx);
+    for (const KivBadRange& r : areas)
+        if (r.nFirst < r.nEnd) m_map.MarkFailed(r.nFirst, r.nEnd, true);
 }

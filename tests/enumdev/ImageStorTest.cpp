@@ -13,6 +13,7 @@
 #include "CKivImageDev.h"
 #include "CKivImageStor.h"
 #include "CKivSectorReader.h"
+#include "KivDamagedReader.h"
 
 namespace fs = std::filesystem;
 
@@ -107,87 +108,9 @@ TEST_F(ImageFixture, ShortLastSectorReadsItsTailAsZeros) {
     p->Release();
 }
 
-// A reader over a simulated damaged medium: reads that touch a bad sector fail; every device
-// access is recorded.
-class DamagedReader : public CKivSectorReader {
-public:
-    std::set<uint64_t> badSectors;
-    std::vector<std::pair<uint64_t, uint64_t>> accesses;  // first sector, count
-
-protected:
-    int64_t RawRead(void* pBuf, uint64_t nOffset, uint64_t nBytes) override {
-        uint64_t first = nOffset / GetSectorSize(), n = nBytes / GetSectorSize();
-        accesses.emplace_back(first, n);
-        auto it = badSectors.lower_bound(first);
-        if (it != badSectors.end() && *it < first + n) {
-            errno = EIO;
-            return -1;
-        }
-        return CKivSectorReader::RawRead(pBuf, nOffset, nBytes);
-    }
-};
-
-TEST_F(ImageFixture, ReadErrorGivesZerosAndMarksTheMeasuredArea) {
-    // 200,000 sectors; unreadable from 1000 to 60000. Probes: 1000 + 102400 reads, 1000 + 51200
-    // fails, so the area is [1000, 52200).
-    std::string path = MakeFile("d.img", 200000ull * 512);
-    auto reader = std::make_unique<DamagedReader>();
-    DamagedReader* r = reader.get();
-    for (uint64_t s = 1000; s < 60000; ++s) r->badSectors.insert(s);
-    auto* stor = new CKivImageStor(std::move(reader));
-    ASSERT_EQ(stor->OpenPath(path.c_str(), 0), KIV_OK);
-
-    std::vector<uint8_t> buf(10 * 512, 0xAA);
-    EXPECT_EQ(stor->ReadSectors(buf.data(), 1000, 10), 1);  // answered, as zeros
-    EXPECT_EQ(std::count(buf.begin(), buf.end(), 0), static_cast<long>(buf.size()));
-    EXPECT_NE(stor->Reader().GetLastError(), 0);
-    ASSERT_EQ(stor->Reader().GetBadAreas().size(), 1u);
-    EXPECT_EQ(stor->Reader().GetBadAreas()[0], std::make_pair(uint64_t(1000), uint64_t(52200)));
-    EXPECT_EQ(r->accesses.size(), 3u);  // the read and two probes
-
-    // Later reads inside the area cost no device access.
-    r->accesses.clear();
-    std::fill(buf.begin(), buf.end(), 0xAA);
-    EXPECT_EQ(stor->ReadSectors(buf.data(), 30000, 10), 1);
-    EXPECT_EQ(std::count(buf.begin(), buf.end(), 0), static_cast<long>(buf.size()));
-    EXPECT_EQ(stor->ReadSectors(buf.data(), 995, 10), 1);  // overlapping the area's start
-    EXPECT_TRUE(r->accesses.empty());
-
-    // A read that ends exactly where the area starts is not inside it and still gets its data.
-    EXPECT_EQ(stor->ReadSectors(buf.data(), 990, 10), 1);
-    EXPECT_EQ(buf[0], ByteAt(990 * 512));
-    EXPECT_EQ(r->accesses.size(), 1u);
-    // So does the first sector after the area.
-    r->badSectors.clear();
-    EXPECT_EQ(stor->ReadSectors(buf.data(), 52200, 1), 1);
-    EXPECT_EQ(buf[0], ByteAt(52200ull * 512));
-    stor->Release();
-}
-
-TEST_F(ImageFixture, ShortDamageIsMeasuredWithThreeProbes) {
-    std::string path = MakeFile("e.img", 200000ull * 512);
-    auto reader = std::make_unique<DamagedReader>();
-    DamagedReader* r = reader.get();
-    r->badSectors.insert(5000);
-    auto* stor = new CKivImageStor(std::move(reader));
-    ASSERT_EQ(stor->OpenPath(path.c_str(), 0), KIV_OK);
-    std::vector<uint8_t> buf(512);
-    EXPECT_EQ(stor->ReadSectors(buf.data(), 5000, 1), 1);
-    EXPECT_EQ(r->accesses.size(), 4u);  // probes at +50, +25 and +12 blocks of 2048 all succeed
-    ASSERT_EQ(stor->Reader().GetBadAreas().size(), 1u);
-    EXPECT_EQ(stor->Reader().GetBadAreas()[0], std::make_pair(uint64_t(5000), uint64_t(5000 + 20480)));
-    // Probes past the end of the device are not taken as damage: the area keeps its least size.
-    r->badSectors.insert(199990);
-    r->accesses.clear();
-    EXPECT_EQ(stor->ReadSectors(buf.data(), 199990, 1), 1);
-    EXPECT_EQ(r->accesses.size(), 1u);
-    EXPECT_EQ(stor->Reader().GetBadAreas().back(), std::make_pair(uint64_t(199990), uint64_t(199990 + 20480)));
-    stor->Release();
-}
-
 TEST_F(ImageFixture, DamagedFirstSectorStillOpens) {
     std::string path = MakeFile("g.img", 100000ull * 512);
-    auto reader = std::make_unique<DamagedReader>();
+    auto reader = std::make_unique<KivDamagedReader>();
     reader->badSectors.insert(0);
     auto* stor = new CKivImageStor(std::move(reader));
     ASSERT_EQ(stor->OpenPath(path.c_str(), 0), KIV_OK);
