@@ -38,6 +38,12 @@ public:
     virtual int IsCancelled() = 0;
 };
 
+// A byte range [nFirst, nEnd) of a file.
+struct KivByteRange {
+    uint64_t nFirst = 0;
+    uint64_t nEnd = 0;
+};
+
 // Why one entry was reported damaged or failed. Fields are only ever added at the end;
 // nStructSize tells a reader which ones the engine filled.
 struct KivRecoverIssue {
@@ -48,6 +54,11 @@ struct KivRecoverIssue {
     int32_t nErrno = 0;          // the system error behind it, 0 when none
     int32_t bStopsRecovery = 0;  // 1: the destination takes no more (full, read-only); the recovery ends here
     IKivFileNode* pNode = nullptr;  // the entry (borrowed)
+    // A damaged file: the byte ranges [nFirst, nEnd) of the written file that hold zeros in place
+    // of sectors that could not be read, in file order (offsets into the data for an encrypted file
+    // kept as its import stream); none for damage without a place (a record that fails its checks).
+    const KivByteRange* pRanges = nullptr;
+    size_t nRanges = 0;
 };
 
 // Progress of recovery; -1 answers cancel.

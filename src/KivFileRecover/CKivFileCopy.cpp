@@ -81,34 +81,61 @@ CKivFileCopy::Outcome CKivFileCopy::WriteFailed() {
     return Fail(std::strerror(e), e);
 }
 
-void CKivFileCopy::ReadPiece(uint8_t* p, uint64_t nFirst, uint64_t nCount) {
+void CKivFileCopy::AddDamage(uint64_t nFirst, uint64_t nEnd) {
+    nEnd = std::min(nEnd, m_nDataBytes);
+    if (nFirst >= nEnd) return;
+    if (!m_damage.empty() && m_damage.back().nEnd >= nFirst) {
+        m_damage.back().nEnd = std::max(m_damage.back().nEnd, nEnd);
+        return;
+    }
+    m_damage.push_back({nFirst, nEnd});
+}
+
+bool CKivFileCopy::ReadPiece(uint8_t* p, uint64_t nFirst, uint64_t nCount, uint64_t nFileOffset) {
+    const uint64_t z = m_nSectorSize;
+    auto lost = [&](uint64_t nFrom, uint64_t nTo) {  // sectors [nFrom, nTo) of the piece
+        if (nFileOffset != kNoOffset) AddDamage(nFileOffset + nFrom * z, nFileOffset + nTo * z);
+    };
     // Sectors past the end of the device are not there to read (a cut image, a size or run taken
     // from damaged structures): the part before the end is still read.
     uint64_t nDevSecs = m_pReader->GetSectorCount();
     uint64_t nInside = nFirst >= nDevSecs ? 0 : std::min(nCount, nDevSecs - nFirst);
+    bool bWhole = true;
     if (nInside < nCount) {
-        std::memset(p + nInside * m_nSectorSize, 0, (nCount - nInside) * m_nSectorSize);
+        std::memset(p + nInside * z, 0, (nCount - nInside) * z);
         MarkDamaged(kPastEnd);
+        lost(nInside, nCount);
+        bWhole = false;
     }
-    if (nInside == 0) return;
+    if (nInside == 0) return false;
     // A successful read fills the whole piece, so the piece is cleared only when the read fails
     // (which may leave part of it filled): one pass less over every byte copied.
-    if (!m_pReader->ReadSectors(p, nFirst, nInside)) {
-        std::memset(p, 0, nInside * m_nSectorSize);
+    KivBadRanges bad;
+    if (!m_pReader->ReadSectorsEx(p, nFirst, nInside, KIV_READ_RETRY_UNTRIED, &bad)) {
+        std::memset(p, 0, nInside * z);
         MarkDamaged(kUnreadable);
-    } else {
-        m_nRead += nInside * m_nSectorSize;
+        lost(0, nInside);
+        return false;
     }
+    uint64_t nBad = 0;
+    for (const KivBadRange& r : bad) {
+        nBad += r.nEnd - r.nFirst;
+        lost(r.nFirst - nFirst, r.nEnd - nFirst);
+    }
+    if (nBad) MarkDamaged(kUnreadable);
+    m_nRead += (nInside - nBad) * z;
+    return bWhole && nBad == 0;
 }
 
-void CKivFileCopy::ReadClusters(uint8_t* p, uint64_t nCluster, uint64_t nCount) {
+bool CKivFileCopy::ReadClusters(uint8_t* p, uint64_t nCluster, uint64_t nCount, uint64_t nFileOffset) {
     uint64_t nRel = 0, nFirst = 0;
     if (!MulFits(nCluster, m_nSecPerClus, &nRel) || __builtin_add_overflow(nRel, m_nBase, &nFirst)) {
         std::memset(p, 0, nCount * m_nSecPerClus * m_nSectorSize);
         MarkDamaged(kPastEnd);
-        return;
+        if (nFileOffset != kNoOffset) AddDamage(nFileOffset, nFileOffset + nCount * m_nSecPerClus * m_nSectorSize);
+        return false;
     }
-    ReadPiece(p, nFirst, nCount * m_nSecPerClus);
+    return ReadPiece(p, nFirst, nCount * m_nSecPerClus, nFileOffset);
 }
 
 CKivFileCopy::Outcome CKivFileCopy::Written(uint64_t n) {
@@ -136,10 +163,11 @@ CKivFileCopy::Outcome CKivFileCopy::CopyRuns(IDataRunList* pRuns, uint64_t nLeft
             // and may reach past the end of a device of larger sectors.
             uint64_t k = std::min({nPieceSecs, nSecs - nDone, (nLeft + m_nSectorSize - 1) / m_nSectorSize});
             if (bPlaced && nFirst + nDone >= nFirst) {
-                ReadPiece(m_buf.data(), nFirst + nDone, k);
+                ReadPiece(m_buf.data(), nFirst + nDone, k, m_nWritten);
             } else {
                 std::memset(m_buf.data(), 0, kPieceBytes);
                 MarkDamaged(kPastEnd);
+                AddDamage(m_nWritten, m_nWritten + k * m_nSectorSize);
             }
             uint64_t n = std::min<uint64_t>(k * m_nSectorSize, nLeft);
             // Past the valid length the file reads as zeros, whatever the clusters still hold.
@@ -195,20 +223,28 @@ CKivFileCopy::Outcome CKivFileCopy::Decompress(IDataRunList* pRuns, uint64_t nLe
             if (!m_out.WriteZeros(n)) return WriteFailed();
         } else {
             // Each allocated cluster goes to its place in the unit, read in contiguous stretches.
+            // A unit stored as it is keeps its damage in place; in a compressed one any damage
+            // spoils what the unit decodes to, so all of its output counts as lost.
             std::memset(in.data(), 0, in.size());
+            const bool bMaybeCompressed = u.nSparse > 0;
+            const uint64_t nUnitAt = m_nWritten;
+            bool bUnitDamaged = false;
             for (uint32_t i = 0; i < u.nCount;) {
                 if (u.lcn[i] == KIV_SPARSE_RUN) { ++i; continue; }
                 uint32_t j = i + 1;
                 while (j < u.nCount && u.lcn[j] != KIV_SPARSE_RUN && u.lcn[j] == u.lcn[j - 1] + 1) ++j;
-                ReadClusters(in.data() + i * nClusBytes, u.lcn[i], j - i);
+                if (!ReadClusters(in.data() + i * nClusBytes, u.lcn[i], j - i,
+                                  bMaybeCompressed ? kNoOffset : nUnitAt + i * nClusBytes))
+                    bUnitDamaged = true;
                 i = j;
             }
             const uint8_t* pData = in.data();
-            bool bCompressed = u.nSparse > 0 && (in[0] | in[1]) != 0;
+            bool bCompressed = bMaybeCompressed && (in[0] | in[1]) != 0;
             if (bCompressed) {
                 if (CKivLznt1::DecodeUnit(in, out) < 0) MarkDamaged("compressed data damaged");
                 pData = out.data();
             }
+            if (bUnitDamaged && bMaybeCompressed) AddDamage(nUnitAt, nUnitAt + n);
             if (!m_out.Write(pData, n)) return WriteFailed();
         }
         nLeft -= n;
@@ -284,6 +320,7 @@ CKivFileCopy::Outcome CKivFileCopy::Copy(IKivFileNode* pNode, const std::string&
     m_damageReason.clear();
     m_nFailErrno = 0;
     m_nWritten = m_nRead = 0;
+    m_damage.clear();
     IKivFileAttr* pAttr = pNode->GetAttr();
     Outcome res = CopyData(pNode, pAttr);
     if (res == kOk) {
@@ -351,6 +388,7 @@ CKivFileCopy::Outcome CKivFileCopy::CopyData(IKivFileNode* pNode, IKivFileAttr* 
     }
     // Encrypted data is copied in whole sectors.
     uint64_t nData = bEncrypted ? (nSize + m_nSectorSize - 1) / m_nSectorSize * m_nSectorSize : nSize;
+    m_nDataBytes = nData;
 
     m_nValidLength = ~0ull;
     if (auto* pInfo = dynamic_cast<IKivAttrDataInfo*>(pAttr)) {

@@ -31,6 +31,9 @@ public:
     int FailErrno() const { return m_nFailErrno; }
     // The first reason the file is damaged.
     const std::string& DamageReason() const { return m_damageReason; }
+    // The byte ranges of the file written as zeros because their sectors could not be read (or lie
+    // past the end of the device), in file order.
+    const std::vector<KivByteRange>& DamagedRanges() const { return m_damage; }
     // The destination holds the whole entry, closed, with its attributes. A copy that ends
     // otherwise (failed or cancelled part-way) deletes what it had written.
     bool Complete() const { return m_bComplete; }
@@ -39,11 +42,16 @@ private:
     Outcome CopyRuns(IDataRunList* pRuns, uint64_t nBytes);
     Outcome CopyResident(IDataRunList* pRuns);
     Outcome Decompress(IDataRunList* pRuns, uint64_t nBytes);
-    // Reads nCount sectors at nFirst into p; a failed read leaves zeros there and marks the file
-    // damaged.
-    void ReadPiece(uint8_t* p, uint64_t nFirst, uint64_t nCount);
-    // Clusters [nCluster, nCluster + nCount) of the partition into p.
-    void ReadClusters(uint8_t* p, uint64_t nCluster, uint64_t nCount);
+    // Reads nCount sectors at nFirst into p, trying again what the scan left untried. Sectors that
+    // cannot be read are zeros: the file is marked damaged and, unless nFileOffset is kNoOffset,
+    // their place in the file (p's first byte lands at nFileOffset) is recorded. Answers false when
+    // anything was unreadable.
+    static constexpr uint64_t kNoOffset = ~0ull;
+    bool ReadPiece(uint8_t* p, uint64_t nFirst, uint64_t nCount, uint64_t nFileOffset);
+    // Clusters [nCluster, nCluster + nCount) of the partition into p, as ReadPiece.
+    bool ReadClusters(uint8_t* p, uint64_t nCluster, uint64_t nCount, uint64_t nFileOffset);
+    // Records [nFirst, nEnd) of the file as zeros in place of lost data (cut at the data's length).
+    void AddDamage(uint64_t nFirst, uint64_t nEnd);
     Outcome Written(uint64_t n);  // counts and reports n bytes written
     Outcome RebuildEncrypted(uint64_t nSize);
     void SetAttrsAndTimes(IKivFileAttr* pAttr);
@@ -70,5 +78,7 @@ private:
     uint64_t m_nWritten = 0;
     uint64_t m_nRead = 0;  // bytes read from the device without error
     uint64_t m_nValidLength = ~0ull;  // bytes of the file that hold written data
+    uint64_t m_nDataBytes = 0;  // the length of the data written, for cutting damaged ranges
+    std::vector<KivByteRange> m_damage;
     std::vector<uint8_t> m_buf;
 };

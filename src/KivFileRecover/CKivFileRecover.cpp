@@ -120,6 +120,8 @@ CKivFileCopy::Outcome CKivFileRecover::Impl::CopyOne(IKivFileRecoverCallback* pC
         issue.pszName = pNode->GetAttr()->GetName();
         issue.pszReason = copy.DamageReason().c_str();
         issue.pNode = pNode;
+        issue.pRanges = copy.DamagedRanges().data();
+        issue.nRanges = copy.DamagedRanges().size();
         pCb->OnFileDamagedEx(issue);
     }
     return res;

@@ -17,6 +17,7 @@
 #include "Model/KivScanSettings.h"
 #include "Model/RawTypeTable.h"
 #include "Raw/KivRawTree.h"
+#include "Storage/CKivRetryStor.h"
 #include "platform/KivPlatform.h"
 
 namespace {
@@ -350,7 +351,9 @@ KivResult CKivScanDev::EnumResParts(std::vector<CKivScanResPart*>* pList) {
 }
 
 IKivFsNode* CKivScanDev::BuildRawNode(const char* pszName, IIsClusterUsed* pUsed, IKivEnumResFilesCallback* pCallback) {
-    IKivFileNode* pCarved = BuildRawTree(pUsed, pCallback, m_pStor, &m_rawFiles);
+    CKivRetryStor* pDev = new CKivRetryStor(m_pStor);
+    IKivFileNode* pCarved = BuildRawTree(pUsed, pCallback, pDev, &m_rawFiles);
+    pDev->Release();
     if (!pCarved) return nullptr;
     if (!pCarved->GetFirstChild()) {
         pCarved->Release();
@@ -379,6 +382,11 @@ KivResult CKivScanDev::EnumResFiles(uint32_t nNameBase, std::vector<CKivScanResP
 
     IKivFsNode* pRoot = KivNewFsRoot();
     if (!pRoot) return KIV_RETERR(KIV_E_NOOBJ);
+    // The trees are read through a view that tries again what the scan wrote off untried.
+    struct View {
+        CKivRetryStor* p;
+        ~View() { p->Release(); }
+    } view{new CKivRetryStor(m_pStor)};
     bool bAdded = false;
     // What the partition trees cover: each lists the carved files of its own free space.
     CSectorRangeMask covered;
@@ -387,7 +395,7 @@ KivResult CKivScanDev::EnumResFiles(uint32_t nNameBase, std::vector<CKivScanResP
             if (pPart->m_nSelected != 1) continue;
             for (IKivFsScanner* pScanner : m_scanners) {
                 if (!pScanner->CanHandle(pPart->m_nType)) continue;
-                if (IKivFsNode* pNode = pScanner->BuildTree(pPart, m_pStor, nNameBase, pCallback)) {
+                if (IKivFsNode* pNode = pScanner->BuildTree(pPart, view.p, nNameBase, pCallback)) {
                     pRoot->AddChild(pNode);
                     covered.Add(pPart->m_nFirstSector, pPart->m_nSectorCount);
                     bAdded = true;

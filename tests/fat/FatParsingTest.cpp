@@ -202,6 +202,55 @@ TEST(FatTables, DoubleTableFallsBackToSecondCopy) {
     EXPECT_FALSE(t.HasTable());
 }
 
+TEST(FatTables, SectorsOfOneCopyMendTheOther) {
+    // Two FAT16 copies of 12 sectors with a chain 800 -> 801 -> ... -> 1100 (sectors 3 and 4).
+    std::vector<uint8_t> disk(512 * 24, 0);
+    for (int copy = 0; copy < 2; ++copy) {
+        uint8_t* fat = &disk[512 * 12 * copy];
+        Put32(fat, 0xFFFFFFF8u);
+        for (uint32_t c = 800; c < 1100; ++c) Put16(fat + 2 * c, uint16_t(c + 1));
+        Put16(fat + 2 * 1100, 0xFFFF);
+    }
+    auto chainWhole = [](CKivDoubleFatTable& t) {
+        for (uint32_t c = 800; c < 1100; ++c)
+            if (t.GetEntry(c) != c + 1) return false;
+        return t.GetEntry(1100) == KIV_FAT_EOC;
+    };
+    {
+        // The first copy's sector 3 cannot be read, its sector 4 points an entry at itself: both
+        // come from the second copy.
+        KivMemDevStor stor(disk);
+        stor.AddBad(3, 4);
+        Put16(&stor.m_data[2 * 1050], 1050);
+        CKivDoubleFatTable t;
+        t.Load(&stor, KIV_FS_FAT16, 0, 12, true, true);
+        ASSERT_TRUE(t.HasFirst());
+        EXPECT_TRUE(chainWhole(t));
+        EXPECT_EQ(t.TakenFromOther(), 2u);
+        EXPECT_EQ(t.LostSectors(), 0u);
+        // Without leave to use the second copy the first is used as it reads: the loop makes
+        // it fail its checks, so there is no table.
+        t.Load(&stor, KIV_FS_FAT16, 0, 12, true, false);
+        EXPECT_FALSE(t.HasTable());
+    }
+    {
+        // The first copy's start is unreadable, so the scan found only the second; the second's
+        // own unreadable sector comes from the first after all. A sector lost in both reads free.
+        KivMemDevStor stor(disk);
+        stor.AddBad(0, 1);
+        stor.AddBad(12 + 3, 12 + 4);
+        stor.AddBad(7, 8);
+        stor.AddBad(12 + 7, 12 + 8);
+        CKivDoubleFatTable t;
+        t.Load(&stor, KIV_FS_FAT16, 0, 12, false, true);
+        ASSERT_TRUE(t.HasTable());
+        EXPECT_FALSE(t.HasFirst());
+        EXPECT_TRUE(chainWhole(t));
+        EXPECT_EQ(t.LostSectors(), 1u);
+        EXPECT_EQ(t.GetEntry(7 * 256 + 10), KIV_FAT_FREE);
+    }
+}
+
 TEST(FatRuns, DeletedSkipsBadAndAllocatedClusters) {
     MapTable t;
     t.m[51] = KIV_FAT_BAD;

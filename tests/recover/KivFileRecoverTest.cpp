@@ -255,6 +255,62 @@ TEST(KivFileRecover, FileCancelledPartWayIsDeleted) {
     EXPECT_EQ(rec.GetStats().nFilesWritten, 0u);
 }
 
+TEST(KivFileRecover, UnreadableSectorsAreReportedAsTheByteRangesTheyCost) {
+    Image img(4);  // 2 KiB clusters
+    auto data = Random(300000, 4);
+    img.Put(10, data);
+    auto comp = Random(8192, 6);
+    Tree t{NewPart(4)};
+    IKivFileNode* f = AddFile(t.p, NewAttr("big.bin", data.size(), {{10, 147}}));
+    // Sectors 3 and 200-201 of the file fail; 400 was written off untried by the scan and reads
+    // fine when tried; the last sector of the file (586) fails and is cut at the file's size.
+    uint64_t first = kBase + 10 * 4;
+    img.m_dev.AddBad(first + 3, first + 4);
+    img.m_dev.AddBad(first + 200, first + 202);
+    img.m_dev.m_untried.insert(first + 400);
+    img.m_dev.AddBad(first + 585, first + 586);
+    KivTestDir d;
+    CKivFileRecover rec;
+    rec.SetDevice(&img.m_dev);
+    KivTestCallback cb;
+    std::string dest = d.Str() + "/big.bin";
+    ASSERT_EQ(rec.DoRecoverFile(f, &cb, dest.c_str()), KIV_OK);
+    ASSERT_EQ(rec.WaitForRecoverEnd(0), KIV_OK);
+    using R = std::vector<std::pair<uint64_t, uint64_t>>;
+    EXPECT_EQ(cb.ranges[dest], (R{{3 * 512, 4 * 512}, {200 * 512, 202 * 512}, {585 * 512, 300000}}));
+    EXPECT_EQ(cb.damaged, std::vector<std::string>{dest});
+    // Every byte outside the ranges is the medium's, every byte inside is zero.
+    auto got = KivTestReadFile(dest);
+    ASSERT_EQ(got.size(), data.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+        bool bLost = (i >= 3 * 512 && i < 4 * 512) || (i >= 200 * 512 && i < 202 * 512) || i >= 585 * 512;
+        ASSERT_EQ(got[i], bLost ? 0 : data[i]) << i;
+    }
+
+    // In a compressed unit any lost sector spoils the whole unit it decodes to; a unit stored
+    // whole keeps its damage in place.
+    std::vector<uint8_t> text(32768);
+    for (size_t i = 0; i < text.size(); ++i) text[i] = "lorem ipsum dolor "[(i / 7) % 18];
+    auto packed = KivTestLznt1Compress(text);
+    uint64_t k = (packed.size() + 2047) / 2048;
+    ASSERT_LT(k, 16u);
+    auto stored = Random(32768, 7);
+    img.Put(1000, packed);
+    img.Put(1100, stored);
+    IKivFileNode* c = AddFile(t.p, NewAttr("c.bin", 2 * 32768, {{1000, k}, {KIV_SPARSE_RUN, 16 - k}, {1100, 16}},
+                                           KIV_FA_COMPRESSED));
+    img.m_dev.AddBad(kBase + 1000 * 4, kBase + 1000 * 4 + 1);
+    img.m_dev.AddBad(kBase + 1100 * 4 + 5, kBase + 1100 * 4 + 6);
+    dest = d.Str() + "/c.bin";
+    ASSERT_EQ(rec.DoRecoverFile(c, &cb, dest.c_str()), KIV_OK);
+    ASSERT_EQ(rec.WaitForRecoverEnd(0), KIV_OK);
+    EXPECT_EQ(cb.ranges[dest], (R{{0, 32768}, {32768 + 5 * 512, 32768 + 6 * 512}}));
+    got = KivTestReadFile(dest);
+    ASSERT_EQ(got.size(), 65536u);
+    EXPECT_TRUE(std::equal(stored.begin(), stored.begin() + 5 * 512, got.begin() + 32768));
+    EXPECT_TRUE(std::equal(stored.begin() + 6 * 512, stored.end(), got.begin() + 32768 + 6 * 512));
+}
+
 TEST(KivFileRecover, CancelEndsDirectoryRecoveryAfterTheCurrentFile) {
     Image img(1);
     Tree t{NewPart(1)};

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,8 @@ public:
     void OnFileDamagedEx(const KivRecoverIssue& i) override {
         damaged.push_back(i.pszPath);
         damageReasons.push_back(Leaf(i.pszPath) + ": " + i.pszReason);
+        auto& v = ranges[i.pszPath];
+        for (size_t k = 0; k < i.nRanges; ++k) v.emplace_back(i.pRanges[k].nFirst, i.pRanges[k].nEnd);
     }
     void OnFileFailedEx(const KivRecoverIssue& i) override {
         failed.push_back(i.pszPath);
@@ -63,4 +66,5 @@ public:
     uint64_t nBytes = 0;
     uint64_t nTail = 0;
     std::vector<std::string> started, damaged, failed;
+    std::map<std::string, std::vector<std::pair<uint64_t, uint64_t>>> ranges;
 };

@@ -39,12 +39,13 @@ bool HoldsSectors(const uint8_t* p, uint64_t nFirst, uint64_t nCount, uint32_t n
 class CountingStor : public KivMemDevStor {
 public:
     using KivMemDevStor::KivMemDevStor;
-    int ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) override {
+    int ReadSectorsEx(void* pBuf, uint64_t nFirst, uint64_t nCount, uint32_t nFlags, KivBadRanges* pBad) override {
         if (m_delayMs) std::this_thread::sleep_for(std::chrono::milliseconds(m_delayMs));
         std::lock_guard<std::mutex> g(m_mtx);
         if (nFirst < GetSectorCount())
             for (uint64_t s = nFirst; s < nFirst + nCount && s < GetSectorCount(); ++s) ++m_perSector[s];
-        return KivMemDevStor::ReadSectors(pBuf, nFirst, nCount);
+        if (nFlags & KIV_READ_RETRY_UNTRIED) ++m_nRetryReads;
+        return KivMemDevStor::ReadSectorsEx(pBuf, nFirst, nCount, nFlags, pBad);
     }
     void ResetCounts() {
         std::lock_guard<std::mutex> g(m_mtx);
@@ -54,6 +55,7 @@ public:
     std::vector<int> m_perSector = std::vector<int>(GetSectorCount(), 0);
     std::mutex m_mtx;
     int m_delayMs = 0;
+    uint64_t m_nRetryReads = 0;
 };
 
 struct CacheFixture : ::testing::Test {
@@ -83,6 +85,38 @@ TEST_F(CacheFixture, WithoutCurrentBlockItIsTheInnerStorage) {
     EXPECT_EQ(empty->Open(), 0);
     EXPECT_EQ(empty->SetCurCacheBlock(0), 0);
     empty->Release();
+}
+
+TEST_F(CacheFixture, DamagedBlocksKeepTheirListOfUnreadableSectors) {
+    Make(100, 16);
+    dev->AddBad(34, 36);       // in block 2 (32..47)
+    dev->m_untried.insert(40);  // written off untried
+    dev->AddBad(50, 51);       // in block 3
+    ASSERT_EQ(cache->StartReadAhead(0), 1);
+    for (int64_t i = 0; i <= 2; ++i) ASSERT_EQ(cache->SetCurCacheBlock(i), 1);
+    ASSERT_EQ(cache->GetCurBlockBad().size(), 2u);
+    EXPECT_EQ(cache->GetCurBlockBad()[0].nFirst, 34u);
+    EXPECT_EQ(cache->GetCurBlockBad()[1].nKind, KIV_BAD_UNTRIED);
+
+    // Served partly from the block, partly from the device: one sorted list, clipped to the request.
+    std::vector<uint8_t> buf(20 * 512, 0xAA);
+    KivBadRanges bad;
+    dev->ResetCounts();
+    ASSERT_EQ(cache->ReadSectorsEx(buf.data(), 35, 20, 0, &bad), 1);
+    ASSERT_EQ(bad.size(), 3u);
+    EXPECT_EQ(bad[0].nFirst, 35u);
+    EXPECT_EQ(bad[0].nEnd, 36u);
+    EXPECT_EQ(bad[1].nFirst, 40u);
+    EXPECT_EQ(bad[2].nFirst, 50u);
+    EXPECT_EQ(buf[0], 0);
+    EXPECT_TRUE(HoldsSectors(buf.data() + 512, 36, 4));
+    EXPECT_EQ(dev->m_perSector[40], 0);  // from the block
+    // A plain read gives the same bytes; asking for a retry of untried sectors goes to the device.
+    ASSERT_EQ(cache->ReadSectorsEx(buf.data(), 38, 4, KIV_READ_RETRY_UNTRIED, &bad), 1);
+    EXPECT_TRUE(bad.empty());
+    EXPECT_TRUE(HoldsSectors(buf.data(), 38, 4));
+    EXPECT_EQ(dev->m_nRetryReads, 1u);
+    cache->StopReadAhead();
 }
 
 TEST_F(CacheFixture, RequestsAroundTheCurrentBlock) {

@@ -12,6 +12,7 @@ bool KivFat32Start(uint32_t nEntry0, uint32_t nEntry1) {
 
 bool CKivFatTableBase::Load(IKivDevStor* pStor, uint64_t nFirstSector, uint32_t nSectorsPerFat) {
     m_data.clear();
+    m_unreadable.clear();
     m_nEntries = 0;
     if (!pStor) return false;
     uint32_t nSectorSize = pStor->GetSectorSize();
@@ -23,15 +24,45 @@ bool CKivFatTableBase::Load(IKivDevStor* pStor, uint64_t nFirstSector, uint32_t 
 
     KivAllocSize size(uint64_t(nSectorsPerFat) * nSectorSize);
     std::vector<uint8_t> data(size_t(nSectorsPerFat) * nSectorSize);
+    std::vector<bool> unreadable(nSectorsPerFat, false);
+    KivBadRanges bad;
     constexpr uint32_t kChunk = 2048;  // sectors per read
     for (uint32_t done = 0; done < nSectorsPerFat;) {
         uint32_t n = std::min(kChunk, nSectorsPerFat - done);
-        if (!pStor->ReadSectors(data.data() + size_t(done) * nSectorSize, nFirstSector + done, n)) return false;
+        if (!pStor->ReadSectorsEx(data.data() + size_t(done) * nSectorSize, nFirstSector + done, n, 0, &bad))
+            return false;
+        for (const KivBadRange& r : bad)
+            for (uint64_t s = r.nFirst; s < r.nEnd; ++s) unreadable[s - nFirstSector] = true;
         done += n;
     }
     m_data = std::move(data);
+    m_unreadable = std::move(unreadable);
+    m_nSectorSize = nSectorSize;
     m_nEntries = static_cast<uint32_t>(uint64_t(m_data.size()) * 8 / m_nEntryBits);
     return true;
+}
+
+uint32_t CKivFatTableBase::UnreadableSectors() const {
+    return static_cast<uint32_t>(std::count(m_unreadable.begin(), m_unreadable.end(), true));
+}
+
+bool CKivFatTableBase::SectorLooksValid(uint32_t i) {
+    if (i >= SectorCount()) return false;
+    const uint64_t nBits = uint64_t(m_nSectorSize) * 8;
+    uint64_t c = (i * nBits + m_nEntryBits - 1) / m_nEntryBits;
+    for (; (c + 1) * m_nEntryBits <= (i + 1) * nBits && c < m_nEntries; ++c) {
+        if (c < 2) continue;
+        uint32_t v = GetEntry(static_cast<uint32_t>(c));
+        if (v == KIV_FAT_EOC || v == KIV_FAT_BAD || v == KIV_FAT_FREE) continue;
+        if (v == 1 || v == c || v >= m_nEntries) return false;
+    }
+    return true;
+}
+
+void CKivFatTableBase::TakeSector(uint32_t i, const CKivFatTableBase& other) {
+    if (i >= SectorCount() || other.m_data.size() != m_data.size() || other.m_nSectorSize != m_nSectorSize) return;
+    std::copy_n(other.m_data.begin() + size_t(i) * m_nSectorSize, m_nSectorSize, m_data.begin() + size_t(i) * m_nSectorSize);
+    m_unreadable[i] = other.IsSectorUnreadable(i);
 }
 
 bool CKivFatTableBase::CheckStructure() {

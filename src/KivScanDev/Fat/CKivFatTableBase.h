@@ -17,9 +17,18 @@ bool KivFat32Start(uint32_t nEntry0, uint32_t nEntry1);  // 0x0FFFFFF8, 0x0FFFFF
 class CKivFatTableBase : public IKivRealFatTable {
 public:
     // Reads nSectorsPerFat sectors from nFirstSector. Answers false (and holds no table) when the
-    // size lies outside [nMinUnits, nMaxUnits] 512-byte units or a read fails.
+    // size lies outside [nMinUnits, nMaxUnits] 512-byte units or the device refuses a read.
+    // Sectors that cannot be read hold zeros and are remembered (IsSectorUnreadable).
     bool Load(IKivDevStor* pStor, uint64_t nFirstSector, uint32_t nSectorsPerFat);
     bool IsLoaded() const { return !m_data.empty(); }
+    uint32_t SectorCount() const { return m_nSectorSize ? static_cast<uint32_t>(m_data.size() / m_nSectorSize) : 0; }
+    bool IsSectorUnreadable(uint32_t i) const { return i < m_unreadable.size() && m_unreadable[i]; }
+    uint32_t UnreadableSectors() const;
+    // The entries that lie wholly in sector i are each free, an end or bad mark, or a link inside
+    // the table that is neither 1 nor the entry's own cluster.
+    bool SectorLooksValid(uint32_t i);
+    // Takes sector i from the other copy of the same table (same width and size).
+    void TakeSector(uint32_t i, const CKivFatTableBase& other);
 
     // Every cluster from 2: points inside the table (or is an end or bad mark), is not 1, not
     // itself, has at most one predecessor, and no chain loops or spans the whole table.
@@ -30,6 +39,8 @@ protected:
         : m_nEntryBits(nEntryBits), m_nMinUnits(nMinUnits), m_nMaxUnits(nMaxUnits) {}
     std::vector<uint8_t> m_data;
     uint32_t m_nEntries = 0;
+    uint32_t m_nSectorSize = 0;
+    std::vector<bool> m_unreadable;  // by sector of the table
 
 private:
     uint32_t m_nEntryBits;

@@ -31,6 +31,7 @@ int CKivDevStorCache::SetBlockSectors(uint32_t n) {
     KivAllocSize size(BlockBytes());
     m_pCur.reset(new uint8_t[BlockBytes()]());
     m_nCurBlock = -1;
+    m_curBad.clear();
     return 1;
 }
 
@@ -41,27 +42,49 @@ bool CKivDevStorCache::IsBlockIndexValid(int64_t i) {
 }
 
 int CKivDevStorCache::ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) {
+    return ReadSectorsEx(pBuf, nFirst, nCount, 0, nullptr);
+}
+
+int CKivDevStorCache::ReadSectorsEx(void* pBuf, uint64_t nFirst, uint64_t nCount, uint32_t nFlags, KivBadRanges* pBad) {
+    if (pBad) pBad->clear();
     if (!m_pInner || !pBuf) return 0;
-    if (m_nCurBlock < 0 || !m_pCur) return m_pInner->ReadSectors(pBuf, nFirst, nCount);
+    if (m_nCurBlock < 0 || !m_pCur) return m_pInner->ReadSectorsEx(pBuf, nFirst, nCount, nFlags, pBad);
     auto* pDst = static_cast<uint8_t*>(pBuf);
     const uint64_t nStart = uint64_t(m_nCurBlock) * m_nBlockSectors;
     // The block holds only what the device has: a request past the device end goes to the inner
     // storage, which refuses it as it would without the cache.
     const uint64_t nEnd = std::min<uint64_t>(nStart + m_nBlockSectors, GetSectorCount());
+    KivBadRanges part;
+    auto append = [&](const KivBadRanges& r) {
+        if (pBad) pBad->insert(pBad->end(), r.begin(), r.end());
+    };
     uint64_t k = 0;
     int ok = 1;
     if (nFirst < nStart) {
         // Starts before the block: read from the device up to the block start; the block itself is
         // not used for the rest of the request.
         k = std::min(nCount, nStart - nFirst);
-        ok = m_pInner->ReadSectors(pDst, nFirst, k);
+        ok = m_pInner->ReadSectorsEx(pDst, nFirst, k, nFlags, pBad ? &part : nullptr);
+        append(part);
         if (k >= nCount) return ok;
     } else if (nFirst < nEnd) {
         k = std::min(nCount, nEnd - nFirst);
+        // Sectors the block holds as untried zeros are read again when the caller asks for that.
+        bool bRetry = false;
+        for (const KivBadRange& r : m_curBad)
+            if (r.nKind == KIV_BAD_UNTRIED && r.nFirst < nFirst + k && r.nEnd > nFirst) bRetry = nFlags & KIV_READ_RETRY_UNTRIED;
+        if (bRetry) return m_pInner->ReadSectorsEx(pBuf, nFirst, nCount, nFlags, pBad);
         std::memcpy(pDst, m_pCur.get() + (nFirst - nStart) * m_nSectorSize, k * m_nSectorSize);
+        if (pBad)
+            for (const KivBadRange& r : m_curBad) {
+                uint64_t f = std::max(r.nFirst, nFirst), e = std::min(r.nEnd, nFirst + k);
+                if (f < e) pBad->push_back({f, e, r.nKind});
+            }
         if (k >= nCount) return 1;
     }
-    if (!m_pInner->ReadSectors(pDst + k * m_nSectorSize, nFirst + k, nCount - k)) ok = 0;
+    if (!m_pInner->ReadSectorsEx(pDst + k * m_nSectorSize, nFirst + k, nCount - k, nFlags, pBad ? &part : nullptr))
+        ok = 0;
+    append(part);
     return ok;
 }
 
@@ -75,10 +98,14 @@ std::unique_ptr<uint8_t[]> CKivDevStorCache::TakeBuffer() {
     return std::unique_ptr<uint8_t[]>(new uint8_t[BlockBytes()]);
 }
 
-void CKivDevStorCache::FillBlock(uint8_t* p, uint64_t nFirst) {
+void CKivDevStorCache::FillBlock(uint8_t* p, uint64_t nFirst, KivBadRanges* pBad) {
     uint64_t nSecs = GetSectorCount();
     uint64_t n = nFirst < nSecs ? std::min<uint64_t>(m_nBlockSectors, nSecs - nFirst) : 0;
-    if (n && !m_pInner->ReadSectors(p, nFirst, n)) n = 0;  // an unreadable block is seen as zeros
+    pBad->clear();
+    if (n && !m_pInner->ReadSectorsEx(p, nFirst, n, 0, pBad)) {
+        *pBad = {{nFirst, nFirst + n, KIV_BAD_FAILED}};  // a block refused whole is seen as zeros
+        n = 0;
+    }
     std::memset(p + n * m_nSectorSize, 0, BlockBytes() - n * m_nSectorSize);
 }
 
@@ -91,8 +118,8 @@ int CKivDevStorCache::StartReadAhead(uint64_t nStartSector) {
     uint64_t next = nStartSector / m_nBlockSectors * m_nBlockSectors;
     std::deque<Block> initial;
     for (size_t i = 0; i < kQueueLimit && next < nSecs; ++i) {
-        Block b{next, TakeBuffer()};
-        FillBlock(b.data.get(), next);
+        Block b{next, TakeBuffer(), {}};
+        FillBlock(b.data.get(), next, &b.bad);
         initial.push_back(std::move(b));
         next += m_nBlockSectors;
     }
@@ -125,9 +152,9 @@ void CKivDevStorCache::ReadAheadThread() {
         if (m_bStopAsked || m_nNextSector >= nSecs) break;
         // m_nNextSector moves on only once the block is queued: a consumer asking for the block in
         // flight waits for it instead of reading it a second time.
-        Block b{m_nNextSector, TakeBuffer()};
+        Block b{m_nNextSector, TakeBuffer(), {}};
         lk.unlock();
-        FillBlock(b.data.get(), b.nFirst);
+        FillBlock(b.data.get(), b.nFirst, &b.bad);
         lk.lock();
         if (m_bStopAsked) {
             m_spare.push_back(std::move(b.data));
@@ -161,6 +188,7 @@ int CKivDevStorCache::SetCurCacheBlock(int64_t i) {
             if (!m_queue.empty()) {
                 if (m_queue.front().nFirst != nFirst) break;  // a jump backwards: read it directly
                 std::swap(m_pCur, m_queue.front().data);
+                m_curBad = std::move(m_queue.front().bad);
                 m_spare.push_back(std::move(m_queue.front().data));
                 m_queue.pop_front();
                 m_cvSpace.notify_one();
@@ -182,7 +210,7 @@ int CKivDevStorCache::SetCurCacheBlock(int64_t i) {
             }
         }
     }
-    FillBlock(m_pCur.get(), nFirst);
+    FillBlock(m_pCur.get(), nFirst, &m_curBad);
     m_nCurBlock = i;
     return 1;
 }

@@ -26,6 +26,11 @@ public:
     explicit CKivDevStorCache(IKivDevStor* pInner);
 
     int ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) override;
+    // Sectors served from the current block are listed as they were when the block was read; a
+    // retry of untried sectors goes to the inner storage.
+    int ReadSectorsEx(void* pBuf, uint64_t nFirst, uint64_t nCount, uint32_t nFlags, KivBadRanges* pBad) override;
+    int GetBadAreas(KivBadRanges* pOut) override { return m_pInner ? m_pInner->GetBadAreas(pOut) : 0; }
+    int AddBadAreas(const KivBadRanges& areas) override { return m_pInner ? m_pInner->AddBadAreas(areas) : 0; }
     uint64_t GetSectorCount() override;
     uint32_t GetSectorSize() override;
     int Open() override;
@@ -46,6 +51,8 @@ public:
     // Stops the producer and drops what it queued. Always returns, even when nobody consumes.
     int StopReadAhead();
     int64_t GetCurBlockIndex() const { return m_nCurBlock; }
+    // The unreadable sectors of the current block (read as zeros), sorted.
+    const KivBadRanges& GetCurBlockBad() const { return m_curBad; }
 
 protected:
     ~CKivDevStorCache() override;
@@ -54,12 +61,14 @@ private:
     struct Block {
         uint64_t nFirst = 0;  // first sector
         std::unique_ptr<uint8_t[]> data;
+        KivBadRanges bad;  // its unreadable sectors
     };
 
     uint64_t BlockBytes() const { return uint64_t(m_nBlockSectors) * m_nSectorSize; }
     std::unique_ptr<uint8_t[]> TakeBuffer();  // under m_mtx
-    // Reads the block that starts at nFirst into p; unreadable blocks read as zeros.
-    void FillBlock(uint8_t* p, uint64_t nFirst);
+    // Reads the block that starts at nFirst into p; unreadable sectors read as zeros and are listed
+    // in *pBad (a block the inner storage refuses is zeros, listed whole).
+    void FillBlock(uint8_t* p, uint64_t nFirst, KivBadRanges* pBad);
     void ReadAheadThread();
 
     IKivDevStor* m_pInner;
@@ -67,6 +76,7 @@ private:
     uint32_t m_nBlockSectors = kDefaultBlockSectors;
     std::unique_ptr<uint8_t[]> m_pCur;
     int64_t m_nCurBlock = -1;
+    KivBadRanges m_curBad;
 
     std::mutex m_mtx;
     std::condition_variable m_cvReady;  // a block was queued, or the producer ended

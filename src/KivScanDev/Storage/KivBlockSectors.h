@@ -11,7 +11,7 @@
 // Calls fn(bytes, sector) for every sector of the block [nFirst, nFirst + nCount), which is
 // already in the cache. The block is taken in pieces small enough to stay in the processor's cache
 // while they are tested; a piece that cannot be read is taken sector by sector, so that a bad
-// sector costs only itself. bytes starts with the sector; with bFollowing it also holds the
+// sector costs only itself. Sectors the storage lists as unreadable are not handed to fn. bytes starts with the sector; with bFollowing it also holds the
 // sectors after it up to its piece's end and one more when that lies in the block (for structures
 // that cross a sector's end), else just the sector.
 template <class Fn>
@@ -20,17 +20,27 @@ void KivForEachBlockSector(IKivDevStor* pStor, uint64_t nFirst, uint64_t nCount,
     const size_t z = nSectorSize;
     const uint64_t nPiece = std::max<uint64_t>(1, (128u << 10) / z);
     pBuf->resize(size_t(nPiece + 1) * z);
+    KivBadRanges bad;
     for (uint64_t done = 0; done < nCount;) {
         uint64_t n = std::min(nPiece, nCount - done);
         uint64_t nRead = n + (bFollowing && done + n < nCount ? 1 : 0);
-        if (pStor->ReadSectors(pBuf->data(), nFirst + done, nRead)) {
-            std::span<const uint8_t> all(pBuf->data(), size_t(nRead) * z);
-            for (uint64_t i = 0; i < n; ++i)
-                fn(bFollowing ? all.subspan(size_t(i) * z) : all.subspan(size_t(i) * z, z), nFirst + done + i);
+        const uint64_t nAt = nFirst + done;
+        if (pStor->ReadSectorsEx(pBuf->data(), nAt, nRead, 0, &bad)) {
+            // Unreadable sectors read as zeros, which say nothing: they are passed over, and a
+            // structure crossing a sector's end stops short of them. The sectors around them count.
+            auto pBad = bad.begin();
+            for (uint64_t i = 0; i < n; ++i) {
+                uint64_t s = nAt + i;
+                while (pBad != bad.end() && pBad->nEnd <= s) ++pBad;
+                if (pBad != bad.end() && pBad->nFirst <= s) continue;
+                uint64_t nEnd = pBad != bad.end() ? std::min(pBad->nFirst, nAt + nRead) : nAt + nRead;
+                std::span<const uint8_t> here(pBuf->data() + size_t(i) * z, size_t(nEnd - s) * z);
+                fn(bFollowing ? here : here.first(z), s);
+            }
         } else {
             for (uint64_t i = 0; i < n; ++i)
-                if (pStor->ReadSectors(pBuf->data(), nFirst + done + i, 1))
-                    fn(std::span<const uint8_t>(pBuf->data(), z), nFirst + done + i);
+                if (pStor->ReadSectorsEx(pBuf->data(), nAt + i, 1, 0, &bad) && bad.empty())
+                    fn(std::span<const uint8_t>(pBuf->data(), z), nAt + i);
         }
         done += n;
     }
