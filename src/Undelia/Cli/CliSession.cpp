@@ -83,10 +83,63 @@ int CheckImagePath(const std::string& strPath) {
     return CLI_EXIT_OK;
 }
 
+// The parts of a that no range of b covers; both sorted.
+KivBadRanges Subtract(const KivBadRanges& a, const KivBadRanges& b) {
+    KivBadRanges out;
+    size_t j = 0;
+    for (const KivBadRange& r : a) {
+        uint64_t pos = r.nFirst;
+        while (j < b.size() && b[j].nEnd <= pos) ++j;
+        for (size_t k = j; k < b.size() && b[k].nFirst < r.nEnd && pos < r.nEnd; ++k) {
+            if (b[k].nFirst > pos) out.push_back({pos, b[k].nFirst, r.nKind});
+            pos = std::max(pos, b[k].nEnd);
+        }
+        if (pos < r.nEnd) out.push_back({pos, r.nEnd, r.nKind});
+    }
+    return out;
+}
+
+// Checks the --badmap path before any work: an existing mapfile must be a regular file, a new one
+// must have a folder to go in, and it may never be the image itself.
+int CheckBadMapPath(const std::string& strMap, const std::string& strImage, bool* pExists) {
+    struct stat st {}, img {};
+    *pExists = false;
+    if (::stat(strMap.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode)) {
+            CliError("--badmap '" + strMap + "' is not a regular file");
+            return CLI_EXIT_USAGE;
+        }
+        if (::stat(strImage.c_str(), &img) == 0 && img.st_dev == st.st_dev && img.st_ino == st.st_ino) {
+            CliError("--badmap '" + strMap + "' is the image itself");
+            return CLI_EXIT_USAGE;
+        }
+        *pExists = true;
+        return CLI_EXIT_OK;
+    }
+    if (errno != ENOENT) {
+        CliError("cannot use --badmap '" + strMap + "': " + std::strerror(errno));
+        return CLI_EXIT_USAGE;
+    }
+    size_t slash = strMap.find_last_of('/');
+    std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : strMap.substr(0, slash));
+    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || ::access(dir.c_str(), W_OK) != 0) {
+        CliError("cannot write --badmap '" + strMap + "': its folder is missing or not writable");
+        return CLI_EXIT_USAGE;
+    }
+    return CLI_EXIT_OK;
+}
+
+uint64_t SectorsOf(const KivBadRanges& r, uint32_t nKind) {
+    uint64_t n = 0;
+    for (const KivBadRange& x : r)
+        if (x.nKind == nKind) n += x.nEnd - x.nFirst;
+    return n;
+}
+
 class CliScanCallback : public IKivScanCallBack {
 public:
-    CliScanCallback(CliStatusLine& line, uint64_t nBlockBytes, uint64_t nDeviceBytes)
-        : m_line(line), m_nBlockBytes(nBlockBytes), m_nDeviceBytes(nDeviceBytes), m_nStartMs(NowMs()) {}
+    CliScanCallback(CliStatusLine& line, uint64_t nBlockBytes, uint64_t nDeviceBytes, IKivDevStor* pDev)
+        : m_line(line), m_nBlockBytes(nBlockBytes), m_nDeviceBytes(nDeviceBytes), m_nStartMs(NowMs()), m_pDev(pDev) {}
 
     void SetPos(uint64_t nDone) override {
         m_nDone = nDone;
@@ -100,6 +153,12 @@ public:
         if (dRate > 0 && nBytes < m_nDeviceBytes)
             s += "  remaining " + CliDurationText(static_cast<double>(m_nDeviceBytes - nBytes) / dRate);
         s += "  found " + std::to_string(m_nItems.load());
+        if (m_pDev) {
+            KivBadRanges bad;
+            m_pDev->GetBadAreas(&bad);
+            uint64_t n = SectorsOf(bad, KIV_BAD_FAILED) + SectorsOf(bad, KIV_BAD_UNTRIED);
+            if (n) s += "  unreadable " + std::to_string(n) + " sectors";
+        }
         m_line.Update(s, nDone == m_nHigh);
     }
     void SetRange(uint64_t nLow, uint64_t nHigh) override {
@@ -144,6 +203,7 @@ private:
     uint64_t m_nBlockBytes;
     uint64_t m_nDeviceBytes;
     uint64_t m_nStartMs;
+    IKivDevStor* m_pDev;
 };
 
 class CliTreeCallback : public IKivEnumResFilesCallback {
@@ -204,6 +264,10 @@ void CliAddScanOptions(CLI::App* pCmd, CliScanOptions& opts) {
     pCmd->add_option("--session", opts.strSession,
                      "Session file: scan keeps its scan there (every few minutes and at the end); ls and "
                      "recover take the scan from it instead of scanning again");
+    pCmd->add_option("--badmap", opts.strBadMap,
+                     "GNU ddrescue mapfile: when it exists its areas not rescued are taken as unreadable; "
+                     "afterwards it is written with every sector that could not be read")
+        ->type_name("FILE");
     pCmd->add_flag("--json", opts.bJson, "Print the result as JSON on stdout");
 }
 
@@ -377,6 +441,7 @@ int CliSession::Open(const CliScanOptions& opts) {
         CliError("'" + m_strSource + "' holds no sectors");
         return CLI_EXIT_USAGE;
     }
+    if (int rc = ReadBadMap(); rc != CLI_EXIT_OK) return rc;
 
     m_pEngine = static_cast<IKivScanDev*>(KivLoadModule("KivScanDev", KIV_IID_SCANDEV));
     if (!m_pEngine) {
@@ -389,6 +454,26 @@ int CliSession::Open(const CliScanOptions& opts) {
         return CLI_EXIT_FAILED;
     }
     m_bEngineInit = true;
+    return CLI_EXIT_OK;
+}
+
+int CliSession::ReadBadMap() {
+    if (m_opts.strBadMap.empty()) return CLI_EXIT_OK;
+    bool bExists = false;
+    if (int rc = CheckBadMapPath(m_opts.strBadMap, m_strSource, &bExists); rc != CLI_EXIT_OK) return rc;
+    if (!bExists) return CLI_EXIT_OK;
+    std::string why;
+    if (!m_mapRead.Load(m_opts.strBadMap, &why)) {
+        CliError("cannot read the mapfile '" + m_opts.strBadMap + "': " + why);
+        return CLI_EXIT_USAGE;
+    }
+    m_bMapRead = true;
+    // What the imaging tool could not rescue holds fill in the image, not data.
+    m_fromMap = m_mapRead.NotRescued(m_pStor->GetSectorSize(), m_pStor->GetSectorCount());
+    if (!m_fromMap.empty() && !m_pStor->AddBadAreas(m_fromMap)) {
+        CliError("the device cannot take the mapfile's unreadable areas");
+        return CLI_EXIT_FAILED;
+    }
     return CLI_EXIT_OK;
 }
 
@@ -423,7 +508,7 @@ int CliSession::Scan() {
     uint64_t nBlockBytes = (4194304 / nSectorSize) * nSectorSize;
 
     CliStatusLine line(m_global.bQuiet);
-    CliScanCallback cb(line, nBlockBytes, nDeviceBytes);
+    CliScanCallback cb(line, nBlockBytes, nDeviceBytes, m_pStor);
     m_pEngine->GetScanPosition(&cb.m_nFirst, nullptr, nullptr);
     std::unique_ptr<CKivSessionSaver> pSaver;
     if (!m_opts.strSession.empty()) {
@@ -466,6 +551,13 @@ int CliSession::Scan() {
         s += CliSizeText(m_summary.nBytesScanned) + " of " + CliSizeText(nDeviceBytes) + " in " +
              CliDurationText(m_summary.dSeconds) + " (" + CliSizeText(static_cast<uint64_t>(dRate)) + "/s), " +
              std::to_string(m_summary.nItemsFound) + " items found\n";
+        CliBadSectors bad = BadSectors();
+        if (bad.nFailed || bad.nUntried || bad.nFromMap) {
+            s += std::to_string(bad.nFailed) + " sectors could not be read, " + std::to_string(bad.nUntried) +
+                 " skipped untried";
+            if (bad.nFromMap) s += ", " + std::to_string(bad.nFromMap) + " not rescued per the mapfile";
+            s += "\n";
+        }
         std::fwrite(s.data(), 1, s.size(), stderr);
     }
     // Worth saying even when quiet: without it the volume stays unseen.
@@ -474,6 +566,42 @@ int CliSession::Scan() {
         CliError("note: a file system of " + std::to_string(z) + "-byte sectors was found that " +
                  std::to_string(nSectorSize) + "-byte sectors cannot read; scan again with --sector-size " +
                  std::to_string(z));
+    return WriteBadMap();
+}
+
+CliBadSectors CliSession::BadSectors() const {
+    CliBadSectors out;
+    KivBadRanges areas;
+    if (!m_pStor) return out;
+    m_pStor->GetBadAreas(&areas);
+    KivBadRanges own = Subtract(areas, m_fromMap);
+    out.nFailed = SectorsOf(own, KIV_BAD_FAILED);
+    out.nUntried = SectorsOf(own, KIV_BAD_UNTRIED);
+    for (const KivBadRange& r : m_fromMap) out.nFromMap += r.nEnd - r.nFirst;
+    return out;
+}
+
+int CliSession::WriteBadMap() {
+    if (m_opts.strBadMap.empty() || !m_pStor) return CLI_EXIT_OK;
+    const uint64_t z = m_pStor->GetSectorSize();
+    uint64_t nBytes = m_pStor->GetSectorCount() * z;
+    struct stat st {};
+    // An image file may end in a short sector; the map covers its bytes exactly.
+    if (::stat(m_strSource.c_str(), &st) == 0 && S_ISREG(st.st_mode) && uint64_t(st.st_size) <= nBytes &&
+        nBytes - uint64_t(st.st_size) < z)
+        nBytes = static_cast<uint64_t>(st.st_size);
+    CKivDdrescueMap map = m_mapRead;
+    if (!m_bMapRead) map.Reset(nBytes, m_summary.nBytesScanned);
+    KivBadRanges areas;
+    m_pStor->GetBadAreas(&areas);
+    // The mapfile's own areas keep their status; only what this run found is added.
+    for (const KivBadRange& r : Subtract(areas, m_fromMap))
+        map.MarkWhereRescued(r.nFirst * z, std::min(r.nEnd * z, nBytes), r.nKind == KIV_BAD_UNTRIED ? '?' : '-');
+    std::string why;
+    if (!map.Save(m_opts.strBadMap, &why)) {
+        CliError("cannot write the mapfile '" + m_opts.strBadMap + "': " + why);
+        return CLI_EXIT_FAILED;
+    }
     return CLI_EXIT_OK;
 }
 

@@ -12,6 +12,7 @@
 
 #include "CKivScanSession.h"
 #include "CliDevices.h"
+#include "CKivDdrescueMap.h"
 #include "IKivDevStor.h"
 #include "IKivScanDev.h"
 #include "KivScanResult.h"
@@ -44,10 +45,11 @@ struct CliScanOptions {
     bool bResume = false;         // scan: go on with the session's scan
     double dSaveEvery = 300;      // scan: seconds between saves of the session while scanning
     bool bWritesSession = false;  // the command scans into the session (scan) rather than reading it
+    std::string strBadMap;        // ddrescue mapfile: read when it exists, (re)written after the work
 };
 
 // Adds IMAGE_OR_DEVICE (or --disk N / --part N with --image PATH...), --types, --sector-size,
-// --session and --json to a command.
+// --session, --badmap and --json to a command.
 void CliAddScanOptions(CLI::App* pCmd, CliScanOptions& opts);
 
 // Each command file adds its command and answers the function that runs it after parsing.
@@ -100,6 +102,13 @@ std::string CliLocalTimeText(time_t t);
 // Short name of a file-system type code ("FAT32", "NTFS", "RAW", ...).
 const char* CliFsTypeName(int32_t nType);
 
+// Sectors the device could not give, by kind.
+struct CliBadSectors {
+    uint64_t nFailed = 0;   // read and failed
+    uint64_t nUntried = 0;  // written off untried near damaged regions
+    uint64_t nFromMap = 0;  // not rescued by the imaging tool, per the mapfile given
+};
+
 // Figures of a finished scan.
 struct CliScanSummary {
     uint64_t nBlocksDone = 0;
@@ -141,6 +150,13 @@ public:
     // Afterwards a partition is selected exactly when its tree is in Root().
     int BuildTree(bool bQuietWhenEmpty = false);
 
+    // The sectors the device could not give so far.
+    CliBadSectors BadSectors() const;
+    // Writes the --badmap mapfile (when one was given) from the device's bad-area map: what the
+    // mapfile read at the start said, plus every sector this run could not read ('-') or left
+    // untried ('?'). A scan that stopped early leaves the rest untried. Prints its own error.
+    int WriteBadMap();
+
     IKivDevStor* Device() const { return m_pStor; }
     // What is being scanned: the image or device path, for --part the partition's own device when
     // the kernel has one, else its disk's path.
@@ -156,6 +172,8 @@ public:
 private:
     int OpenPath(const CliScanOptions& opts);
     int OpenChosen(const CliScanOptions& opts);
+    // Reads the --badmap mapfile when it exists and hands its areas not rescued to the device.
+    int ReadBadMap();
 
     CliGlobalOptions m_global;
     CliScanOptions m_opts;
@@ -170,6 +188,9 @@ private:
     CKivScanSession::Medium m_medium;  // the medium's identity, when a session is written
     std::string m_strSessionTypes;      // the types the session's scan was made with
     std::string m_strSaveError;         // why the session could not be saved during the scan
+    bool m_bMapRead = false;     // the mapfile existed and was read
+    CKivDdrescueMap m_mapRead;
+    KivBadRanges m_fromMap;      // its areas not rescued, in sectors
 };
 
 // The "--types" text in one form ("jpg,png"), to compare two requests.

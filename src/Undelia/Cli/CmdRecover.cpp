@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 #include <atomic>
+#include <cstddef>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -41,7 +42,11 @@ public:
     int IsCancelled() override { return Answer(); }
     void OnFileDamagedEx(const KivRecoverIssue& issue) override {
         ++m_nDamaged;
-        Queue(std::string("damaged: ") + issue.pszPath + ": " + issue.pszReason, &m_damaged, issue);
+        std::vector<KivByteRange> ranges;
+        if (issue.nStructSize >= offsetof(KivRecoverIssue, nRanges) + sizeof issue.nRanges && issue.pRanges)
+            ranges.assign(issue.pRanges, issue.pRanges + issue.nRanges);
+        Queue(std::string("damaged: ") + issue.pszPath + ": " + issue.pszReason + RangesText(ranges), &m_damaged,
+              issue, std::move(ranges));
     }
     void OnFileFailedEx(const KivRecoverIssue& issue) override {
         ++m_nFailed;
@@ -69,24 +74,58 @@ public:
         return m_strStopped;
     }
 
-    // Every damaged and failed file with its reason, for the JSON report.
+    // Every damaged and failed file with its reason, for the JSON report; a damaged file also with
+    // the byte ranges written as zeros, as [first, end) pairs.
     nlohmann::json OutcomesJson(bool bDamaged) {
         std::lock_guard<std::mutex> lk(m_mtx);
         nlohmann::json arr = nlohmann::json::array();
-        for (const auto& [path, reason] : bDamaged ? m_damaged : m_failed)
-            arr.push_back({{"path", path}, {"reason", reason}});
+        for (const Outcome& o : bDamaged ? m_damaged : m_failed) {
+            nlohmann::json j = {{"path", o.path}, {"reason", o.reason}};
+            if (bDamaged) {
+                nlohmann::json ranges = nlohmann::json::array();
+                uint64_t nBytes = 0;
+                for (const KivByteRange& r : o.ranges) {
+                    ranges.push_back({r.nFirst, r.nEnd});
+                    nBytes += r.nEnd - r.nFirst;
+                }
+                j["zero_ranges"] = ranges;
+                j["unreadable_bytes"] = nBytes;
+            }
+            arr.push_back(std::move(j));
+        }
         return arr;
     }
 
     std::atomic<uint64_t> m_nFiles{0}, m_nBytes{0}, m_nFailed{0}, m_nDamaged{0};
 
+    // ": bytes 512-1023, 4096-8191 (1536 bytes)" for the ranges of a damaged file (ends inclusive);
+    // empty without ranges.
+    static std::string RangesText(const std::vector<KivByteRange>& ranges) {
+        if (ranges.empty()) return {};
+        constexpr size_t kShown = 8;
+        uint64_t nBytes = 0;
+        for (const KivByteRange& r : ranges) nBytes += r.nEnd - r.nFirst;
+        std::string s = ranges.size() == 1 && nBytes == 1 ? ": byte " : ": bytes ";
+        for (size_t i = 0; i < ranges.size() && i < kShown; ++i) {
+            if (i) s += ", ";
+            s += std::to_string(ranges[i].nFirst);
+            if (ranges[i].nEnd - ranges[i].nFirst > 1) s += "-" + std::to_string(ranges[i].nEnd - 1);
+        }
+        if (ranges.size() > kShown) s += " and " + std::to_string(ranges.size() - kShown) + " more ranges";
+        return s + " (" + std::to_string(nBytes) + " bytes)";
+    }
+
 private:
-    using Outcomes = std::vector<std::pair<std::string, std::string>>;
+    struct Outcome {
+        std::string path, reason;
+        std::vector<KivByteRange> ranges;  // zeros in place of unreadable sectors
+    };
+    using Outcomes = std::vector<Outcome>;
     static int Answer() { return CliInterrupted() ? -1 : 0; }
-    void Queue(std::string msg, Outcomes* pList, const KivRecoverIssue& issue) {
+    void Queue(std::string msg, Outcomes* pList, const KivRecoverIssue& issue, std::vector<KivByteRange> ranges = {}) {
         std::lock_guard<std::mutex> lk(m_mtx);
         m_msgs.push_back(std::move(msg));
-        pList->emplace_back(issue.pszPath ? issue.pszPath : "", issue.pszReason ? issue.pszReason : "");
+        pList->push_back({issue.pszPath ? issue.pszPath : "", issue.pszReason ? issue.pszReason : "", std::move(ranges)});
     }
     std::mutex m_mtx;
     std::vector<std::string> m_msgs;
@@ -222,6 +261,8 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
                  std::to_string(progress.m_nFiles.load()) + " files written");
 
     double dSec = elapsed();
+    // Recovery tried again what the scan left untried: the mapfile gets the final word.
+    int nMapRc = session.WriteBadMap();
     if (o.scan.bJson) {
         nlohmann::json j = {{"destination", o.strDest},
                             {"folders", folders},
@@ -247,7 +288,8 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
         for (const auto& f : folders) std::printf("  %s\n", f.c_str());
     }
     if (CliWasInterrupted()) return CLI_EXIT_INTERRUPTED;
-    return progress.m_nFailed || progress.m_nDamaged || !strStopped.empty() ? CLI_EXIT_FAILED : CLI_EXIT_OK;
+    return progress.m_nFailed || progress.m_nDamaged || !strStopped.empty() || nMapRc != CLI_EXIT_OK ? CLI_EXIT_FAILED
+                                                                                                    : CLI_EXIT_OK;
 }
 
 }  // namespace

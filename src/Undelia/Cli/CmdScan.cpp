@@ -58,6 +58,9 @@ void PrintJson(const CliSession& s, bool bAll) {
                  {"items_found", sum.nItemsFound},      {"cancelled", sum.bCancelled},
                  {"blocks_done", sum.nBlocksDone},      {"blocks", sum.nBlocks}};
     if (sum.nOtherSectorSize) j["scan"]["other_sector_size"] = sum.nOtherSectorSize;
+    CliBadSectors bad = s.BadSectors();
+    j["unreadable"] = {{"failed_sectors", bad.nFailed}, {"untried_sectors", bad.nUntried},
+                       {"mapfile_sectors", bad.nFromMap}};
     nlohmann::json arr = nlohmann::json::array();
     for (const CKivScanResPart* p : Shown(s, bAll)) {
         arr.push_back({{"type", CliFsTypeName(p->m_nType)},
