@@ -14,6 +14,10 @@ public:
     // Requests starting inside the window are served; the part past its end reads as zeros.
     // Requests starting at or past the end, or longer than the window, fail.
     int ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) override;
+    // Unreadable sectors and bad areas in the window's own sector numbers.
+    int ReadSectorsEx(void* pBuf, uint64_t nFirst, uint64_t nCount, uint32_t nFlags, KivBadRanges* pBad) override;
+    int GetBadAreas(KivBadRanges* pOut) override;
+    int AddBadAreas(const KivBadRanges& areas) override;
     uint64_t GetSectorCount() override { return m_nCount; }
     uint32_t GetSectorSize() override { return m_pDisk ? m_pDisk->GetSectorSize() : 512; }
     int Open() override { return 1; }

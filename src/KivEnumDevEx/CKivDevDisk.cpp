@@ -204,6 +204,25 @@ uint32_t CKivDevDisk::GetSectorSize() { return m_nSectorSize ? m_nSectorSize : 5
 uint64_t CKivDevDisk::GetSectorCount() { return m_nSectors; }
 
 int CKivDevDisk::ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) {
+    return ReadSectorsEx(pBuf, nFirst, nCount, 0, nullptr);
+}
+
+int CKivDevDisk::GetBadAreas(KivBadRanges* pOut) {
+    if (!pOut) return 0;
+    *pOut = m_pReader->GetBadAreas();
+    return 1;
+}
+
+int CKivDevDisk::AddBadAreas(const KivBadRanges& areas) {
+    KivBadRanges inside;
+    for (const KivBadRange& r : areas)
+        if (r.nFirst < m_nSectors && r.nFirst < r.nEnd) inside.push_back({r.nFirst, std::min(r.nEnd, m_nSectors), r.nKind});
+    m_pReader->AddBadAreas(inside);
+    return 1;
+}
+
+int CKivDevDisk::ReadSectorsEx(void* pBuf, uint64_t nFirst, uint64_t nCount, uint32_t nFlags, KivBadRanges* pBad) {
+    if (pBad) pBad->clear();
     if (!pBuf) return 0;
     std::lock_guard<std::recursive_mutex> g(m_mtx);
     const uint64_t nSize = GetSectorSize();
@@ -220,8 +239,8 @@ int CKivDevDisk::ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) {
         if (::posix_memalign(&p, nPage > 0 ? size_t(nPage) : 4096, kTransferBytes) == 0)
             m_pTransfer = static_cast<uint8_t*>(p);
     }
-    if (!m_pTransfer || nBytes > kTransferBytes) return m_pReader->Read(pBuf, nFirst, nCount);
-    int r = m_pReader->Read(m_pTransfer, nFirst, nCount);
+    if (!m_pTransfer || nBytes > kTransferBytes) return m_pReader->Read(pBuf, nFirst, nCount, nFlags, pBad);
+    int r = m_pReader->Read(m_pTransfer, nFirst, nCount, nFlags, pBad);
     std::memcpy(pBuf, m_pTransfer, nBytes);
     return r;
 }
@@ -229,8 +248,8 @@ int CKivDevDisk::ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) {
 uint64_t CKivDevDisk::CountUnreadable(uint64_t nFirst, uint64_t nCount) {
     uint64_t nEnd = nCount > UINT64_MAX - nFirst ? UINT64_MAX : nFirst + nCount;
     uint64_t n = 0;
-    for (const auto& [a, b] : m_pReader->GetBadAreas()) {
-        uint64_t lo = std::max(a, nFirst), hi = std::min(b, nEnd);
+    for (const KivBadRange& r : m_pReader->GetBadAreas()) {
+        uint64_t lo = std::max(r.nFirst, nFirst), hi = std::min(r.nEnd, nEnd);
         if (lo < hi) n += hi - lo;
     }
     return n;

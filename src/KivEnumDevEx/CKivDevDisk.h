@@ -44,6 +44,9 @@ public:
 
     // IKivDevStor
     int ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) override;
+    int ReadSectorsEx(void* pBuf, uint64_t nFirst, uint64_t nCount, uint32_t nFlags, KivBadRanges* pBad) override;
+    int GetBadAreas(KivBadRanges* pOut) override;
+    int AddBadAreas(const KivBadRanges& areas) override;
     uint64_t GetSectorCount() override;
     uint32_t GetSectorSize() override;
     int Open() override;

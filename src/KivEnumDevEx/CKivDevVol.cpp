@@ -60,6 +60,22 @@ uint32_t CKivDevVol::GetMediaType() {
 }
 
 int CKivDevVol::ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) {
+    return ReadSectorsEx(pBuf, nFirst, nCount, 0, nullptr);
+}
+
+int CKivDevVol::GetBadAreas(KivBadRanges* pOut) {
+    if (!pOut) return 0;
+    *pOut = m_reader.GetBadAreas();
+    return 1;
+}
+
+int CKivDevVol::AddBadAreas(const KivBadRanges& areas) {
+    m_reader.AddBadAreas(areas);
+    return 1;
+}
+
+int CKivDevVol::ReadSectorsEx(void* pBuf, uint64_t nFirst, uint64_t nCount, uint32_t nFlags, KivBadRanges* pBad) {
+    if (pBad) pBad->clear();
     if (!pBuf) return 0;
     if (nFirst > m_nSectors || nCount > m_nSectors - nFirst) {
         uint64_t nBytes = 0;
@@ -67,5 +83,5 @@ int CKivDevVol::ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) {
             std::memset(pBuf, 0, nBytes);
         return 0;
     }
-    return m_reader.Read(pBuf, nFirst, nCount);
+    return m_reader.Read(pBuf, nFirst, nCount, nFlags, pBad);
 }

@@ -15,6 +15,9 @@ public:
     CKivDevVol(char cLetter, std::string strDevPath);
 
     int ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) override;
+    int ReadSectorsEx(void* pBuf, uint64_t nFirst, uint64_t nCount, uint32_t nFlags, KivBadRanges* pBad) override;
+    int GetBadAreas(KivBadRanges* pOut) override;
+    int AddBadAreas(const KivBadRanges& areas) override;
     uint64_t GetSectorCount() override { return m_nSectors; }
     uint32_t GetSectorSize() override { return m_nSectorSize ? m_nSectorSize : 512; }
     int Open() override;  // 1 when the drive could be opened (opening it is tried once)
