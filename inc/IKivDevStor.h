@@ -45,8 +45,11 @@ public:
         return 0;
     }
     // Declares areas unreadable whatever the medium answers there (the areas an imaging tool could
-    // not rescue, whose bytes in the image are fill): they read as zeros, are listed as failed and
-    // are never read. 1 when the storage keeps a map, 0 otherwise.
+    // not rescue, whose bytes in the image are fill, or the failed areas of a saved map): they read
+    // as zeros, are listed as failed and are never read. Areas of kind KIV_BAD_UNTRIED (a saved map
+    // put back) become untried again: plain reads skip them, KIV_READ_RETRY_UNTRIED reads try them.
+    // Areas are in this storage's sector numbers; parts past its end are dropped. 1 when the
+    // storage keeps a map, 0 otherwise.
     virtual int AddBadAreas(const KivBadRanges& areas) { return 0; }
 
     int32_t m_nReserved = 0;

@@ -186,6 +186,11 @@ KivBadRanges CKivSectorReader::GetBadAreas() const {
 
 void CKivSectorReader::AddBadAreas(const KivBadRanges& areas) {
     std::lock_guard<std::mutex> g(m_mtx);
-    for (const KivBadRange& r : areas)
-        if (r.nFirst < r.nEnd) m_map.MarkFailed(r.nFirst, r.nEnd, true);
+    for (const KivBadRange& r : areas) {
+        if (r.nFirst >= r.nEnd) continue;
+        if (r.nKind == KIV_BAD_UNTRIED)
+            m_map.MarkUntried(r.nFirst, r.nEnd);
+        else
+            m_map.MarkFailed(r.nFirst, r.nEnd, true);
+    }
 }

@@ -39,7 +39,8 @@ public:
     int GetLastError() const { return m_nLastError; }
     // The bad-area map, sorted by first sector.
     KivBadRanges GetBadAreas() const;
-    // Areas never to be read (an imaging tool could not rescue them): failed from now on.
+    // Areas put into the map: failed ones are never read (an imaging tool could not rescue them, or
+    // a saved map is restored); untried ones are restored as untried, skipped unless a read asks.
     void AddBadAreas(const KivBadRanges& areas);
 
     // Device accesses so far, and how many of them failed (probes included).

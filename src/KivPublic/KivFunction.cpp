@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "IKivScanDev.h"
 #include "KivLog.h"
 #include "platform/KivPlatform.h"
 
@@ -76,6 +77,21 @@ std::string KivFilePathFromExeDir(const char* pszName, bool bStripDir) {
     const char* name = pszName ? pszName : "";
     if (bStripDir) name = FileNamePart(name);
     return KivGetExeDir() + "/" + name;
+}
+
+std::string KivByteRangesText(const KivByteRange* pRanges, size_t nRanges) {
+    if (!pRanges || nRanges == 0) return {};
+    constexpr size_t kShown = 8;
+    uint64_t nBytes = 0;
+    for (size_t i = 0; i < nRanges; ++i) nBytes += pRanges[i].nEnd - pRanges[i].nFirst;
+    std::string s = nRanges == 1 && nBytes == 1 ? ": byte " : ": bytes ";
+    for (size_t i = 0; i < nRanges && i < kShown; ++i) {
+        if (i) s += ", ";
+        s += std::to_string(pRanges[i].nFirst);
+        if (pRanges[i].nEnd - pRanges[i].nFirst > 1) s += "-" + std::to_string(pRanges[i].nEnd - 1);
+    }
+    if (nRanges > kShown) s += " and " + std::to_string(nRanges - kShown) + " more ranges";
+    return s + " (" + std::to_string(nBytes) + " bytes)";
 }
 
 std::string KivSizeText(uint64_t nBytes) {

@@ -25,5 +25,9 @@ std::string KivFilePathFromExeDir(const char* pszName, bool bStripDir);
 
 // Short size text: "0 B", "512 B", "1.50 KB", "5.00 MB" ...
 std::string KivSizeText(uint64_t nBytes);
+// Where a damaged file holds zeros: ": bytes 512-1023, 4096-8191 (1536 bytes)" (ends inclusive, the
+// first eight ranges named), empty without ranges.
+struct KivByteRange;
+std::string KivByteRangesText(const KivByteRange* pRanges, size_t nRanges);
 // Seconds as " h:mm:ss".
 std::string KivTimeText(uint64_t nSeconds);

@@ -242,7 +242,7 @@ TEST_F(FailingMedia, UnreadableSectorsInAFileCostOnlyThatFileWithItsRangesReport
     EXPECT_EQ(o.identical.size(), kFatFiles - 1);
     // One line per damaged file says where the zeros are.
     CliRun human = Cli({"recover", img, "--to", m_work + "/human"}, img, {{at + 2048, at + 2048 + 8192}});
-    EXPECT_NE(human.err.find("file 05-004.bin: bytes 2048-10239 unreadable (8192 bytes), written as zeros"),
+    EXPECT_NE(human.err.find("file 05-004.bin: unreadable sectors written as zeros: bytes 2048-10239 (8192 bytes)"),
               std::string::npos)
         << human.err;
 }

@@ -79,9 +79,16 @@ public:
         ++nRecover;
         recover = p;
     }
+    void OnRecoverDamaged(const std::string& strPath, const std::string& strReason) override {
+        damaged.emplace_back(strPath, strReason);
+    }
+    void OnRecoverFailed(const std::string& strPath, const std::string& strReason) override {
+        failed.emplace_back(strPath, strReason);
+    }
     int nScan = 0, nRecover = 0;
     KivScanProgress scan;
     KivRecoverProgress recover;
+    std::vector<std::pair<std::string, std::string>> damaged, failed;
 };
 
 }  // namespace
@@ -134,4 +141,27 @@ TEST(ProgressCallbackTest, FinishedRecoveryShowsEqualDoneAndTotal) {
     cb.RequestStop();
     EXPECT_EQ(cb.OnFileDone(0), -1);
     EXPECT_TRUE(cb.IsStopped());
+}
+
+TEST(ProgressCallbackTest, DamagedAndFailedFilesReachTheSinkWithTheirReasonAndZeroRanges) {
+    LastSink sink;
+    CKivFileRecover cb(&sink);
+    KivByteRange ranges[] = {{2048, 10240}, {20000, 20001}};
+    KivRecoverIssue issue;
+    issue.pszPath = "/out/a.jpg";
+    issue.pszReason = "unreadable sectors written as zeros";
+    issue.pRanges = ranges;
+    issue.nRanges = 2;
+    cb.OnFileDamagedEx(issue);
+    KivRecoverIssue fail;
+    fail.pszPath = "/out/b.jpg";
+    fail.pszReason = "its file record cannot be read";
+    cb.OnFileFailedEx(fail);
+    ASSERT_EQ(sink.damaged.size(), 1u);
+    EXPECT_EQ(sink.damaged[0].first, "/out/a.jpg");
+    EXPECT_EQ(sink.damaged[0].second, "unreadable sectors written as zeros: bytes 2048-10239, 20000 (8193 bytes)");
+    ASSERT_EQ(sink.failed.size(), 1u);
+    EXPECT_EQ(sink.failed[0].second, "its file record cannot be read");
+    EXPECT_EQ(cb.Damaged(), 1u);
+    EXPECT_EQ(cb.Failed(), 1u);
 }

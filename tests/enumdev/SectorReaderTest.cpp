@@ -167,20 +167,47 @@ TEST_F(ReaderFixture, RetryOfARealBadRegionGivesUpWithinTheBound) {
     EXPECT_TRUE(R().accesses.empty());
 }
 
-TEST_F(ReaderFixture, ImportedAreasAreNeverRead) {
+TEST_F(ReaderFixture, ImportedFailedAreasAreNeverReadAndUntriedOnesWaitForARetry) {
     stor.AddBadAreas({{100, 200, KIV_BAD_FAILED}, {300, 310, KIV_BAD_UNTRIED}});
     R().accesses.clear();
     std::vector<uint8_t> buf(400 * Z, 0xAA);
     KivBadRanges bad;
-    ASSERT_EQ(stor.ReadSectorsEx(buf.data(), 0, 400, KIV_READ_RETRY_UNTRIED, &bad), 1);
+    // A plain read (the scan) touches neither.
+    ASSERT_EQ(stor.ReadSectorsEx(buf.data(), 0, 400, 0, &bad), 1);
     ASSERT_EQ(bad.size(), 2u);
     EXPECT_EQ(bad[0].nFirst, 100u);
     EXPECT_EQ(bad[0].nEnd, 200u);
-    EXPECT_EQ(bad[1].nKind, KIV_BAD_FAILED);  // whatever kind it came with: the image holds fill there
+    EXPECT_EQ(bad[1].nKind, KIV_BAD_UNTRIED);
     EXPECT_EQ(buf[150 * Z], 0);
+    EXPECT_EQ(buf[305 * Z], 0);
     EXPECT_EQ(buf[250 * Z], stor.Data()[250 * Z]);
-    EXPECT_EQ(R().accesses.size(), 3u);  // [0,100), [200,300), [310,400)
-    EXPECT_EQ(R().DeviceReads(), 3u);
+    EXPECT_EQ(R().DeviceReads(), 3u);  // [0,100), [200,300), [310,400)
+    // A retry (recovery) reads the untried area, never the failed one: the image holds fill there.
+    ASSERT_EQ(stor.ReadSectorsEx(buf.data(), 0, 400, KIV_READ_RETRY_UNTRIED, &bad), 1);
+    ASSERT_EQ(bad.size(), 1u);
+    EXPECT_EQ(bad[0].nKind, KIV_BAD_FAILED);
+    EXPECT_EQ(buf[305 * Z], stor.Data()[305 * Z]);
+    for (const auto& [first, n] : R().accesses) EXPECT_TRUE(first + n <= 100 || first >= 200);
+}
+
+TEST_F(ReaderFixture, ASavedMapPutBackIsTheSameMap) {
+    // What a stored session does: the map of one device object, read out, put into a fresh one.
+    R().AddBad(1000, 1100);
+    R().AddBad(90000, 90001);
+    for (uint64_t f = 0; f < 100000; f += 8192) ReadAndCheck(f, std::min<uint64_t>(8192, 200000 - f));
+    KivBadRanges saved;
+    ASSERT_EQ(stor.GetBadAreas(&saved), 1);
+    ASSERT_GE(saved.size(), 3u);
+    KivDamagedMemStor again(stor.Data());
+    ASSERT_EQ(again.AddBadAreas(saved), 1);
+    KivBadRanges back;
+    again.GetBadAreas(&back);
+    ASSERT_EQ(back.size(), saved.size());
+    for (size_t i = 0; i < saved.size(); ++i) {
+        EXPECT_EQ(back[i].nFirst, saved[i].nFirst);
+        EXPECT_EQ(back[i].nEnd, saved[i].nEnd);
+        EXPECT_EQ(back[i].nKind, saved[i].nKind);
+    }
 }
 
 TEST_F(ReaderFixture, ProbesPastTheDeviceEndAreNotDamage) {

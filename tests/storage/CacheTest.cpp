@@ -285,6 +285,36 @@ TEST(SimulateTest, FourKiBSectorsSeenAsFiveHundredTwelve) {
     dev->Release();
 }
 
+TEST(SimulateTest, UnreadableInnerSectorsAreListedAndNeverKept) {
+    auto* dev = new KivMemDevStor(Pattern(10, 4096), 4096);
+    dev->AddBad(3, 4);  // inner sector 3: 512-byte sectors 24 to 31
+    auto* view = new CSimulateStorageDevice(dev);
+    std::vector<uint8_t> buf(20 * 512, 0xAA);
+    KivBadRanges bad;
+    // Unaligned, across the bad inner sector: only its part of the request is listed.
+    ASSERT_EQ(view->ReadSectorsEx(buf.data(), 20, 20, 0, &bad), 1);
+    ASSERT_EQ(bad.size(), 1u);
+    EXPECT_EQ(bad[0].nFirst, 24u);
+    EXPECT_EQ(bad[0].nEnd, 32u);
+    EXPECT_EQ(bad[0].nKind, KIV_BAD_FAILED);
+    EXPECT_EQ(std::memcmp(buf.data(), dev->m_data.data() + 20 * 512, 4 * 512), 0);
+    EXPECT_EQ(std::count(buf.begin() + 4 * 512, buf.begin() + 12 * 512, 0), 8 * 512);
+    EXPECT_EQ(std::memcmp(buf.data() + 12 * 512, dev->m_data.data() + 32 * 512, 8 * 512), 0);
+    // Single sectors inside it: zeros, listed every time (the zeros are not held as data).
+    for (uint64_t s = 25; s < 27; ++s) {
+        ASSERT_EQ(view->ReadSectorsEx(buf.data(), s, 1, 0, &bad), 1);
+        ASSERT_EQ(bad.size(), 1u) << s;
+        EXPECT_EQ(bad[0].nFirst, s);
+    }
+    // Whole inner sectors ending in the bad one, then a read inside it.
+    ASSERT_EQ(view->ReadSectorsEx(buf.data(), 16, 16, 0, &bad), 1);
+    ASSERT_EQ(bad.size(), 1u);
+    ASSERT_EQ(view->ReadSectorsEx(buf.data(), 30, 1, 0, &bad), 1);
+    EXPECT_EQ(bad.size(), 1u);
+    view->Release();
+    dev->Release();
+}
+
 TEST(RecoverStorTest, SameDeviceOrOneKeptView) {
     auto* small = new KivMemDevStor(Pattern(4));
     EXPECT_EQ(GetRecoverStor(small), small);

@@ -10,11 +10,17 @@ KivRecordRead KivReadNtfsRecord(IKivDevStor* pDev, uint64_t nFirst, std::vector<
     if (nSS == 0) return KivRecordRead::kUnreadable;
     std::vector<uint8_t>& rec = *pRec;
     rec.assign(std::max<size_t>(KIV_NTFS_MAX_RECORD, nSS) + nSS, 0);
-    if (!pDev->ReadSectors(rec.data(), nFirst, 1)) return KivRecordRead::kUnreadable;
+    // Records are read when trees are built and files recovered: what the scan left untried is
+    // tried now, and a record with a sector that reads as zeros in place of its bytes is lost.
+    KivBadRanges bad;
+    auto read = [&](uint64_t nSecs) {
+        return pDev->ReadSectorsEx(rec.data(), nFirst, nSecs, KIV_READ_RETRY_UNTRIED, &bad) && bad.empty();
+    };
+    if (!read(1)) return KivRecordRead::kUnreadable;
     uint32_t nAlloc = KivByteReader(rec.data(), nSS).U32At(28);
     if (nAlloc == 0 || nAlloc > KIV_NTFS_MAX_RECORD) return KivRecordRead::kMalformed;
     uint64_t nSecs = (nAlloc + nSS - 1) / nSS;
-    if (nSecs > 1 && !pDev->ReadSectors(rec.data(), nFirst, nSecs)) return KivRecordRead::kUnreadable;
+    if (nSecs > 1 && !read(nSecs)) return KivRecordRead::kUnreadable;
     rec.resize(nAlloc);
     // The last two bytes of every 512-byte stride were replaced on disk by the sequence number;
     // the originals are kept in the array.
@@ -79,8 +85,12 @@ std::vector<uint8_t> KivReadRunsHead(IKivDevStor* pDev, uint64_t nBase, uint32_t
         uint64_t nWant = nMax - out.size();
         nSecs = std::min<uint64_t>(nSecs, (nWant + nSS - 1) / nSS);
         buf.resize(nSecs * nSS);
-        if (!pDev->ReadSectors(buf.data(), nFirst, nSecs)) break;
-        out.insert(out.end(), buf.begin(), buf.begin() + std::min<uint64_t>(nWant, buf.size()));
+        KivBadRanges bad;
+        if (!pDev->ReadSectorsEx(buf.data(), nFirst, nSecs, KIV_READ_RETRY_UNTRIED, &bad)) break;
+        // Zeros standing in for unreadable sectors are no data: the head ends before them.
+        uint64_t nGood = bad.empty() ? buf.size() : (bad.front().nFirst - nFirst) * nSS;
+        out.insert(out.end(), buf.begin(), buf.begin() + std::min<uint64_t>(nWant, nGood));
+        if (!bad.empty()) break;
     }
     return out;
 }

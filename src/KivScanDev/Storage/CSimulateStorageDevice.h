@@ -11,6 +11,8 @@ public:
     explicit CSimulateStorageDevice(IKivDevStor* pInner);
 
     int ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) override;
+    // Unreadable inner sectors are listed as their 512-byte sectors.
+    int ReadSectorsEx(void* pBuf, uint64_t nFirst, uint64_t nCount, uint32_t nFlags, KivBadRanges* pBad) override;
     uint64_t GetSectorCount() override;
     uint32_t GetSectorSize() override { return 512; }
     int Open() override { return 1; }
@@ -21,5 +23,5 @@ private:
     IKivDevStor* m_pInner;
     uint32_t m_nRatio;                  // inner sector size / 512
     std::unique_ptr<uint8_t[]> m_pSector;  // one inner sector
-    uint64_t m_nHeldPlusOne = 0;        // inner sector in m_pSector + 1; 0 = empty
+    uint64_t m_nHeldPlusOne = 0;        // inner sector in m_pSector + 1; 0 = empty (never an unreadable one)
 };

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "CliSession.h"
+#include "KivFunction.h"
 #include "platform/KivDestMedium.h"
 
 namespace {
@@ -45,8 +46,9 @@ public:
         std::vector<KivByteRange> ranges;
         if (issue.nStructSize >= offsetof(KivRecoverIssue, nRanges) + sizeof issue.nRanges && issue.pRanges)
             ranges.assign(issue.pRanges, issue.pRanges + issue.nRanges);
-        Queue(std::string("damaged: ") + issue.pszPath + ": " + issue.pszReason + RangesText(ranges), &m_damaged,
-              issue, std::move(ranges));
+        std::string msg = std::string("damaged: ") + issue.pszPath + ": " + issue.pszReason +
+                          KivByteRangesText(ranges.data(), ranges.size());
+        Queue(std::move(msg), &m_damaged, issue, std::move(ranges));
     }
     void OnFileFailedEx(const KivRecoverIssue& issue) override {
         ++m_nFailed;
@@ -97,23 +99,6 @@ public:
     }
 
     std::atomic<uint64_t> m_nFiles{0}, m_nBytes{0}, m_nFailed{0}, m_nDamaged{0};
-
-    // ": bytes 512-1023, 4096-8191 (1536 bytes)" for the ranges of a damaged file (ends inclusive);
-    // empty without ranges.
-    static std::string RangesText(const std::vector<KivByteRange>& ranges) {
-        if (ranges.empty()) return {};
-        constexpr size_t kShown = 8;
-        uint64_t nBytes = 0;
-        for (const KivByteRange& r : ranges) nBytes += r.nEnd - r.nFirst;
-        std::string s = ranges.size() == 1 && nBytes == 1 ? ": byte " : ": bytes ";
-        for (size_t i = 0; i < ranges.size() && i < kShown; ++i) {
-            if (i) s += ", ";
-            s += std::to_string(ranges[i].nFirst);
-            if (ranges[i].nEnd - ranges[i].nFirst > 1) s += "-" + std::to_string(ranges[i].nEnd - 1);
-        }
-        if (ranges.size() > kShown) s += " and " + std::to_string(ranges.size() - kShown) + " more ranges";
-        return s + " (" + std::to_string(nBytes) + " bytes)";
-    }
 
 private:
     struct Outcome {

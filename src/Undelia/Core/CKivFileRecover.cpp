@@ -1,5 +1,6 @@
 #include "CKivFileRecover.h"
 
+#include <cstddef>
 #include <cstdio>
 
 #include "KivFunction.h"
@@ -80,6 +81,20 @@ int CKivFileRecover::OnFileStart(const char* pszName) {
 void CKivFileRecover::OnFileDamaged(const char* pszPath) {
     ++m_nDamaged;
     if (m_pSink) m_pSink->OnRecoverDamaged(pszPath ? pszPath : "", "");
+}
+
+void CKivFileRecover::OnFileDamagedEx(const KivRecoverIssue& issue) {
+    ++m_nDamaged;
+    if (!m_pSink) return;
+    std::string why = issue.pszReason ? issue.pszReason : "";
+    if (issue.nStructSize >= offsetof(KivRecoverIssue, nRanges) + sizeof issue.nRanges)
+        why += KivByteRangesText(issue.pRanges, issue.nRanges);
+    m_pSink->OnRecoverDamaged(issue.pszPath ? issue.pszPath : "", why);
+}
+
+void CKivFileRecover::OnFileFailedEx(const KivRecoverIssue& issue) {
+    ++m_nFailed;
+    if (m_pSink) m_pSink->OnRecoverFailed(issue.pszPath ? issue.pszPath : "", issue.pszReason ? issue.pszReason : "");
 }
 
 void CKivFileRecover::OnFileFailed(const char* pszName) {

@@ -22,6 +22,9 @@ public:
     int IsCancelled() override { return Answer(); }
     void OnFileDamaged(const char* pszPath) override;
     void OnFileFailed(const char* pszName) override;
+    // With the engine's reason; a damaged file's reason also says which byte ranges are zeros.
+    void OnFileDamagedEx(const KivRecoverIssue& issue) override;
+    void OnFileFailedEx(const KivRecoverIssue& issue) override;
 
     void SetTotals(uint32_t nFiles, uint64_t nBytes);
     void ResetCounters();
