@@ -81,6 +81,33 @@ uint64_t CKivSectorReader::MeasureBadArea(uint64_t nFirst) {
     return std::min(end, nDevSectors);
 }
 
+uint64_t CKivSectorReader::FindReadable(uint64_t nFrom, uint64_t nLimit) {
+    nLimit = std::min(nLimit, DeviceSectors());
+    if (nFrom >= nLimit) return nLimit;
+    std::vector<uint8_t> one(m_nSectorSize);
+    // Steps doubling from the crowd bound until a sector reads (the last sector before the limit
+    // is always tried), then halving back between the last failure and that sector. A region with
+    // readable islands ends at its first island; the retry meets the rest as a new crowd.
+    uint64_t lo = nFrom, hi = nLimit;
+    for (uint64_t d = 0;; d = d ? d * 2 : kRegionFailures) {
+        uint64_t at = std::min(nFrom + d, nLimit - 1);
+        if (ReadWhole(one.data(), at, 1)) {
+            hi = at;
+            break;
+        }
+        lo = at + 1;
+        if (at == nLimit - 1) return nLimit;
+    }
+    while (lo < hi) {
+        uint64_t mid = lo + (hi - lo) / 2;
+        if (ReadWhole(one.data(), mid, 1))
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    return hi;
+}
+
 void CKivSectorReader::OnSectorFailed(uint64_t nSector, bool bUntried) {
     std::unique_lock<std::mutex> lk(m_mtx);
     m_map.MarkFailed(nSector, nSector + 1);
@@ -90,9 +117,14 @@ void CKivSectorReader::OnSectorFailed(uint64_t nSector, bool bUntried) {
     if (m_nRegionFails < kRegionFailures) return;
     m_nRegionFails = 0;
     if (bUntried) {
-        // A retry that meets the same crowd of failures gives up on what is left of the region;
-        // no area the probes mark is longer than the first probe step.
-        m_map.GiveUpRetry(nSector + 1, nSector + 1 + kProbeFirstStep * kProbeSectors);
+        // A retry that meets the same crowd of failures gives up on the region, but only as far as
+        // it reaches: the scan's probes are coarse, and what they wrote off past the region's end
+        // holds readable sectors that recovery still wants. No area the probes mark is longer than
+        // the first probe step.
+        lk.unlock();
+        uint64_t nEnd = FindReadable(nSector + 1, nSector + 1 + kProbeFirstStep * kProbeSectors);
+        lk.lock();
+        m_map.GiveUpRetry(nSector + 1, nEnd);
         return;
     }
     lk.unlock();

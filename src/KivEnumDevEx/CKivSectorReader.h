@@ -62,6 +62,9 @@ private:
     void ReadPiece(uint8_t* p, uint64_t nFirst, uint64_t nCount, bool bUntried, Request& req);
     void OnSectorFailed(uint64_t nSector, bool bUntried);
     uint64_t MeasureBadArea(uint64_t nFirst);  // answers the end of the area starting at nFirst
+    // The first sector of [nFrom, nLimit) that reads, found with about 2 log2(distance) single-sector
+    // reads (taking the damage as one stretch); nLimit when none does.
+    uint64_t FindReadable(uint64_t nFrom, uint64_t nLimit);
     uint64_t DeviceSectors() const { return (m_nDeviceBytes + m_nSectorSize - 1) / m_nSectorSize; }
 
     uint32_t m_nSectorSize;

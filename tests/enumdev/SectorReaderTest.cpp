@@ -167,6 +167,26 @@ TEST_F(ReaderFixture, RetryOfARealBadRegionGivesUpWithinTheBound) {
     EXPECT_TRUE(R().accesses.empty());
 }
 
+TEST_F(ReaderFixture, RetryGivesUpOnlyAsFarAsTheBadRegionReaches) {
+    R().AddBad(1000, 30000);
+    for (uint64_t f = 0; f < 65536; f += 8192) ReadAndCheck(f, 8192);
+    // The scan's probes write off readable sectors past the region's end.
+    KivBadRanges areas = R().GetBadAreas();
+    ASSERT_FALSE(areas.empty());
+    EXPECT_GT(areas.back().nEnd, 30100u);
+    EXPECT_EQ(areas.back().nKind, KIV_BAD_UNTRIED);
+    // Recovery reads a file deep in the region: it gives up there after one crowd of failures...
+    uint64_t nBefore = R().FailedReads();
+    for (uint64_t f = 10000; f < 12000; f += 128) ReadAndCheck(f, 128, KIV_READ_RETRY_UNTRIED);
+    EXPECT_LE(R().FailedReads() - nBefore, 3u * CKivSectorReader::kRegionFailures);
+    // ...but a file right after the region's end comes back whole, and the region's own sectors
+    // cost no more reads.
+    EXPECT_EQ(ReadAndCheck(30000, 2000, KIV_READ_RETRY_UNTRIED), 0u);
+    R().accesses.clear();
+    EXPECT_EQ(ReadAndCheck(20000, 128, KIV_READ_RETRY_UNTRIED), 128u);
+    EXPECT_TRUE(R().accesses.empty());
+}
+
 TEST_F(ReaderFixture, ImportedFailedAreasAreNeverReadAndUntriedOnesWaitForARetry) {
     stor.AddBadAreas({{100, 200, KIV_BAD_FAILED}, {300, 310, KIV_BAD_UNTRIED}});
     R().accesses.clear();
