@@ -443,6 +443,23 @@ TEST(Ldm, MissingMembersAndUnreadableSectors) {
         Bytes stripe = ReadAll(ByLayout(parts, KIV_DYN_STRIPED)->pDevice, &rc);
         EXPECT_EQ(std::memcmp(stripe.data(), m.contents[2].data(), 256 * 512), 0);
         EXPECT_TRUE(std::all_of(stripe.begin() + 256 * 512, stripe.begin() + 384 * 512, [](uint8_t b) { return b == 0; }));
+        // The zeros are listed, and only they; what the layouts make up for is not.
+        auto listed = [](IKivDevStor* pDev) {
+            Bytes b(pDev->GetSectorCount() * 512);
+            KivBadRanges bad;
+            EXPECT_EQ(pDev->ReadSectorsEx(b.data(), 0, pDev->GetSectorCount(), 0, &bad), 1);
+            return bad;
+        };
+        KivBadRanges bad = listed(ByLayout(parts, KIV_DYN_STRIPED)->pDevice);
+        std::set<uint64_t> zeros;
+        for (const KivBadRange& r : bad)
+            for (uint64_t s = r.nFirst; s < r.nEnd; ++s) {
+                zeros.insert(s);
+                EXPECT_TRUE(std::all_of(stripe.begin() + s * 512, stripe.begin() + (s + 1) * 512, [](uint8_t x) { return x == 0; }));
+            }
+        for (uint64_t s = 256; s < 384; ++s) EXPECT_TRUE(zeros.count(s)) << s;
+        EXPECT_TRUE(listed(ByLayout(parts, KIV_DYN_RAID5)->pDevice).empty());
+        EXPECT_TRUE(listed(ByLayout(parts, KIV_DYN_MIRROR)->pDevice).empty());
         EXPECT_TRUE(ReadAll(ByLayout(parts, KIV_DYN_SPANNED)->pDevice) == m.contents[1]);
     }
     {

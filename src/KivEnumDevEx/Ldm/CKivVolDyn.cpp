@@ -22,6 +22,30 @@ int CKivVolDyn::ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) {
     return ReadInto(static_cast<uint8_t*>(pBuf), nFirst, nCount, &nLost);
 }
 
+int CKivVolDyn::ReadSectorsEx(void* pBuf, uint64_t nFirst, uint64_t nCount, uint32_t, KivBadRanges* pBad) {
+    if (pBad) pBad->clear();
+    if (!pBuf) return 0;
+    uint64_t nLost = 0;
+    int r = ReadInto(static_cast<uint8_t*>(pBuf), nFirst, nCount, &nLost);
+    if (r && nLost && pBad && nFirst < m_nSectors) ListLost(nFirst, std::min(nCount, m_nSectors - nFirst), pBad);
+    return r;
+}
+
+void CKivVolDyn::ListLost(uint64_t nFirst, uint64_t nCount, KivBadRanges* pBad) {
+    if (nCount == 1) {
+        if (!pBad->empty() && pBad->back().nEnd == nFirst) ++pBad->back().nEnd;
+        else pBad->push_back({nFirst, nFirst + 1, KIV_BAD_FAILED});
+        return;
+    }
+    std::vector<uint8_t> tmp;
+    const uint64_t h = nCount / 2;
+    for (auto [f, n] : {std::pair{nFirst, h}, std::pair{nFirst + h, nCount - h}}) {
+        tmp.resize(n * GetSectorSize());
+        uint64_t nLost = 0;
+        if (ReadInto(tmp.data(), f, n, &nLost) && nLost) ListLost(f, n, pBad);
+    }
+}
+
 int CKivVolDyn::IsSameVolume(IKivVolDyn* pOther) {
     if (!pOther) return 0;
     if (pOther == this) return 1;

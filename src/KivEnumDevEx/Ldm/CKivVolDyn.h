@@ -25,6 +25,9 @@ public:
     CKivVolDyn(int32_t nLayout, std::vector<KivDynExtent> extents, uint64_t nSectors, uint8_t nPartType);
 
     int ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) override;
+    // Lists the sectors that came back as zeros (all as failed), so that a file on a volume over a
+    // failing disk is reported damaged rather than taken as sound.
+    int ReadSectorsEx(void* pBuf, uint64_t nFirst, uint64_t nCount, uint32_t nFlags, KivBadRanges* pBad) override;
     uint64_t GetSectorCount() override { return m_nSectors; }
     uint32_t GetSectorSize() override;
     int Open() override { return 1; }
@@ -54,6 +57,10 @@ protected:
     // n sectors of a column from column offset nOff; false when no extent of the column holds
     // them all (the rest reads as zeros and counts as lost).
     bool ReadColumn(uint64_t nColumn, uint64_t nOff, uint64_t n, uint8_t* p, uint64_t* pnLost);
+    // Which sectors of [nFirst, nFirst + nCount), a read that lost some, are zeros: its halves are
+    // read again down to single sectors. The member disks remember what they could not read, so
+    // only readable sectors are read twice.
+    void ListLost(uint64_t nFirst, uint64_t nCount, KivBadRanges* pBad);
 
     int32_t m_nLayout;
     std::vector<KivDynExtent> m_extents;
