@@ -146,6 +146,26 @@ TEST_F(ScanSession, MediaAreToldApartByTheirEnds) {
     for (auto* p : {a, b, c, d}) p->Release();
 }
 
+TEST_F(ScanSession, SkippedSectorsAreZerosAndAreNotRead) {
+    std::vector<uint8_t> data(4u << 20);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 13 + (i >> 9));
+    const uint64_t nLast = data.size() / 512;
+    // A saved map: areas at the start, one across the whole of the second end, overlapping ones.
+    std::vector<CKivScanSession::BadArea> skip = {{0, 3, 1}, {100, 110, 2}, {105, 120, 1}, {nLast - 2048, nLast, 1}};
+    std::vector<uint8_t> zeroed = data;
+    for (const auto& a : skip) std::fill(zeroed.begin() + a.nFirst * 512, zeroed.begin() + a.nEnd * 512, 0);
+    auto* a = new KivMemDevStor(data);
+    auto* z = new KivMemDevStor(zeroed);
+    CKivScanSession::Medium ma, mz;
+    std::string why;
+    ASSERT_TRUE(CKivScanSession::IdentifyMedium(a, "a.img", &ma, &why, &skip)) << why;
+    ASSERT_TRUE(CKivScanSession::IdentifyMedium(z, "z.img", &mz, &why)) << why;
+    EXPECT_EQ(ma.fingerprint, mz.fingerprint);
+    EXPECT_EQ(a->m_nSectorsRead, 2048u - 3u - 20u);
+    a->Release();
+    z->Release();
+}
+
 TEST_F(ScanSession, SaveReplacesTheFileWholeOrNotAtAll) {
     std::string path = m_dir + "/s.und";
     std::string why;

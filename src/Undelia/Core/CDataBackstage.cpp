@@ -123,6 +123,9 @@ KivResult CDataBackstage::InitScanEngine(IKivDevStor* pStor) {
     if (!m_pEngine) return KIV_RETERR(KIV_E_STATE);
     if (KivResult rc = m_pEngine->Init(pStor); KivFailed(rc)) return KIV_LOGERR(rc);
     m_bEngineInit = true;
+    if (pStor) pStor->AddRef();
+    KivSafeRelease(m_pScanStor);
+    m_pScanStor = pStor;
     return KIV_OK;
 }
 
@@ -187,6 +190,10 @@ void CDataBackstage::ScanReset() {
     }
     m_bEngineInit = false;
     KivSafeRelease(m_pEngine);
+    KivSafeRelease(m_pScanStor);
+    m_strScanPath.clear();
+    m_strScanTypes.clear();
+    m_resume = {};
 }
 
 void CDataBackstage::FullReset() {

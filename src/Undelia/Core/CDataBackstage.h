@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "CKivScanSession.h"
 #include "IKivEnumDevEx.h"
 #include "IKivFilter.h"
 #include "IKivScanDev.h"
@@ -57,6 +58,21 @@ public:
     KivResult GetScanData(IKivScanDev** ppEngine);
     // Gives the bound engine its storage (it is then stopped and uninitialised at the reset).
     KivResult InitScanEngine(IKivDevStor* pStor);
+    // The storage the engine was given (null before), and the path the user knows it by.
+    IKivDevStor* GetScanDevice() const { return m_pScanStor; }
+    void SetScanMediumPath(const std::string& strPath) { m_strScanPath = strPath; }
+    const std::string& GetScanMediumPath() const { return m_strScanPath; }
+    // The file types of that scan as a session file names them ("" for every type).
+    void SetScanTypes(const std::string& strTypes) { m_strScanTypes = strTypes; }
+    const std::string& GetScanTypes() const { return m_strScanTypes; }
+    // A saved scan taken over before its end: the next scan goes on with the bound engine where it
+    // stopped and keeps saving into its file. A file name of "" when none is pending.
+    struct ResumeInfo {
+        std::string strFile, strTypes;
+        CKivScanSession::Medium medium;
+    };
+    void SetResumeSession(ResumeInfo info) { m_resume = std::move(info); }
+    const ResumeInfo& GetResumeSession() const { return m_resume; }
     // Takes ownership of the partitions. 0x003 without an engine.
     KivResult SetScanResult(std::vector<CKivScanResPart*>&& parts);
     // The partitions stay the back-stage's. 0x003 without an engine.
@@ -92,6 +108,9 @@ private:
     IKivDevStor* m_pDirectStor = nullptr;
     IKivScanDev* m_pEngine = nullptr;
     bool m_bEngineInit = false;
+    IKivDevStor* m_pScanStor = nullptr;
+    std::string m_strScanPath, m_strScanTypes;
+    ResumeInfo m_resume;
     std::vector<CKivScanResPart*> m_scanResult;
     CKivFileNodeMgr* m_pNodeMgr = nullptr;
     CKivUiNode* m_pDirRoot = nullptr;

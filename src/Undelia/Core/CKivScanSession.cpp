@@ -172,7 +172,8 @@ bool CKivScanSession::Parse(const std::vector<uint8_t>& bytes, const std::string
     return true;
 }
 
-bool CKivScanSession::IdentifyMedium(IKivDevStor* pStor, const std::string& strPath, Medium* pOut, std::string* pWhy) {
+bool CKivScanSession::IdentifyMedium(IKivDevStor* pStor, const std::string& strPath, Medium* pOut, std::string* pWhy,
+                                     const std::vector<BadArea>* pSkip) {
     if (!pStor || !pOut) return false;
     Medium m;
     m.strPath = strPath;
@@ -186,10 +187,31 @@ bool CKivScanSession::IdentifyMedium(IKivDevStor* pStor, const std::string& strP
         nEach = std::min(nEach, nSectors);
         std::vector<uint8_t> buf(size_t(nEach * m.nSectorSize));
         for (uint64_t nFirst : {uint64_t(0), nSectors - nEach}) {
-            if (!pStor->ReadSectors(buf.data(), nFirst, nEach)) {
-                if (pWhy) *pWhy = strPath + ": cannot read sectors " + std::to_string(nFirst) + " to " +
-                                  std::to_string(nFirst + nEach - 1) + " for the medium's fingerprint";
-                return false;
+            std::fill(buf.begin(), buf.end(), 0);
+            // The pieces between skipped areas, each read on its own.
+            static const std::vector<BadArea> kNone;
+            const std::vector<BadArea>& skip = pSkip ? *pSkip : kNone;
+            uint64_t nAt = nFirst, nEnd = nFirst + nEach;
+            while (nAt < nEnd) {
+                const BadArea* pIn = nullptr;
+                uint64_t nStop = nEnd;
+                for (const BadArea& a : skip) {
+                    if (a.nFirst <= nAt && nAt < a.nEnd) {
+                        pIn = &a;
+                        break;
+                    }
+                    if (a.nFirst > nAt) nStop = std::min(nStop, a.nFirst);
+                }
+                if (pIn) {
+                    nAt = std::min(nEnd, pIn->nEnd);
+                    continue;
+                }
+                if (!pStor->ReadSectors(buf.data() + (nAt - nFirst) * m.nSectorSize, nAt, nStop - nAt)) {
+                    if (pWhy) *pWhy = strPath + ": cannot read sectors " + std::to_string(nAt) + " to " +
+                                      std::to_string(nStop - 1) + " for the medium's fingerprint";
+                    return false;
+                }
+                nAt = nStop;
             }
             sha.Add(buf.data(), buf.size());
         }

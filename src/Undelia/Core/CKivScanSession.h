@@ -53,8 +53,11 @@ public:
     bool Parse(const std::vector<uint8_t>& bytes, const std::string& strName, std::string* pWhy);
 
     // The identity of the medium behind pStor (read through it: its first and last MiB) opened
-    // from strPath. False with the reason when those bytes cannot be read.
-    static bool IdentifyMedium(IKivDevStor* pStor, const std::string& strPath, Medium* pOut, std::string* pWhy);
+    // from strPath. Sectors of pSkip are taken as zeros without being read, as the medium's reader
+    // answers sectors of its bad-area map: a saved map's failed sectors are never read again.
+    // False with the reason when those bytes cannot be read.
+    static bool IdentifyMedium(IKivDevStor* pStor, const std::string& strPath, Medium* pOut, std::string* pWhy,
+                               const std::vector<BadArea>* pSkip = nullptr);
     // Empty when `now` is the medium `saved` describes; otherwise one line saying what differs.
     static std::string Mismatch(const Medium& saved, const Medium& now);
 

@@ -1,5 +1,6 @@
 #include "CKivSessionSaver.h"
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <vector>
@@ -41,9 +42,26 @@ private:
     size_t m_nPos = 0;
 };
 
-// The bad areas the medium's reader has met so far. The storage interface does not hand its map
-// out yet; once it does, it is copied here and put back by KivRestoreSession.
-std::vector<CKivScanSession::BadArea> BadAreasOf(IKivDevStor* /*pStor*/) { return {}; }
+// The bad areas the medium's reader has met so far (put back by KivRestoreSession).
+std::vector<CKivScanSession::BadArea> BadAreasOf(IKivDevStor* pStor) {
+    KivBadRanges areas;
+    if (pStor) pStor->GetBadAreas(&areas);
+    std::vector<CKivScanSession::BadArea> out;
+    out.reserve(areas.size());
+    for (const KivBadRange& r : areas) out.push_back({r.nFirst, r.nEnd, r.nKind});
+    return out;
+}
+
+// A saved map as the storage takes it: only well-formed areas of the two known kinds.
+KivBadRanges RangesOf(const std::vector<CKivScanSession::BadArea>& areas, uint64_t nSectors) {
+    KivBadRanges out;
+    for (const CKivScanSession::BadArea& a : areas) {
+        uint64_t nEnd = std::min(a.nEnd, nSectors);
+        if (a.nFirst >= nEnd || (a.nKind != KIV_BAD_FAILED && a.nKind != KIV_BAD_UNTRIED)) continue;
+        out.push_back({a.nFirst, nEnd, a.nKind});
+    }
+    return out;
+}
 
 }  // namespace
 
@@ -60,7 +78,12 @@ int CKivSessionSaver::WantCheckpoint(uint64_t) { return NowSeconds() - m_dLast >
 
 void CKivSessionSaver::OnCheckpoint(const uint8_t* pState, uint64_t nBytes, uint64_t nBlocksDone, int bComplete) {
     std::string strWhy;
-    bool bOk = Write(m_strFile, m_medium, m_strTypes, m_pStor, pState, nBytes, nBlocksDone, bComplete != 0, &strWhy);
+    // Once the map held areas, every later save takes the fingerprint again (retried areas that
+    // read after all leave the map).
+    KivBadRanges areas;
+    if (m_pStor && m_pStor->GetBadAreas(&areas) && !areas.empty()) m_bHadBadAreas = true;
+    bool bOk = Write(m_strFile, m_medium, m_strTypes, m_pStor, pState, nBytes, nBlocksDone, bComplete != 0,
+                     m_bHadBadAreas, &strWhy);
     m_dLast = NowSeconds();
     if (!bOk) {
         std::lock_guard<std::mutex> lock(m_mtx);
@@ -78,9 +101,19 @@ std::string CKivSessionSaver::FirstError() const {
 
 bool CKivSessionSaver::Write(const std::string& strFile, const CKivScanSession::Medium& medium,
                              const std::string& strTypes, IKivDevStor* pStor, const uint8_t* pState, uint64_t nBytes,
-                             uint64_t nDone, bool bComplete, std::string* pWhy) {
+                             uint64_t nDone, bool bComplete, bool bRefresh, std::string* pWhy) {
     CKivScanSession s;
     s.medium = medium;
+    s.badAreas = BadAreasOf(pStor);
+    // The fingerprint taken before the scan read sectors the map now holds; a restore reads the
+    // ends as zeros there, without touching them. Taken again the same way, it agrees.
+    if (bRefresh || !s.badAreas.empty()) {
+        CKivScanSession::Medium now;
+        if (CKivScanSession::IdentifyMedium(pStor, medium.strPath, &now, nullptr, &s.badAreas)) {
+            s.medium.fingerprint = now.fingerprint;
+            s.badAreas = BadAreasOf(pStor);  // with what that read met
+        }
+    }
     s.strTypes = strTypes;
     s.nSavedAt = static_cast<uint64_t>(std::time(nullptr));
     s.nBlocksDone = nDone;
@@ -88,7 +121,6 @@ bool CKivSessionSaver::Write(const std::string& strFile, const CKivScanSession::
     uint64_t nSectors = medium.nSectorSize ? medium.nBytes / medium.nSectorSize : 0;
     s.nBlocks = nBlock ? nSectors / nBlock + (nSectors % nBlock ? 1 : 0) : 0;
     s.bComplete = bComplete;
-    s.badAreas = BadAreasOf(pStor);
     s.engineState.assign(pState, pState + nBytes);
     return s.Save(strFile, pWhy);
 }
@@ -105,7 +137,7 @@ bool CKivSessionSaver::SaveNow(IKivScanDev* pEngine, const std::string& strFile,
     int bComplete = 0;
     pEngine->GetScanPosition(&nDone, &nTotal, &bComplete);
     return Write(strFile, medium, strTypes, pStor, sink.m_bytes.data(), sink.m_bytes.size(), nDone, bComplete != 0,
-                 pWhy);
+                 false, pWhy);
 }
 
 bool KivRestoreSession(const std::string& strFile, IKivScanDev* pEngine, IKivDevStor* pStor,
@@ -113,11 +145,14 @@ bool KivRestoreSession(const std::string& strFile, IKivScanDev* pEngine, IKivDev
     CKivScanSession s;
     if (!s.Load(strFile, pWhy)) return false;
     CKivScanSession::Medium now;
-    if (!CKivScanSession::IdentifyMedium(pStor, strPath, &now, pWhy)) return false;
+    if (!CKivScanSession::IdentifyMedium(pStor, strPath, &now, pWhy, &s.badAreas)) return false;
     if (std::string strDiff = CKivScanSession::Mismatch(s.medium, now); !strDiff.empty()) {
         if (pWhy) *pWhy = strFile + ": " + strDiff;
         return false;
     }
+    // Before anything reads the medium: failed areas are never read again, untried ones are left
+    // to tree building and recovery as after the scan.
+    if (KivBadRanges areas = RangesOf(s.badAreas, pStor->GetSectorCount()); !areas.empty()) pStor->AddBadAreas(areas);
     CByteSource src(s.engineState);
     KivResult rc = pEngine->LoadScanState(&src);
     if (KivFailed(rc)) {

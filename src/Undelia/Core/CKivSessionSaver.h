@@ -29,13 +29,14 @@ public:
     void SetAfterSave(std::function<void(uint64_t)> fn) { m_fnAfterSave = std::move(fn); }
 
     // Writes a session of an engine whose scan has ended (a finished scan, or one stopped part-way).
+    // medium is taken just before (its fingerprint reads through the map as it stands).
     static bool SaveNow(IKivScanDev* pEngine, const std::string& strFile, const CKivScanSession::Medium& medium,
                         const std::string& strTypes, IKivDevStor* pStor, std::string* pWhy);
 
 private:
     static bool Write(const std::string& strFile, const CKivScanSession::Medium& medium, const std::string& strTypes,
                       IKivDevStor* pStor, const uint8_t* pState, uint64_t nBytes, uint64_t nDone, bool bComplete,
-                      std::string* pWhy);
+                      bool bRefresh, std::string* pWhy);
 
     std::string m_strFile;
     CKivScanSession::Medium m_medium;
@@ -43,6 +44,7 @@ private:
     IKivDevStor* m_pStor;
     double m_dEvery;
     double m_dLast;
+    bool m_bHadBadAreas = false;
     std::atomic<uint64_t> m_nSaves{0};
     mutable std::mutex m_mtx;
     std::string m_strError;
@@ -50,7 +52,9 @@ private:
 };
 
 // Reads strFile, checks that it was saved for the medium pStor (opened from strPath) and gives
-// pEngine (initialised on pStor, not yet scanning) its state. pOut receives the session. False with
-// a one-line reason: the file's own problems, another medium, a state the engine refuses.
+// pEngine (initialised on pStor, not yet scanning) its state. The session's bad-area map goes back
+// onto pStor first (only once the medium is known to be the one saved), so that no sector that
+// failed is read again. pOut receives the session. False with a one-line reason: the file's own
+// problems, another medium, a state the engine refuses.
 bool KivRestoreSession(const std::string& strFile, IKivScanDev* pEngine, IKivDevStor* pStor,
                        const std::string& strPath, CKivScanSession* pOut, std::string* pWhy);

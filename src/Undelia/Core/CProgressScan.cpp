@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "CDataBackstage.h"
+#include "CKivSessionSaver.h"
 #include "KivLog.h"
 #include "KivUiCodes.h"
 #include "KivUiTexts.h"
@@ -50,10 +51,18 @@ DevIdentity IdentityOf(const PartInfo& p) {
 CProgressScan::CProgressScan(CDataBackstage& backstage, IKivProgressSink* pSink)
     : m_backstage(backstage), m_scan(pSink) {}
 
-KivResult CProgressScan::GetSelectedDev(IKivDevStor** ppStor) {
+KivResult CProgressScan::GetSelectedDev(IKivDevStor** ppStor, std::string* pPath) {
     if (!ppStor) return KIV_RETERR(KIV_E_INVALIDARG);
     *ppStor = nullptr;
     if (IKivDevStor* p = m_backstage.GetDirectDevice()) {
+        if (pPath) {
+            std::vector<DiskInfo> disks;
+            m_backstage.GetEnumDevData(&disks, nullptr, nullptr, false);
+            for (const DiskInfo& d : disks)
+                if (d.pStor == p && d.pDisk) *pPath = d.pDisk->GetPath();
+            // A medium opened by path (a saved scan's) keeps the path it was opened from.
+            if (pPath->empty()) *pPath = m_backstage.GetScanMediumPath();
+        }
         p->AddRef();
         *ppStor = p;
         return KIV_OK;
@@ -72,14 +81,22 @@ KivResult CProgressScan::GetSelectedDev(IKivDevStor** ppStor) {
     IKivDevStor* pStor = bDisks ? disks[nIndex].pStor : parts[nIndex].pDevice;
     if (!(now == chosen) || !pStor) return KIV_RETERR(KIV_E_DEVCHANGED);
     if (KivResult rc = m_backstage.SetEnumDevResult(nIndex); KivFailed(rc)) return rc;
+    if (pPath) {
+        IKivDevDisk* pDisk = bDisks ? disks[nIndex].pDisk : parts[nIndex].extents[0].pDisk;
+        const char* pszDev = bDisks ? "" : parts[nIndex].szDevPath;
+        *pPath = pszDev[0] ? std::string(pszDev, strnlen(pszDev, sizeof parts[nIndex].szDevPath))
+                           : pDisk ? std::string(pDisk->GetPath()) : std::string();
+    }
     pStor->AddRef();
     *ppStor = pStor;
     return KIV_OK;
 }
 
 KivResult CProgressScan::DoScan() {
+    if (!m_backstage.GetResumeSession().strFile.empty()) return GoOn();
     IKivDevStor* pStor = nullptr;
-    if (KivResult rc = GetSelectedDev(&pStor); KivFailed(rc)) return rc;
+    std::string strPath;
+    if (KivResult rc = GetSelectedDev(&pStor, &strPath); KivFailed(rc)) return rc;
     struct Holder {
         IKivDevStor* p;
         ~Holder() { KivSafeRelease(p); }
@@ -95,10 +112,43 @@ KivResult CProgressScan::DoScan() {
     uint64_t nBlockBytes = (4194304 / nSectorSize) * nSectorSize;
     m_scan.SetDevice(nBlockBytes, pStor->GetSectorCount() * nSectorSize);
     if (KivResult rc = m_backstage.InitScanEngine(pStor); KivFailed(rc)) return rc;
+    m_backstage.SetScanMediumPath(strPath);
 
     KivFilterSettings settings;
     settings.nMode = types.nMode;
-    for (const std::string& e : types.exts) settings.exts.push_back(e.c_str());
+    std::string strTypes;
+    for (const std::string& e : types.exts) {
+        settings.exts.push_back(e.c_str());
+        strTypes += (strTypes.empty() ? "" : ",") + e;
+    }
+    // As a session file names them; the command line's --types takes only lists of types.
+    if (types.nMode == 1) strTypes = "all except " + strTypes;
+    m_backstage.SetScanTypes(types.nMode == 2 ? std::string() : strTypes);
+    return Run(pEngine, settings);
+}
+
+KivResult CProgressScan::GoOn() {
+    // Taken whole: the back-stage forgets the pending resume before the scan runs.
+    CDataBackstage::ResumeInfo info = m_backstage.GetResumeSession();
+    m_backstage.SetResumeSession({});
+    IKivDevStor* pStor = m_backstage.GetScanDevice();
+    IKivScanDev* pEngine = nullptr;
+    if (!pStor) return KIV_RETERR(KIV_E_STATE);
+    if (KivResult rc = m_backstage.GetScanData(&pEngine); KivFailed(rc)) return rc;
+    uint64_t nSectorSize = pStor->GetSectorSize() ? pStor->GetSectorSize() : 512;
+    m_scan.SetDevice((4194304 / nSectorSize) * nSectorSize, pStor->GetSectorCount() * nSectorSize);
+
+    CKivSessionSaver saver(info.strFile, info.medium, info.strTypes, pStor, m_dSaveEvery);
+    pEngine->SetCheckpointSink(&saver);
+    // The engine goes on with the filter it saved; these settings are not looked at.
+    KivResult rc = Run(pEngine, KivFilterSettings{});
+    pEngine->SetCheckpointSink(nullptr);
+    m_strSessionError = saver.FirstError();
+    if (!m_strSessionError.empty()) KivLogW(0, L"the session could not be saved");
+    return rc;
+}
+
+KivResult CProgressScan::Run(IKivScanDev* pEngine, const KivFilterSettings& settings) {
     if (KivResult rc = pEngine->DoScan(&settings, &m_scan); KivFailed(rc)) return KIV_LOGERR(rc);
     KivResult rc = KivWaitPumping([pEngine](uint32_t ms) { return pEngine->WaitForScanEnd(ms); });
     if (KivFailed(rc)) return KIV_LOGERR(rc);

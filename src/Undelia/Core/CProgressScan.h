@@ -1,9 +1,11 @@
 // The scan driver: checks the chosen device is still the one the user picked, gives a fresh
 // engine the device and the chosen file types, and waits (pumping) until the scan ends or the
-// user stops it; then keeps the result partitions in the back-stage.
+// user stops it; then keeps the result partitions in the back-stage. A saved scan taken over
+// before its end is gone on with instead, saving into its session file as it goes.
 #pragma once
 
 #include <atomic>
+#include <string>
 
 #include "CKivScan.h"
 #include "IKivUiSink.h"
@@ -16,10 +18,15 @@ public:
 
     // The storage of the selected record (a reference for the caller), re-checked against a fresh
     // device list: 0x015 when the device went away or another took its place. A direct device of
-    // the back-stage is taken as it is.
-    KivResult GetSelectedDev(IKivDevStor** ppStor);
-    // Runs the whole scan. A stop still counts as done: what was found is kept.
+    // the back-stage is taken as it is. pPath (may be null) receives the device's path.
+    KivResult GetSelectedDev(IKivDevStor** ppStor, std::string* pPath = nullptr);
+    // Runs the whole scan, or the rest of a saved one. A stop still counts as done: what was found
+    // is kept.
     KivResult DoScan();
+    // How often a scan gone on with is saved into its session file (it is saved at its end too).
+    void SetSaveEvery(double dSeconds) { m_dSaveEvery = dSeconds; }
+    // Why a save into the session file failed (the first failure), empty when all succeeded.
+    const std::string& SessionError() const { return m_strSessionError; }
 
     // The stop button (any thread): the scan ends at its next block.
     void RequestStop() { m_scan.RequestStop(); }
@@ -31,6 +38,11 @@ public:
     const CKivScan& Scan() const { return m_scan; }
 
 private:
+    KivResult GoOn();
+    KivResult Run(IKivScanDev* pEngine, const KivFilterSettings& settings);
+
     CDataBackstage& m_backstage;
     CKivScan m_scan;
+    double m_dSaveEvery = 60;
+    std::string m_strSessionError;
 };

@@ -1,0 +1,131 @@
+#include "CKivSessionDriver.h"
+
+#include <cstring>
+#include <vector>
+
+#include "CDataBackstage.h"
+#include "CKivScanSession.h"
+#include "CKivSessionSaver.h"
+#include "KivFunction.h"
+#include "KivLog.h"
+#include "KivModuleLoader.h"
+#include "KivUiCodes.h"
+
+namespace {
+
+std::string NameOf(const std::string& strPath) {
+    size_t n = strPath.find_last_of('/');
+    return n == std::string::npos ? strPath : strPath.substr(n + 1);
+}
+
+bool Fits(IKivDevStor* p, uint64_t nBytes, uint32_t nSectorSize) {
+    return p && p->GetSectorSize() == nSectorSize && p->GetSectorCount() * nSectorSize == nBytes;
+}
+
+}  // namespace
+
+KivResult CKivSessionDriver::Save(const std::string& strFile, std::string* pWhy) {
+    IKivScanDev* pEngine = nullptr;
+    m_backstage.GetRecoverData(&pEngine, nullptr);
+    IKivDevStor* pStor = m_backstage.GetScanDevice();
+    if (!pEngine || !pStor) {
+        if (pWhy) *pWhy = "there is no scan to save yet";
+        return KIV_RETERR(KIV_E_STATE);
+    }
+    CKivScanSession::Medium medium;
+    if (!CKivScanSession::IdentifyMedium(pStor, m_backstage.GetScanMediumPath(), &medium, pWhy) ||
+        !CKivSessionSaver::SaveNow(pEngine, strFile, medium, m_backstage.GetScanTypes(), pStor, pWhy))
+        return KIV_RETERR(KIV_E_IO);
+    return KIV_OK;
+}
+
+IKivDevStor* CKivSessionDriver::FindMedium(const std::string& strPath, uint64_t nBytes, uint32_t nSectorSize,
+                                           std::string* pWhy) {
+    // The device lists first: a partition saved by its disk's path is found there too.
+    std::vector<DiskInfo> disks;
+    std::vector<PartInfo> parts;
+    if (KivSucceeded(m_backstage.GetEnumDevData(&disks, &parts, nullptr, true))) {
+        for (const DiskInfo& d : disks)
+            if (d.pDisk && strPath == d.pDisk->GetPath() && Fits(d.pStor, nBytes, nSectorSize)) {
+                d.pStor->AddRef();
+                return d.pStor;
+            }
+        for (const PartInfo& p : parts) {
+            IKivDevDisk* pDisk = p.extents[0].pDisk;
+            bool bPath = strPath == std::string(p.szDevPath, strnlen(p.szDevPath, sizeof p.szDevPath)) ||
+                         (pDisk && strPath == pDisk->GetPath());
+            if (bPath && Fits(p.pDevice, nBytes, nSectorSize)) {
+                p.pDevice->AddRef();
+                return p.pDevice;
+            }
+        }
+    }
+    auto* pImageDev = static_cast<IKivImageDev*>(KivLoadModule("KivEnumDevEx", "IKivImageDev"));
+    if (!pImageDev) {
+        if (pWhy) *pWhy = "the device library KivEnumDevEx cannot be loaded";
+        return nullptr;
+    }
+    IKivDevStor* pStor = nullptr;
+    KivResult rc = pImageDev->OpenImage(strPath.c_str(), nSectorSize, &pStor);
+    pImageDev->Release();
+    if (KivFailed(rc) || !pStor) {
+        if (pWhy)
+            *pWhy = "the medium of the saved scan, " + strPath + ", cannot be opened (" +
+                    (KivErrNo(rc) == KIV_E_NOTFOUND ? std::string("it is not there") : "error " + std::to_string(KivErrNo(rc))) +
+                    "); attach it or put the image back";
+        return nullptr;
+    }
+    return pStor;
+}
+
+KivResult CKivSessionDriver::Open(const std::string& strFile, IKivDevStor* pStor, bool* pbComplete,
+                                  std::string* pWhy) {
+    if (pbComplete) *pbComplete = false;
+    CKivScanSession s;
+    if (!s.Load(strFile, pWhy)) return KIV_RETERR(KIV_E_INVALIDARG);
+    const CKivScanSession::Medium& saved = s.medium;
+    if (pStor) {
+        pStor->AddRef();
+    } else if (!(pStor = FindMedium(saved.strPath, saved.nBytes, saved.nSectorSize, pWhy))) {
+        return KIV_RETERR(KIV_E_NOTFOUND);
+    }
+    struct Holder {
+        IKivDevStor* p;
+        ~Holder() { KivSafeRelease(p); }
+    } hold{pStor};
+
+    m_backstage.ScanReset();
+    IKivScanDev* pEngine = nullptr;
+    if (KivResult rc = m_backstage.GetScanData(&pEngine); KivFailed(rc)) {
+        if (pWhy) *pWhy = "the scan engine KivScanDev cannot be loaded";
+        return rc;
+    }
+    if (KivResult rc = m_backstage.InitScanEngine(pStor); KivFailed(rc)) {
+        if (pWhy) *pWhy = "the scan engine refused " + saved.strPath + " (error " + std::to_string(KivErrNo(rc)) + ")";
+        m_backstage.ScanReset();
+        return rc;
+    }
+    CKivScanSession taken;
+    if (!KivRestoreSession(strFile, pEngine, pStor, saved.strPath, &taken, pWhy)) {
+        m_backstage.ScanReset();
+        return KIV_RETERR(KIV_E_DEVCHANGED);
+    }
+    m_backstage.SetDirectDevice(pStor);
+    m_backstage.SetScanMediumPath(saved.strPath);
+    m_backstage.SetScanTypes(taken.strTypes);
+    m_backstage.SetDevTexts({"", saved.strPath, KivSizeText(saved.nBytes), NameOf(strFile)});
+    if (!taken.bComplete) {
+        m_backstage.SetResumeSession({strFile, taken.strTypes, taken.medium});
+        return KIV_OK;
+    }
+    std::vector<CKivScanResPart*> found;
+    if (KivResult rc = pEngine->EnumResParts(&found); KivFailed(rc)) {
+        for (CKivScanResPart* p : found) delete p;
+        if (pWhy) *pWhy = "the saved scan's partitions cannot be listed (error " + std::to_string(KivErrNo(rc)) + ")";
+        m_backstage.ScanReset();
+        return KIV_LOGERR(rc);
+    }
+    if (KivResult rc = m_backstage.SetScanResult(std::move(found)); KivFailed(rc)) return rc;
+    if (pbComplete) *pbComplete = true;
+    return KIV_OK;
+}

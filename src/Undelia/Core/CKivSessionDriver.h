@@ -1,0 +1,35 @@
+// The desktop program's "Save scan..." and "Open saved scan...": a scan the back-stage holds goes
+// into a session file; a session file comes back as the back-stage's scan, over the medium it was
+// saved for, found again by its path. A complete scan is then ready for the results; an
+// unfinished one is gone on with by the next CProgressScan::DoScan.
+#pragma once
+
+#include <string>
+
+#include "KivCommon.h"
+
+class CDataBackstage;
+class IKivDevStor;
+
+class CKivSessionDriver {
+public:
+    explicit CKivSessionDriver(CDataBackstage& backstage) : m_backstage(backstage) {}
+
+    // Saves the back-stage's scan (finished or stopped) into strFile, replacing it. 0x003 when
+    // there is no scan; otherwise failures answer 0x020. *pWhy says why in one line.
+    KivResult Save(const std::string& strFile, std::string* pWhy);
+
+    // Reads strFile, finds its medium (pStor when given, else by the path saved: a disk or
+    // partition of the device lists, or an image or device opened read-only) and hands the saved
+    // scan to a fresh engine on it. The medium becomes the back-stage's direct device.
+    // *pbComplete tells whether the scan was complete (its partitions are then the scan result).
+    // 0x002 for a file that is no session (damaged, cut, another version), 0x030 when the medium
+    // cannot be found or opened, 0x015 when the medium found is another one; *pWhy in one line.
+    KivResult Open(const std::string& strFile, IKivDevStor* pStor, bool* pbComplete, std::string* pWhy);
+
+private:
+    // The medium a session names: a device record of the right size, else the path opened.
+    IKivDevStor* FindMedium(const std::string& strPath, uint64_t nBytes, uint32_t nSectorSize, std::string* pWhy);
+
+    CDataBackstage& m_backstage;
+};
