@@ -18,6 +18,11 @@
 
 #include "CDataBackstage.h"
 #include "CDlgSelectDir.h"
+#include "CKivFileTypeChoice.h"
+#include "CKivResultController.h"
+#include "CKivScanSession.h"
+#include "CKivSessionDriver.h"
+#include "CProgressScan.h"
 #include "CKivNodeModel.h"
 #include "CKivSkin.h"
 #include "CKivUiNode.h"
@@ -58,6 +63,50 @@ CKivUiNode* Find(CKivUiNode* root, const QString& path) {
     return cur;
 }
 
+// Every node below the root as "path size", in order.
+void Names(const CKivUiNode* p, const QString& at, QStringList* pOut) {
+    for (const CKivUiNode* c : p->GetChildren()) {
+        QString path = at + "/" + QString::fromUtf8(c->GetName());
+        *pOut << path + " " + QString::number(c->GetSize());
+        Names(c, path, pOut);
+    }
+}
+QStringList Names(const CKivUiNode* root) {
+    QStringList out;
+    if (root) Names(root, "", &out);
+    return out;
+}
+
+// Scans the image as a whole disk for every type in a back-stage of its own; stops after the
+// block when nStopAt is not 0.
+class StopAt : public IKivProgressSink {
+public:
+    explicit StopAt(uint64_t n) : m_n(n) {}
+    void OnScanProgress(const KivScanProgress& p) override { m_bStop = m_bStop || (m_n && p.nPos >= m_n); }
+    bool IsStopRequested() override { return m_bStop; }
+
+private:
+    uint64_t m_n;
+    bool m_bStop = false;
+};
+bool ScanOnItsOwn(CDataBackstage& bs, const std::string& image, uint64_t nStopAt) {
+    bs.SetImagePaths({image}, 0);
+    std::vector<DiskInfo> disks;
+    if (KivFailed(bs.GetEnumDevData(&disks, nullptr, nullptr, true)) || disks.size() != 1) return false;
+    bs.SetDevMode(0);
+    IKivFilter* pFilter = nullptr;
+    std::vector<FilterItem> catalogue;
+    if (KivFailed(bs.SetEnumDevResult(0)) || KivFailed(bs.GetFilterData(&pFilter, &catalogue))) return false;
+    CKivFileTypeChoice choice;
+    choice.Load(catalogue);
+    choice.SetAll(true);
+    KivFilterSet set;
+    if (KivFailed(choice.FilterBuild(pFilter, &set)) || KivFailed(bs.SetFilterResult(set))) return false;
+    StopAt sink(nStopAt);
+    CProgressScan scan(bs, &sink);
+    return KivSucceeded(scan.DoScan());
+}
+
 // Every file below a folder, by path relative to it.
 std::map<std::string, std::string> Tree(const fs::path& dir) {
     std::map<std::string, std::string> out;
@@ -74,6 +123,7 @@ class CDesktopTest : public QObject {
     CUndeliaDlg* m_pDlg = nullptr;
     CDesktopDriver m_drv;
     QTemporaryDir m_out;
+    QTemporaryDir m_saved;  // session files
 
     CPanelProcess* P() const { return m_pDlg->Panels(); }
     CPanelMgr* Mgr() const { return P()->Mgr(); }
@@ -255,6 +305,110 @@ private slots:
         QCOMPARE(m_drv.messages.size(), 1);
         QVERIFY(!res->Model(View::VIEW_FILTER));
         res->ShowView(View::VIEW_DIR);
+    }
+
+    void aScanSavedOnTheResultsComesBackFromHome() {
+        CPanelFileRes* res = P()->FileRes();
+        QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(res));
+        const QStringList before = Names(res->Model(View::VIEW_DIR)->Root());
+        QVERIFY(!before.isEmpty());
+        // The button asks where; cancelled, nothing is written or said.
+        auto* pSave = res->findChild<QPushButton*>("BtnSaveScan");
+        QVERIFY(pSave && pSave->isVisible());
+        pSave->click();
+        QVERIFY2(m_drv.messages.isEmpty(), qPrintable(m_drv.messages.join('\n')));
+        QVERIFY(QDir(m_saved.path()).isEmpty());
+
+        const QString file = m_saved.path() + "/disk.und";
+        QVERIFY(res->SaveScan(file));
+        QCOMPARE(m_drv.messages.size(), 1);
+        QVERIFY2(m_drv.messages[0].contains(file), qPrintable(m_drv.messages[0]));
+        m_drv.Clear();
+        // Where nothing can be written, the reason is shown.
+        QVERIFY(!res->SaveScan(m_saved.path() + "/no/such/folder/x.und"));
+        QCOMPARE(m_drv.messages.size(), 1);
+        QVERIFY2(m_drv.messages[0].startsWith(CKivSkin::HintArg("PanelFileRes", "SaveScanFailed", "")),
+                 qPrintable(m_drv.messages[0]));
+        m_drv.Clear();
+
+        Mgr()->Show(P()->Home());
+        P()->Home()->OpenScanButton()->click();
+        QVERIFY(m_drv.messages.isEmpty());
+        QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(P()->Home()));
+        // A complete scan goes straight to the results, with nothing scanned again.
+        QVERIFY(P()->Home()->OpenScan(file));
+        QVERIFY2(m_drv.messages.isEmpty(), qPrintable(m_drv.messages.join('\n')));
+        QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(res));
+        QCOMPARE(Names(res->Model(View::VIEW_DIR)->Root()), before);
+    }
+
+    void anUnfinishedSavedScanGoesOnInTheScanDialog() {
+        const std::string image = ImageDir() + "/disk.img";
+        QStringList whole;
+        {
+            CDataBackstage bs;
+            QVERIFY(ScanOnItsOwn(bs, image, 0));
+            CKivResultController ctl(bs);
+            QCOMPARE(KivErrNo(ctl.FileInit(nullptr)), 0u);
+            whole = Names(ctl.Root(View::VIEW_DIR));
+        }
+        const QString file = m_saved.path() + "/stopped.und";
+        {
+            CDataBackstage bs;
+            QVERIFY(ScanOnItsOwn(bs, image, 1));
+            std::string why;
+            QCOMPARE(KivErrNo(CKivSessionDriver(bs).Save(file.toStdString(), &why)), 0u);
+        }
+        CKivScanSession s;
+        std::string why;
+        QVERIFY(s.Load(file.toStdString(), &why));
+        QVERIFY(!s.bComplete);
+
+        Mgr()->Show(P()->Home());
+        QVERIFY(P()->Home()->OpenScan(file));
+        QVERIFY2(m_drv.messages.isEmpty(), qPrintable(m_drv.messages.join('\n')));
+        QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(P()->FileRes()));
+        QCOMPARE(Names(P()->FileRes()->Model(View::VIEW_DIR)->Root()), whole);
+        // The file kept up with the scan.
+        QVERIFY(s.Load(file.toStdString(), &why));
+        QVERIFY(s.bComplete);
+    }
+
+    void wrongDamagedAndForeignSavedScansAreRefused() {
+        const QString good = m_saved.path() + "/disk.und";
+        std::string bytes = ReadAll(good.toStdString());
+        QVERIFY(!bytes.empty());
+        auto refused = [&](const QString& file, const QString& word) {
+            m_drv.Clear();
+            Mgr()->Show(P()->Home());
+            QVERIFY(!P()->Home()->OpenScan(file));
+            QCOMPARE(m_drv.messages.size(), 1);
+            const QString& m = m_drv.messages[0];
+            QVERIFY2(m.startsWith(CKivSkin::HintArg("PanelHome", "OpenScanFailed", "")) && m.contains(word), qPrintable(m));
+            QVERIFY(!m.contains('\n'));
+            QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(P()->Home()));
+        };
+        std::string flipped = bytes;
+        flipped[flipped.size() / 2] ^= 0x10;
+        std::ofstream((m_saved.path() + "/flipped.und").toStdString(), std::ios::binary) << flipped;
+        refused(m_saved.path() + "/flipped.und", "damaged");
+        std::ofstream((m_saved.path() + "/notes.txt").toStdString()) << "shopping list\n";
+        refused(m_saved.path() + "/notes.txt", "not a scan session");
+        // Saved for the disk image, opened with another one in its place.
+        CKivScanSession s;
+        std::string why;
+        QVERIFY(s.Load(good.toStdString(), &why));
+        s.medium.strPath = ImageDir() + "/empty.img";
+        QVERIFY(s.Save((m_saved.path() + "/other.und").toStdString(), &why));
+        refused(m_saved.path() + "/other.und", "empty.img");
+        s.medium.strPath = m_saved.path().toStdString() + "/gone.img";
+        QVERIFY(s.Save((m_saved.path() + "/gone.und").toStdString(), &why));
+        refused(m_saved.path() + "/gone.und", "gone.img");
+        m_drv.Clear();
+        // What was shown before stays shown.
+        Mgr()->Show(P()->FileRes());
+        QVERIFY(P()->FileRes()->Model(View::VIEW_DIR));
+        QVERIFY(m_drv.messages.isEmpty());
     }
 
     void theDestinationNeedsRoomForOneHundredTenPercent() {

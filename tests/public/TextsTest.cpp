@@ -109,7 +109,7 @@ TEST(ShippedTextsTest, EveryHintTheProgramReadsHasAText) {
         {"DlgMsg", "ExitCheck"},         {"DlgProgScan", "TxtCancel"},        {"PanelEnumDev", "DevicesNextNoSelect"},
         {"PanelEnumDev", "FilesNextNoSelect"}, {"PanelFileRes", "PrivewSizeLimit"}, {"PanelFileRes", "RecoverDstWarn"},
         {"DlgSelectDir", "Capcity"}};
-    std::regex call(R"re(\b(KivLoadHintText|KivHintText|KivHintFormat)\s*\(\s*"([^"]+)"\s*,\s*"([^"]+)")re");
+    std::regex call(R"re(\b(KivLoadHintText|KivHintText|KivHintFormat|Hint|HintArg)\s*\(\s*"([^"]+)"\s*,\s*"([^"]+)")re");
     for (const Source& s : SourceFiles())
         for (std::sregex_iterator it(s.text.begin(), s.text.end(), call), end; it != end; ++it)
             keys.insert({(*it)[2], (*it)[3]});

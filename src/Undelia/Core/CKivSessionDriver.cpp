@@ -79,7 +79,7 @@ IKivDevStor* CKivSessionDriver::FindMedium(const std::string& strPath, uint64_t 
 }
 
 KivResult CKivSessionDriver::Open(const std::string& strFile, IKivDevStor* pStor, bool* pbComplete,
-                                  std::string* pWhy) {
+                                  std::string* pWhy, const std::function<void()>& fnBeforeReset) {
     if (pbComplete) *pbComplete = false;
     CKivScanSession s;
     if (!s.Load(strFile, pWhy)) return KIV_RETERR(KIV_E_INVALIDARG);
@@ -94,6 +94,9 @@ KivResult CKivSessionDriver::Open(const std::string& strFile, IKivDevStor* pStor
         ~Holder() { KivSafeRelease(p); }
     } hold{pStor};
 
+    // The medium is checked before the scan shown is given up.
+    if (!KivCheckSessionMedium(s, strFile, pStor, saved.strPath, pWhy)) return KIV_RETERR(KIV_E_DEVCHANGED);
+    if (fnBeforeReset) fnBeforeReset();
     m_backstage.ScanReset();
     IKivScanDev* pEngine = nullptr;
     if (KivResult rc = m_backstage.GetScanData(&pEngine); KivFailed(rc)) {
@@ -105,11 +108,11 @@ KivResult CKivSessionDriver::Open(const std::string& strFile, IKivDevStor* pStor
         m_backstage.ScanReset();
         return rc;
     }
-    CKivScanSession taken;
-    if (!KivRestoreSession(strFile, pEngine, pStor, saved.strPath, &taken, pWhy)) {
+    if (!KivTakeOverSession(s, strFile, pEngine, pStor, pWhy)) {
         m_backstage.ScanReset();
-        return KIV_RETERR(KIV_E_DEVCHANGED);
+        return KIV_RETERR(KIV_E_INVALIDARG);
     }
+    const CKivScanSession& taken = s;
     m_backstage.SetDirectDevice(pStor);
     m_backstage.SetScanMediumPath(saved.strPath);
     m_backstage.SetScanTypes(taken.strTypes);

@@ -4,6 +4,7 @@
 // unfinished one is gone on with by the next CProgressScan::DoScan.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "KivCommon.h"
@@ -23,9 +24,14 @@ public:
     // partition of the device lists, or an image or device opened read-only) and hands the saved
     // scan to a fresh engine on it. The medium becomes the back-stage's direct device.
     // *pbComplete tells whether the scan was complete (its partitions are then the scan result).
-    // 0x002 for a file that is no session (damaged, cut, another version), 0x030 when the medium
-    // cannot be found or opened, 0x015 when the medium found is another one; *pWhy in one line.
-    KivResult Open(const std::string& strFile, IKivDevStor* pStor, bool* pbComplete, std::string* pWhy);
+    // 0x002 for a file that is no session (damaged, cut, another version, a state the engine
+    // refuses), 0x030 when the medium cannot be found or opened, 0x015 when the medium found is
+    // another one or its ends cannot be read; *pWhy in one line.
+    // Until the file and its medium have passed their checks the back-stage's scan stays as it
+    // was; fnBeforeReset (may be empty) is called just before it is replaced, so that a front end
+    // lets go of the trees it shows.
+    KivResult Open(const std::string& strFile, IKivDevStor* pStor, bool* pbComplete, std::string* pWhy,
+                   const std::function<void()>& fnBeforeReset = {});
 
 private:
     // The medium a session names: a device record of the right size, else the path opened.

@@ -140,16 +140,19 @@ bool CKivSessionSaver::SaveNow(IKivScanDev* pEngine, const std::string& strFile,
                  false, pWhy);
 }
 
-bool KivRestoreSession(const std::string& strFile, IKivScanDev* pEngine, IKivDevStor* pStor,
-                       const std::string& strPath, CKivScanSession* pOut, std::string* pWhy) {
-    CKivScanSession s;
-    if (!s.Load(strFile, pWhy)) return false;
+bool KivCheckSessionMedium(const CKivScanSession& s, const std::string& strFile, IKivDevStor* pStor,
+                           const std::string& strPath, std::string* pWhy) {
     CKivScanSession::Medium now;
     if (!CKivScanSession::IdentifyMedium(pStor, strPath, &now, pWhy, &s.badAreas)) return false;
     if (std::string strDiff = CKivScanSession::Mismatch(s.medium, now); !strDiff.empty()) {
         if (pWhy) *pWhy = strFile + ": " + strDiff;
         return false;
     }
+    return true;
+}
+
+bool KivTakeOverSession(const CKivScanSession& s, const std::string& strFile, IKivScanDev* pEngine,
+                        IKivDevStor* pStor, std::string* pWhy) {
     // Before anything reads the medium: failed areas are never read again, untried ones are left
     // to tree building and recovery as after the scan.
     if (KivBadRanges areas = RangesOf(s.badAreas, pStor->GetSectorCount()); !areas.empty()) pStor->AddBadAreas(areas);
@@ -163,6 +166,15 @@ bool KivRestoreSession(const std::string& strFile, IKivScanDev* pEngine, IKivDev
                                    : ": the scan state in the session file is damaged");
         return false;
     }
+    return true;
+}
+
+bool KivRestoreSession(const std::string& strFile, IKivScanDev* pEngine, IKivDevStor* pStor,
+                       const std::string& strPath, CKivScanSession* pOut, std::string* pWhy) {
+    CKivScanSession s;
+    if (!s.Load(strFile, pWhy) || !KivCheckSessionMedium(s, strFile, pStor, strPath, pWhy) ||
+        !KivTakeOverSession(s, strFile, pEngine, pStor, pWhy))
+        return false;
     if (pOut) *pOut = std::move(s);
     return true;
 }

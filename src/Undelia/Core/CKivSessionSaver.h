@@ -58,3 +58,11 @@ private:
 // problems, another medium, a state the engine refuses.
 bool KivRestoreSession(const std::string& strFile, IKivScanDev* pEngine, IKivDevStor* pStor,
                        const std::string& strPath, CKivScanSession* pOut, std::string* pWhy);
+
+// The two steps of KivRestoreSession over a session already read from strFile: the medium check
+// (it reads the medium's ends, skipping the session's bad areas), and the hand-over of the map and
+// the state.
+bool KivCheckSessionMedium(const CKivScanSession& s, const std::string& strFile, IKivDevStor* pStor,
+                           const std::string& strPath, std::string* pWhy);
+bool KivTakeOverSession(const CKivScanSession& s, const std::string& strFile, IKivScanDev* pEngine,
+                        IKivDevStor* pStor, std::string* pWhy);

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -21,6 +23,7 @@
 #include "CDlgSelectDir.h"
 #include "CDlgShowStateInfo.h"
 #include "CKivNodeModel.h"
+#include "CKivSessionDriver.h"
 #include "CKivSkin.h"
 #include "CKivUiNode.h"
 #include "CPanelFinal.h"
@@ -62,12 +65,16 @@ CPanelFileRes::CPanelFileRes(QWidget* pParent)
     connect(pFilter, &QPushButton::clicked, this, &CPanelFileRes::OnFilter);
     QPushButton* pPreview = AddButton("BtnPreview", "Preview");
     connect(pPreview, &QPushButton::clicked, this, &CPanelFileRes::OnPreview);
+    QPushButton* pSave = AddButton("BtnSaveScan", "Save scan…");
+    pSave->setObjectName("BtnSaveScan");
+    connect(pSave, &QPushButton::clicked, this, &CPanelFileRes::OnSaveScan);
     m_pTotals = new QLabel(this);
     m_pTotals->setObjectName("Totals");
     skin.Place(m_pTotals, "PanelFileRes", "StTotals");
     setTabOrder(m_pTabs, pFilter);
     setTabOrder(pFilter, pPreview);
-    setTabOrder(pPreview, BackButton());
+    setTabOrder(pPreview, pSave);
+    setTabOrder(pSave, BackButton());
     setTabOrder(BackButton(), NextButton());
 }
 
@@ -226,6 +233,32 @@ KivResult CPanelFileRes::Preview(CKivUiNode* pFile) {
     dlg.exec();
     CKivResultController::ClearPreviewFolder();
     return rc;
+}
+
+void CPanelFileRes::OnSaveScan() {
+    if (m_bBusy) return;
+    const CKivSkin& skin = CKivSkin::Get();
+    // Named after the medium, in the home folder: never on the medium being recovered.
+    QString name = QString::fromStdString(CDataBackstage::Get().GetScanMediumPath()).section('/', -1);
+    if (name.isEmpty()) name = "scan";
+    QString file = QFileDialog::getSaveFileName(this, skin.Text("PanelFileRes", "DlgSaveScan", "Save scan"),
+                                                QDir::home().filePath(name + ".und"),
+                                                skin.Text("PanelFileRes", "ScanFiles", "Saved scans (*.und);;All files (*)"));
+    if (!file.isEmpty()) SaveScan(file);
+}
+
+bool CPanelFileRes::SaveScan(const QString& strFile) {
+    std::string why;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    KivResult rc = CKivSessionDriver(CDataBackstage::Get()).Save(strFile.toStdString(), &why);
+    QApplication::restoreOverrideCursor();
+    if (KivFailed(rc)) {
+        CDlgMsg::Show(this, CKivSkin::HintArg("PanelFileRes", "SaveScanFailed", QString::fromStdString(why)),
+                      CDlgMsg::KIND_ERROR);
+        return false;
+    }
+    CDlgMsg::Show(this, CKivSkin::HintArg("PanelFileRes", "SaveScanDone", strFile));
+    return true;
 }
 
 bool CPanelFileRes::OnNext() {

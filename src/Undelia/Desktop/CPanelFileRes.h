@@ -1,6 +1,7 @@
 // The results panel: the folder view, the type view and the filter's list in tabs, each a tree
 // with tri-state ticks and the running totals of what is ticked; the filter dialog, the preview of
-// one file, and Next as "Recover…": the destination dialog, the recovery and its result.
+// one file, "Save scan..." (the scan into a session file, to come back to without scanning again),
+// and Next as "Recover…": the destination dialog, the recovery and its result.
 #pragma once
 
 #include <memory>
@@ -47,6 +48,10 @@ public:
     KivResult Preview(CKivUiNode* pFile);
     void OnFilter();
     void OnPreview();
+    // Saves the scan shown into the file (what "Save scan..." does once a file is chosen) and
+    // says how it went; false when it failed.
+    bool SaveScan(const QString& strFile);
+    void OnSaveScan();
 
 private:
     void SetModel(CKivResultController::View view, CKivUiNode* pRoot);

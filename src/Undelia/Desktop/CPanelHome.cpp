@@ -1,13 +1,21 @@
 #include "CPanelHome.h"
 
+#include <QDir>
 #include <QEvent>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "CDataBackstage.h"
+#include "CDlgMsg.h"
+#include "CDlgScanProgress.h"
+#include "CKivSessionDriver.h"
 #include "CKivSkin.h"
+#include "CPanelFileRes.h"
+#include "CProgressScan.h"
+#include "KivUiCodes.h"
 
 CPanelHome::CPanelHome(QWidget* pParent) : CPanelBase("PanelHome", 0, pParent) {
     const CKivSkin& skin = CKivSkin::Get();
@@ -33,9 +41,16 @@ CPanelHome::CPanelHome(QWidget* pParent) : CPanelBase("PanelHome", 0, pParent) {
     pRow->addSpacing(20);
     pRow->addWidget(m_pPvText, 1);
 
+    m_pOpen = AddButton("BtnOpenScan", "Open saved scan…");
+    m_pOpen->setObjectName("BtnOpenScan");
+    m_pOpen->setAutoDefault(false);
+    m_pOpen->installEventFilter(this);
+
     connect(m_pDevs, &QPushButton::clicked, this, [this] { Choose(0); });
     connect(m_pFiles, &QPushButton::clicked, this, [this] { Choose(1); });
+    connect(m_pOpen, &QPushButton::clicked, this, &CPanelHome::OnOpenScan);
     setTabOrder(m_pDevs, m_pFiles);
+    setTabOrder(m_pFiles, m_pOpen);
     ShowPreview(-1);
 }
 
@@ -73,14 +88,15 @@ QString CPanelHome::PreviewText() const { return m_pPvText->text(); }
 void CPanelHome::ShowPreview(int nWhich) {
     const CKivSkin& skin = CKivSkin::Get();
     const char* pszImg = nWhich == 0 ? "PvImgDev" : "PvImgFile";
-    const char* pszText = nWhich == 0 ? "PvTextDev" : nWhich == 1 ? "PvTextFile" : "PvTextNone";
-    m_pPvImg->setPixmap(nWhich < 0 ? QPixmap() : skin.Icon("PanelHome", pszImg).pixmap(160, 120));
-    m_pPvImg->setVisible(nWhich >= 0);
+    const char* pszText = nWhich == 0 ? "PvTextDev" : nWhich == 1 ? "PvTextFile" : nWhich == 2 ? "PvTextScan" : "PvTextNone";
+    bool bImage = nWhich == 0 || nWhich == 1;
+    m_pPvImg->setPixmap(bImage ? skin.Icon("PanelHome", pszImg).pixmap(160, 120) : QPixmap());
+    m_pPvImg->setVisible(bImage);
     m_pPvText->setText(skin.Text("PanelHome", pszText));
 }
 
 bool CPanelHome::eventFilter(QObject* pObj, QEvent* pEvent) {
-    int n = pObj == m_pDevs ? 0 : pObj == m_pFiles ? 1 : -1;
+    int n = pObj == m_pDevs ? 0 : pObj == m_pFiles ? 1 : pObj == m_pOpen ? 2 : -1;
     if (n >= 0 && (pEvent->type() == QEvent::Enter || pEvent->type() == QEvent::FocusIn)) ShowPreview(n);
     return CPanelBase::eventFilter(pObj, pEvent);
 }
@@ -97,7 +113,63 @@ void CPanelHome::Choose(int nMode) {
 }
 
 bool CPanelHome::OnNext() {
+    // Enter on "Open saved scan..." opens one instead of choosing a card.
+    if (m_nChosen < 0 && m_pOpen->hasFocus()) {
+        OnOpenScan();
+        return false;
+    }
     int nMode = m_nChosen >= 0 ? m_nChosen : m_pFiles->hasFocus() ? 1 : 0;
     CDataBackstage::Get().SetDevMode(nMode);
+    return true;
+}
+
+void CPanelHome::OnOpenScan() {
+    const CKivSkin& skin = CKivSkin::Get();
+    QString file = QFileDialog::getOpenFileName(this, skin.Text("PanelHome", "DlgOpenScan", "Open saved scan"),
+                                                QDir::homePath(),
+                                                skin.Text("PanelHome", "ScanFiles", "Saved scans (*.und);;All files (*)"));
+    if (!file.isEmpty()) OpenScan(file);
+}
+
+bool CPanelHome::OpenScan(const QString& strFile) {
+    CDataBackstage& bs = CDataBackstage::Get();
+    bool bComplete = false;
+    std::string why;
+    // The trees shown belong to the scan about to be replaced: the results panel lets go first.
+    KivResult rc = CKivSessionDriver(bs).Open(strFile.toStdString(), nullptr, &bComplete, &why, [this] {
+        if (m_pRes) m_pRes->Forget();
+    });
+    if (KivFailed(rc)) {
+        CDlgMsg::Show(this, CKivSkin::HintArg("PanelHome", "OpenScanFailed", QString::fromStdString(why)),
+                      CDlgMsg::KIND_ERROR);
+        return false;
+    }
+    if (!bComplete) {
+        bool bStopped = false;
+        std::string strNotKept;
+        {
+            CDlgScanProgress dlg(QString::fromStdString(bs.GetDevTexts()[1]), this);
+            CProgressScan scan(bs, &dlg);
+            dlg.Begin();
+            rc = scan.DoScan();
+            dlg.End();
+            bStopped = scan.WasStopped();
+            strNotKept = scan.SessionError();
+        }
+        if (KivSucceeded(rc) && !strNotKept.empty())
+            CDlgMsg::Show(this, CKivSkin::HintArg("PanelHome", "OpenScanNotKept", QString::fromStdString(strNotKept)),
+                          CDlgMsg::KIND_ERROR);
+        else if (KivSucceeded(rc) && bStopped)
+            CDlgMsg::Show(this, CKivSkin::HintArg("PanelHome", "OpenScanStopped", strFile));
+    }
+    std::vector<CKivScanResPart*> parts;
+    if (KivSucceeded(rc)) rc = bs.GetScanResult(&parts);
+    if (KivSucceeded(rc) && parts.empty()) rc = KivMakeCode(__LINE__, KIV_MOD_UI, KIV_E_NOTHINGFOUND);
+    if (KivSucceeded(rc) && m_pRes) rc = m_pRes->Build();
+    if (KivFailed(rc)) {
+        CDlgMsg::Show(this, CKivSkin::ErrorText(rc), CDlgMsg::KIND_ERROR);
+        return false;
+    }
+    if (m_pRes) emit ScanOpened(m_pRes);
     return true;
 }

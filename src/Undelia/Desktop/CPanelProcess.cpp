@@ -27,6 +27,8 @@ KivResult CPanelProcess::Init(const QRect& area) {
     m_pFinal = new CPanelFinal(pArea);
     m_pFileRes->SetFinal(m_pFinal);
     m_pFileType->SetResults(m_pFileRes);
+    m_pHome->SetResults(m_pFileRes);
+    QObject::connect(m_pHome, &CPanelHome::ScanOpened, m_pMgr, [this](CPanelBase* p) { m_pMgr->Show(p); });
     KivResult rc = KIV_OK;
     for (CPanelBase* p : std::initializer_list<CPanelBase*>{m_pHome, m_pEnumDev, m_pFileType, m_pFileRes, m_pFinal}) {
         p->setGeometry(0, 0, area.width(), area.height());
