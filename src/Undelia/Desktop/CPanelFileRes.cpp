@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -239,7 +240,7 @@ void CPanelFileRes::OnSaveScan() {
     if (m_bBusy) return;
     const CKivSkin& skin = CKivSkin::Get();
     // Named after the medium, in the home folder: never on the medium being recovered.
-    QString name = QString::fromStdString(CDataBackstage::Get().GetScanMediumPath()).section('/', -1);
+    QString name = QFileInfo(QString::fromStdString(CDataBackstage::Get().GetScanMediumPath())).completeBaseName();
     if (name.isEmpty()) name = "scan";
     QString file = QFileDialog::getSaveFileName(this, skin.Text("PanelFileRes", "DlgSaveScan", "Save scan"),
                                                 QDir::home().filePath(name + ".und"),

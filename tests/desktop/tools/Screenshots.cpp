@@ -4,6 +4,8 @@
 //
 // usage: undelia-screenshots IMAGE OUTDIR
 #include <QDir>
+#include <QEvent>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -83,8 +85,10 @@ int main(int argc, char** argv) {
     drv.strDestination = dest.path();
     // Every dialog is pictured once before it is answered.
     QSet<QString> seen;
+    QString nextName;  // the picture name of the next dialog, when it is one of several alike
     drv.onDialog = [&](QWidget* w) {
-        QString name = w->objectName().isEmpty() ? "dialog" : w->objectName();
+        QString name = !nextName.isEmpty() ? nextName : w->objectName().isEmpty() ? "dialog" : w->objectName();
+        nextName.clear();
         if (seen.contains(name)) return;
         seen.insert(name);
         Shot(w, name);
@@ -143,6 +147,27 @@ int main(int argc, char** argv) {
     if (CKivUiNode* f = FirstFile(m->Root())) res->Preview(f);
     mgr->GoNext();  // the destination, the question, the progress, the result
     Shot(&dlg, "final");
+
+    // The scan saved from the results and opened again from the home panel.
+    mgr->Show(res);
+    nextName = "save-scan-dialog";
+    if (auto* pSave = res->findChild<QPushButton*>("BtnSaveScan")) pSave->click();
+    QString saved = dest.path() + "/sample.und";
+    nextName = "save-scan-done";
+    res->SaveScan(saved);
+    mgr->Show(P->Home());
+    P->Home()->OpenScanButton()->setFocus();
+    QEvent enter(QEvent::Enter);  // the pointer over the button shows what it does
+    QApplication::sendEvent(P->Home()->OpenScanButton(), &enter);
+    Shot(&dlg, "home-open-scan");
+    nextName = "open-scan-dialog";
+    P->Home()->OpenScanButton()->click();
+    QFile junk(dest.path() + "/notes.und");
+    if (junk.open(QIODevice::WriteOnly)) junk.write("not a saved scan\n");
+    junk.close();
+    nextName = "open-scan-refused";
+    P->Home()->OpenScan(junk.fileName());
+    if (P->Home()->OpenScan(saved)) Shot(&dlg, "results-saved-scan");
 
     CDlgAbout about(&dlg);
     about.show();
