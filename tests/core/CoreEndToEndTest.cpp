@@ -81,13 +81,7 @@ protected:
     void SetUp() override {
         ASSERT_FALSE(ImageDir().empty()) << "the test images could not be made";
         m_tmp = fs::temp_directory_path() / ("kiv-core-e2e-" + std::to_string(::getpid()));
-        fs::create_directories(m_tmp / "sys/block");
-        fs::create_directories(m_tmp / "dev");
-        std::ofstream(m_tmp / "mountinfo");
-        // The machine's own disks stay out of it: an empty system view, the image as the disk.
-        ::setenv("UNDELIA_SYSFS_ROOT", (m_tmp / "sys").c_str(), 1);
-        ::setenv("UNDELIA_DEV_ROOT", (m_tmp / "dev").c_str(), 1);
-        ::setenv("UNDELIA_MOUNTINFO", (m_tmp / "mountinfo").c_str(), 1);
+        HideMachineDisks(m_tmp);  // the image is the only disk
         m_dest = (m_tmp / "out").string();
         fs::create_directories(m_dest);
     }
@@ -95,23 +89,8 @@ protected:
 
     // Devices, types and the scan, as the first pages do.
     void ScanImage(const std::string& image) {
-        ASSERT_EQ(m_bs.SetImagePaths({image}, 0), KIV_OK);
-        std::vector<DiskInfo> disks;
-        std::vector<PartInfo> parts;
-        ASSERT_EQ(KivErrNo(m_bs.GetEnumDevData(&disks, &parts, nullptr, true)), 0u);
-        ASSERT_EQ(disks.size(), 1u);
-        m_bs.SetDevMode(0);
-        ASSERT_EQ(m_bs.SetEnumDevResult(0), KIV_OK);
-
-        IKivFilter* pFilter = nullptr;
-        std::vector<FilterItem> catalogue;
-        ASSERT_EQ(KivErrNo(m_bs.GetFilterData(&pFilter, &catalogue)), 0u);
-        CKivFileTypeChoice choice;
-        choice.Load(catalogue);
-        choice.SetAll(true);
-        KivFilterSet set;
-        ASSERT_EQ(choice.FilterBuild(pFilter, &set), KIV_OK);
-        ASSERT_EQ(m_bs.SetFilterResult(set), KIV_OK);
+        ASSERT_TRUE(ChooseImage(m_bs, image));
+        ASSERT_TRUE(ChooseEveryType(m_bs));
 
         CProgressScan scan(m_bs, &m_sink);
         ASSERT_EQ(KivErrNo(scan.DoScan()), 0u);

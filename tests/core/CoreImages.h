@@ -14,6 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "CDataBackstage.h"
+#include "CKivFileTypeChoice.h"
+
 namespace kivcore_test {
 
 // The FAT image's recipe; its text is also the stamp that decides when to make the images again.
@@ -63,6 +66,38 @@ inline const std::string& ImageDir() {
         return bOk ? d : std::string();
     }();
     return dir;
+}
+
+// The machine's own disks stay out of it: an empty system view under dir (made here).
+inline void HideMachineDisks(const std::filesystem::path& dir) {
+    std::filesystem::create_directories(dir / "sys/block");
+    std::filesystem::create_directories(dir / "dev");
+    std::ofstream(dir / "mountinfo");
+    ::setenv("UNDELIA_SYSFS_ROOT", (dir / "sys").c_str(), 1);
+    ::setenv("UNDELIA_DEV_ROOT", (dir / "dev").c_str(), 1);
+    ::setenv("UNDELIA_MOUNTINFO", (dir / "mountinfo").c_str(), 1);
+}
+
+// As the first pages leave the back-stage: the image as the one disk listed, chosen whole.
+inline bool ChooseImage(CDataBackstage& bs, const std::string& image) {
+    std::vector<DiskInfo> disks;
+    if (bs.SetImagePaths({image}, 0) != KIV_OK || KivErrNo(bs.GetEnumDevData(&disks, nullptr, nullptr, true)) != 0 ||
+        disks.size() != 1)
+        return false;
+    bs.SetDevMode(0);
+    return bs.SetEnumDevResult(0) == KIV_OK;
+}
+
+// Every file type chosen, as "Select All File Type" does.
+inline bool ChooseEveryType(CDataBackstage& bs) {
+    IKivFilter* pFilter = nullptr;
+    std::vector<FilterItem> catalogue;
+    if (KivErrNo(bs.GetFilterData(&pFilter, &catalogue)) != 0) return false;
+    CKivFileTypeChoice choice;
+    choice.Load(catalogue);
+    choice.SetAll(true);
+    KivFilterSet set;
+    return choice.FilterBuild(pFilter, &set) == KIV_OK && bs.SetFilterResult(set) == KIV_OK;
 }
 
 }  // namespace kivcore_test

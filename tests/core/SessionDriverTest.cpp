@@ -70,13 +70,7 @@ protected:
     void SetUp() override {
         ASSERT_FALSE(s_data.empty()) << "the test images could not be made";
         m_tmp = fs::temp_directory_path() / ("kiv-core-session-" + std::to_string(::getpid()));
-        fs::create_directories(m_tmp / "sys/block");
-        fs::create_directories(m_tmp / "dev");
-        std::ofstream(m_tmp / "mountinfo");
-        // The machine's own disks stay out of it.
-        ::setenv("UNDELIA_SYSFS_ROOT", (m_tmp / "sys").c_str(), 1);
-        ::setenv("UNDELIA_DEV_ROOT", (m_tmp / "dev").c_str(), 1);
-        ::setenv("UNDELIA_MOUNTINFO", (m_tmp / "mountinfo").c_str(), 1);
+        HideMachineDisks(m_tmp);  // the image is the only disk
         m_file = (m_tmp / "scan.undelia").string();
     }
     void TearDown() override { fs::remove_all(m_tmp); }
@@ -91,25 +85,11 @@ protected:
 
     // Every type, and a scan of the direct device pStor (or of the image as a listed disk).
     static void Scan(CDataBackstage& bs, IKivDevStor* pStor, Sink* pSink) {
-        if (pStor) {
+        if (pStor)
             bs.SetDirectDevice(pStor);
-        } else {
-            ASSERT_EQ(bs.SetImagePaths({s_image}, 0), KIV_OK);
-            std::vector<DiskInfo> disks;
-            ASSERT_EQ(KivErrNo(bs.GetEnumDevData(&disks, nullptr, nullptr, true)), 0u);
-            ASSERT_EQ(disks.size(), 1u);
-            bs.SetDevMode(0);
-            ASSERT_EQ(bs.SetEnumDevResult(0), KIV_OK);
-        }
-        IKivFilter* pFilter = nullptr;
-        std::vector<FilterItem> catalogue;
-        ASSERT_EQ(KivErrNo(bs.GetFilterData(&pFilter, &catalogue)), 0u);
-        CKivFileTypeChoice choice;
-        choice.Load(catalogue);
-        choice.SetAll(true);
-        KivFilterSet set;
-        ASSERT_EQ(choice.FilterBuild(pFilter, &set), KIV_OK);
-        ASSERT_EQ(bs.SetFilterResult(set), KIV_OK);
+        else
+            ASSERT_TRUE(ChooseImage(bs, s_image));
+        ASSERT_TRUE(ChooseEveryType(bs));
         CProgressScan scan(bs, pSink);
         ASSERT_EQ(KivErrNo(scan.DoScan()), 0u);
     }

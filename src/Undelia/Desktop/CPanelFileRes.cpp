@@ -126,6 +126,13 @@ KivResult CPanelFileRes::Build() {
     return KIV_OK;
 }
 
+KivResult CPanelFileRes::BuildScan() {
+    std::vector<CKivScanResPart*> parts;
+    if (KivResult rc = CDataBackstage::Get().GetScanResult(&parts); KivFailed(rc)) return rc;
+    if (parts.empty()) return KivMakeCode(__LINE__, KIV_MOD_UI, KIV_E_NOTHINGFOUND);
+    return Build();
+}
+
 void CPanelFileRes::OnEnter() {
     if (!m_pModels[View::VIEW_DIR]) {
         if (KivResult rc = Build(); KivFailed(rc)) CDlgMsg::Show(this, CKivSkin::ErrorText(rc), CDlgMsg::KIND_ERROR);

@@ -29,6 +29,9 @@ public:
     // Builds the views of the last scan under the build dialog (once per scan). 0x05A when the
     // scan found nothing to show.
     KivResult Build();
+    // The same for the scan just made or taken over, which may have found no partition at all
+    // (0x05A then too).
+    KivResult BuildScan();
 
     void OnEnter() override;
     bool OnNext() override;

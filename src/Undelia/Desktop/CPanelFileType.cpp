@@ -149,11 +149,8 @@ bool CPanelFileType::OnNext() {
         rc = scan.DoScan();
         dlg.End();
     }
-    std::vector<CKivScanResPart*> parts;
-    if (KivSucceeded(rc)) rc = bs.GetScanResult(&parts);
-    if (KivSucceeded(rc) && parts.empty()) rc = KivMakeCode(__LINE__, KIV_MOD_UI, KIV_E_NOTHINGFOUND);
     // The views are built here so that a scan whose partitions hold nothing also stays here.
-    if (KivSucceeded(rc) && m_pRes) rc = m_pRes->Build();
+    if (KivSucceeded(rc) && m_pRes) rc = m_pRes->BuildScan();
     if (KivFailed(rc)) {
         CDlgMsg::Show(this, CKivSkin::ErrorText(rc), CDlgMsg::KIND_ERROR);
         return false;

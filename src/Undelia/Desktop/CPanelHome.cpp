@@ -162,10 +162,7 @@ bool CPanelHome::OpenScan(const QString& strFile) {
         else if (KivSucceeded(rc) && bStopped)
             CDlgMsg::Show(this, CKivSkin::HintArg("PanelHome", "OpenScanStopped", strFile));
     }
-    std::vector<CKivScanResPart*> parts;
-    if (KivSucceeded(rc)) rc = bs.GetScanResult(&parts);
-    if (KivSucceeded(rc) && parts.empty()) rc = KivMakeCode(__LINE__, KIV_MOD_UI, KIV_E_NOTHINGFOUND);
-    if (KivSucceeded(rc) && m_pRes) rc = m_pRes->Build();
+    if (KivSucceeded(rc) && m_pRes) rc = m_pRes->BuildScan();
     if (KivFailed(rc)) {
         CDlgMsg::Show(this, CKivSkin::ErrorText(rc), CDlgMsg::KIND_ERROR);
         return false;
