@@ -6,6 +6,7 @@
 #include <atomic>
 #include <filesystem>
 #include <map>
+#include <mutex>
 #include <string>
 
 #include "CDataBackstage.h"
@@ -34,13 +35,23 @@ public:
         ++nRecover;
         lastRecover = p;
     }
-    void OnRecoverFailed(const std::string& s, const std::string&) override { failed.push_back(s); }
+    void OnRecoverFailed(const std::string& s, const std::string& why) override {
+        std::lock_guard<std::mutex> g(lock);
+        failed.push_back(s);
+        reasons.push_back(why);
+    }
+    void OnRecoverDamaged(const std::string& s, const std::string& why) override {
+        std::lock_guard<std::mutex> g(lock);
+        damaged.push_back(s);
+        reasons.push_back(why);
+    }
     bool IsStopRequested() override { return bStop.load(); }
 
     std::atomic<int> nScan{0}, nScanEnd{0}, nViews{0}, nRecover{0};
     KivScanProgress last;
     KivRecoverProgress lastRecover;
-    std::vector<std::string> failed;
+    std::mutex lock;
+    std::vector<std::string> failed, damaged, reasons;
     std::atomic<bool> bStop{false};
 };
 
@@ -276,4 +287,28 @@ TEST_F(CoreEndToEnd, NtfsLostFolderIsRecoveredUnderUnknownPath) {
     EXPECT_EQ(sum.nBytesWritten, sum.nBytesTicked);
     for (const auto& e : fs::recursive_directory_iterator(m_dest))
         EXPECT_EQ(e.path().string().find('{'), std::string::npos) << e.path();
+}
+
+TEST_F(CoreEndToEnd, ACutImageCountsEveryUnreadableFileWithItsReason) {
+    std::string cut = (m_tmp / "cut.img").string();
+    fs::copy_file(ImageDir() + "/fat.img", cut);
+    // Cut in the middle of a file the tree still lists.
+    std::string image = ReadAll(cut), doc = ReadAll(ImageDir() + "/fat-src/Docs/report.pdf");
+    ASSERT_GT(doc.size(), 1024u);
+    size_t at = image.find(doc.substr(0, 512));
+    ASSERT_NE(at, std::string::npos);
+    fs::resize_file(cut, (at + doc.size() / 2) / 512 * 512);
+    ScanImage(cut);
+    using V = CKivResultController;
+    ASSERT_EQ(m_ctl.SetTick(V::VIEW_DIR, m_ctl.Root(V::VIEW_DIR), true), KIV_OK);
+    KivRecoverSummary sum;
+    m_ctl.Recover(V::VIEW_DIR, m_dest, &m_sink, nullptr, &sum);
+    EXPECT_GT(sum.nFailed + sum.nDamaged, 0u) << "the cut left every file readable";
+    EXPECT_FALSE(sum.bDestStopped);
+    EXPECT_EQ(sum.nFailed, m_sink.failed.size());
+    EXPECT_EQ(sum.nDamaged, m_sink.damaged.size());
+    // Every file ticked is either written (whole or counted damaged) or counted failed.
+    EXPECT_EQ(sum.nFilesWritten + sum.nFailed, sum.nFilesTicked);
+    for (const std::string& why : m_sink.reasons) EXPECT_FALSE(why.empty());
+    for (const std::string& path : m_sink.failed) EXPECT_FALSE(fs::exists(path)) << path;
 }

@@ -28,6 +28,8 @@ void CKivFileRecover::ResetCounters() {
     m_nFailed = 0;
     m_nLastMs = 0;
     m_strFile.clear();
+    m_strDestStopped.clear();
+    m_bDestStopped = false;
 }
 
 uint32_t CKivFileRecover::FileBar() const { return Bar(m_nFiles.load(), m_nTotalFiles); }
@@ -92,12 +94,23 @@ void CKivFileRecover::OnFileDamagedEx(const KivRecoverIssue& issue) {
     m_pSink->OnRecoverDamaged(issue.pszPath ? issue.pszPath : "", why);
 }
 
-void CKivFileRecover::OnFileFailedEx(const KivRecoverIssue& issue) {
-    ++m_nFailed;
-    if (m_pSink) m_pSink->OnRecoverFailed(issue.pszPath ? issue.pszPath : "", issue.pszReason ? issue.pszReason : "");
-}
-
 void CKivFileRecover::OnFileFailed(const char* pszName) {
     ++m_nFailed;
     if (m_pSink) m_pSink->OnRecoverFailed(pszName ? pszName : "", "");
+}
+
+void CKivFileRecover::OnFileFailedEx(const KivRecoverIssue& issue) {
+    ++m_nFailed;
+    const char* pszReason = issue.pszReason ? issue.pszReason : "";
+    if (issue.bStopsRecovery) {
+        std::lock_guard<std::mutex> g(m_lock);
+        if (!m_bDestStopped) m_strDestStopped = pszReason;
+        m_bDestStopped = true;
+    }
+    if (m_pSink) m_pSink->OnRecoverFailed(issue.pszPath ? issue.pszPath : "", pszReason);
+}
+
+std::string CKivFileRecover::DestStopped() const {
+    std::lock_guard<std::mutex> g(m_lock);
+    return m_strDestStopped;
 }

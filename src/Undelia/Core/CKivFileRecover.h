@@ -35,6 +35,9 @@ public:
     uint64_t BytesDone() const { return m_nBytes.load(); }
     uint32_t Damaged() const { return m_nDamaged.load(); }
     uint32_t Failed() const { return m_nFailed.load(); }
+    // The destination takes no more files (full, read-only), and the engine's reason for it.
+    bool IsDestStopped() const { return m_bDestStopped.load(); }
+    std::string DestStopped() const;
     uint32_t TotalFiles() const { return m_nTotalFiles; }
     uint64_t TotalBytes() const { return m_nTotalBytes; }
     // The bar the stop button looks at: 1000 once every file is done.
@@ -50,7 +53,7 @@ private:
     void Redraw(bool bForce);
 
     IKivProgressSink* m_pSink;
-    std::mutex m_lock;  // the texts and the redraw clock
+    mutable std::mutex m_lock;  // the texts and the redraw clock
     uint64_t m_nLastMs = 0;
     std::atomic<uint32_t> m_nFiles{0};
     std::atomic<uint64_t> m_nBytes{0};
@@ -58,5 +61,6 @@ private:
     uint32_t m_nTotalFiles = 0;
     uint64_t m_nTotalBytes = 0;
     std::string m_strFile;
-    std::atomic<bool> m_bStop{false};
+    std::string m_strDestStopped;
+    std::atomic<bool> m_bStop{false}, m_bDestStopped{false};
 };

@@ -182,7 +182,7 @@ KivResult CKivResultController::Recover(View view, const std::string& strFolder,
             pMgr->AdjustDirPathAfterRecover(created);
             sum.folders.push_back(created);
         }
-        if (KivFailed(rc)) break;
+        if (KivFailed(rc) || recover.Counters().IsDestStopped()) break;
     }
     m_pRunning = nullptr;
     const CKivFileRecover& c = recover.Counters();
@@ -191,6 +191,8 @@ KivResult CKivResultController::Recover(View view, const std::string& strFolder,
     sum.nDamaged = c.Damaged();
     sum.nFailed = c.Failed();
     sum.bStopped = recover.WasStopped();
+    sum.bDestStopped = c.IsDestStopped();
+    sum.strDestStopped = c.DestStopped();
     if (pSummary) *pSummary = sum;
     return rc;
 }

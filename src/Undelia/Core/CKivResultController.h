@@ -25,7 +25,9 @@ struct KivRecoverSummary {
     uint64_t nBytesWritten = 0;
     uint32_t nDamaged = 0;
     uint32_t nFailed = 0;
-    bool bStopped = false;
+    bool bStopped = false;             // the user stopped it
+    bool bDestStopped = false;         // the destination took no more files (full, read-only)
+    std::string strDestStopped;        // the engine's reason for that
     bool bDeclined = false;            // the user said no to a question; nothing was written
     std::vector<std::string> folders;  // one per partition recovered
 };
