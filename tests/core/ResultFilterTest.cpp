@@ -66,6 +66,11 @@ TEST(ResultFilterTest, DateRangesIncludeTheirEnds) {
     EXPECT_TRUE(r.Accepts(f.p));
     r.SetKey("b");
     EXPECT_FALSE(r.Accepts(f.p));  // and the key
+    // A carved file has no times: even a range open at its start does not take it.
+    File carved("c", 1);
+    CKivResultFilter before;
+    before.SetDateTest(CKivResultFilter::DATE_MODIFY, 0, 1000);
+    EXPECT_FALSE(before.Accepts(carved.p));
     r.ClearTests();
     r.SetKey("");
     EXPECT_TRUE(r.IsEmpty());

@@ -11,14 +11,19 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 
+#include "CProgressScan.h"
 #include "CKivSessionSaver.h"
+#include "CKivFileNodeMgr.h"
+#include "CliProgressSink.h"
 #include "CliTypes.h"
+#include "KivUiCodes.h"
+#include "KivUiTexts.h"
 #include "KivFunction.h"
 #include "KivModuleLoader.h"
 #include "platform/KivPlatform.h"
@@ -43,12 +48,6 @@ void OnInterrupt(int) {
 uint64_t NowMs() {
     using namespace std::chrono;
     return static_cast<uint64_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
-std::string Hex(KivResult n) {
-    char sz[16];
-    std::snprintf(sz, sizeof sz, "0x%08X", n);
-    return sz;
 }
 
 // Refuses what the image device cannot read, with the message a user understands.
@@ -136,106 +135,14 @@ uint64_t SectorsOf(const KivBadRanges& r, uint32_t nKind) {
     return n;
 }
 
-class CliScanCallback : public IKivScanCallBack {
-public:
-    CliScanCallback(CliStatusLine& line, uint64_t nBlockBytes, uint64_t nDeviceBytes, IKivDevStor* pDev)
-        : m_line(line), m_nBlockBytes(nBlockBytes), m_nDeviceBytes(nDeviceBytes), m_nStartMs(NowMs()), m_pDev(pDev) {}
-
-    void SetPos(uint64_t nDone) override {
-        m_nDone = nDone;
-        if (!m_line.IsLive()) return;
-        double dSec = Elapsed();
-        uint64_t nBytes = BytesDone();
-        uint64_t nPct = m_nDeviceBytes ? nBytes * 100 / m_nDeviceBytes : 100;
-        double dRate = dSec > 0 ? static_cast<double>(BytesRead()) / dSec : 0;
-        std::string s = "scanning " + std::to_string(nPct) + " %  " + CliSizeText(static_cast<uint64_t>(dRate)) +
-                        "/s  elapsed " + CliDurationText(dSec);
-        if (dRate > 0 && nBytes < m_nDeviceBytes)
-            s += "  remaining " + CliDurationText(static_cast<double>(m_nDeviceBytes - nBytes) / dRate);
-        s += "  found " + std::to_string(m_nItems.load());
-        if (m_pDev) {
-            KivBadRanges bad;
-            m_pDev->GetBadAreas(&bad);
-            uint64_t n = SectorsOf(bad, KIV_BAD_FAILED) + SectorsOf(bad, KIV_BAD_UNTRIED);
-            if (n) s += "  unreadable " + std::to_string(n) + " sectors";
-        }
-        m_line.Update(s, nDone == m_nHigh);
-    }
-    void SetRange(uint64_t nLow, uint64_t nHigh) override {
-        m_nHigh = nHigh;
-        m_nDone = nLow;
-    }
-    int IsCancelled() override {
-        // Tests stop a scan after a known number of blocks, as a Ctrl-C there would.
-        static const uint64_t nStopAt = [] {
-            const char* p = std::getenv("UNDELIA_TEST_STOP_AFTER_BLOCKS");
-            return p && *p ? std::strtoull(p, nullptr, 10) : 0ull;
-        }();
-        if (nStopAt && m_nDone >= nStopAt) return 1;
-        return CliInterrupted() ? 1 : 0;
-    }
-    void OnBlockDone(const uint64_t* pStats) override {
-        m_nItems = pStats[KIV_STAT_ITEMS_FOUND];
-        if (pStats[KIV_STAT_OTHER_SECTOR_SIZE]) m_nOtherSectorSize = pStats[KIV_STAT_OTHER_SECTOR_SIZE];
-    }
-    void OnScanEnd() override { m_nEndMs = NowMs(); }
-
-    uint64_t BytesDone() const { return std::min(m_nDone.load() * m_nBlockBytes, m_nDeviceBytes); }
-    // What this run read itself (a resumed scan began further in).
-    uint64_t BytesRead() const {
-        uint64_t nBefore = std::min(m_nFirst * m_nBlockBytes, m_nDeviceBytes);
-        return BytesDone() - std::min(BytesDone(), nBefore);
-    }
-    double Elapsed() const {
-        uint64_t nEnd = m_nEndMs ? m_nEndMs.load() : NowMs();
-        return static_cast<double>(nEnd - m_nStartMs) / 1000.0;
-    }
-
-    std::atomic<uint64_t> m_nDone{0};
-    std::atomic<uint64_t> m_nItems{0};
-    std::atomic<uint64_t> m_nEndMs{0};
-    std::atomic<uint64_t> m_nOtherSectorSize{0};
-    uint64_t m_nHigh = 0;
-    uint64_t m_nFirst = 0;  // blocks done before this run
-
-private:
-    CliStatusLine& m_line;
-    uint64_t m_nBlockBytes;
-    uint64_t m_nDeviceBytes;
-    uint64_t m_nStartMs;
-    IKivDevStor* m_pDev;
-};
-
-class CliTreeCallback : public IKivEnumResFilesCallback {
-public:
-    explicit CliTreeCallback(CliStatusLine& line) : m_line(line) {}
-    int SetPhase(const char* pszText, uint64_t nTotal) override {
-        m_strPhase = pszText ? pszText : "";
-        m_nTotal = nTotal;
-        m_line.Update(m_strPhase, true);
-        return Answer();
-    }
-    int SetProgress(uint64_t nValue) override {
-        if (m_line.IsLive() && m_nTotal)
-            m_line.Update(m_strPhase + "  " + std::to_string(std::min<uint64_t>(nValue * 100 / m_nTotal, 100)) + " %");
-        return Answer();
-    }
-    void OnPhaseEnd() override {}
-    int IsCancelled() override { return Answer(); }
-
-private:
-    static int Answer() { return CliInterrupted() ? -1 : 0; }
-    CliStatusLine& m_line;
-    std::string m_strPhase;
-    uint64_t m_nTotal = 0;
-};
-
 }  // namespace
 
 void CliError(const std::string& strText) {
     std::string s = "undelia-cli: " + strText + "\n";
     std::fwrite(s.data(), 1, s.size(), stderr);
 }
+
+void CliCodeError(const std::string& strWhat, KivResult nCode) { CliError(strWhat + ": " + KivErrorText(nCode)); }
 
 void CliInstallInterruptHandler() {
     struct sigaction sa {};
@@ -276,6 +183,7 @@ std::string CliJoinTypes(const std::string& strTypes) {
     for (const std::string& s : CliSplitTypes(strTypes)) out += (out.empty() ? "" : ",") + s;
     return out;
 }
+
 
 std::vector<std::string> CliSplitTypes(const std::string& strTypes) {
     std::vector<std::string> out;
@@ -391,15 +299,20 @@ const char* CliFsTypeName(int32_t nType) {
 CliSession::CliSession(const CliGlobalOptions& global) : m_global(global) {}
 
 CliSession::~CliSession() {
-    KivSafeRelease(m_pRoot);
-    for (CKivScanResPart* p : m_parts) delete p;
+    // The views and the engine go before the device they read (and the disks it borrows).
+    m_pCtl.reset();
     m_parts.clear();
-    if (m_pEngine && m_bEngineInit) {
-        m_pEngine->StopScan();
-        m_pEngine->Uninit();
-    }
-    KivSafeRelease(m_pEngine);
+    m_pRoot = nullptr;
+    m_bs.FullReset();
+    m_bs.SetDirectDevice(nullptr);
     KivSafeRelease(m_pStor);
+}
+
+IKivScanDev* CliSession::Engine() const {
+    IKivScanDev* pEngine = nullptr;
+    CKivFileNodeMgr* pMgr = nullptr;
+    m_bs.GetRecoverData(&pEngine, &pMgr);
+    return pEngine;
 }
 
 int CliSession::OpenChosen(const CliScanOptions& opts) {
@@ -443,17 +356,33 @@ int CliSession::Open(const CliScanOptions& opts) {
     }
     if (int rc = ReadBadMap(); rc != CLI_EXIT_OK) return rc;
 
-    m_pEngine = static_cast<IKivScanDev*>(KivLoadModule("KivScanDev", KIV_IID_SCANDEV));
-    if (!m_pEngine) {
-        CliError("cannot load the scan engine KivScanDev (is it beside the program?)");
+    // The scan takes this device as it is: it was opened by path or chosen just now.
+    m_bs.SetDirectDevice(m_pStor);
+    IKivScanDev* pEngine = nullptr;
+    if (KivResult rc = m_bs.GetScanData(&pEngine); KivFailed(rc) || !pEngine) {
+        CliCodeError("cannot load the scan engine KivScanDev", rc);
         return CLI_EXIT_FAILED;
     }
-    KivResult rc = m_pEngine->Init(m_pStor);
-    if (KivFailed(rc)) {
-        CliError("the scan engine refused the image (error " + Hex(rc) + ")");
+    if (KivResult rc = m_bs.InitScanEngine(m_pStor); KivFailed(rc)) {
+        CliCodeError("the scan engine refused the image", rc);
         return CLI_EXIT_FAILED;
     }
-    m_bEngineInit = true;
+    if (KivResult rc = m_bs.GetFilterData(nullptr, nullptr); KivFailed(rc)) {
+        CliCodeError("cannot load the file types (KivFilter and KivFilter.ini beside the program)", rc);
+        return CLI_EXIT_FAILED;
+    }
+    return SetTypes();
+}
+
+int CliSession::SetTypes() {
+    KivFilterSet types;
+    std::vector<std::string> exts = CliSplitTypes(m_opts.strTypes);
+    types.nMode = exts.empty() ? 2 : 0;
+    types.exts.insert(exts.begin(), exts.end());
+    if (KivResult rc = m_bs.SetFilterResult(types); KivFailed(rc)) {
+        CliCodeError("the file types could not be set", rc);
+        return CLI_EXIT_FAILED;
+    }
     return CLI_EXIT_OK;
 }
 
@@ -477,6 +406,7 @@ int CliSession::ReadBadMap() {
     return CLI_EXIT_OK;
 }
 
+
 int CliSession::OpenPath(const CliScanOptions& opts) {
     if (int rc = CheckImagePath(opts.strPath); rc != CLI_EXIT_OK) return rc;
 
@@ -489,7 +419,7 @@ int CliSession::OpenPath(const CliScanOptions& opts) {
     pImageDev->Release();
     if (KivFailed(rc) || !m_pStor) {
         m_pStor = nullptr;
-        CliError("cannot open '" + opts.strPath + "' as an image (error " + Hex(rc) + ")");
+        CliCodeError("cannot open '" + opts.strPath + "' as an image", rc);
         return CLI_EXIT_USAGE;
     }
     m_strSource = opts.strPath;
@@ -498,18 +428,13 @@ int CliSession::OpenPath(const CliScanOptions& opts) {
 
 int CliSession::Scan() {
     CliBeginStep();
-    std::vector<std::string> exts = CliSplitTypes(m_opts.strTypes);
-    KivFilterSettings filter;
-    filter.nMode = exts.empty() ? 2 : 0;
-    for (const std::string& s : exts) filter.exts.push_back(s.c_str());
-
     uint64_t nSectorSize = m_pStor->GetSectorSize();
     uint64_t nDeviceBytes = m_pStor->GetSectorCount() * nSectorSize;
     uint64_t nBlockBytes = (4194304 / nSectorSize) * nSectorSize;
 
     CliStatusLine line(m_global.bQuiet);
-    CliScanCallback cb(line, nBlockBytes, nDeviceBytes, m_pStor);
-    m_pEngine->GetScanPosition(&cb.m_nFirst, nullptr, nullptr);
+    CliProgressSink sink(line, m_pStor);
+    CProgressScan scan(m_bs, &sink);
     std::unique_ptr<CKivSessionSaver> pSaver;
     if (!m_opts.strSession.empty()) {
         pSaver = std::make_unique<CKivSessionSaver>(m_opts.strSession, m_medium, m_strSessionTypes, m_pStor,
@@ -521,32 +446,45 @@ int CliSession::Scan() {
                 if (n == nKillAt) ::kill(::getpid(), SIGKILL);
             });
         }
+        scan.SetCheckpointSink(pSaver.get());
     }
-    m_pEngine->SetCheckpointSink(pSaver.get());
-    KivResult rc = m_pEngine->DoScan(&filter, &cb);
-    if (KivFailed(rc)) {
-        CliError("the scan could not start (error " + Hex(rc) + ")");
-        return CLI_EXIT_FAILED;
-    }
-    rc = m_pEngine->WaitForScanEnd(0);
-    if (KivFailed(rc)) {
-        CliError("waiting for the scan failed (error " + Hex(rc) + ")");
-        return CLI_EXIT_FAILED;
-    }
+    // Tests stop a scan after a known number of blocks, as a Ctrl-C there would.
+    if (const char* p = std::getenv("UNDELIA_TEST_STOP_AFTER_BLOCKS"); p && *p)
+        scan.SetStopAfterBlocks(std::strtoull(p, nullptr, 10));
+    // The scan driver gives the device a fresh engine: a session being resumed goes into that one.
+    std::string strRestoreError;
+    if (m_bResume)
+        scan.SetPrepare([this, &strRestoreError](IKivScanDev* pEngine, IKivDevStor* pStor) -> KivResult {
+            CKivScanSession session;
+            if (KivRestoreSession(m_opts.strSession, pEngine, pStor, m_strSource, &session, &strRestoreError))
+                return KIV_OK;
+            return KivMakeCode(__LINE__, 0, KIV_E_STATE);
+        });
+    KivResult rc = scan.DoScan();
     line.Finish();
-
-    m_pEngine->SetCheckpointSink(nullptr);
+    if (!strRestoreError.empty()) {
+        CliError(strRestoreError);
+        return CLI_EXIT_FAILED;
+    }
+    if (KivFailed(rc)) {
+        CliCodeError("the scan failed", rc);
+        return CLI_EXIT_FAILED;
+    }
     if (pSaver) m_strSaveError = pSaver->FirstError();
-    m_summary.nBlocksDone = cb.m_nDone;
-    m_summary.nBlocks = cb.m_nHigh;
-    m_summary.nBytesScanned = cb.BytesDone();
-    m_summary.nItemsFound = cb.m_nItems;
-    m_summary.dSeconds = cb.Elapsed();
-    m_summary.bCancelled = cb.m_nDone < cb.m_nHigh;
-    m_summary.nOtherSectorSize = cb.m_nOtherSectorSize;
+    const CKivScan& figures = scan.Scan();
+    m_summary.nBlocksDone = figures.Pos();
+    m_summary.nBlocks = figures.Range();
+    m_summary.nBytesScanned = std::min(figures.Pos() * nBlockBytes, nDeviceBytes);
+    m_summary.nItemsFound = figures.Found();
+    m_summary.dSeconds = figures.Seconds();
+    m_summary.bCancelled = scan.WasStopped();
+    m_summary.nOtherSectorSize = figures.OtherSectorSize();
 
     if (!m_global.bQuiet) {
-        double dRate = m_summary.dSeconds > 0 ? static_cast<double>(cb.BytesRead()) / m_summary.dSeconds : 0;
+        // What this run read itself: a resumed scan began further in.
+        uint64_t nBefore = std::min(scan.FirstBlock() * nBlockBytes, m_summary.nBytesScanned);
+        uint64_t nRead = m_summary.nBytesScanned - nBefore;
+        double dRate = m_summary.dSeconds > 0 ? static_cast<double>(nRead) / m_summary.dSeconds : 0;
         std::string s = m_summary.bCancelled ? "scan cancelled after " : "scanned ";
         s += CliSizeText(m_summary.nBytesScanned) + " of " + CliSizeText(nDeviceBytes) + " in " +
              CliDurationText(m_summary.dSeconds) + " (" + CliSizeText(static_cast<uint64_t>(dRate)) + "/s), " +
@@ -606,11 +544,23 @@ int CliSession::WriteBadMap() {
 }
 
 int CliSession::EnumParts() {
-    for (CKivScanResPart* p : m_parts) delete p;
     m_parts.clear();
-    KivResult rc = m_pEngine->EnumResParts(&m_parts);
-    if (KivFailed(rc)) {
-        CliError("listing the partitions found failed (error " + Hex(rc) + ")");
+    if (m_summary.bFromSession) {
+        // No scan ran: the partitions come from the restored engine.
+        std::vector<CKivScanResPart*> found;
+        if (KivResult rc = Engine()->EnumResParts(&found); KivFailed(rc)) {
+            for (CKivScanResPart* p : found) delete p;
+            CliCodeError("listing the partitions found failed", rc);
+            return CLI_EXIT_FAILED;
+        }
+        if (KivResult rc = m_bs.SetScanResult(std::move(found)); KivFailed(rc)) {
+            CliCodeError("listing the partitions found failed", rc);
+            return CLI_EXIT_FAILED;
+        }
+    }
+    // The scan driver (or the step above) kept the scored partitions in the back-stage.
+    if (KivResult rc = m_bs.GetScanResult(&m_parts); KivFailed(rc)) {
+        CliCodeError("listing the partitions found failed", rc);
         return CLI_EXIT_FAILED;
     }
     return CLI_EXIT_OK;
@@ -665,7 +615,7 @@ int CliSession::OpenSession(bool* pbScan) {
     }
     CKivScanSession s;
     std::string strWhy;
-    if (!KivRestoreSession(strFile, m_pEngine, m_pStor, m_strSource, &s, &strWhy)) {
+    if (!KivRestoreSession(strFile, Engine(), m_pStor, m_strSource, &s, &strWhy)) {
         CliError(strWhy);
         return CLI_EXIT_USAGE;
     }
@@ -677,6 +627,7 @@ int CliSession::OpenSession(bool* pbScan) {
     m_medium = s.medium;
     m_strSessionTypes = s.strTypes;
     m_opts.strTypes = s.strTypes;
+    if (int rc = SetTypes(); rc != CLI_EXIT_OK) return rc;
     if (!s.bComplete && !m_opts.bWritesSession) {
         CliError("'" + strFile + "' holds a scan stopped after " + std::to_string(s.nBlocksDone) + " of " +
                  std::to_string(s.nBlocks) + " blocks; finish it first with: undelia-cli scan '" + m_strSource +
@@ -684,6 +635,7 @@ int CliSession::OpenSession(bool* pbScan) {
         return CLI_EXIT_USAGE;
     }
     *pbScan = !s.bComplete;
+    m_bResume = !s.bComplete;
     if (s.bComplete) {
         m_summary.nBlocksDone = m_summary.nBlocks = s.nBlocks;
         m_summary.nBytesScanned = m_pStor->GetSectorCount() * m_pStor->GetSectorSize();
@@ -694,22 +646,27 @@ int CliSession::OpenSession(bool* pbScan) {
     return CLI_EXIT_OK;
 }
 
+
 int CliSession::BuildTree(bool bQuietWhenEmpty) {
     CliBeginStep();
-    KivSafeRelease(m_pRoot);
+    m_pRoot = nullptr;
+    if (!m_pCtl) m_pCtl = std::make_unique<CKivResultController>(m_bs);
     CliStatusLine line(m_global.bQuiet);
-    CliTreeCallback cb(line);
-    KivResult rc = m_pEngine->EnumResFiles(0, &m_parts, &cb, &m_pRoot);
+    CliProgressSink sink(line);
+    KivResult rc = m_pCtl->FileInit(&sink);
     line.Finish();
-    if (KivErrNo(rc) == KIV_E_NOTREE || (KivErrNo(rc) == KIV_E_INVALIDARG && m_parts.empty())) {
-        m_pRoot = nullptr;
+    if (KivErrNo(rc) == KIV_E_NOTHINGFOUND) {
         // Quiet or not: the only word on an empty result, unless the caller says it its own way.
         if (!bQuietWhenEmpty) CliError("nothing was found to show");
         return CLI_EXIT_OK;
     }
     if (KivFailed(rc)) {
-        CliError("building the result tree failed (error " + Hex(rc) + ")");
+        CliCodeError("building the result tree failed", rc);
         return CLI_EXIT_FAILED;
     }
+    IKivScanDev* pEngine = nullptr;
+    CKivFileNodeMgr* pMgr = nullptr;
+    m_bs.GetRecoverData(&pEngine, &pMgr);
+    m_pRoot = pMgr ? pMgr->GetResultRoot() : nullptr;
     return CLI_EXIT_OK;
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "CDataBackstage.h"
+#include "CKivResultController.h"
 #include "CKivScanSession.h"
 #include "CliDevices.h"
 #include "CKivDdrescueMap.h"
@@ -62,6 +64,8 @@ CliRunFn CliAddTypesCommand(CLI::App& app);
 
 // Prints "undelia-cli: <text>" as one line on stderr.
 void CliError(const std::string& strText);
+// "<what>: <the text of KivErrStr.ini for the code>" (the text names the code).
+void CliCodeError(const std::string& strWhat, KivResult nCode);
 
 // Ctrl-C: the first SIGINT stops the step under way (the scan within one block, the recovery
 // within one piece of a file); the command goes on with what the step left. A second one within
@@ -134,7 +138,7 @@ public:
     int Open(const CliScanOptions& opts);
     // Runs the scan over the whole image with the progress line. A Ctrl-C stops it within one
     // block; the scan then counts as done (Summary().bCancelled tells). With a session file the
-    // scan is kept in it while it runs.
+    // scan is kept in it while it runs; a session being resumed is put back into the engine first.
     int Scan();
     // The session step of OpenAndScan: reads the session (ls, recover, scan --resume) or checks
     // that a new one may be written (scan). *pbScan tells whether a pass is still to be made.
@@ -161,7 +165,11 @@ public:
     // What is being scanned: the image or device path, for --part the partition's own device when
     // the kernel has one, else its disk's path.
     const std::string& SourcePath() const { return m_strSource; }
-    IKivScanDev* Engine() const { return m_pEngine; }
+    IKivScanDev* Engine() const;
+    // The program core this session drives: the back-stage holds the engine, the result
+    // partitions and the views; the controller holds the ticks (made by BuildTree).
+    CDataBackstage& Backstage() { return m_bs; }
+    CKivResultController* Results() const { return m_pCtl.get(); }
     const std::vector<CKivScanResPart*>& Parts() const { return m_parts; }
     std::vector<CKivScanResPart*>& Parts() { return m_parts; }
     IKivFsNode* Root() const { return m_pRoot; }
@@ -174,20 +182,23 @@ private:
     int OpenChosen(const CliScanOptions& opts);
     // Reads the --badmap mapfile when it exists and hands its areas not rescued to the device.
     int ReadBadMap();
+    // Hands the --types (or the session's types) to the back-stage.
+    int SetTypes();
 
     CliGlobalOptions m_global;
     CliScanOptions m_opts;
     std::unique_ptr<CliDeviceList> m_pDevices;  // holds the disks that a chosen partition borrows
     std::string m_strSource;
     IKivDevStor* m_pStor = nullptr;
-    IKivScanDev* m_pEngine = nullptr;
-    bool m_bEngineInit = false;
-    std::vector<CKivScanResPart*> m_parts;
-    IKivFsNode* m_pRoot = nullptr;
+    CDataBackstage m_bs;
+    std::unique_ptr<CKivResultController> m_pCtl;
+    std::vector<CKivScanResPart*> m_parts;  // the back-stage's
+    IKivFsNode* m_pRoot = nullptr;          // the node manager's
     CliScanSummary m_summary;
     CKivScanSession::Medium m_medium;  // the medium's identity, when a session is written
     std::string m_strSessionTypes;      // the types the session's scan was made with
     std::string m_strSaveError;         // why the session could not be saved during the scan
+    bool m_bResume = false;             // the scan goes on with the session's
     bool m_bMapRead = false;     // the mapfile existed and was read
     CKivDdrescueMap m_mapRead;
     KivBadRanges m_fromMap;      // its areas not rescued, in sectors

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "CliSession.h"
+#include "CliView.h"
 
 namespace {
 
@@ -20,14 +21,6 @@ std::vector<IKivFileNode*> ChildrenInOrder(IKivFileNode* pNode) {
 }
 
 bool IsFolder(IKivFileNode* pNode) { return (pNode->GetAttr()->GetAttributes() & KIV_FA_DIRECTORY) != 0; }
-
-const char* StateText(IKivFileAttr* pAttr) {
-    if (pAttr->GetAttrKind() == KIV_ATTR_RAW) return "carved";
-    uint8_t s = pAttr->GetRecordState();
-    if (s & KIV_REC_RECONSTRUCTED) return "rebuilt";
-    if (s & KIV_REC_DAMAGED) return (s & KIV_REC_DELETED) ? "deleted, damaged" : "damaged";
-    return (s & KIV_REC_DELETED) ? "deleted" : "existing";
-}
 
 // The entry's data as the recovery reads it, in device sectors. Carved runs count device sectors
 // already; file-system runs count clusters from the partition's base.
@@ -140,11 +133,11 @@ void PrintText(const CliSession& s) {
             if (pAttr->GetAttrKind() == KIV_ATTR_RAW)
                 std::printf("%s%s/\n", indent.c_str(), pAttr->GetName());
             else
-                std::printf("%s%s/  %s\n", indent.c_str(), pAttr->GetName(), StateText(pAttr));
+                std::printf("%s%s/  %s\n", indent.c_str(), pAttr->GetName(), CliStateText(pAttr));
             return;
         }
         ++nFiles;
-        std::string line = indent + pAttr->GetName() + "  " + CliSizeText(pAttr->GetSize()) + "  " + StateText(pAttr);
+        std::string line = indent + pAttr->GetName() + "  " + CliSizeText(pAttr->GetSize()) + "  " + CliStateText(pAttr);
         uint64_t nSector = 0;
         if (FirstSector(e.pNode, &nSector)) line += "  sector " + std::to_string(nSector);
         std::printf("%s\n", line.c_str());
@@ -172,7 +165,7 @@ void PrintJson(const CliSession& s) {
                 o["label"] = static_cast<IKivFsNode*>(e.pNode)->GetLabel();
             } else {
                 o["kind"] = IsFolder(e.pNode) ? "folder" : "file";
-                o["state"] = StateText(pAttr);
+                o["state"] = CliStateText(pAttr);
                 // Part of its data lies past the end of the image or device.
                 if (pAttr->GetRecordState() & KIV_REC_DAMAGED) o["damaged"] = true;
                 if (!IsFolder(e.pNode)) o["size"] = pAttr->GetSize();
@@ -190,16 +183,89 @@ void PrintJson(const CliSession& s) {
     std::cout << j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
 }
 
+// One line of a display view: folders end in "/", files carry size and state; a file shown
+// away from its folder (type and filter views) says where it lies.
+void PrintViewText(const CliSession& s, CKivUiNode* pRoot, bool bAway) {
+    uint64_t nFiles = 0, nFolders = 0;
+    CliWalkView(pRoot, [&](CKivUiNode* p, const std::string&, int depth) {
+        std::string line(static_cast<size_t>(depth) * 2, ' ');
+        line += p->GetName();
+        IKivFileAttr* pAttr = p->GetAttr();
+        if (!p->IsFile()) {
+            line += "/";
+            if (p->GetKind() == CKivUiNode::KIND_PART && p->GetEngineNode())
+                line += std::string("  [") + CliFsTypeName(p->GetEngineNode()->GetFsType()) + "]";
+            ++nFolders;
+        } else {
+            ++nFiles;
+            line += "  " + CliSizeText(p->GetSize());
+            if (pAttr) line += std::string("  ") + CliStateText(pAttr);
+            if (bAway && !p->GetPath().empty()) line += "  in " + p->GetPath();
+        }
+        std::printf("%s\n", line.c_str());
+    });
+    if (!s.Global().bQuiet) std::printf("%llu files in %llu folders\n", static_cast<unsigned long long>(nFiles),
+                                        static_cast<unsigned long long>(nFolders));
+}
+
+void PrintViewJson(const CliSession& s, CKivUiNode* pRoot, const char* pszView) {
+    nlohmann::json j;
+    j["image"] = s.Options().strPath;
+    j["view"] = pszView;
+    const CliScanSummary& sum = s.Summary();
+    j["scan"] = {{"bytes_scanned", sum.nBytesScanned}, {"seconds", sum.dSeconds},
+                 {"items_found", sum.nItemsFound},      {"cancelled", sum.bCancelled}};
+    nlohmann::json arr = nlohmann::json::array();
+    if (pRoot) {
+        CliWalkView(pRoot, [&](CKivUiNode* p, const std::string& path, int) {
+            nlohmann::json o;
+            o["path"] = path;
+            static const char* const kKinds[] = {"file", "folder", "partition", "root"};
+            o["kind"] = kKinds[p->GetKind() & 3];
+            if (p->IsFile()) {
+                o["size"] = p->GetSize();
+                o["source"] = p->GetFullPath();  // where the folder view has it
+                if (IKivFileAttr* pAttr = p->GetAttr()) {
+                    o["state"] = CliStateText(pAttr);
+                    if (uint64_t t = pAttr->GetModificationTime(); t && (pAttr->GetValidFields() & KIV_VALID_MTIME))
+                        o["modified"] = CliTimeText(t);
+                }
+            }
+            arr.push_back(std::move(o));
+        });
+    }
+    j["entries"] = std::move(arr);
+    std::cout << j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+}
+
 }  // namespace
 
 CliRunFn CliAddLsCommand(CLI::App& app) {
     auto pOpts = std::make_shared<CliScanOptions>();
+    auto pView = std::make_shared<CliViewOptions>();
     CLI::App* pCmd = app.add_subcommand("ls", "Scan, then list the folders and files found");
     CliAddScanOptions(pCmd, *pOpts);
-    return [pOpts](const CliGlobalOptions& global) {
+    CliAddViewOptions(pCmd, *pView);
+    return [pOpts, pView](const CliGlobalOptions& global) {
+        CKivResultFilter filter;
+        if (std::string why; !CliParseFilter(*pView, &filter, &why)) {
+            CliError(why);
+            return CLI_EXIT_USAGE;
+        }
         CliSession session(global);
         if (int rc = session.OpenAndScan(*pOpts); rc != CLI_EXIT_OK) return rc;
         if (int rc = session.BuildTree(); rc != CLI_EXIT_OK) return rc;
+        if (!pView->strView.empty() || pView->HasFilter()) {
+            CKivResultController::View view{};
+            CKivUiNode* pRoot = nullptr;
+            if (int rc = CliOpenView(session, *pView, filter, &view, &pRoot); rc != CLI_EXIT_OK) return rc;
+            static const char* const kViews[] = {"folder", "type", "filter"};
+            if (pOpts->bJson)
+                PrintViewJson(session, pRoot, kViews[view]);
+            else if (pRoot)
+                PrintViewText(session, pRoot, view != CKivResultController::VIEW_DIR);
+            return CliWasInterrupted() ? CLI_EXIT_INTERRUPTED : CLI_EXIT_OK;
+        }
         if (pOpts->bJson)
             PrintJson(session);
         else if (session.Root())

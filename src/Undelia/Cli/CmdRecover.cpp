@@ -1,121 +1,47 @@
-// undelia-cli recover: copies found files out of the image into a folder.
+// undelia-cli recover: copies found files out of the image into a folder, through the program
+// core: the files of the view shown are ticked, the core checks the destination and recovers
+// them one folder per partition, and renames the placeholder folders after.
 #include <fnmatch.h>
 
 #include <CLI/CLI.hpp>
-#include <atomic>
-#include <cstddef>
-#include <chrono>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <iostream>
-#include <mutex>
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "CliProgressSink.h"
 #include "CliSession.h"
+#include "CliView.h"
 #include "KivFunction.h"
+#include "KivUiCodes.h"
+#include "KivUiTexts.h"
 #include "platform/KivDestMedium.h"
+#include "platform/KivFileUtil.h"
 
 namespace {
 
 struct RecoverOptions {
     CliScanOptions scan;
+    CliViewOptions view;
     std::string strDest;
     std::string strPattern;  // glob over the path inside the partition
+    std::string strSelect;   // glob over the path in the view
     bool bDeletedOnly = false;
+    bool bForce = false;     // go on when the destination has less room than 110 % of the selection
 };
 
-// Counts what the recovery thread reports; the main thread reads them for the progress line and
-// prints the failures and damaged files it queues (quiet or not: they are never hidden).
-class RecoverProgress : public IKivFileRecoverCallback {
+// Nobody to ask on a command line: the options answer.
+class CliPrompt final : public IKivPrompt {
 public:
-    // Ctrl-C stops within one piece of the file being copied; that file is deleted again.
-    int OnFileDone(uint32_t nCount) override {
-        m_nFiles += nCount;
-        return Answer();
-    }
-    int OnBytesWritten(uint64_t nBytes) override {
-        m_nBytes += nBytes;
-        return Answer();
-    }
-    int OnTailBytes(uint64_t) override { return 0; }
-    int OnFileStart(const char*) override { return Answer(); }
-    int IsCancelled() override { return Answer(); }
-    void OnFileDamagedEx(const KivRecoverIssue& issue) override {
-        ++m_nDamaged;
-        std::vector<KivByteRange> ranges;
-        if (issue.nStructSize >= offsetof(KivRecoverIssue, nRanges) + sizeof issue.nRanges && issue.pRanges)
-            ranges.assign(issue.pRanges, issue.pRanges + issue.nRanges);
-        std::string msg = std::string("damaged: ") + issue.pszPath + ": " + issue.pszReason +
-                          KivByteRangesText(ranges.data(), ranges.size());
-        Queue(std::move(msg), &m_damaged, issue, std::move(ranges));
-    }
-    void OnFileFailedEx(const KivRecoverIssue& issue) override {
-        ++m_nFailed;
-        Queue(std::string("failed: ") + issue.pszPath + ": " + issue.pszReason, &m_failed, issue);
-        if (issue.bStopsRecovery) {
-            std::lock_guard<std::mutex> lk(m_mtx);
-            m_strStopped = issue.pszReason;
-        }
-    }
-
-    // Prints what was queued, ending the progress line first.
-    void Flush(CliStatusLine& line) {
-        std::vector<std::string> msgs;
-        {
-            std::lock_guard<std::mutex> lk(m_mtx);
-            msgs.swap(m_msgs);
-        }
-        if (msgs.empty()) return;
-        line.Finish();
-        for (const std::string& m : msgs) CliError(m);
-    }
-    // Why the destination takes no more files, empty while it does.
-    std::string Stopped() {
-        std::lock_guard<std::mutex> lk(m_mtx);
-        return m_strStopped;
-    }
-
-    // Every damaged and failed file with its reason, for the JSON report; a damaged file also with
-    // the byte ranges written as zeros, as [first, end) pairs.
-    nlohmann::json OutcomesJson(bool bDamaged) {
-        std::lock_guard<std::mutex> lk(m_mtx);
-        nlohmann::json arr = nlohmann::json::array();
-        for (const Outcome& o : bDamaged ? m_damaged : m_failed) {
-            nlohmann::json j = {{"path", o.path}, {"reason", o.reason}};
-            if (bDamaged) {
-                nlohmann::json ranges = nlohmann::json::array();
-                uint64_t nBytes = 0;
-                for (const KivByteRange& r : o.ranges) {
-                    ranges.push_back({r.nFirst, r.nEnd});
-                    nBytes += r.nEnd - r.nFirst;
-                }
-                j["zero_ranges"] = ranges;
-                j["unreadable_bytes"] = nBytes;
-            }
-            arr.push_back(std::move(j));
-        }
-        return arr;
-    }
-
-    std::atomic<uint64_t> m_nFiles{0}, m_nBytes{0}, m_nFailed{0}, m_nDamaged{0};
+    explicit CliPrompt(bool bForce) : m_bForce(bForce) {}
+    bool AskYesNo(KivQuestion nKind, const std::string&) override { return nKind == KIV_ASK_LOW_SPACE ? m_bForce : true; }
+    void ShowMessage(const std::string& strText) override { CliError(strText); }
 
 private:
-    struct Outcome {
-        std::string path, reason;
-        std::vector<KivByteRange> ranges;  // zeros in place of unreadable sectors
-    };
-    using Outcomes = std::vector<Outcome>;
-    static int Answer() { return CliInterrupted() ? -1 : 0; }
-    void Queue(std::string msg, Outcomes* pList, const KivRecoverIssue& issue, std::vector<KivByteRange> ranges = {}) {
-        std::lock_guard<std::mutex> lk(m_mtx);
-        m_msgs.push_back(std::move(msg));
-        pList->push_back({issue.pszPath ? issue.pszPath : "", issue.pszReason ? issue.pszReason : "", std::move(ranges)});
-    }
-    std::mutex m_mtx;
-    std::vector<std::string> m_msgs;
-    std::string m_strStopped;
-    Outcomes m_damaged, m_failed;
+    bool m_bForce;
 };
 
 // FAT, exFAT and NTFS compare names without regard to case, and so does --path on them.
@@ -152,129 +78,143 @@ int CheckDestination(const std::string& strSource, const std::string& strDest) {
     return CLI_EXIT_OK;
 }
 
-// Ticks the files that pass the filters (all of them without filters), then lets the folders and
-// partition statistics follow. Answers the number of files ticked.
-uint64_t TickMatching(IKivFsNode* pRoot, const RecoverOptions& o) {
-    uint64_t nTicked = 0;
-    std::string pattern = o.strPattern;
-    while (!pattern.empty() && pattern[0] == '/') pattern.erase(0, 1);
-    struct Frame {
-        IKivFileNode* pNode;
-        std::string path;  // inside the partition
-    };
-    for (IKivFileNode* pPart = pRoot->GetFirstChild(); pPart; pPart = pPart->GetNextSibling()) {
-        const int nMatchFlags = CaseBlind(pPart->GetFsType()) ? FNM_CASEFOLD : 0;
-        std::vector<Frame> stack{{pPart, ""}};
-        while (!stack.empty()) {
-            Frame f = std::move(stack.back());
-            stack.pop_back();
-            IKivFileAttr* pAttr = f.pNode->GetAttr();
-            if (pAttr) pAttr->SetCheckState(KIV_CHECK_NONE);
-            for (IKivFileNode* c = f.pNode->GetFirstChild(); c; c = c->GetNextSibling()) {
-                IKivFileAttr* a = c->GetAttr();
-                if (!a) continue;
-                std::string path = f.path.empty() ? a->GetName() : f.path + "/" + a->GetName();
-                if (a->GetAttributes() & KIV_FA_DIRECTORY) {
-                    stack.push_back({c, path});
-                    continue;
-                }
-                bool bKeep = (!o.bDeletedOnly || (a->GetRecordState() & KIV_REC_DELETED)) &&
-                             (pattern.empty() || ::fnmatch(pattern.c_str(), path.c_str(), nMatchFlags) == 0);
-                a->SetCheckState(bKeep ? KIV_CHECK_FULL : KIV_CHECK_NONE);
-                nTicked += bKeep;
-            }
-        }
-        if (pPart->IsFsNode()) static_cast<IKivFsNode*>(pPart)->RefreshChecks();
-    }
-    return nTicked;
+// The path of a file inside its partition, as the folder view has it ("Docs/report.pdf").
+std::string PathInPartition(const CKivUiNode* pFile) {
+    std::string full = pFile->GetFullPath();
+    size_t slash = full.find('/');
+    return slash == std::string::npos ? full : full.substr(slash + 1);
 }
 
-std::string ProgressText(const RecoverProgress& p, double dSec) {
-    char buf[160];
-    double mbs = dSec > 0 ? p.m_nBytes / dSec / 1e6 : 0;
-    std::snprintf(buf, sizeof buf, "recovering: %llu files, %s, %.1f MB/s",
-                  static_cast<unsigned long long>(p.m_nFiles.load()), CliSizeText(p.m_nBytes).c_str(), mbs);
-    return buf;
+// The file-system type of the partition a file lies in (a copy in another view: its original's).
+int32_t FsTypeOf(const CKivUiNode* pFile) {
+    IKivFileNode* pEngine = pFile->GetEngineNode();
+    return pEngine ? pEngine->GetFsType() : KIV_FS_NONE;
+}
+
+// Ticks the files of the view that pass --path, --select and --deleted-only (the whole view
+// without them) through the view's tick manager.
+void TickMatching(CKivResultController& ctl, CKivResultController::View view, CKivUiNode* pRoot,
+                  const RecoverOptions& o) {
+    if (o.strPattern.empty() && o.strSelect.empty() && !o.bDeletedOnly) {
+        ctl.SetTick(view, pRoot, true);
+        return;
+    }
+    std::string pattern = o.strPattern;
+    while (!pattern.empty() && pattern[0] == '/') pattern.erase(0, 1);
+    CliWalkView(pRoot, [&](CKivUiNode* p, const std::string& viewPath, int) {
+        if (!p->IsFile()) return;
+        if (o.bDeletedOnly && !(p->GetRecordState() & KIV_REC_DELETED)) return;
+        if (!pattern.empty() &&
+            ::fnmatch(pattern.c_str(), PathInPartition(p).c_str(), CaseBlind(FsTypeOf(p)) ? FNM_CASEFOLD : 0) != 0)
+            return;
+        if (!o.strSelect.empty() && ::fnmatch(o.strSelect.c_str(), viewPath.c_str(), FNM_CASEFOLD) != 0) return;
+        ctl.SetTick(view, p, true);
+    });
 }
 
 int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
+    CKivResultFilter filter;
+    if (std::string why; !CliParseFilter(o.view, &filter, &why)) {
+        CliError(why);
+        return CLI_EXIT_USAGE;
+    }
     CliSession session(global);
     if (int rc = session.Open(o.scan); rc != CLI_EXIT_OK) return rc;
     if (int rc = CheckDestination(session.SourcePath(), o.strDest); rc != CLI_EXIT_OK) return rc;
     if (int rc = session.ScanOrRestore(); rc != CLI_EXIT_OK) return rc;
     if (int rc = session.EnumParts(); rc != CLI_EXIT_OK) return rc;
     if (int rc = session.BuildTree(); rc != CLI_EXIT_OK) return rc;
-    IKivFsNode* pRoot = session.Root();
-    uint64_t nTicked = pRoot ? TickMatching(pRoot, o) : 0;
+    CKivResultController::View view{};
+    CKivUiNode* pRoot = nullptr;
+    if (int rc = CliOpenView(session, o.view, filter, &view, &pRoot); rc != CLI_EXIT_OK) return rc;
+    CKivResultController* pCtl = session.Results();
+    if (pRoot) TickMatching(*pCtl, view, pRoot, o);
+    uint64_t nTicked = 0, nTickedBytes = 0;
+    if (pCtl) pCtl->GetTotals(view, &nTicked, &nTickedBytes);
 
-    RecoverProgress progress;
     CliStatusLine line(global.bQuiet);
-    auto t0 = std::chrono::steady_clock::now();
+    CliProgressSink sink(line);
     time_t tStarted = ::time(nullptr);
-    auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(); };
-    std::vector<std::string> folders;
-    // Partitions in the order ls shows them (the tree keeps the newest first).
-    std::vector<IKivFileNode*> parts;
-    for (IKivFileNode* p = pRoot && nTicked ? pRoot->GetFirstChild() : nullptr; p; p = p->GetNextSibling())
-        parts.insert(parts.begin(), p);
+    KivRecoverSummary sum;
     CliBeginStep();  // a Ctrl-C that stopped the scan leaves the recovery of what it found
-    for (IKivFileNode* pPart : parts) {
-        if (CliInterrupted() || !progress.Stopped().empty()) break;
-        IKivFileAttr* pAttr = pPart->GetAttr();
-        if (!pAttr || pAttr->GetCheckState() == KIV_CHECK_NONE) continue;
-        char szCreated[4096] = {};
-        KivResult rc = session.Engine()->DoRecoverDir(pPart, &progress, o.strDest.c_str(), szCreated, sizeof szCreated);
-        if (KivFailed(rc)) {
-            char msg[96];
-            std::snprintf(msg, sizeof msg, "recovery could not start (code 0x%08X)", rc);
-            CliError(msg);
+    if (nTicked) {
+        if (!global.bQuiet)
+            std::fprintf(stderr, "selected %llu files (%s) for recovery into %s\n",
+                         static_cast<unsigned long long>(nTicked), CliSizeText(nTickedBytes).c_str(), o.strDest.c_str());
+        if (!KivMakeDirs(o.strDest)) {
+            CliError("cannot create the folder '" + o.strDest + "': " + std::strerror(errno));
+            return CLI_EXIT_USAGE;
+        }
+        CliPrompt prompt(o.bForce);
+        KivResult rc = pCtl->Recover(view, o.strDest, &sink, &prompt, &sum);
+        line.Finish();
+        if (KivErrNo(rc) == KIV_E_NOSPACE) {
+            CliError(KivErrorText(rc) + " " + CliSizeText(nTickedBytes) + " are selected; --force recovers anyway.");
+            return CLI_EXIT_USAGE;
+        }
+        if (KivFailed(rc) && KivErrNo(rc) != KIV_E_STOPPED) {
+            CliCodeError("the recovery failed", rc);
             return CLI_EXIT_FAILED;
         }
-        while (KivErrNo(rc = session.Engine()->WaitForRecoverEnd(200)) == KIV_E_TIMEOUT) {
-            progress.Flush(line);
-            line.Update(ProgressText(progress, elapsed()));
-        }
-        progress.Flush(line);
-        if (szCreated[0]) folders.push_back(szCreated);
+        line.Update(sink.RecoverText(), true);
+        line.Finish();
     }
-    line.Update(ProgressText(progress, elapsed()), true);
-    line.Finish();
-    progress.Flush(line);
-    std::string strStopped = progress.Stopped();
-    if (!strStopped.empty())
-        CliError("recovery stopped, the destination takes no more files (" + strStopped + "): " +
-                 std::to_string(progress.m_nFiles.load()) + " files written");
+    if (sum.bDestStopped)
+        CliError("recovery stopped, the destination takes no more files (" + sum.strDestStopped + "): " +
+                 std::to_string(sum.nFilesWritten) + " files written");
 
-    double dSec = elapsed();
+    double dSec = sink.Seconds();
+    bool bStopped = CliInterrupted() || sum.bStopped;
     // Recovery tried again what the scan left untried: the mapfile gets the final word.
     int nMapRc = session.WriteBadMap();
+    // A damaged file also with the byte ranges written as zeros, as [first, end) pairs.
+    auto outcomes = [](const CliProgressSink::Outcomes& list, bool bDamaged) {
+        nlohmann::json arr = nlohmann::json::array();
+        for (const CliProgressSink::Outcome& o : list) {
+            nlohmann::json j = {{"path", o.path}, {"reason", o.reason}};
+            if (bDamaged) {
+                nlohmann::json ranges = nlohmann::json::array();
+                uint64_t nBytes = 0;
+                for (const KivByteRange& r : o.zeros) {
+                    ranges.push_back({r.nFirst, r.nEnd});
+                    nBytes += r.nEnd - r.nFirst;
+                }
+                j["zero_ranges"] = ranges;
+                j["unreadable_bytes"] = nBytes;
+            }
+            arr.push_back(std::move(j));
+        }
+        return arr;
+    };
+    static const char* const kViews[] = {"folder", "type", "filter"};
     if (o.scan.bJson) {
         nlohmann::json j = {{"destination", o.strDest},
-                            {"folders", folders},
+                            {"view", kViews[view]},
+                            {"folders", sum.folders},
                             {"selected", nTicked},
-                            {"files_written", progress.m_nFiles.load()},
-                            {"failed", progress.m_nFailed.load()},
-                            {"damaged", progress.m_nDamaged.load()},
-                            {"bytes", progress.m_nBytes.load()},
+                            {"bytes_selected", nTickedBytes},
+                            {"files_written", sum.nFilesWritten},
+                            {"failed", sum.nFailed},
+                            {"damaged", sum.nDamaged},
+                            {"bytes", sum.nBytesWritten},
                             {"seconds", dSec},
-                            {"cancelled", CliInterrupted()},
-                            {"stopped", strStopped},
+                            {"cancelled", bStopped},
+                            {"stopped", sum.strDestStopped},
                             {"started", CliLocalTimeText(tStarted)},
                             {"finished", CliLocalTimeText(::time(nullptr))},
-                            {"damaged_files", progress.OutcomesJson(true)},
-                            {"failed_files", progress.OutcomesJson(false)}};
+                            {"damaged_files", outcomes(sink.Damaged(), true)},
+                            {"failed_files", outcomes(sink.Failed(), false)}};
         std::cout << j.dump(2) << "\n";
     } else if (!global.bQuiet) {
         std::printf("%s%llu of %llu selected files written (%s) in %s: %llu failed, %llu damaged\n",
-                    CliInterrupted() ? "Stopped. " : "", static_cast<unsigned long long>(progress.m_nFiles.load()),
-                    static_cast<unsigned long long>(nTicked), CliSizeText(progress.m_nBytes).c_str(),
-                    CliDurationText(dSec).c_str(), static_cast<unsigned long long>(progress.m_nFailed.load()),
-                    static_cast<unsigned long long>(progress.m_nDamaged.load()));
-        for (const auto& f : folders) std::printf("  %s\n", f.c_str());
+                    bStopped ? "Stopped. " : "", static_cast<unsigned long long>(sum.nFilesWritten),
+                    static_cast<unsigned long long>(nTicked), CliSizeText(sum.nBytesWritten).c_str(),
+                    CliDurationText(dSec).c_str(), static_cast<unsigned long long>(sum.nFailed),
+                    static_cast<unsigned long long>(sum.nDamaged));
+        for (const auto& f : sum.folders) std::printf("  %s\n", f.c_str());
     }
     if (CliWasInterrupted()) return CLI_EXIT_INTERRUPTED;
-    return progress.m_nFailed || progress.m_nDamaged || !strStopped.empty() || nMapRc != CLI_EXIT_OK ? CLI_EXIT_FAILED
-                                                                                                    : CLI_EXIT_OK;
+    return sum.nFailed || sum.nDamaged || sum.bDestStopped || nMapRc != CLI_EXIT_OK ? CLI_EXIT_FAILED : CLI_EXIT_OK;
 }
 
 }  // namespace
@@ -289,5 +229,11 @@ CliRunFn CliAddRecoverCommand(CLI::App& app) {
                      "Only files whose path inside the partition matches this glob (e.g. 'DCIM/*.jpg', '*.doc'); "
                      "letter case does not matter on FAT, exFAT and NTFS volumes");
     pCmd->add_flag("--deleted-only", pOpts->bDeletedOnly, "Only files marked deleted");
+    CliAddViewOptions(pCmd, pOpts->view);
+    pCmd->add_option("--select", pOpts->strSelect,
+                     "Only files whose path in the view matches this glob, as 'ls --view' prints it "
+                     "(e.g. 'Pictures/*', '*/Unknow path/Type Scan/*'); letter case does not matter");
+    pCmd->add_flag("--force", pOpts->bForce,
+                   "Recover even when the destination has less free space than 110 % of the selection");
     return [pOpts](const CliGlobalOptions& global) { return RunRecover(global, *pOpts); };
 }

@@ -88,10 +88,10 @@ void CKivFileRecover::OnFileDamaged(const char* pszPath) {
 void CKivFileRecover::OnFileDamagedEx(const KivRecoverIssue& issue) {
     ++m_nDamaged;
     if (!m_pSink) return;
-    std::string why = issue.pszReason ? issue.pszReason : "";
-    if (issue.nStructSize >= offsetof(KivRecoverIssue, nRanges) + sizeof issue.nRanges)
-        why += KivByteRangesText(issue.pRanges, issue.nRanges);
-    m_pSink->OnRecoverDamaged(issue.pszPath ? issue.pszPath : "", why);
+    std::vector<KivByteRange> zeros;
+    if (issue.nStructSize >= offsetof(KivRecoverIssue, nRanges) + sizeof issue.nRanges && issue.pRanges)
+        zeros.assign(issue.pRanges, issue.pRanges + issue.nRanges);
+    m_pSink->OnRecoverDamagedAt(issue.pszPath ? issue.pszPath : "", issue.pszReason ? issue.pszReason : "", zeros);
 }
 
 void CKivFileRecover::OnFileFailed(const char* pszName) {

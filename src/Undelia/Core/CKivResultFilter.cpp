@@ -71,12 +71,13 @@ bool CKivResultFilter::Accepts(IKivFileNode* pNode) const {
     if (m_bLarger && !(n > m_nLarger)) return false;
     if (m_bSmaller && !(n < m_nSmaller)) return false;
     if (m_created.bOn) {
+        // 0 is no time at all (carved files): it lies in no range, however open.
         uint64_t t = a->GetCreationTime();
-        if (t < m_created.nStart || t > m_created.nEnd) return false;
+        if (t == 0 || t < m_created.nStart || t > m_created.nEnd) return false;
     }
     if (m_modified.bOn) {
         uint64_t t = a->GetModificationTime();
-        if (t < m_modified.nStart || t > m_modified.nEnd) return false;
+        if (t == 0 || t < m_modified.nStart || t > m_modified.nEnd) return false;
     }
     return true;
 }

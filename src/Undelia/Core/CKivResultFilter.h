@@ -21,7 +21,8 @@ public:
     bool SetSizeTest(SizeKind kind, uint64_t nValue, SizeUnit unit);
     void SetLargerThan(uint64_t nBytes);
     void SetSmallerThan(uint64_t nBytes);
-    // The dialog's date test: start <= time <= end (file times, UTC).
+    // The dialog's date test: start <= time <= end (file times, UTC). A file without the time
+    // (0) fails it.
     void SetDateTest(DateKind kind, uint64_t nStart, uint64_t nEnd);
     void ClearTests();
 

@@ -79,10 +79,15 @@ void CKivScan::SetPos(uint64_t nDone) {
     if (m_pSink) m_pSink->OnScanProgress(MakeProgress());
 }
 
-int CKivScan::IsCancelled() { return m_bCancel.load() || (m_pSink && m_pSink->IsStopRequested()) ? 1 : 0; }
+int CKivScan::IsCancelled() {
+    if (uint64_t n = m_nStopAt.load(); n && m_nPos.load() >= n) return 1;
+    return m_bCancel.load() || (m_pSink && m_pSink->IsStopRequested()) ? 1 : 0;
+}
 
 void CKivScan::OnBlockDone(const uint64_t* pStats) {
-    if (pStats) m_nFound = static_cast<uint32_t>(pStats[KIV_STAT_ITEMS_FOUND]);
+    if (!pStats) return;
+    m_nFound = static_cast<uint32_t>(pStats[KIV_STAT_ITEMS_FOUND]);
+    if (pStats[KIV_STAT_OTHER_SECTOR_SIZE]) m_nOtherSectorSize = pStats[KIV_STAT_OTHER_SECTOR_SIZE];
 }
 
 void CKivScan::OnScanEnd() {

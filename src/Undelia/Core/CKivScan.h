@@ -24,6 +24,8 @@ public:
 
     // The stop button: no more time texts, and the scan ends at its next block.
     void RequestStop();
+    // Cancels once n blocks are done (0: never).
+    void SetStopAfterBlocks(uint64_t n) { m_nStopAt = n; }
     bool IsStopping() const { return m_bStopping.load(); }
     bool IsFinished() const { return m_bFinished.load(); }
 
@@ -31,6 +33,8 @@ public:
     uint64_t Pos() const { return m_nPos.load(); }
     uint64_t Range() const { return m_nRange.load(); }
     uint32_t Found() const { return m_nFound.load(); }
+    // The sector size of a file system the scan saw but cannot read with the device's, or 0.
+    uint64_t OtherSectorSize() const { return m_nOtherSectorSize.load(); }
     uint64_t BytesDone() const;
     double Seconds() const;
 
@@ -44,6 +48,8 @@ private:
     std::atomic<uint64_t> m_nEndMs{0};
     std::atomic<uint64_t> m_nLow{0}, m_nRange{0}, m_nPos{0};
     std::atomic<uint32_t> m_nFound{0};
+    std::atomic<uint64_t> m_nOtherSectorSize{0};
+    std::atomic<uint64_t> m_nStopAt{0};
     std::atomic<bool> m_bCancel{false}, m_bStopping{false}, m_bFinished{false};
     uint64_t m_nLastMs = 0;
     bool m_bDrawn = false;

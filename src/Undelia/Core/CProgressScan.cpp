@@ -113,6 +113,8 @@ KivResult CProgressScan::DoScan() {
     m_scan.SetDevice(nBlockBytes, pStor->GetSectorCount() * nSectorSize);
     if (KivResult rc = m_backstage.InitScanEngine(pStor); KivFailed(rc)) return rc;
     m_backstage.SetScanMediumPath(strPath);
+    if (m_prepare)
+        if (KivResult rc = m_prepare(pEngine, pStor); KivFailed(rc)) return rc;
 
     KivFilterSettings settings;
     settings.nMode = types.nMode;
@@ -149,6 +151,16 @@ KivResult CProgressScan::GoOn() {
 }
 
 KivResult CProgressScan::Run(IKivScanDev* pEngine, const KivFilterSettings& settings) {
+    m_nFirstBlock = 0;
+    pEngine->GetScanPosition(&m_nFirstBlock, nullptr, nullptr);
+    // A sink given by the caller lives no longer than this call.
+    struct Unhook {
+        IKivScanDev* p;
+        ~Unhook() {
+            if (p) p->SetCheckpointSink(nullptr);
+        }
+    } unhook{m_pCheckpoint ? pEngine : nullptr};
+    if (m_pCheckpoint) pEngine->SetCheckpointSink(m_pCheckpoint);
     if (KivResult rc = pEngine->DoScan(&settings, &m_scan); KivFailed(rc)) return KIV_LOGERR(rc);
     KivResult rc = KivWaitPumping([pEngine](uint32_t ms) { return pEngine->WaitForScanEnd(ms); });
     if (KivFailed(rc)) return KIV_LOGERR(rc);

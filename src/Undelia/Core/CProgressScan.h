@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <string>
 
 #include "CKivScan.h"
@@ -28,6 +29,18 @@ public:
     // Why a save into the session file failed (the first failure), empty when all succeeded.
     const std::string& SessionError() const { return m_strSessionError; }
 
+    // Called on the fresh engine once it is initialised on the device, before a new scan starts:
+    // a saved scan can be put back here, and the engine then goes on from its saved block. A
+    // failure ends DoScan with that code.
+    using PrepareFn = std::function<KivResult(IKivScanDev* pEngine, IKivDevStor* pStor)>;
+    void SetPrepare(PrepareFn fn) { m_prepare = std::move(fn); }
+    // The engine hands its state to pSink now and then while it scans (null: never).
+    void SetCheckpointSink(IKivScanCheckpoint* pSink) { m_pCheckpoint = pSink; }
+    // Ends the scan once n blocks are done, as a stop there would (0: no limit).
+    void SetStopAfterBlocks(uint64_t n) { m_scan.SetStopAfterBlocks(n); }
+    // Blocks that were already done when this run began (a resumed scan starts further in).
+    uint64_t FirstBlock() const { return m_nFirstBlock; }
+
     // The stop button (any thread): the scan ends at its next block.
     void RequestStop() { m_scan.RequestStop(); }
     // Asks "DlgProgScan"/"TxtCancel" and stops on yes; answers the choice.
@@ -45,4 +58,7 @@ private:
     CKivScan m_scan;
     double m_dSaveEvery = 60;
     std::string m_strSessionError;
+    PrepareFn m_prepare;
+    IKivScanCheckpoint* m_pCheckpoint = nullptr;
+    uint64_t m_nFirstBlock = 0;
 };

@@ -10,8 +10,11 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "KivCommon.h"
+#include "IKivScanDev.h"
+#include "KivFunction.h"
 
 // One redraw of the scan dialog (at most every 200 ms, and once at the end).
 struct KivScanProgress {
@@ -57,6 +60,13 @@ public:
     // A file was written but parts of it could not be read (zeros stand in for them); the
     // reason may be empty.
     virtual void OnRecoverDamaged(const std::string& strPath, const std::string& strReason) {}
+    // What the recovery calls: also with the byte ranges of the file that hold zeros ([first, end)
+    // offsets), strReason being the engine's alone. A sink that has no use for the ranges as such
+    // gets them written out after the reason.
+    virtual void OnRecoverDamagedAt(const std::string& strPath, const std::string& strReason,
+                                    const std::vector<KivByteRange>& zeros) {
+        OnRecoverDamaged(strPath, strReason + KivByteRangesText(zeros.data(), zeros.size()));
+    }
     // An entry produced no usable file.
     virtual void OnRecoverFailed(const std::string& strPath, const std::string& strReason) {}
 

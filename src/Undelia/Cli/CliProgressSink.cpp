@@ -1,0 +1,105 @@
+#include "CliProgressSink.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "KivUiClock.h"
+
+CliProgressSink::CliProgressSink(CliStatusLine& line, IKivDevStor* pDev)
+    : m_line(line), m_pDev(pDev), m_nStartMs(KivTickMs()) {}
+
+void CliProgressSink::OnScanProgress(const KivScanProgress& p) {
+    std::lock_guard<std::mutex> g(m_lock);
+    if (!m_line.IsLive()) return;
+    double dSec = Seconds();
+    uint64_t nPct = p.nBytesTotal ? p.nBytesDone * 100 / p.nBytesTotal : 100;
+    double dRate = dSec > 0 ? static_cast<double>(p.nBytesDone) / dSec : 0;
+    std::string s = "scanning " + std::to_string(nPct) + " %  " + CliSizeText(static_cast<uint64_t>(dRate)) +
+                    "/s  elapsed " + CliDurationText(dSec);
+    if (p.bTimesKnown && p.nBytesDone < p.nBytesTotal)
+        s += "  remaining " + CliDurationText(static_cast<double>(p.nRemainingSec));
+    s += "  found " + std::to_string(p.nFound);
+    if (m_pDev) {
+        KivBadRanges bad;
+        m_pDev->GetBadAreas(&bad);
+        uint64_t n = 0;
+        for (const KivBadRange& r : bad) n += r.nEnd - r.nFirst;
+        if (n) s += "  unreadable " + std::to_string(n) + " sectors";
+    }
+    // The core already keeps to a few redraws a second, and the last one must show.
+    m_line.Update(s, true);
+}
+
+void CliProgressSink::OnBuildPhase(const std::string& strText, uint64_t) {
+    std::lock_guard<std::mutex> g(m_lock);
+    m_strPhase = strText;
+    m_line.Update(m_strPhase, true);
+}
+
+void CliProgressSink::OnBuildProgress(uint64_t nValue, uint64_t nTotal) {
+    std::lock_guard<std::mutex> g(m_lock);
+    if (m_line.IsLive() && nTotal)
+        m_line.Update(m_strPhase + "  " + std::to_string(std::min<uint64_t>(nValue * 100 / nTotal, 100)) + " %");
+}
+
+void CliProgressSink::OnRecoverProgress(const KivRecoverProgress& p) {
+    std::lock_guard<std::mutex> g(m_lock);
+    m_nFiles = p.nFilesDone;
+    m_nBytes = p.nBytesDone;
+    char buf[160];
+    double dSec = Seconds();
+    std::snprintf(buf, sizeof buf, "recovering: %llu files, %s, %.1f MB/s", static_cast<unsigned long long>(m_nFiles),
+                  CliSizeText(m_nBytes).c_str(), dSec > 0 ? static_cast<double>(m_nBytes) / dSec / 1e6 : 0.0);
+    m_line.Update(buf);
+}
+
+std::string CliProgressSink::RecoverText() const {
+    char buf[160];
+    double dSec = Seconds();
+    std::lock_guard<std::mutex> g(m_lock);
+    std::snprintf(buf, sizeof buf, "recovering: %llu files, %s, %.1f MB/s", static_cast<unsigned long long>(m_nFiles),
+                  CliSizeText(m_nBytes).c_str(), dSec > 0 ? static_cast<double>(m_nBytes) / dSec / 1e6 : 0.0);
+    return buf;
+}
+
+uint64_t CliProgressSink::FilesDone() const {
+    std::lock_guard<std::mutex> g(m_lock);
+    return m_nFiles;
+}
+
+uint64_t CliProgressSink::BytesDone() const {
+    std::lock_guard<std::mutex> g(m_lock);
+    return m_nBytes;
+}
+
+double CliProgressSink::Seconds() const { return static_cast<double>(KivTickMs() - m_nStartMs) / 1000.0; }
+
+void CliProgressSink::Report(const char* pszWhat, Outcome o, Outcomes* pList) {
+    std::lock_guard<std::mutex> g(m_lock);
+    m_line.Finish();
+    CliError(std::string(pszWhat) + ": " + o.path + ": " + o.reason + KivByteRangesText(o.zeros.data(), o.zeros.size()));
+    pList->push_back(std::move(o));
+}
+
+void CliProgressSink::OnRecoverDamaged(const std::string& strPath, const std::string& strReason) {
+    Report("damaged", {strPath, strReason, {}}, &m_damaged);
+}
+
+void CliProgressSink::OnRecoverDamagedAt(const std::string& strPath, const std::string& strReason,
+                                         const std::vector<KivByteRange>& zeros) {
+    Report("damaged", {strPath, strReason, zeros}, &m_damaged);
+}
+
+void CliProgressSink::OnRecoverFailed(const std::string& strPath, const std::string& strReason) {
+    Report("failed", {strPath, strReason, {}}, &m_failed);
+}
+
+CliProgressSink::Outcomes CliProgressSink::Damaged() const {
+    std::lock_guard<std::mutex> g(m_lock);
+    return m_damaged;
+}
+
+CliProgressSink::Outcomes CliProgressSink::Failed() const {
+    std::lock_guard<std::mutex> g(m_lock);
+    return m_failed;
+}
