@@ -27,7 +27,8 @@ protected:
 
     // Sizes of the files ls lists, by path.
     std::map<std::string, uint64_t> Listed(const std::string& image) {
-        CliRun ls = KivRunCli({"-q", "ls", image, "--json"}, m_dir);
+        // The folder view: the paths recover writes to.
+        CliRun ls = KivRunCli({"-q", "ls", image, "--view", "folder", "--json"}, m_dir);
         EXPECT_EQ(ls.nExit, 0) << ls.err;
         std::map<std::string, uint64_t> m;
         nlohmann::json j = nlohmann::json::parse(ls.out);

@@ -81,7 +81,8 @@ protected:
 }  // namespace
 
 TEST_P(RecoveryImages, EveryFileWrittenIsTheImageBytesOrTheFileThatWentIn) {
-    CliRun ls = KivRunCli({"-q", "ls", m_image, "--json"}, m_dir);
+    // The folder view: the paths recover writes to.
+    CliRun ls = KivRunCli({"-q", "ls", m_image, "--view", "folder", "--json"}, m_dir);
     ASSERT_EQ(ls.nExit, 0) << ls.err;
     nlohmann::json j = nlohmann::json::parse(ls.out);
     std::map<std::string, nlohmann::json> byPath;

@@ -222,14 +222,24 @@ void PrintViewJson(const CliSession& s, CKivUiNode* pRoot, const char* pszView) 
             o["path"] = path;
             static const char* const kKinds[] = {"file", "folder", "partition", "root"};
             o["kind"] = kKinds[p->GetKind() & 3];
+            IKivFileNode* pEngine = p->GetEngineNode();
+            IKivFileAttr* pAttr = p->GetAttr();
+            if (p->GetKind() == CKivUiNode::KIND_PART && pEngine && pEngine->IsFsNode()) {
+                o["fs_type"] = CliFsTypeName(pEngine->GetFsType());
+                o["label"] = static_cast<IKivFsNode*>(pEngine)->GetLabel();
+            }
             if (p->IsFile()) {
                 o["size"] = p->GetSize();
-                o["source"] = p->GetFullPath();  // where the folder view has it
-                if (IKivFileAttr* pAttr = p->GetAttr()) {
-                    o["state"] = CliStateText(pAttr);
-                    if (uint64_t t = pAttr->GetModificationTime(); t && (pAttr->GetValidFields() & KIV_VALID_MTIME))
-                        o["modified"] = CliTimeText(t);
-                }
+                o["source"] = p->GetFullPath();  // where the folder view (and recover) puts it
+            }
+            if (pAttr && p->GetKind() != CKivUiNode::KIND_PART) {
+                o["state"] = CliStateText(pAttr);
+                if (pAttr->GetRecordState() & KIV_REC_DAMAGED) o["damaged"] = true;
+                uint64_t nSector = 0;
+                if (p->IsFile() && FirstSector(pEngine, &nSector)) o["start_sector"] = nSector;
+                if (*pAttr->GetTypeText()) o["text"] = pAttr->GetTypeText();
+                if (uint64_t t = pAttr->GetModificationTime(); t && (pAttr->GetValidFields() & KIV_VALID_MTIME))
+                    o["modified"] = CliTimeText(t);
             }
             arr.push_back(std::move(o));
         });
