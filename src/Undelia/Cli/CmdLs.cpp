@@ -237,6 +237,7 @@ void PrintViewJson(const CliSession& s, CKivUiNode* pRoot, const char* pszView) 
                 if (pAttr->GetRecordState() & KIV_REC_DAMAGED) o["damaged"] = true;
                 uint64_t nSector = 0;
                 if (p->IsFile() && FirstSector(pEngine, &nSector)) o["start_sector"] = nSector;
+                if (p->IsFile()) AddRunsJson(pEngine, o);
                 if (*pAttr->GetTypeText()) o["text"] = pAttr->GetTypeText();
                 if (uint64_t t = pAttr->GetModificationTime(); t && (pAttr->GetValidFields() & KIV_VALID_MTIME))
                     o["modified"] = CliTimeText(t);
