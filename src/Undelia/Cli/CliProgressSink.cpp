@@ -46,20 +46,20 @@ void CliProgressSink::OnRecoverProgress(const KivRecoverProgress& p) {
     std::lock_guard<std::mutex> g(m_lock);
     m_nFiles = p.nFilesDone;
     m_nBytes = p.nBytesDone;
-    char buf[160];
-    double dSec = Seconds();
-    std::snprintf(buf, sizeof buf, "recovering: %llu files, %s, %.1f MB/s", static_cast<unsigned long long>(m_nFiles),
-                  CliSizeText(m_nBytes).c_str(), dSec > 0 ? static_cast<double>(m_nBytes) / dSec / 1e6 : 0.0);
-    m_line.Update(buf);
+    m_line.Update(FormatRecover());
 }
 
-std::string CliProgressSink::RecoverText() const {
+std::string CliProgressSink::FormatRecover() const {
     char buf[160];
     double dSec = Seconds();
-    std::lock_guard<std::mutex> g(m_lock);
     std::snprintf(buf, sizeof buf, "recovering: %llu files, %s, %.1f MB/s", static_cast<unsigned long long>(m_nFiles),
                   CliSizeText(m_nBytes).c_str(), dSec > 0 ? static_cast<double>(m_nBytes) / dSec / 1e6 : 0.0);
     return buf;
+}
+
+std::string CliProgressSink::RecoverText() const {
+    std::lock_guard<std::mutex> g(m_lock);
+    return FormatRecover();
 }
 
 uint64_t CliProgressSink::FilesDone() const {

@@ -44,6 +44,7 @@ public:
     Outcomes Failed() const;
 
 private:
+    std::string FormatRecover() const;  // with the lock held
     void Report(const char* pszWhat, Outcome o, Outcomes* pList);
 
     CliStatusLine& m_line;
