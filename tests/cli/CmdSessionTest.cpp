@@ -37,7 +37,7 @@ protected:
     static std::string Sample() {
         static std::string path = [] {
             std::string p = std::string(KIV_BIN_DIR) + "/../session-sample.img";
-            std::string cmd = KIV_SOURCE_DIR "/scripts/make-sample '" + p + "' 24 >/dev/null 2>&1";
+            std::string cmd = KIV_SOURCE_DIR "/scripts/make-sample '" + p + "' 48 >/dev/null 2>&1";
             return std::system(cmd.c_str()) == 0 ? p : std::string();
         }();
         return path;

@@ -103,3 +103,18 @@ CliProgressSink::Outcomes CliProgressSink::Failed() const {
     std::lock_guard<std::mutex> g(m_lock);
     return m_failed;
 }
+
+std::vector<size_t> CliProgressSink::FollowRenames(const std::vector<std::pair<std::string, std::string>>& renamed) {
+    std::lock_guard<std::mutex> g(m_lock);
+    std::vector<size_t> moved(renamed.size(), 0);
+    for (Outcomes* pList : {&m_damaged, &m_failed})
+        for (Outcome& o : *pList)
+            for (size_t i = 0; i < renamed.size(); ++i) {
+                const std::string from = renamed[i].first + "/";
+                if (o.path.compare(0, from.size(), from) != 0) continue;
+                o.path = renamed[i].second + "/" + o.path.substr(from.size());
+                ++moved[i];
+                break;
+            }
+    return moved;
+}

@@ -42,6 +42,9 @@ public:
     using Outcomes = std::vector<Outcome>;
     Outcomes Damaged() const;
     Outcomes Failed() const;
+    // Placeholder folders were renamed after the copy, (from, to): the reported paths under them
+    // follow. Answers, per rename, how many reported paths moved.
+    std::vector<size_t> FollowRenames(const std::vector<std::pair<std::string, std::string>>& renamed);
 
 private:
     std::string FormatRecover() const;  // with the lock held

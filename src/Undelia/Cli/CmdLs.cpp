@@ -152,7 +152,8 @@ void PrintJson(const CliSession& s) {
     j["sector_size"] = s.Device() ? s.Device()->GetSectorSize() : 0;
     const CliScanSummary& sum = s.Summary();
     j["scan"] = {{"bytes_scanned", sum.nBytesScanned}, {"seconds", sum.dSeconds},
-                 {"items_found", sum.nItemsFound},      {"cancelled", sum.bCancelled}};
+                 {"items_found", sum.nItemsFound},      {"cancelled", sum.bCancelled},
+                 {"from_session", sum.bFromSession}};
     nlohmann::json arr = nlohmann::json::array();
     if (s.Root()) {
         Walk(s.Root(), [&](const Entry& e) {
@@ -212,9 +213,11 @@ void PrintViewJson(const CliSession& s, CKivUiNode* pRoot, const char* pszView) 
     nlohmann::json j;
     j["image"] = s.Options().strPath;
     j["view"] = pszView;
+    j["sector_size"] = s.Device() ? s.Device()->GetSectorSize() : 0;
     const CliScanSummary& sum = s.Summary();
     j["scan"] = {{"bytes_scanned", sum.nBytesScanned}, {"seconds", sum.dSeconds},
-                 {"items_found", sum.nItemsFound},      {"cancelled", sum.bCancelled}};
+                 {"items_found", sum.nItemsFound},      {"cancelled", sum.bCancelled},
+                 {"from_session", sum.bFromSession}};
     nlohmann::json arr = nlohmann::json::array();
     if (pRoot) {
         CliWalkView(pRoot, [&](CKivUiNode* p, const std::string& path, int) {

@@ -148,6 +148,12 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
         CliPrompt prompt(o.bForce);
         KivResult rc = pCtl->Recover(view, o.strDest, &sink, &prompt, &sum);
         line.Finish();
+        // The lines above named the placeholder folders the files were copied into.
+        std::vector<size_t> moved = sink.FollowRenames(sum.renamed);
+        for (size_t i = 0; i < moved.size(); ++i)
+            if (moved[i])
+                CliError("note: the " + std::to_string(moved[i]) + " damaged or failed files named under '" +
+                         sum.renamed[i].first + "' are now under '" + sum.renamed[i].second + "'");
         if (KivErrNo(rc) == KIV_E_NOSPACE) {
             CliError(KivErrorText(rc) + " " + CliSizeText(nTickedBytes) + " are selected; --force recovers anyway.");
             return CLI_EXIT_USAGE;

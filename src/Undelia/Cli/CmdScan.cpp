@@ -56,6 +56,7 @@ void PrintJson(const CliSession& s, bool bAll) {
     const CliScanSummary& sum = s.Summary();
     j["scan"] = {{"bytes_scanned", sum.nBytesScanned}, {"seconds", sum.dSeconds},
                  {"items_found", sum.nItemsFound},      {"cancelled", sum.bCancelled},
+                 {"from_session", sum.bFromSession},
                  {"blocks_done", sum.nBlocksDone},      {"blocks", sum.nBlocks}};
     if (sum.nOtherSectorSize) j["scan"]["other_sector_size"] = sum.nOtherSectorSize;
     CliBadSectors bad = s.BadSectors();

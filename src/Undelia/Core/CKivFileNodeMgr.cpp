@@ -496,7 +496,8 @@ KivResult CKivFileNodeMgr::MakeSelectedFileNodeRoot(CKivUiNode* pShownRoot) {
     return KIV_OK;
 }
 
-KivResult CKivFileNodeMgr::AdjustDirPathAfterRecover(const std::string& strFolder, std::vector<std::string>* pMoved) {
+KivResult CKivFileNodeMgr::AdjustDirPathAfterRecover(const std::string& strFolder, std::vector<std::string>* pMoved,
+                                                    std::vector<std::pair<std::string, std::string>>* pRenamed) {
     if (strFolder.empty()) return KIV_RETERR(KIV_E_INVALIDARG);
     std::string dir = strFolder;
     if (dir.back() != '/') dir += '/';
@@ -532,6 +533,7 @@ KivResult CKivFileNodeMgr::AdjustDirPathAfterRecover(const std::string& strFolde
             continue;
         }
         if (pMoved) pMoved->push_back(to);
+        if (pRenamed) pRenamed->emplace_back(dir + m.from, to);
     }
     return rc;
 }

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "IKivUiSink.h"
@@ -81,7 +82,8 @@ public:
     // After a whole-partition recovery into pszFolder (the folder the engine created): moves the
     // placeholder folders into "Unknow path" as "Type Scan..." and "Lost Dir..." (all of them,
     // never over an existing entry). pMoved gets the new paths.
-    KivResult AdjustDirPathAfterRecover(const std::string& strFolder, std::vector<std::string>* pMoved = nullptr);
+    KivResult AdjustDirPathAfterRecover(const std::string& strFolder, std::vector<std::string>* pMoved = nullptr,
+                                        std::vector<std::pair<std::string, std::string>>* pRenamed = nullptr);
 
     bool IsBusy() const { return m_bBusy.load(); }
     IKivFsNode* GetResultRoot() const { return m_pResultRoot; }

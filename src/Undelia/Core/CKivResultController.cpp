@@ -179,7 +179,7 @@ KivResult CKivResultController::Recover(View view, const std::string& strFolder,
         rc = recover.DoDirRecover(strFolder, &created);
         if (!created.empty()) {
             // Placeholder folders get readable names even when the run was stopped.
-            pMgr->AdjustDirPathAfterRecover(created);
+            pMgr->AdjustDirPathAfterRecover(created, nullptr, &sum.renamed);
             sum.folders.push_back(created);
         }
         if (KivFailed(rc) || recover.Counters().IsDestStopped()) break;

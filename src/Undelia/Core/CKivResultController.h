@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CKivNodeStateMgr.h"
@@ -30,6 +31,9 @@ struct KivRecoverSummary {
     std::string strDestStopped;        // the engine's reason for that
     bool bDeclined = false;            // the user said no to a question; nothing was written
     std::vector<std::string> folders;  // one per partition recovered
+    // Placeholder folders renamed once their partition was written, (from, to) as full paths:
+    // what was reported damaged or failed under `from` during the copy now lies under `to`.
+    std::vector<std::pair<std::string, std::string>> renamed;
 };
 
 class CKivResultController {
