@@ -146,6 +146,20 @@ void PrintText(const CliSession& s) {
                                         static_cast<unsigned long long>(nFolders));
 }
 
+// What ls tells of a file or folder in JSON: state, damage, first sector, device runs (files),
+// type text and modification time. bFolderSector: a folder gives its first sector too.
+void AddEntryJson(IKivFileNode* pNode, IKivFileAttr* pAttr, bool bFile, bool bFolderSector, nlohmann::json& o) {
+    o["state"] = CliStateText(pAttr);
+    // Part of its data lies past the end of the image or device.
+    if (pAttr->GetRecordState() & KIV_REC_DAMAGED) o["damaged"] = true;
+    uint64_t nSector = 0;
+    if ((bFile || bFolderSector) && FirstSector(pNode, &nSector)) o["start_sector"] = nSector;
+    if (bFile) AddRunsJson(pNode, o);
+    if (*pAttr->GetTypeText()) o["text"] = pAttr->GetTypeText();
+    if (uint64_t t = pAttr->GetModificationTime(); t && (pAttr->GetValidFields() & KIV_VALID_MTIME))
+        o["modified"] = CliTimeText(t);
+}
+
 void PrintJson(const CliSession& s) {
     nlohmann::json j;
     j["image"] = s.Options().strPath;
@@ -166,16 +180,8 @@ void PrintJson(const CliSession& s) {
                 o["label"] = static_cast<IKivFsNode*>(e.pNode)->GetLabel();
             } else {
                 o["kind"] = IsFolder(e.pNode) ? "folder" : "file";
-                o["state"] = CliStateText(pAttr);
-                // Part of its data lies past the end of the image or device.
-                if (pAttr->GetRecordState() & KIV_REC_DAMAGED) o["damaged"] = true;
                 if (!IsFolder(e.pNode)) o["size"] = pAttr->GetSize();
-                uint64_t nSector = 0;
-                if (FirstSector(e.pNode, &nSector)) o["start_sector"] = nSector;
-                if (!IsFolder(e.pNode)) AddRunsJson(e.pNode, o);
-                if (*pAttr->GetTypeText()) o["text"] = pAttr->GetTypeText();
-                if (uint64_t t = pAttr->GetModificationTime(); t && (pAttr->GetValidFields() & KIV_VALID_MTIME))
-                    o["modified"] = CliTimeText(t);
+                AddEntryJson(e.pNode, pAttr, !IsFolder(e.pNode), true, o);
             }
             arr.push_back(std::move(o));
         });
@@ -235,16 +241,7 @@ void PrintViewJson(const CliSession& s, CKivUiNode* pRoot, const char* pszView) 
                 o["size"] = p->GetSize();
                 o["source"] = p->GetFullPath();  // where the folder view (and recover) puts it
             }
-            if (pAttr && p->GetKind() != CKivUiNode::KIND_PART) {
-                o["state"] = CliStateText(pAttr);
-                if (pAttr->GetRecordState() & KIV_REC_DAMAGED) o["damaged"] = true;
-                uint64_t nSector = 0;
-                if (p->IsFile() && FirstSector(pEngine, &nSector)) o["start_sector"] = nSector;
-                if (p->IsFile()) AddRunsJson(pEngine, o);
-                if (*pAttr->GetTypeText()) o["text"] = pAttr->GetTypeText();
-                if (uint64_t t = pAttr->GetModificationTime(); t && (pAttr->GetValidFields() & KIV_VALID_MTIME))
-                    o["modified"] = CliTimeText(t);
-            }
+            if (pAttr && p->GetKind() != CKivUiNode::KIND_PART) AddEntryJson(pEngine, pAttr, p->IsFile(), false, o);
             arr.push_back(std::move(o));
         });
     }
