@@ -547,13 +547,7 @@ int CliSession::EnumParts() {
     m_parts.clear();
     if (m_summary.bFromSession) {
         // No scan ran: the partitions come from the restored engine.
-        std::vector<CKivScanResPart*> found;
-        if (KivResult rc = Engine()->EnumResParts(&found); KivFailed(rc)) {
-            for (CKivScanResPart* p : found) delete p;
-            CliCodeError("listing the partitions found failed", rc);
-            return CLI_EXIT_FAILED;
-        }
-        if (KivResult rc = m_bs.SetScanResult(std::move(found)); KivFailed(rc)) {
+        if (KivResult rc = m_bs.TakeEngineResult(); KivFailed(rc)) {
             CliCodeError("listing the partitions found failed", rc);
             return CLI_EXIT_FAILED;
         }

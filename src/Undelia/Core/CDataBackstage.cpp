@@ -139,6 +139,16 @@ KivResult CDataBackstage::SetScanResult(std::vector<CKivScanResPart*>&& parts) {
     return KIV_OK;
 }
 
+KivResult CDataBackstage::TakeEngineResult() {
+    if (!m_pEngine) return KIV_RETERR(KIV_E_STATE);
+    std::vector<CKivScanResPart*> found;
+    if (KivResult rc = m_pEngine->EnumResParts(&found); KivFailed(rc)) {
+        for (CKivScanResPart* p : found) delete p;
+        return KIV_LOGERR(rc);
+    }
+    return SetScanResult(std::move(found));
+}
+
 KivResult CDataBackstage::GetScanResult(std::vector<CKivScanResPart*>* pParts) const {
     if (!m_pEngine) return KIV_RETERR(KIV_E_STATE);
     if (pParts) *pParts = m_scanResult;

@@ -75,6 +75,9 @@ public:
     const ResumeInfo& GetResumeSession() const { return m_resume; }
     // Takes ownership of the partitions. 0x003 without an engine.
     KivResult SetScanResult(std::vector<CKivScanResPart*>&& parts);
+    // Keeps the bound engine's scored partitions as the scan result: after a scan, or after a
+    // saved scan was put back into the engine.
+    KivResult TakeEngineResult();
     // The partitions stay the back-stage's. 0x003 without an engine.
     KivResult GetScanResult(std::vector<CKivScanResPart*>* pParts) const;
 

@@ -121,14 +121,11 @@ KivResult CKivSessionDriver::Open(const std::string& strFile, IKivDevStor* pStor
         m_backstage.SetResumeSession({strFile, taken.strTypes, taken.medium});
         return KIV_OK;
     }
-    std::vector<CKivScanResPart*> found;
-    if (KivResult rc = pEngine->EnumResParts(&found); KivFailed(rc)) {
-        for (CKivScanResPart* p : found) delete p;
+    if (KivResult rc = m_backstage.TakeEngineResult(); KivFailed(rc)) {
         if (pWhy) *pWhy = "the saved scan's partitions cannot be listed (error " + std::to_string(KivErrNo(rc)) + ")";
         m_backstage.ScanReset();
-        return KIV_LOGERR(rc);
+        return rc;
     }
-    if (KivResult rc = m_backstage.SetScanResult(std::move(found)); KivFailed(rc)) return rc;
     if (pbComplete) *pbComplete = true;
     return KIV_OK;
 }

@@ -165,12 +165,7 @@ KivResult CProgressScan::Run(IKivScanDev* pEngine, const KivFilterSettings& sett
     KivResult rc = KivWaitPumping([pEngine](uint32_t ms) { return pEngine->WaitForScanEnd(ms); });
     if (KivFailed(rc)) return KIV_LOGERR(rc);
 
-    std::vector<CKivScanResPart*> found;
-    if (KivResult r = pEngine->EnumResParts(&found); KivFailed(r)) {
-        for (CKivScanResPart* p : found) delete p;
-        return KIV_LOGERR(r);
-    }
-    return m_backstage.SetScanResult(std::move(found));
+    return m_backstage.TakeEngineResult();
 }
 
 bool CProgressScan::AskStop(IKivPrompt& prompt) {
