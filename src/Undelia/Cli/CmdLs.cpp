@@ -160,7 +160,8 @@ void AddEntryJson(IKivFileNode* pNode, IKivFileAttr* pAttr, bool bFile, bool bFo
         o["modified"] = CliTimeText(t);
 }
 
-void PrintJson(const CliSession& s) {
+// What every ls JSON begins with: the image, its sector size and the scan's figures.
+nlohmann::json HeadJson(const CliSession& s) {
     nlohmann::json j;
     j["image"] = s.Options().strPath;
     j["sector_size"] = s.Device() ? s.Device()->GetSectorSize() : 0;
@@ -168,6 +169,11 @@ void PrintJson(const CliSession& s) {
     j["scan"] = {{"bytes_scanned", sum.nBytesScanned}, {"seconds", sum.dSeconds},
                  {"items_found", sum.nItemsFound},      {"cancelled", sum.bCancelled},
                  {"from_session", sum.bFromSession}};
+    return j;
+}
+
+void PrintJson(const CliSession& s) {
+    nlohmann::json j = HeadJson(s);
     nlohmann::json arr = nlohmann::json::array();
     if (s.Root()) {
         Walk(s.Root(), [&](const Entry& e) {
@@ -216,14 +222,8 @@ void PrintViewText(const CliSession& s, CKivUiNode* pRoot, bool bAway) {
 }
 
 void PrintViewJson(const CliSession& s, CKivUiNode* pRoot, const char* pszView) {
-    nlohmann::json j;
-    j["image"] = s.Options().strPath;
+    nlohmann::json j = HeadJson(s);
     j["view"] = pszView;
-    j["sector_size"] = s.Device() ? s.Device()->GetSectorSize() : 0;
-    const CliScanSummary& sum = s.Summary();
-    j["scan"] = {{"bytes_scanned", sum.nBytesScanned}, {"seconds", sum.dSeconds},
-                 {"items_found", sum.nItemsFound},      {"cancelled", sum.bCancelled},
-                 {"from_session", sum.bFromSession}};
     nlohmann::json arr = nlohmann::json::array();
     if (pRoot) {
         CliWalkView(pRoot, [&](CKivUiNode* p, const std::string& path, int) {
