@@ -14,12 +14,16 @@ void CKivScanState::IoHeader(CKivStateIO& io) {
         x(n);
         if (!x.Ok()) return;
         // A scanner's state is bounded by the memory a scan may take; refuse more before allocating.
-        if (x.Loading()) {
-            if (n > (uint64_t(1) << 34)) return x.Fail();
-            s.bytes.resize(size_t(n));
+        if (x.Loading() && n > (uint64_t(1) << 34)) return x.Fail();
+        // Loading grows the buffer as the bytes arrive: a file that claims more than it holds
+        // fails at its end instead of taking the memory it claims first.
+        constexpr uint64_t kChunk = uint64_t(1) << 24;
+        if (x.Loading()) s.bytes.clear();
+        for (uint64_t off = 0; off < n && x.Ok(); off += kChunk) {
+            uint64_t nPart = std::min(n - off, kChunk);
+            if (x.Loading()) s.bytes.resize(size_t(off + nPart));
+            x.Bytes(s.bytes.data() + off, uint32_t(nPart));
         }
-        for (uint64_t off = 0; off < n && x.Ok(); off += 1u << 30)
-            x.Bytes(s.bytes.data() + off, uint32_t(std::min<uint64_t>(n - off, 1u << 30)));
     });
 }
 
