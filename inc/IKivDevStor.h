@@ -62,6 +62,20 @@ protected:
     }
 };
 
+// Implemented by the program: hands the device library a read-only descriptor of a device it may
+// not open itself (a user's program asks udisks2, which asks polkit). Called on the thread that
+// opens, when opening a path fails for lack of rights. Not reference counted; the program keeps it
+// alive while the library may open devices.
+class IKivDevOpener {
+public:
+    // A descriptor opened read-only on pszPath, which the library then owns, or -1; pszWhy gets a
+    // one-line reason for the user on failure.
+    virtual int OpenReadOnly(const char* pszPath, char* pszWhy, uint32_t nWhySize) = 0;
+
+protected:
+    ~IKivDevOpener() = default;
+};
+
 // Served by KivEnumDevEx under the interface name "IKivImageDev": opens a regular image file or a
 // block device read-only as an IKivDevStor.
 class IKivImageDev : public IKivCommon {
@@ -69,4 +83,13 @@ public:
     // nSectorSize 0 means: the kernel's logical sector size for block devices, 512 for files.
     // Other values must be positive multiples of 512. On success *ppStor holds a new storage.
     virtual KivResult OpenImage(const char* pszPath, uint32_t nSectorSize, IKivDevStor** ppStor) = 0;
+
+    // Additions after the slot above.
+    // The same over a descriptor the caller opened (kept by the caller; the storage reads a
+    // duplicate). It must be open read-only: a descriptor that could write is refused (0x034).
+    // pszName names the device in logs.
+    virtual KivResult OpenImageFd(int fd, const char* pszName, uint32_t nSectorSize, IKivDevStor** ppStor) = 0;
+    // Who to ask for a descriptor when the library lacks the rights to open a device (null: nobody).
+    // Holds for every open of the library: images, disks, partitions, floppies.
+    virtual KivResult SetDevOpener(IKivDevOpener* pOpener) = 0;
 };

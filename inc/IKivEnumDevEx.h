@@ -293,6 +293,9 @@ public:
     // What the last EnumDisk could not list.
     virtual uint32_t GetProblemCount() = 0;
     virtual int GetProblem(uint32_t nIndex, KivDevProblem* pOut) = 0;  // 1 when nIndex is valid
+    // Who to ask for a read-only descriptor of a disk the library may not open (null: nobody); the
+    // same setting as IKivImageDev::SetDevOpener. Disks it opens are listed like the others.
+    virtual KivResult SetDevOpener(IKivDevOpener* pOpener) = 0;
 
 protected:
     ~IKivEnumDevEx() override = default;

@@ -78,6 +78,10 @@ public:
     // length; a failed entry leaves no file behind (a partial one is deleted).
     virtual void OnFileDamagedEx(const KivRecoverIssue& issue) { OnFileDamaged(issue.pszPath); }
     virtual void OnFileFailedEx(const KivRecoverIssue& issue) { OnFileFailed(issue.pszPath); }
+    // Additions after the slots above.
+    // A file was written whole and closed (damaged ones too, just before OnFileDamagedEx):
+    // pszPath is the file written, pszReason "" or why parts of it are zeros, pNode the entry.
+    virtual void OnFileWrittenEx(const KivRecoverIssue& info) {}
 
 protected:
     ~IKivFileRecoverCallback() = default;

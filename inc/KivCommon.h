@@ -37,6 +37,7 @@ enum : uint32_t {
     KIV_E_NOTFILE = 0x031,      // a path names a folder or something else that holds no data
     KIV_E_EMPTY = 0x032,        // a file or device of size 0
     KIV_E_SECTORSIZE = 0x033,   // a sector size that is not a positive multiple of 512
+    KIV_E_WRITABLEFD = 0x034,   // a descriptor handed over for reading could also write
 };
 
 constexpr KivResult KivMakeCode(uint32_t line, uint32_t module, uint32_t err) {

@@ -16,6 +16,7 @@
 #include "Ldm/KivDynamicVolumes.h"
 #include "KivLog.h"
 #include "platform/KivSysBlock.h"
+#include "platform/KivBlockDev.h"
 
 namespace {
 
@@ -38,6 +39,11 @@ KivResult CKivEnumDevEx::SetImagePaths(const char* const* ppPaths, uint32_t nCou
     for (uint32_t i = 0; i < nCount; ++i)
         if (ppPaths[i]) m_images.emplace_back(ppPaths[i]);
     m_nImageSectorSize = nSectorSize;
+    return KIV_OK;
+}
+
+KivResult CKivEnumDevEx::SetDevOpener(IKivDevOpener* pOpener) {
+    KivSetDevOpener(pOpener);
     return KIV_OK;
 }
 

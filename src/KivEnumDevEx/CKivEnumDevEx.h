@@ -17,6 +17,7 @@ public:
     KivResult EnumPart(std::vector<DiskInfo>* pDisks, std::vector<PartInfo>* pParts) override;
     KivResult SetImagePaths(const char* const* ppPaths, uint32_t nCount, uint32_t nSectorSize) override;
     KivResult SetSystemRoots(const char* pszSysfs, const char* pszDev, const char* pszMountInfo) override;
+    KivResult SetDevOpener(IKivDevOpener* pOpener) override;
     uint32_t GetProblemCount() override { return static_cast<uint32_t>(m_problems.size()); }
     int GetProblem(uint32_t nIndex, KivDevProblem* pOut) override;
 

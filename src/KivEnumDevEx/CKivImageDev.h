@@ -8,4 +8,6 @@
 class CKivImageDev : public IKivImageDev {
 public:
     KivResult OpenImage(const char* pszPath, uint32_t nSectorSize, IKivDevStor** ppStor) override;
+    KivResult OpenImageFd(int fd, const char* pszName, uint32_t nSectorSize, IKivDevStor** ppStor) override;
+    KivResult SetDevOpener(IKivDevOpener* pOpener) override;
 };

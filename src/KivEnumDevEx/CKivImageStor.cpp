@@ -11,12 +11,16 @@
 #include <cstring>
 
 #include "KivLog.h"
+#include "platform/KivBlockDev.h"
 
 CKivImageStor::CKivImageStor(std::unique_ptr<CKivSectorReader> pReader) : m_pReader(std::move(pReader)) {
     if (!m_pReader) m_pReader = std::make_unique<CKivSectorReader>();
 }
 
-CKivImageStor::~CKivImageStor() { Close(); }
+CKivImageStor::~CKivImageStor() {
+    Close();
+    if (m_fdKept >= 0) ::close(m_fdKept);
+}
 
 KivResult CKivImageStor::OpenPath(const char* pszPath, uint32_t nSectorSize) {
     Close();
@@ -36,11 +40,37 @@ KivResult CKivImageStor::OpenPath(const char* pszPath, uint32_t nSectorSize) {
         return KIV_RETERR(KIV_E_NOTFILE);
     }
     // Read-only, always: the medium being recovered must never be written.
-    int fd = ::open(pszPath, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    int err = 0;
+    int fd = KivOpenReadOnly(pszPath, 1, &err);
     if (fd < 0) {
-        KivLogA(0, "OpenImage: cannot open %s: %s", pszPath, std::strerror(errno));
+        KivLogA(0, "OpenImage: cannot open %s: %s", pszPath, std::strerror(err));
         return KIV_RETERR(KIV_E_IO);
     }
+    m_path = pszPath;
+    return Adopt(fd, st, nSectorSize);
+}
+
+KivResult CKivImageStor::OpenFd(int fd, const char* pszName, uint32_t nSectorSize) {
+    Close();
+    if (fd < 0) return KIV_RETERR(KIV_E_INVALIDARG);
+    if (nSectorSize % 512 != 0) return KIV_RETERR(KIV_E_SECTORSIZE);
+    if (!KivIsReadOnlyFd(fd)) {
+        KivLogA(0, "OpenImageFd: the descriptor of %s is not read-only; refused", pszName ? pszName : "?");
+        return KIV_RETERR(KIV_E_WRITABLEFD);
+    }
+    struct stat st{};
+    if (::fstat(fd, &st) != 0) return KIV_RETERR(KIV_E_IO);
+    if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) return KIV_RETERR(KIV_E_NOTFILE);
+    int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    if (own < 0) return KIV_RETERR(KIV_E_IO);
+    m_path = pszName && *pszName ? pszName : "descriptor";
+    KivResult r = Adopt(own, st, nSectorSize);
+    if (KivSucceeded(r)) m_fdKept = own;  // no path to open again: Close keeps it for Open
+    return r;
+}
+
+KivResult CKivImageStor::Adopt(int fd, const struct stat& st, uint32_t nSectorSize) {
+    const char* pszPath = m_path.c_str();
     bool bBlock = S_ISBLK(st.st_mode);
     uint64_t nBytes = static_cast<uint64_t>(st.st_size);
     uint32_t nSize = nSectorSize ? nSectorSize : 512;
@@ -56,7 +86,6 @@ KivResult CKivImageStor::OpenPath(const char* pszPath, uint32_t nSectorSize) {
         return KIV_RETERR(KIV_E_EMPTY);
     }
     // No trial read here: a damaged first sector must not keep the rest of the medium from a scan.
-    m_path = pszPath;
     m_fd = fd;
     m_bBlockDevice = bBlock;
     m_nSectorSize = nSize;
@@ -101,7 +130,8 @@ int CKivImageStor::AddBadAreas(const KivBadRanges& areas) {
 int CKivImageStor::Open() {
     if (m_fd >= 0) return 1;
     if (m_path.empty()) return 0;
-    int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    int err = 0;
+    int fd = m_fdKept >= 0 ? m_fdKept : KivOpenReadOnly(m_path, 1, &err);
     if (fd < 0) return 0;
     m_fd = fd;
     m_pReader->Attach(m_fd, m_nBytes);
@@ -110,7 +140,7 @@ int CKivImageStor::Open() {
 
 int CKivImageStor::Close() {
     m_pReader->Attach(-1, m_nBytes);
-    if (m_fd >= 0) ::close(m_fd);
+    if (m_fd >= 0 && m_fd != m_fdKept) ::close(m_fd);
     m_fd = -1;
     return 1;
 }

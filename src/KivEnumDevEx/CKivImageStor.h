@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include <sys/stat.h>
+
 #include "CKivSectorReader.h"
 #include "IKivDevStor.h"
 
@@ -17,6 +19,9 @@ public:
     // 0x030 missing, 0x031 folder or other non-data file, 0x032 empty, 0x033 bad sector size,
     // 0x020 unreadable.
     KivResult OpenPath(const char* pszPath, uint32_t nSectorSize);
+    // The same over a read-only descriptor the caller keeps (this reads a duplicate); 0x034 when
+    // the descriptor could write.
+    KivResult OpenFd(int fd, const char* pszName, uint32_t nSectorSize);
 
     // Reads inside the device; a read that runs past its end fails (0) with a zeroed destination.
     int ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) override;
@@ -38,7 +43,11 @@ protected:
     ~CKivImageStor() override;
 
 private:
+    // Takes over fd of the file or device st describes, named m_path.
+    KivResult Adopt(int fd, const struct stat& st, uint32_t nSectorSize);
+
     std::unique_ptr<CKivSectorReader> m_pReader;
+    int m_fdKept = -1;  // the descriptor of OpenFd, closed only with the storage
     std::string m_path;
     int m_fd = -1;
     bool m_bBlockDevice = false;

@@ -5,6 +5,8 @@
 
 #include <unistd.h>
 
+#include "platform/KivBlockDev.h"
+
 void KivCopyText(char* pDst, size_t nCap, const std::string& s) {
     if (!pDst || nCap == 0) return;
     size_t n = s.size() < nCap - 1 ? s.size() : nCap - 1;
@@ -53,6 +55,7 @@ std::string KivOpenProblemText(const std::string& strPath, int err, bool bImage)
         case ENOENT: return what + "'" + strPath + "' does not exist";
         case EACCES:
         case EPERM:
+            if (std::string why = KivLastOpenerReason(); !why.empty()) return "cannot read " + strPath + ": " + why;
             if (bImage) return "cannot read image '" + strPath + "': permission denied";
             if (::geteuid() == 0)
                 return "cannot read " + strPath + ": " + std::strerror(err) +

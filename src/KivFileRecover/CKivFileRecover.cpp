@@ -113,6 +113,12 @@ CKivFileCopy::Outcome CKivFileRecover::Impl::CopyOne(IKivFileRecoverCallback* pC
     if (!copy.Complete()) return res;  // cancelled part-way: nothing written stays
     nBytes += copy.BytesWritten();
     ++nWritten;
+    KivRecoverIssue written;
+    written.pszPath = copy.FinalPath().c_str();
+    written.pszName = pNode->GetAttr()->GetName();
+    written.pszReason = copy.Damaged() ? copy.DamageReason().c_str() : "";
+    written.pNode = pNode;
+    pCb->OnFileWrittenEx(written);
     if (copy.Damaged()) {
         ++nDamaged;
         KivRecoverIssue issue;

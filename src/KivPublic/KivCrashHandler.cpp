@@ -152,11 +152,7 @@ void OnFatalSignal(int sig, siginfo_t* info, void*) {
 
 }  // namespace
 
-std::string KivDumpDir() {
-    std::string dir = KivGetExeDir();
-    if (!dir.empty() && ::access(dir.c_str(), W_OK) == 0) return dir;
-    return KivGetLogDir();
-}
+std::string KivDumpDir() { return KivGetLogDir(); }
 
 void KivInstallCrashHandler() {
     if (g_installed.exchange(true)) return;

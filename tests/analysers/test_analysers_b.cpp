@@ -35,22 +35,6 @@ Bytes Junk(size_t n, uint32_t nSeed) {
     return b;
 }
 
-void Put(Bytes& b, size_t off, const void* p, size_t n) {
-    if (b.size() < off + n) b.resize(off + n);
-    std::memcpy(b.data() + off, p, n);
-}
-void Put(Bytes& b, size_t off, const std::string& s) { Put(b, off, s.data(), s.size()); }
-void PutLE(Bytes& b, size_t off, uint64_t v, size_t n) {
-    for (size_t i = 0; i < n; ++i) Put(b, off + i, std::string(1, char(v >> (8 * i))));
-}
-void PutBE(Bytes& b, size_t off, uint64_t v, size_t n) {
-    for (size_t i = 0; i < n; ++i) Put(b, off + i, std::string(1, char(v >> (8 * (n - 1 - i)))));
-}
-Bytes Cat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 struct Outcome {
     bool bHeader = false;
     bool bMeasured = false;
@@ -99,8 +83,12 @@ TEST_P(AnalysersBSample, RecognisedAndMeasuredExactlyBeforeJunk) {
         ASSERT_TRUE(o.bMeasured);
         EXPECT_EQ(o.info.m_nTypeId, c.nType);
         EXPECT_EQ(o.info.m_nSize, file.size() + c.nExtra);
-        if (c.pszTitle) EXPECT_EQ(o.info.m_strTitle, c.pszTitle);
-        if (c.pszDetail) EXPECT_EQ(o.info.m_strDetail, c.pszDetail);
+        if (c.pszTitle) {
+            EXPECT_EQ(o.info.m_strTitle, c.pszTitle);
+        }
+        if (c.pszDetail) {
+            EXPECT_EQ(o.info.m_strDetail, c.pszDetail);
+        }
     }
     // At the very end of the device, the walks end cleanly on the missing data.
     Outcome o = Analyse(c.make, file, 0);
@@ -113,7 +101,9 @@ TEST_P(AnalysersBSample, FirstBytesAdmitTheFile) {
     ASSERT_FALSE(file.empty());
     std::unique_ptr<IRawFileAnalyser> a(GetParam().make());
     std::string_view first = a->FirstBytes();
-    if (!first.empty()) EXPECT_NE(first.find(char(file[0])), std::string_view::npos);
+    if (!first.empty()) {
+        EXPECT_NE(first.find(char(file[0])), std::string_view::npos);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

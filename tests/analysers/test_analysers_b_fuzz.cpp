@@ -69,8 +69,9 @@ void Probe(const Target& t, Bytes dev) {
     KivMemDevStor stor(dev);
     std::unique_ptr<IRawFileAnalyser> a(t.make());
     CRawFileInfo info;
-    if (a->CheckHeader(std::span<const uint8_t>(dev.data(), 512), &info) && a->MeasureFile(&info, &stor) && t.bMeasures)
+    if (a->CheckHeader(std::span<const uint8_t>(dev.data(), 512), &info) && a->MeasureFile(&info, &stor) && t.bMeasures) {
         EXPECT_LE(info.m_nSize, KivScanSettings::Get().nMaxCarvedSize);
+    }
     a->GetTitleText();
     a->GetDetailText();
 }

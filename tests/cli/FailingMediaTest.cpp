@@ -13,6 +13,8 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <random>
+#include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -346,3 +348,50 @@ TEST_F(FailingMedia, DdrescueMapfilesAreReadAndWrittenBack) {
 }
 
 }  // namespace
+
+// The recovery report names the sectors that could not be read, in the device's own numbering
+// and as the recovery left them, and the file they cost as damaged with its reason.
+TEST_F(FailingMedia, ReportListsTheBadAreasAndTheFileTheyDamaged) {
+    const std::string img = s_dir + "/fat.img";
+    uint64_t at = OffsetOf("folder05/file 05-004.bin");
+    Range bad{at + 2048, at + 2048 + 8192};
+    const std::string json = m_work + "/report.json";
+    nlohmann::json j = Recover({bad}, img, nullptr, {"--report", json});
+    EXPECT_EQ(j["damaged"], 1);
+    nlohmann::json rep = nlohmann::json::parse(Slurp(json));
+    ASSERT_EQ(rep["bad_areas"].size(), 1u) << rep["bad_areas"].dump();
+    EXPECT_EQ(rep["bad_areas"][0], nlohmann::json({{"first_sector", bad.nFirst / 512}, {"sectors", 16}, {"kind", "failed"}}));
+    EXPECT_EQ(rep["totals"]["damaged"], 1);
+    for (const auto& f : rep["files"]) {
+        bool bThat = f["output"].get<std::string>().find("file 05-004.bin") != std::string::npos;
+        EXPECT_EQ(f["damaged"].get<bool>(), bThat) << f["output"];
+        if (bThat) {
+            EXPECT_NE(f["reason"], "");
+        }
+    }
+
+    // A large bad region in free space: the scan's probes write most of it off untried, and the
+    // recovery, which reads only files, leaves it so. Every sector listed as failed lies inside the
+    // region; the untried ones start in it (the probes may write off a little past its end).
+    Range region{40ull << 20, 90ull << 20};
+    const std::string xml = m_work + "/report.xml";
+    CliRun r = Cli({"recover", img, "--to", m_work + "/out2", "--report", xml}, img, {region});
+    EXPECT_EQ(r.nExit, 0) << r.err;
+    std::string dfxml = Slurp(xml);
+    std::regex area(R"re(<undelia:bad_area first_sector="(\d+)" sectors="(\d+)" kind="(\w+)"/>)re");
+    std::set<std::string> kinds;
+    uint64_t nSectors = 0;
+    for (std::sregex_iterator it(dfxml.begin(), dfxml.end(), area), end; it != end; ++it) {
+        uint64_t first = std::stoull((*it)[1]), count = std::stoull((*it)[2]);
+        EXPECT_GE(first, region.nFirst / 512);
+        if ((*it)[3] == "failed") {
+            EXPECT_LE(first + count, region.nEnd / 512);
+        } else {
+            EXPECT_LT(first, region.nEnd / 512);
+        }
+        kinds.insert((*it)[3]);
+        nSectors += count;
+    }
+    EXPECT_EQ(kinds, (std::set<std::string>{"failed", "untried"})) << dfxml.substr(0, 2000);
+    EXPECT_GT(nSectors, (region.nEnd - region.nFirst) / 512 / 2);
+}

@@ -29,11 +29,13 @@ public:
     std::function<bool(const QString&)> answer = [](const QString&) { return true; };  // questions
     QString strDestination;                                                            // destination dialog
     std::function<void(CDlgFilter*)> fillFilter;                                       // filter dialog
+    QString strReport;  // result dialog: the report is saved there when set
     // Called with every dialog before it is answered (the screenshot tool takes its picture).
     std::function<void(QWidget*)> onDialog;
 
     // What the program showed.
     QStringList messages, questions, results;
+    QList<bool> reportSaved;
     QList<int> previewKinds;
     int nDestTries = 0;
 
@@ -41,6 +43,7 @@ public:
         messages.clear();
         questions.clear();
         results.clear();
+        reportSaved.clear();
         previewKinds.clear();
         nDestTries = 0;
     }
@@ -79,6 +82,10 @@ private:
             f->accept();
         } else if (auto* r = qobject_cast<CDlgRecovRes*>(w)) {
             results << r->Text();
+            if (!strReport.isEmpty()) {
+                reportSaved << (r->HasReport() && r->SaveReport(strReport));
+                strReport.clear();
+            }
             r->accept();
         } else if (auto* v = qobject_cast<CDlgShowStateInfo*>(w)) {
             previewKinds << v->ShownKind();

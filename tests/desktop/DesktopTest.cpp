@@ -2,6 +2,10 @@
 // over a disk image added through the image button, the refusals of each page, the preview's
 // size limit, the destination's free-space rule, single instance and the exit check.
 #include <QCheckBox>
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QDir>
 #include <QProcess>
 #include <QPushButton>
@@ -240,9 +244,13 @@ private slots:
         QVERIFY2(res->TotalsText().startsWith("3 "), qPrintable(res->TotalsText()));
 
         m_drv.strDestination = m_out.path();
+        QTemporaryDir reportDir;
+        const QString report = reportDir.filePath("recovery.json");
+        m_drv.strReport = report;
         Mgr()->GoNext();
         QCOMPARE(m_drv.nDestTries, 1);
-        QVERIFY2(m_drv.messages.isEmpty(), qPrintable(m_drv.messages.join('\n')));
+        QCOMPARE(m_drv.reportSaved, QList<bool>{true});
+        QCOMPARE(m_drv.messages, QStringList{CKivSkin::HintArg("PanelFileRes", "ReportDone", report)});
         QCOMPARE(m_drv.questions.size(), 1);  // recover into this folder?
         QCOMPARE(m_drv.results.size(), 1);
         QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(P()->Final()));
@@ -258,6 +266,25 @@ private slots:
         for (const auto& [path, bytes] : got)
             if (path.find("Photos/") != 0) bGone = bytes == ReadAll(src + "gone.jpg");
         QVERIFY2(bGone, "the deleted picture did not come back whole");
+
+        // The report of the result dialog's button: each file written, with the hash of what is on disk.
+        QFile rf(report);
+        QVERIFY(rf.open(QIODevice::ReadOnly));
+        QJsonObject doc = QJsonDocument::fromJson(rf.readAll()).object();
+        QCOMPARE(doc["program"].toObject()["name"].toString(), QString("Undelia"));
+        QJsonArray files = doc["files"].toArray();
+        QCOMPARE(files.size(), 3);
+        int nDeleted = 0;
+        for (const QJsonValue& v : files) {
+            QJsonObject f = v.toObject();
+            QFile out(f["output"].toString());
+            QVERIFY2(out.open(QIODevice::ReadOnly), qPrintable(f["output"].toString()));
+            QCOMPARE(f["sha256"].toString(),
+                     QString(QCryptographicHash::hash(out.readAll(), QCryptographicHash::Sha256).toHex()));
+            nDeleted += f["state"].toString() == "deleted";
+        }
+        QCOMPARE(nDeleted, 1);
+        QVERIFY(!doc["partitions"].toArray().isEmpty());
     }
 
     void thePreviewStopsAtTwentyMebibytes() {

@@ -161,8 +161,12 @@ TEST(RawScanBig, FilesLongerThanTheRingAndFilesInTheLastBlocks) {
         const CRawFileInfo* p = list.ByStart().find(e.nStart)->second;
         if (e.nSize > 80u * 1024 * 1024) pHuge = &e;
         // Files whose block left a full ring were measured from it during the scan.
-        if (e.nStart < nLastRingStart && e.name != "-") EXPECT_EQ(p->m_nSize, e.nSize) << e.name;
-        if (e.nStart >= nLastRingStart) EXPECT_EQ(p->m_nSize, 0u) << e.name;
+        if (e.nStart < nLastRingStart && e.name != "-") {
+            EXPECT_EQ(p->m_nSize, e.nSize) << e.name;
+        }
+        if (e.nStart >= nLastRingStart) {
+            EXPECT_EQ(p->m_nSize, 0u) << e.name;
+        }
     }
     ASSERT_NE(pHuge, nullptr);
     ASSERT_GT(manifest.back().nStart, nLastRingStart);

@@ -5,10 +5,22 @@
 #include <cstdint>
 #include <string>
 
+class IKivDevOpener;
+
 // Opens a path O_RDONLY (never for writing). A device that answers "no medium" or an I/O error at
-// open is tried again, up to nTries opens in all, a short pause apart. -1 with *pErr = errno on
-// failure.
+// open is tried again, up to nTries opens in all, a short pause apart. Without the rights to open
+// it, the opener set with KivSetDevOpener is asked for a descriptor (checked with
+// KivIsReadOnlyFdOf). -1 with *pErr = errno on failure.
 int KivOpenReadOnly(const std::string& strPath, int nTries, int* pErr);
+
+// The opener of this module (null: none). Not owned.
+void KivSetDevOpener(IKivDevOpener* pOpener);
+// Why the opener last failed on this thread (empty when it was not asked or succeeded).
+std::string KivLastOpenerReason();
+
+// True when fd is open for reading only; with a path, also that it is that file or device.
+bool KivIsReadOnlyFd(int fd);
+bool KivIsReadOnlyFdOf(int fd, const std::string& strPath);
 
 // What the kernel tells about an open device or file.
 struct KivBlockInfo {

@@ -127,10 +127,18 @@ std::string KivGetExeDir() {
     return *s_pDir;
 }
 
+bool KivIsInstalled() {
+    static const bool s_bInstalled = [] {
+        std::string exe = KivGetExeDir();
+        struct stat st {};
+        return !exe.empty() && ::stat((exe + "/KivInstalled.ini").c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    }();
+    return s_bInstalled;
+}
+
 std::string KivGetLogDir() {
     std::string exe = KivGetExeDir();
-    if (!exe.empty() && ::access(exe.c_str(), W_OK) == 0) return exe;
-    // An installed program's folder is read-only: fall back to the per-user state folder.
+    if (!exe.empty() && !KivIsInstalled() && ::access(exe.c_str(), W_OK) == 0) return exe;
     return KivUserDir("XDG_STATE_HOME", ".local/state");
 }
 

@@ -9,7 +9,12 @@
 // Folder of the running executable (no trailing '/'); empty when it cannot be found.
 std::string KivGetExeDir();
 
-// Folder the logs go to: the executable's folder when writable, else a per-user state folder.
+// True when the program runs from an installed folder (`cmake --install` put "KivInstalled.ini"
+// beside it): that folder belongs to the system and nothing is written into it, even as root.
+bool KivIsInstalled();
+
+// Folder the logs and crash reports go to: the executable's folder when writable and not
+// installed (a build folder), else a per-user state folder.
 std::string KivGetLogDir();
 
 // Long work on a caller's thread calls KivPumpMessages() every few steps; the program may install

@@ -135,8 +135,9 @@ void CKivFATScanner::MarkFatCopy(CandMap::iterator it, uint64_t nSector) {
     const KivFatGeometry& g = it->first;
     const KivFatSettings& s = KivFatSettings::Get();
     uint64_t nFat1 = g.nFirstSector + g.nReserved;
-    if (nSector == nFat1) it->second.nFlags |= kFat1Found | (s.bUseFirstFat ? kFat1Usable : 0);
-    if (g.nFats == 2 && nSector == nFat1 + g.nSectorsPerFat) it->second.nFlags |= kFat2Found | (s.bUseSecondFat ? kFat2Usable : 0);
+    if (nSector == nFat1) it->second.nFlags |= kFat1Found | (s.bUseFirstFat ? uint32_t(kFat1Usable) : 0u);
+    if (g.nFats == 2 && nSector == nFat1 + g.nSectorsPerFat)
+        it->second.nFlags |= kFat2Found | (s.bUseSecondFat ? uint32_t(kFat2Usable) : 0u);
 }
 
 void CKivFATScanner::OnFatCopy(uint64_t nSector) {

@@ -16,6 +16,7 @@ int CliDeviceList::Enumerate(const std::vector<std::string>& images, uint32_t nI
         CliError("cannot load the device library KivEnumDevEx (is it beside the program?)");
         return CLI_EXIT_FAILED;
     }
+    m_pEnum->SetDevOpener(CliDevOpener());
     std::vector<const char*> paths;
     for (const std::string& s : images) paths.push_back(s.c_str());
     if (KivFailed(m_pEnum->SetImagePaths(paths.data(), static_cast<uint32_t>(paths.size()), nImageSectorSize))) {

@@ -6,10 +6,7 @@
 #include <string>
 
 #include "CliSession.h"
-
-#ifndef UNDELIA_VERSION
-#define UNDELIA_VERSION "0"
-#endif
+#include "KivVersion.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"Finds deleted and lost files on disk images and block devices; never writes to them.",

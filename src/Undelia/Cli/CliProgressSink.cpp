@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "CKivRecoveryReport.h"
+#include "CKivResultController.h"
 #include "KivUiClock.h"
 
 CliProgressSink::CliProgressSink(CliStatusLine& line, IKivDevStor* pDev)
@@ -94,6 +96,16 @@ void CliProgressSink::OnRecoverFailed(const std::string& strPath, const std::str
     Report("failed", {strPath, strReason, {}}, &m_failed);
 }
 
+void CliProgressSink::OnRecoverFileWritten(IKivFileNode* pNode, const std::string& strPath,
+                                           const std::string& strDamage) {
+    if (m_pReport) m_pReport->OnWritten(pNode, strPath, strDamage);
+}
+
+void CliProgressSink::OnRecoverFileFailed(IKivFileNode* pNode, const std::string& strPath,
+                                          const std::string& strReason) {
+    if (m_pReport) m_pReport->OnFailed(pNode, strPath, strReason);
+}
+
 CliProgressSink::Outcomes CliProgressSink::Damaged() const {
     std::lock_guard<std::mutex> g(m_lock);
     return m_damaged;
@@ -109,12 +121,6 @@ std::vector<size_t> CliProgressSink::FollowRenames(const std::vector<std::pair<s
     std::vector<size_t> moved(renamed.size(), 0);
     for (Outcomes* pList : {&m_damaged, &m_failed})
         for (Outcome& o : *pList)
-            for (size_t i = 0; i < renamed.size(); ++i) {
-                const std::string from = renamed[i].first + "/";
-                if (o.path.compare(0, from.size(), from) != 0) continue;
-                o.path = renamed[i].second + "/" + o.path.substr(from.size());
-                ++moved[i];
-                break;
-            }
+            if (int i = KivFollowRename(&o.path, renamed); i >= 0) ++moved[static_cast<size_t>(i)];
     return moved;
 }

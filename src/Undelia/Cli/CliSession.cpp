@@ -24,7 +24,9 @@
 #include "CliTypes.h"
 #include "KivUiCodes.h"
 #include "KivUiTexts.h"
+#include "CKivRecoveryReport.h"
 #include "KivFunction.h"
+#include "KivUDisksOpener.h"
 #include "KivModuleLoader.h"
 #include "platform/KivPlatform.h"
 
@@ -70,11 +72,12 @@ int CheckImagePath(const std::string& strPath) {
         return CLI_EXIT_USAGE;
     }
     int fd = ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    // A user's program asks udisks2 for what it may not open (the device library does).
+    if (fd < 0 && !((errno == EACCES || errno == EPERM) && CliDevOpener())) {
         CliError("cannot open '" + strPath + "': " + std::strerror(errno));
         return CLI_EXIT_USAGE;
     }
-    ::close(fd);
+    if (fd >= 0) ::close(fd);
     if (S_ISREG(st.st_mode) && st.st_size == 0) {
         CliError("'" + strPath + "' is empty");
         return CLI_EXIT_USAGE;
@@ -136,6 +139,11 @@ uint64_t SectorsOf(const KivBadRanges& r, uint32_t nKind) {
 }
 
 }  // namespace
+
+IKivDevOpener* CliDevOpener() {
+    static CKivUDisksOpener s_opener;
+    return ::geteuid() == 0 ? nullptr : &s_opener;
+}
 
 void CliError(const std::string& strText) {
     std::string s = "undelia-cli: " + strText + "\n";
@@ -258,41 +266,11 @@ std::string CliDurationText(double dSeconds) {
     return sz;
 }
 
-std::string CliTimeText(uint64_t nFileTime) {
-    if (nFileTime == 0) return {};
-    int64_t nSec = 0;
-    uint32_t nNsec = 0;
-    KivFileTimeToUnix(nFileTime, &nSec, &nNsec);
-    time_t t = static_cast<time_t>(nSec);
-    struct tm tmv {};
-    if (!::gmtime_r(&t, &tmv)) return {};
-    char sz[32];
-    std::strftime(sz, sizeof sz, "%Y-%m-%dT%H:%M:%SZ", &tmv);
-    return sz;
-}
+std::string CliTimeText(uint64_t nFileTime) { return CKivRecoveryReport::FileTimeText(nFileTime); }
 
-std::string CliLocalTimeText(time_t t) {
-    struct tm tmv {};
-    if (!::localtime_r(&t, &tmv)) return {};
-    char sz[40];
-    std::strftime(sz, sizeof sz, "%Y-%m-%dT%H:%M:%S%z", &tmv);
-    std::string s = sz;
-    // ISO 8601 writes the offset with a colon: +02:00.
-    if (s.size() >= 5 && (s[s.size() - 5] == '+' || s[s.size() - 5] == '-')) s.insert(s.size() - 2, ":");
-    return s;
-}
-const char* CliFsTypeName(int32_t nType) {
-    switch (nType) {
-        case KIV_FS_FAT12: return "FAT12";
-        case KIV_FS_FAT16: return "FAT16";
-        case KIV_FS_FAT32: return "FAT32";
-        case KIV_FS_NTFS: return "NTFS";
-        case KIV_FS_EXFAT: return "exFAT";
-        case KIV_FS_RAW: return "RAW";
-        case KIV_FS_NONE: return "none";
-        default: return "unknown";
-    }
-}
+std::string CliLocalTimeText(time_t t) { return CKivRecoveryReport::ClockText(t); }
+
+const char* CliFsTypeName(int32_t nType) { return KivFsTypeName(nType); }
 
 // ---- session ----
 
@@ -415,11 +393,16 @@ int CliSession::OpenPath(const CliScanOptions& opts) {
         CliError("cannot load the device library KivEnumDevEx (is it beside the program?)");
         return CLI_EXIT_FAILED;
     }
+    pImageDev->SetDevOpener(CliDevOpener());
     KivResult rc = pImageDev->OpenImage(opts.strPath.c_str(), opts.nSectorSize, &m_pStor);
     pImageDev->Release();
     if (KivFailed(rc) || !m_pStor) {
         m_pStor = nullptr;
-        CliCodeError("cannot open '" + opts.strPath + "' as an image", rc);
+        auto* pOpener = static_cast<CKivUDisksOpener*>(CliDevOpener());
+        if (pOpener && !pOpener->LastReason().empty())
+            CliError("cannot open '" + opts.strPath + "': " + pOpener->LastReason());
+        else
+            CliCodeError("cannot open '" + opts.strPath + "' as an image", rc);
         return CLI_EXIT_USAGE;
     }
     m_strSource = opts.strPath;

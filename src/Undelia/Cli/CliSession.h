@@ -62,6 +62,11 @@ CliRunFn CliAddRecoverCommand(CLI::App& app);
 CliRunFn CliAddDevicesCommand(CLI::App& app);
 CliRunFn CliAddTypesCommand(CLI::App& app);
 
+class IKivDevOpener;
+// Who opens devices the program may not open itself: udisks2 for a user, nobody for root (who
+// opens them directly, as before).
+IKivDevOpener* CliDevOpener();
+
 // Prints "undelia-cli: <text>" as one line on stderr.
 void CliError(const std::string& strText);
 // "<what>: <the text of KivErrStr.ini for the code>" (the text names the code).

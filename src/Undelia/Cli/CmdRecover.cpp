@@ -2,16 +2,19 @@
 // core: the files of the view shown are ticked, the core checks the destination and recovers
 // them one folder per partition, and renames the placeholder folders after.
 #include <fnmatch.h>
+#include <strings.h>
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <iostream>
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "CKivRecoveryReport.h"
 #include "CliProgressSink.h"
 #include "CliSession.h"
 #include "CliView.h"
@@ -31,6 +34,7 @@ struct RecoverOptions {
     std::string strSelect;   // glob over the path in the view
     bool bDeletedOnly = false;
     bool bForce = false;     // go on when the destination has less room than 110 % of the selection
+    std::string strReport;   // --report: JSON, or DFXML for ".xml"
 };
 
 // Nobody to ask on a command line: the options answer.
@@ -78,6 +82,43 @@ int CheckDestination(const std::string& strSource, const std::string& strDest) {
     return CLI_EXIT_OK;
 }
 
+// A report path names a JSON or an XML file in a folder that may take it, off the scanned medium.
+int CheckReportPath(const std::string& strSource, const std::string& strReport) {
+    if (strReport.empty()) return CLI_EXIT_OK;
+    auto endsWith = [&](const char* pszExt) {
+        size_t n = std::strlen(pszExt);
+        return strReport.size() > n && strcasecmp(strReport.c_str() + strReport.size() - n, pszExt) == 0;
+    };
+    if (!endsWith(".json") && !endsWith(".xml")) {
+        CliError("--report: '" + strReport + "' must end in .json (JSON) or .xml (DFXML)");
+        return CLI_EXIT_USAGE;
+    }
+    size_t nSlash = strReport.rfind('/');
+    std::string dir = nSlash == std::string::npos ? "." : nSlash == 0 ? "/" : strReport.substr(0, nSlash);
+    if (std::string why = KivDestUnusable(dir); !why.empty()) {
+        CliError("--report: " + why);
+        return CLI_EXIT_USAGE;
+    }
+    if (KivDestVerdict v = KivJudgeDestination(strSource, dir); v.place == KivDestPlace::kOnScannedMedium) {
+        CliError("refusing to write the report into '" + dir + "': " + v.strWhy);
+        return CLI_EXIT_USAGE;
+    }
+    // Made now rather than found missing after a long recovery.
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) {
+        CliError("--report: cannot make the folder '" + dir + "': " + ec.message());
+        return CLI_EXIT_USAGE;
+    }
+    return CLI_EXIT_OK;
+}
+
+// What only the end of the recovery knows: the device's bad areas, and the times.
+void FinishReport(CKivRecoveryReport& report, CliSession& session, time_t tStarted) {
+    report.TakeBadAreas(session.Device());
+    report.SetTimes(tStarted, ::time(nullptr));
+}
+
 // The path of a file inside its partition, as the folder view has it ("Docs/report.pdf").
 std::string PathInPartition(const CKivUiNode* pFile) {
     std::string full = pFile->GetFullPath();
@@ -121,6 +162,8 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
     CliSession session(global);
     if (int rc = session.Open(o.scan); rc != CLI_EXIT_OK) return rc;
     if (int rc = CheckDestination(session.SourcePath(), o.strDest); rc != CLI_EXIT_OK) return rc;
+    if (int rc = CheckReportPath(session.SourcePath(), o.strReport); rc != CLI_EXIT_OK) return rc;
+    time_t tSessionStarted = ::time(nullptr);
     if (int rc = session.ScanOrRestore(); rc != CLI_EXIT_OK) return rc;
     if (int rc = session.EnumParts(); rc != CLI_EXIT_OK) return rc;
     if (int rc = session.BuildTree(); rc != CLI_EXIT_OK) return rc;
@@ -134,6 +177,12 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
 
     CliStatusLine line(global.bQuiet);
     CliProgressSink sink(line);
+    CKivRecoveryReport report;
+    if (!o.strReport.empty()) {
+        report.SetProgram("undelia-cli", "");
+        report.SetScan(session.Device(), session.SourcePath(), session.Parts());
+        sink.SetReport(&report);
+    }
     time_t tStarted = ::time(nullptr);
     KivRecoverSummary sum;
     CliBeginStep();  // a Ctrl-C that stopped the scan leaves the recovery of what it found
@@ -150,6 +199,7 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
         line.Finish();
         // The lines above named the placeholder folders the files were copied into.
         std::vector<size_t> moved = sink.FollowRenames(sum.renamed);
+        report.FollowRenames(sum.renamed);
         for (size_t i = 0; i < moved.size(); ++i)
             if (moved[i])
                 CliError("note: the " + std::to_string(moved[i]) + " damaged or failed files named under '" +
@@ -173,6 +223,15 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
     bool bStopped = CliInterrupted() || sum.bStopped;
     // Recovery tried again what the scan left untried: the mapfile gets the final word.
     int nMapRc = session.WriteBadMap();
+    bool bReportFailed = false;
+    if (!o.strReport.empty()) {
+        FinishReport(report, session, tSessionStarted);
+        std::string strErr;
+        if (!report.Save(o.strReport, &strErr)) {
+            CliError(strErr);
+            bReportFailed = true;
+        }
+    }
     // A damaged file also with the byte ranges written as zeros, as [first, end) pairs.
     auto outcomes = [](const CliProgressSink::Outcomes& list, bool bDamaged) {
         nlohmann::json arr = nlohmann::json::array();
@@ -220,7 +279,8 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
         for (const auto& f : sum.folders) std::printf("  %s\n", f.c_str());
     }
     if (CliWasInterrupted()) return CLI_EXIT_INTERRUPTED;
-    return sum.nFailed || sum.nDamaged || sum.bDestStopped || nMapRc != CLI_EXIT_OK ? CLI_EXIT_FAILED : CLI_EXIT_OK;
+    return sum.nFailed || sum.nDamaged || sum.bDestStopped || nMapRc != CLI_EXIT_OK || bReportFailed ? CLI_EXIT_FAILED
+                                                                                                       : CLI_EXIT_OK;
 }
 
 }  // namespace
@@ -241,5 +301,8 @@ CliRunFn CliAddRecoverCommand(CLI::App& app) {
                      "(e.g. 'Pictures/*', '*/Unknow path/Type Scan/*'); letter case does not matter");
     pCmd->add_flag("--force", pOpts->bForce,
                    "Recover even when the destination has less free space than 110 % of the selection");
+    pCmd->add_option("--report", pOpts->strReport,
+                     "Write a report of every file written or failed, with its byte runs and SHA-256/MD5: JSON, or "
+                     "DFXML when the name ends in .xml");
     return [pOpts](const CliGlobalOptions& global) { return RunRecover(global, *pOpts); };
 }

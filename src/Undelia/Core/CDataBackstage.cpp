@@ -31,6 +31,7 @@ KivResult CDataBackstage::GetEnumDevData(std::vector<DiskInfo>* pDisks, std::vec
     if (!m_pEnum) {
         m_pEnum = static_cast<IKivEnumDevEx*>(KivLoadModule("KivEnumDevEx", KIV_IID_ENUMDEVEX));
         if (!m_pEnum) return KIV_RETERR(KIV_E_NOOBJ);
+        if (m_pOpener) m_pEnum->SetDevOpener(m_pOpener);
         bRefresh = true;
     }
     if (ppEnum) *ppEnum = m_pEnum;
@@ -49,6 +50,11 @@ KivResult CDataBackstage::GetEnumDevData(std::vector<DiskInfo>* pDisks, std::vec
     if (pDisks) *pDisks = m_disks;
     if (pParts) *pParts = m_parts;
     return KIV_OK;
+}
+
+void CDataBackstage::SetDevOpener(IKivDevOpener* pOpener) {
+    m_pOpener = pOpener;
+    if (m_pEnum) m_pEnum->SetDevOpener(pOpener);
 }
 
 KivResult CDataBackstage::SetImagePaths(const std::vector<std::string>& paths, uint32_t nSectorSize) {

@@ -32,6 +32,10 @@ public:
     // good until the next refresh or reset).
     KivResult GetEnumDevData(std::vector<DiskInfo>* pDisks, std::vector<PartInfo>* pParts, IKivEnumDevEx** ppEnum,
                              bool bRefresh);
+    // Opens the block devices the program may not open itself (udisks2 for a user's program):
+    // handed to the device enumerator, now or when it is bound. Borrowed: it must outlive the
+    // back-stage's reset.
+    void SetDevOpener(IKivDevOpener* pOpener);
     // Image files listed as disks after the machine's own (takes effect at the next refresh).
     KivResult SetImagePaths(const std::vector<std::string>& paths, uint32_t nSectorSize);
     // 0x003 without an enumerator or an empty disk list.
@@ -101,6 +105,7 @@ private:
     std::vector<FilterItem> m_catalogue;
     KivFilterSet m_filterResult;
     IKivEnumDevEx* m_pEnum = nullptr;
+    IKivDevOpener* m_pOpener = nullptr;
     std::vector<std::string> m_imagePaths;
     uint32_t m_nImageSectorSize = 0;
     std::vector<DiskInfo> m_disks;

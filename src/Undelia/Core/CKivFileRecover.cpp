@@ -107,7 +107,15 @@ void CKivFileRecover::OnFileFailedEx(const KivRecoverIssue& issue) {
         if (!m_bDestStopped) m_strDestStopped = pszReason;
         m_bDestStopped = true;
     }
-    if (m_pSink) m_pSink->OnRecoverFailed(issue.pszPath ? issue.pszPath : "", pszReason);
+    if (!m_pSink) return;
+    const char* pszPath = issue.pszPath ? issue.pszPath : "";
+    m_pSink->OnRecoverFailed(pszPath, pszReason);
+    m_pSink->OnRecoverFileFailed(issue.pNode, pszPath, pszReason);
+}
+
+void CKivFileRecover::OnFileWrittenEx(const KivRecoverIssue& info) {
+    if (m_pSink)
+        m_pSink->OnRecoverFileWritten(info.pNode, info.pszPath ? info.pszPath : "", info.pszReason ? info.pszReason : "");
 }
 
 std::string CKivFileRecover::DestStopped() const {

@@ -25,6 +25,7 @@ public:
     // With the engine's reason; a damaged file's reason also says which byte ranges are zeros.
     void OnFileDamagedEx(const KivRecoverIssue& issue) override;
     void OnFileFailedEx(const KivRecoverIssue& issue) override;
+    void OnFileWrittenEx(const KivRecoverIssue& info) override;
 
     void SetTotals(uint32_t nFiles, uint64_t nBytes);
     void ResetCounters();

@@ -38,6 +38,16 @@ std::vector<IKivFileNode*> Partitions(IKivFsNode* pRoot) {
 
 }  // namespace
 
+int KivFollowRename(std::string* pPath, const std::vector<std::pair<std::string, std::string>>& renamed) {
+    for (size_t i = 0; i < renamed.size(); ++i) {
+        const std::string from = renamed[i].first + "/";
+        if (pPath->compare(0, from.size(), from) != 0) continue;
+        *pPath = renamed[i].second + "/" + pPath->substr(from.size());
+        return static_cast<int>(i);
+    }
+    return -1;
+}
+
 CKivResultController::CKivResultController(CDataBackstage& backstage) : m_backstage(backstage) {}
 
 std::vector<CKivScanResPart*> CKivResultController::FilterValueResPart(const std::vector<CKivScanResPart*>& parts,
@@ -199,7 +209,7 @@ KivResult CKivResultController::Recover(View view, const std::string& strFolder,
 
 std::string CKivResultController::PreviewFolder() {
     std::string exe = KivGetExeDir();
-    if (!exe.empty() && ::access(exe.c_str(), W_OK) == 0) return exe + "/Tmp";
+    if (!exe.empty() && !KivIsInstalled() && ::access(exe.c_str(), W_OK) == 0) return exe + "/Tmp";
     std::string cache = KivUserDir("XDG_CACHE_HOME", ".cache");
     return cache.empty() ? std::string() : cache + "/Tmp";
 }

@@ -36,6 +36,10 @@ struct KivRecoverSummary {
     std::vector<std::pair<std::string, std::string>> renamed;
 };
 
+// Moves a path written under a renamed placeholder folder to where it lies now; answers the index
+// of the rename it followed, -1 when none applies.
+int KivFollowRename(std::string* pPath, const std::vector<std::pair<std::string, std::string>>& renamed);
+
 class CKivResultController {
 public:
     enum View { VIEW_DIR = 0, VIEW_TYPE = 1, VIEW_FILTER = 2 };

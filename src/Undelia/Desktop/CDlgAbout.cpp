@@ -6,10 +6,7 @@
 #include <QVBoxLayout>
 
 #include "CKivSkin.h"
-
-#ifndef UNDELIA_VERSION
-#define UNDELIA_VERSION "0"
-#endif
+#include "KivVersion.h"
 
 CDlgAbout::CDlgAbout(QWidget* pParent) : QDialog(pParent) {
     const CKivSkin& skin = CKivSkin::Get();

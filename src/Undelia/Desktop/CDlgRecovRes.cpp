@@ -1,6 +1,9 @@
 #include "CDlgRecovRes.h"
 
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -8,7 +11,11 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "CDataBackstage.h"
+#include "CDlgMsg.h"
+#include "CKivRecoveryReport.h"
 #include "CKivSkin.h"
+#include "platform/KivDestMedium.h"
 #include "KivFunction.h"
 
 QStringList CDlgRecovRes::SummaryLines(const KivRecoverSummary& sum) {
@@ -30,8 +37,8 @@ QStringList CDlgRecovRes::SummaryLines(const KivRecoverSummary& sum) {
 }
 
 CDlgRecovRes::CDlgRecovRes(const KivRecoverSummary& sum, const QStringList& damaged, const QStringList& failed,
-                           QWidget* pParent)
-    : QDialog(pParent) {
+                           QWidget* pParent, const CKivRecoveryReport* pReport)
+    : QDialog(pParent), m_pReport(pReport) {
     const CKivSkin& skin = CKivSkin::Get();
     setObjectName("DlgRecovRes");
     setWindowTitle(skin.Text("DlgRecovRes", "Title", "Recovery finished"));
@@ -64,8 +71,43 @@ CDlgRecovRes::CDlgRecovRes(const KivRecoverSummary& sum, const QStringList& dama
         pOpen->setAutoDefault(false);
         connect(pOpen, &QPushButton::clicked, this, [folder] { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
     }
+    if (m_pReport) {
+        QPushButton* pSave = pButtons->addButton(skin.Text("DlgRecovRes", "BtnReport", "Save report…"), QDialogButtonBox::ActionRole);
+        pSave->setObjectName("SaveReport");
+        pSave->setAutoDefault(false);
+        connect(pSave, &QPushButton::clicked, this, &CDlgRecovRes::OnSaveReport);
+    }
     QPushButton* pOk = pButtons->addButton(skin.Text("DlgRecovRes", "Ok", "OK"), QDialogButtonBox::AcceptRole);
     pOk->setDefault(true);
     connect(pButtons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     pLayout->addWidget(pButtons);
+}
+
+void CDlgRecovRes::OnSaveReport() {
+    const CKivSkin& skin = CKivSkin::Get();
+    // In the home folder by default: never on the medium being recovered.
+    QString file = QFileDialog::getSaveFileName(this, skin.Text("DlgRecovRes", "DlgReport", "Save recovery report"),
+                                                QDir::home().filePath("recovery-report.json"),
+                                                skin.Text("DlgRecovRes", "ReportFiles", "JSON report (*.json);;DFXML report (*.xml)"));
+    if (!file.isEmpty()) SaveReport(file);
+}
+
+bool CDlgRecovRes::SaveReport(const QString& strFile) {
+    if (!m_pReport) return false;
+    std::string path = strFile.toStdString();
+    std::string dir = QFileInfo(strFile).absolutePath().toStdString();
+    KivDestVerdict v = KivJudgeDestination(CDataBackstage::Get().GetScanMediumPath(), dir);
+    if (v.place == KivDestPlace::kOnScannedMedium) {
+        CDlgMsg::Show(this, CKivSkin::HintArg("PanelFileRes", "ReportOnMedium", QString::fromStdString(v.strWhy)),
+                      CDlgMsg::KIND_ERROR);
+        return false;
+    }
+    std::string why;
+    if (!m_pReport->Save(path, &why)) {
+        CDlgMsg::Show(this, CKivSkin::HintArg("PanelFileRes", "ReportFailed", QString::fromStdString(why)),
+                      CDlgMsg::KIND_ERROR);
+        return false;
+    }
+    CDlgMsg::Show(this, CKivSkin::HintArg("PanelFileRes", "ReportDone", strFile));
+    return true;
 }

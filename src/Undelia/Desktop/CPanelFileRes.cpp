@@ -1,5 +1,7 @@
 #include "CPanelFileRes.h"
 
+#include <ctime>
+
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -24,6 +26,7 @@
 #include "CDlgSelectDir.h"
 #include "CDlgShowStateInfo.h"
 #include "CKivNodeModel.h"
+#include "CKivRecoveryReport.h"
 #include "CKivSessionDriver.h"
 #include "CKivSkin.h"
 #include "CKivUiNode.h"
@@ -288,9 +291,17 @@ bool CPanelFileRes::OnNext() {
     KivRecoverSummary sum;
     QStringList damaged, failed;
     KivResult rc;
+    CDataBackstage& bs = CDataBackstage::Get();
+    CKivRecoveryReport report;
+    std::vector<CKivScanResPart*> parts;
+    bs.GetScanResult(&parts);
+    report.SetProgram("Undelia", "");
+    report.SetScan(bs.GetScanDevice(), bs.GetScanMediumPath(), parts);
+    time_t tStarted = ::time(nullptr);
     m_bBusy = true;
     {
         CDlgRecoverProgress dlg(this);
+        dlg.SetReport(&report);
         dlg.Begin();
         rc = m_pCtl->Recover(view, folder, &dlg, &prompt, &sum);
         dlg.End();
@@ -301,11 +312,20 @@ bool CPanelFileRes::OnNext() {
     }
     m_bBusy = false;
     if (sum.bDeclined) return false;
+    // The placeholder folders were renamed after the copy: what was named under them moved.
+    report.FollowRenames(sum.renamed);
+    for (QStringList* pList : {&damaged, &failed})
+        for (QString& s : *pList) {
+            std::string item = s.toStdString();
+            if (KivFollowRename(&item, sum.renamed) >= 0) s = QString::fromStdString(item);
+        }
+    report.TakeBadAreas(bs.GetScanDevice());
+    report.SetTimes(tStarted, ::time(nullptr));
     if (KivFailed(rc) && KivErrNo(rc) != KIV_E_STOPPED) {
         CDlgMsg::Show(this, CKivSkin::ErrorText(rc), CDlgMsg::KIND_ERROR);
         if (sum.folders.empty()) return false;
     }
-    CDlgRecovRes res(sum, damaged, failed, this);
+    CDlgRecovRes res(sum, damaged, failed, this, &report);
     res.exec();
     if (m_pFinal) m_pFinal->SetResult(sum, damaged.size() + failed.size());
     return true;

@@ -83,6 +83,7 @@ int main(int argc, char** argv) {
 
     CDesktopDriver drv;
     drv.strDestination = dest.path();
+    drv.strReport = dest.path() + "/recovery-report.json";
     // Every dialog is pictured once before it is answered.
     QSet<QString> seen;
     QString nextName;  // the picture name of the next dialog, when it is one of several alike
@@ -92,6 +93,8 @@ int main(int argc, char** argv) {
         if (seen.contains(name)) return;
         seen.insert(name);
         Shot(w, name);
+        // The result dialog's report is saved next: its message is pictured under its own name.
+        if (name == "DlgRecovRes") nextName = "report-saved";
     };
     // The progress dialogs, once each, while they run.
     QTimer progress;

@@ -1,0 +1,29 @@
+// Read-only descriptors of block devices from udisks2 over the system D-Bus, for a program that
+// does not run as root: udisks2 checks with polkit (which may ask for the administrator password)
+// and passes back a descriptor it opened. Linked by the programs only, never by the libraries.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "IKivDevStor.h"
+
+class CKivUDisksOpener : public IKivDevOpener {
+public:
+    // Tries Block.OpenDevice with mode "r" first, then Block.OpenForBackup (older udisks2).
+    int OpenReadOnly(const char* pszPath, char* pszWhy, uint32_t nWhySize) override;
+
+    // The reason of the last failure ("" after a success).
+    const std::string& LastReason() const { return m_strReason; }
+    // True when the last failure came from udisks2 being unreachable (no bus, not running).
+    bool LastWasUnavailable() const { return m_bUnavailable; }
+
+    // What a user is told when raw disks cannot be read without administrator rights.
+    static std::string AdminHint();
+
+private:
+    int Fail(const std::string& strWhy, bool bUnavailable, char* pszWhy, uint32_t nWhySize);
+
+    std::string m_strReason;
+    bool m_bUnavailable = false;
+};

@@ -1,0 +1,471 @@
+#include "CKivRecoveryReport.h"
+
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <vector>
+
+#include "CKivResultController.h"
+#include "IKivDevStor.h"
+#include "KivScanResult.h"
+#include "KivUiTexts.h"
+#include "KivVersion.h"
+#include "platform/KivPlatform.h"
+
+namespace {
+
+struct MdCtxFree {
+    void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); }
+};
+using MdCtx = std::unique_ptr<EVP_MD_CTX, MdCtxFree>;
+
+std::string Hex(const unsigned char* p, unsigned n) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string s;
+    for (unsigned i = 0; i < n; ++i) {
+        s += kDigits[p[i] >> 4];
+        s += kDigits[p[i] & 15];
+    }
+    return s;
+}
+
+// Multiplication that reports overflow instead of wrapping: run values come from the medium.
+bool Mul(uint64_t a, uint64_t b, uint64_t* p) { return !__builtin_mul_overflow(a, b, p); }
+
+const char* StateOf(IKivFileAttr* pAttr) {
+    if (pAttr->GetAttrKind() == KIV_ATTR_RAW) return "carved";
+    return (pAttr->GetRecordState() & KIV_REC_DELETED) ? "deleted" : "live";
+}
+
+// Length of the UTF-8 sequence at s[i] when it is well formed and XML may hold its character, else 0.
+size_t XmlCharLen(const std::string& s, size_t i) {
+    auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+    unsigned char c = b(i);
+    if (c < 0x80) return (c >= 0x20 || c == '\t' || c == '\n' || c == '\r') ? 1 : 0;
+    size_t n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+    if (n == 0 || c > 0xF4 || i + n > s.size()) return 0;
+    uint32_t cp = c & (0x7F >> n);
+    for (size_t k = 1; k < n; ++k) {
+        if ((b(i + k) & 0xC0) != 0x80) return 0;
+        cp = cp << 6 | (b(i + k) & 0x3F);
+    }
+    bool bShortest = (n == 2) || (n == 3 && cp >= 0x800) || (n == 4 && cp >= 0x10000);
+    bool bAllowed = (cp < 0xD800 || (cp > 0xDFFF && cp < 0xFFFE)) || (cp >= 0x10000 && cp <= 0x10FFFF);
+    return bShortest && bAllowed ? n : 0;
+}
+
+// The engine's placeholder folders carry a marker name (and maybe a number after it): shown as
+// "[carved]" and "[lost]", as no folder of the medium could be named.
+std::string ComponentName(const char* pszName) {
+    static const struct {
+        const char* pszMarker;
+        const char* pszShown;
+    } kMarkers[] = {{KIV_NAME_RAW_ROOT, "[carved]"}, {KIV_NAME_LOST_DIR, "[lost]"}};
+    for (const auto& m : kMarkers) {
+        size_t n = std::strlen(m.pszMarker);
+        if (::strncasecmp(pszName, m.pszMarker, n) == 0) return std::string(m.pszShown) + (pszName + n);
+    }
+    return pszName;
+}
+
+nlohmann::json RunsJson(const KivReportFile& f) {
+    nlohmann::json arr = nlohmann::json::array();
+    for (const KivReportRun& r : f.runs) {
+        nlohmann::json j = {{"file_offset", r.nFileOffset}, {"length", r.nLength}};
+        if (r.bFill) {
+            j["fill"] = 0;
+        } else {
+            j["offset"] = r.nImgOffset;
+        }
+        arr.push_back(std::move(j));
+    }
+    return arr;
+}
+
+nlohmann::json TimeJson(uint64_t ft) {
+    std::string s = CKivRecoveryReport::FileTimeText(ft);
+    return s.empty() ? nlohmann::json(nullptr) : nlohmann::json(s);
+}
+
+}  // namespace
+
+void CKivRecoveryReport::SetSource(const std::string& strDevice, uint64_t nBytes, uint32_t nSectorSize) {
+    std::lock_guard<std::mutex> lk(m_mtx);
+    m_strDevice = strDevice;
+    m_nBytes = nBytes;
+    m_nSectorSize = nSectorSize ? nSectorSize : 512;
+}
+
+void CKivRecoveryReport::SetProgram(const std::string& strProgram, const std::string& strCommandLine) {
+    std::lock_guard<std::mutex> lk(m_mtx);
+    m_strProgram = strProgram;
+    m_strCommandLine = strCommandLine;
+}
+
+void CKivRecoveryReport::AddPartition(const KivReportPartition& part) {
+    std::lock_guard<std::mutex> lk(m_mtx);
+    m_parts.push_back(part);
+}
+
+void CKivRecoveryReport::AddBadArea(const KivReportBadArea& area) {
+    std::lock_guard<std::mutex> lk(m_mtx);
+    m_bad.push_back(area);
+}
+
+void CKivRecoveryReport::SetScan(IKivDevStor* pDev, const std::string& strPath,
+                                 const std::vector<CKivScanResPart*>& parts) {
+    if (pDev) SetSource(strPath, pDev->GetSectorCount() * pDev->GetSectorSize(), pDev->GetSectorSize());
+    for (const CKivScanResPart* p : parts)
+        AddPartition({KivFsTypeName(p->m_nType), p->m_nFirstSector, p->m_nSectorCount, p->m_nSectorSize,
+                      p->m_nSelected != 0});
+}
+
+void CKivRecoveryReport::TakeBadAreas(IKivDevStor* pDev) {
+    KivBadRanges bad;
+    if (pDev && pDev->GetBadAreas(&bad))
+        for (const KivBadRange& b : bad)
+            AddBadArea({b.nFirst, b.nEnd - b.nFirst, b.nKind == KIV_BAD_UNTRIED ? "untried" : "failed"});
+}
+
+void CKivRecoveryReport::SetTimes(time_t tStarted, time_t tFinished) {
+    std::lock_guard<std::mutex> lk(m_mtx);
+    m_tStarted = tStarted;
+    m_tFinished = tFinished;
+}
+
+std::vector<KivReportFile> CKivRecoveryReport::Files() const {
+    std::lock_guard<std::mutex> lk(m_mtx);
+    return m_files;
+}
+
+KivReportFile CKivRecoveryReport::Describe(IKivFileNode* pNode, const std::string& strOutput) const {
+    KivReportFile f;
+    f.strOutput = strOutput;
+    IKivFileAttr* pAttr = pNode ? pNode->GetAttr() : nullptr;
+    if (!pAttr) return f;
+    // The path up to the partition node, which names the partition.
+    std::vector<std::string> names;
+    for (IKivFileNode* p = pNode; p; p = p->GetParent()) {
+        if (p->IsFsNode()) {
+            if (p->GetAttr()) f.strPartition = p->GetAttr()->GetName();
+            break;
+        }
+        if (p->GetAttr()) names.push_back(ComponentName(p->GetAttr()->GetName()));
+    }
+    for (auto it = names.rbegin(); it != names.rend(); ++it) f.strOriginal += (f.strOriginal.empty() ? "" : "/") + *it;
+    f.nSize = pAttr->GetSize();
+    f.strState = StateOf(pAttr);
+    f.bReconstructed = (pAttr->GetRecordState() & KIV_REC_RECONSTRUCTED) != 0;
+    uint32_t nValid = pAttr->GetValidFields();
+    if (nValid & KIV_VALID_CTIME) f.nCreated = pAttr->GetCreationTime();
+    if (nValid & KIV_VALID_MTIME) f.nModified = pAttr->GetModificationTime();
+    if (nValid & KIV_VALID_ATIME) f.nAccessed = pAttr->GetAccessTime();
+    uint32_t nSectorSize;
+    {
+        std::lock_guard<std::mutex> lk(m_mtx);
+        nSectorSize = m_nSectorSize;
+    }
+    f.runs = ByteRuns(pNode, nSectorSize, &f.strRunsKind);
+    return f;
+}
+
+void CKivRecoveryReport::OnWritten(IKivFileNode* pNode, const std::string& strOutput, const std::string& strDamage) {
+    KivReportFile f = Describe(pNode, strOutput);
+    f.bDamaged = !strDamage.empty();
+    f.strReason = strDamage;
+    if (!HashFile(strOutput, &f.strSha256, &f.strMd5, &f.nWritten)) {
+        f.bDamaged = true;
+        f.strReason = (f.strReason.empty() ? "" : f.strReason + "; ") + "the written file cannot be read back";
+    }
+    std::lock_guard<std::mutex> lk(m_mtx);
+    m_files.push_back(std::move(f));
+}
+
+void CKivRecoveryReport::OnFailed(IKivFileNode* pNode, const std::string& strOutput, const std::string& strReason) {
+    KivReportFile f = Describe(pNode, strOutput);
+    f.bFailed = true;
+    f.strReason = strReason.empty() ? "failed" : strReason;
+    std::lock_guard<std::mutex> lk(m_mtx);
+    m_files.push_back(std::move(f));
+}
+
+void CKivRecoveryReport::FollowRenames(const std::vector<std::pair<std::string, std::string>>& renamed) {
+    std::lock_guard<std::mutex> lk(m_mtx);
+    for (KivReportFile& f : m_files) KivFollowRename(&f.strOutput, renamed);
+}
+
+bool CKivRecoveryReport::HashFile(const std::string& strPath, std::string* pSha256, std::string* pMd5,
+                                  uint64_t* pBytes) {
+    int fd = ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return false;
+    MdCtx sha(EVP_MD_CTX_new()), md5(EVP_MD_CTX_new());
+    bool bOk = sha && md5 && EVP_DigestInit_ex(sha.get(), EVP_sha256(), nullptr) == 1 &&
+               EVP_DigestInit_ex(md5.get(), EVP_md5(), nullptr) == 1;
+    // One buffer per thread, not one per file: a recovery of many small files hashes each of them.
+    static thread_local std::vector<unsigned char> buf(1 << 20);
+    uint64_t nTotal = 0;
+    while (bOk) {
+        ssize_t n = ::read(fd, buf.data(), buf.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            bOk = n == 0;
+            break;
+        }
+        nTotal += static_cast<uint64_t>(n);
+        bOk = EVP_DigestUpdate(sha.get(), buf.data(), n) == 1 && EVP_DigestUpdate(md5.get(), buf.data(), n) == 1;
+    }
+    ::close(fd);
+    unsigned char d[EVP_MAX_MD_SIZE];
+    unsigned nLen = 0;
+    if (!bOk || EVP_DigestFinal_ex(sha.get(), d, &nLen) != 1) return false;
+    *pSha256 = Hex(d, nLen);
+    if (EVP_DigestFinal_ex(md5.get(), d, &nLen) != 1) return false;
+    *pMd5 = Hex(d, nLen);
+    *pBytes = nTotal;
+    return true;
+}
+
+std::vector<KivReportRun> CKivRecoveryReport::ByteRuns(IKivFileNode* pNode, uint32_t nSectorSize, std::string* pKind) {
+    std::vector<KivReportRun> out;
+    pKind->clear();
+    IKivFileAttr* pAttr = pNode->GetAttr();
+    uint64_t nBase = 0;
+    uint32_t nSpc = 0;
+    if (!pAttr || !pNode->GetPartInfo(&nBase, &nSpc) || nSpc == 0) return out;
+    std::unique_ptr<IDataRunList> runs(pAttr->GetDataRunList());
+    if (!runs) return out;
+    uint64_t nLeft = pAttr->GetSize();
+    const uint16_t nFlags = pAttr->GetAttributes();
+    if (runs->IsResident()) {
+        *pKind = "resident";
+        const KivDataRun* r = runs->First();
+        uint64_t nSector = 0, nOff = 0;
+        if (r && !__builtin_add_overflow(nBase, r->nStart, &nSector) && Mul(nSector, nSectorSize, &nOff) &&
+            !__builtin_add_overflow(nOff, runs->GetResidentValue(), &nOff))
+            out.push_back({0, nOff, r->nLength, false});
+        return out;
+    }
+    if (nFlags & KIV_FA_COMPRESSED) *pKind = "compressed";
+    else if (nFlags & KIV_FA_ENCRYPTED) *pKind = "encrypted";
+    const bool bAsStored = !pKind->empty();
+    uint64_t nUnit = 0;
+    if (!Mul(nSpc, nSectorSize, &nUnit)) return out;
+    uint64_t nFilePos = 0;
+    for (const KivDataRun* r = runs->First(); r && (bAsStored || nLeft); r = runs->Next()) {
+        uint64_t nLen = 0;
+        if (!Mul(r->nLength, nUnit, &nLen)) nLen = ~0ull;
+        if (!bAsStored) nLen = std::min(nLen, nLeft);
+        KivReportRun run{nFilePos, 0, nLen, r->nStart == KIV_SPARSE_RUN};
+        uint64_t nSector = 0;
+        if (!run.bFill && (!Mul(r->nStart, nSpc, &nSector) || __builtin_add_overflow(nSector, nBase, &nSector) ||
+                           !Mul(nSector, nSectorSize, &run.nImgOffset)))
+            break;  // a run that lies nowhere on the device: the recovery wrote zeros for it
+        out.push_back(run);
+        nFilePos += nLen;
+        if (!bAsStored) nLeft -= nLen;
+    }
+    return out;
+}
+
+std::string CKivRecoveryReport::FileTimeText(uint64_t nFileTime) {
+    if (nFileTime == 0) return {};
+    int64_t nSec = 0;
+    uint32_t nNsec = 0;
+    KivFileTimeToUnix(nFileTime, &nSec, &nNsec);
+    time_t t = static_cast<time_t>(nSec);
+    struct tm tmv {};
+    if (!::gmtime_r(&t, &tmv)) return {};
+    char sz[40];
+    std::strftime(sz, sizeof sz, "%Y-%m-%dT%H:%M:%SZ", &tmv);
+    return sz;
+}
+
+std::string CKivRecoveryReport::ClockText(time_t t) {
+    struct tm tmv {};
+    if (!::localtime_r(&t, &tmv)) return {};
+    char sz[40];
+    std::strftime(sz, sizeof sz, "%Y-%m-%dT%H:%M:%S%z", &tmv);
+    std::string s = sz;
+    // ISO 8601 writes the offset with a colon: +02:00.
+    if (s.size() >= 5 && (s[s.size() - 5] == '+' || s[s.size() - 5] == '-')) s.insert(s.size() - 2, ":");
+    return s;
+}
+
+std::string CKivRecoveryReport::XmlText(const std::string& s) {
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        size_t n = XmlCharLen(s, i);
+        if (n == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+            continue;
+        }
+        switch (s[i]) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            case '\'': out += "&apos;"; break;
+            default: out.append(s, i, n);
+        }
+        i += n;
+    }
+    return out;
+}
+
+std::string CKivRecoveryReport::ToJson() const {
+    std::lock_guard<std::mutex> lk(m_mtx);
+    nlohmann::json parts = nlohmann::json::array(), bad = nlohmann::json::array(), files = nlohmann::json::array();
+    for (const KivReportPartition& p : m_parts)
+        parts.push_back({{"type", p.strType},
+                         {"first_sector", p.nFirstSector},
+                         {"sectors", p.nSectors},
+                         {"sector_size", p.nSectorSize},
+                         {"selected", p.bSelected}});
+    for (const KivReportBadArea& b : m_bad)
+        bad.push_back({{"first_sector", b.nFirstSector}, {"sectors", b.nSectors}, {"kind", b.strKind}});
+    uint64_t nDamaged = 0, nFailed = 0;
+    for (const KivReportFile& f : m_files) {
+        nDamaged += f.bDamaged;
+        nFailed += f.bFailed;
+        nlohmann::json j = {{"output", f.strOutput},
+                            {"original_path", f.strOriginal},
+                            {"partition", f.strPartition},
+                            {"size", f.nSize},
+                            {"state", f.strState},
+                            {"reconstructed", f.bReconstructed},
+                            {"created", TimeJson(f.nCreated)},
+                            {"modified", TimeJson(f.nModified)},
+                            {"accessed", TimeJson(f.nAccessed)},
+                            {"runs_kind", f.strRunsKind.empty() ? "data" : f.strRunsKind},
+                            {"byte_runs", RunsJson(f)},
+                            {"damaged", f.bDamaged},
+                            {"failed", f.bFailed},
+                            {"reason", f.strReason}};
+        if (!f.bFailed) j["written"] = f.nWritten;
+        if (!f.bFailed && !f.strSha256.empty()) {
+            j["sha256"] = f.strSha256;
+            j["md5"] = f.strMd5;
+        }
+        files.push_back(std::move(j));
+    }
+    nlohmann::json j = {
+        {"report", "undelia recovery report"},
+        {"format_version", 1},
+        {"program", {{"name", m_strProgram}, {"version", UNDELIA_VERSION}, {"command_line", m_strCommandLine}}},
+        {"started", ClockText(m_tStarted)},
+        {"finished", ClockText(m_tFinished)},
+        {"device", {{"path", m_strDevice}, {"size", m_nBytes}, {"sector_size", m_nSectorSize}}},
+        {"partitions", std::move(parts)},
+        {"bad_areas", std::move(bad)},
+        {"totals", {{"files", m_files.size() - nFailed}, {"damaged", nDamaged}, {"failed", nFailed}}},
+        {"files", std::move(files)}};
+    // Names from a damaged medium need not be valid UTF-8: replaced, never a refusal to write.
+    return j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+std::string CKivRecoveryReport::ToDfxml() const {
+    std::lock_guard<std::mutex> lk(m_mtx);
+    std::ostringstream x;
+    auto el = [&](const char* pszIndent, const char* pszName, const std::string& v) {
+        if (!v.empty()) x << pszIndent << '<' << pszName << '>' << XmlText(v) << "</" << pszName << ">\n";
+    };
+    x << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      << "<dfxml xmlns=\"http://www.forensicswiki.org/wiki/Category:Digital_Forensics_XML\"\n"
+      << "       xmlns:dc=\"http://purl.org/dc/elements/1.1/\"\n"
+      << "       xmlns:undelia=\"urn:undelia:recovery-report:1\" version=\"1.2.0\">\n"
+      << "  <metadata>\n    <dc:type>Recovery report</dc:type>\n  </metadata>\n"
+      << "  <creator version=\"1.0\">\n";
+    el("    ", "program", m_strProgram);
+    el("    ", "version", UNDELIA_VERSION);
+    x << "    <execution_environment>\n";
+    el("      ", "command_line", m_strCommandLine);
+    el("      ", "start_time", ClockText(m_tStarted));
+    el("      ", "end_time", ClockText(m_tFinished));
+    x << "    </execution_environment>\n  </creator>\n  <source>\n";
+    el("    ", "image_filename", m_strDevice);
+    x << "    <image_size>" << m_nBytes << "</image_size>\n"
+      << "    <sectorsize>" << m_nSectorSize << "</sectorsize>\n  </source>\n";
+    for (const KivReportBadArea& b : m_bad)
+        x << "  <undelia:bad_area first_sector=\"" << b.nFirstSector << "\" sectors=\"" << b.nSectors
+          << "\" kind=\"" << XmlText(b.strKind) << "\"/>\n";
+    for (const KivReportPartition& p : m_parts) {
+        x << "  <volume offset=\"" << p.nFirstSector * p.nSectorSize << "\">\n";
+        el("    ", "ftype_str", p.strType);
+        x << "    <sector_size>" << p.nSectorSize << "</sector_size>\n"
+          << "    <block_count>" << p.nSectors << "</block_count>\n"
+          << "    <undelia:selected>" << (p.bSelected ? 1 : 0) << "</undelia:selected>\n  </volume>\n";
+    }
+    for (const KivReportFile& f : m_files) {
+        x << "  <fileobject>\n";
+        el("    ", "filename", f.strOriginal);
+        x << "    <filesize>" << f.nSize << "</filesize>\n";
+        if (f.strState != "carved") x << "    <alloc>" << (f.strState == "live" ? 1 : 0) << "</alloc>\n";
+        el("    ", "mtime", FileTimeText(f.nModified));
+        el("    ", "atime", FileTimeText(f.nAccessed));
+        el("    ", "crtime", FileTimeText(f.nCreated));
+        if (!f.runs.empty()) {
+            x << "    <byte_runs>\n";
+            for (const KivReportRun& r : f.runs) {
+                x << "      <byte_run file_offset=\"" << r.nFileOffset << "\"";
+                if (r.bFill) x << " fill=\"0\"";
+                else x << " img_offset=\"" << r.nImgOffset << "\"";
+                x << " len=\"" << r.nLength << "\"";
+                if (!f.strRunsKind.empty()) x << " type=\"" << f.strRunsKind << "\"";
+                x << "/>\n";
+            }
+            x << "    </byte_runs>\n";
+        }
+        if (!f.strSha256.empty()) {
+            x << "    <hashdigest type=\"sha256\">" << f.strSha256 << "</hashdigest>\n"
+              << "    <hashdigest type=\"md5\">" << f.strMd5 << "</hashdigest>\n";
+        }
+        el("    ", "undelia:output", f.strOutput);
+        el("    ", "undelia:partition", f.strPartition);
+        x << "    <undelia:state>" << f.strState << "</undelia:state>\n";
+        if (f.bReconstructed) x << "    <undelia:reconstructed>1</undelia:reconstructed>\n";
+        if (f.bDamaged) x << "    <undelia:damaged>1</undelia:damaged>\n";
+        if (f.bFailed) x << "    <undelia:failed>1</undelia:failed>\n";
+        el("    ", "undelia:reason", f.strReason);
+        x << "  </fileobject>\n";
+    }
+    x << "</dfxml>\n";
+    return x.str();
+}
+
+bool CKivRecoveryReport::Save(const std::string& strPath, std::string* pErr) const {
+    bool bXml = strPath.size() >= 4 && strcasecmp(strPath.c_str() + strPath.size() - 4, ".xml") == 0;
+    std::string text = bXml ? ToDfxml() : ToJson();
+    std::string tmp = strPath + ".part";
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    auto fail = [&](int e) {
+        if (pErr) *pErr = "cannot write the report '" + strPath + "': " + std::strerror(e);
+        if (fd >= 0) ::close(fd);
+        ::unlink(tmp.c_str());
+        return false;
+    };
+    if (fd < 0) return fail(errno);
+    for (size_t nDone = 0; nDone < text.size();) {
+        ssize_t n = ::write(fd, text.data() + nDone, text.size() - nDone);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return fail(n < 0 ? errno : EIO);
+        nDone += static_cast<size_t>(n);
+    }
+    if (::fsync(fd) != 0) return fail(errno);
+    int e = ::close(fd);
+    fd = -1;
+    if (e != 0) return fail(errno);
+    if (::rename(tmp.c_str(), strPath.c_str()) != 0) return fail(errno);
+    return true;
+}

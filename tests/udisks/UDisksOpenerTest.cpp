@@ -1,0 +1,139 @@
+// Raw devices for a user through udisks2: undelia-cli run as user nobody against a fake udisks2
+// on a private bus, over an image only root may read (the stand-in for a block device). The
+// descriptor it hands over is checked: read-only, and of the device asked for.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "IKivDevStor.h"
+#include "KivModuleLoader.h"
+
+namespace {
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+struct CliOutcome {
+    int nExit = -1;
+    std::string out, err;
+};
+
+class UDisksOpenerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (::geteuid() != 0 || std::system("command -v setpriv dbus-run-session mkfs.fat mcopy >/dev/null") != 0)
+            return;
+        char sz[] = "/tmp/kiv-udisks-XXXXXX";
+        ASSERT_NE(::mkdtemp(sz), nullptr);
+        s_dir = sz;
+        ::chmod(s_dir.c_str(), 0711);  // nobody may pass through, not list or read
+        s_image = s_dir + "/card.img";
+        std::string cmd = "cd '" + s_dir + "' && printf 'hello from the card\\n' > hello.txt && mkfs.fat -C card.img 4096 "
+                          ">/dev/null && mcopy -i card.img hello.txt ::/HELLO.TXT && chmod 600 card.img";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        s_bReady = true;
+    }
+    static void TearDownTestSuite() {
+        if (!s_dir.empty()) std::system(("rm -rf '" + s_dir + "'").c_str());
+    }
+    void SetUp() override {
+        if (!s_bReady) GTEST_SKIP() << "needs root (to run the program as nobody), setpriv, dbus-run-session, mtools";
+    }
+
+    // undelia-cli ARGS as nobody, with a fake udisks2 in MODE ("none": no udisks2 on the bus).
+    CliOutcome Cli(const std::string& mode, const std::string& args) {
+        std::string o = s_dir + "/out", e = s_dir + "/err";
+        std::string cmd = "dbus-run-session --config-file=" KIV_SOURCE_DIR "/tests/udisks/private-bus.conf -- " KIV_SOURCE_DIR
+                          "/tests/udisks/with-fake-udisks2 " KIV_BIN_DIR "/fake-udisks2 " + mode + " '" + s_image +
+                          "' -- " KIV_BIN_DIR "/undelia-cli " + args + " >'" + o + "' 2>'" + e + "'";
+        int status = std::system(cmd.c_str());
+        CliOutcome r;
+        r.nExit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.out = ReadText(o);
+        r.err = ReadText(e);
+        return r;
+    }
+
+    static std::string s_dir, s_image;
+    static bool s_bReady;
+};
+std::string UDisksOpenerTest::s_dir, UDisksOpenerTest::s_image;
+bool UDisksOpenerTest::s_bReady = false;
+
+}  // namespace
+
+TEST_F(UDisksOpenerTest, AUserReadsTheDeviceThroughUDisks) {
+    for (const char* mode : {"grant", "backup-only"}) {
+        CliOutcome r = Cli(mode, "ls -q '" + s_image + "'");
+        EXPECT_EQ(r.nExit, 0) << mode << ": " << r.err;
+        EXPECT_NE(r.out.find("HELLO.TXT"), std::string::npos) << mode << ": " << r.out;
+    }
+}
+
+TEST_F(UDisksOpenerTest, WithoutUDisksTheUserIsToldToStartWithAdministratorRights) {
+    CliOutcome r = Cli("none", "scan '" + s_image + "'");
+    EXPECT_EQ(r.nExit, 1);
+    EXPECT_NE(r.err.find("udisks2 is not running"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("administrator rights"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("sudo undelia-cli"), std::string::npos) << r.err;
+}
+
+TEST_F(UDisksOpenerTest, ARefusalIsReportedWithPolkitsReason) {
+    CliOutcome r = Cli("deny", "scan '" + s_image + "'");
+    EXPECT_EQ(r.nExit, 1);
+    EXPECT_NE(r.err.find("udisks2 refused to open"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Not authorized"), std::string::npos) << r.err;
+}
+
+// The library never reads through a descriptor that could write, nor one of another file.
+TEST_F(UDisksOpenerTest, AWritableOrForeignDescriptorIsRefused) {
+    for (const char* mode : {"writable", "other"}) {
+        CliOutcome r = Cli(mode, "scan '" + s_image + "'");
+        EXPECT_EQ(r.nExit, 1) << mode;
+        EXPECT_NE(r.err.find("was not read-only on that device; refused"), std::string::npos) << mode << ": " << r.err;
+    }
+}
+
+TEST(ImageDevFd, ReadsADescriptorTheCallerKeepsAndRefusesOneThatCouldWrite) {
+    char sz[] = "/tmp/kiv-fd-XXXXXX";
+    ASSERT_NE(::mkdtemp(sz), nullptr);
+    std::string path = std::string(sz) + "/disk.img";
+    {
+        std::ofstream f(path, std::ios::binary);
+        for (int i = 0; i < 4; ++i) f << std::string(512, static_cast<char>('a' + i));
+    }
+    auto* pDev = static_cast<IKivImageDev*>(KivLoadModule("KivEnumDevEx", "IKivImageDev"));
+    ASSERT_NE(pDev, nullptr);
+
+    int rw = ::open(path.c_str(), O_RDWR);
+    IKivDevStor* pStor = nullptr;
+    EXPECT_EQ(KivErrNo(pDev->OpenImageFd(rw, path.c_str(), 0, &pStor)), KIV_E_WRITABLEFD);
+    EXPECT_EQ(pStor, nullptr);
+    ::close(rw);
+
+    int fd = ::open(path.c_str(), O_RDONLY);
+    ASSERT_TRUE(KivSucceeded(pDev->OpenImageFd(fd, path.c_str(), 0, &pStor)));
+    ASSERT_NE(pStor, nullptr);
+    EXPECT_EQ(pStor->GetSectorCount(), 4u);
+    char buf[512];
+    // Close and Open again keep working without a path to open.
+    pStor->Close();
+    ASSERT_EQ(pStor->Open(), 1);
+    ASSERT_NE(pStor->ReadSectors(buf, 2, 1), 0);
+    EXPECT_EQ(buf[0], 'c');
+    pStor->Release();
+    EXPECT_NE(::fcntl(fd, F_GETFD), -1) << "the caller's descriptor must stay open";
+    ::close(fd);
+    pDev->Release();
+    std::system(("rm -rf '" + std::string(sz) + "'").c_str());
+}
