@@ -14,18 +14,11 @@
 #include <thread>
 #include <vector>
 
-struct CliRun {
-    int nExit = -1;
-    std::string out;
-    std::string err;
-};
+#include "KivShellRun.h"
 
-inline std::string CliReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using CliRun = ShellRun;
+
+inline std::string CliReadText(const std::string& path) { return ShellReadText(path); }
 
 inline size_t CliLines(const std::string& s) {
     size_t n = 0;

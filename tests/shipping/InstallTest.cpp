@@ -11,7 +11,7 @@
 #include <string>
 
 #include "KivVersion.h"
-#include "ShippingSupport.h"
+#include "KivShellRun.h"
 
 namespace {
 

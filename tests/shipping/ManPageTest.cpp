@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "KivVersion.h"
-#include "ShippingSupport.h"
+#include "KivShellRun.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "KivVersion.h"
-#include "ShippingSupport.h"
+#include "KivShellRun.h"
 
 namespace {
 

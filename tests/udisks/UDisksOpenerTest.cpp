@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -13,20 +14,11 @@
 
 #include "IKivDevStor.h"
 #include "KivModuleLoader.h"
+#include "KivShellRun.h"
 
 namespace {
 
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-struct CliOutcome {
-    int nExit = -1;
-    std::string out, err;
-};
+using CliOutcome = ShellRun;
 
 class UDisksOpenerTest : public ::testing::Test {
 protected:
@@ -51,16 +43,19 @@ protected:
     }
 
     // undelia-cli ARGS as nobody, with a fake udisks2 in MODE ("none": no udisks2 on the bus).
-    CliOutcome Cli(const std::string& mode, const std::string& args) {
+    CliOutcome Cli(const std::string& mode, const std::string& args) { return AsNobody(mode, "undelia-cli " + args); }
+
+    // PROGRAM (of the build's bin/) with its arguments as nobody, beside a fake udisks2 in MODE.
+    CliOutcome AsNobody(const std::string& mode, const std::string& program) {
         std::string o = s_dir + "/out", e = s_dir + "/err";
         std::string cmd = "dbus-run-session --config-file=" KIV_SOURCE_DIR "/tests/udisks/private-bus.conf -- " KIV_SOURCE_DIR
                           "/tests/udisks/with-fake-udisks2 " KIV_BIN_DIR "/fake-udisks2 " + mode + " '" + s_image +
-                          "' -- " KIV_BIN_DIR "/undelia-cli " + args + " >'" + o + "' 2>'" + e + "'";
+                          "' -- " KIV_BIN_DIR "/" + program + " >'" + o + "' 2>'" + e + "'";
         int status = std::system(cmd.c_str());
         CliOutcome r;
         r.nExit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = ReadText(o);
-        r.err = ReadText(e);
+        r.out = ShellReadText(o);
+        r.err = ShellReadText(e);
         return r;
     }
 
@@ -93,6 +88,20 @@ TEST_F(UDisksOpenerTest, ARefusalIsReportedWithPolkitsReason) {
     EXPECT_EQ(r.nExit, 1);
     EXPECT_NE(r.err.find("udisks2 refused to open"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("Not authorized"), std::string::npos) << r.err;
+}
+
+// While polkit asks for the password the opening thread is not stuck in the call: the desktop
+// program's window keeps painting from the wait hook.
+TEST_F(UDisksOpenerTest, ASlowAnswerIsAwaitedWithTheWaitHookRunning) {
+    CliOutcome r = AsNobody("slow", "udisks-wait-probe '" + s_image + "'");
+    ASSERT_EQ(r.nExit, 0) << r.out << r.err;
+    unsigned nWaits = 0;
+    ASSERT_EQ(std::sscanf(r.out.c_str(), "opened, %u waits", &nWaits), 1) << r.out;
+    EXPECT_GE(nWaits, 10u) << "half a second of waiting in 20 ms steps";
+
+    r = AsNobody("deny", "udisks-wait-probe '" + s_image + "'");
+    EXPECT_EQ(r.nExit, 1);
+    EXPECT_NE(r.out.find("Not authorized"), std::string::npos) << r.out;
 }
 
 // The library never reads through a descriptor that could write, nor one of another file.

@@ -185,6 +185,7 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
     }
     time_t tStarted = ::time(nullptr);
     KivRecoverSummary sum;
+    bool bEngineFailed = false;
     CliBeginStep();  // a Ctrl-C that stopped the scan leaves the recovery of what it found
     if (nTicked) {
         if (!global.bQuiet)
@@ -209,11 +210,13 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
             return CLI_EXIT_USAGE;
         }
         if (KivFailed(rc) && KivErrNo(rc) != KIV_E_STOPPED) {
+            // The files written before still get their mapfile, report and summary.
             CliCodeError("the recovery failed", rc);
-            return CLI_EXIT_FAILED;
+            bEngineFailed = true;
+        } else {
+            line.Update(sink.RecoverText(), true);
+            line.Finish();
         }
-        line.Update(sink.RecoverText(), true);
-        line.Finish();
     }
     if (sum.bDestStopped)
         CliError("recovery stopped, the destination takes no more files (" + sum.strDestStopped + "): " +
@@ -279,8 +282,8 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
         for (const auto& f : sum.folders) std::printf("  %s\n", f.c_str());
     }
     if (CliWasInterrupted()) return CLI_EXIT_INTERRUPTED;
-    return sum.nFailed || sum.nDamaged || sum.bDestStopped || nMapRc != CLI_EXIT_OK || bReportFailed ? CLI_EXIT_FAILED
-                                                                                                       : CLI_EXIT_OK;
+    bool bFailed = bEngineFailed || sum.nFailed || sum.nDamaged || sum.bDestStopped || nMapRc != CLI_EXIT_OK || bReportFailed;
+    return bFailed ? CLI_EXIT_FAILED : CLI_EXIT_OK;
 }
 
 }  // namespace

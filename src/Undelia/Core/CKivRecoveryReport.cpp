@@ -401,7 +401,11 @@ std::string CKivRecoveryReport::ToDfxml() const {
         x << "  <undelia:bad_area first_sector=\"" << b.nFirstSector << "\" sectors=\"" << b.nSectors
           << "\" kind=\"" << XmlText(b.strKind) << "\"/>\n";
     for (const KivReportPartition& p : m_parts) {
-        x << "  <volume offset=\"" << p.nFirstSector * p.nSectorSize << "\">\n";
+        uint64_t nOffset = 0;
+        x << "  <volume";
+        // Partition fields come from the medium's tables: a product that does not fit says nothing.
+        if (Mul(p.nFirstSector, p.nSectorSize, &nOffset)) x << " offset=\"" << nOffset << "\"";
+        x << ">\n";
         el("    ", "ftype_str", p.strType);
         x << "    <sector_size>" << p.nSectorSize << "</sector_size>\n"
           << "    <block_count>" << p.nSectors << "</block_count>\n"

@@ -1,7 +1,8 @@
 // A stand-in for udisks2 on a private bus, for the tests: serves Manager.ResolveDevice and
 // Block.OpenDevice / Block.OpenForBackup for the paths named on the command line.
-//   fake-udisks2 --mode grant|deny|writable|other|backup-only PATH...
-// grant: opens the path read-only; deny: answers NotAuthorized; writable: opens it read-write;
+//   fake-udisks2 --mode grant|slow|deny|writable|other|backup-only PATH...
+// grant: opens the path read-only; slow: the same after half a second (a user typing the
+// password at polkit's prompt); deny: answers NotAuthorized; writable: opens it read-write;
 // other: hands over a descriptor of another file; backup-only: no OpenDevice (older udisks2).
 // Connects to $DBUS_SYSTEM_BUS_ADDRESS, prints "ready" once it owns the name, runs until killed.
 #include <fcntl.h>
@@ -23,6 +24,7 @@ int OpenFor(sd_bus_message* m, size_t i, sd_bus_error* err) {
     if (g_mode == "deny")
         return sd_bus_error_set(err, "org.freedesktop.UDisks2.Error.NotAuthorizedCanObtain",
                                 "Not authorized to perform operation");
+    if (g_mode == "slow") ::usleep(500 * 1000);
     int fd = -1;
     if (g_mode == "writable") fd = ::open(g_paths[i].c_str(), O_RDWR | O_CLOEXEC);
     else if (g_mode == "other") fd = ::open("/proc/self/exe", O_RDONLY | O_CLOEXEC);

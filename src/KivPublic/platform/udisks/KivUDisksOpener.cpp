@@ -4,6 +4,7 @@
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <memory>
 
@@ -24,8 +25,12 @@ struct BusDeleter {
 struct MsgDeleter {
     void operator()(sd_bus_message* p) const { sd_bus_message_unref(p); }
 };
+struct SlotDeleter {
+    void operator()(sd_bus_slot* p) const { sd_bus_slot_unref(p); }
+};
 using BusPtr = std::unique_ptr<sd_bus, BusDeleter>;
 using MsgPtr = std::unique_ptr<sd_bus_message, MsgDeleter>;
+using SlotPtr = std::unique_ptr<sd_bus_slot, SlotDeleter>;
 
 // sd_bus_error released on every path.
 struct BusError {
@@ -34,6 +39,50 @@ struct BusError {
     bool Is(const char* pszName) const { return sd_bus_error_has_name(&e, pszName); }
     std::string Text() const { return e.message ? e.message : (e.name ? e.name : "unknown error"); }
 };
+
+// How often the wait hook runs while an answer is awaited.
+constexpr uint64_t kHookPeriodUs = 20 * 1000;
+
+// The answer of one call, filled by OnReply.
+struct Pending {
+    bool bDone = false;
+    MsgPtr reply;
+    BusError* pErr = nullptr;
+};
+
+int OnReply(sd_bus_message* m, void* pUser, sd_bus_error*) {
+    auto* p = static_cast<Pending*>(pUser);
+    p->bDone = true;
+    if (const sd_bus_error* e = sd_bus_message_get_error(m)) sd_bus_error_copy(&p->pErr->e, e);
+    else p->reply.reset(sd_bus_message_ref(m));
+    return 1;
+}
+
+// A method call of udisks2 answered as sd_bus_call_method answers (< 0 with *pErr on failure), but
+// sent without blocking: while polkit asks the user, the hook runs every few milliseconds, so a
+// window on this thread stays painted. A timed-out call ends as an error reply of sd-bus.
+template <typename... Args>
+int CallUDisks(sd_bus* pBus, void (*pfnWait)(), const char* pszObject, const char* pszIface, const char* pszMember,
+               BusError* pErr, MsgPtr* pReply, const char* pszTypes, Args... args) {
+    Pending pending;
+    pending.pErr = pErr;
+    sd_bus_slot* pSlot = nullptr;
+    int r = sd_bus_call_method_async(pBus, &pSlot, kService, pszObject, pszIface, pszMember, OnReply, &pending,
+                                     pszTypes, args...);
+    if (r < 0) return sd_bus_error_set_errno(&pErr->e, r);
+    SlotPtr slot(pSlot);  // released before the bus, cancelling a call still pending
+    while (!pending.bDone) {
+        r = sd_bus_process(pBus, nullptr);
+        if (r < 0) return sd_bus_error_set_errno(&pErr->e, r);
+        if (r > 0) continue;
+        if (pfnWait) pfnWait();
+        r = sd_bus_wait(pBus, pfnWait ? kHookPeriodUs : UINT64_MAX);
+        if (r < 0 && r != -EINTR) return sd_bus_error_set_errno(&pErr->e, r);
+    }
+    if (!pending.reply) return sd_bus_error_get_errno(&pErr->e) > 0 ? -sd_bus_error_get_errno(&pErr->e) : -EIO;
+    *pReply = std::move(pending.reply);
+    return 1;
+}
 
 bool IsUnreachable(const BusError& err) {
     return err.Is(SD_BUS_ERROR_SERVICE_UNKNOWN) || err.Is(SD_BUS_ERROR_NAME_HAS_NO_OWNER) ||
@@ -73,10 +122,9 @@ int CKivUDisksOpener::OpenReadOnly(const char* pszPath, char* pszWhy, uint32_t n
 
     // Which udisks2 object is this device.
     BusError err;
-    sd_bus_message* pReply = nullptr;
-    int r = sd_bus_call_method(bus.get(), kService, kManagerPath, kManager, "ResolveDevice", &err.e, &pReply,
-                               "a{sv}a{sv}", 1, "path", "s", pszPath, 0);
-    MsgPtr reply(pReply);
+    MsgPtr reply;
+    int r = CallUDisks(bus.get(), m_pfnWait, kManagerPath, kManager, "ResolveDevice", &err, &reply, "a{sv}a{sv}", 1,
+                       "path", "s", pszPath, 0);
     if (r < 0) {
         if (IsUnreachable(err))
             return Fail("udisks2 is not running; " + AdminHint(), true, pszWhy, nWhySize);
@@ -92,16 +140,10 @@ int CKivUDisksOpener::OpenReadOnly(const char* pszPath, char* pszWhy, uint32_t n
     // Opened read-only by udisks2 after polkit agreed; the descriptor belongs to the reply, so it
     // is duplicated before the reply goes.
     BusError openErr;
-    pReply = nullptr;
-    r = sd_bus_call_method(bus.get(), kService, object.c_str(), kBlock, "OpenDevice", &openErr.e, &pReply, "sa{sv}",
-                           "r", 0);
-    reply.reset(pReply);
+    r = CallUDisks(bus.get(), m_pfnWait, object.c_str(), kBlock, "OpenDevice", &openErr, &reply, "sa{sv}", "r", 0);
     if (r < 0 && openErr.Is(SD_BUS_ERROR_UNKNOWN_METHOD)) {
         BusError backupErr;
-        pReply = nullptr;
-        r = sd_bus_call_method(bus.get(), kService, object.c_str(), kBlock, "OpenForBackup", &backupErr.e, &pReply,
-                               "a{sv}", 0);
-        reply.reset(pReply);
+        r = CallUDisks(bus.get(), m_pfnWait, object.c_str(), kBlock, "OpenForBackup", &backupErr, &reply, "a{sv}", 0);
         if (r < 0) return Fail("udisks2 refused to open " + path + ": " + backupErr.Text(), false, pszWhy, nWhySize);
     } else if (r < 0) {
         return Fail("udisks2 refused to open " + path + ": " + openErr.Text(), false, pszWhy, nWhySize);

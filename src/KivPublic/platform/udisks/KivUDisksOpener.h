@@ -18,6 +18,10 @@ public:
     // True when the last failure came from udisks2 being unreachable (no bus, not running).
     bool LastWasUnavailable() const { return m_bUnavailable; }
 
+    // Run every few milliseconds on the opening thread while udisks2 (and polkit, and the user
+    // typing the password) has not answered; a desktop program repaints its window there.
+    void SetWaitHook(void (*pfnWait)()) { m_pfnWait = pfnWait; }
+
     // What a user is told when raw disks cannot be read without administrator rights.
     static std::string AdminHint();
 
@@ -26,4 +30,5 @@ private:
 
     std::string m_strReason;
     bool m_bUnavailable = false;
+    void (*m_pfnWait)() = nullptr;
 };

@@ -1,4 +1,4 @@
-// Running shell commands from the shipping tests: exit status, stdout and stderr of one run.
+// Running shell commands from the tests: exit status, stdout and stderr of one run.
 #pragma once
 
 #include <sys/wait.h>
