@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "CKivRecoveryReport.h"
 #include "CKivResultController.h"
 #include "KivUiClock.h"
 
@@ -94,16 +93,6 @@ void CliProgressSink::OnRecoverDamagedAt(const std::string& strPath, const std::
 
 void CliProgressSink::OnRecoverFailed(const std::string& strPath, const std::string& strReason) {
     Report("failed", {strPath, strReason, {}}, &m_failed);
-}
-
-void CliProgressSink::OnRecoverFileWritten(IKivFileNode* pNode, const std::string& strPath,
-                                           const std::string& strDamage) {
-    if (m_pReport) m_pReport->OnWritten(pNode, strPath, strDamage);
-}
-
-void CliProgressSink::OnRecoverFileFailed(IKivFileNode* pNode, const std::string& strPath,
-                                          const std::string& strReason) {
-    if (m_pReport) m_pReport->OnFailed(pNode, strPath, strReason);
 }
 
 CliProgressSink::Outcomes CliProgressSink::Damaged() const {

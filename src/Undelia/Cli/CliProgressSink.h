@@ -12,8 +12,6 @@
 #include "CliSession.h"
 #include "IKivUiSink.h"
 
-class CKivRecoveryReport;
-
 class CliProgressSink final : public IKivProgressSink {
 public:
     // pDev: the scanned device, whose unreadable sectors the scan line counts (may be null).
@@ -27,12 +25,7 @@ public:
     void OnRecoverDamagedAt(const std::string& strPath, const std::string& strReason,
                             const std::vector<KivByteRange>& zeros) override;
     void OnRecoverFailed(const std::string& strPath, const std::string& strReason) override;
-    void OnRecoverFileWritten(IKivFileNode* pNode, const std::string& strPath, const std::string& strDamage) override;
-    void OnRecoverFileFailed(IKivFileNode* pNode, const std::string& strPath, const std::string& strReason) override;
     bool IsStopRequested() override { return CliInterrupted(); }
-
-    // recover --report: every file written or failed goes into it too.
-    void SetReport(CKivRecoveryReport* pReport) { m_pReport = pReport; }
 
     // "recovering: 12 files, 3.50 MiB, 4.1 MB/s" of the last figures.
     std::string RecoverText() const;
@@ -59,7 +52,6 @@ private:
 
     CliStatusLine& m_line;
     IKivDevStor* m_pDev;
-    CKivRecoveryReport* m_pReport = nullptr;  // locks itself
     mutable std::mutex m_lock;  // the line, the figures and the lists: the engine's threads report
     uint64_t m_nStartMs;
     std::string m_strPhase;

@@ -181,7 +181,6 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
     if (!o.strReport.empty()) {
         report.SetProgram("undelia-cli", "");
         report.SetScan(session.Device(), session.SourcePath(), session.Parts());
-        sink.SetReport(&report);
     }
     time_t tStarted = ::time(nullptr);
     KivRecoverSummary sum;
@@ -196,11 +195,10 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
             return CLI_EXIT_USAGE;
         }
         CliPrompt prompt(o.bForce);
-        KivResult rc = pCtl->Recover(view, o.strDest, &sink, &prompt, &sum);
+        KivResult rc = pCtl->Recover(view, o.strDest, &sink, &prompt, &sum, o.strReport.empty() ? nullptr : &report);
         line.Finish();
         // The lines above named the placeholder folders the files were copied into.
         std::vector<size_t> moved = sink.FollowRenames(sum.renamed);
-        report.FollowRenames(sum.renamed);
         for (size_t i = 0; i < moved.size(); ++i)
             if (moved[i])
                 CliError("note: the " + std::to_string(moved[i]) + " damaged or failed files named under '" +

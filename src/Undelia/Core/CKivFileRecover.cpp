@@ -1,5 +1,7 @@
 #include "CKivFileRecover.h"
 
+#include "CKivRecoveryReport.h"
+
 #include <cstddef>
 #include <cstdio>
 
@@ -107,15 +109,13 @@ void CKivFileRecover::OnFileFailedEx(const KivRecoverIssue& issue) {
         if (!m_bDestStopped) m_strDestStopped = pszReason;
         m_bDestStopped = true;
     }
-    if (!m_pSink) return;
     const char* pszPath = issue.pszPath ? issue.pszPath : "";
-    m_pSink->OnRecoverFailed(pszPath, pszReason);
-    m_pSink->OnRecoverFileFailed(issue.pNode, pszPath, pszReason);
+    if (m_pReport) m_pReport->OnFailed(issue.pNode, pszPath, pszReason);
+    if (m_pSink) m_pSink->OnRecoverFailed(pszPath, pszReason);
 }
 
 void CKivFileRecover::OnFileWrittenEx(const KivRecoverIssue& info) {
-    if (m_pSink)
-        m_pSink->OnRecoverFileWritten(info.pNode, info.pszPath ? info.pszPath : "", info.pszReason ? info.pszReason : "");
+    if (m_pReport) m_pReport->OnWritten(info.pNode, info.pszPath ? info.pszPath : "", info.pszReason ? info.pszReason : "");
 }
 
 std::string CKivFileRecover::DestStopped() const {

@@ -10,9 +10,13 @@
 #include "IKivScanDev.h"
 #include "IKivUiSink.h"
 
+class CKivRecoveryReport;
+
 class CKivFileRecover final : public IKivFileRecoverCallback {
 public:
-    explicit CKivFileRecover(IKivProgressSink* pSink) : m_pSink(pSink) {}
+    // pReport (may be null) gets every file written and every entry that produced none.
+    explicit CKivFileRecover(IKivProgressSink* pSink, CKivRecoveryReport* pReport = nullptr)
+        : m_pSink(pSink), m_pReport(pReport) {}
     virtual ~CKivFileRecover() = default;
 
     int OnFileDone(uint32_t nCount) override;
@@ -54,6 +58,7 @@ private:
     void Redraw(bool bForce);
 
     IKivProgressSink* m_pSink;
+    CKivRecoveryReport* m_pReport;  // locks itself: called on the recovery thread
     mutable std::mutex m_lock;  // the texts and the redraw clock
     uint64_t m_nLastMs = 0;
     std::atomic<uint32_t> m_nFiles{0};

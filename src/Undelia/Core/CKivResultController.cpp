@@ -1,5 +1,7 @@
 #include "CKivResultController.h"
 
+#include "CKivRecoveryReport.h"
+
 #include <dirent.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -149,7 +151,8 @@ void CKivResultController::RequestStopRecover() {
 }
 
 KivResult CKivResultController::Recover(View view, const std::string& strFolder, IKivProgressSink* pSink,
-                                        IKivPrompt* pPrompt, KivRecoverSummary* pSummary) {
+                                        IKivPrompt* pPrompt, KivRecoverSummary* pSummary,
+                                        CKivRecoveryReport* pReport) {
     KivRecoverSummary sum;
     uint64_t nFiles = 0, nBytes = 0;
     GetTotals(view, &nFiles, &nBytes);
@@ -173,7 +176,7 @@ KivResult CKivResultController::Recover(View view, const std::string& strFolder,
     if (!pEngine || !pResult) return KIV_RETERR(KIV_E_INVALIDARG);
     if (KivResult rc = pMgr->MakeSelectedFileNodeRoot(pShown); KivFailed(rc)) return rc;
 
-    CProgressRecover recover(pEngine, pSink);
+    CProgressRecover recover(pEngine, pSink, pReport);
     recover.Start(sum.nFilesTicked, nBytes);
     m_pRunning = &recover;
     KivResult rc = KIV_OK;
@@ -195,6 +198,7 @@ KivResult CKivResultController::Recover(View view, const std::string& strFolder,
         if (KivFailed(rc) || recover.Counters().IsDestStopped()) break;
     }
     m_pRunning = nullptr;
+    if (pReport) pReport->FollowRenames(sum.renamed);
     const CKivFileRecover& c = recover.Counters();
     sum.nFilesWritten = c.FilesDone();
     sum.nBytesWritten = c.BytesDone();

@@ -36,6 +36,8 @@ struct KivRecoverSummary {
     std::vector<std::pair<std::string, std::string>> renamed;
 };
 
+class CKivRecoveryReport;
+
 // Moves a path written under a renamed placeholder folder to where it lies now; answers the index
 // of the rename it followed, -1 when none applies.
 int KivFollowRename(std::string* pPath, const std::vector<std::pair<std::string, std::string>>& renamed);
@@ -75,9 +77,10 @@ public:
     // Recovers what is ticked in the view into the folder: 0x05B when nothing is ticked, the
     // destination checks (a prompt also confirms "PanelFileRes"/"RecoverDstWarn"; without one
     // nothing is asked), then one folder per partition with ticked files, placeholder folders
-    // renamed afterwards. 0x041 when the user stopped it.
+    // renamed afterwards. 0x041 when the user stopped it. pReport (may be null) records every
+    // file written or failed, under the folders' final names.
     KivResult Recover(View view, const std::string& strFolder, IKivProgressSink* pSink, IKivPrompt* pPrompt,
-                      KivRecoverSummary* pSummary);
+                      KivRecoverSummary* pSummary, CKivRecoveryReport* pReport = nullptr);
     // The stop of a running Recover (its pump or another thread).
     void RequestStopRecover();
 

@@ -9,8 +9,8 @@
 #include "KivUiWait.h"
 #include "platform/KivFileUtil.h"
 
-CProgressRecover::CProgressRecover(IKivScanDev* pEngine, IKivProgressSink* pSink)
-    : m_pEngine(pEngine), m_callback(pSink) {}
+CProgressRecover::CProgressRecover(IKivScanDev* pEngine, IKivProgressSink* pSink, CKivRecoveryReport* pReport)
+    : m_pEngine(pEngine), m_callback(pSink, pReport) {}
 
 void CProgressRecover::Start(uint32_t nFiles, uint64_t nBytes) {
     m_callback.SetTotals(nFiles, nBytes);

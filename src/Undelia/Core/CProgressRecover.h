@@ -10,7 +10,8 @@
 
 class CProgressRecover {
 public:
-    CProgressRecover(IKivScanDev* pEngine, IKivProgressSink* pSink);
+    // pReport (may be null): the record of the recovery, fed file by file.
+    CProgressRecover(IKivScanDev* pEngine, IKivProgressSink* pSink, CKivRecoveryReport* pReport = nullptr);
 
     // What the bars count towards; the counters start again at 0.
     void Start(uint32_t nFiles, uint64_t nBytes);

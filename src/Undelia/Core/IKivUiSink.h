@@ -69,11 +69,6 @@ public:
     }
     // An entry produced no usable file.
     virtual void OnRecoverFailed(const std::string& strPath, const std::string& strReason) {}
-    // For a record of the recovery: each file written and closed (strDamage
-    // non-empty when parts of it are zeros) and each entry that produced none, with the engine's
-    // node (borrowed for the call; it lives as long as the scan result).
-    virtual void OnRecoverFileWritten(IKivFileNode* pNode, const std::string& strPath, const std::string& strDamage) {}
-    virtual void OnRecoverFileFailed(IKivFileNode* pNode, const std::string& strPath, const std::string& strReason) {}
 
     // Asked often, on any of those threads: true ends the work at the next block or file.
     virtual bool IsStopRequested() { return false; }

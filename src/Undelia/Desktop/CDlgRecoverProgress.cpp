@@ -4,7 +4,6 @@
 #include <QProgressBar>
 #include <QVBoxLayout>
 
-#include "CKivRecoveryReport.h"
 #include "CKivSkin.h"
 
 CDlgRecoverProgress::CDlgRecoverProgress(QWidget* pParent) : CDlgProgress("RecoverProgressDlg", pParent) {
@@ -43,16 +42,6 @@ void CDlgRecoverProgress::OnRecoverDamaged(const std::string& strPath, const std
 void CDlgRecoverProgress::OnRecoverFailed(const std::string& strPath, const std::string& strReason) {
     QString s = QString::fromStdString(strPath + (strReason.empty() ? "" : ": " + strReason));
     Post([this, s] { m_failed << s; });
-}
-
-void CDlgRecoverProgress::OnRecoverFileWritten(IKivFileNode* pNode, const std::string& strPath,
-                                               const std::string& strDamage) {
-    if (m_pReport) m_pReport->OnWritten(pNode, strPath, strDamage);
-}
-
-void CDlgRecoverProgress::OnRecoverFileFailed(IKivFileNode* pNode, const std::string& strPath,
-                                              const std::string& strReason) {
-    if (m_pReport) m_pReport->OnFailed(pNode, strPath, strReason);
 }
 
 void CDlgRecoverProgress::Show(const KivRecoverProgress& p) {

@@ -6,7 +6,6 @@
 
 #include "CDlgProgress.h"
 
-class CKivRecoveryReport;
 class QLabel;
 class QProgressBar;
 
@@ -18,10 +17,6 @@ public:
     void OnRecoverProgress(const KivRecoverProgress& progress) override;
     void OnRecoverDamaged(const std::string& strPath, const std::string& strReason) override;
     void OnRecoverFailed(const std::string& strPath, const std::string& strReason) override;
-    // Straight from the recovery thread (the report locks itself; hashing stays off the window's thread).
-    void OnRecoverFileWritten(IKivFileNode* pNode, const std::string& strPath, const std::string& strDamage) override;
-    void OnRecoverFileFailed(IKivFileNode* pNode, const std::string& strPath, const std::string& strReason) override;
-    void SetReport(CKivRecoveryReport* pReport) { m_pReport = pReport; }
 
     // "path: reason", in the order they came.
     const QStringList& Damaged() const { return m_damaged; }
@@ -35,5 +30,4 @@ private:
     QProgressBar* m_pByteBar;
     QLabel* m_pBytes;
     QStringList m_damaged, m_failed;
-    CKivRecoveryReport* m_pReport = nullptr;
 };

@@ -301,9 +301,9 @@ bool CPanelFileRes::OnNext() {
     m_bBusy = true;
     {
         CDlgRecoverProgress dlg(this);
-        dlg.SetReport(&report);
         dlg.Begin();
-        rc = m_pCtl->Recover(view, folder, &dlg, &prompt, &sum);
+        // Fed on the recovery thread: the hashing stays off the window's thread.
+        rc = m_pCtl->Recover(view, folder, &dlg, &prompt, &sum, &report);
         dlg.End();
         // Reports posted from the recovery thread in its last moments.
         QCoreApplication::processEvents();
@@ -313,7 +313,6 @@ bool CPanelFileRes::OnNext() {
     m_bBusy = false;
     if (sum.bDeclined) return false;
     // The placeholder folders were renamed after the copy: what was named under them moved.
-    report.FollowRenames(sum.renamed);
     for (QStringList* pList : {&damaged, &failed})
         for (QString& s : *pList) {
             std::string item = s.toStdString();
