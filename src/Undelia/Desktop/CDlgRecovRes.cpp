@@ -42,7 +42,12 @@ CDlgRecovRes::CDlgRecovRes(const KivRecoverSummary& sum, const QStringList& dama
     const CKivSkin& skin = CKivSkin::Get();
     setObjectName("DlgRecovRes");
     setWindowTitle(skin.Text("DlgRecovRes", "Title", "Recovery finished"));
-    setMinimumSize(skin.Size("DlgRecovRes", "Size", QSize(520, 280)));
+    // The full size only holds the list of damaged and failed files; without one the dialog is
+    // as tall as its lines.
+    const QSize size = skin.Size("DlgRecovRes", "Size", QSize(520, 280));
+    const bool bProblems = !damaged.isEmpty() || !failed.isEmpty();
+    if (bProblems) setMinimumSize(size);
+    else setMinimumWidth(size.width());
     m_strText = SummaryLines(sum).join('\n');
     auto* pText = new QLabel(m_strText, this);
     pText->setTextFormat(Qt::PlainText);
@@ -52,7 +57,7 @@ CDlgRecovRes::CDlgRecovRes(const KivRecoverSummary& sum, const QStringList& dama
     pLayout->setContentsMargins(20, 18, 20, 14);
     pLayout->addWidget(pText);
     // Each file that is not whole, with its reason: nothing wrong is handed back silently.
-    if (!damaged.isEmpty() || !failed.isEmpty()) {
+    if (bProblems) {
         auto* pList = new QPlainTextEdit(this);
         pList->setObjectName("Problems");
         pList->setReadOnly(true);
@@ -62,7 +67,7 @@ CDlgRecovRes::CDlgRecovRes(const KivRecoverSummary& sum, const QStringList& dama
         pList->setPlainText(rows.join('\n'));
         pLayout->addWidget(pList, 1);
     } else {
-        pLayout->addStretch(1);
+        pLayout->addSpacing(14);
     }
     auto* pButtons = new QDialogButtonBox(this);
     if (!sum.folders.empty()) {
