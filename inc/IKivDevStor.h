@@ -51,6 +51,18 @@ public:
     // Areas are in this storage's sector numbers; parts past its end are dropped. 1 when the
     // storage keeps a map, 0 otherwise.
     virtual int AddBadAreas(const KivBadRanges& areas) { return 0; }
+    // Where stored data lies from nSector on, for sparse media (holes of a sparse image file,
+    // unallocated areas of a disk-image container): *pFirst is the first sector at or after nSector
+    // that may hold data (the sectors before it read as zeros and need no read), *pEnd the end of
+    // that run of data (GetSectorCount() when it runs to the end). A storage without holes answers
+    // 0 with *pFirst = nSector and *pEnd = GetSectorCount(); one that knows them answers 1. Past
+    // the end both are GetSectorCount().
+    virtual int FindData(uint64_t nSector, uint64_t* pFirst, uint64_t* pEnd) {
+        uint64_t n = GetSectorCount();
+        if (pFirst) *pFirst = nSector < n ? nSector : n;
+        if (pEnd) *pEnd = n;
+        return 0;
+    }
 
     int32_t m_nReserved = 0;
     // The 512-byte view made on demand by the engine's GetRecoverStor; owned by this storage.
