@@ -1,10 +1,12 @@
-// The operating-system layer every deliverable uses. This is the Linux back end; a Windows one
-// can be added beside it with the same declarations.
+// The operating-system layer every deliverable uses: one declaration, a Linux back end beside
+// this header and a Windows one in win32/, chosen when the build is configured.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "platform/KivText.h"
 
 // Folder of the running executable (no trailing '/'); empty when it cannot be found.
 std::string KivGetExeDir();
@@ -24,12 +26,6 @@ void KivSetPumpHook(KivPumpHookFn pfn);
 // The hook installed in this module (each library has its own; the program hands its hook on).
 KivPumpHookFn KivGetPumpHook();
 void KivPumpMessages();
-
-// Text conversions. Invalid input is replaced (U+FFFD), never an error.
-std::u16string KivUtf8ToUtf16(std::string_view s);
-std::string KivUtf16ToUtf8(std::u16string_view s);
-std::wstring KivUtf8ToWide(std::string_view s);
-std::string KivWideToUtf8(std::wstring_view s);
 
 // Windows file times (100 ns since 1601-01-01 UTC) and Unix times.
 constexpr uint64_t KIV_FILETIME_UNIX_EPOCH = 116444736000000000ull;

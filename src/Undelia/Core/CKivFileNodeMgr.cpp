@@ -1,9 +1,5 @@
 #include "CKivFileNodeMgr.h"
 
-#include <dirent.h>
-#include <strings.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -15,6 +11,8 @@
 #include "CKivUiConfig.h"
 #include "CKivUiNode.h"
 #include "KivLog.h"
+#include "platform/KivFileUtil.h"
+#include "platform/KivText.h"
 
 namespace {
 
@@ -22,7 +20,7 @@ constexpr size_t kPrefixLen = 38;  // "{8-4-4-4-12}"
 static_assert(sizeof(KIV_NAME_LOST_DIR) - 1 == kPrefixLen && sizeof(KIV_NAME_RAW_ROOT) - 1 == kPrefixLen);
 
 bool HasPrefix(const char* pszName, const char* pszPrefix) {
-    return std::strlen(pszName) >= kPrefixLen && ::strncasecmp(pszName, pszPrefix, kPrefixLen) == 0;
+    return std::strlen(pszName) >= kPrefixLen && KivStrNICmp(pszName, pszPrefix, kPrefixLen) == 0;
 }
 
 // An engine node's children in the order they were added (the engine keeps them newest first),
@@ -43,11 +41,6 @@ std::string ExtKey(const char* pszName) {
     for (char& c : s)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
     return s;
-}
-
-bool Exists(const std::string& path) {
-    struct stat st{};
-    return ::lstat(path.c_str(), &st) == 0;
 }
 
 }  // namespace
@@ -377,7 +370,7 @@ KivResult CKivFileNodeMgr::TidyDirIfFileTooMore(CKivUiNode* pFolder, uint32_t nL
     std::sort(named.begin(), named.end(), [&kids](const Key& x, const Key& y) {
         if (x.nHigh != y.nHigh) return x.nHigh < y.nHigh;
         if (x.nLow != y.nLow) return x.nLow < y.nLow;
-        int c = ::strcasecmp(kids[x.nIndex]->GetAttr()->GetName(), kids[y.nIndex]->GetAttr()->GetName());
+        int c = KivStrICmp(kids[x.nIndex]->GetAttr()->GetName(), kids[y.nIndex]->GetAttr()->GetName());
         return c != 0 ? c < 0 : x.nIndex < y.nIndex;
     });
     std::vector<CKivUiNode*> sorted;
@@ -501,34 +494,33 @@ KivResult CKivFileNodeMgr::AdjustDirPathAfterRecover(const std::string& strFolde
     if (strFolder.empty()) return KIV_RETERR(KIV_E_INVALIDARG);
     std::string dir = strFolder;
     if (dir.back() != '/') dir += '/';
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) return KIV_RETERR(KIV_E_IO);
+    std::vector<std::string> names;
+    if (!KivListDir(dir, &names)) return KIV_RETERR(KIV_E_IO);
     struct Move {
         std::string from, to;
     };
     std::vector<Move> moves;
-    while (dirent* e = ::readdir(d)) {
-        const char* name = e->d_name;
+    for (const std::string& strName : names) {
+        const char* name = strName.c_str();
         bool bCarved = HasPrefix(name, KIV_NAME_RAW_ROOT);
         if (!bCarved && !HasPrefix(name, KIV_NAME_LOST_DIR)) continue;
         moves.push_back({name, std::string(bCarved ? kTypeScan : kLostDir) + (name + kPrefixLen)});
     }
-    ::closedir(d);
     if (moves.empty()) return KIV_OK;
     std::sort(moves.begin(), moves.end(), [](const Move& a, const Move& b) { return a.from < b.from; });
 
     std::string target = dir + kUnknownPath;
-    if (::mkdir(target.c_str(), 0755) != 0 && errno != EEXIST) return KIV_RETERR(KIV_E_IO);
+    if (!KivMakeDir(target) && !KivIsDir(target)) return KIV_RETERR(KIV_E_IO);
     KivResult rc = KIV_OK;
     for (const Move& m : moves) {
         // Never over what is there already: a folder of that name may hold recovered files.
         std::string to = target + "/" + m.to;
-        for (int i = 0; Exists(to) && i < 1000; ++i) {
+        for (int i = 0; KivPathExists(to) && i < 1000; ++i) {
             char suffix[16];
             std::snprintf(suffix, sizeof suffix, "_%03d", i);
             to = target + "/" + m.to + suffix;
         }
-        if (Exists(to) || ::rename((dir + m.from).c_str(), to.c_str()) != 0) {
+        if (KivPathExists(to) || !KivRenamePath(dir + m.from, to)) {
             rc = KIV_RETERR(KIV_E_IO);
             continue;
         }

@@ -1,9 +1,8 @@
 #include "CKivIniLoaderFileType.h"
 
-#include <sys/stat.h>
-
 #include "KivFunction.h"
 #include "KivLog.h"
+#include "platform/KivFileUtil.h"
 #include "platform/KivIniFile.h"
 
 namespace {
@@ -18,8 +17,7 @@ CKivIniLoaderFileType& CKivIniLoaderFileType::Get() {
 KivResult CKivIniLoaderFileType::GetConfigFilePath(const char* pszFileName) {
     std::string path;
     if (!KivPathBesideExe(pszFileName, &path)) return KIV_RETERR(KIV_E_INVALIDARG);
-    struct stat st{};
-    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return KIV_RETERR(KIV_E_REGISTRY);
+    if (!KivIsFile(path)) return KIV_RETERR(KIV_E_REGISTRY);
     m_path = std::move(path);
     return KIV_OK;
 }

@@ -1,10 +1,5 @@
 #include "CKivRecoveryReport.h"
 
-#include <fcntl.h>
-#include <openssl/evp.h>
-#include <strings.h>
-#include <unistd.h>
-
 #include <algorithm>
 
 #include <cerrno>
@@ -20,21 +15,19 @@
 #include "KivScanResult.h"
 #include "KivUiTexts.h"
 #include "KivVersion.h"
+#include "platform/KivDigest.h"
+#include "platform/KivFile.h"
+#include "platform/KivFileUtil.h"
 #include "platform/KivPlatform.h"
 
 namespace {
 
-struct MdCtxFree {
-    void operator()(EVP_MD_CTX* p) const { EVP_MD_CTX_free(p); }
-};
-using MdCtx = std::unique_ptr<EVP_MD_CTX, MdCtxFree>;
-
-std::string Hex(const unsigned char* p, unsigned n) {
+std::string Hex(const std::vector<uint8_t>& d) {
     static const char kDigits[] = "0123456789abcdef";
     std::string s;
-    for (unsigned i = 0; i < n; ++i) {
-        s += kDigits[p[i] >> 4];
-        s += kDigits[p[i] & 15];
+    for (uint8_t b : d) {
+        s += kDigits[b >> 4];
+        s += kDigits[b & 15];
     }
     return s;
 }
@@ -73,7 +66,7 @@ std::string ComponentName(const char* pszName) {
     } kMarkers[] = {{KIV_NAME_RAW_ROOT, "[carved]"}, {KIV_NAME_LOST_DIR, "[lost]"}};
     for (const auto& m : kMarkers) {
         size_t n = std::strlen(m.pszMarker);
-        if (::strncasecmp(pszName, m.pszMarker, n) == 0) return std::string(m.pszShown) + (pszName + n);
+        if (KivStrNICmp(pszName, m.pszMarker, n) == 0) return std::string(m.pszShown) + (pszName + n);
     }
     return pszName;
 }
@@ -206,31 +199,30 @@ void CKivRecoveryReport::FollowRenames(const std::vector<std::pair<std::string, 
 
 bool CKivRecoveryReport::HashFile(const std::string& strPath, std::string* pSha256, std::string* pMd5,
                                   uint64_t* pBytes) {
-    int fd = ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return false;
-    MdCtx sha(EVP_MD_CTX_new()), md5(EVP_MD_CTX_new());
-    bool bOk = sha && md5 && EVP_DigestInit_ex(sha.get(), EVP_sha256(), nullptr) == 1 &&
-               EVP_DigestInit_ex(md5.get(), EVP_md5(), nullptr) == 1;
+    CKivFile f;
+    if (!f.Open(strPath, CKivFile::Mode::kRead, true)) return false;
+    CKivDigest sha(CKivDigest::Kind::kSha256), md5(CKivDigest::Kind::kMd5);
+    bool bOk = sha.Ok() && md5.Ok();
     // One buffer per thread, not one per file: a recovery of many small files hashes each of them.
     static thread_local std::vector<unsigned char> buf(1 << 20);
     uint64_t nTotal = 0;
     while (bOk) {
-        ssize_t n = ::read(fd, buf.data(), buf.size());
-        if (n < 0 && errno == EINTR) continue;
+        int64_t n = f.Read(buf.data(), buf.size());
         if (n <= 0) {
             bOk = n == 0;
             break;
         }
         nTotal += static_cast<uint64_t>(n);
-        bOk = EVP_DigestUpdate(sha.get(), buf.data(), n) == 1 && EVP_DigestUpdate(md5.get(), buf.data(), n) == 1;
+        sha.Add(buf.data(), static_cast<size_t>(n));
+        md5.Add(buf.data(), static_cast<size_t>(n));
+        bOk = sha.Ok() && md5.Ok();
     }
-    ::close(fd);
-    unsigned char d[EVP_MAX_MD_SIZE];
-    unsigned nLen = 0;
-    if (!bOk || EVP_DigestFinal_ex(sha.get(), d, &nLen) != 1) return false;
-    *pSha256 = Hex(d, nLen);
-    if (EVP_DigestFinal_ex(md5.get(), d, &nLen) != 1) return false;
-    *pMd5 = Hex(d, nLen);
+    f.Close();
+    std::vector<uint8_t> dSha = bOk ? sha.Finish() : std::vector<uint8_t>();
+    std::vector<uint8_t> dMd5 = bOk ? md5.Finish() : std::vector<uint8_t>();
+    if (dSha.empty() || dMd5.empty()) return false;
+    *pSha256 = Hex(dSha);
+    *pMd5 = Hex(dMd5);
     *pBytes = nTotal;
     return true;
 }
@@ -449,27 +441,18 @@ std::string CKivRecoveryReport::ToDfxml() const {
 }
 
 bool CKivRecoveryReport::Save(const std::string& strPath, std::string* pErr) const {
-    bool bXml = strPath.size() >= 4 && strcasecmp(strPath.c_str() + strPath.size() - 4, ".xml") == 0;
+    bool bXml = strPath.size() >= 4 && KivStrICmp(strPath.c_str() + strPath.size() - 4, ".xml") == 0;
     std::string text = bXml ? ToDfxml() : ToJson();
     std::string tmp = strPath + ".part";
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+    CKivFile f;
     auto fail = [&](int e) {
         if (pErr) *pErr = "cannot write the report '" + strPath + "': " + std::strerror(e);
-        if (fd >= 0) ::close(fd);
-        ::unlink(tmp.c_str());
+        f.Close();
+        KivRemoveFile(tmp);
         return false;
     };
-    if (fd < 0) return fail(errno);
-    for (size_t nDone = 0; nDone < text.size();) {
-        ssize_t n = ::write(fd, text.data() + nDone, text.size() - nDone);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return fail(n < 0 ? errno : EIO);
-        nDone += static_cast<size_t>(n);
-    }
-    if (::fsync(fd) != 0) return fail(errno);
-    int e = ::close(fd);
-    fd = -1;
-    if (e != 0) return fail(errno);
-    if (::rename(tmp.c_str(), strPath.c_str()) != 0) return fail(errno);
+    if (!f.Open(tmp, CKivFile::Mode::kCreateTrunc, true)) return fail(errno);
+    if (!f.WriteAll(text.data(), text.size()) || !f.Sync() || !f.Close()) return fail(errno);
+    if (!KivRenamePath(tmp, strPath)) return fail(errno);
     return true;
 }

@@ -2,12 +2,6 @@
 
 #include "CKivRecoveryReport.h"
 
-#include <dirent.h>
-#include <strings.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
-
 #include <algorithm>
 
 #include "CDataBackstage.h"
@@ -24,11 +18,6 @@
 #include "platform/KivPlatform.h"
 
 namespace {
-
-bool IsFolder(const std::string& path) {
-    struct stat st{};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 // The engine's partition nodes in the order they were added.
 std::vector<IKivFileNode*> Partitions(IKivFsNode* pRoot) {
@@ -129,14 +118,11 @@ std::string CKivResultController::TotalsText(View view) const {
 }
 
 bool CKivResultController::FreeSpace(const std::string& strFolder, uint64_t* pBytes) {
-    struct statvfs v{};
-    if (::statvfs(strFolder.c_str(), &v) != 0) return false;
-    *pBytes = static_cast<uint64_t>(v.f_bavail) * v.f_frsize;
-    return true;
+    return KivFreeBytes(strFolder, pBytes);
 }
 
 KivResult CKivResultController::CheckDestination(const std::string& strFolder, uint64_t nBytes, IKivPrompt* pPrompt) {
-    if (!IsFolder(strFolder)) return KIV_RETERR(KIV_E_NODESTFOLDER);
+    if (!KivIsDir(strFolder)) return KIV_RETERR(KIV_E_NODESTFOLDER);
     uint64_t nFree = 0;
     // 110 % of what is ticked, in integer arithmetic; exactly that much free is enough.
     uint64_t nNeed = nBytes > UINT64_MAX / 110 ? UINT64_MAX : nBytes * 110 / 100;
@@ -213,21 +199,19 @@ KivResult CKivResultController::Recover(View view, const std::string& strFolder,
 
 std::string CKivResultController::PreviewFolder() {
     std::string exe = KivGetExeDir();
-    if (!exe.empty() && !KivIsInstalled() && ::access(exe.c_str(), W_OK) == 0) return exe + "/Tmp";
+    if (!exe.empty() && !KivIsInstalled() && KivCanWriteDir(exe)) return exe + "/Tmp";
     std::string cache = KivUserDir("XDG_CACHE_HOME", ".cache");
     return cache.empty() ? std::string() : cache + "/Tmp";
 }
 
 void CKivResultController::ClearPreviewFolder() {
     std::string dir = PreviewFolder();
-    DIR* d = dir.empty() ? nullptr : ::opendir(dir.c_str());
-    if (!d) return;
-    while (dirent* e = ::readdir(d)) {
-        std::string path = dir + "/" + e->d_name;
-        struct stat st{};
-        if (::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) ::unlink(path.c_str());
+    std::vector<std::string> names;
+    if (dir.empty() || !KivListDir(dir, &names)) return;
+    for (const std::string& name : names) {
+        std::string path = dir + "/" + name;
+        if (KivPathTypeOf(path) != KivPathType::kDir) KivRemoveFile(path);
     }
-    ::closedir(d);
 }
 
 KivResult CKivResultController::Preview(CKivUiNode* pFile, IKivProgressSink* pSink, IKivPrompt* pPrompt,
@@ -258,6 +242,6 @@ KivResult CKivResultController::Preview(CKivUiNode* pFile, IKivProgressSink* pSi
     size_t dot = path.rfind('.');
     if (pExternal && dot != std::string::npos)
         for (const char* e : kExternal)
-            if (::strcasecmp(path.c_str() + dot, e) == 0) *pExternal = true;
+            if (KivStrICmp(path.c_str() + dot, e) == 0) *pExternal = true;
     return KIV_OK;
 }

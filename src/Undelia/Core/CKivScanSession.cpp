@@ -1,9 +1,5 @@
 #include "CKivScanSession.h"
 
-#include <openssl/evp.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-
 #include <algorithm>
 #include <cstring>
 #include <ctime>
@@ -11,7 +7,8 @@
 
 #include "KivByteReader.h"
 #include "platform/KivAtomicFile.h"
-#include "platform/KivSysBlock.h"
+#include "platform/KivDigest.h"
+#include "platform/KivMediumSerial.h"
 
 namespace {
 
@@ -22,22 +19,16 @@ constexpr uint64_t kMaxBadAreas = 1u << 24;
 
 class CSha256 {
 public:
-    CSha256() : m_p(EVP_MD_CTX_new()) {
-        if (m_p) EVP_DigestInit_ex(m_p, EVP_sha256(), nullptr);
-    }
-    ~CSha256() { EVP_MD_CTX_free(m_p); }
-    void Add(const void* p, size_t n) {
-        if (m_p && n) EVP_DigestUpdate(m_p, p, n);
-    }
+    void Add(const void* p, size_t n) { m_d.Add(p, n); }
     std::array<uint8_t, 32> Finish() {
         std::array<uint8_t, 32> out{};
-        unsigned n = 0;
-        if (m_p) EVP_DigestFinal_ex(m_p, out.data(), &n);
+        std::vector<uint8_t> d = m_d.Finish();
+        if (d.size() == out.size()) std::copy(d.begin(), d.end(), out.begin());
         return out;
     }
 
 private:
-    EVP_MD_CTX* m_p;
+    CKivDigest m_d{CKivDigest::Kind::kSha256};
 };
 
 void Put(std::vector<uint8_t>& v, uint64_t x, int nBytes) {
@@ -54,19 +45,6 @@ bool TakeText(KivByteReader& r, std::string* pOut) {
     if (!r.Ok()) return false;
     pOut->assign(s.begin(), s.end());
     return true;
-}
-
-// The serial of the disk behind a block device (a partition's is its disk's), when sysfs has one.
-std::string SerialOf(const std::string& strPath) {
-    struct stat st {};
-    if (::stat(strPath.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return {};
-    unsigned nMaj = major(st.st_rdev), nMin = minor(st.st_rdev);
-    for (const KivSysDisk& d : KivListSysDisks("/sys", "/dev")) {
-        if (d.nMajor == nMaj && d.nMinor == nMin) return d.strSerial;
-        for (const KivSysPartition& p : KivListSysPartitions(d.strSysDir))
-            if (p.nMajor == nMaj && p.nMinor == nMin) return d.strSerial;
-    }
-    return {};
 }
 
 std::string SizeText(uint64_t n) { return std::to_string(n) + " bytes"; }
@@ -180,7 +158,7 @@ bool CKivScanSession::IdentifyMedium(IKivDevStor* pStor, const std::string& strP
     m.nSectorSize = pStor->GetSectorSize();
     uint64_t nSectors = pStor->GetSectorCount();
     m.nBytes = nSectors * m.nSectorSize;
-    m.strSerial = SerialOf(strPath);
+    m.strSerial = KivMediumSerial(strPath);
     CSha256 sha;
     if (m.nSectorSize && nSectors) {
         uint64_t nEach = std::max<uint64_t>(1, kFingerprintBytes / m.nSectorSize);

@@ -1,13 +1,12 @@
 #include "CKivUiConfig.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "KivIniLoader.h"
+#include "platform/KivFileUtil.h"
 #include "platform/KivIniFile.h"
 #include "platform/KivPlatform.h"
 
@@ -17,11 +16,6 @@ std::string UserLocale() {
     for (const char* v : {"LC_ALL", "LC_MESSAGES", "LANG"})
         if (const char* p = std::getenv(v); p && *p) return p;
     return {};
-}
-
-bool IsFile(const std::string& path) {
-    struct stat st{};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 }  // namespace
@@ -70,7 +64,7 @@ void CKivUiConfig::Reload(const std::string& strLocale) {
     std::string name;
     KivIniGetString(m_path, "language", key, "", &name, 260);
     if (name.empty() || name.find('/') != std::string::npos) return;
-    if (IsFile(dir + "/res/" + name)) m_path = dir + "/res/" + name;
+    if (KivIsFile(dir + "/res/" + name)) m_path = dir + "/res/" + name;
 }
 
 int64_t CKivUiConfig::GetInt(const char* pszSection, const char* pszKey, int64_t nDefault) const {
