@@ -61,7 +61,8 @@ std::string KivOpenProblemText(const std::string& strPath, int err, bool bImage)
                 return "cannot read " + strPath + ": " + std::strerror(err) +
                        "; the system refuses raw access to it even for root (a container or security policy)";
             return "cannot read " + strPath +
-                   ": permission denied; reading raw disks needs root (or membership of group 'disk')";
+                   ": permission denied; reading raw disks needs administrator rights (granted through udisks2, "
+                   "or by membership of group 'disk')";
         default: return "cannot read " + what + "'" + strPath + "': " + std::strerror(err);
     }
 }

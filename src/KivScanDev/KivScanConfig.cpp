@@ -30,7 +30,8 @@ uint64_t KivReadScanStartSector() {
     return n;
 }
 
-KivScannerSet KivParseScannerSet(const char* pszList) {
+KivScannerSet KivParseScannerSet(const char* pszList, std::string* pUnknown) {
+    if (pUnknown) pUnknown->clear();
     if (!pszList || !*pszList) return {};
     KivScannerSet set{false, false, false, false};
     std::string word;
@@ -47,8 +48,10 @@ KivScannerSet KivParseScannerSet(const char* pszList) {
             set.bRaw = true;
         else if (word == "exfat")
             set.bExFat = true;
-        else if (!word.empty())
+        else if (!word.empty() && word != "none") {
             KivLogA(0, "Unknown scanner \"%s\" ignored", word.c_str());
+            if (pUnknown) *pUnknown += (pUnknown->empty() ? "" : ",") + word;
+        }
         word.clear();
         if (!*p) break;
     }
@@ -56,3 +59,9 @@ KivScannerSet KivParseScannerSet(const char* pszList) {
 }
 
 KivScannerSet KivReadScannerSet() { return KivParseScannerSet(std::getenv("UNDELIA_SCANNERS")); }
+
+std::string KivUnknownScanners() {
+    std::string unknown;
+    KivParseScannerSet(std::getenv("UNDELIA_SCANNERS"), &unknown);
+    return unknown;
+}

@@ -15,7 +15,8 @@ std::string KivScanConfigPath();
 uint64_t KivReadScanStartSector();
 
 // Which scanners a new engine makes, from $UNDELIA_SCANNERS ("fat,ntfs,exfat,raw" in any order
-// and case; unset or empty means all of them). Unknown names are logged and ignored.
+// and case, "none" for none; unset or empty means all of them). Unknown names are logged and
+// ignored by the engine; front ends refuse them before a scan (KivUnknownScanners).
 struct KivScannerSet {
     bool bFat = true;
     bool bNtfs = true;
@@ -24,4 +25,7 @@ struct KivScannerSet {
 };
 KivScannerSet KivReadScannerSet();
 // The same rule over a given text (for tests and callers that do not use the environment).
-KivScannerSet KivParseScannerSet(const char* pszList);
+// pUnknown (may be null) receives the names that are no scanner, comma-separated.
+KivScannerSet KivParseScannerSet(const char* pszList, std::string* pUnknown = nullptr);
+// The names of $UNDELIA_SCANNERS that are no scanner, comma-separated; empty when all are known.
+std::string KivUnknownScanners();

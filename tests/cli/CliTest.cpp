@@ -191,3 +191,61 @@ TEST_F(CliTest, PathMatchesWithoutCaseAndJsonReportsOutcomesAndZonedTimes) {
         }
     EXPECT_TRUE(bTime);
 }
+
+// No failure exits 0: output that never reached its file, a selection that matched nothing, a
+// scanner name nobody knows, an option without the one it needs, a destination that is a link to
+// nowhere (found before the scan), an image the user may not read (the system's reason, not
+// advice about raw disks).
+TEST_F(CliTest, FailuresAreNeverReportedAsSuccess) {
+    std::string img = m_dir + "/sample.img";
+    if (std::system((KIV_SOURCE_DIR "/scripts/make-sample '" + img + "' 48 >/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "make-sample needs mkfs.fat, mtools and sfdisk";
+    const std::string cli = ShellQuote(KIV_BIN_DIR "/undelia-cli") + " ";
+    for (const std::string& args : {std::string("types"), "-q ls " + img, "-q scan --json " + img}) {
+        ShellRun r = ShellRunIn(m_dir, cli + args + " >/dev/full");
+        EXPECT_EQ(r.nExit, 2) << args;
+        EXPECT_EQ(r.err, "undelia-cli: cannot write the output: No space left on device\n") << args;
+    }
+    CliRun none = Cli({"-q", "recover", img, "--to", m_dir + "/out", "--select", "nomatch*"});
+    EXPECT_EQ(none.nExit, 1);
+    EXPECT_NE(none.err.find("no file matches --select 'nomatch*'"), std::string::npos) << none.err;
+    CliRun scanners = KivRunCli({"-q", "scan", img}, m_dir, 0, {"UNDELIA_SCANNERS=fat,fta"});
+    EXPECT_EQ(scanners.nExit, 1);
+    EXPECT_NE(scanners.err.find("'fta'"), std::string::npos) << scanners.err;
+    CliRun every = Cli({"-q", "scan", img, "--save-every", "5"});
+    EXPECT_EQ(every.nExit, 1);
+    EXPECT_EQ(every.err, "undelia-cli: --save-every goes with --session FILE\n");
+    ::symlink((m_dir + "/nowhere/out").c_str(), (m_dir + "/dangling").c_str());
+    CliRun dangling = Cli({"recover", img, "--to", m_dir + "/dangling"});
+    EXPECT_EQ(dangling.nExit, 1);
+    EXPECT_EQ(CliLines(dangling.err), 1u) << dangling.err;  // before the scan's summary
+    EXPECT_NE(dangling.err.find("does not exist"), std::string::npos) << dangling.err;
+    // Root reads anything: the unreadable image is tried as an ordinary user.
+    if (::geteuid() == 0 && std::system("command -v setpriv >/dev/null") == 0) {
+        ::chmod(m_dir.c_str(), 0755);
+        ::chmod(img.c_str(), 0600);
+        ShellRun r = ShellRunIn(m_dir, "setpriv --reuid=nobody --regid=nogroup --clear-groups " + cli + "-q scan " + img);
+        EXPECT_EQ(r.nExit, 1);
+        EXPECT_EQ(r.err, "undelia-cli: cannot open '" + img + "': Permission denied\n");
+    }
+}
+
+// A name holding escape sequences and a newline (written into the FAT's long-name entry) is shown
+// escaped on the terminal, one line per file, and exact in JSON.
+TEST_F(CliTest, NamesFromTheMediumCannotTakeOverTheTerminal) {
+    std::string img = m_dir + "/esc.img", src = m_dir + "/src.txt";
+    std::ofstream(src) << "hi";
+    std::string make = "export MTOOLS_SKIP_CHECK=1; mkfs.fat -C -F 16 '" + img + "' 16384 >/dev/null && mcopy -i '" +
+                       img + "' '" + src + "' '::aQ[31mredZx.txt' && python3 -c \"import sys; p=sys.argv[1]; " +
+                       "d=bytearray(open(p,'rb').read()); i=d.find(b'Q\\0'); d[i]=27; i=d.find(b'Z\\0'); d[i]=10; " +
+                       "open(p,'wb').write(d)\" '" + img + "'";
+    if (std::system(make.c_str()) != 0) GTEST_SKIP() << "needs mkfs.fat, mtools and python3";
+    CliRun ls = Cli({"-q", "ls", img});
+    EXPECT_EQ(ls.nExit, 0) << ls.err;
+    EXPECT_NE(ls.out.find("a\\033[31mred\\nx.txt  2 B"), std::string::npos) << ls.out;
+    EXPECT_EQ(ls.out.find('\x1b'), std::string::npos);
+    CliRun json = Cli({"-q", "ls", img, "--json"});
+    EXPECT_NE(json.out.find("a\\u001b[31mred\\nx.txt"), std::string::npos) << json.out;
+    CliRun rec = Cli({"-q", "recover", img, "--to", m_dir + "/out", "--select", "*red*"});
+    EXPECT_EQ(rec.err.find('\x1b'), std::string::npos) << rec.err;
+}

@@ -133,29 +133,54 @@ TEST_F(CmdRecover, UnusableDestinationFailsBeforeTheScan) {
     EXPECT_FALSE(fs::exists("/proc/undelia-out"));
 }
 
-// A volume image mounted through FUSE (ntfs-3g): recovering into the mount would write into the
-// image being recovered.
-TEST_F(CmdRecover, DestinationInsideAMountOfTheImageIsRefused) {
+// Nothing the program writes may land on the image it reads: not the image itself (under another
+// name, by a hard or symbolic link), not a FUSE mount of it (ntfs-3g), not a loop device's mount of
+// it. Each is refused before the scan, with one line naming both paths, for every written path.
+TEST_F(CmdRecover, NoWrittenPathMayLieOnTheImage) {
     std::string img = m_dir + "/vol.img", mnt = m_dir + "/mnt";
     fs::create_directory(mnt);
     if (std::system(("truncate -s 16M '" + img + "' && mkntfs -q -F -f '" + img + "' >/dev/null 2>&1").c_str()) != 0)
         GTEST_SKIP() << "needs mkntfs";
-    if (std::system(("timeout 20 ntfs-3g '" + img + "' '" + mnt + "' >/dev/null 2>&1").c_str()) != 0)
-        GTEST_SKIP() << "no FUSE mount on this machine";
+    fs::create_hard_link(img, m_dir + "/hard.img");
+    fs::create_symlink(img, m_dir + "/soft.img");
+    std::vector<std::string> onImage = {img, m_dir + "/hard.img", m_dir + "/soft.img"};
+    bool bFuse = std::system(("timeout 20 ntfs-3g '" + img + "' '" + mnt + "' >/dev/null 2>&1").c_str()) == 0;
+    if (bFuse) onImage.push_back(mnt + "/inside");
     std::string before = CliReadText(img);
-    CliRun r = KivRunCli({"recover", img, "--to", mnt + "/out"}, m_dir);
-    bool bMadeOut = fs::exists(mnt + "/out");
-    std::system(("fusermount -u '" + mnt + "'").c_str());
-    EXPECT_EQ(r.nExit, 1) << r.err;
-    EXPECT_EQ(CliLines(r.err), 1u) << r.err;
-    EXPECT_NE(r.err.find("refusing to recover into"), std::string::npos) << r.err;
+    auto refused = [&](const std::vector<std::string>& args, const std::string& path, const std::string& medium) {
+        CliRun r = KivRunCli(args, m_dir);
+        EXPECT_EQ(r.nExit, 1) << path << ": " << r.err;
+        EXPECT_EQ(CliLines(r.err), 1u) << r.err;  // refused before the scan
+        EXPECT_NE(r.err.find("refusing to write"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("'" + path + "'"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("'" + medium + "'"), std::string::npos) << r.err;
+    };
+    for (const std::string& p : onImage) {
+        refused({"recover", img, "--to", m_dir + "/out", "--report", p}, p, img);
+        refused({"scan", img, "--session", p}, p, img);
+        refused({"ls", img, "--badmap", p}, p, img);
+    }
+    if (bFuse) refused({"recover", img, "--to", mnt + "/out"}, mnt + "/out", img);
+    bool bMadeOut = bFuse && (fs::exists(mnt + "/out") || fs::exists(mnt + "/inside"));
+    if (bFuse) std::system(("fusermount -u '" + mnt + "'").c_str());
     EXPECT_FALSE(bMadeOut);
     EXPECT_TRUE(CliReadText(img) == before);
+    EXPECT_FALSE(fs::exists(m_dir + "/out"));
+
+    // A loop device's mount of the image, where this machine lets a test make one.
+    std::string ext = m_dir + "/ext.img";
+    if (std::system(("truncate -s 16M '" + ext + "' && mkfs.ext4 -q '" + ext + "' 2>/dev/null").c_str()) == 0 &&
+        std::system(("mount -o loop '" + ext + "' '" + mnt + "' 2>/dev/null").c_str()) == 0) {
+        refused({"recover", ext, "--to", mnt + "/out"}, mnt + "/out", ext);
+        refused({"scan", ext, "--session", mnt + "/s.und"}, mnt + "/s.und", ext);
+        bool bWrote = fs::exists(mnt + "/out") || fs::exists(mnt + "/s.und");
+        std::system(("umount '" + mnt + "'").c_str());
+        EXPECT_FALSE(bWrote);
+    }
     // Its own file system (where the image file lies) is only warned about.
     CliRun ok = KivRunCli({"-q", "recover", img, "--to", m_dir + "/beside"}, m_dir);
     EXPECT_EQ(ok.nExit, 0) << ok.err;
-    EXPECT_NE(ok.err.find("warning: the destination lies on the same file system as the image"), std::string::npos)
-        << ok.err;
+    EXPECT_NE(ok.err.find("lies on the same file system as the image"), std::string::npos) << ok.err;
 }
 
 // An encrypted file (its record carries "$EFS") comes back as the import stream that restores it

@@ -12,7 +12,9 @@
 #include "CDataBackstage.h"
 #include "CKivFileNodeMgr.h"
 #include "CKivFileTypeChoice.h"
+#include "CKivRecoveryReport.h"
 #include "CKivResultController.h"
+#include "CKivSessionDriver.h"
 #include "CKivUiNode.h"
 #include "CProgressScan.h"
 #include "CoreImages.h"
@@ -224,16 +226,16 @@ TEST_F(CoreEndToEnd, RecoveryRefusesWhatTheWizardRefuses) {
     EXPECT_EQ(KivErrNo(m_ctl.Recover(V::VIEW_DIR, m_dest, &m_sink, nullptr, &sum)), KIV_E_NOSELECTION);
     ASSERT_EQ(m_ctl.SetTick(V::VIEW_DIR, m_ctl.Root(V::VIEW_DIR), true), KIV_OK);
     EXPECT_EQ(KivErrNo(m_ctl.Recover(V::VIEW_DIR, m_dest + "/missing", &m_sink, nullptr, &sum)), KIV_E_NODESTFOLDER);
-    EXPECT_EQ(KivErrNo(V::CheckDestination(ImageDir() + "/fat.img", 1, nullptr)), KIV_E_NODESTFOLDER);
+    EXPECT_EQ(KivErrNo(V::CheckDestination(m_bs, ImageDir() + "/fat.img", 1, nullptr)), KIV_E_NODESTFOLDER);
     // More than the destination holds: refused without a prompt to ask.
-    EXPECT_EQ(KivErrNo(V::CheckDestination(m_dest, UINT64_MAX / 2, nullptr)), KIV_E_NOSPACE);
+    EXPECT_EQ(KivErrNo(V::CheckDestination(m_bs, m_dest, UINT64_MAX / 2, nullptr)), KIV_E_NOSPACE);
     uint64_t nFree = 0;
     ASSERT_TRUE(V::FreeSpace(m_dest, &nFree));
-    EXPECT_EQ(V::CheckDestination(m_dest, nFree * 100 / 110, nullptr), KIV_OK);  // exactly 110 % fits
+    EXPECT_EQ(V::CheckDestination(m_bs, m_dest, nFree * 100 / 110, nullptr), KIV_OK);  // exactly 110 % fits
     // The user may go on regardless, or say no to the destination and nothing is written.
     ScriptedPrompt prompt;
     prompt.bLowSpace = true;
-    EXPECT_EQ(V::CheckDestination(m_dest, UINT64_MAX / 2, &prompt), KIV_OK);
+    EXPECT_EQ(V::CheckDestination(m_bs, m_dest, UINT64_MAX / 2, &prompt), KIV_OK);
     ASSERT_EQ(prompt.asked, std::vector<KivQuestion>{KIV_ASK_LOW_SPACE});
     prompt.bRecoverInto = false;
     ASSERT_EQ(m_ctl.Recover(V::VIEW_DIR, m_dest, &m_sink, &prompt, &sum), KIV_OK);
@@ -241,6 +243,48 @@ TEST_F(CoreEndToEnd, RecoveryRefusesWhatTheWizardRefuses) {
     EXPECT_EQ(prompt.asked.back(), KIV_ASK_RECOVER_INTO);
     EXPECT_NE(prompt.texts.back().find(m_dest), std::string::npos);  // the hint names the folder
     EXPECT_TRUE(fs::is_empty(m_dest));
+}
+
+// The desktop program's writers go through the core's one check of the medium being read: Save
+// scan onto the image under another name, a report through a symbolic link to it, Recover into a
+// FUSE mount of it. Each is refused with a reason naming both, and the image stays as it was.
+TEST_F(CoreEndToEnd, NothingIsWrittenOntoTheMediumBeingRead) {
+    using V = CKivResultController;
+    std::string image = (m_tmp / "copy.img").string();
+    fs::copy_file(ImageDir() + "/fat.img", image);
+    ScanImage(image);
+    ASSERT_EQ(m_bs.GetScanMediumPath(), image);
+    std::string before = ReadAll(image);
+    fs::create_hard_link(image, m_tmp / "hard.und");
+    fs::create_symlink(image, m_tmp / "link.json");
+
+    std::string why;
+    EXPECT_EQ(KivErrNo(CKivSessionDriver(m_bs).Save((m_tmp / "hard.und").string(), &why)), KIV_E_ONMEDIUM);
+    EXPECT_NE(why.find(image), std::string::npos) << why;
+    CKivRecoveryReport report;
+    report.SetScan(m_bs.GetScanDevice(), image, {});
+    EXPECT_FALSE(report.Save((m_tmp / "link.json").string(), &why));
+    EXPECT_NE(why.find("link.json"), std::string::npos) << why;
+    EXPECT_TRUE(ReadAll(image) == before);
+    EXPECT_TRUE(fs::is_symlink(m_tmp / "link.json"));
+
+    std::string ntfs = (m_tmp / "ntfs.img").string(), mnt = (m_tmp / "mnt").string();
+    fs::create_directory(mnt);
+    if (std::system(("truncate -s 16M '" + ntfs + "' && mkntfs -q -F -f '" + ntfs + "' >/dev/null 2>&1 && "
+                     "timeout 20 ntfs-3g '" + ntfs + "' '" + mnt + "' >/dev/null 2>&1").c_str()) != 0)
+        return;  // no FUSE here: the command-line tests cover the mounts where they can
+    m_bs.SetScanMediumPath(ntfs);
+    ScriptedPrompt prompt;
+    EXPECT_EQ(KivErrNo(V::CheckDestination(m_bs, mnt, 1, &prompt)), KIV_E_ONMEDIUM);
+    ASSERT_EQ(m_ctl.SetTick(V::VIEW_DIR, m_ctl.Root(V::VIEW_DIR), true), KIV_OK);
+    KivRecoverSummary sum;
+    EXPECT_EQ(KivErrNo(m_ctl.Recover(V::VIEW_DIR, mnt, &m_sink, &prompt, &sum)), KIV_E_ONMEDIUM);
+    bool bEmpty = fs::is_empty(mnt);
+    std::system(("fusermount -u '" + mnt + "'").c_str());
+    EXPECT_TRUE(bEmpty);
+    ASSERT_FALSE(prompt.texts.empty());
+    EXPECT_NE(prompt.texts.back().find(ntfs), std::string::npos) << prompt.texts.back();
+    EXPECT_TRUE(prompt.asked.empty());  // refused, not asked about
 }
 
 TEST_F(CoreEndToEnd, AStoppedRecoveryAnswersStopped) {

@@ -75,7 +75,10 @@ int KivOpenReadOnly(const std::string& strPath, int nTries, int* pErr) {
         err = errno;
         if (err != ENOMEDIUM && err != EIO) break;
     }
-    if (err == EACCES || err == EPERM) {
+    // Only a block device can be handed over by someone with more rights; a file the user may
+    // not read stays refused with the system's reason.
+    struct stat st{};
+    if ((err == EACCES || err == EPERM) && ::stat(strPath.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) {
         if (int fd = AskOpener(strPath); fd >= 0) return fd;
     }
     if (pErr) *pErr = err;

@@ -204,6 +204,8 @@ KivDestVerdict KivJudgeDestination(const KivSourceId& src, dev_t nDestDev, const
                 return refuse(where + " lies on " + via + ", a partition of the device being scanned");
         }
         for (dev_t s : sys.Slaves(r.dev)) todo.push_back({s, via});
+        // A partition of a loop device (losetup -P) writes into the file behind its disk.
+        if (dev_t disk; sys.Parent(r.dev, &disk)) todo.push_back({disk, via});
         std::string backing = sys.BackingFile(r.dev);
         struct stat st;
         if (!backing.empty() && ::stat(backing.c_str(), &st) == 0) {
@@ -216,23 +218,91 @@ KivDestVerdict KivJudgeDestination(const KivSourceId& src, dev_t nDestDev, const
     return v;
 }
 
+namespace {
+
+bool SourceIdOf(const std::string& strSource, KivSourceId* pSrc) {
+    struct stat s;
+    if (::stat(strSource.c_str(), &s) != 0) return false;
+    pSrc->bBlock = S_ISBLK(s.st_mode);
+    pSrc->rdev = s.st_rdev;
+    pSrc->dev = s.st_dev;
+    pSrc->ino = s.st_ino;
+    return true;
+}
+
+// Where a symbolic link finally points (the link itself when it is none), even when the target
+// does not exist yet; empty when the chain loops.
+std::string LinkTarget(const std::string& path) {
+    std::string p = path;
+    for (int i = 0; i < 40; ++i) {
+        char buf[PATH_MAX];
+        ssize_t n = ::readlink(p.c_str(), buf, sizeof buf - 1);
+        if (n < 0) return p;
+        std::string t(buf, static_cast<size_t>(n));
+        if (t.empty() || t[0] != '/') {
+            size_t slash = p.find_last_of('/');
+            t = (slash == std::string::npos ? std::string() : p.substr(0, slash + 1)) + t;
+        }
+        p = t;
+    }
+    return {};
+}
+
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
 KivDestVerdict KivJudgeDestination(const std::string& strSource, const std::string& strDest,
                                    const KivMediumRoots& roots) {
-    struct stat s, d;
+    struct stat d;
     std::string dir = KivExistingAncestor(strDest);
-    if (::stat(strSource.c_str(), &s) != 0 || dir.empty() || ::stat(dir.c_str(), &d) != 0) return {};
     KivSourceId src;
-    src.bBlock = S_ISBLK(s.st_mode);
-    src.rdev = s.st_rdev;
-    src.dev = s.st_dev;
-    src.ino = s.st_ino;
+    if (!SourceIdOf(strSource, &src) || dir.empty() || ::stat(dir.c_str(), &d) != 0) return {};
     return KivJudgeDestination(src, d.st_dev, dir, roots);
+}
+
+
+KivDestVerdict KivJudgeOutputFile(const std::string& strSource, const std::string& strFile,
+                                  const KivMediumRoots& roots) {
+    KivDestVerdict v;
+    KivSourceId src;
+    if (strFile.empty() || !SourceIdOf(strSource, &src)) return v;
+    auto refuse = [&](const std::string& why) {
+        v.place = KivDestPlace::kOnScannedMedium;
+        v.strWhy = why;
+        return v;
+    };
+    std::string target = LinkTarget(strFile);
+    if (target.empty()) return refuse("'" + strFile + "' is a loop of symbolic links");
+    struct stat st;
+    if (::stat(target.c_str(), &st) == 0) {
+        if (S_ISBLK(st.st_mode)) return refuse("'" + strFile + "' is a block device, which is never written");
+        if (!src.bBlock && st.st_dev == src.dev && st.st_ino == src.ino)
+            return refuse("'" + strFile + "' is the image being read");
+    }
+    KivDestVerdict far;
+    for (const std::string& file : {strFile, target}) {
+        std::string dir = KivExistingAncestor(FolderOf(file));
+        struct stat d;
+        if (dir.empty() || ::stat(dir.c_str(), &d) != 0) continue;
+        KivDestVerdict one = KivJudgeDestination(src, d.st_dev, dir, roots);
+        if (one.place == KivDestPlace::kOnScannedMedium) return one;
+        if (one.place == KivDestPlace::kSameFsAsImage) far = one;
+        if (target == strFile) break;
+    }
+    return far;
 }
 
 std::string KivDestUnusable(const std::string& strDest) {
     std::string q = "'" + strDest + "'";
     struct stat st;
     bool bExists = ::stat(strDest.c_str(), &st) == 0;
+    // Folders are made through the path given: a link to nowhere would fail only after the scan.
+    if (!bExists && ::lstat(strDest.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+        return q + " is a symbolic link to '" + LinkTarget(strDest) + "', which does not exist";
     if (bExists && !S_ISDIR(st.st_mode)) return q + " is not a folder";
     std::string dir = KivExistingAncestor(strDest);
     if (dir.empty() || ::stat(dir.c_str(), &st) != 0) return "cannot create " + q;

@@ -45,6 +45,13 @@ KivDestVerdict KivJudgeDestination(const KivSourceId& src, dev_t nDestDev, const
 KivDestVerdict KivJudgeDestination(const std::string& strSource, const std::string& strDest,
                                    const KivMediumRoots& roots = {});
 
+// The same for one file to be written at strFile (a report, a session, a mapfile): refused also
+// when the path is the scanned image itself (a hard or symbolic link to it included) or any block
+// device. A symbolic link is judged both where it lies and where it points, since the file may be
+// written through it or replaced beside it.
+KivDestVerdict KivJudgeOutputFile(const std::string& strSource, const std::string& strFile,
+                                  const KivMediumRoots& roots = {});
+
 // Why a destination folder cannot take recovered files (not a folder, a virtual file system such
 // as /proc, no permission to create or write it), or empty when it can. Creates nothing.
 std::string KivDestUnusable(const std::string& strDest);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "CliSession.h"
+#include "CliText.h"
 #include "KivVersion.h"
 
 int main(int argc, char** argv) {
@@ -54,16 +55,21 @@ int main(int argc, char** argv) {
     }
 
     CliInstallInterruptHandler();
+    int rc = CLI_EXIT_USAGE;
     try {
-        const CLI::App* pCmd = app.get_subcommands().front();
-        if (pCmd->get_name() == "scan") return runScan(global);
-        if (pCmd->get_name() == "ls") return runLs(global);
-        if (pCmd->get_name() == "recover") return runRecover(global);
-        if (pCmd->get_name() == "devices") return runDevices(global);
-        if (pCmd->get_name() == "types") return runTypes(global);
+        const std::string name = app.get_subcommands().front()->get_name();
+        for (const auto& [pszName, run] : {std::pair<const char*, CliRunFn&>{"scan", runScan},
+                                           {"ls", runLs}, {"recover", runRecover},
+                                           {"devices", runDevices}, {"types", runTypes}})
+            if (name == pszName) rc = run(global);
     } catch (const std::exception& e) {
         CliError(std::string("unexpected failure: ") + e.what());
-        return CLI_EXIT_FAILED;
+        rc = CLI_EXIT_FAILED;
     }
-    return CLI_EXIT_USAGE;
+    // Output that never reached its file is a failure, whatever the command made of its work.
+    if (std::string why; !CliCloseStdout(&why)) {
+        CliError("cannot write the output: " + why);
+        if (rc == CLI_EXIT_OK) rc = CLI_EXIT_FAILED;
+    }
+    return rc;
 }

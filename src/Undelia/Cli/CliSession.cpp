@@ -21,6 +21,7 @@
 #include "CKivSessionSaver.h"
 #include "CKivFileNodeMgr.h"
 #include "CliProgressSink.h"
+#include "CliText.h"
 #include "CliTypes.h"
 #include "KivUiCodes.h"
 #include "KivUiTexts.h"
@@ -28,6 +29,7 @@
 #include "KivFunction.h"
 #include "KivUDisksOpener.h"
 #include "KivModuleLoader.h"
+#include "KivScanConfig.h"
 #include "platform/KivPlatform.h"
 
 namespace {
@@ -72,8 +74,8 @@ int CheckImagePath(const std::string& strPath) {
         return CLI_EXIT_USAGE;
     }
     int fd = ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
-    // A user's program asks udisks2 for what it may not open (the device library does).
-    if (fd < 0 && !((errno == EACCES || errno == EPERM) && CliDevOpener())) {
+    // A user's program asks udisks2 for a block device it may not open (the device library does).
+    if (fd < 0 && !((errno == EACCES || errno == EPERM) && S_ISBLK(st.st_mode) && CliDevOpener())) {
         CliError("cannot open '" + strPath + "': " + std::strerror(errno));
         return CLI_EXIT_USAGE;
     }
@@ -102,17 +104,13 @@ KivBadRanges Subtract(const KivBadRanges& a, const KivBadRanges& b) {
 }
 
 // Checks the --badmap path before any work: an existing mapfile must be a regular file, a new one
-// must have a folder to go in, and it may never be the image itself.
-int CheckBadMapPath(const std::string& strMap, const std::string& strImage, bool* pExists) {
-    struct stat st {}, img {};
+// must have a folder to go in (where it lies is the core's check).
+int CheckBadMapPath(const std::string& strMap, bool* pExists) {
+    struct stat st {};
     *pExists = false;
     if (::stat(strMap.c_str(), &st) == 0) {
         if (!S_ISREG(st.st_mode)) {
             CliError("--badmap '" + strMap + "' is not a regular file");
-            return CLI_EXIT_USAGE;
-        }
-        if (::stat(strImage.c_str(), &img) == 0 && img.st_dev == st.st_dev && img.st_ino == st.st_ino) {
-            CliError("--badmap '" + strMap + "' is the image itself");
             return CLI_EXIT_USAGE;
         }
         *pExists = true;
@@ -146,7 +144,7 @@ IKivDevOpener* CliDevOpener() {
 }
 
 void CliError(const std::string& strText) {
-    std::string s = "undelia-cli: " + strText + "\n";
+    std::string s = "undelia-cli: " + CliPrintable(strText) + "\n";
     std::fwrite(s.data(), 1, s.size(), stderr);
 }
 
@@ -219,9 +217,10 @@ void CliStatusLine::Update(const std::string& strText, bool bForce) {
     uint64_t nNow = NowMs();
     if (!bForce && m_bDirty && nNow - m_nLastMs < 200) return;
     m_nLastMs = nNow;
-    std::string s = "\r" + strText;
-    if (strText.size() < m_nLastLen) s.append(m_nLastLen - strText.size(), ' ');
-    m_nLastLen = strText.size();
+    std::string text = CliPrintable(strText);
+    std::string s = "\r" + text;
+    if (text.size() < m_nLastLen) s.append(m_nLastLen - text.size(), ' ');
+    m_nLastLen = text.size();
     std::fwrite(s.data(), 1, s.size(), stderr);
     std::fflush(stderr);
     m_bDirty = true;
@@ -305,6 +304,10 @@ int CliSession::OpenChosen(const CliScanOptions& opts) {
 
 int CliSession::Open(const CliScanOptions& opts) {
     m_opts = opts;
+    if (std::string bad = KivUnknownScanners(); !bad.empty()) {
+        CliError("UNDELIA_SCANNERS names no scanner '" + bad + "' (the scanners: fat, ntfs, exfat, raw, or none)");
+        return CLI_EXIT_USAGE;
+    }
     if (opts.nSectorSize % 512 != 0) {
         CliError("--sector-size must be a multiple of 512, not " + std::to_string(opts.nSectorSize));
         return CLI_EXIT_USAGE;
@@ -332,6 +335,11 @@ int CliSession::Open(const CliScanOptions& opts) {
         CliError("'" + m_strSource + "' holds no sectors");
         return CLI_EXIT_USAGE;
     }
+    // Every file this command writes is checked against the medium before anything is read.
+    m_bs.SetScanMediumPath(m_strSource);
+    if (opts.bWritesSession)
+        if (int rc = CheckOutput(opts.strSession, KivOutput::kSession); rc != CLI_EXIT_OK) return rc;
+    if (int rc = CheckOutput(opts.strBadMap, KivOutput::kBadMap); rc != CLI_EXIT_OK) return rc;
     if (int rc = ReadBadMap(); rc != CLI_EXIT_OK) return rc;
 
     // The scan takes this device as it is: it was opened by path or chosen just now.
@@ -367,7 +375,7 @@ int CliSession::SetTypes() {
 int CliSession::ReadBadMap() {
     if (m_opts.strBadMap.empty()) return CLI_EXIT_OK;
     bool bExists = false;
-    if (int rc = CheckBadMapPath(m_opts.strBadMap, m_strSource, &bExists); rc != CLI_EXIT_OK) return rc;
+    if (int rc = CheckBadMapPath(m_opts.strBadMap, &bExists); rc != CLI_EXIT_OK) return rc;
     if (!bExists) return CLI_EXIT_OK;
     std::string why;
     if (!m_mapRead.Load(m_opts.strBadMap, &why)) {
@@ -488,6 +496,12 @@ int CliSession::Scan() {
                  std::to_string(nSectorSize) + "-byte sectors cannot read; scan again with --sector-size " +
                  std::to_string(z));
     return WriteBadMap();
+}
+
+int CliSession::CheckOutput(const std::string& strPath, KivOutput nKind) const {
+    KivOutputVerdict v = m_bs.CheckOutput(strPath, nKind);
+    if (!v.strText.empty()) CliError(v.strText);
+    return v.bRefused ? CLI_EXIT_USAGE : CLI_EXIT_OK;
 }
 
 CliBadSectors CliSession::BadSectors() const {

@@ -159,6 +159,11 @@ public:
     // Afterwards a partition is selected exactly when its tree is in Root().
     int BuildTree(bool bQuietWhenEmpty = false);
 
+    // The program core's check of a path this command will write (after Open): CLI_EXIT_USAGE with
+    // one line naming both paths when it lies on the medium being read; a warning line when it
+    // lies beside the image.
+    int CheckOutput(const std::string& strPath, KivOutput nKind) const;
+
     // The sectors the device could not give so far.
     CliBadSectors BadSectors() const;
     // Writes the --badmap mapfile (when one was given) from the device's bad-area map: what the

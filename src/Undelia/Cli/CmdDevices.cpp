@@ -7,6 +7,7 @@
 
 #include "CliDevices.h"
 #include "CliSession.h"
+#include "CliText.h"
 
 namespace {
 
@@ -80,7 +81,7 @@ void PrintTable(const CliDeviceList& list) {
         std::printf("%3zu  %-5s %10s %12llu %6u  %-18s %s\n", i, d.nSource == KIV_DISK_IMAGE ? "image" : "disk",
                     CliSizeText(p->GetSectorCount() * p->GetSectorSize()).c_str(),
                     static_cast<unsigned long long>(p->GetSectorCount()), p->GetSectorSize(), DiskFlags(d).c_str(),
-                    text.c_str());
+                    CliPrintable(text).c_str());
     }
     std::printf("\nPartitions\n");
     if (list.Parts().empty()) {
@@ -98,8 +99,9 @@ void PrintTable(const CliDeviceList& list) {
                     KivFsKindName(r.nFsKind), CliPartSourceName(r).c_str(),
                     static_cast<unsigned long long>(e.nFirstSector),
                     static_cast<unsigned long long>(p->GetSectorCount()),
-                    CliSizeText(p->GetSectorCount() * p->GetSectorSize()).c_str(), r.szLabel[0] ? r.szLabel : "-",
-                    mount.c_str(), PartFlags(r).c_str(), OneLine(r.szDesc).c_str());
+                    CliSizeText(p->GetSectorCount() * p->GetSectorSize()).c_str(),
+                    r.szLabel[0] ? CliPrintable(r.szLabel).c_str() : "-", CliPrintable(mount).c_str(),
+                    PartFlags(r).c_str(), CliPrintable(OneLine(r.szDesc)).c_str());
     }
 }
 

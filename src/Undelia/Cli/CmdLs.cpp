@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "CliSession.h"
+#include "CliText.h"
 #include "CliView.h"
 
 namespace {
@@ -125,22 +126,22 @@ void PrintText(const CliSession& s) {
         std::string indent(static_cast<size_t>(e.depth) * 2, ' ');
         IKivFileAttr* pAttr = e.pNode->GetAttr();
         if (e.pNode->IsFsNode()) {
-            std::printf("%s%s\n", indent.c_str(), PartitionText(e.pNode).c_str());
+            CliPrintLine(indent + PartitionText(e.pNode));
             return;
         }
         if (IsFolder(e.pNode)) {
             ++nFolders;
             if (pAttr->GetAttrKind() == KIV_ATTR_RAW)
-                std::printf("%s%s/\n", indent.c_str(), pAttr->GetName());
+                CliPrintLine(indent + pAttr->GetName() + "/");
             else
-                std::printf("%s%s/  %s\n", indent.c_str(), pAttr->GetName(), CliStateText(pAttr));
+                CliPrintLine(indent + pAttr->GetName() + "/  " + CliStateText(pAttr));
             return;
         }
         ++nFiles;
         std::string line = indent + pAttr->GetName() + "  " + CliSizeText(pAttr->GetSize()) + "  " + CliStateText(pAttr);
         uint64_t nSector = 0;
         if (FirstSector(e.pNode, &nSector)) line += "  sector " + std::to_string(nSector);
-        std::printf("%s\n", line.c_str());
+        CliPrintLine(line);
     });
     if (!s.Global().bQuiet) std::printf("%llu files in %llu folders\n", static_cast<unsigned long long>(nFiles),
                                         static_cast<unsigned long long>(nFolders));
@@ -215,7 +216,7 @@ void PrintViewText(const CliSession& s, CKivUiNode* pRoot, bool bAway) {
             if (pAttr) line += std::string("  ") + CliStateText(pAttr);
             if (bAway && !p->GetPath().empty()) line += "  in " + p->GetPath();
         }
-        std::printf("%s\n", line.c_str());
+        CliPrintLine(line);
     });
     if (!s.Global().bQuiet) std::printf("%llu files in %llu folders\n", static_cast<unsigned long long>(nFiles),
                                         static_cast<unsigned long long>(nFolders));

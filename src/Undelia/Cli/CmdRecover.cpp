@@ -17,6 +17,7 @@
 #include "CKivRecoveryReport.h"
 #include "CliProgressSink.h"
 #include "CliSession.h"
+#include "CliText.h"
 #include "CliView.h"
 #include "KivFunction.h"
 #include "KivUiCodes.h"
@@ -65,26 +66,18 @@ bool CaseBlind(int32_t nFsType) {
 
 // Refuses, before anything is scanned, a destination that cannot take files or whose files would
 // land on the scanned medium and overwrite the very data being recovered. No option overrides it.
-int CheckDestination(const std::string& strSource, const std::string& strDest) {
+int CheckDestination(CliSession& session, const std::string& strDest) {
     if (std::string why = KivDestUnusable(strDest); !why.empty()) {
         CliError(why);
         return CLI_EXIT_USAGE;
     }
-    KivDestVerdict v = KivJudgeDestination(strSource, strDest);
-    if (v.place == KivDestPlace::kOnScannedMedium) {
-        CliError("refusing to recover into '" + strDest + "': " + v.strWhy +
-                 "; recovered files would overwrite the lost data (choose a folder on another disk)");
-        return CLI_EXIT_USAGE;
-    }
-    if (v.place == KivDestPlace::kSameFsAsImage)
-        CliError("warning: the destination lies on the same file system as the image; if the image is that file "
-                 "system's only copy of the lost data, recover to another disk");
-    return CLI_EXIT_OK;
+    return session.CheckOutput(strDest, KivOutput::kRecoverFolder);
 }
 
 // A report path names a JSON or an XML file in a folder that may take it, off the scanned medium.
-int CheckReportPath(const std::string& strSource, const std::string& strReport) {
+int CheckReportPath(CliSession& session, const std::string& strReport) {
     if (strReport.empty()) return CLI_EXIT_OK;
+    if (int rc = session.CheckOutput(strReport, KivOutput::kReport); rc != CLI_EXIT_OK) return rc;
     auto endsWith = [&](const char* pszExt) {
         size_t n = std::strlen(pszExt);
         return strReport.size() > n && strcasecmp(strReport.c_str() + strReport.size() - n, pszExt) == 0;
@@ -97,10 +90,6 @@ int CheckReportPath(const std::string& strSource, const std::string& strReport) 
     std::string dir = nSlash == std::string::npos ? "." : nSlash == 0 ? "/" : strReport.substr(0, nSlash);
     if (std::string why = KivDestUnusable(dir); !why.empty()) {
         CliError("--report: " + why);
-        return CLI_EXIT_USAGE;
-    }
-    if (KivDestVerdict v = KivJudgeDestination(strSource, dir); v.place == KivDestPlace::kOnScannedMedium) {
-        CliError("refusing to write the report into '" + dir + "': " + v.strWhy);
         return CLI_EXIT_USAGE;
     }
     // Made now rather than found missing after a long recovery.
@@ -161,8 +150,8 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
     }
     CliSession session(global);
     if (int rc = session.Open(o.scan); rc != CLI_EXIT_OK) return rc;
-    if (int rc = CheckDestination(session.SourcePath(), o.strDest); rc != CLI_EXIT_OK) return rc;
-    if (int rc = CheckReportPath(session.SourcePath(), o.strReport); rc != CLI_EXIT_OK) return rc;
+    if (int rc = CheckReportPath(session, o.strReport); rc != CLI_EXIT_OK) return rc;
+    if (int rc = CheckDestination(session, o.strDest); rc != CLI_EXIT_OK) return rc;
     time_t tSessionStarted = ::time(nullptr);
     if (int rc = session.ScanOrRestore(); rc != CLI_EXIT_OK) return rc;
     if (int rc = session.EnumParts(); rc != CLI_EXIT_OK) return rc;
@@ -174,6 +163,14 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
     if (pRoot) TickMatching(*pCtl, view, pRoot, o);
     uint64_t nTicked = 0, nTickedBytes = 0;
     if (pCtl) pCtl->GetTotals(view, &nTicked, &nTickedBytes);
+    if (nTicked == 0 && (!o.strPattern.empty() || !o.strSelect.empty() || o.bDeletedOnly)) {
+        std::string what;
+        if (!o.strPattern.empty()) what += " --path '" + o.strPattern + "'";
+        if (!o.strSelect.empty()) what += " --select '" + o.strSelect + "'";
+        if (o.bDeletedOnly) what += " --deleted-only";
+        CliError("no file matches" + what + "; nothing was recovered ('undelia-cli ls' lists what was found)");
+        return CLI_EXIT_USAGE;
+    }
 
     CliStatusLine line(global.bQuiet);
     CliProgressSink sink(line);
@@ -189,7 +186,8 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
     if (nTicked) {
         if (!global.bQuiet)
             std::fprintf(stderr, "selected %llu files (%s) for recovery into %s\n",
-                         static_cast<unsigned long long>(nTicked), CliSizeText(nTickedBytes).c_str(), o.strDest.c_str());
+                         static_cast<unsigned long long>(nTicked), CliSizeText(nTickedBytes).c_str(),
+                         CliPrintable(o.strDest).c_str());
         if (!KivMakeDirs(o.strDest)) {
             CliError("cannot create the folder '" + o.strDest + "': " + std::strerror(errno));
             return CLI_EXIT_USAGE;
@@ -277,7 +275,7 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
                     static_cast<unsigned long long>(nTicked), CliSizeText(sum.nBytesWritten).c_str(),
                     CliDurationText(dSec).c_str(), static_cast<unsigned long long>(sum.nFailed),
                     static_cast<unsigned long long>(sum.nDamaged));
-        for (const auto& f : sum.folders) std::printf("  %s\n", f.c_str());
+        for (const auto& f : sum.folders) CliPrintLine("  " + f);
     }
     if (CliWasInterrupted()) return CLI_EXIT_INTERRUPTED;
     bool bFailed = bEngineFailed || sum.nFailed || sum.nDamaged || sum.bDestStopped || nMapRc != CLI_EXIT_OK || bReportFailed;

@@ -91,13 +91,14 @@ CliRunFn CliAddScanCommand(CLI::App& app) {
     pCmd->add_flag("--resume", pOpts->scan.bResume,
                    "Go on with the scan kept in --session FILE (stopped by Ctrl-C, a crash or power loss) "
                    "from the block it reached");
-    pCmd->add_option("--save-every", pOpts->scan.dSaveEvery,
-                     "With --session: seconds between saves while scanning (default 300; 0 saves after every block)")
-        ->check(CLI::NonNegativeNumber);
+    CLI::Option* pSaveEvery =
+        pCmd->add_option("--save-every", pOpts->scan.dSaveEvery,
+                         "With --session: seconds between saves while scanning (default 300; 0 saves after every block)")
+            ->check(CLI::NonNegativeNumber);
     pOpts->scan.bWritesSession = true;
-    return [pOpts](const CliGlobalOptions& global) {
-        if (pOpts->scan.bResume && pOpts->scan.strSession.empty()) {
-            CliError("--resume goes with --session FILE");
+    return [pOpts, pSaveEvery](const CliGlobalOptions& global) {
+        if (pOpts->scan.strSession.empty() && (pOpts->scan.bResume || pSaveEvery->count())) {
+            CliError(std::string(pOpts->scan.bResume ? "--resume" : "--save-every") + " goes with --session FILE");
             return CLI_EXIT_USAGE;
         }
         CliSession session(global);

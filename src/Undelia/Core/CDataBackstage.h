@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "CKivOutputGuard.h"
 #include "CKivScanSession.h"
 #include "IKivEnumDevEx.h"
 #include "IKivFilter.h"
@@ -66,6 +67,10 @@ public:
     IKivDevStor* GetScanDevice() const { return m_pScanStor; }
     void SetScanMediumPath(const std::string& strPath) { m_strScanPath = strPath; }
     const std::string& GetScanMediumPath() const { return m_strScanPath; }
+    // The one check of a path the program is about to write against that medium.
+    KivOutputVerdict CheckOutput(const std::string& strPath, KivOutput nKind) const {
+        return CKivOutputGuard::Check(m_strScanPath, strPath, nKind);
+    }
     // The file types of that scan as a session file names them ("" for every type).
     void SetScanTypes(const std::string& strTypes) { m_strScanTypes = strTypes; }
     const std::string& GetScanTypes() const { return m_strScanTypes; }

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <vector>
 
+#include "CKivOutputGuard.h"
 #include "CKivResultController.h"
 #include "IKivDevStor.h"
 #include "KivScanResult.h"
@@ -441,6 +442,15 @@ std::string CKivRecoveryReport::ToDfxml() const {
 }
 
 bool CKivRecoveryReport::Save(const std::string& strPath, std::string* pErr) const {
+    std::string strSource;
+    {
+        std::lock_guard<std::mutex> lk(m_mtx);
+        strSource = m_strDevice;
+    }
+    if (KivOutputVerdict v = CKivOutputGuard::Check(strSource, strPath, KivOutput::kReport); v.bRefused) {
+        if (pErr) *pErr = v.strText;
+        return false;
+    }
     bool bXml = strPath.size() >= 4 && KivStrICmp(strPath.c_str() + strPath.size() - 4, ".xml") == 0;
     std::string text = bXml ? ToDfxml() : ToJson();
     std::string tmp = strPath + ".part";

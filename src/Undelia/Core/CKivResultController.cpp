@@ -121,8 +121,13 @@ bool CKivResultController::FreeSpace(const std::string& strFolder, uint64_t* pBy
     return KivFreeBytes(strFolder, pBytes);
 }
 
-KivResult CKivResultController::CheckDestination(const std::string& strFolder, uint64_t nBytes, IKivPrompt* pPrompt) {
+KivResult CKivResultController::CheckDestination(const CDataBackstage& backstage, const std::string& strFolder,
+                                                 uint64_t nBytes, IKivPrompt* pPrompt) {
     if (!KivIsDir(strFolder)) return KIV_RETERR(KIV_E_NODESTFOLDER);
+    if (KivOutputVerdict v = backstage.CheckOutput(strFolder, KivOutput::kRecoverFolder); v.bRefused) {
+        if (pPrompt) pPrompt->ShowMessage(v.strText);
+        return KIV_RETERR(KIV_E_ONMEDIUM);
+    }
     uint64_t nFree = 0;
     // 110 % of what is ticked, in integer arithmetic; exactly that much free is enough.
     uint64_t nNeed = nBytes > UINT64_MAX / 110 ? UINT64_MAX : nBytes * 110 / 100;
@@ -146,7 +151,7 @@ KivResult CKivResultController::Recover(View view, const std::string& strFolder,
     sum.nBytesTicked = nBytes;
     if (pSummary) *pSummary = sum;
     if (nFiles == 0) return KIV_RETERR(KIV_E_NOSELECTION);
-    if (KivResult rc = CheckDestination(strFolder, nBytes, pPrompt); KivFailed(rc)) return rc;
+    if (KivResult rc = CheckDestination(m_backstage, strFolder, nBytes, pPrompt); KivFailed(rc)) return rc;
     if (pPrompt && !pPrompt->AskYesNo(KIV_ASK_RECOVER_INTO, KivHintFormat("PanelFileRes", "RecoverDstWarn", strFolder))) {
         sum.bDeclined = true;
         if (pSummary) *pSummary = sum;
@@ -227,6 +232,10 @@ KivResult CKivResultController::Preview(CKivUiNode* pFile, IKivProgressSink* pSi
     CKivFileNodeMgr* pMgr = nullptr;
     if (KivResult rc = m_backstage.GetRecoverData(&pEngine, &pMgr); KivFailed(rc)) return rc;
     std::string dir = PreviewFolder();
+    if (KivOutputVerdict v = m_backstage.CheckOutput(dir, KivOutput::kPreview); v.bRefused) {
+        if (pPrompt) pPrompt->ShowMessage(v.strText);
+        return KIV_RETERR(KIV_E_ONMEDIUM);
+    }
     if (dir.empty() || !KivMakeDirs(dir)) return KIV_RETERR(KIV_E_PREVIEW);
     ClearPreviewFolder();
     CProgressRecover recover(pEngine, pSink);

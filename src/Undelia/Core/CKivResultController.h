@@ -67,10 +67,12 @@ public:
     // "12 files, 3.50 MB" of the view's totals.
     std::string TotalsText(View view) const;
 
-    // The destination checks of the folder dialog: 0x05C unless an existing folder; 0x00F when its
-    // file system has less free space than 110 % of the ticked bytes and the user does not go on
-    // (the prompt asks "DlgSelectDir"/"Capcity"; a null prompt refuses).
-    static KivResult CheckDestination(const std::string& strFolder, uint64_t nBytes, IKivPrompt* pPrompt);
+    // The destination checks of the folder dialog: 0x05C unless an existing folder; 0x05D when it
+    // lies on the medium being read (the prompt shows why); 0x00F when its file system has less
+    // free space than 110 % of the ticked bytes and the user does not go on (the prompt asks
+    // "DlgSelectDir"/"Capcity"; a null prompt refuses).
+    static KivResult CheckDestination(const CDataBackstage& backstage, const std::string& strFolder, uint64_t nBytes,
+                                      IKivPrompt* pPrompt);
     // Free bytes of the file system that holds the folder.
     static bool FreeSpace(const std::string& strFolder, uint64_t* pBytes);
 

@@ -32,6 +32,10 @@ KivResult CKivSessionDriver::Save(const std::string& strFile, std::string* pWhy)
         if (pWhy) *pWhy = "there is no scan to save yet";
         return KIV_RETERR(KIV_E_STATE);
     }
+    if (KivOutputVerdict v = m_backstage.CheckOutput(strFile, KivOutput::kSession); v.bRefused) {
+        if (pWhy) *pWhy = v.strText;
+        return KIV_RETERR(KIV_E_ONMEDIUM);
+    }
     CKivScanSession::Medium medium;
     if (!CKivScanSession::IdentifyMedium(pStor, m_backstage.GetScanMediumPath(), &medium, pWhy) ||
         !CKivSessionSaver::SaveNow(pEngine, strFile, medium, m_backstage.GetScanTypes(), pStor, pWhy))
@@ -84,6 +88,12 @@ KivResult CKivSessionDriver::Open(const std::string& strFile, IKivDevStor* pStor
     CKivScanSession s;
     if (!s.Load(strFile, pWhy)) return KIV_RETERR(KIV_E_INVALIDARG);
     const CKivScanSession::Medium& saved = s.medium;
+    // An unfinished scan goes on saving into its file.
+    if (!s.bComplete)
+        if (KivOutputVerdict v = CKivOutputGuard::Check(saved.strPath, strFile, KivOutput::kSession); v.bRefused) {
+            if (pWhy) *pWhy = v.strText;
+            return KIV_RETERR(KIV_E_ONMEDIUM);
+        }
     if (pStor) {
         pStor->AddRef();
     } else if (!(pStor = FindMedium(saved.strPath, saved.nBytes, saved.nSectorSize, pWhy))) {

@@ -17,7 +17,8 @@ public:
     explicit CKivSessionDriver(CDataBackstage& backstage) : m_backstage(backstage) {}
 
     // Saves the back-stage's scan (finished or stopped) into strFile, replacing it. 0x003 when
-    // there is no scan; otherwise failures answer 0x020. *pWhy says why in one line.
+    // there is no scan, 0x05D when the file would lie on the medium being read; otherwise failures
+    // answer 0x020. *pWhy says why in one line.
     KivResult Save(const std::string& strFile, std::string* pWhy);
 
     // Reads strFile, finds its medium (pStor when given, else by the path saved: a disk or
@@ -25,7 +26,8 @@ public:
     // scan to a fresh engine on it. The medium becomes the back-stage's direct device.
     // *pbComplete tells whether the scan was complete (its partitions are then the scan result).
     // 0x002 for a file that is no session (damaged, cut, another version, a state the engine
-    // refuses), 0x030 when the medium cannot be found or opened, 0x015 when the medium found is
+    // refuses), 0x05D for an unfinished scan whose file lies on its medium (it would be written as
+    // the scan goes on), 0x030 when the medium cannot be found or opened, 0x015 when the medium found is
     // another one or its ends cannot be read; *pWhy in one line.
     // Until the file and its medium have passed their checks the back-stage's scan stays as it
     // was; fnBeforeReset (may be empty) is called just before it is replaced, so that a front end

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <vector>
 
+#include "CKivOutputGuard.h"
 #include "KivLog.h"
 
 namespace {
@@ -102,6 +103,10 @@ std::string CKivSessionSaver::FirstError() const {
 bool CKivSessionSaver::Write(const std::string& strFile, const CKivScanSession::Medium& medium,
                              const std::string& strTypes, IKivDevStor* pStor, const uint8_t* pState, uint64_t nBytes,
                              uint64_t nDone, bool bComplete, bool bRefresh, std::string* pWhy) {
+    if (KivOutputVerdict v = CKivOutputGuard::Check(medium.strPath, strFile, KivOutput::kSession); v.bRefused) {
+        if (pWhy) *pWhy = v.strText;
+        return false;
+    }
     CKivScanSession s;
     s.medium = medium;
     s.badAreas = BadAreasOf(pStor);

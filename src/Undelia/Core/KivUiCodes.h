@@ -14,4 +14,5 @@ enum : uint32_t {
     KIV_E_NOTHINGFOUND = 0x05A,    // the scan or the filter found nothing
     KIV_E_NOSELECTION = 0x05B,     // no file ticked
     KIV_E_NODESTFOLDER = 0x05C,    // the destination is not an existing folder
+    KIV_E_ONMEDIUM = 0x05D,        // the place chosen to write lies on the medium being read
 };

@@ -15,7 +15,6 @@
 #include "CDlgMsg.h"
 #include "CKivRecoveryReport.h"
 #include "CKivSkin.h"
-#include "platform/KivDestMedium.h"
 #include "KivFunction.h"
 
 QStringList CDlgRecovRes::SummaryLines(const KivRecoverSummary& sum) {
@@ -100,10 +99,8 @@ void CDlgRecovRes::OnSaveReport() {
 bool CDlgRecovRes::SaveReport(const QString& strFile) {
     if (!m_pReport) return false;
     std::string path = strFile.toStdString();
-    std::string dir = QFileInfo(strFile).absolutePath().toStdString();
-    KivDestVerdict v = KivJudgeDestination(CDataBackstage::Get().GetScanMediumPath(), dir);
-    if (v.place == KivDestPlace::kOnScannedMedium) {
-        CDlgMsg::Show(this, CKivSkin::HintArg("PanelFileRes", "ReportOnMedium", QString::fromStdString(v.strWhy)),
+    if (KivOutputVerdict v = CDataBackstage::Get().CheckOutput(path, KivOutput::kReport); v.bRefused) {
+        CDlgMsg::Show(this, CKivSkin::HintArg("PanelFileRes", "ReportOnMedium", QString::fromStdString(v.strText)),
                       CDlgMsg::KIND_ERROR);
         return false;
     }

@@ -12,11 +12,13 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "CDataBackstage.h"
 #include "CDlgMsg.h"
 #include "CKivResultController.h"
 #include "CKivSkin.h"
 #include "CQtPrompt.h"
 #include "KivFunction.h"
+#include "KivUiCodes.h"
 
 CDlgSelectDir::CDlgSelectDir(uint64_t nBytes, QWidget* pParent) : QDialog(pParent), m_nBytes(nBytes) {
     const CKivSkin& skin = CKivSkin::Get();
@@ -103,10 +105,12 @@ void CDlgSelectDir::OnNewFolder() {
 
 void CDlgSelectDir::OnOk() {
     CQtPrompt prompt(this);
-    KivResult rc = CKivResultController::CheckDestination(Folder().toStdString(), m_nBytes, &prompt);
+    KivResult rc = CKivResultController::CheckDestination(CDataBackstage::Get(), Folder().toStdString(), m_nBytes, &prompt);
     if (KivFailed(rc)) {
-        // Not a folder: say so. Too little room and the user said no: the question was the message.
-        if (KivErrNo(rc) != 0x00F) CDlgMsg::Show(this, CKivSkin::ErrorText(rc), CDlgMsg::KIND_ERROR);
+        // Not a folder: say so. On the medium being read: the prompt said why. Too little room and
+        // the user said no: the question was the message.
+        if (KivErrNo(rc) != KIV_E_NOSPACE && KivErrNo(rc) != KIV_E_ONMEDIUM)
+            CDlgMsg::Show(this, CKivSkin::ErrorText(rc), CDlgMsg::KIND_ERROR);
         return;
     }
     accept();

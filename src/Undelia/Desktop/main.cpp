@@ -25,6 +25,9 @@ int main(int argc, char** argv) {
     // read-only by udisks2, which asks polkit (and the user, through the session's agent).
     static CKivUDisksOpener s_opener;
     s_opener.SetWaitHook(&PaintWhileWaiting);
+    s_opener.SetAdminHint("reading raw disks needs administrator rights, which udisks2 asks for when it runs: "
+                          "install and start udisks2, or add your user to group 'disk' and log in again, or "
+                          "image the disk first and open the image");
     if (::geteuid() != 0) CDataBackstage::Get().SetDevOpener(&s_opener);
     CUndeliaApp app(argc, argv);
     return app.Run();

@@ -91,7 +91,7 @@ bool IsUnreachable(const BusError& err) {
 
 }  // namespace
 
-std::string CKivUDisksOpener::AdminHint() {
+std::string CKivUDisksOpener::CommandLineHint() {
     return "reading raw disks needs administrator rights: start the program with them (for example "
            "'sudo undelia-cli ...'), or add your user to group 'disk', or image the disk first and open the image";
 }

@@ -22,13 +22,17 @@ public:
     // typing the password) has not answered; a desktop program repaints its window there.
     void SetWaitHook(void (*pfnWait)()) { m_pfnWait = pfnWait; }
 
-    // What a user is told when raw disks cannot be read without administrator rights.
-    static std::string AdminHint();
+    // What a user is told when raw disks cannot be read without administrator rights and
+    // udisks2 cannot be asked: by default the command line's advice (sudo); a desktop program,
+    // which should never run as root as a whole, gives its own.
+    std::string AdminHint() const { return m_strAdminHint.empty() ? CommandLineHint() : m_strAdminHint; }
+    void SetAdminHint(std::string strHint) { m_strAdminHint = std::move(strHint); }
+    static std::string CommandLineHint();
 
 private:
     int Fail(const std::string& strWhy, bool bUnavailable, char* pszWhy, uint32_t nWhySize);
 
-    std::string m_strReason;
+    std::string m_strReason, m_strAdminHint;
     bool m_bUnavailable = false;
     void (*m_pfnWait)() = nullptr;
 };
