@@ -1,6 +1,7 @@
 // Raw devices for a user through udisks2: undelia-cli run as user nobody against a fake udisks2
-// on a private bus, over an image only root may read (the stand-in for a block device). The
-// descriptor it hands over is checked: read-only, and of the device asked for.
+// on a private bus, over a read-only loop device only root may open. The descriptor it hands over
+// is checked: read-only, and of the device asked for. (An image file the user may not read is no
+// business of udisks2's: the CLI tests see it refused with the system's reason.)
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -33,13 +35,21 @@ protected:
         std::string cmd = "cd '" + s_dir + "' && printf 'hello from the card\\n' > hello.txt && mkfs.fat -C card.img 4096 "
                           ">/dev/null && mcopy -i card.img hello.txt ::/HELLO.TXT && chmod 600 card.img";
         ASSERT_EQ(std::system(cmd.c_str()), 0);
+        // Read-only: nothing, not even the fake, can open it for writing.
+        FILE* p = ::popen(("losetup -r -f --show '" + s_image + "' 2>/dev/null").c_str(), "r");
+        char dev[64] = {};
+        if (!p || !std::fgets(dev, sizeof dev, p) || ::pclose(p) != 0) return;
+        s_image = std::string(dev, strcspn(dev, "\n"));
         s_bReady = true;
     }
     static void TearDownTestSuite() {
+        if (s_bReady) std::system(("losetup -d '" + s_image + "'").c_str());
         if (!s_dir.empty()) std::system(("rm -rf '" + s_dir + "'").c_str());
     }
     void SetUp() override {
-        if (!s_bReady) GTEST_SKIP() << "needs root (to run the program as nobody), setpriv, dbus-run-session, mtools";
+        if (!s_bReady)
+            GTEST_SKIP() << "needs root (to run the program as nobody and make a loop device), setpriv, "
+                            "dbus-run-session, mtools";
     }
 
     // undelia-cli ARGS as nobody, with a fake udisks2 in MODE ("none": no udisks2 on the bus).

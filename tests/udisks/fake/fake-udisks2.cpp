@@ -2,7 +2,8 @@
 // Block.OpenDevice / Block.OpenForBackup for the paths named on the command line.
 //   fake-udisks2 --mode grant|slow|deny|writable|other|backup-only PATH...
 // grant: opens the path read-only; slow: the same after half a second (a user typing the
-// password at polkit's prompt); deny: answers NotAuthorized; writable: opens it read-write;
+// password at polkit's prompt); deny: answers NotAuthorized; writable: opens the file behind the
+// loop device read-write (a block device is never opened for writing, not even here);
 // other: hands over a descriptor of another file; backup-only: no OpenDevice (older udisks2).
 // Connects to $DBUS_SYSTEM_BUS_ADDRESS, prints "ready" once it owns the name, runs until killed.
 #include <fcntl.h>
@@ -11,6 +12,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -20,13 +22,21 @@ std::string g_mode = "grant";
 std::vector<std::string> g_paths;
 std::vector<std::string> g_objects;
 
+// "/dev/loop3" -> the file it reads, from sysfs.
+std::string BackingFile(const std::string& dev) {
+    std::string name = dev.substr(dev.rfind('/') + 1), file;
+    std::ifstream in("/sys/block/" + name + "/loop/backing_file");
+    std::getline(in, file);
+    return file;
+}
+
 int OpenFor(sd_bus_message* m, size_t i, sd_bus_error* err) {
     if (g_mode == "deny")
         return sd_bus_error_set(err, "org.freedesktop.UDisks2.Error.NotAuthorizedCanObtain",
                                 "Not authorized to perform operation");
     if (g_mode == "slow") ::usleep(500 * 1000);
     int fd = -1;
-    if (g_mode == "writable") fd = ::open(g_paths[i].c_str(), O_RDWR | O_CLOEXEC);
+    if (g_mode == "writable") fd = ::open(BackingFile(g_paths[i]).c_str(), O_RDWR | O_CLOEXEC);
     else if (g_mode == "other") fd = ::open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
     else fd = ::open(g_paths[i].c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return sd_bus_error_set_errno(err, errno);
