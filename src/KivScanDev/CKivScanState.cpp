@@ -37,7 +37,7 @@ KivResult CKivScanState::Save(IKivStream* pStream, const CRawFileList* pList) {
     io(n);
     for (uint64_t i = 0; i < n && io.Ok(); ++i) {
         CRawFileInfo& r = *pList->At(size_t(i));
-        io(r.m_nStartSector)(r.m_nSize)(r.m_nTypeId)(r.m_nAnalyserId)(r.m_strTitle)(r.m_strDetail);
+        io(r.m_nStartSector)(r.m_nSize)(r.m_nTypeId)(r.m_nAnalyserId)(r.m_strTitle)(r.m_strDetail)(r.m_nDamage);
     }
     return io.Ok() ? KIV_OK : KIV_RETERR(KIV_E_IO);
 }
@@ -48,7 +48,7 @@ KivResult CKivScanState::Load(IKivStream* pStream, CRawFileList* pList) {
     uint32_t nMagic = 0, nVer = 0;
     io(nMagic)(nVer);
     if (!io.Ok() || nMagic != kMagic) return KIV_RETERR(KIV_E_IO);
-    if (nVer != kVersion) return KIV_RETERR(KIV_E_STATE);
+    if (nVer != kVersion && nVer != 1) return KIV_RETERR(KIV_E_STATE);
     IoHeader(io);
     uint64_t n = 0;
     io(n);
@@ -58,6 +58,7 @@ KivResult CKivScanState::Load(IKivStream* pStream, CRawFileList* pList) {
     for (uint64_t i = 0; i < n && io.Ok(); ++i) {
         auto p = std::make_unique<CRawFileInfo>();
         io(p->m_nStartSector)(p->m_nSize)(p->m_nTypeId)(p->m_nAnalyserId)(p->m_strTitle)(p->m_strDetail);
+        if (nVer >= 2) io(p->m_nDamage);
         if (io.Ok()) pList->Add(p.release());
     }
     if (!io.Ok()) {

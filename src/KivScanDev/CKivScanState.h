@@ -15,7 +15,7 @@ class CKivStateIO;
 class CKivScanState {
 public:
     static constexpr uint32_t kMagic = 0x5453534B;  // "KSST"
-    static constexpr uint32_t kVersion = 1;
+    static constexpr uint32_t kVersion = 2;  // 2: carved files carry their damage; 1 still loads
 
     struct ScannerState {
         int32_t nType = 0;

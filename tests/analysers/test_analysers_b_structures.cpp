@@ -261,6 +261,7 @@ TEST(AnalysersBWalk, PngChainEndsWithImageDataOrFails) {
     Outcome o = Analyse(CreateFilePNGAnalyser, broken);
     ASSERT_TRUE(o.bMeasured);
     EXPECT_EQ(o.Size(), nIend);
+    EXPECT_EQ(o.info.m_nDamage, kCarveEndNotFound);
     // Without a data chunk there is no image.
     Bytes header(png.begin(), png.begin() + 33);
     Append(header, BE(0x2000000, 4) + "IDAT");
@@ -287,12 +288,14 @@ TEST(AnalysersBWalk, PdfEndsAfterTheLastRevision) {
     EXPECT_EQ(Analyse(CreateFilePDFAnalyser, two, 4096, true).Size(), 13u);
 }
 
-TEST(AnalysersBWalk, RtfFailsOnBinaryBeforeTheClosingBrace) {
+TEST(AnalysersBWalk, RtfCutByBinaryBeforeTheClosingBraceIsDamaged) {
     Bytes f;
     Append(f, "{\\rtf1 {\\b bold} \\\\ back\\}slash");
     Outcome o = Analyse(CreateFileRTFAnalyser, f, 100, true);
     EXPECT_TRUE(o.bHeader);
-    EXPECT_FALSE(o.bMeasured);
+    ASSERT_TRUE(o.bMeasured);
+    EXPECT_EQ(o.Size(), f.size());
+    EXPECT_EQ(o.info.m_nDamage, kCarveEndNotFound);
     Append(f, "}");
     EXPECT_EQ(Analyse(CreateFileRTFAnalyser, f, 100, true).Size(), f.size());
 }

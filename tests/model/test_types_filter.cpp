@@ -46,7 +46,9 @@ TEST(TypeTable, FixedRows) {
     EXPECT_EQ(t.GetExt(74), "MPG");
     EXPECT_EQ(t.GetFolderName(74), "");
     EXPECT_EQ(t.GetFolderOrExt(74), "MPG");
-    EXPECT_EQ(t.GetExt(75), "");
+    EXPECT_EQ(t.GetExt(75), "HEIC");
+    EXPECT_EQ(t.GetExt(99), "RAF");
+    EXPECT_EQ(t.GetExt(100), "");
     EXPECT_FALSE(t.IsValidId(500));
     for (uint32_t i = 0; i < RawTypeTable::kFixedCount; ++i) {
         EXPECT_LE(t.GetExt(i).size(), RawTypeTable::kMaxExt);
@@ -120,9 +122,9 @@ TEST(ExtFilter, ExtensionAndModes) {
     EXPECT_EQ(ext, "");
 
     EXPECT_EQ(f.GetMode(), CKivExtFilterEx::MODE_ALL);
-    EXPECT_EQ(f.SelectedTypeIds().size(), 74u);
+    EXPECT_EQ(f.SelectedTypeIds().size(), 99u);
     EXPECT_EQ(f.SelectedTypeIds().front(), 1u);
-    EXPECT_EQ(f.SelectedTypeIds().back(), 74u);
+    EXPECT_EQ(f.SelectedTypeIds().back(), 99u);
 
     f.SetMode(CKivExtFilterEx::MODE_ONLY);
     f.SetExts({"JPG"});
@@ -140,7 +142,7 @@ TEST(ExtFilter, ExtensionAndModes) {
     EXPECT_TRUE(f.IsNameKept("photo."));
     EXPECT_TRUE(f.IsFileNameKept("README", false));
     std::vector<uint32_t> ids = f.SelectedTypeIds();
-    EXPECT_EQ(ids.size(), 73u);
+    EXPECT_EQ(ids.size(), 98u);
     EXPECT_EQ(std::count(ids.begin(), ids.end(), 33u), 0);
 
     f.SetExts({});
@@ -150,10 +152,11 @@ TEST(ExtFilter, ExtensionAndModes) {
 
 TEST(ScanSettings, Defaults) {
     KivScanSettings s;
-    ASSERT_EQ(s.selectedTypeIds.size(), 73u);
+    ASSERT_EQ(s.selectedTypeIds.size(), 98u);
     EXPECT_EQ(s.selectedTypeIds.front(), 1u);
-    EXPECT_EQ(s.selectedTypeIds.back(), 73u);
+    EXPECT_EQ(s.selectedTypeIds.back(), 99u);
     EXPECT_TRUE(s.IsTypeSelected(33));
+    EXPECT_TRUE(s.IsTypeSelected(80));
     EXPECT_FALSE(s.IsTypeSelected(74));
     EXPECT_EQ(s.nMaxCarvedSize, 50000000u);
     EXPECT_TRUE(s.bCarvedSubtree);

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "IKivFsScanner.h"
+#include "Model/IKivAttrDataInfo.h"
 #include "Raw/CKivRAWScanner.h"
 
 uint64_t RunRawScan(IKivDevStor* pDev, CRawFileList* pList, uint32_t nBlockSectors) {
@@ -42,6 +43,8 @@ void Walk(IKivFileNode* pDir, const std::string& path, std::map<std::string, Raw
         f.folder = path;
         f.nSize = a->GetSize();
         f.detail = a->GetTypeText();
+        if (auto* pInfo = dynamic_cast<IKivAttrDataInfo*>(a))
+            if (const char* pszWhy = pInfo->GetDataDamage()) f.damage = pszWhy;
         if (IDataRunList* pRuns = a->GetDataRunList()) {
             if (const KivDataRun* r = pRuns->First()) {
                 f.nRunStart = r->nStart;

@@ -20,6 +20,7 @@ struct RawTreeFile {
     uint64_t nRunStart = 0;
     uint64_t nRunLength = 0;
     std::string detail;
+    std::string damage;  // the reason recovery would report, empty for a whole file
 };
 
 struct ManifestEntry {

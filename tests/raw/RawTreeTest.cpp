@@ -189,3 +189,23 @@ TEST(RawTree, ShippedHeadersFindFilesDuringTheScan) {
     EXPECT_EQ(files["FILE002.MPG"].nSize, 44u * 512);
     pRoot->Release();
 }
+
+// A file whose end was not found, and one whose stated size runs past the medium, reach recovery
+// as damaged files with their reasons; whole files carry none.
+TEST(RawTree, DamagedCarvedFilesCarryTheirReason) {
+    SettingsGuard guard;
+    KivMemDevStor dev(std::vector<uint8_t>(64 * 512));
+    CRawFileList list;
+    AddMeasured(&list, 47, 3);
+    list.At(1)->m_nDamage = kCarveEndNotFound;
+    list.At(2)->m_nStartSector = 60;
+    list.At(2)->m_nSize = 10 * 512;
+    IKivFileNode* pRoot = BuildRawTree(nullptr, nullptr, &dev, &list);
+    auto files = FlattenRawTree(pRoot);
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_EQ(files["FILE001.PNG"].damage, "");
+    EXPECT_EQ(files["FILE002.PNG"].damage, "end not found");
+    EXPECT_EQ(files["FILE003.PNG"].damage, "cut by the end of the medium");
+    EXPECT_EQ(files["FILE003.PNG"].nSize, 4u * 512);
+    pRoot->Release();
+}

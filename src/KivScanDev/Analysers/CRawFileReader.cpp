@@ -73,6 +73,12 @@ std::span<const uint8_t> CRawFileReader::Window(uint64_t off, size_t n) {
     return {m_scratch.data(), n};
 }
 
+std::span<const uint8_t> CRawFileReader::Stream(uint64_t off, uint64_t nMax) {
+    int64_t i = Load(off);
+    if (i < 0 || nMax == 0) return {};
+    return {m_buf.data() + i, static_cast<size_t>(std::min<uint64_t>(nMax, m_nValid - static_cast<size_t>(i)))};
+}
+
 bool CRawFileReader::Read(uint64_t off, void* pDst, size_t n) {
     auto* p = static_cast<uint8_t*>(pDst);
     uint64_t end;

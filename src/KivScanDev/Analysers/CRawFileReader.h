@@ -32,6 +32,10 @@ public:
     // read. Valid until the next call on this reader.
     std::span<const uint8_t> Window(uint64_t off, size_t n);
 
+    // The bytes from offset on that one load holds (at least one, at most nMax), for walks that
+    // stream through a file; empty when the byte at offset cannot be read. Valid until the next call.
+    std::span<const uint8_t> Stream(uint64_t off, uint64_t nMax);
+
     // Copies n bytes at offset; false when any of them cannot be read.
     bool Read(uint64_t off, void* pDst, size_t n);
 

@@ -5,12 +5,14 @@
 #include "Analysers/CRawFileReader.h"
 #include "Analysers/KivAnalyserBytes.h"
 #include "Analysers/KivAnalyserFactories.h"
+#include "Analysers/KivBoxWalk.h"
 #include "KivByteReader.h"
 #include "Model/KivScanSettings.h"
 #include "platform/KivPlatform.h"
 
 bool FileMOVAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) {
-    if (!KivBytesAt(sector, 4, "ftyp")) return false;
+    // Pictures and raws in the same container have analysers of their own.
+    if (!KivBytesAt(sector, 4, "ftyp") || KivIsoBrandType(sector) != 0) return false;
     pInfo->m_nTypeId = 40;
     return true;
 }

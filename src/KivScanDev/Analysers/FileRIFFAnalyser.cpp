@@ -10,6 +10,7 @@ uint32_t RiffTypeOf(std::span<const uint8_t> s) {
     auto at = [&](size_t off, const char* t) { return KivBytesAtNoCase(s, off, t); };
     if (at(8, "WAVE") && at(12, "fmt ")) return 63;
     if (at(8, "AVI ") && at(12, "LIST")) return 8;
+    if (at(8, "WEBP") && (at(12, "VP8 ") || at(12, "VP8L") || at(12, "VP8X"))) return 83;
     if (at(8, "ACON") && (at(12, "LIST") || at(12, "anih"))) return 4;
     if (at(8, "CMX1") && KivBytesAt(s, 20, "{Corel Binary Meta File}")) return 14;
     if (at(8, "CARC") && at(12, "vrsn")) return 13;

@@ -14,23 +14,27 @@ bool FileRTFAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo*
     return true;
 }
 
-// The document is one group: it ends with the brace that closes the opening one. Escaped braces
-// ("\{", "\}") are text and do not count; a zero byte means this is not text any more.
+// The document is one group: it ends with the brace that closes the opening one, and the line end
+// the writer put after it. Escaped braces ("\{", "\}") are text and do not count. RTF is 7-bit
+// text: a zero byte, another control character or a byte above 0x7E means the document was cut
+// there, and it ends as a file whose end was not found (so does one still open at the size cap).
 bool FileRTFAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
     CRawFileReader rd;
     rd.Init(pStor, pInfo->m_nStartSector);
     uint64_t nDepth = 1;
     bool bEscape = false;
-    for (uint64_t pos = 5, nStep = 1; pos < nCap; ++nStep) {
-        // Whole chunks of text at a time; smaller ones near the end of the storage.
-        uint64_t n = std::min<uint64_t>(4096, nCap - pos);
-        auto text = rd.Window(pos, n);
-        while (text.empty() && n > 1) text = rd.Window(pos, n /= 2);
-        if (text.empty()) return false;
+    uint64_t pos = 5;
+    for (uint64_t nStep = 1; pos < nCap; ++nStep) {
+        auto text = rd.Stream(pos, nCap - pos);
+        if (text.empty()) break;
         for (size_t i = 0; i < text.size(); ++i) {
             uint8_t c = text[i];
-            if (c == 0) return false;
+            if ((c < 0x20 && c != '\r' && c != '\n' && c != '\t' && c != '\f') || c > 0x7E) {
+                pInfo->m_nSize = pos + i;
+                pInfo->m_nDamage = kCarveEndNotFound;
+                return true;
+            }
             if (bEscape) {
                 bEscape = false;
             } else if (c == '\\') {
@@ -38,14 +42,20 @@ bool FileRTFAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
             } else if (c == '{') {
                 ++nDepth;
             } else if (c == '}' && --nDepth == 0) {
-                pInfo->m_nSize = pos + i + 1;
+                uint64_t nEnd = pos + i + 1;
+                uint8_t e[2] = {0, 0};
+                rd.Read(nEnd, e, 1);
+                rd.Read(nEnd + 1, e + 1, 1);
+                nEnd += e[0] == '\r' && e[1] == '\n' ? 2 : (e[0] == '\r' || e[0] == '\n') ? 1 : 0;
+                pInfo->m_nSize = std::min(nEnd, nCap);
                 return true;
             }
         }
         pos += text.size();
         if (nStep % 10 == 0) KivPumpMessages();
     }
-    pInfo->m_nSize = nCap;
+    pInfo->m_nSize = std::min(pos, nCap);
+    pInfo->m_nDamage = kCarveEndNotFound;
     return true;
 }
 

@@ -43,6 +43,7 @@ bool FileTARAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
         return std::all_of(b.begin(), b.end(), [](uint8_t c) { return c == 0; });
     };
     uint64_t pos = 0;
+    bool bEnded = false;
     for (uint64_t nStep = 1; pos <= nCap; ++nStep) {
         auto h = rd.Window(pos, kBlock);
         if (h.empty()) break;
@@ -54,6 +55,7 @@ bool FileTARAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
                 h = q % kRecord != 0 && q <= nCap ? rd.Window(q, kBlock) : std::span<const uint8_t>();
             } while (!h.empty() && isZero(h));
             pos = q;
+            bEnded = true;
             break;
         }
         uint64_t nData;
@@ -65,6 +67,8 @@ bool FileTARAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     }
     if (pos == 0) return false;
     pInfo->m_nSize = std::min(pos, nCap);
+    // Without its end blocks the archive was cut or overwritten after its last whole member.
+    if (!bEnded) pInfo->m_nDamage = kCarveEndNotFound;
     return true;
 }
 

@@ -99,9 +99,32 @@ uint64_t ListEnd(TiffReader& tr, bool bBig, const TiffEntry* pOffsets, const Tif
 
 }  // namespace
 
+namespace {
+
+// Raw files whose header differs from TIFF's only in its magic number.
+uint32_t MagicType(std::span<const uint8_t> s) {
+    if (KivBytesAt(s, 0, "MM\x00\x2A") || KivBytesAt(s, 0, "II\x2A\x00")) return 60;
+    if (KivBytesAt(s, 0, "IIRO") || KivBytesAt(s, 0, "IIRS") || KivBytesAt(s, 0, "MMOR")) return 96;  // ORF
+    if (KivBytesAt(s, 0, "IIU\x00")) return 97;                                                    // RW2
+    return 0;
+}
+
+// The raw type a camera's maker stands for (TIFF-based raws that no other mark tells apart; Nikon's
+// are told by their model).
+uint32_t MakerType(const std::string& maker) {
+    auto starts = [&](const char* p) { return maker.rfind(p, 0) == 0; };
+    if (starts("SONY")) return 94;
+    if (starts("PENTAX") || starts("RICOH")) return 98;
+    if (starts("Canon")) return 93;
+    return 0;
+}
+
+}  // namespace
+
 bool FileTIFAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) {
-    if (!KivBytesAt(sector, 0, "MM\x00\x2A") && !KivBytesAt(sector, 0, "II\x2A\x00")) return false;
-    pInfo->m_nTypeId = 60;
+    uint32_t nType = MagicType(sector);
+    if (!nType) return false;
+    pInfo->m_nTypeId = nType;
     return true;
 }
 
@@ -113,14 +136,17 @@ bool FileTIFAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
     CRawFileReader rd;
     rd.Init(pStor, pInfo->m_nStartSector);
-    auto h = rd.Window(0, 8);
-    if (h.empty()) return false;
+    auto hw = rd.Window(0, 16);
+    if (hw.empty()) return false;
+    uint8_t h[16];
+    std::copy(hw.begin(), hw.end(), h);
     const bool bBig = KivBytesAt(h, 0, "MM");
     TiffReader tr(rd, bBig);
     uint32_t nFirst;
     if (!tr.U32(4, nFirst) || nFirst < 8 || nFirst > nCap) return false;
 
-    std::string strModel;
+    std::string strModel, strMaker;
+    bool bDng = false;
     uint64_t nEnd = 8;
     std::vector<uint64_t> todo{nFirst};
     std::set<uint64_t> seen;
@@ -148,9 +174,14 @@ bool FileTIFAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
             switch (e.nTag) {
             case 271: {  // maker: must be readable
                 uint8_t b[64];
-                if (off == nFirst && !rd.Read(e.nValueOff, b, std::min<uint64_t>(e.Bytes(), sizeof b))) return false;
+                size_t n = size_t(std::min<uint64_t>(e.Bytes(), sizeof b));
+                if (off == nFirst && !rd.Read(e.nValueOff, b, n)) return false;
+                if (off == nFirst && e.nType == 2) strMaker.assign(b, std::find(b, b + n, uint8_t(0)));
                 break;
             }
+            case 50706:  // the DNG version
+                bDng = true;
+                break;
             case 272:  // model
                 if (off == nFirst && e.nType == 2) {
                     std::vector<uint8_t> b(std::min<uint64_t>(e.nCount, 64));
@@ -174,10 +205,26 @@ bool FileTIFAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
         if (nDir % 10 == 9) KivPumpMessages();
     }
 
-    uint32_t nType = 60;
-    if (strModel.rfind("NIKON", 0) == 0) {
+    // The raws: by their magic, by the DNG version, by Canon's mark at 8, by the maker.
+    uint32_t nType = MagicType(h);
+    if (bDng)
+        nType = 95;
+    else if (nType == 60 && KivBytesAt(h, 8, "CR"))
+        nType = 93;
+    else if (nType == 60 && strModel.rfind("NIKON", 0) == 0)
         nType = 73;
+    else if (nType == 60 && !strModel.empty() && MakerType(strMaker) && MakerType(strMaker) != 93)
+        nType = MakerType(strMaker);
+    while (!strMaker.empty() && strMaker.back() == ' ') strMaker.pop_back();
+    while (!strModel.empty() && strModel.back() == ' ') strModel.pop_back();
+    if (nType == 73) {
         m_strTitle = strModel;
+    } else if (nType != 60) {
+        // Named by maker and model; most models already begin with the maker's first word.
+        std::string first = strMaker.substr(0, strMaker.find(' '));
+        m_strTitle = first.empty() || strModel.rfind(first, 0) == 0 ? strModel
+                     : strModel.empty()                              ? strMaker
+                                                                     : strMaker + " " + strModel;
     }
     pInfo->m_nTypeId = nType;
     pInfo->m_nSize = std::min(nEnd, nCap);

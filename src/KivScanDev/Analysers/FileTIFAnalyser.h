@@ -4,7 +4,8 @@
 
 #include "Analysers/IRawFileAnalyser.h"
 
-// TIFF images and the camera raw files built on them (Nikon NEF, named after the camera model).
+// TIFF images and the camera raw files built on them (NEF, CR2, ARW, DNG, ORF, RW2, PEF), the raws
+// named after the camera's maker and model.
 class FileTIFAnalyser : public IRawFileAnalyser {
 public:
     FileTIFAnalyser() : IRawFileAnalyser(60) {}
@@ -14,5 +15,5 @@ public:
     std::string GetTitleText() override { return m_strTitle; }
 
 private:
-    std::string m_strTitle;  // camera model of a NEF file
+    std::string m_strTitle;  // maker and model of a raw file
 };

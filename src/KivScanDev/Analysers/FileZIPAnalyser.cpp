@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 
 #include "Analysers/CRawFileReader.h"
 #include "Analysers/KivAnalyserBytes.h"
@@ -22,6 +23,33 @@ struct ZipRecord {
     uint64_t nLength = 0;
     std::string name;
 };
+
+// Packages that put a stored "mimetype" entry first name their type in it: OpenDocument files
+// and EPUB books.
+struct PackageType {
+    const char* pszMime;
+    uint32_t nType;
+};
+constexpr PackageType kPackages[] = {
+    {"application/vnd.oasis.opendocument.text", 88},         {"application/vnd.oasis.opendocument.spreadsheet", 89},
+    {"application/vnd.oasis.opendocument.presentation", 90}, {"application/vnd.oasis.opendocument.graphics", 91},
+    {"application/epub+zip", 92},
+};
+
+uint32_t PackageTypeOf(CRawFileReader& rd) {
+    uint8_t h[30];
+    if (!rd.Read(0, h, sizeof h)) return 0;
+    KivByteReader r(h, sizeof h);
+    uint16_t nName = r.U16At(26), nExtra = r.U16At(28);
+    uint32_t nLen = r.U32At(18);
+    if (r.U16At(8) != 0 || nName != 8 || nLen > 100) return 0;
+    char buf[8 + 100];
+    if (!rd.Read(30, buf, 8) || std::string_view(buf, 8) != "mimetype" || !rd.Read(30 + 8 + nExtra, buf, nLen))
+        return 0;
+    for (const PackageType& p : kPackages)
+        if (std::string_view(buf, nLen) == p.pszMime) return p.nType;
+    return 0;
+}
 
 // An entry written as a stream (flag bit 3) states its sizes only in the data descriptor that
 // follows its data: find the descriptor whose compressed size matches the distance walked. An
@@ -137,8 +165,11 @@ bool FileZIPAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
         if (nStep % 10 == 0) KivPumpMessages();
     }
     if (m_bDrawing && !m_bOffice) nType = 11;
+    if (uint32_t nPackage = PackageTypeOf(rd)) nType = nPackage;
     pInfo->m_nTypeId = nType;
     pInfo->m_nSize = std::min(pos, nCap);
+    // An archive whose records stop before the end record was cut or overwritten.
+    if (!bEnd) pInfo->m_nDamage = kCarveEndNotFound;
     return true;
 }
 

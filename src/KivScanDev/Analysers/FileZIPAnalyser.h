@@ -2,7 +2,8 @@
 
 #include "Analysers/IRawFileAnalyser.h"
 
-// ZIP archives, refined to the Office Open XML document types and to zipped drawings.
+// ZIP archives, refined to the Office Open XML and OpenDocument types, EPUB books and zipped
+// drawings.
 class FileZIPAnalyser : public IRawFileAnalyser {
 public:
     FileZIPAnalyser() : IRawFileAnalyser(68) {}

@@ -51,6 +51,16 @@ IRawFileAnalyser* CreateFileTTFAnalyser();
 IRawFileAnalyser* CreateFileWMFAnalyser();
 IRawFileAnalyser* CreateFileWPDAnalyser();
 IRawFileAnalyser* CreateFileZIPAnalyser();
+IRawFileAnalyser* CreateFile7ZAnalyser();
+IRawFileAnalyser* CreateFileBZ2Analyser();
+IRawFileAnalyser* CreateFileCR3Analyser();
+IRawFileAnalyser* CreateFileFLACAnalyser();
+IRawFileAnalyser* CreateFileHEIFAnalyser();
+IRawFileAnalyser* CreateFileMKVAnalyser();
+IRawFileAnalyser* CreateFileOGGAnalyser();
+IRawFileAnalyser* CreateFileRAFAnalyser();
+IRawFileAnalyser* CreateFileSQLiteAnalyser();
+IRawFileAnalyser* CreateFileXZAnalyser();
 
 // Analyser of the user-defined headers (implemented with the RAW scanner).
 IRawFileAnalyser* CreateCustomFileAnalyser();

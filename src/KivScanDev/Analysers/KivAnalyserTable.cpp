@@ -15,13 +15,14 @@ namespace {
 
 using F = KivAnalyserFactory;
 
-// Analysers per type id 0..73, in the order they join the list.
+// Analysers per fixed type id, in the order they join the list; id 74 stands for the user-defined
+// headers (kCustom).
 struct TypeRow {
     F a = nullptr;
     F b = nullptr;
 };
 
-constexpr std::array<TypeRow, 74> kRows = {{
+constexpr std::array<TypeRow, 100> kRows = {{
     {},                                                         // 0 Raw
     {CreateFile3DSAnalyser},                                    // 1 3DS
     {CreateFile3GPAnalyser},                                    // 2 3GP
@@ -96,9 +97,36 @@ constexpr std::array<TypeRow, 74> kRows = {{
     {CreateFileZIPAnalyser},                                    // 71 PPTX
     {CreateFileMDBAnalyser},                                    // 72 ACCDB
     {CreateFileTIFAnalyser},                                    // 73 NEF
+    {},                                                         // 74 MPG: user-defined headers
+    {CreateFileHEIFAnalyser},                       // 75 HEIC
+    {CreateFileHEIFAnalyser},                       // 76 AVIF
+    {CreateFileCR3Analyser},                        // 77 CR3
+    {CreateFileMKVAnalyser},                        // 78 MKV
+    {CreateFileMKVAnalyser},                        // 79 WEBM
+    {CreateFileFLACAnalyser},                       // 80 FLAC
+    {CreateFileOGGAnalyser},                        // 81 OGG
+    {CreateFileOGGAnalyser},                        // 82 OPUS
+    {CreateFileRIFFAnalyser},                       // 83 WEBP
+    {CreateFile7ZAnalyser},                         // 84 7Z
+    {CreateFileXZAnalyser},                         // 85 XZ
+    {CreateFileBZ2Analyser},                        // 86 BZ2
+    {CreateFileSQLiteAnalyser},                     // 87 DB
+    {CreateFileZIPAnalyser},                        // 88 ODT
+    {CreateFileZIPAnalyser},                        // 89 ODS
+    {CreateFileZIPAnalyser},                        // 90 ODP
+    {CreateFileZIPAnalyser},                        // 91 ODG
+    {CreateFileZIPAnalyser},                        // 92 EPUB
+    {CreateFileTIFAnalyser},                        // 93 CR2
+    {CreateFileTIFAnalyser},                        // 94 ARW
+    {CreateFileTIFAnalyser},                        // 95 DNG
+    {CreateFileTIFAnalyser},                        // 96 ORF
+    {CreateFileTIFAnalyser},                        // 97 RW2
+    {CreateFileTIFAnalyser},                        // 98 PEF
+    {CreateFileRAFAnalyser},                        // 99 RAF
 }};
 
 constexpr F kCustom[] = {CreateCustomFileAnalyser};
+constexpr uint32_t kCustomTypeId = 74;
 
 struct Named {
     std::string_view name;
@@ -131,11 +159,22 @@ const Named kAll[] = {
     {"FileTTFAnalyser", CreateFileTTFAnalyser},       {"FileUnicodeHTMAnalyser", CreateFileUnicodeHTMAnalyser},
     {"FileWMFAnalyser", CreateFileWMFAnalyser},       {"FileWPDAnalyser", CreateFileWPDAnalyser},
     {"FileZIPAnalyser", CreateFileZIPAnalyser},
+    {"File7ZAnalyser", CreateFile7ZAnalyser},
+    {"FileBZ2Analyser", CreateFileBZ2Analyser},
+    {"FileCR3Analyser", CreateFileCR3Analyser},
+    {"FileFLACAnalyser", CreateFileFLACAnalyser},
+    {"FileHEIFAnalyser", CreateFileHEIFAnalyser},
+    {"FileMKVAnalyser", CreateFileMKVAnalyser},
+    {"FileOGGAnalyser", CreateFileOGGAnalyser},
+    {"FileRAFAnalyser", CreateFileRAFAnalyser},
+    {"FileSQLiteAnalyser", CreateFileSQLiteAnalyser},
+    {"FileXZAnalyser", CreateFileXZAnalyser},
 };
 
 bool Offer(IRawFileAnalyser* p, std::span<const uint8_t> sector, CRawFileInfo* pInfo) {
     pInfo->m_nTypeId = 0;
     pInfo->m_nSize = 0;
+    pInfo->m_nDamage = kCarveWhole;
     try {
         return p->CheckHeader(sector, pInfo);
     } catch (...) {
@@ -146,7 +185,7 @@ bool Offer(IRawFileAnalyser* p, std::span<const uint8_t> sector, CRawFileInfo* p
 }  // namespace
 
 std::span<const KivAnalyserFactory> KivAnalysersOfType(uint32_t nTypeId) {
-    if (nTypeId >= kRows.size()) return kCustom;
+    if (nTypeId >= kRows.size() || nTypeId == kCustomTypeId) return kCustom;
     const TypeRow& r = kRows[nTypeId];
     if (!r.a) return {};
     return {&r.a, r.b ? 2u : 1u};

@@ -12,7 +12,7 @@
 using KivAnalyserFactory = IRawFileAnalyser* (*)();
 
 // Factories of the analysers that selecting nTypeId adds, in list order (DOC: OLE, then LowDoc).
-// Ids 0, 20 and 26 add none; ids above 73 add the custom-header analyser.
+// Ids 0, 20 and 26 add none; id 74 and the ids of user-defined headers add the custom-header analyser.
 std::span<const KivAnalyserFactory> KivAnalysersOfType(uint32_t nTypeId);
 
 // Offers a sector to an ordered analyser list and answers the first analyser that accepts it,

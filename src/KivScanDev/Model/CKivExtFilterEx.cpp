@@ -50,7 +50,7 @@ bool CKivExtFilterEx::IsFileNameKept(const char* pszName, bool bIsDir) const {
 std::vector<uint32_t> CKivExtFilterEx::SelectedTypeIds() const {
     std::vector<uint32_t> ids;
     const RawTypeTable& table = RawTypeTable::Get();
-    for (uint32_t nId = 1; nId <= 74; ++nId)
+    for (uint32_t nId = 1; nId < RawTypeTable::kFixedCount; ++nId)
         if (m_nMode == MODE_ALL || IsNameKept(table.GetExt(nId).c_str())) ids.push_back(nId);
     return ids;
 }

@@ -27,7 +27,7 @@ public:
     // The file-system scanners' rule: folders always; a name without '.' unless in mode 0;
     // otherwise IsNameKept of the text after the last '.'.
     bool IsFileNameKept(const char* pszName, bool bIsDir) const;
-    // Ids 1..74 whose extension is kept (all of them in mode 2).
+    // Fixed ids from 1 whose extension is kept (all of them in mode 2).
     std::vector<uint32_t> SelectedTypeIds() const;
 
 private:

@@ -2,8 +2,9 @@
 #pragma once
 
 #include "CKivFileAttrBase.h"
+#include "IKivAttrDataInfo.h"
 
-class CKivFileAttrRAW : public CKivFileAttrBase {
+class CKivFileAttrRAW : public CKivFileAttrBase, public IKivAttrDataInfo {
 public:
     CKivFileAttrRAW() : CKivFileAttrBase(255, 255) {}
     // A null name stores "UnkownName" (and logs it); longer names are cut to 255 bytes.
@@ -20,6 +21,12 @@ public:
     void SetKindValue(uint8_t nValue) { m_nKindValue = nValue; }  // 16 for the carved-files root
     uint8_t GetKindValue() const { return m_nKindValue; }
 
+    // Carved bytes are all the medium holds; a file whose end was not found is damaged.
+    uint64_t GetValidLength() override { return ~0ull; }
+    const char* GetDataDamage() override { return m_pszDamage; }
+    void SetDataDamage(const char* pszWhy) { m_pszDamage = pszWhy; }  // a static text, or null
+
 private:
     uint8_t m_nKindValue = 0;
+    const char* m_pszDamage = nullptr;
 };

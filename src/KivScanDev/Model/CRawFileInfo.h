@@ -9,6 +9,21 @@
 
 class IRawFileAnalyser;
 
+// What is known to be wrong with the bytes carved for a file (CRawFileInfo::m_nDamage).
+enum KivCarveDamage : uint8_t {
+    kCarveWhole = 0,
+    kCarveEndNotFound = 1,  // the file's end was not found: the bytes stop at the format's limit
+    kCarveCutByMedium = 2,  // the file runs past the end of the medium
+};
+// The reason recovery reports for a damaged carved file; null for a whole one.
+inline const char* KivCarveDamageText(uint8_t nDamage) {
+    switch (nDamage) {
+        case kCarveWhole: return nullptr;
+        case kCarveCutByMedium: return "cut by the end of the medium";
+        default: return "end not found";
+    }
+}
+
 class CRawFileInfo {
 public:
     uint64_t m_nStartSector = 0;  // in sectors of the scanned device
@@ -17,6 +32,7 @@ public:
     uint32_t m_nAnalyserId = 0xFFFF;
     std::string m_strTitle;       // prefix of the generated name when not empty
     std::string m_strDetail;      // text of the file's RAW attribute
+    uint8_t m_nDamage = kCarveWhole;  // set by the measurement together with the size
     IRawFileAnalyser* m_pAnalyser = nullptr;  // borrowed from the analyser registry
 };
 

@@ -2,8 +2,12 @@
 
 #include <algorithm>
 
+#include "Model/RawTypeTable.h"
+
 KivScanSettings::KivScanSettings() {
-    for (uint32_t nId = 1; nId <= 73; ++nId) selectedTypeIds.push_back(nId);
+    // Every fixed type but the user-defined headers' id 74.
+    for (uint32_t nId = 1; nId < RawTypeTable::kFixedCount; ++nId)
+        if (nId != 74) selectedTypeIds.push_back(nId);
 }
 
 bool KivScanSettings::IsTypeSelected(uint32_t nId) const {

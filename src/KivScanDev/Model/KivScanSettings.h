@@ -7,7 +7,7 @@
 struct KivScanSettings {
     KivScanSettings();  // the defaults below
 
-    std::vector<uint32_t> selectedTypeIds;  // default 1..73
+    std::vector<uint32_t> selectedTypeIds;  // default every fixed id from 1 but 74
     uint64_t nMaxCarvedSize = 50000000;
     bool bCarvedSubtree = true;
     // Files found by user-defined headers carry no size: they run to the next carved file's start,

@@ -1,5 +1,5 @@
 // The carving type table: per type id an extension (at most 5 characters) and a folder name (at
-// most 79). Ids 0..74 are fixed; ids 1000..1999 go to the extensions of user-defined headers in
+// most 79). Ids 0..99 are fixed (74 stands for the user-defined headers); ids 1000..1999 go to the extensions of user-defined headers in
 // order of first sight. One table for the whole library.
 #pragma once
 
@@ -12,7 +12,7 @@
 
 class RawTypeTable {
 public:
-    static constexpr uint32_t kFixedCount = 75;  // ids 0..74
+    static constexpr uint32_t kFixedCount = 100;  // ids 0..99
     static constexpr uint32_t kCustomFirst = 1000;
     static constexpr uint32_t kCustomLast = 1999;
     static constexpr size_t kMaxExt = 5;         // fixed rows

@@ -112,6 +112,7 @@ void CKivRAWScanner::MeasurePending() {
         CRawFileInfo* pInfo = m_pending.front();
         if (pInfo->m_nStartSector > m_ring.GetFirstHeld() + m_nBlockSectors - 1) break;
         m_pending.pop_front();
+        pInfo->m_nDamage = kCarveWhole;
         try {
             pInfo->m_pAnalyser->MeasureFile(pInfo, &m_ring);
         } catch (...) {

@@ -50,7 +50,7 @@ public:
     explicit CRawTreeBuilder(IKivFileNode* pRoot) : m_pRoot(pRoot), m_types(kMaxTypeIds) {}
 
     void AddFile(uint32_t nTypeId, const std::string& title, const std::string& detail, uint64_t nStart,
-                 uint64_t nSize) {
+                 uint64_t nSize, uint8_t nDamage) {
         TypeState& t = m_types[nTypeId];
         RawTypeTable& table = RawTypeTable::Get();
         if (!t.pFolder) {
@@ -69,6 +69,8 @@ public:
         pAttr->SetSize(nSize);
         pAttr->SetAttributes(KIV_FA_ARCHIVE);
         pAttr->SetSectorRun(nStart, nSize);
+        pAttr->SetDataDamage(KivCarveDamageText(nDamage));
+        if (nDamage != kCarveWhole) pAttr->SetRecordState(KIV_REC_DAMAGED);
         IKivFileNode* pNode = KivNewFileNode(pAttr);
 
         if (t.n > kFilesPerFolder && (t.n - 1) % kFilesPerFolder == 0) {
@@ -184,17 +186,20 @@ IKivFileNode* BuildRawTree(IIsClusterUsed* pUsed, IKivEnumResFilesCallback* pCal
             }
 
             uint64_t nSize = info.m_nSize;
+            uint8_t nDamage = info.m_nDamage;
             if (nSize == 0 && static_cast<int16_t>(info.m_nAnalyserId) == -1) {
                 if (info.m_nTypeId < kMaxTypeIds && IsSelected(settings, info.m_nTypeId))
                     nSize = CustomFileSize(*pList, info, nRecSectors, nRecSS, settings.nMaxCustomSize);
             } else if (nSize == 0) {
                 IRawFileAnalyser* pAnalyser = reg.FindById(static_cast<int32_t>(info.m_nAnalyserId));
                 if (pAnalyser) {
+                    info.m_nDamage = kCarveWhole;
                     try {
                         pAnalyser->MeasureFile(&info, pMeasure);
                     } catch (...) {
                         info.m_nSize = 0;
                     }
+                    nDamage = info.m_nDamage;
                     info.m_strTitle = pAnalyser->GetTitleText();
                     info.m_strDetail = pAnalyser->GetDetailText();
                     nSize = info.m_nSize < settings.nMaxCarvedSize ? info.m_nSize : settings.nMaxCarvedSize;
@@ -207,7 +212,10 @@ IKivFileNode* BuildRawTree(IIsClusterUsed* pUsed, IKivEnumResFilesCallback* pCal
             // A size taken from a header may run past the end of the medium; the data stops there.
             if (nRecSectors != 0) {
                 uint64_t nLeft = info.m_nStartSector < nRecSectors ? nRecSectors - info.m_nStartSector : 0;
-                if (nLeft <= ~0ull / nRecSS && nSize > nLeft * nRecSS) nSize = nLeft * nRecSS;
+                if (nLeft <= ~0ull / nRecSS && nSize > nLeft * nRecSS) {
+                    nSize = nLeft * nRecSS;
+                    if (nDamage == kCarveWhole) nDamage = kCarveCutByMedium;
+                }
             }
             if (nSize != 0 && static_cast<int32_t>(info.m_nAnalyserId) == kJpegAnalyserId) {
                 uint64_t nEnd = info.m_nStartSector + (nSize + nRecSS - 1) / nRecSS;
@@ -222,7 +230,8 @@ IKivFileNode* BuildRawTree(IIsClusterUsed* pUsed, IKivEnumResFilesCallback* pCal
                     nJpegSize = nSize;
                 }
             }
-            if (nSize != 0) builder.AddFile(info.m_nTypeId, info.m_strTitle, info.m_strDetail, info.m_nStartSector, nSize);
+            if (nSize != 0) builder.AddFile(info.m_nTypeId, info.m_strTitle, info.m_strDetail, info.m_nStartSector, nSize,
+                                           nDamage);
             if (bStop) break;
         }
         builder.Finish();

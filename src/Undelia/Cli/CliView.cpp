@@ -82,8 +82,8 @@ int CliOpenView(CliSession& session, const CliViewOptions& opts, const CKivResul
 }
 
 const char* CliStateText(IKivFileAttr* pAttr) {
-    if (pAttr->GetAttrKind() == KIV_ATTR_RAW) return "carved";
     uint8_t s = pAttr->GetRecordState();
+    if (pAttr->GetAttrKind() == KIV_ATTR_RAW) return (s & KIV_REC_DAMAGED) ? "carved, damaged" : "carved";
     if (s & KIV_REC_RECONSTRUCTED) return "rebuilt";
     if (s & KIV_REC_DAMAGED) return (s & KIV_REC_DELETED) ? "deleted, damaged" : "damaged";
     return (s & KIV_REC_DELETED) ? "deleted" : "existing";

@@ -1,0 +1,7 @@
+// The FileBZ2Analyser over hostile input.
+#include "Analysers/KivAnalyserFactories.h"
+#include "KivFuzzAnalyser.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    return KivFuzzAnalyser(CreateFileBZ2Analyser, data, size);
+}

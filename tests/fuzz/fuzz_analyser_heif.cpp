@@ -1,0 +1,7 @@
+// The FileHEIFAnalyser over hostile input.
+#include "Analysers/KivAnalyserFactories.h"
+#include "KivFuzzAnalyser.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    return KivFuzzAnalyser(CreateFileHEIFAnalyser, data, size);
+}

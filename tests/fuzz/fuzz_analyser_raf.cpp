@@ -1,0 +1,7 @@
+// The FileRAFAnalyser over hostile input.
+#include "Analysers/KivAnalyserFactories.h"
+#include "KivFuzzAnalyser.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    return KivFuzzAnalyser(CreateFileRAFAnalyser, data, size);
+}
