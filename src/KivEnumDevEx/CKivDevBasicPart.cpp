@@ -39,3 +39,14 @@ int CKivDevBasicPart::AddBadAreas(const KivBadRanges& areas) {
             moved.push_back({m_nFirst + r.nFirst, m_nFirst + std::min(r.nEnd, m_nCount), r.nKind});
     return m_pDisk->AddBadAreas(moved);
 }
+
+int CKivDevBasicPart::FindData(uint64_t nSector, uint64_t* pFirst, uint64_t* pEnd) {
+    uint64_t f = 0, e = 0;
+    if (!m_pDisk || nSector >= m_nCount || !m_pDisk->FindData(m_nFirst + nSector, &f, &e))
+        return IKivDevStor::FindData(nSector, pFirst, pEnd);
+    auto inWindow = [this](uint64_t s) { return s <= m_nFirst ? 0 : std::min(s - m_nFirst, m_nCount); };
+    uint64_t nData = std::max(nSector, inWindow(f));
+    if (pFirst) *pFirst = nData;
+    if (pEnd) *pEnd = std::max(nData, inWindow(e));
+    return 1;
+}

@@ -18,6 +18,8 @@ public:
     int ReadSectorsEx(void* pBuf, uint64_t nFirst, uint64_t nCount, uint32_t nFlags, KivBadRanges* pBad) override;
     int GetBadAreas(KivBadRanges* pOut) override;
     int AddBadAreas(const KivBadRanges& areas) override;
+    // The disk's holes inside the window, in the window's numbers.
+    int FindData(uint64_t nSector, uint64_t* pFirst, uint64_t* pEnd) override;
     uint64_t GetSectorCount() override { return m_nCount; }
     uint32_t GetSectorSize() override { return m_pDisk ? m_pDisk->GetSectorSize() : 512; }
     int Open() override { return 1; }

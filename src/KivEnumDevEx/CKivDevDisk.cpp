@@ -313,3 +313,17 @@ int CKivDevDisk::QueryLayout(void** ppOut, uint32_t nControlCode) {
     *ppOut = p;
     return 1;
 }
+
+int CKivDevDisk::FindData(uint64_t nSector, uint64_t* pFirst, uint64_t* pEnd) {
+    const uint64_t nSecs = GetSectorCount();
+    const uint64_t z = GetSectorSize() ? GetSectorSize() : 512;
+    uint64_t d = 0, e = 0;
+    if (!m_bImage || m_fd < 0 || nSector >= nSecs || nSector > UINT64_MAX / z ||
+        !KivFindFileData(m_fd, nSector * z, m_nBytes ? m_nBytes : nSecs * z, &d, &e))
+        return IKivDevStor::FindData(nSector, pFirst, pEnd);
+    uint64_t nFirst = std::min(nSecs, std::max(nSector, d / z));
+    uint64_t nEnd = std::min(nSecs, (e + z - 1) / z);
+    if (pFirst) *pFirst = nFirst;
+    if (pEnd) *pEnd = std::max(nEnd, nFirst);
+    return 1;
+}

@@ -45,6 +45,8 @@ public:
     // IKivDevStor
     int ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) override;
     int ReadSectorsEx(void* pBuf, uint64_t nFirst, uint64_t nCount, uint32_t nFlags, KivBadRanges* pBad) override;
+    // The holes of a sparse image file opened as a disk.
+    int FindData(uint64_t nSector, uint64_t* pFirst, uint64_t* pEnd) override;
     int GetBadAreas(KivBadRanges* pOut) override;
     int AddBadAreas(const KivBadRanges& areas) override;
     uint64_t GetSectorCount() override;

@@ -127,6 +127,19 @@ int CKivImageStor::AddBadAreas(const KivBadRanges& areas) {
     return 1;
 }
 
+int CKivImageStor::FindData(uint64_t nSector, uint64_t* pFirst, uint64_t* pEnd) {
+    uint64_t d = 0, e = 0;
+    if (m_bBlockDevice || m_fd < 0 || nSector >= m_nSectors || nSector > UINT64_MAX / m_nSectorSize ||
+        !KivFindFileData(m_fd, nSector * m_nSectorSize, m_nBytes, &d, &e))
+        return IKivDevStor::FindData(nSector, pFirst, pEnd);
+    uint64_t nFirst = std::max(nSector, d / m_nSectorSize);
+    uint64_t nEnd = e >= m_nBytes ? m_nSectors : (e + m_nSectorSize - 1) / m_nSectorSize;
+    if (d >= m_nBytes) nFirst = nEnd = m_nSectors;
+    if (pFirst) *pFirst = nFirst;
+    if (pEnd) *pEnd = std::max(nEnd, nFirst);
+    return 1;
+}
+
 int CKivImageStor::Open() {
     if (m_fd >= 0) return 1;
     if (m_path.empty()) return 0;

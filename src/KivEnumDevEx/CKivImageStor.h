@@ -28,6 +28,8 @@ public:
     int ReadSectorsEx(void* pBuf, uint64_t nFirst, uint64_t nCount, uint32_t nFlags, KivBadRanges* pBad) override;
     int GetBadAreas(KivBadRanges* pOut) override;
     int AddBadAreas(const KivBadRanges& areas) override;
+    // The holes of a sparse image file (none for a block device). A sector with any data counts.
+    int FindData(uint64_t nSector, uint64_t* pFirst, uint64_t* pEnd) override;
     uint64_t GetSectorCount() override { return m_nSectors; }
     uint32_t GetSectorSize() override { return m_nSectorSize; }
     int Open() override;   // reopens after Close; 1 when readable

@@ -13,6 +13,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -143,4 +144,29 @@ bool KivFloppySectors(int fd, uint64_t* pSectors) {
     if (::ioctl(fd, FDGETPRM, &prm) != 0 || prm.size == 0) return false;
     *pSectors = prm.size;
     return true;
+}
+
+bool KivFindFileData(int fd, uint64_t nOffset, uint64_t nSize, uint64_t* pData, uint64_t* pEnd) {
+#if defined(SEEK_DATA) && defined(SEEK_HOLE)
+    if (fd < 0 || !pData || !pEnd) return false;
+    if (nOffset >= nSize) {
+        *pData = *pEnd = nSize;
+        return true;
+    }
+    // The descriptor's offset moves; every read of ours is positioned, so nothing depends on it.
+    off_t d = ::lseek(fd, static_cast<off_t>(nOffset), SEEK_DATA);
+    if (d < 0) {
+        if (errno != ENXIO) return false;  // the file system keeps no holes, or will not say
+        *pData = *pEnd = nSize;            // nothing but a hole up to the end
+        return true;
+    }
+    off_t h = ::lseek(fd, d, SEEK_HOLE);
+    if (h < d) return false;
+    *pData = std::min<uint64_t>(static_cast<uint64_t>(d), nSize);
+    *pEnd = std::min<uint64_t>(static_cast<uint64_t>(h), nSize);
+    return true;
+#else
+    (void)fd, (void)nOffset, (void)nSize, (void)pData, (void)pEnd;
+    return false;
+#endif
 }

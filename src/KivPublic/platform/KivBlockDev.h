@@ -36,6 +36,12 @@ struct KivBlockInfo {
 };
 bool KivQueryBlockInfo(int fd, KivBlockInfo* pOut);
 
+// Where a regular file holds data from byte nOffset on, as its file system tells (holes of a
+// sparse file read as zeros and need no read): *pData is the first byte at or after nOffset that
+// may hold data, *pEnd the end of that data (both nSize when none follows). False when the file
+// system cannot tell; then every byte counts as data.
+bool KivFindFileData(int fd, uint64_t nOffset, uint64_t nSize, uint64_t* pData, uint64_t* pEnd);
+
 // READ CAPACITY(10) sent to the drive through SG_IO (4 s time-out): the last block address + 1 and
 // the block length. False when the device does not take SCSI commands or the command fails.
 bool KivScsiReadCapacity10(int fd, uint64_t* pBlocks, uint32_t* pBlockBytes);
