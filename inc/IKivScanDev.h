@@ -15,6 +15,19 @@ constexpr int KIV_STAT_ITEMS_FOUND = 7;  // the displayed total of items found
 // size (0: none); scanning again with that sector size finds it.
 constexpr int KIV_STAT_OTHER_SECTOR_SIZE = 10;
 
+// The scan reads the device in blocks of this many bytes (whole sectors: 4 MiB rounded down to the
+// sector size); block counts, scan positions and saved scans are in these blocks.
+constexpr uint32_t KIV_SCAN_BLOCK_BYTES = 4194304;
+// Sectors per scan block for a sector size (at least 1; 512 bytes for 0).
+constexpr uint32_t KivScanBlockSectors(uint64_t nSectorSize) {
+    uint64_t n = KIV_SCAN_BLOCK_BYTES / (nSectorSize ? nSectorSize : 512);
+    return n ? uint32_t(n) : 1;
+}
+// Bytes per scan block for a sector size.
+constexpr uint64_t KivScanBlockBytes(uint64_t nSectorSize) {
+    return uint64_t(KivScanBlockSectors(nSectorSize)) * (nSectorSize ? nSectorSize : 512);
+}
+
 // Called on the scan thread.
 class IKivScanCallBack {
 public:

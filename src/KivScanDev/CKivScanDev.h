@@ -47,6 +47,11 @@ public:
     // The statistics block of the last scan (16 counters).
     const uint64_t* GetScanStats() const { return m_scan.Stats(); }
     const CRawFileList& GetRawFileList() const { return m_rawFiles; }
+    // The last pass went over every block; how many block analyses a scanner failed in it.
+    bool ScanCompleted() const { return m_scan.Completed(); }
+    // The scanners work side by side on each block (the default) or one after the other.
+    void SetSideBySide(bool b) { m_scan.SetSideBySide(b); }
+    uint64_t FailedAnalyses() const { return m_scan.FailedAnalyses(); }
 
 protected:
     ~CKivScanDev() override;

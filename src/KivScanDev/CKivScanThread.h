@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -13,7 +14,8 @@
 
 #include "IKivFsScanner.h"
 
-constexpr uint32_t KIV_SCAN_BLOCK_BYTES = 4194304;
+class CKivDevStorCache;
+class CKivScanWorkers;
 
 // Counters reset before every block; the others add up over the whole scan.
 constexpr int KIV_PER_BLOCK_STATS[] = {8, 9, 11, 14, 15};
@@ -58,17 +60,32 @@ public:
     // Waits up to nMs (0: no limit) for the thread to end; true when it ended (it is then joined
     // and forgotten), false on time-out.
     bool Wait(uint32_t nMs);
+    // Whether the scanners of a pass work side by side on each block (the default) or one after
+    // the other on the scan thread. Set while no pass runs.
+    void SetSideBySide(bool b) { m_bSideBySide = b; }
     // Asks the thread to stop before its next block.
     void RequestStop() { m_nStop = 1; }
     const uint64_t* Stats() const { return m_stats; }
 
     // Sectors per block for a device sector size (at least 1).
     static uint32_t BlockSectors(uint32_t nSectorSize);
+    // Block analyses of the last pass that a scanner answered with a failure or an exception.
+    uint64_t FailedAnalyses() const { return m_nFailedAnalyses; }
 
 private:
+    static constexpr uint64_t kLoggedFailures = 20;
+    // The counter a scanner sets (rather than adds to) for its block, besides the other sector size.
+    static constexpr int kStatSetPerBlock = 13;
+
     void Run();
+    // BeginScan on every scanner; false (logged) when one fails.
+    bool BeginScanners();
+    // One scanner on a block (or, for a block of zeros, the run of zero blocks up to sector nEnd).
+    void AnalyzeWith(IKivFsScanner* p, uint64_t nBlockIndex, const KivScanBlock& block, uint64_t nEnd, uint64_t* pStats);
+    // Every scanner on it, side by side when asked to.
+    void AnalyzeAll(uint64_t nBlockIndex, const KivScanBlock& block, uint64_t nEnd);
     // True when every block was done.
-    bool RunBlocks(IKivDevStor* pCache, uint32_t nBlock);
+    bool RunBlocks(CKivDevStorCache* pCache, uint32_t nBlock);
 
     IKivDevStor* m_pDevice = nullptr;
     std::vector<IKivFsScanner*> m_scanners;
@@ -83,6 +100,10 @@ private:
     std::atomic<uint64_t> m_nDone{0};
     std::atomic<uint64_t> m_nBlocks{0};
     std::atomic<bool> m_bCompleted{false};
+    std::atomic<uint64_t> m_nFailedAnalyses{0};
+    bool m_bSideBySide = true;
+    CKivScanWorkers* m_pWorkers = nullptr;  // of the running pass
+    std::vector<std::array<uint64_t, KIV_SCAN_STAT_COUNT>> m_scannerStats;
 
     std::mutex m_mtx;
     std::condition_variable m_cvEnded;

@@ -57,3 +57,10 @@ inline CliRun KivRunCli(const std::vector<std::string>& args, const std::string&
     r.err = CliReadText(errPath);
     return r;
 }
+
+// Settings that make undelia-cli read an image as a medium without holes, as a disk reads: every
+// sector of it is read, also where the file is sparse.
+inline std::vector<std::string> KivNoHolesEnv(const std::string& strImage) {
+    std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
+    return {"LD_PRELOAD=" KIV_FAULT_SHIM, "KIV_FAULT_FILE=" + strImage, "ASAN_OPTIONS=" + asan + ":verify_asan_link_order=0"};
+}

@@ -28,7 +28,10 @@ public:
         m_nBlockSectors = n;
         return 1;
     }
-    int BeginScan() override { return ++m_nBegin; }
+    int BeginScan() override {
+        ++m_nBegin;
+        return m_nBeginResult;
+    }
     int EndScan() override { return ++m_nEnd; }
     int AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) override {
         {
@@ -46,6 +49,8 @@ public:
         if (m_nThrowOnCall >= 0 && static_cast<int>(m_calls.size()) == m_nThrowOnCall + 1)
             throw std::runtime_error("test failure");
         while (m_bHold) std::this_thread::yield();
+        for (int n : m_failOnCalls)
+            if (static_cast<int>(m_calls.size()) == n + 1) return KIV_E_IO;
         return 0;
     }
     int EnumParts(std::vector<CKivScanResPart*>* pList) override {
@@ -96,6 +101,8 @@ public:
     int m_nEnd = 0;
     int m_nBuilds = 0;
     int m_nThrowOnCall = -1;  // index of the AnalyzeBlock call that throws
+    std::vector<int> m_failOnCalls;  // indexes of the AnalyzeBlock calls that answer a failure
+    int m_nBeginResult = 0;
     bool m_bReadBlock = false;
     bool m_bReadOk = true;
     bool m_bBuild = true;

@@ -187,16 +187,53 @@ TEST(ScanEngine, StopScanFromOutsideWaitsForTheThread) {
     EXPECT_EQ(cb3.positions.size(), 8u);
 }
 
-TEST(ScanEngine, ThrowingScannerSkipsTheRestOfItsBlockOnly) {
+TEST(ScanEngine, ThrowingOrFailingScannerLeavesTheBlockToTheOthers) {
     Rig rig(8192 * 3, 2);
     rig.scanners[0]->m_nThrowOnCall = 1;  // second block
+    rig.scanners[0]->m_failOnCalls = {2};
     RecordingCallback cb;
     ASSERT_EQ(rig.pEngine->Init(rig.pDev), KIV_OK);
     ASSERT_EQ(rig.Scan(&cb), KIV_OK);
     EXPECT_EQ(rig.scanners[0]->m_calls.size(), 3u);
-    ASSERT_EQ(rig.scanners[1]->m_calls.size(), 2u);
-    EXPECT_EQ(rig.scanners[1]->m_calls[1].nFirst, 2u * 8192);
+    // The scanner after it still sees every block.
+    ASSERT_EQ(rig.scanners[1]->m_calls.size(), 3u);
+    EXPECT_EQ(rig.scanners[1]->m_calls[1].nFirst, 8192u);
     EXPECT_EQ(cb.positions, (std::vector<uint64_t>{1, 2, 3}));
+    EXPECT_EQ(rig.pEngine->FailedAnalyses(), 2u);
+    EXPECT_TRUE(rig.pEngine->ScanCompleted());
+}
+
+TEST(ScanEngine, ScannerThatCannotBeginStopsThePassBeforeAnyBlock) {
+    Rig rig(8192 * 2, 2);
+    rig.scanners[1]->m_nBeginResult = KIV_E_NOOBJ;
+    RecordingCallback cb;
+    ASSERT_EQ(rig.pEngine->Init(rig.pDev), KIV_OK);
+    ASSERT_EQ(rig.Scan(&cb), KIV_OK);
+    EXPECT_TRUE(rig.scanners[0]->m_calls.empty());
+    EXPECT_TRUE(rig.scanners[1]->m_calls.empty());
+    EXPECT_EQ(rig.scanners[0]->m_nEnd, 1);  // what began is wound up
+    EXPECT_EQ(cb.nEnds, 1);
+    EXPECT_FALSE(rig.pEngine->ScanCompleted());
+}
+
+TEST(ScanEngine, DeviceThatCannotBeOpenedGivesNoPass) {
+    struct Shut : KivMemDevStor {
+        using KivMemDevStor::KivMemDevStor;
+        int Open() override { return 0; }
+    };
+    auto* pDev = new Shut(std::vector<uint8_t>(8192 * 512));
+    auto* pScanner = new CountingScanner;
+    auto* pEngine = new CKivScanDev(std::vector<CKivScanDev::ScannerMaker>{[pScanner] { return pScanner; }});
+    ASSERT_EQ(pEngine->Init(pDev), KIV_OK);
+    RecordingCallback cb;
+    ASSERT_EQ(pEngine->DoScan(nullptr, &cb), KIV_OK);
+    ASSERT_EQ(pEngine->WaitForScanEnd(0), KIV_OK);
+    EXPECT_EQ(pScanner->m_nBegin, 0);
+    EXPECT_TRUE(cb.positions.empty());
+    EXPECT_EQ(cb.nEnds, 1);
+    EXPECT_FALSE(pEngine->ScanCompleted());
+    pEngine->Release();
+    pDev->Release();
 }
 
 TEST(ScanEngine, MissingScannersAreSkipped) {

@@ -15,6 +15,7 @@
 
 #include "CKivScanDev.h"
 #include "KivMemDevStor.h"
+#include "KivSparseDevStor.h"
 #include "KivTestImages.h"
 #include "Model/CKivMemStream.h"
 
@@ -308,4 +309,55 @@ TEST_F(ScanState, TakenOverScanReadsOnlyWhatTheTreesNeed) {
     EXPECT_GE(nScan, bytes.size() / 512);  // the pass read the whole image
     EXPECT_EQ(nLoad, 0u);                  // taking the state over reads nothing
     EXPECT_EQ(nTreesAfterLoad, nTrees);    // and the trees read what they read after a pass
+}
+
+// Scanners side by side on each block and holes handed over as zeros without a read give the
+// state (partitions, records, carved files, counters) and results of one scanner after the other
+// reading every sector.
+TEST_F(ScanState, SideBySideAndHolesGiveTheSameResult) {
+    for (const char* name : {"fat32-c512.img", "ntfs-c4k.img"}) {
+        std::string path = Image(name);
+        if (path.empty()) GTEST_SKIP() << "the recovery images could not be made";
+        std::ifstream f(path, std::ios::binary);
+        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), {});
+        // The image behind three blocks and a bit of hole, and a long hole after it.
+        const uint64_t nAt = 3 * 8192 + 100, nSectors = nAt + bytes.size() / 512 + 40 * 8192 + 7;
+        struct Run {
+            std::vector<uint8_t> state;
+            Result result;
+            uint64_t nRead;
+        };
+        auto scan = [&](bool bSideBySide, bool bHoles) {
+            auto* pDev = new KivSparseDevStor(bytes, nSectors);
+            pDev->m_nHeadSector = nAt;
+            pDev->m_bHoles = bHoles;
+            auto* pEngine = new CKivScanDev();
+            EXPECT_EQ(KivErrNo(pEngine->Init(pDev)), 0);
+            pEngine->SetSideBySide(bSideBySide);
+            StopCallback cb;
+            EXPECT_EQ(KivErrNo(pEngine->DoScan(nullptr, &cb)), 0);
+            EXPECT_EQ(KivErrNo(pEngine->WaitForScanEnd(0)), 0);
+            EXPECT_EQ(cb.m_nDone, cb.m_nBlocks);
+            Run r;
+            CKivMemStream ms;
+            EXPECT_EQ(KivErrNo(pEngine->SaveScanState(&ms)), 0);
+            r.state = ms.Data();
+            r.nRead = pDev->m_nSectorsRead;
+            r.result = Enumerate(pEngine);
+            pEngine->Release();
+            pDev->Release();
+            return r;
+        };
+        Run one = scan(false, false), side = scan(true, false), holes = scan(true, true);
+        ASSERT_FALSE(one.result.tree.empty()) << name;
+        EXPECT_TRUE(one.state == side.state) << name;
+        EXPECT_EQ(side.result.parts, one.result.parts) << name;
+        EXPECT_EQ(side.result.tree, one.result.tree) << name;
+        EXPECT_TRUE(holes.state == one.state) << name;
+        EXPECT_EQ(holes.result.parts, one.result.parts) << name;
+        EXPECT_EQ(holes.result.tree, one.result.tree) << name;
+        // The scan read no hole; the trees read what they need afterwards.
+        EXPECT_GE(one.nRead, nSectors);
+        EXPECT_LE(holes.nRead, bytes.size() / 512 + 2 * 8192) << name;
+    }
 }

@@ -198,10 +198,42 @@ TEST_F(CacheFixture, BlockByBlockScanReadsEverySectorOnce) {
 TEST_F(CacheFixture, InitialFillIsBoundedByTheDevice) {
     Make(40, 16);  // three blocks, the last partial
     ASSERT_EQ(cache->StartReadAhead(), 1);
-    EXPECT_EQ(dev->m_nReads, 3u);  // not ten, and nothing past the end
     ScanAll(cache, 40, 16);
-    EXPECT_EQ(dev->m_nReads, 3u);
+    EXPECT_EQ(dev->m_nReads, 3u);  // nothing past the end
     cache->StopReadAhead();
+}
+
+TEST_F(CacheFixture, StopIsHeardWhileASlowDeviceIsRead) {
+    Make(8192 * 20, 8192);  // 4 MiB blocks, each read in 1 MiB pieces
+    dev->m_delayMs = 20;
+    std::atomic<bool> stop{false};
+    cache->SetStopCheck([&] { return stop.load(); });
+    ASSERT_EQ(cache->StartReadAhead(), 1);  // returns at once: all reads are the producer's
+    ASSERT_EQ(cache->SetCurCacheBlock(0), 1);
+    stop = true;
+    EXPECT_EQ(cache->SetCurCacheBlock(1), 0);  // asked while the producer reads: no wait for it
+    cache->StopReadAhead();
+    uint64_t nRead = 0;
+    for (int n : dev->m_perSector) nRead += n;
+    EXPECT_LE(nRead, 8192u * 3);  // never the ten blocks of a synchronous start
+}
+
+TEST_F(CacheFixture, StorageThatCannotBeOpenedIsNotUsed) {
+    struct Shut : CountingStor {
+        using CountingStor::CountingStor;
+        int Open() override { return 0; }
+    };
+    auto* pShut = new Shut(Pattern(64));
+    auto* pCache = new CKivDevStorCache(pShut);
+    EXPECT_FALSE(pCache->IsReady());
+    EXPECT_EQ(pCache->SetBlockSectors(16), 0);
+    EXPECT_EQ(pCache->StartReadAhead(), 0);
+    std::vector<uint8_t> buf(512);
+    EXPECT_EQ(pCache->ReadSectors(buf.data(), 0, 1), 0);
+    EXPECT_EQ(pShut->m_nReads, 0u);
+    pCache->Release();
+    pShut->Release();
+    EXPECT_TRUE(cache == nullptr || cache->IsReady());
 }
 
 TEST_F(CacheFixture, ReadAheadStartsAtTheBlockOfTheStartSector) {

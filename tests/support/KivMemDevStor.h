@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <string>
@@ -115,6 +116,21 @@ public:
     int Open() override { return m_fd >= 0; }
     int Close() override { return 1; }
     IKivDevStor* GetBaseStor() override { return nullptr; }
+    // With m_bHoles, the file's holes as its file system tells them.
+    int FindData(uint64_t nSector, uint64_t* pFirst, uint64_t* pEnd) override {
+        uint64_t n = GetSectorCount(), z = m_nSectorSize;
+        if (!m_bHoles || m_fd < 0 || nSector >= n) return IKivDevStor::FindData(nSector, pFirst, pEnd);
+        off_t d = ::lseek(m_fd, off_t(nSector * z), SEEK_DATA);
+        if (d < 0) {
+            *pFirst = *pEnd = n;
+            return 1;
+        }
+        off_t h = ::lseek(m_fd, d, SEEK_HOLE);
+        *pFirst = std::max<uint64_t>(nSector, uint64_t(d) / z);
+        *pEnd = std::min<uint64_t>(n, (uint64_t(h < d ? d : h) + z - 1) / z);
+        return 1;
+    }
+    bool m_bHoles = false;
 
 private:
     int m_fd = -1;

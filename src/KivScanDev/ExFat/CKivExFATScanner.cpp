@@ -48,11 +48,27 @@ int CKivExFATScanner::BeginScan() {
 }
 
 int CKivExFATScanner::AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) {
-    if (!m_pStor || nCount == 0) return 0;
+    if (!m_pStor) return KIV_RETERR(KIV_E_STATE);
+    if (nCount == 0) return KIV_OK;
+    KivScanBlock b;
+    if (!KivGetScanBlock(m_pStor, nFirst, nCount, true, &m_block, &m_blockBad, &b)) return KIV_RETERR(KIV_E_IO);
+    return AnalyzeView(b, pStats);
+}
+
+int CKivExFATScanner::AnalyzeView(const KivScanBlock& block, uint64_t* pStats) {
+    if (block.nSectorSize != m_nSectorSize) return KIV_RETERR(KIV_E_STATE);
     // Each sector comes with the ones after it, so that an entry set crossing its end is whole.
-    KivForEachBlockSector(m_pStor, nFirst, nCount, m_nSectorSize, true, &m_block,
+    KivForEachBlockSector(block, true,
                           [&](std::span<const uint8_t> bytes, uint64_t nSector) { AnalyzeSector(bytes, nSector, pStats); });
-    return 0;
+    return KIV_OK;
+}
+
+int CKivExFATScanner::AnalyzeZeros(uint64_t nFirst, uint64_t nEnd, const KivScanBlock& zeros, uint64_t* pStats) {
+    // A zero sector is no boot sector, table or directory; it only goes into a pending checksum,
+    // which ends within one boot region.
+    for (uint64_t s = nFirst; s < nEnd && !m_pending.empty(); ++s)
+        AnalyzeSector({zeros.pData, std::min<size_t>(size_t(zeros.nBlockSectors), 2) * m_nSectorSize}, s, pStats);
+    return KIV_OK;
 }
 
 void CKivExFATScanner::AnalyzeSector(std::span<const uint8_t> bytes, uint64_t nSector, uint64_t* pStats) {

@@ -22,6 +22,9 @@ public:
     int SetBlockSectors(uint32_t nSectors) override;
     int BeginScan() override;
     int AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) override;
+    int AnalyzeView(const KivScanBlock& block, uint64_t* pStats) override;
+    // Zeros matter only to a boot region whose checksum is being summed.
+    int AnalyzeZeros(uint64_t nFirst, uint64_t nEnd, const KivScanBlock& zeros, uint64_t* pStats) override;
     int EnumParts(std::vector<CKivScanResPart*>* pList) override;
     int SetRawFileList(CRawFileList* pList) override;
     // The whole state of the pass (candidates, regions being summed, records).
@@ -62,7 +65,8 @@ private:
     uint32_t m_nSectorSize = 512;
     uint64_t m_nDevSectors = 0;
     CRawFileList* m_pRawList = nullptr;
-    std::vector<uint8_t> m_block;
+    std::vector<uint8_t> m_block;  // a block read outside the scan's cache
+    KivBadRanges m_blockBad;
 
     std::map<KivExFatGeometry, CandInfo> m_cands;
     std::vector<Pending> m_pending;

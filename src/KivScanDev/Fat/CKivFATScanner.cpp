@@ -50,10 +50,18 @@ int CKivFATScanner::SetRawFileList(CRawFileList* pList) {
 }
 
 int CKivFATScanner::AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) {
-    if (!m_pStor || nCount == 0) return 0;
-    KivForEachBlockSector(m_pStor, nFirst, nCount, m_nSectorSize, false, &m_block,
+    if (!m_pStor) return KIV_RETERR(KIV_E_STATE);
+    if (nCount == 0) return KIV_OK;
+    KivScanBlock b;
+    if (!KivGetScanBlock(m_pStor, nFirst, nCount, true, &m_block, &m_blockBad, &b)) return KIV_RETERR(KIV_E_IO);
+    return AnalyzeView(b, pStats);
+}
+
+int CKivFATScanner::AnalyzeView(const KivScanBlock& block, uint64_t* pStats) {
+    if (block.nSectorSize != m_nSectorSize) return KIV_RETERR(KIV_E_STATE);
+    KivForEachBlockSector(block, false,
                           [&](std::span<const uint8_t> sector, uint64_t nSector) { AnalyzeSector(sector, nSector, pStats); });
-    return 0;
+    return KIV_OK;
 }
 
 void CKivFATScanner::AnalyzeSector(std::span<const uint8_t> sector, uint64_t nSector, uint64_t* pStats) {

@@ -35,6 +35,9 @@ public:
     int SetBlockSectors(uint32_t nSectors) override;
     int BeginScan() override { return 0; }
     int AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) override;
+    int AnalyzeView(const KivScanBlock& block, uint64_t* pStats) override;
+    // A sector of zeros says nothing to this scanner.
+    int AnalyzeZeros(uint64_t, uint64_t, const KivScanBlock&, uint64_t*) override { return KIV_OK; }
     int EnumParts(std::vector<CKivScanResPart*>* pList) override;
     int SetRawFileList(CRawFileList* pList) override;
     // The whole state of the pass (candidates, FAT copies, directory sectors).
@@ -74,7 +77,8 @@ private:
     uint32_t m_nSectorSize = 512;
     uint32_t m_nBlockSectors = 0;
     CRawFileList* m_pRawList = nullptr;
-    std::vector<uint8_t> m_block;
+    std::vector<uint8_t> m_block;  // a block read outside the scan's cache
+    KivBadRanges m_blockBad;
 
     CandMap m_cands;
     std::multimap<std::pair<uint64_t, uint32_t>, KivFatGeometry> m_byDataStart;  // (data start, cluster size)

@@ -12,6 +12,7 @@
 #include "Ntfs/CKivNtfsBootSector.h"
 #include "Ntfs/CKivNtfsFileRecord.h"
 #include "Ntfs/CKivNtfsTreeBuilder.h"
+#include "Storage/KivBlockSectors.h"
 
 namespace {
 
@@ -58,26 +59,41 @@ int CKivNTFSScanner::BeginScan() {
     m_mftMaps.clear();
     m_logMaps.clear();
     m_nCarry = 0;
-    const size_t nBytes = kMaxStructBytes + size_t(m_nBlockSectors) * m_nSectorSize;
-    KivAllocSize size(nBytes);
-    m_buf.assign(nBytes, 0);
-    return 1;
+    // The carry-over area and, behind it, the start of the next block.
+    m_buf.assign(2 * kMaxStructBytes, 0);
+    return KIV_OK;
 }
 
 int CKivNTFSScanner::AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) {
-    if (!m_pStor || nCount == 0 || nCount > m_nBlockSectors) return 0;
-    const size_t Z = m_nSectorSize;
-    uint8_t* pBlock = m_buf.data() + m_nCarry;
-    if (!m_pStor->ReadSectors(pBlock, nFirst, nCount)) {
+    if (!m_pStor || nCount > m_nBlockSectors) return KIV_RETERR(KIV_E_STATE);
+    if (nCount == 0) return KIV_OK;
+    KivScanBlock b;
+    if (!KivGetScanBlock(m_pStor, nFirst, nCount, false, &m_block, &m_blockBad, &b)) {
         m_nCarry = 0;  // nothing straddles an unreadable block
-        return 0;
+        return KIV_RETERR(KIV_E_IO);
     }
-    const size_t total = m_nCarry + size_t(nCount) * Z;
+    return AnalyzeView(b, pStats);
+}
+
+int CKivNTFSScanner::AnalyzeView(const KivScanBlock& block, uint64_t* pStats) {
+    const uint64_t nFirst = block.nFirst, nCount = block.nCount;
+    if (nCount > m_nBlockSectors || block.nSectorSize != m_nSectorSize || m_buf.size() < 2 * kMaxStructBytes)
+        return KIV_RETERR(KIV_E_STATE);
+    if (nCount == 0) return KIV_OK;
+    const size_t Z = m_nSectorSize;
+    const uint8_t* pBlock = block.pData;
+    const size_t nBlockBytes = size_t(nCount) * Z;
     uint64_t nBoot = 0, nFound = 0;
 
-    // Sectors carried over from the previous block: only what did not fit there is tested now.
-    for (size_t off = 0; off < m_nCarry; off += Z)
-        TestWindow(m_buf.data() + off, total - off, m_nCarryFirst + off / Z, true, &nFound);
+    // Sectors carried over from the previous block: only what did not fit there is tested now,
+    // with as much of this block behind them as the largest structure needs.
+    if (m_nCarry) {
+        size_t nHead = std::min(nBlockBytes, kMaxStructBytes);
+        std::memcpy(m_buf.data() + m_nCarry, pBlock, nHead);
+        const size_t total = m_nCarry + nHead;
+        for (size_t off = 0; off < m_nCarry; off += Z)
+            TestWindow(m_buf.data() + off, total - off, m_nCarryFirst + off / Z, true, &nFound);
+    }
 
     for (uint64_t j = 0; j < nCount; ++j) {
         const uint8_t* p = pBlock + j * Z;
@@ -105,7 +121,7 @@ int CKivNTFSScanner::AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pS
                 continue;
             }
         }
-        TestWindow(p, total - (m_nCarry + j * Z), nFirst + j, false, &nFound);
+        TestWindow(p, nBlockBytes - j * Z, nFirst + j, false, &nFound);
     }
 
     if (pStats) {
@@ -118,12 +134,47 @@ int CKivNTFSScanner::AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pS
     }
 
     // Keep the tail so a structure cut by the block end is seen whole next time.
-    size_t keep = std::min(total, kMaxStructBytes > Z ? kMaxStructBytes - Z : 0);
+    size_t keep = std::min(m_nCarry + nBlockBytes, kMaxStructBytes > Z ? kMaxStructBytes - Z : 0);
     keep -= keep % Z;
-    if (keep) std::memmove(m_buf.data(), m_buf.data() + total - keep, keep);
+    if (keep <= nBlockBytes) {
+        std::memcpy(m_buf.data(), pBlock + nBlockBytes - keep, keep);
+    } else {
+        // A block shorter than the area: the end of the old area, then the whole block.
+        size_t nOld = keep - nBlockBytes;
+        std::memmove(m_buf.data(), m_buf.data() + m_nCarry - nOld, nOld);
+        std::memcpy(m_buf.data() + nOld, pBlock, nBlockBytes);
+    }
     m_nCarry = keep;
     m_nCarryFirst = nFirst + nCount - keep / Z;
-    return 1;
+    return KIV_OK;
+}
+
+int CKivNTFSScanner::AnalyzeZeros(uint64_t nFirst, uint64_t nEnd, const KivScanBlock& zeros, uint64_t* pStats) {
+    const uint64_t B = zeros.nBlockSectors;
+    if (B == 0) return KIV_RETERR(KIV_E_STATE);
+    auto view = [&](uint64_t s) {
+        KivScanBlock b = zeros;
+        b.nFirst = s;
+        b.nCount = std::min<uint64_t>(B, nEnd - s);
+        return b;
+    };
+    // The first zero block may end a structure carried over from the data before it; after it the
+    // carry-over area holds zeros, and further whole zero blocks change nothing but its place.
+    int rc = AnalyzeView(view(nFirst), pStats);
+    if (KivFailed(static_cast<KivResult>(rc))) return rc;
+    uint64_t s = nFirst + B;
+    const uint64_t nLast = nEnd > nFirst ? nFirst + (nEnd - nFirst - 1) / B * B : nFirst;
+    if (s < nLast && B * m_nSectorSize >= kMaxStructBytes) {
+        std::fill(m_buf.begin(), m_buf.begin() + m_nCarry, uint8_t(0));
+        m_nCarryFirst = nLast - m_nCarry / m_nSectorSize;
+        if (pStats) pStats[13] = 0;
+        s = nLast;
+    }
+    for (; s < nEnd; s += B) {
+        rc = AnalyzeView(view(s), pStats);
+        if (KivFailed(static_cast<KivResult>(rc))) return rc;
+    }
+    return KIV_OK;
 }
 
 // bCarried: the window starts in the carry-over area, so only structures that reach past it (and

@@ -23,6 +23,9 @@ public:
     int BeginScan() override;
     int EndScan() override;
     int AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) override;
+    int AnalyzeView(const KivScanBlock& block, uint64_t* pStats) override;
+    // Only a structure carried over from before the zeros can still be found.
+    int AnalyzeZeros(uint64_t nFirst, uint64_t nEnd, const KivScanBlock& zeros, uint64_t* pStats) override;
     int EnumParts(std::vector<CKivScanResPart*>* pList) override;
     int SetRawFileList(CRawFileList* pList) override;
     int SaveState(IKivStream* pStream) override;
@@ -59,7 +62,9 @@ private:
     uint32_t m_nBlockSectors = 0;
     CRawFileList* m_pRawList = nullptr;
 
-    std::vector<uint8_t> m_buf;  // carry-over area followed by the block
+    std::vector<uint8_t> m_buf;  // carry-over area followed by the start of the block after it
+    std::vector<uint8_t> m_block;  // a block read outside the scan's cache
+    KivBadRanges m_blockBad;
     size_t m_nCarry = 0;         // bytes of the previous block kept in front
     uint64_t m_nCarryFirst = 0;  // sector of the first carried byte
 

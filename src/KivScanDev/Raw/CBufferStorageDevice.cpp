@@ -1,9 +1,9 @@
 #include "Raw/CBufferStorageDevice.h"
 
-#include <sys/mman.h>
-
+#include <algorithm>
 #include <cstring>
 
+#include "KivAllocSize.h"
 #include "KivByteReader.h"
 
 bool CBufferStorageDevice::Init(IKivDevStor* pInner, uint64_t nFirst, uint32_t nSectorSize, uint32_t nPushSectors,
@@ -16,59 +16,94 @@ bool CBufferStorageDevice::Init(IKivDevStor* pInner, uint64_t nFirst, uint32_t n
     m_nFirstHeld = nFirst;
     uint64_t nBytes = 0;
     if (nPushSectors == 0 || nBlocks == 0 || KivMulOverflows(m_nPush, m_nBlocks, &m_nCapacity) ||
-        KivAddOverflows(m_nCapacity, m_nPush, &m_nSlots) || KivMulOverflows(m_nSlots, m_nSectorSize, &nBytes))
+        KivMulOverflows(m_nPush, m_nSectorSize, &nBytes) || nBytes > SIZE_MAX)
         return false;
-    // Large pages where the system offers them: the scan writes the whole ring over and over.
-    constexpr uint64_t kAlign = 2u << 20;
-    uint64_t nAlloc = (nBytes + kAlign - 1) / kAlign * kAlign;
-    m_ring.reset(static_cast<uint8_t*>(std::aligned_alloc(kAlign, nAlloc)));
-    if (!m_ring) return false;
-    ::madvise(m_ring.get(), nAlloc, MADV_HUGEPAGE);
-    std::memset(m_ring.get(), 0, nBytes);
     m_bValid = true;
     return true;
 }
 
-void CBufferStorageDevice::Push(const uint8_t* pData, uint64_t nFirst) {
-    if (!m_bValid) return;
-    std::memcpy(StagingBlock(), pData, m_nPush * m_nSectorSize);
-    PushStaged(nFirst);
+std::shared_ptr<uint8_t> CBufferStorageDevice::SpareBlock() {
+    if (!m_bValid) return nullptr;
+    for (auto it = m_spare.begin(); it != m_spare.end(); ++it)
+        if (it->use_count() == 1) {
+            auto p = std::move(*it);
+            m_spare.erase(it);
+            return p;
+        }
+    size_t nBytes = size_t(m_nPush * m_nSectorSize);
+    KivAllocSize size(nBytes);
+    return std::shared_ptr<uint8_t>(new uint8_t[nBytes], std::default_delete<uint8_t[]>());
 }
 
-uint8_t* CBufferStorageDevice::StagingBlock() { return m_bValid ? m_ring.get() + m_nWrite * m_nSectorSize : nullptr; }
-
-void CBufferStorageDevice::PushStaged(uint64_t nFirst) {
+void CBufferStorageDevice::Push(const uint8_t* pData, uint64_t nFirst) {
     if (!m_bValid) return;
+    std::shared_ptr<uint8_t> p = SpareBlock();
+    std::memcpy(p.get(), pData, size_t(m_nPush * m_nSectorSize));
+    const uint8_t* q = p.get();
+    Append({std::move(p), q, m_nPush, true}, nFirst);
+}
+
+void CBufferStorageDevice::PushShared(std::shared_ptr<const uint8_t> hold, const uint8_t* pData, uint64_t nFirst,
+                                      uint64_t nValid) {
+    if (!m_bValid) return;
+    nValid = std::min(nValid, m_nPush);
+    if (!hold) {
+        std::shared_ptr<uint8_t> p = SpareBlock();
+        std::memcpy(p.get(), pData, size_t(nValid * m_nSectorSize));
+        std::memset(p.get() + nValid * m_nSectorSize, 0, size_t((m_nPush - nValid) * m_nSectorSize));
+        const uint8_t* q = p.get();
+        Append({std::move(p), q, m_nPush, true}, nFirst);
+        return;
+    }
+    Append({std::move(hold), pData, nValid, false}, nFirst);
+}
+
+void CBufferStorageDevice::Append(Held h, uint64_t nFirst) {
+    auto drop = [this](Held& old) {
+        if (old.bOwn && m_spare.size() < kSpareKept)
+            m_spare.push_back(std::const_pointer_cast<uint8_t>(std::move(old.hold)));
+    };
     if (nFirst != m_nFirstHeld + m_nHeld) {
-        // Restart: the staging block becomes the only one held.
+        // Restart: the new block becomes the only one held.
+        for (Held& old : m_blocks) drop(old);
+        m_blocks.clear();
         m_nFirstHeld = nFirst;
         m_nHeld = 0;
     }
-    m_nWrite = (m_nWrite + m_nPush) % m_nSlots;
-    if (m_nHeld < m_nCapacity)
+    m_blocks.push_back(std::move(h));
+    if (m_nHeld < m_nCapacity) {
         m_nHeld += m_nPush;
-    else
-        m_nFirstHeld += m_nPush;  // the oldest block becomes the staging block
+    } else {
+        m_nFirstHeld += m_nPush;  // the oldest block goes
+        drop(m_blocks.front());
+        m_blocks.pop_front();
+    }
 }
 
 int CBufferStorageDevice::ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) {
     if (m_bValid && nFirst >= m_nFirstHeld && nFirst - m_nFirstHeld <= m_nHeld &&
         nCount <= m_nHeld - (nFirst - m_nFirstHeld)) {
-        // The held sectors end just before the staging block.
-        uint64_t e = (m_nWrite + m_nSlots - m_nHeld + (nFirst - m_nFirstHeld)) % m_nSlots;
-        uint64_t n1 = nCount < m_nSlots - e ? nCount : m_nSlots - e;
         auto* pOut = static_cast<uint8_t*>(pBuf);
-        std::memcpy(pOut, m_ring.get() + e * m_nSectorSize, n1 * m_nSectorSize);
-        if (n1 < nCount) std::memcpy(pOut + n1 * m_nSectorSize, m_ring.get(), (nCount - n1) * m_nSectorSize);
+        const size_t z = m_nSectorSize;
+        for (uint64_t done = 0; done < nCount;) {
+            uint64_t at = nFirst - m_nFirstHeld + done;
+            const Held& h = m_blocks[size_t(at / m_nPush)];
+            uint64_t in = at % m_nPush;
+            uint64_t n = std::min(nCount - done, m_nPush - in);
+            uint64_t nData = in < h.nValid ? std::min(n, h.nValid - in) : 0;
+            if (nData) std::memcpy(pOut + done * z, h.pData + in * z, size_t(nData) * z);
+            if (nData < n) std::memset(pOut + (done + nData) * z, 0, size_t(n - nData) * z);
+            done += n;
+        }
         return 1;
     }
     return m_pInner ? m_pInner->ReadSectors(pBuf, nFirst, nCount) : 0;
 }
 
 int CBufferStorageDevice::Close() {
-    m_ring.reset();
+    m_blocks.clear();
+    m_spare.clear();
     m_bValid = false;
     m_nHeld = 0;
-    m_nWrite = 0;
     return 1;
 }

@@ -1,11 +1,12 @@
 // A ring of the most recently read scan blocks, served as a sector store so that carved files
 // can be measured from memory while the scan goes on; reads the ring cannot answer go to the
-// storage it wraps.
+// storage it wraps. The blocks are the scan's own block buffers, held rather than copied.
 #pragma once
 
 #include <cstdint>
-#include <cstdlib>
+#include <deque>
 #include <memory>
+#include <vector>
 
 #include "IKivDevStor.h"
 
@@ -14,19 +15,19 @@ public:
     CBufferStorageDevice() = default;
     ~CBufferStorageDevice() override = default;
 
-    // Holds nBlocks blocks of nPushSectors sectors, plus one staging block that a caller may read
-    // the next block into, so that pushing it needs no copy (zero-filled). pInner is borrowed and
-    // may be null. nFirst is the sector the first pushed block is expected to start at.
+    // Holds up to nBlocks blocks of nPushSectors sectors. pInner is borrowed and may be null. nFirst
+    // is the sector the first pushed block is expected to start at.
     bool Init(IKivDevStor* pInner, uint64_t nFirst, uint32_t nSectorSize, uint32_t nPushSectors, uint32_t nBlocks);
-    // Appends one block of nPushSectors sectors whose first sector is nFirst. A block that does not
-    // follow the newest one held (a skipped block, a scan that starts further in) restarts the
-    // ring there, so that every held sector keeps its own number.
+    // Appends a copy of one block of nPushSectors sectors whose first sector is nFirst. A block that
+    // does not follow the newest one held (a skipped block, a scan that starts further in) restarts
+    // the ring there, so that every held sector keeps its own number.
     void Push(const uint8_t* pData, uint64_t nFirst);
-    // The block buffer the next block may be read into; it is not part of the held sectors until
-    // PushStaged. Null when not initialised.
-    uint8_t* StagingBlock();
-    // Push of what the staging block holds, without copying.
-    void PushStaged(uint64_t nFirst);
+    // The same without a copy: hold keeps pData (nValid sectors; the rest of the block reads as
+    // zeros) alive and unchanged while the ring holds it. Without hold the block is copied.
+    void PushShared(std::shared_ptr<const uint8_t> hold, const uint8_t* pData, uint64_t nFirst, uint64_t nValid);
+    // A block buffer of nPushSectors sectors that nobody else holds (one the ring let go of, when
+    // there is one), for a caller that reads a block itself. Null when not initialised.
+    std::shared_ptr<uint8_t> SpareBlock();
     bool IsFull() const { return m_bValid && m_nHeld == m_nCapacity; }
 
     uint64_t GetFirstHeld() const { return m_nFirstHeld; }
@@ -43,18 +44,24 @@ public:
     IKivDevStor* GetBaseStor() override { return nullptr; }
 
 private:
+    static constexpr size_t kSpareKept = 2;
+
+    struct Held {
+        std::shared_ptr<const uint8_t> hold;
+        const uint8_t* pData = nullptr;
+        uint64_t nValid = 0;  // sectors of data; the rest reads as zeros
+        bool bOwn = false;    // a buffer of SpareBlock, reused once let go
+    };
+    void Append(Held h, uint64_t nFirst);
+
     IKivDevStor* m_pInner = nullptr;
     uint32_t m_nSectorSize = 512;
-    struct FreeDeleter {
-        void operator()(uint8_t* p) const { std::free(p); }
-    };
-    std::unique_ptr<uint8_t[], FreeDeleter> m_ring;
+    std::deque<Held> m_blocks;  // oldest first
+    std::vector<std::shared_ptr<uint8_t>> m_spare;
     uint64_t m_nFirstHeld = 0;
     uint64_t m_nHeld = 0;
-    uint64_t m_nWrite = 0;  // ring index (sectors) of the staging block
     uint64_t m_nPush = 0;
     uint64_t m_nBlocks = 20;
     uint64_t m_nCapacity = 0;  // sectors held when full
-    uint64_t m_nSlots = 0;     // sectors of the buffer: capacity + the staging block
     bool m_bValid = false;
 };

@@ -10,6 +10,7 @@
 #include "Model/CKivStateIO.h"
 #include "Model/KivScanSettings.h"
 #include "Raw/CustomFileAnalyser.h"
+#include "Storage/CKivDevStorCache.h"
 
 IKivFsScanner* CreateRawScanner() { return new (std::nothrow) CKivRAWScanner(); }
 
@@ -37,24 +38,18 @@ int CKivRAWScanner::BeginScan() {
     try {
         RawAnalyserRegistry& reg = RawAnalyserRegistry::Get();
         reg.Rebuild(KivScanSettings::Get().selectedTypeIds);
-        if (!m_pDev || !m_pList || m_nBlockSectors == 0) {
-            KIV_RETERR(KIV_E_STATE);
-            return 0;
-        }
+        if (!m_pDev || !m_pList || m_nBlockSectors == 0) return KIV_RETERR(KIV_E_STATE);
         // Nothing to carve: no ring.
-        if (reg.Size() == 0) return 1;
+        if (reg.Size() == 0) return KIV_OK;
         m_nSectorSize = m_pDev->GetSectorSize() > 0 ? m_pDev->GetSectorSize() : 512;
-        if (!m_ring.Init(m_pDev, 0, m_nSectorSize, m_nBlockSectors, kRingBlocks)) {
-            KIV_RETERR(KIV_E_INVALIDARG);
-            return 0;
-        }
+        if (!m_ring.Init(m_pDev, 0, m_nSectorSize, m_nBlockSectors, kRingBlocks)) return KIV_RETERR(KIV_E_NOOBJ);
         m_pFresh = std::make_unique<CRawFileInfo>();
         m_bActive = true;
-        return 1;
+        return KIV_OK;
     } catch (const std::exception& e) {
         KivLogA(0, "CKivRAWScanner::BeginScan: %s", e.what());
         EndScan();
-        return 0;
+        return KIV_RETERR(KIV_E_NOOBJ);
     }
 }
 
@@ -68,41 +63,85 @@ int CKivRAWScanner::EndScan() {
 }
 
 int CKivRAWScanner::AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) {
-    if (!m_bActive) return 1;
-    try {
-        const KivAnalyserDispatch& dispatch = RawAnalyserRegistry::Get().Dispatch();
-        if (nCount > m_nBlockSectors) nCount = m_nBlockSectors;
-        // The block is read straight into the ring's staging block: no copy when it is pushed.
-        uint8_t* pBlock = m_ring.StagingBlock();
-        if (nCount == 0 || !m_pDev->ReadSectors(pBlock, nFirst, nCount)) return 1;
-        // A short last block: the ring must not see an older block's tail as data.
-        std::memset(pBlock + nCount * m_nSectorSize, 0, (m_nBlockSectors - nCount) * m_nSectorSize);
-
-        for (uint64_t i = 0; i < nCount; ++i) {
-            const uint8_t* p = pBlock + i * m_nSectorSize;
-            if ((p[0] | p[1] | p[2] | p[3]) == 0) continue;
-            IRawFileAnalyser* pHit = dispatch.Find({p, m_nSectorSize}, m_pFresh.get());
-            if (!pHit) continue;
-            CRawFileInfo* pInfo = m_pFresh.release();
-            pInfo->m_nStartSector = nFirst + i;
-            pInfo->m_pAnalyser = pHit;
-            pInfo->m_nAnalyserId = static_cast<uint32_t>(pHit->GetId());
-            m_pList->Add(pInfo);
-            if (pStats) {
-                ++pStats[kStatFilesFound];
-                ++pStats[KIV_STAT_ITEMS_FOUND];
-            }
-            if (pInfo->m_nSize == 0) m_pending.push_back(pInfo);
-            m_pFresh = std::make_unique<CRawFileInfo>();
+    if (!m_bActive) return KIV_OK;
+    if (nCount > m_nBlockSectors) nCount = m_nBlockSectors;
+    if (nCount == 0) return KIV_OK;
+    KivScanBlock b;
+    std::shared_ptr<uint8_t> pOwn;
+    if (auto* pCache = dynamic_cast<CKivDevStorCache*>(m_pDev);
+        !pCache || !pCache->GetCurBlock(&b) || b.nFirst != nFirst || b.nCount < nCount) {
+        // Outside the scan's cache the block is read into a buffer the ring then keeps.
+        try {
+            pOwn = m_ring.SpareBlock();
+        } catch (const std::exception& e) {
+            KivLogA(0, "CKivRAWScanner::AnalyzeBlock: %s", e.what());
+            return KIV_RETERR(KIV_E_NOOBJ);
         }
+        if (!m_pDev->ReadSectors(pOwn.get(), nFirst, nCount)) return KIV_RETERR(KIV_E_IO);
+        // A short last block: the ring must not see an older block's tail as data.
+        std::memset(pOwn.get() + nCount * m_nSectorSize, 0, (m_nBlockSectors - nCount) * m_nSectorSize);
+        b = KivScanBlock{};
+        b.nFirst = nFirst;
+        b.nSectorSize = m_nSectorSize;
+        b.pData = pOwn.get();
+        b.nBlockSectors = m_nBlockSectors;
+        b.hold = pOwn;
+    }
+    b.nCount = nCount;
+    return AnalyzeView(b, pStats);
+}
 
+int CKivRAWScanner::AnalyzeView(const KivScanBlock& block, uint64_t* pStats) {
+    if (!m_bActive) return KIV_OK;
+    const uint64_t nFirst = block.nFirst;
+    const uint64_t nCount = std::min<uint64_t>(block.nCount, m_nBlockSectors);
+    if (nCount == 0) return KIV_OK;
+    if (block.nSectorSize != m_nSectorSize) return KIV_RETERR(KIV_E_STATE);
+    try {
+        if (!block.bZeros) {
+            const KivAnalyserDispatch& dispatch = RawAnalyserRegistry::Get().Dispatch();
+            const uint8_t* pBlock = block.pData;
+            for (uint64_t i = 0; i < nCount; ++i) {
+                const uint8_t* p = pBlock + i * m_nSectorSize;
+                if ((p[0] | p[1] | p[2] | p[3]) == 0) continue;
+                IRawFileAnalyser* pHit = dispatch.Find({p, m_nSectorSize}, m_pFresh.get());
+                if (!pHit) continue;
+                CRawFileInfo* pInfo = m_pFresh.release();
+                pInfo->m_nStartSector = nFirst + i;
+                pInfo->m_pAnalyser = pHit;
+                pInfo->m_nAnalyserId = static_cast<uint32_t>(pHit->GetId());
+                m_pList->Add(pInfo);
+                if (pStats) {
+                    ++pStats[kStatFilesFound];
+                    ++pStats[KIV_STAT_ITEMS_FOUND];
+                }
+                if (pInfo->m_nSize == 0) m_pending.push_back(pInfo);
+                m_pFresh = std::make_unique<CRawFileInfo>();
+            }
+        }
         MeasurePending();
-        m_ring.PushStaged(nFirst);
+        m_ring.PushShared(block.hold, block.pData, nFirst, nCount);
     } catch (const std::exception& e) {
         KivLogA(0, "CKivRAWScanner::AnalyzeBlock at sector %llu: %s", static_cast<unsigned long long>(nFirst),
                 e.what());
+        return KIV_RETERR(KIV_E_STATE);
     }
-    return 1;
+    return KIV_OK;
+}
+
+int CKivRAWScanner::AnalyzeZeros(uint64_t nFirst, uint64_t nEnd, const KivScanBlock& zeros, uint64_t* pStats) {
+    if (!m_bActive) return KIV_OK;
+    // No sector of zeros starts a file (each is passed over on its first four bytes); the blocks
+    // still go through the ring, so that pending files are measured as they would be.
+    KivScanBlock b = zeros;
+    b.bZeros = true;
+    for (uint64_t s = nFirst; s < nEnd; s += m_nBlockSectors) {
+        b.nFirst = s;
+        b.nCount = std::min<uint64_t>(m_nBlockSectors, nEnd - s);
+        int rc = AnalyzeView(b, pStats);
+        if (KivFailed(static_cast<KivResult>(rc))) return rc;
+    }
+    return KIV_OK;
 }
 
 // A pending file is measured once the block holding its start is the oldest of a full ring, so
@@ -162,13 +201,14 @@ int CKivRAWScanner::LoadState(IKivStream* pStream) {
         return KIV_RETERR(KIV_E_IO);
     try {
         for (uint64_t s = nFirstHeld; s < nFirstHeld + nHeld; s += m_nBlockSectors) {
-            uint8_t* pBlock = m_ring.StagingBlock();
+            std::shared_ptr<uint8_t> pBlock = m_ring.SpareBlock();
             uint64_t nDev = m_pDev->GetSectorCount();
             uint64_t nCount = s < nDev ? std::min<uint64_t>(m_nBlockSectors, nDev - s) : 0;
-            std::memset(pBlock, 0, size_t(m_nBlockSectors) * m_nSectorSize);
+            std::memset(pBlock.get(), 0, size_t(m_nBlockSectors) * m_nSectorSize);
             // An unreadable block stays zeros, as the read-ahead would have left it.
-            if (nCount) m_pDev->ReadSectors(pBlock, s, nCount);
-            m_ring.PushStaged(s);
+            if (nCount) m_pDev->ReadSectors(pBlock.get(), s, nCount);
+            const uint8_t* p = pBlock.get();
+            m_ring.PushShared(std::move(pBlock), p, s, m_nBlockSectors);
         }
     } catch (const std::exception& e) {
         KivLogA(0, "CKivRAWScanner::LoadState: %s", e.what());

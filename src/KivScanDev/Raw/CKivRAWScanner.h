@@ -21,6 +21,10 @@ public:
     int BeginScan() override;
     int EndScan() override;
     int AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) override;
+    // The ring keeps the view's buffer instead of a copy.
+    int AnalyzeView(const KivScanBlock& block, uint64_t* pStats) override;
+    // No file starts in zeros; the zero blocks only move the ring on.
+    int AnalyzeZeros(uint64_t nFirst, uint64_t nEnd, const KivScanBlock& zeros, uint64_t* pStats) override;
     int EnumParts(std::vector<CKivScanResPart*>*) override { return 1; }
     int SetRawFileList(CRawFileList* pList) override;
     // The files still waiting to be measured (as indexes into the shared list, which the engine

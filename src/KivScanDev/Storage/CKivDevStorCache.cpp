@@ -9,7 +9,12 @@
 
 CKivDevStorCache::CKivDevStorCache(IKivDevStor* pInner)
     : m_pInner(pInner), m_nSectorSize(pInner ? pInner->GetSectorSize() : 512) {
-    if (!m_pInner || !m_pInner->Open()) KIV_RETERR(KIV_E_INVALIDARG);
+    // A storage that cannot be opened is not used at all: the cache answers as one without an
+    // inner storage, and IsReady tells its owner.
+    if (!m_pInner || !m_pInner->Open()) {
+        KIV_RETERR(KIV_E_INVALIDARG);
+        m_pInner = nullptr;
+    }
     if (m_nSectorSize == 0) m_nSectorSize = 512;
 }
 
@@ -28,8 +33,8 @@ int CKivDevStorCache::SetBlockSectors(uint32_t n) {
     StopReadAhead();  // queued blocks have the old size
     m_pCur.reset();
     m_nBlockSectors = n;
-    KivAllocSize size(BlockBytes());
-    m_pCur.reset(new uint8_t[BlockBytes()]());
+    m_pCur = NewBuffer();
+    std::memset(m_pCur.get(), 0, BlockBytes());
     m_nCurBlock = -1;
     m_curBad.clear();
     return 1;
@@ -88,25 +93,81 @@ int CKivDevStorCache::ReadSectorsEx(void* pBuf, uint64_t nFirst, uint64_t nCount
     return ok;
 }
 
-std::unique_ptr<uint8_t[]> CKivDevStorCache::TakeBuffer() {
-    if (!m_spare.empty()) {
-        auto p = std::move(m_spare.back());
-        m_spare.pop_back();
-        return p;
-    }
+std::shared_ptr<uint8_t> CKivDevStorCache::NewBuffer() {
     KivAllocSize size(BlockBytes());
-    return std::unique_ptr<uint8_t[]>(new uint8_t[BlockBytes()]);
+    constexpr std::align_val_t kAlign{4096};
+    auto* p = static_cast<uint8_t*>(::operator new(BlockBytes(), kAlign));
+    return std::shared_ptr<uint8_t>(p, [kAlign](uint8_t* q) { ::operator delete(q, kAlign); });
 }
 
-void CKivDevStorCache::FillBlock(uint8_t* p, uint64_t nFirst, KivBadRanges* pBad) {
+std::shared_ptr<uint8_t> CKivDevStorCache::TakeBuffer() {
+    std::shared_ptr<uint8_t> found;
+    size_t nFree = 0;
+    for (size_t i = 0; i < m_spare.size();) {
+        // Held here only: no other thread can take it up again.
+        if (m_spare[i].use_count() == 1 && (!found || ++nFree > kSpareKept)) {
+            if (!found) found = std::move(m_spare[i]);
+            m_spare.erase(m_spare.begin() + static_cast<std::ptrdiff_t>(i));  // the extra ones are freed
+            continue;
+        }
+        ++i;
+    }
+    if (!found) return NewBuffer();
+    // The last holder's reads of the buffer come before it is filled again.
+    std::atomic_thread_fence(std::memory_order_acquire);
+    return found;
+}
+
+bool CKivDevStorCache::GetCurBlock(KivScanBlock* pOut) const {
+    if (!pOut || !m_pInner || m_nCurBlock < 0 || !m_pCur) return false;
+    uint64_t nFirst = uint64_t(m_nCurBlock) * m_nBlockSectors;
+    uint64_t nSecs = m_pInner->GetSectorCount();
+    pOut->nFirst = nFirst;
+    pOut->nCount = nFirst < nSecs ? std::min<uint64_t>(m_nBlockSectors, nSecs - nFirst) : 0;
+    pOut->nSectorSize = m_nSectorSize;
+    pOut->pData = m_pCur.get();
+    pOut->nBlockSectors = m_nBlockSectors;
+    pOut->pBad = &m_curBad;
+    pOut->hold = m_pCur;
+    pOut->bZeros = false;
+    return true;
+}
+
+bool CKivDevStorCache::StopAsked(bool bProducer) {
+    if (bProducer) return m_bStopFlag.load(std::memory_order_relaxed);
+    if (!m_fnStop || !m_fnStop()) return false;
+    m_bStopFlag = true;  // the producer stops too, at its next piece
+    m_cvSpace.notify_all();
+    return true;
+}
+
+bool CKivDevStorCache::FillBlock(uint8_t* p, uint64_t nFirst, KivBadRanges* pBad, bool bProducer) {
     uint64_t nSecs = GetSectorCount();
     uint64_t n = nFirst < nSecs ? std::min<uint64_t>(m_nBlockSectors, nSecs - nFirst) : 0;
     pBad->clear();
-    if (n && !m_pInner->ReadSectorsEx(p, nFirst, n, 0, pBad)) {
-        *pBad = {{nFirst, nFirst + n, KIV_BAD_FAILED}};  // a block refused whole is seen as zeros
-        n = 0;
+    // In pieces, so that a stop is heard between them even where every read of a failing medium
+    // takes long.
+    const uint64_t nPiece = std::max<uint64_t>(1, kFillPieceBytes / m_nSectorSize);
+    KivBadRanges part;
+    for (uint64_t done = 0; done < n;) {
+        if (StopAsked(bProducer)) return false;
+        uint64_t k = std::min(nPiece, n - done);
+        uint8_t* pAt = p + done * m_nSectorSize;
+        if (!m_pInner->ReadSectorsEx(pAt, nFirst + done, k, 0, &part)) {
+            // A piece refused whole is seen as zeros.
+            std::memset(pAt, 0, k * m_nSectorSize);
+            part = {{nFirst + done, nFirst + done + k, KIV_BAD_FAILED}};
+        }
+        for (const KivBadRange& r : part) {
+            if (!pBad->empty() && pBad->back().nEnd == r.nFirst && pBad->back().nKind == r.nKind)
+                pBad->back().nEnd = r.nEnd;
+            else
+                pBad->push_back(r);
+        }
+        done += k;
     }
     std::memset(p + n * m_nSectorSize, 0, BlockBytes() - n * m_nSectorSize);
+    return true;
 }
 
 int CKivDevStorCache::StartReadAhead(uint64_t nStartSector) {
@@ -115,17 +176,12 @@ int CKivDevStorCache::StartReadAhead(uint64_t nStartSector) {
     StopReadAhead();
     const uint64_t nSecs = GetSectorCount();
     // Blocks are queued whole and aligned, so each one is exactly the block the scan asks for.
+    // Every read happens on the producer thread, so that a stop is heard from the first block on.
     uint64_t next = nStartSector / m_nBlockSectors * m_nBlockSectors;
-    std::deque<Block> initial;
-    for (size_t i = 0; i < kQueueLimit && next < nSecs; ++i) {
-        Block b{next, TakeBuffer(), {}};
-        FillBlock(b.data.get(), next, &b.bad);
-        initial.push_back(std::move(b));
-        next += m_nBlockSectors;
-    }
     {
         std::lock_guard<std::mutex> g(m_mtx);
-        m_queue = std::move(initial);
+        m_queue.clear();
+        m_bStopFlag = false;
         m_nNextSector = next;
         m_bStopAsked = false;
         m_bRunning = next < nSecs;
@@ -146,17 +202,34 @@ int CKivDevStorCache::StartReadAhead(uint64_t nStartSector) {
 
 void CKivDevStorCache::ReadAheadThread() {
     const uint64_t nSecs = GetSectorCount();
+    bool bHoles = true;
+    uint64_t nDataEnd = 0;  // blocks starting before this hold data
     std::unique_lock<std::mutex> lk(m_mtx);
     for (;;) {
         m_cvSpace.wait(lk, [&] { return m_bStopAsked || m_queue.size() < m_nDepth; });
         if (m_bStopAsked || m_nNextSector >= nSecs) break;
+        if (bHoles && m_nNextSector >= nDataEnd) {
+            // Blocks that lie wholly in a hole are not read: the scan hands them over as zeros.
+            uint64_t nAt = m_nNextSector, nData = nAt, nEnd = nSecs;
+            lk.unlock();
+            bHoles = m_pInner->FindData(nAt, &nData, &nEnd) != 0;
+            lk.lock();
+            if (m_bStopAsked) break;
+            if (m_nNextSector != nAt) continue;  // the consumer jumped meanwhile
+            nDataEnd = std::max(nEnd, nAt + 1);
+            if (bHoles && nData >= std::min(nAt + m_nBlockSectors, nSecs)) {
+                m_nNextSector = nData / m_nBlockSectors * m_nBlockSectors;
+                if (m_nNextSector <= nAt) m_nNextSector = nAt + m_nBlockSectors;
+                continue;
+            }
+        }
         // m_nNextSector moves on only once the block is queued: a consumer asking for the block in
         // flight waits for it instead of reading it a second time.
         Block b{m_nNextSector, TakeBuffer(), {}};
         lk.unlock();
-        FillBlock(b.data.get(), b.nFirst, &b.bad);
+        bool bFilled = FillBlock(b.data.get(), b.nFirst, &b.bad, true);
         lk.lock();
-        if (m_bStopAsked) {
+        if (m_bStopAsked || !bFilled) {
             m_spare.push_back(std::move(b.data));
             break;
         }
@@ -179,6 +252,7 @@ int CKivDevStorCache::SetCurCacheBlock(int64_t i) {
     {
         std::unique_lock<std::mutex> lk(m_mtx);
         for (;;) {
+            if (StopAsked(false)) return 0;
             // Blocks before the asked one will never be asked for in a forward scan.
             while (!m_queue.empty() && m_queue.front().nFirst < nFirst) {
                 m_spare.push_back(std::move(m_queue.front().data));
@@ -210,7 +284,18 @@ int CKivDevStorCache::SetCurCacheBlock(int64_t i) {
             }
         }
     }
-    FillBlock(m_pCur.get(), nFirst, &m_curBad);
+    // Into a buffer of its own: the one that was current may still be held by a scanner.
+    std::shared_ptr<uint8_t> pNew;
+    {
+        std::lock_guard<std::mutex> g(m_mtx);
+        pNew = TakeBuffer();
+        m_spare.push_back(std::move(m_pCur));
+    }
+    m_pCur = std::move(pNew);
+    if (!FillBlock(m_pCur.get(), nFirst, &m_curBad, false)) {
+        m_nCurBlock = -1;  // what the buffer holds is part of no block
+        return 0;
+    }
     m_nCurBlock = i;
     return 1;
 }
@@ -219,6 +304,7 @@ int CKivDevStorCache::StopReadAhead() {
     {
         std::lock_guard<std::mutex> g(m_mtx);
         m_bStopAsked = true;
+        m_bStopFlag = true;
     }
     m_cvSpace.notify_all();
     if (m_thread.joinable()) m_thread.join();

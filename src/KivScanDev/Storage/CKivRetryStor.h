@@ -17,6 +17,9 @@ public:
     }
     int GetBadAreas(KivBadRanges* pOut) override { return m_pInner->GetBadAreas(pOut); }
     int AddBadAreas(const KivBadRanges& areas) override { return m_pInner->AddBadAreas(areas); }
+    int FindData(uint64_t nSector, uint64_t* pFirst, uint64_t* pEnd) override {
+        return m_pInner->FindData(nSector, pFirst, pEnd);
+    }
     uint64_t GetSectorCount() override { return m_pInner->GetSectorCount(); }
     uint32_t GetSectorSize() override { return m_pInner->GetSectorSize(); }
     int Open() override { return m_pInner->Open(); }

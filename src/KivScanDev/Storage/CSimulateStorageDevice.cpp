@@ -74,3 +74,14 @@ int CSimulateStorageDevice::ReadSectorsEx(void* pBuf, uint64_t nFirst, uint64_t 
     }
     return 1;
 }
+
+int CSimulateStorageDevice::FindData(uint64_t nSector, uint64_t* pFirst, uint64_t* pEnd) {
+    uint64_t f = 0, e = 0;
+    const uint64_t n = GetSectorCount();
+    if (!m_pInner || m_nRatio == 0 || nSector >= n || !m_pInner->FindData(nSector / m_nRatio, &f, &e))
+        return IKivDevStor::FindData(nSector, pFirst, pEnd);
+    uint64_t nFirst = std::max(nSector, std::min(n, f * m_nRatio));
+    if (pFirst) *pFirst = nFirst;
+    if (pEnd) *pEnd = std::max(nFirst, std::min(n, e * m_nRatio));
+    return 1;
+}

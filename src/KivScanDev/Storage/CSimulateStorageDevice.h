@@ -14,6 +14,8 @@ public:
     // Unreadable inner sectors are listed as their 512-byte sectors.
     int ReadSectorsEx(void* pBuf, uint64_t nFirst, uint64_t nCount, uint32_t nFlags, KivBadRanges* pBad) override;
     uint64_t GetSectorCount() override;
+    // The inner storage's holes, in 512-byte sectors.
+    int FindData(uint64_t nSector, uint64_t* pFirst, uint64_t* pEnd) override;
     uint32_t GetSectorSize() override { return 512; }
     int Open() override { return 1; }
     int Close() override { return 1; }

@@ -421,7 +421,7 @@ int CliSession::Scan() {
     CliBeginStep();
     uint64_t nSectorSize = m_pStor->GetSectorSize();
     uint64_t nDeviceBytes = m_pStor->GetSectorCount() * nSectorSize;
-    uint64_t nBlockBytes = (4194304 / nSectorSize) * nSectorSize;
+    uint64_t nBlockBytes = KivScanBlockBytes(nSectorSize);
 
     CliStatusLine line(m_global.bQuiet);
     CliProgressSink sink(line, m_pStor);

@@ -26,7 +26,7 @@ CKivScan::CKivScan(IKivProgressSink* pSink)
       m_strRemain(KivHintText("DlgProgScan", "TxtRemain")) {}
 
 void CKivScan::SetDevice(uint64_t nBlockBytes, uint64_t nDeviceBytes) {
-    m_nBlockBytes = nBlockBytes ? nBlockBytes : 4194304;
+    m_nBlockBytes = nBlockBytes ? nBlockBytes : KIV_SCAN_BLOCK_BYTES;
     m_nDeviceBytes = nDeviceBytes;
     m_nStartMs = KivTickMs();
 }

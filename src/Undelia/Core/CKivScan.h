@@ -42,7 +42,7 @@ private:
     KivScanProgress MakeProgress();
 
     IKivProgressSink* m_pSink;
-    uint64_t m_nBlockBytes = 4194304;
+    uint64_t m_nBlockBytes = KIV_SCAN_BLOCK_BYTES;
     uint64_t m_nDeviceBytes = 0;
     uint64_t m_nStartMs;
     std::atomic<uint64_t> m_nEndMs{0};

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "CKivOutputGuard.h"
+#include "IKivScanDev.h"
 #include "KivLog.h"
 
 namespace {
@@ -122,7 +123,7 @@ bool CKivSessionSaver::Write(const std::string& strFile, const CKivScanSession::
     s.strTypes = strTypes;
     s.nSavedAt = static_cast<uint64_t>(std::time(nullptr));
     s.nBlocksDone = nDone;
-    uint32_t nBlock = medium.nSectorSize ? 4194304 / medium.nSectorSize : 1;
+    uint32_t nBlock = KivScanBlockSectors(medium.nSectorSize);
     uint64_t nSectors = medium.nSectorSize ? medium.nBytes / medium.nSectorSize : 0;
     s.nBlocks = nBlock ? nSectors / nBlock + (nSectors % nBlock ? 1 : 0) : 0;
     s.bComplete = bComplete;

@@ -109,7 +109,7 @@ KivResult CProgressScan::DoScan() {
     if (KivResult rc = m_backstage.GetScanData(&pEngine); KivFailed(rc)) return rc;
 
     uint64_t nSectorSize = pStor->GetSectorSize() ? pStor->GetSectorSize() : 512;
-    uint64_t nBlockBytes = (4194304 / nSectorSize) * nSectorSize;
+    uint64_t nBlockBytes = KivScanBlockBytes(nSectorSize);
     m_scan.SetDevice(nBlockBytes, pStor->GetSectorCount() * nSectorSize);
     if (KivResult rc = m_backstage.InitScanEngine(pStor); KivFailed(rc)) return rc;
     m_backstage.SetScanMediumPath(strPath);
@@ -138,7 +138,7 @@ KivResult CProgressScan::GoOn() {
     if (!pStor) return KIV_RETERR(KIV_E_STATE);
     if (KivResult rc = m_backstage.GetScanData(&pEngine); KivFailed(rc)) return rc;
     uint64_t nSectorSize = pStor->GetSectorSize() ? pStor->GetSectorSize() : 512;
-    m_scan.SetDevice((4194304 / nSectorSize) * nSectorSize, pStor->GetSectorCount() * nSectorSize);
+    m_scan.SetDevice(KivScanBlockBytes(nSectorSize), pStor->GetSectorCount() * nSectorSize);
 
     CKivSessionSaver saver(info.strFile, info.medium, info.strTypes, pStor, m_dSaveEvery);
     pEngine->SetCheckpointSink(&saver);
