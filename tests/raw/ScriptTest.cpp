@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "Analysers/KivAnalyserTable.h"
 #include "Raw/CCustomHeaderManage.h"
 #include "Raw/CScriptProcess.h"
 
@@ -127,4 +128,16 @@ TEST(Script, HeadersLoadFromFolderAndMatchInOrder) {
     EXPECT_FALSE(mgr.At(1).Match(sector));
     EXPECT_FALSE(mgr.At(1).Match(std::span<const uint8_t>(sector.data(), 0x1F1)));  // short input
     fs::remove_all(dir);
+}
+
+// The user-defined headers are asked last, after the analysers of ids above theirs: a format that
+// has an analyser of its own (7z and FLAC ship as header files too) is measured, not taken to
+// the next carved file.
+TEST(Script, UserDefinedHeadersComeAfterEveryAnalyser) {
+    RawAnalyserRegistry reg;
+    std::vector<uint32_t> sel = {33, 74, 80, 84};
+    reg.Rebuild(sel);
+    std::vector<int32_t> ids;
+    for (auto* a : reg.Items()) ids.push_back(a->GetId());
+    EXPECT_EQ(ids, (std::vector<int32_t>{33, 80, 84, -1}));
 }

@@ -248,13 +248,17 @@ void RawAnalyserRegistry::Rebuild(std::span<const uint32_t> typeIds) {
     bool bCustom = false;
     for (uint32_t id : typeIds) {
         auto makers = KivAnalysersOfType(id);
+        // The user-defined headers come last, whatever ids follow 74: a format that has its own
+        // analyser is measured by it rather than taken to the next file's start.
         if (makers.data() == kCustom) {
-            if (bCustom) continue;
             bCustom = true;
+            continue;
         }
         for (F make : makers)
             if (IRawFileAnalyser* p = make()) m_items.emplace_back(p);
     }
+    if (bCustom)
+        if (IRawFileAnalyser* p = CreateCustomFileAnalyser()) m_items.emplace_back(p);
     Rebuilt();
 }
 

@@ -44,7 +44,8 @@ public:
     static RawAnalyserRegistry& Get();
 
     // Replaces the content with the analysers of the ids in order (an analyser class may appear
-    // several times; the custom-header analyser at most once). Null factories' results are skipped.
+    // several times), then the custom-header analyser once when any id asks for it. Null
+    // factories' results are skipped.
     void Rebuild(std::span<const uint32_t> typeIds);
     void Clear();
 
