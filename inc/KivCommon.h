@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "platform/KivExport.h"
+
 // 32-bit result code: source line (bits 31..20), module number (19..12), error number (11..0).
 // Success is an error number of 0; callers test nothing but the low 12 bits.
 using KivResult = uint32_t;
@@ -69,7 +71,6 @@ protected:
     int32_t m_nRef = 1;
 };
 
-#define KIV_EXPORT extern "C" __attribute__((visibility("default")))
 
 // The one export of every library.
 using PFN_KivDllQueryInterface = KivResult (*)(const char* pszName, IKivCommon** ppOut);

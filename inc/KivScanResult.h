@@ -38,6 +38,7 @@ enum : uint8_t { KIV_CHECK_NONE = 0, KIV_CHECK_PART = 1, KIV_CHECK_FULL = 2 };
 enum : uint16_t {
     KIV_FA_READONLY = 0x01,
     KIV_FA_HIDDEN = 0x02,
+    KIV_FA_SYSTEM = 0x04,
     KIV_FA_DIRECTORY = 0x10,
     KIV_FA_ARCHIVE = 0x20,
     KIV_FA_ENCRYPTED = 0x40,

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/KivFile.h"
+
 class CKivDestFile {
 public:
     CKivDestFile() = default;
@@ -19,13 +21,13 @@ public:
     bool WriteZeros(uint64_t n);          // a hole of n bytes
     // Fixes the length (holes at the end included) and closes; false when either fails.
     bool Close();
-    int Fd() const { return m_fd; }
+    CKivFile& File() { return m_file; }
     uint64_t Length() const { return m_nLength; }
     // The system error of the last call that failed (0 when none failed).
     int Errno() const { return m_nErrno; }
 
 private:
-    int m_fd = -1;
+    CKivFile m_file;
     uint64_t m_nLength = 0;
     bool m_bHoleAtEnd = false;
     int m_nErrno = 0;

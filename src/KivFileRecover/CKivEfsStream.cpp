@@ -1,7 +1,5 @@
 #include "CKivEfsStream.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 
@@ -21,29 +19,14 @@ void PutTag(uint8_t* p, const char* s) {
     for (size_t i = 0; s[i]; ++i) Put16(p + 2 * i, static_cast<uint8_t>(s[i]));
 }
 
-bool ReadAll(int fd, uint8_t* p, size_t n, size_t* pGot) {
-    size_t got = 0;
-    while (got < n) {
-        ssize_t r = ::read(fd, p + got, n - got);
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0) return false;
-        if (r == 0) break;
-        got += static_cast<size_t>(r);
-    }
-    *pGot = got;
+bool ReadAll(CKivFile& f, uint8_t* p, size_t n, size_t* pGot) {
+    int64_t r = f.Read(p, n);
+    if (r < 0) return false;
+    *pGot = static_cast<size_t>(r);
     return true;
 }
 
-bool WriteAll(int fd, const uint8_t* p, size_t n) {
-    while (n) {
-        ssize_t r = ::write(fd, p, n);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return false;
-        p += r;
-        n -= static_cast<size_t>(r);
-    }
-    return true;
-}
+bool WriteAll(CKivFile& f, const uint8_t* p, size_t n) { return f.WriteAll(p, n); }
 
 }  // namespace
 
@@ -84,7 +67,7 @@ std::array<uint8_t, CKivEfsStream::kBlockHeaderSize> CKivEfsStream::BlockHeader(
     return h;
 }
 
-CKivEfsStream::Outcome CKivEfsStream::Build(int fdIn, int fdOut, uint64_t nFileSize,
+CKivEfsStream::Outcome CKivEfsStream::Build(CKivFile& fdIn, CKivFile& fdOut, uint64_t nFileSize,
                                             const std::function<bool()>& isCancelled) {
     uint8_t head[kStreamHeaderSize];
     size_t got = 0;

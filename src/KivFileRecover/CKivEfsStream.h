@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Model/IKivEfsMetadata.h"
+#include "platform/KivFile.h"
 
 class CKivEfsStream {
 public:
@@ -24,5 +25,5 @@ public:
     // Reads the intermediate file (stream header, metadata, encrypted data) from fdIn and writes
     // the import stream to fdOut. nFileSize is the entry's real size (the data may be longer, up
     // to a whole sector). isCancelled is asked after each piece; true stops the build.
-    static Outcome Build(int fdIn, int fdOut, uint64_t nFileSize, const std::function<bool()>& isCancelled);
+    static Outcome Build(CKivFile& in, CKivFile& out, uint64_t nFileSize, const std::function<bool()>& isCancelled);
 };

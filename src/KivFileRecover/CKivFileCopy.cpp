@@ -1,9 +1,5 @@
 #include "CKivFileCopy.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -17,6 +13,8 @@
 #include "KivLog.h"
 #include "KivRecoverCode.h"
 #include "Model/IKivAttrDataInfo.h"
+#include "platform/KivFile.h"
+#include "platform/KivFileUtil.h"
 #include "platform/KivPlatform.h"
 
 namespace {
@@ -255,29 +253,35 @@ CKivFileCopy::Outcome CKivFileCopy::Decompress(IDataRunList* pRuns, uint64_t nLe
 }
 
 CKivFileCopy::Outcome CKivFileCopy::RebuildEncrypted(uint64_t nSize) {
-    int fdIn = ::open(m_destPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fdIn < 0) return Fail(std::strerror(errno), errno);
-    // There is no raw import of encrypted files here: the import stream itself is the result,
-    // under a name that shows it is the encrypted form.
+    CKivFile fIn;
+    if (!fIn.Open(m_destPath, CKivFile::Mode::kRead, true)) return Fail(std::strerror(errno), errno);
+    // The import stream: fed to the system's raw import where the destination can hold an
+    // encrypted file; elsewhere the stream itself is the result, under a name that shows it is the
+    // encrypted form.
     std::string efsPath = CKivRecoverNames::MakeNewFile(m_destPath + ".EFS");
     CKivDestFile efs;
     if (efsPath.empty() || !efs.Create(efsPath)) {
         int e = efsPath.empty() ? errno : efs.Errno();
-        ::close(fdIn);
-        ::unlink(m_destPath.c_str());
+        fIn.Close();
+        KivRemoveFile(m_destPath);
         KIV_RECOVER_FAIL(KIV_E_IO, "CKivFileRecover::RebuildEncrypted");
         return Fail(std::string("cannot create its import stream: ") + std::strerror(e ? e : EIO), e);
     }
-    auto outcome = CKivEfsStream::Build(fdIn, efs.Fd(), nSize,
+    auto outcome = CKivEfsStream::Build(fIn, efs.File(), nSize,
                                         [this] { return m_pCallback->IsCancelled() == -1; });
-    ::close(fdIn);
+    fIn.Close();
     bool bClosed = efs.Close();
-    ::unlink(m_destPath.c_str());
+    KivRemoveFile(m_destPath);
     if (outcome != CKivEfsStream::kDone || !bClosed) {
-        ::unlink(efsPath.c_str());
+        KivRemoveFile(efsPath);
         if (outcome == CKivEfsStream::kCancelled) return kCancelled;
         int e = efs.Errno() ? efs.Errno() : EIO;
         return Fail(std::string("writing its import stream: ") + std::strerror(e), e);
+    }
+    if (KivImportEncryptedRaw(efsPath, m_destPath)) {
+        KivRemoveFile(efsPath);
+        KivLogA(0, "Recovered encrypted file through the raw import: %s", m_destPath.c_str());
+        return kOk;
     }
     m_finalPath = efsPath;
     KivLogA(0, "Recovered encrypted file as its import stream: %s", efsPath.c_str());
@@ -285,32 +289,15 @@ CKivFileCopy::Outcome CKivFileCopy::RebuildEncrypted(uint64_t nSize) {
 }
 
 void CKivFileCopy::SetAttrsAndTimes(IKivFileAttr* pAttr) {
-    // Read-only becomes a file without write permission; hidden has no Linux counterpart.
-    if (pAttr->GetAttributes() & KIV_FA_READONLY) {
-        struct stat st;
-        if (::lstat(m_finalPath.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-            ::chmod(m_finalPath.c_str(), st.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH));
-    }
-    // The creation time cannot be set on Linux; access and modification times can.
+    // Times first: a read-only file may refuse them afterwards. The system keeps what it can (Linux
+    // has no settable creation time).
     uint32_t nValid = pAttr->GetValidFields();
-    struct timespec ts[2];
-    auto setTime = [](struct timespec* p, bool bValid, uint64_t ft) {
-        if (!bValid || ft == 0) {
-            p->tv_sec = 0;
-            p->tv_nsec = UTIME_OMIT;
-            return;
-        }
-        int64_t s;
-        uint32_t ns;
-        KivFileTimeToUnix(ft, &s, &ns);
-        p->tv_sec = static_cast<time_t>(s);
-        p->tv_nsec = ns;
-    };
-    setTime(&ts[0], nValid & KIV_VALID_ATIME, pAttr->GetAccessTime());
-    setTime(&ts[1], nValid & KIV_VALID_MTIME, pAttr->GetModificationTime());
-    if (ts[0].tv_nsec == UTIME_OMIT && ts[1].tv_nsec == UTIME_OMIT) return;
-    if (::utimensat(AT_FDCWD, m_finalPath.c_str(), ts, AT_SYMLINK_NOFOLLOW) != 0)
-        KivLogA(0, "CreateDestFileFailed");
+    uint64_t nCreate = (nValid & KIV_VALID_CTIME) ? pAttr->GetCreationTime() : 0;
+    uint64_t nAccess = (nValid & KIV_VALID_ATIME) ? pAttr->GetAccessTime() : 0;
+    uint64_t nWrite = (nValid & KIV_VALID_MTIME) ? pAttr->GetModificationTime() : 0;
+    if (!KivSetFileTimes(m_finalPath, nCreate, nAccess, nWrite)) KivLogA(0, "CreateDestFileFailed");
+    // The entry's read-only and system attributes; hidden is cleared, so the user sees what came back.
+    KivSetFileAttributes(m_finalPath, pAttr->GetAttributes() & (KIV_FA_READONLY | KIV_FA_SYSTEM));
 }
 
 CKivFileCopy::Outcome CKivFileCopy::Copy(IKivFileNode* pNode, const std::string& destPath) {
@@ -331,8 +318,8 @@ CKivFileCopy::Outcome CKivFileCopy::Copy(IKivFileNode* pNode, const std::string&
     }
     // Never leave a file that looks recovered but holds only part of the entry.
     if (m_bCreated) {
-        ::unlink(m_destPath.c_str());
-        if (m_finalPath != m_destPath) ::unlink(m_finalPath.c_str());
+        KivRemoveFile(m_destPath);
+        if (m_finalPath != m_destPath) KivRemoveFile(m_finalPath);
     }
     return res;
 }

@@ -1,9 +1,5 @@
 #include "CKivFileRecover.h"
 
-#include <limits.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <condition_variable>
@@ -21,6 +17,7 @@
 #include "KivLog.h"
 #include "KivRecoverCode.h"
 #include "Storage/KivRecoverStor.h"
+#include "platform/KivFileUtil.h"
 #include "platform/KivNamedLock.h"
 
 namespace {
@@ -32,7 +29,7 @@ IKivDevStor* ChooseReader(IKivFileNode* pNode, IKivDevStor* pDev) {
 }
 
 // Errors after which the destination takes no further file: going on would only fail again.
-bool StopsRecovery(int nErrno) { return nErrno == ENOSPC || nErrno == EDQUOT || nErrno == EROFS; }
+bool StopsRecovery(int nErrno) { return KivIsDestFullErrno(nErrno); }
 
 }  // namespace
 
@@ -105,7 +102,7 @@ CKivFileCopy::Outcome CKivFileRecover::Impl::CopyOne(IKivFileRecoverCallback* pC
                                                      IKivFileNode* pNode, const std::string& dest, bool bPlaceholder) {
     CKivFileCopy copy(pCb, pReader);
     auto res = copy.Copy(pNode, dest);
-    if (bPlaceholder && !copy.Complete()) ::unlink(dest.c_str());
+    if (bPlaceholder && !copy.Complete()) KivRemoveFile(dest);
     if (res == CKivFileCopy::kFailed) {
         ReportFailed(pCb, pNode, dest, copy.FailReason().empty() ? "failed" : copy.FailReason(), copy.FailErrno());
         return res;

@@ -1,12 +1,11 @@
 #include "CKivRecoverNames.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/KivFile.h"
+#include "platform/KivFileUtil.h"
 
 namespace {
 
@@ -38,7 +37,8 @@ std::string CKivRecoverNames::SafeComponent(const std::string& name) {
         std::string ext = (dot != std::string::npos && s.size() - dot <= 16) ? s.substr(dot) : std::string();
         s = Utf8Prefix(s.substr(0, s.size() - ext.size()), kMaxComponent - ext.size()) + ext;
     }
-    return s;
+    // Then what the destination's system refuses (Windows: device names, trailing dots, ...).
+    return KivDestName(s);
 }
 
 std::string CKivRecoverNames::TopFolderName(const std::string& name) {
@@ -61,31 +61,31 @@ std::string CKivRecoverNames::NumberedPath(const std::string& path, unsigned n) 
 bool CKivRecoverNames::MakeFolderPath(const std::string& path) {
     if (path.empty()) return false;
     for (size_t i = 1; i <= path.size(); ++i) {
-        if (i < path.size() && path[i] != '/') continue;
+        if (i < path.size() && !KivIsPathSep(path[i])) continue;
         std::string part = path.substr(0, i);
-        if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+        // A drive root ("C:") is there already and cannot be made.
+        if (part.size() == 2 && part[1] == ':') continue;
+        if (!KivMakeDir(part) && errno != EEXIST) return false;
     }
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return KivIsDir(path);
 }
 
 std::string CKivRecoverNames::MakeNewFolder(const std::string& path) {
-    if (::mkdir(path.c_str(), 0777) == 0) return path;
+    if (KivMakeDir(path)) return path;
     if (errno != EEXIST) return {};
     for (unsigned n = 0; n <= kMaxNumber; ++n) {
         char num[16];
         std::snprintf(num, sizeof num, "_%03u", n);
         std::string p = path + num;
-        if (::mkdir(p.c_str(), 0777) == 0) return p;
+        if (KivMakeDir(p)) return p;
         if (errno != EEXIST) return {};
     }
     return {};
 }
 
 int CKivRecoverNames::CreateNew(const std::string& path) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) return errno;
-    ::close(fd);
+    CKivFile f;
+    if (!f.Open(path, CKivFile::Mode::kCreateNew, true)) return errno;
     return 0;
 }
 

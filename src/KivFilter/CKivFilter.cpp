@@ -1,11 +1,10 @@
 #include "CKivFilter.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 
 #include "KivFunction.h"
 #include "KivLog.h"
+#include "platform/KivFileUtil.h"
 #include "platform/KivIniFile.h"
 #include "platform/KivPlatform.h"
 
@@ -33,8 +32,7 @@ KivResult CKivFilter::GetConfigFilePath(const char* pszFileName, std::string* pP
     std::string dir = KivGetExeDir();
     if (dir.empty()) return KIV_RETERR(KIV_E_INVALIDARG);
     std::string path = dir + "/" + name;
-    struct stat st{};
-    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return KIV_RETERR(KIV_E_REGISTRY);
+    if (!KivIsFile(path)) return KIV_RETERR(KIV_E_REGISTRY);
     *pPath = std::move(path);
     return KIV_OK;
 }

@@ -88,10 +88,11 @@ std::string KivByteRangesText(const KivByteRange* pRanges, size_t nRanges) {
     for (size_t i = 0; i < nRanges && i < kShown; ++i) {
         if (i) s += ", ";
         s += std::to_string(pRanges[i].nFirst);
-        if (pRanges[i].nEnd - pRanges[i].nFirst > 1) s += "-" + std::to_string(pRanges[i].nEnd - 1);
+        // Appended piece by piece: "-" + std::to_string(...) trips a false -Wrestrict of g++ 12.
+        if (pRanges[i].nEnd - pRanges[i].nFirst > 1) s.append("-").append(std::to_string(pRanges[i].nEnd - 1));
     }
-    if (nRanges > kShown) s += " and " + std::to_string(nRanges - kShown) + " more ranges";
-    return s + " (" + std::to_string(nBytes) + " bytes)";
+    if (nRanges > kShown) s.append(" and ").append(std::to_string(nRanges - kShown)).append(" more ranges");
+    return s.append(" (").append(std::to_string(nBytes)).append(" bytes)");
 }
 
 std::string KivSizeText(uint64_t nBytes) {

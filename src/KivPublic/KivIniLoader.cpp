@@ -1,12 +1,11 @@
 #include "KivIniLoader.h"
 
-#include <sys/stat.h>
-
 #include <cctype>
 #include <cstdio>
 #include <string_view>
 
 #include "KivLog.h"
+#include "platform/KivFileUtil.h"
 #include "platform/KivIniFile.h"
 #include "platform/KivPlatform.h"
 
@@ -26,8 +25,7 @@ KivResult CKivIniLoader::Init(const char* pszFileName) {
     std::string dir = KivGetExeDir();
     if (dir.empty()) return KIV_RETERR(KIV_E_STATE);
     std::string path = dir + "/" + name;
-    struct stat st{};
-    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return KIV_RETERR(KIV_E_IO);
+    if (!KivIsFile(path)) return KIV_RETERR(KIV_E_IO);
     m_path = path;
     return KIV_OK;
 }

@@ -3,12 +3,6 @@
 // a byte-range lock on the file (any other writer).
 #include "KivLog.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -18,7 +12,7 @@
 
 #include "KivCrashHandler.h"
 #include "KivLogFile.h"
-#include "platform/KivFileUtil.h"
+#include "platform/KivFile.h"
 #include "platform/KivNamedLock.h"
 #include "platform/KivPlatform.h"
 
@@ -29,9 +23,9 @@ constexpr int kLineChars = 2048;  // the whole line, prefix and "\r\n" included
 struct LogState {
     std::mutex mtx;
     std::string dirOverride;
-    int fdWide = -1;
-    int fdNarrow = -1;
-    pid_t pid = 0;  // the process that opened the pair; a forked child opens its own
+    CKivFile* pWide = new CKivFile;
+    CKivFile* pNarrow = new CKivFile;
+    uint32_t pid = 0;  // the process that opened the pair; a forked child opens its own
     bool exitHookSet = false;
     CKivNamedLock lock{KIV_LOG_LOCK_NAME};
 };
@@ -42,10 +36,19 @@ LogState& State() {
     return *s;
 }
 
+// A forked child must not share the parent's offsets: it drops the pair without closing it.
+void ForgetPair(LogState& s) {
+    s.pWide = new CKivFile;
+    s.pNarrow = new CKivFile;
+}
+
 void CloseLocked(LogState& s) {
-    if (s.fdWide >= 0 && s.pid == ::getpid()) ::close(s.fdWide);
-    if (s.fdNarrow >= 0 && s.pid == ::getpid()) ::close(s.fdNarrow);
-    s.fdWide = s.fdNarrow = -1;
+    if (s.pid != KivProcessId()) {
+        ForgetPair(s);
+        return;
+    }
+    s.pWide->Close();
+    s.pNarrow->Close();
 }
 
 void CloseAtExit() {
@@ -55,14 +58,14 @@ void CloseAtExit() {
 }
 
 bool OpenLocked(LogState& s) {
-    if (s.fdWide >= 0 && s.pid == ::getpid()) return true;
-    if (s.pid != ::getpid()) s.fdWide = s.fdNarrow = -1;  // a forked child must not share offsets
+    if (s.pid != KivProcessId()) ForgetPair(s);
+    if (s.pWide->IsOpen()) return true;
     std::string dir = s.dirOverride.empty() ? KivGetLogDir() : s.dirOverride;
     if (dir.empty()) return false;
-    s.pid = ::getpid();
-    s.fdWide = ::open((dir + "/" + KIV_LOG_FILE_WIDE).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    s.fdNarrow = ::open((dir + "/" + KIV_LOG_FILE_NARROW).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (s.fdWide < 0) {
+    s.pid = KivProcessId();
+    s.pWide->Open(dir + "/" + KIV_LOG_FILE_WIDE, CKivFile::Mode::kReadWriteCreate);
+    s.pNarrow->Open(dir + "/" + KIV_LOG_FILE_NARROW, CKivFile::Mode::kReadWriteCreate);
+    if (!s.pWide->IsOpen()) {
         CloseLocked(s);
         return false;
     }
@@ -79,25 +82,16 @@ void AppendLine(const std::string& bytes, bool bWide) {
     std::lock_guard<std::mutex> g(s.mtx);
     if (!s.lock.Lock()) return;
     if (OpenLocked(s)) {
-        int fd = bWide ? s.fdWide : s.fdNarrow;
-        struct flock fl{};
-        fl.l_type = F_WRLCK;
-        fl.l_whence = SEEK_SET;
-        fl.l_start = 0;
-        fl.l_len = 0;  // the whole file, however far it grows
-        int r;
-        do r = fd >= 0 ? ::fcntl(fd, F_SETLKW, &fl) : -1;
-        while (r != 0 && errno == EINTR);
-        if (r == 0) {
-            struct stat st{};
-            if (::fstat(fd, &st) == 0) {
-                if (st.st_size > KIV_LOG_CAP_BYTES && ::ftruncate(fd, 0) == 0) st.st_size = 0;
-                ::lseek(fd, 0, SEEK_END);
-                if (bWide && st.st_size == 0) KivWriteAll(fd, "\xFF\xFE", 2);
-                KivWriteAll(fd, bytes.data(), bytes.size());
+        CKivFile& f = bWide ? *s.pWide : *s.pNarrow;
+        if (f.IsOpen() && f.LockWhole()) {
+            uint64_t nSize = 0;
+            if (f.Size(&nSize)) {
+                if (nSize > static_cast<uint64_t>(KIV_LOG_CAP_BYTES) && f.Truncate(0)) nSize = 0;
+                f.SeekEnd();
+                if (bWide && nSize == 0) f.WriteAll("\xFF\xFE", 2);
+                f.WriteAll(bytes.data(), bytes.size());
             }
-            fl.l_type = F_UNLCK;
-            ::fcntl(fd, F_SETLK, &fl);
+            f.UnlockWhole();
         }
     }
     s.lock.Unlock();
@@ -105,13 +99,12 @@ void AppendLine(const std::string& bytes, bool bWide) {
 
 // "%.4d/%.2d/%.2d %.2d:%.2d:%.2d (T-P:%d-%d) " of the local time, thread and process.
 std::string Prefix() {
-    time_t now = ::time(nullptr);
     struct tm t{};
-    ::localtime_r(&now, &t);
+    KivLocalTime(static_cast<int64_t>(std::time(nullptr)), &t);
     char buf[96];
     std::snprintf(buf, sizeof(buf), "%.4d/%.2d/%.2d %.2d:%.2d:%.2d (T-P:%d-%d) ", t.tm_year + 1900, t.tm_mon + 1,
-                  t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, static_cast<int>(::syscall(SYS_gettid)),
-                  static_cast<int>(::getpid()));
+                  t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, static_cast<int>(KivThreadId()),
+                  static_cast<int>(KivProcessId()));
     return buf;
 }
 

@@ -13,7 +13,7 @@
 // Appends "<prefix><text>\r\n" to the UTF-16LE log. The level is ignored.
 void KivLogW(int nLevel, const wchar_t* pszFormat, ...);
 // Same for the narrow (UTF-8) log.
-void KivLogA(int nLevel, const char* pszFormat, ...) __attribute__((format(printf, 2, 3)));
+void KivLogA(int nLevel, const char* pszFormat, ...) KIV_PRINTF_FORMAT(2, 3);
 
 // Logs "[owner:tag] : return error 0x%8X. "<file>", Line <n>." and answers nCode unchanged.
 KivResult LogError(KivResult nCode, const char* pszFile, const char* pszOperation, int nLine);

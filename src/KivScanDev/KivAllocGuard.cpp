@@ -4,40 +4,25 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <mutex>
 #include <new>
-#include <sstream>
 
 #include "KivLog.h"
+#include "platform/KivMemory.h"
 
 namespace {
-
-// A figure of /proc/meminfo in bytes; false when the key is missing.
-bool MeminfoBytes(const std::string& text, const char* pszKey, uint64_t* pBytes) {
-    std::istringstream in(text);
-    std::string line;
-    std::string key = std::string(pszKey) + ":";
-    while (std::getline(in, line)) {
-        if (line.compare(0, key.size(), key) != 0) continue;
-        unsigned long long nKb = 0;
-        if (std::sscanf(line.c_str() + key.size(), "%llu", &nKb) != 1) return false;
-        *pBytes = static_cast<uint64_t>(nKb) * 1024;
-        return true;
-    }
-    return false;
-}
 
 void OnNewFailure() { KivAllocFailed(KivAllocSize::Pending()); }
 
 }  // namespace
 
 std::string KivMemoryStatusText(const std::string& strMeminfo) {
-    uint64_t nTotal = 0, nAvail = 0, nSwapTotal = 0, nSwapFree = 0;
-    if (!MeminfoBytes(strMeminfo, "MemTotal", &nTotal) || !MeminfoBytes(strMeminfo, "SwapTotal", &nSwapTotal) ||
-        !MeminfoBytes(strMeminfo, "SwapFree", &nSwapFree))
-        return {};
-    if (!MeminfoBytes(strMeminfo, "MemAvailable", &nAvail)) MeminfoBytes(strMeminfo, "MemFree", &nAvail);
+    KivMemStatus m;
+    return KivParseMeminfo(strMeminfo, &m) ? KivMemoryStatusText(m) : std::string();
+}
+
+std::string KivMemoryStatusText(const KivMemStatus& m) {
+    uint64_t nTotal = m.nTotal, nAvail = m.nAvail, nSwapTotal = m.nPageTotal, nSwapFree = m.nPageAvail;
     char sz[256];
     std::snprintf(sz, sizeof sz,
                   "Total physical memory:%4" PRId64 " MB\tAvailable physical memory:%4" PRId64 " MB\n"
@@ -55,10 +40,8 @@ void KivAllocFailed(uint64_t nBytes) {
         KivLogA(0, "Failed to alloc 0x%08" PRIx64 " bytes", nBytes);
     else
         KivLogA(0, "Failed to alloc memory (size not known)");
-    std::ifstream in("/proc/meminfo");
-    std::stringstream text;
-    text << in.rdbuf();
-    std::string status = in ? KivMemoryStatusText(text.str()) : std::string();
+    KivMemStatus m;
+    std::string status = KivQueryMemStatus(&m) ? KivMemoryStatusText(m) : std::string();
     if (status.empty()) {
         KivLogA(0, "Failed to query memory status.");
     } else {

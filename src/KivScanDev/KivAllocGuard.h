@@ -17,3 +17,5 @@ void KivInstallAllocGuard();
 // The memory-status lines the guard logs, from the given /proc/meminfo text; empty when the text
 // lacks the figures.
 std::string KivMemoryStatusText(const std::string& strMeminfo);
+struct KivMemStatus;
+std::string KivMemoryStatusText(const KivMemStatus& m);

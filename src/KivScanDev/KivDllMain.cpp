@@ -1,16 +1,16 @@
 // Factory of the scan engine library.
-#include <strings.h>
 
 #include <new>
 
 #include "CKivScanDev.h"
 #include "KivCommon.h"
 #include "KivLog.h"
+#include "platform/KivText.h"
 
 KIV_EXPORT KivResult KivDllQueryInterface(const char* pszName, IKivCommon** ppOut) {
     if (!ppOut) return KIV_RETERR(KIV_E_INVALIDARG);
     *ppOut = nullptr;
-    if (pszName && ::strcasecmp(pszName, KIV_IID_SCANDEV) == 0) {
+    if (pszName && KivStrICmp(pszName, KIV_IID_SCANDEV) == 0) {
         try {
             *ppOut = new CKivScanDev;
         } catch (const std::exception& e) {

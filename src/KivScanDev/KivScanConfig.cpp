@@ -5,12 +5,11 @@
 
 #include "KivLog.h"
 #include "platform/KivIniFile.h"
+#include "platform/KivPlatform.h"
 
 std::string KivScanConfigPath() {
     if (const char* p = std::getenv("UNDELIA_CONFIG_INI"); p && *p) return p;
-    if (const char* p = std::getenv("XDG_CONFIG_HOME"); p && *p) return std::string(p) + "/undelia/config.ini";
-    if (const char* p = std::getenv("HOME"); p && *p) return std::string(p) + "/.config/undelia/config.ini";
-    return {};
+    return KivDebugConfigPath();
 }
 
 uint64_t KivReadScanStartSector() {

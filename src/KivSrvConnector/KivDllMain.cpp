@@ -1,5 +1,4 @@
 // Exports of the statistics library: the factory and the one-call setup report.
-#include <strings.h>
 
 #include "IKivSrvConnector.h"
 #include "KivCommon.h"
@@ -7,15 +6,16 @@
 #include "KivSrvConnectFactory.h"
 #include "TcpServerConnector.h"
 #include "platform/KivRandom.h"
+#include "platform/KivText.h"
 
 KIV_EXPORT KivResult KivDllQueryInterface(const char* pszName, IKivCommon** ppOut) {
     if (!ppOut) return KIV_RETERR(KIV_E_INVALIDARG);
     *ppOut = nullptr;
     if (!pszName) return KIV_OK;
     try {
-        if (::strcasecmp(pszName, "IKivSrvConnector") == 0) {
+        if (KivStrICmp(pszName, "IKivSrvConnector") == 0) {
             *ppOut = new CTcpServerConnector();
-        } else if (::strcasecmp(pszName, "IKivSrvConnectFactory") == 0) {
+        } else if (KivStrICmp(pszName, "IKivSrvConnectFactory") == 0) {
             *ppOut = new CKivSrvConnectFactory();
         }
     } catch (...) {

@@ -1,8 +1,5 @@
 #include "ServerCache.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <tinyxml.h>
 
 #include <cerrno>
@@ -17,8 +14,10 @@
 #include "KivReg.h"
 #include "SrvReportBody.h"
 #include "SrvSettings.h"
+#include "platform/KivFile.h"
 #include "platform/KivFileUtil.h"
 #include "platform/KivNamedLock.h"
+#include "platform/KivPlatform.h"
 
 namespace {
 
@@ -106,12 +105,7 @@ CKivReg BaseInfoKey() {
     return reg;
 }
 
-std::string AbsolutePath(const std::string& path) {
-    if (!path.empty() && path.front() == '/') return path;
-    char buf[PATH_MAX];
-    if (!::getcwd(buf, sizeof(buf))) return {};
-    return std::string(buf) + "/" + path;
-}
+std::string AbsolutePath(const std::string& path) { return KivAbsolutePath(path); }
 
 }  // namespace
 
@@ -164,42 +158,29 @@ bool CServerCache::ParseMessageFile(const std::string& text, TiXmlDocument* pDoc
 CServerCache::ReadState CServerCache::ReadBounded(std::string* pText) const {
     pText->clear();
     // Non-blocking, so a FIFO put in the file's place cannot hold the caller.
-    int fd = ::open(m_path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? ReadState::Missing : ReadState::Bad;
-    struct stat st{};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > kMaxFileBytes) {
-        ::close(fd);
-        return ReadState::Bad;
-    }
-    std::string text(static_cast<size_t>(st.st_size) + 1, '\0');
-    size_t got = 0;
-    while (got < text.size()) {
-        ssize_t r = ::read(fd, &text[got], text.size() - got);
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0) {
-            ::close(fd);
-            return ReadState::Bad;
-        }
-        if (r == 0) break;
-        got += static_cast<size_t>(r);
-    }
-    ::close(fd);
-    if (got > kMaxFileBytes) return ReadState::Bad;  // grew while read
-    text.resize(got);
+    CKivFile f;
+    if (!f.Open(m_path, CKivFile::Mode::kReadNonBlocking)) return errno == ENOENT ? ReadState::Missing : ReadState::Bad;
+    uint64_t nSize = 0;
+    if (!f.IsRegular() || !f.Size(&nSize) || nSize > kMaxFileBytes) return ReadState::Bad;
+    std::string text(static_cast<size_t>(nSize) + 1, '\0');
+    int64_t got = f.Read(&text[0], text.size());
+    if (got < 0) return ReadState::Bad;
+    if (static_cast<uint64_t>(got) > kMaxFileBytes) return ReadState::Bad;  // grew while read
+    text.resize(static_cast<size_t>(got));
     *pText = std::move(text);
     return ReadState::Ok;
 }
 
 bool CServerCache::WriteWhole(const std::string& text) const {
     // Written beside and renamed over: a reader (or a crash) never sees half a file.
-    std::string tmp = m_path + ".tmp" + std::to_string(::getpid());
-    ::unlink(tmp.c_str());
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    bool ok = KivWriteAll(fd, text.data(), text.size()) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (!ok || ::rename(tmp.c_str(), m_path.c_str()) != 0) {
-        ::unlink(tmp.c_str());
+    std::string tmp = m_path + ".tmp" + std::to_string(KivProcessId());
+    KivRemoveFile(tmp);
+    CKivFile f;
+    if (!f.Open(tmp, CKivFile::Mode::kCreateNew, true)) return false;
+    bool ok = f.WriteAll(text.data(), text.size()) && f.Sync();
+    ok = f.Close() && ok;
+    if (!ok || !KivRenamePath(tmp, m_path)) {
+        KivRemoveFile(tmp);
         return false;
     }
     return true;
@@ -228,7 +209,7 @@ bool CServerCache::Sync(Clock::time_point deadline) {
     } else {
         if (rs != ReadState::Missing) {
             std::string bad = m_path + ".bad";
-            if (::rename(m_path.c_str(), bad.c_str()) != 0) {
+            if (!KivRenamePath(m_path, bad)) {
                 m_pLock->Unlock();
                 KIV_LOGERR(KIV_ERR(KIV_E_IO));
                 return false;

@@ -1,11 +1,10 @@
-// The HTTP transport over libcurl.
+// The HTTP transport of the platform (libcurl on Linux, WinINet on Windows) for the connector.
 #pragma once
 
 #include <string>
 
 #include "ITcpDriver.h"
-
-struct curl_slist;
+#include "platform/KivHttpPost.h"
 
 class CSystemTcp : public ITcpDriver {
 public:
@@ -22,10 +21,6 @@ public:
     void Close() override;
 
 private:
-    static size_t OnResponse(char* pData, size_t nSize, size_t nCount, void* pUser);
-
-    void* m_pCurl = nullptr;
-    curl_slist* m_pHeaders = nullptr;
-    std::string m_response;
-    bool m_bCapped = false;
+    CKivHttpPost m_http;
+    bool m_bOpen = false;
 };

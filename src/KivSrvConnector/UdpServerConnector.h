@@ -3,6 +3,7 @@
 #pragma once
 
 #include "SrvConnectorBase.h"
+#include "platform/KivDatagram.h"
 
 class CUdpServerConnector : public CSrvConnectorBase {
 public:
@@ -16,5 +17,5 @@ public:
     bool Send(const KivSrvMessage* pMsg) override;
 
 private:
-    int m_fd = -1;
+    CKivDatagram m_sock;
 };

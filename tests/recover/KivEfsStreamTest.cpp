@@ -65,11 +65,12 @@ TEST(KivEfsStream, BuildsBlocksFromTheIntermediateFile) {
         ASSERT_EQ(::write(fd, data.data(), data.size()), static_cast<ssize_t>(data.size()));
         ::close(fd);
     }
-    int fdIn = ::open(in.c_str(), O_RDONLY), fdOut = ::open(out.c_str(), O_WRONLY | O_CREAT, 0600);
+    CKivFile fIn, fOut;
+    ASSERT_TRUE(fIn.Open(in, CKivFile::Mode::kRead) && fOut.Open(out, CKivFile::Mode::kCreateTrunc));
     int nAsked = 0;
-    EXPECT_EQ(CKivEfsStream::Build(fdIn, fdOut, nSize, [&] { return ++nAsked, false; }), CKivEfsStream::kDone);
-    ::close(fdIn);
-    ::close(fdOut);
+    EXPECT_EQ(CKivEfsStream::Build(fIn, fOut, nSize, [&] { return ++nAsked, false; }), CKivEfsStream::kDone);
+    fIn.Close();
+    fOut.Close();
     EXPECT_EQ(nAsked, 2);
     auto s = KivTestReadFile(out);
     ASSERT_EQ(s.size(), 66 + 40 + 42 + 512 + 65536 + 512 + 1024u);
@@ -94,9 +95,6 @@ TEST(KivEfsStream, BuildsBlocksFromTheIntermediateFile) {
         ASSERT_EQ(::write(fd, bad.data(), bad.size()), 66);
         ::close(fd);
     }
-    fdIn = ::open(in.c_str(), O_RDONLY);
-    fdOut = ::open(out.c_str(), O_WRONLY | O_TRUNC);
-    EXPECT_EQ(CKivEfsStream::Build(fdIn, fdOut, 0, nullptr), CKivEfsStream::kFailed);
-    ::close(fdIn);
-    ::close(fdOut);
+    ASSERT_TRUE(fIn.Open(in, CKivFile::Mode::kRead) && fOut.Open(out, CKivFile::Mode::kCreateTrunc));
+    EXPECT_EQ(CKivEfsStream::Build(fIn, fOut, 0, nullptr), CKivEfsStream::kFailed);
 }

@@ -1,12 +1,9 @@
-// Test storages: sectors held in memory, or read from a file with pread. Both count reads so
+// Test storages: sectors held in memory, or read from a file. Both count reads so
 // tests can tell whether a device access happened, and both can be damaged: sectors in
 // m_badSectors read as zeros and are listed as failed, sectors in m_untried read as zeros listed as
 // untried unless the read asks for a retry (then they read fine), as the device library's reader
 // answers.
 #pragma once
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -15,6 +12,7 @@
 #include <vector>
 
 #include "IKivDevStor.h"
+#include "platform/KivFile.h"
 
 class KivDamageSim {
 public:
@@ -85,55 +83,46 @@ public:
 class KivFileDevStor : public IKivDevStor, public KivDamageSim {
 public:
     explicit KivFileDevStor(const std::string& path, uint32_t nSectorSize = 512) : m_nSectorSize(nSectorSize) {
-        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (m_fd >= 0) m_nSize = static_cast<uint64_t>(::lseek(m_fd, 0, SEEK_END));
+        if (m_file.Open(path, CKivFile::Mode::kRead) && !m_file.Size(&m_nSize)) m_file.Close();
     }
-    ~KivFileDevStor() override {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_file.IsOpen(); }
     int ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) override {
         return ReadSectorsEx(pBuf, nFirst, nCount, 0, nullptr);
     }
     int ReadSectorsEx(void* pBuf, uint64_t nFirst, uint64_t nCount, uint32_t nFlags, KivBadRanges* pBad) override {
         if (pBad) pBad->clear();
         uint64_t nSecs = GetSectorCount();
-        if (m_fd < 0 || nFirst > nSecs || nCount > nSecs - nFirst) return 0;
+        if (!IsOpen() || nFirst > nSecs || nCount > nSecs - nFirst) return 0;
         size_t want = nCount * m_nSectorSize;
-        size_t got = 0;
         auto* p = static_cast<uint8_t*>(pBuf);
-        while (got < want) {
-            ssize_t r = ::pread(m_fd, p + got, want - got, static_cast<off_t>(nFirst * m_nSectorSize + got));
-            if (r <= 0) break;
-            got += static_cast<size_t>(r);
-        }
+        int64_t r = m_file.ReadAt(nFirst * m_nSectorSize, p, want);
+        size_t got = r > 0 ? static_cast<size_t>(r) : 0;
         if (got < want) std::memset(p + got, 0, want - got);  // a partial last sector reads as zeros
         Apply(p, nFirst, nCount, m_nSectorSize, nFlags, pBad);
         return 1;
     }
     uint64_t GetSectorCount() override { return (m_nSize + m_nSectorSize - 1) / m_nSectorSize; }
     uint32_t GetSectorSize() override { return m_nSectorSize; }
-    int Open() override { return m_fd >= 0; }
+    int Open() override { return IsOpen(); }
     int Close() override { return 1; }
     IKivDevStor* GetBaseStor() override { return nullptr; }
     // With m_bHoles, the file's holes as its file system tells them.
     int FindData(uint64_t nSector, uint64_t* pFirst, uint64_t* pEnd) override {
         uint64_t n = GetSectorCount(), z = m_nSectorSize;
-        if (!m_bHoles || m_fd < 0 || nSector >= n) return IKivDevStor::FindData(nSector, pFirst, pEnd);
-        off_t d = ::lseek(m_fd, off_t(nSector * z), SEEK_DATA);
-        if (d < 0) {
+        if (!m_bHoles || !IsOpen() || nSector >= n) return IKivDevStor::FindData(nSector, pFirst, pEnd);
+        uint64_t d = 0, h = 0;
+        if (!m_file.FindData(nSector * z, &d, &h)) {
             *pFirst = *pEnd = n;
             return 1;
         }
-        off_t h = ::lseek(m_fd, d, SEEK_HOLE);
-        *pFirst = std::max<uint64_t>(nSector, uint64_t(d) / z);
-        *pEnd = std::min<uint64_t>(n, (uint64_t(h < d ? d : h) + z - 1) / z);
+        *pFirst = std::max<uint64_t>(nSector, d / z);
+        *pEnd = std::min<uint64_t>(n, ((h < d ? d : h) + z - 1) / z);
         return 1;
     }
     bool m_bHoles = false;
 
 private:
-    int m_fd = -1;
+    CKivFile m_file;
     uint64_t m_nSize = 0;
     uint32_t m_nSectorSize;
 };

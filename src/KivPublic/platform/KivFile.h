@@ -10,10 +10,13 @@ class CKivFile {
 public:
     enum class Mode {
         kRead,         // existing file, reading only
+        kReadNonBlocking,  // the same, and a FIFO put in the file's place does not block the open
         kReadWrite,    // existing file, reading and writing
         kCreateNew,    // a new file; fails with EEXIST when the name is taken
         kCreateTrunc,  // created, or emptied when it exists
         kAppend,       // created when missing, every write at the end
+        kReadWriteCreate,  // created when missing, reading and writing
+        kWriteKeep,    // created when missing, writing, content kept; never blocks on a FIFO
     };
     CKivFile() = default;
     ~CKivFile();
@@ -32,10 +35,22 @@ public:
     bool WriteAll(const void* pData, size_t n);
     bool WriteAllAt(uint64_t nOffset, const void* pData, size_t n);
     bool Seek(uint64_t nOffset);
+    // Moves the position on by n bytes (past the end: a hole that reads as zeros).
+    bool SeekBy(uint64_t n);
+    // A regular file (not a FIFO, device or folder).
+    bool IsRegular() const;
+    // The first stretch of data at or after byte nFrom, [*pFirst, *pEnd), as the file system
+    // tells its holes; false when only a hole follows or the system cannot tell. Moves the position.
+    bool FindData(uint64_t nFrom, uint64_t* pFirst, uint64_t* pEnd);
     bool Size(uint64_t* pBytes) const;
     bool Truncate(uint64_t nBytes);
     // The written data is on the medium.
     bool Sync();
+    bool SeekEnd();
+    // An exclusive byte-range lock on the whole file, however far it grows, against writers of
+    // other processes; waits for it.
+    bool LockWhole();
+    void UnlockWhole();
 
 private:
 #ifdef _WIN32

@@ -2,13 +2,17 @@
 #include "platform/KivFileUtil.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstdio>
+
+#include "platform/KivPlatform.h"
 
 std::string KivDirOf(const std::string& path) {
     auto pos = path.rfind('/');
@@ -88,13 +92,15 @@ bool KivListDir(const std::string& dir, std::vector<std::string>* pNames) {
     return true;
 }
 
-bool KivMakeDir(const std::string& dir) { return ::mkdir(dir.c_str(), 0755) == 0; }
+bool KivMakeDir(const std::string& dir) { return ::mkdir(dir.c_str(), 0777) == 0; }
 
 bool KivRenamePath(const std::string& strFrom, const std::string& strTo) {
     return ::rename(strFrom.c_str(), strTo.c_str()) == 0;
 }
 
 bool KivRemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+bool KivRemoveDir(const std::string& dir) { return ::rmdir(dir.c_str()) == 0; }
 
 bool KivFreeBytes(const std::string& dir, uint64_t* pBytes) {
     struct statvfs v{};
@@ -104,3 +110,44 @@ bool KivFreeBytes(const std::string& dir, uint64_t* pBytes) {
 }
 
 bool KivCanWriteDir(const std::string& dir) { return !dir.empty() && ::access(dir.c_str(), W_OK) == 0; }
+
+bool KivSetFileTimes(const std::string& path, uint64_t, uint64_t nAccess, uint64_t nWrite) {
+    struct timespec ts[2];
+    auto set = [](struct timespec* p, uint64_t ft) {
+        if (ft == 0) {
+            p->tv_sec = 0;
+            p->tv_nsec = UTIME_OMIT;
+            return;
+        }
+        int64_t s;
+        uint32_t ns;
+        KivFileTimeToUnix(ft, &s, &ns);
+        p->tv_sec = static_cast<time_t>(s);
+        p->tv_nsec = ns;
+    };
+    set(&ts[0], nAccess);
+    set(&ts[1], nWrite);
+    if (ts[0].tv_nsec == UTIME_OMIT && ts[1].tv_nsec == UTIME_OMIT) return true;
+    return ::utimensat(AT_FDCWD, path.c_str(), ts, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool KivSetFileAttributes(const std::string& path, uint32_t nAttrs) {
+    if (!(nAttrs & 0x01)) return true;
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    return ::chmod(path.c_str(), st.st_mode & ~(S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+std::string KivDestName(const std::string& name) { return name; }
+
+std::string KivAbsolutePath(const std::string& path) {
+    if (!path.empty() && path.front() == '/') return path;
+    char buf[PATH_MAX];
+    if (!::getcwd(buf, sizeof(buf))) return {};
+    return std::string(buf) + "/" + path;
+}
+
+bool KivImportEncryptedRaw(const std::string&, const std::string&) {
+    errno = ENOTSUP;
+    return false;
+}

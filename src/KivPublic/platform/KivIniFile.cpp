@@ -1,12 +1,11 @@
 #include "platform/KivIniFile.h"
 
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 
+#include "platform/KivFileUtil.h"
 #include "platform/KivPlatform.h"
 
 namespace {
@@ -51,9 +50,8 @@ bool KivIEquals(const std::string& a, const std::string& b) {
 bool CKivIniFile::Load(const std::string& path) {
     m_sections.clear();
     m_bLoaded = false;
-    struct stat st{};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > kMaxIniBytes)
-        return false;
+    uint64_t nBytes = 0;
+    if (!KivFileSize(path, &nBytes) || nBytes > kMaxIniBytes) return false;
     std::ifstream f(path, std::ios::binary);
     if (!f) return false;
     std::string bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());

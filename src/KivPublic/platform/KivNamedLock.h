@@ -1,5 +1,5 @@
-// Lock shared by every process of the user that uses the same name: an flock'd lock file, so the
-// kernel releases it when a holder dies. One object per thread that takes the lock (flock does not
+// Lock shared by every process of the user that uses the same name: an flock'd lock file on Linux,
+// a named mutex on Windows, so the system releases it when a holder dies. One object per thread that takes the lock (flock does not
 // exclude threads sharing one open file).
 #pragma once
 
@@ -20,8 +20,13 @@ public:
 private:
     bool EnsureOpen();
     std::string m_path;
+#ifdef _WIN32
+    void* m_h = nullptr;  // the named mutex
+    bool m_bHeld = false;
+#else
     int m_fd = -1;
     int m_pid = 0;  // the process that opened m_fd: a forked child must open its own
+#endif
 };
 
 // Folder of the lock files: $XDG_RUNTIME_DIR/undelia, else /tmp/undelia-<uid>.

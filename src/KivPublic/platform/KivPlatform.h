@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,26 @@ void KivSetPumpHook(KivPumpHookFn pfn);
 // The hook installed in this module (each library has its own; the program hands its hook on).
 KivPumpHookFn KivGetPumpHook();
 void KivPumpMessages();
+
+// The debugging configuration file (its section "main", key "pos", is where a scan starts):
+// $XDG_CONFIG_HOME/undelia/config.ini or ~/.config/undelia/config.ini on Linux, C:\config.ini on
+// Windows; empty when no home is known.
+std::string KivDebugConfigPath();
+
+// The user's language as a POSIX locale name ("de_DE.UTF-8", "fr_FR"); empty when none is set.
+std::string KivUserLocale();
+
+// Ids the log lines show.
+uint32_t KivThreadId();
+uint32_t KivProcessId();
+// Local and UTC calendar time of a Unix time (the C library's struct tm); false when there is none
+// (Windows' C runtime has none before 1970).
+bool KivLocalTime(int64_t nUnix, struct tm* pOut);
+bool KivUtcTime(int64_t nUnix, struct tm* pOut);
+// The Unix time of UTC calendar fields (timegm); -1 when they name none.
+int64_t KivTimeFromUtc(struct tm* pTm);
+// Seconds east of UTC of the local time at that moment.
+int32_t KivUtcOffset(int64_t nUnix);
 
 // Windows file times (100 ns since 1601-01-01 UTC) and Unix times.
 constexpr uint64_t KIV_FILETIME_UNIX_EPOCH = 116444736000000000ull;

@@ -39,7 +39,7 @@ uint64_t TimeToFileTime(uint32_t nStamp, uint8_t n10ms, uint8_t nUtcOffset) {
     if (nUtcOffset & 0x80) {
         // Seven-bit signed count of 15-minute steps that local time is ahead of UTC.
         int nSteps = (nUtcOffset & 0x40) ? int(nUtcOffset & 0x7F) - 128 : int(nUtcOffset & 0x7F);
-        t = ::timegm(&tm) - std::time_t(nSteps) * 15 * 60;
+        t = static_cast<std::time_t>(KivTimeFromUtc(&tm)) - std::time_t(nSteps) * 15 * 60;
     } else {
         tm.tm_isdst = -1;
         t = std::mktime(&tm);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <strings.h>
 
 #include "KivByteReader.h"
 #include "platform/KivPlatform.h"
@@ -23,7 +22,7 @@ bool IsPairName(const char* pszName, char c1) { return HasPrefix2(pszName, '$', 
 bool KivIsRecycleBinName(const char* pszName) {
     if (!pszName) return false;
     for (const char* psz : {"Recycler", "Recycled", "$Recycle.Bin", "$RECYCLE.BI0"})
-        if (strcasecmp(pszName, psz) == 0) return true;
+        if (KivStrICmp(pszName, psz) == 0) return true;
     return false;
 }
 

@@ -2,9 +2,9 @@
 
 #include <array>
 #include <mutex>
-#include <strings.h>
 
 #include "KivLog.h"
+#include "platform/KivText.h"
 
 namespace {
 
@@ -190,13 +190,13 @@ std::vector<std::string_view> RawTypeTable::GetAnalyserNames(uint32_t nId) const
 bool RawTypeTable::FindByExt(const char* pszExt, uint32_t* pId) const {
     if (!pszExt || !*pszExt) return false;
     for (uint32_t i = 0; i < kFixedCount; ++i)
-        if (strcasecmp(kFixed[i].pszExt, pszExt) == 0) {
+        if (KivStrICmp(kFixed[i].pszExt, pszExt) == 0) {
             if (pId) *pId = i;
             return true;
         }
     std::lock_guard<std::mutex> g(Custom().lock);
     for (size_t i = 0; i < Custom().nUsed; ++i)
-        if (strcasecmp(Custom().exts[i].c_str(), pszExt) == 0) {
+        if (KivStrICmp(Custom().exts[i].c_str(), pszExt) == 0) {
             if (pId) *pId = static_cast<uint32_t>(kCustomFirst + i);
             return true;
         }
@@ -209,7 +209,7 @@ KivResult RawTypeTable::GetCustomId(const char* pszExt, uint32_t* pId) {
     CustomPart& c = Custom();
     std::lock_guard<std::mutex> g(c.lock);
     for (size_t i = 0; i < c.nUsed; ++i)
-        if (strcasecmp(c.exts[i].c_str(), ext.c_str()) == 0) {
+        if (KivStrICmp(c.exts[i].c_str(), ext.c_str()) == 0) {
             *pId = static_cast<uint32_t>(kCustomFirst + i);
             return KIV_OK;
         }

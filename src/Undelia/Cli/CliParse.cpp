@@ -69,7 +69,7 @@ bool ParseTime(const std::string& text, bool bEnd, uint64_t* pOut) {
     t.tm_min = mi;
     t.tm_sec = se;
     struct tm check = t;
-    time_t secs = ::timegm(&t);
+    time_t secs = static_cast<time_t>(KivTimeFromUtc(&t));
     if (t.tm_mday != check.tm_mday || t.tm_mon != check.tm_mon) return false;  // 2024-02-31 and the like
     int64_t nSpan = nParts == 1 ? 86400 : nParts == 2 ? 60 : 1;
     int64_t nUnix = static_cast<int64_t>(secs) - nOffset;

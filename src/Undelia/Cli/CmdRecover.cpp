@@ -2,7 +2,6 @@
 // core: the files of the view shown are ticked, the core checks the destination and recovers
 // them one folder per partition, and renames the placeholder folders after.
 #include <fnmatch.h>
-#include <strings.h>
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
@@ -24,6 +23,7 @@
 #include "KivUiTexts.h"
 #include "platform/KivDestMedium.h"
 #include "platform/KivFileUtil.h"
+#include "platform/KivText.h"
 
 namespace {
 
@@ -80,7 +80,7 @@ int CheckReportPath(CliSession& session, const std::string& strReport) {
     if (int rc = session.CheckOutput(strReport, KivOutput::kReport); rc != CLI_EXIT_OK) return rc;
     auto endsWith = [&](const char* pszExt) {
         size_t n = std::strlen(pszExt);
-        return strReport.size() > n && strcasecmp(strReport.c_str() + strReport.size() - n, pszExt) == 0;
+        return strReport.size() > n && KivStrICmp(strReport.c_str() + strReport.size() - n, pszExt) == 0;
     };
     if (!endsWith(".json") && !endsWith(".xml")) {
         CliError("--report: '" + strReport + "' must end in .json (JSON) or .xml (DFXML)");

@@ -275,9 +275,8 @@ std::string CKivRecoveryReport::FileTimeText(uint64_t nFileTime) {
     int64_t nSec = 0;
     uint32_t nNsec = 0;
     KivFileTimeToUnix(nFileTime, &nSec, &nNsec);
-    time_t t = static_cast<time_t>(nSec);
     struct tm tmv {};
-    if (!::gmtime_r(&t, &tmv)) return {};
+    if (!KivUtcTime(nSec, &tmv)) return {};
     char sz[40];
     std::strftime(sz, sizeof sz, "%Y-%m-%dT%H:%M:%SZ", &tmv);
     return sz;
@@ -285,13 +284,16 @@ std::string CKivRecoveryReport::FileTimeText(uint64_t nFileTime) {
 
 std::string CKivRecoveryReport::ClockText(time_t t) {
     struct tm tmv {};
-    if (!::localtime_r(&t, &tmv)) return {};
-    char sz[40];
-    std::strftime(sz, sizeof sz, "%Y-%m-%dT%H:%M:%S%z", &tmv);
-    std::string s = sz;
+    if (!KivLocalTime(static_cast<int64_t>(t), &tmv)) return {};
+    char sz[48];
+    std::strftime(sz, sizeof sz, "%Y-%m-%dT%H:%M:%S", &tmv);
     // ISO 8601 writes the offset with a colon: +02:00.
-    if (s.size() >= 5 && (s[s.size() - 5] == '+' || s[s.size() - 5] == '-')) s.insert(s.size() - 2, ":");
-    return s;
+    int32_t off = KivUtcOffset(static_cast<int64_t>(t));
+    int32_t a = off < 0 ? -off : off;
+    char tz[16];
+    std::snprintf(tz, sizeof tz, "%c%02d:%02d", off < 0 ? '-' : '+', static_cast<int>(a / 3600),
+                  static_cast<int>(a / 60 % 60));
+    return std::string(sz) + tz;
 }
 
 std::string CKivRecoveryReport::XmlText(const std::string& s) {

@@ -12,12 +12,6 @@
 
 namespace {
 
-std::string UserLocale() {
-    for (const char* v : {"LC_ALL", "LC_MESSAGES", "LANG"})
-        if (const char* p = std::getenv(v); p && *p) return p;
-    return {};
-}
-
 }  // namespace
 
 CKivUiConfig& CKivUiConfig::Get() {
@@ -25,7 +19,7 @@ CKivUiConfig& CKivUiConfig::Get() {
     return s_config;
 }
 
-CKivUiConfig::CKivUiConfig() { Reload(UserLocale()); }
+CKivUiConfig::CKivUiConfig() { Reload(KivUserLocale()); }
 
 uint32_t CKivUiConfig::LanguageIdOf(const std::string& strLocale) {
     struct Row {

@@ -21,7 +21,7 @@ std::string CProgressRecover::SafeFileName(const std::string& strName) {
     std::string s = strName;
     for (char& c : s)
         if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20) c = '_';
-    if (s.empty() || s == "." || s == "..") s = "_";
+    if (s.empty() || s == "." || s == "..") s.assign(1, '_');  // not s = "_": a false -Wrestrict of g++ 12
     return s;
 }
 

@@ -1,11 +1,10 @@
-// Binds "<module>.so" from the executable's folder and asks its factory for an interface.
+// Binds "<module>.dll" from the executable's folder and asks its factory for an interface.
 #include "KivModuleLoader.h"
-
-#include <dlfcn.h>
 
 #include <string>
 
 #include "KivLog.h"
+#include "KivWin32.h"
 #include "platform/KivPlatform.h"
 
 namespace {
@@ -19,14 +18,17 @@ KivResult LoaderError(uint32_t nLine, uint32_t nErr) {
 KivResult KivLoadModule(const char* pszModule, const char* pszInterface, IKivCommon** ppOut) {
     if (!ppOut) return LoaderError(__LINE__, KIV_E_INVALIDARG);
     if (!pszModule || !*pszModule) return LoaderError(__LINE__, KIV_E_BIND);
-    std::string path = KivGetExeDir() + "/" + pszModule + ".so";
+    // The program's own folder, not the search order: a planted DLL of the same name in the
+    // current folder or on PATH is never bound.
+    std::wstring path = KivWinPath(KivGetExeDir() + "/" + pszModule + ".dll");
     // Never unloaded: objects of the library may live until the process ends.
-    void* h = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    HMODULE h = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (!h) {
-        KivLogA(0, "KivLoadModule: %s", ::dlerror());
+        KivLogA(0, "KivLoadModule: error %lu", static_cast<unsigned long>(GetLastError()));
         return LoaderError(__LINE__, KIV_E_BIND);
     }
-    auto pfn = reinterpret_cast<PFN_KivDllQueryInterface>(::dlsym(h, "KivDllQueryInterface"));
+    auto pfn = reinterpret_cast<PFN_KivDllQueryInterface>(
+        reinterpret_cast<void*>(GetProcAddress(h, "KivDllQueryInterface")));
     if (!pfn) return LoaderError(__LINE__, KIV_E_BIND);
     IKivCommon* p = nullptr;
     KivResult r = pfn(pszInterface ? pszInterface : "", &p);
