@@ -37,7 +37,8 @@ KivResult CKivScanState::Save(IKivStream* pStream, const CRawFileList* pList) {
     io(n);
     for (uint64_t i = 0; i < n && io.Ok(); ++i) {
         CRawFileInfo& r = *pList->At(size_t(i));
-        io(r.m_nStartSector)(r.m_nSize)(r.m_nTypeId)(r.m_nAnalyserId)(r.m_strTitle)(r.m_strDetail)(r.m_nDamage);
+        std::string title = r.m_strTitle, detail = r.m_strDetail;
+        io(r.m_nStartSector)(r.m_nSize)(r.m_nTypeId)(r.m_nAnalyserId)(title)(detail)(r.m_nDamage);
     }
     return io.Ok() ? KIV_OK : KIV_RETERR(KIV_E_IO);
 }
@@ -56,10 +57,13 @@ KivResult CKivScanState::Load(IKivStream* pStream, CRawFileList* pList) {
         return KIV_RETERR(KIV_E_IO);
     pList->Clear();
     for (uint64_t i = 0; i < n && io.Ok(); ++i) {
-        auto p = std::make_unique<CRawFileInfo>();
-        io(p->m_nStartSector)(p->m_nSize)(p->m_nTypeId)(p->m_nAnalyserId)(p->m_strTitle)(p->m_strDetail);
-        if (nVer >= 2) io(p->m_nDamage);
-        if (io.Ok()) pList->Add(p.release());
+        CRawFileInfo r;
+        std::string title, detail;
+        io(r.m_nStartSector)(r.m_nSize)(r.m_nTypeId)(r.m_nAnalyserId)(title)(detail);
+        if (nVer >= 2) io(r.m_nDamage);
+        r.m_strTitle = std::move(title);
+        r.m_strDetail = std::move(detail);
+        if (io.Ok()) pList->Add(std::move(r));
     }
     if (!io.Ok()) {
         pList->Clear();

@@ -63,7 +63,7 @@ Result Carve(uint32_t nSelected, const Placed& p) {
     r.bHeader = a != nullptr;
     if (!a) return r;
     r.bMeasured = r.info.m_nSize != 0 || a->MeasureFile(&r.info, p.pStor.get());
-    r.title = r.info.m_strTitle.empty() ? a->GetTitleText() : r.info.m_strTitle;
+    r.title = r.info.m_strTitle.empty() ? a->GetTitleText() : r.info.m_strTitle.str();
     return r;
 }
 

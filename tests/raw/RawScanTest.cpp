@@ -42,10 +42,10 @@ TEST_F(RawImageTest, EveryFileFoundMeasuredNamedAndFiled) {
     EXPECT_EQ(nFound, list.Size());
     ASSERT_EQ(list.Size(), s_manifest.size());
     for (const auto& e : s_manifest) {
-        auto it = list.ByStart().find(e.nStart);
-        ASSERT_NE(it, list.ByStart().end()) << e.name << " at " << e.nStart;
+        const CRawFileInfo* pFound = list.FindByStart(e.nStart);
+        ASSERT_NE(pFound, nullptr) << e.name << " at " << e.nStart;
         // The image is shorter than the ring: nothing could be measured during the scan.
-        EXPECT_EQ(it->second->m_nSize, 0u) << e.name;
+        EXPECT_EQ(pFound->m_nSize, 0u) << e.name;
     }
 
     TestProgress progress;
@@ -158,7 +158,8 @@ TEST(RawScanBig, FilesLongerThanTheRingAndFilesInTheLastBlocks) {
     uint64_t nLastRingStart = (nSecs + 8191) / 8192 > 20 ? ((nSecs + 8191) / 8192 - 20) * 8192 : 0;
     const ManifestEntry* pHuge = nullptr;
     for (const auto& e : manifest) {
-        const CRawFileInfo* p = list.ByStart().find(e.nStart)->second;
+        const CRawFileInfo* p = list.FindByStart(e.nStart);
+        ASSERT_NE(p, nullptr) << e.name;
         if (e.nSize > 80u * 1024 * 1024) pHuge = &e;
         // Files whose block left a full ring were measured from it during the scan.
         if (e.nStart < nLastRingStart && e.name != "-") {

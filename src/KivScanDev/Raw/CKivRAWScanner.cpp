@@ -106,17 +106,16 @@ int CKivRAWScanner::AnalyzeView(const KivScanBlock& block, uint64_t* pStats) {
                 if ((p[0] | p[1] | p[2] | p[3]) == 0) continue;
                 IRawFileAnalyser* pHit = dispatch.Find({p, m_nSectorSize}, m_pFresh.get());
                 if (!pHit) continue;
-                CRawFileInfo* pInfo = m_pFresh.release();
-                pInfo->m_nStartSector = nFirst + i;
-                pInfo->m_pAnalyser = pHit;
-                pInfo->m_nAnalyserId = static_cast<uint32_t>(pHit->GetId());
-                m_pList->Add(pInfo);
+                m_pFresh->m_nStartSector = nFirst + i;
+                m_pFresh->m_pAnalyser = pHit;
+                m_pFresh->m_nAnalyserId = static_cast<uint32_t>(pHit->GetId());
+                CRawFileInfo* pInfo = m_pList->Add(std::move(*m_pFresh));
                 if (pStats) {
                     ++pStats[kStatFilesFound];
                     ++pStats[KIV_STAT_ITEMS_FOUND];
                 }
                 if (pInfo->m_nSize == 0) m_pending.push_back(pInfo);
-                m_pFresh = std::make_unique<CRawFileInfo>();
+                *m_pFresh = CRawFileInfo();
             }
         }
         MeasurePending();

@@ -130,8 +130,8 @@ IKivFileNode* NewRawRoot() {
 uint64_t CustomFileSize(const CRawFileList& list, const CRawFileInfo& info, uint64_t nSectors, uint32_t nSectorSize,
                         uint64_t nMax) {
     uint64_t nEnd = nSectors;
-    auto next = list.ByStart().upper_bound(info.m_nStartSector);
-    if (next != list.ByStart().end() && (nEnd == 0 || next->first < nEnd)) nEnd = next->first;
+    uint64_t nNext = 0;
+    if (list.NextStartAfter(info.m_nStartSector, &nNext) && (nEnd == 0 || nNext < nEnd)) nEnd = nNext;
     if (nEnd <= info.m_nStartSector) return nEnd == 0 ? nMax : 0;
     uint64_t nSecs = nEnd - info.m_nStartSector;
     if (nSecs > nMax / nSectorSize) return nMax;

@@ -20,10 +20,10 @@ class CKivDevStorCache : public IKivDevStor {
 public:
     static constexpr uint32_t kDefaultBlockSectors = 1000;
     static constexpr size_t kQueueLimit = 10;  // the producer runs up to kQueueLimit + 1 blocks ahead
-    // How far ahead it runs while the device keeps up with the scan: a few blocks stay in the
-    // processor cache for the copy out. Each noticeable wait of the scan lets it run further, up to
-    // the limit.
-    static constexpr size_t kInitialDepth = 3;
+    // How far ahead it runs while the device keeps up with the scan: one block, read while the
+    // scanners work on the current one (every block held costs memory: the carver keeps 20 behind).
+    // Each noticeable wait of the scan lets it run further, up to the limit.
+    static constexpr size_t kInitialDepth = 1;
 
     // Bytes the cache asks of the inner storage at a time.
     static constexpr uint64_t kFillPieceBytes = 1u << 20;
@@ -77,7 +77,7 @@ protected:
 
 private:
     // Emptied buffers kept for reuse beyond those still held elsewhere.
-    static constexpr size_t kSpareKept = 2;
+    static constexpr size_t kSpareKept = 1;
 
     struct Block {
         uint64_t nFirst = 0;  // first sector
