@@ -9,6 +9,7 @@
 #include "CKivUiNode.h"
 #include "KivFakeResultTree.h"
 #include "KivFunction.h"
+#include "KivUiTexts.h"
 
 TEST(BackstageTest, NothingIsHandedOverBeforeItExists) {
     CDataBackstage bs;
@@ -133,7 +134,7 @@ TEST(ProgressCallbackTest, FinishedRecoveryShowsEqualDoneAndTotal) {
     cb.OnBytesWritten(1000);  // the last bytes always show
     EXPECT_EQ(sink.recover.nBytesDone, 3000u);
     char expect[64];
-    std::snprintf(expect, sizeof expect, "%8s / %10s", KivSizeText(3000).c_str(), KivSizeText(3000).c_str());
+    std::snprintf(expect, sizeof expect, "%8s / %10s", KivSizeTextIec(3000).c_str(), KivSizeTextIec(3000).c_str());
     EXPECT_EQ(sink.recover.strBytes, expect);
     cb.OnFileDone(1);
     EXPECT_EQ(sink.recover.nFileBar, 1000u);
@@ -164,4 +165,14 @@ TEST(ProgressCallbackTest, DamagedAndFailedFilesReachTheSinkWithTheirReasonAndZe
     EXPECT_EQ(sink.failed[0].second, "its file record cannot be read");
     EXPECT_EQ(cb.Damaged(), 1u);
     EXPECT_EQ(cb.Failed(), 1u);
+}
+
+TEST(SizeTextTest, OneFormattingInUnitsOf1024NamedAsSuch) {
+    EXPECT_EQ(KivSizeTextIec(0), "0 B");
+    EXPECT_EQ(KivSizeTextIec(1023), "1023 B");
+    EXPECT_EQ(KivSizeTextIec(1536), "1.50 KiB");
+    EXPECT_EQ(KivSizeTextIec(1ull << 30), "1.00 GiB");
+    // Just below a unit: the next one, never "1024.00 MiB".
+    EXPECT_EQ(KivSizeTextIec((1ull << 30) - 1), "1.00 GiB");
+    EXPECT_EQ(KivSizeTextIec(UINT64_MAX), "16.00 EiB");
 }

@@ -113,6 +113,12 @@ TEST(NodeMgrTest, FoldersAboveDeletedFilesAndPlaceholdersAreMarked) {
     EXPECT_FALSE(At(b.dir, "FAT32 1/Unknow path/Lost Dir1/Sub")->IsMarkedDeleted());
     EXPECT_FALSE(b.dir->IsMarkedDeleted());  // the root never is
     EXPECT_FALSE(At(b.dir, "NTFS 2")->IsMarkedDeleted());
+    // Drawn as gone only for what is gone itself; its parents are "holds deleted files".
+    EXPECT_EQ(part->GetLook(), CKivUiNode::LOOK_HOLDS_GONE);
+    EXPECT_EQ(Child(part, "Photos")->GetLook(), CKivUiNode::LOOK_HOLDS_GONE);
+    EXPECT_EQ(Child(part, "Unknow path")->GetLook(), CKivUiNode::LOOK_GONE);
+    EXPECT_EQ(At(b.dir, "FAT32 1/Unknow path/Lost Dir1/Sub")->GetLook(), CKivUiNode::LOOK_GONE);
+    EXPECT_EQ(At(b.dir, "NTFS 2")->GetLook(), CKivUiNode::LOOK_PLAIN);
 }
 
 TEST(NodeMgrTest, DeletedFileInsideALostFolderMarksThePartition) {

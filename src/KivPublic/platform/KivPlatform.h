@@ -20,6 +20,10 @@ bool KivIsInstalled();
 // installed (a build folder), else a per-user state folder.
 std::string KivGetLogDir();
 
+// Folder of what the programs remember for the user between runs (window size, last folders):
+// a per-user configuration folder, made when missing; empty when there is none.
+std::string KivGetConfigDir();
+
 // Long work on a caller's thread calls KivPumpMessages() every few steps; the program may install
 // a hook (its window-message pump). Without one the call does nothing.
 using KivPumpHookFn = void (*)();

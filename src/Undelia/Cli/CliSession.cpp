@@ -236,17 +236,8 @@ void CliStatusLine::Finish() {
     m_nLastLen = 0;
 }
 
-std::string CliSizeText(uint64_t nBytes) {
-    // Sizes count in powers of 1024, so the units say so.
-    static const char* const kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
-    if (nBytes < 1024) return std::to_string(nBytes) + " B";
-    double d = static_cast<double>(nBytes);
-    int u = 0;
-    while (d >= 1024.0 && u < 6) d /= 1024.0, ++u;
-    char sz[32];
-    std::snprintf(sz, sizeof sz, "%.2f %s", d, kUnits[u]);
-    return sz;
-}
+// The same size text as the desktop program's.
+std::string CliSizeText(uint64_t nBytes) { return KivSizeTextIec(nBytes); }
 
 std::string CliDurationText(double dSeconds) {
     if (!(dSeconds >= 0)) dSeconds = 0;
@@ -439,9 +430,7 @@ int CliSession::Scan() {
         }
         scan.SetCheckpointSink(pSaver.get());
     }
-    // Tests stop a scan after a known number of blocks, as a Ctrl-C there would.
-    if (const char* p = std::getenv("UNDELIA_TEST_STOP_AFTER_BLOCKS"); p && *p)
-        scan.SetStopAfterBlocks(std::strtoull(p, nullptr, 10));
+    // UNDELIA_TEST_STOP_AFTER_BLOCKS stops it after that many blocks (the scan driver reads it).
     // The scan driver gives the device a fresh engine: a session being resumed goes into that one.
     std::string strRestoreError;
     if (m_bResume)

@@ -7,6 +7,7 @@
 
 #include "KivFunction.h"
 #include "KivUiClock.h"
+#include "KivUiTexts.h"
 
 namespace {
 constexpr uint64_t kRedrawMs = 300;
@@ -53,7 +54,7 @@ void CKivFileRecover::Redraw(bool bForce) {
     p.nFileBar = Bar(p.nFilesDone, p.nFilesTotal);
     p.nByteBar = Bar(p.nBytesDone, p.nBytesTotal);
     char buf[96];
-    std::snprintf(buf, sizeof buf, "%8s / %10s", KivSizeText(p.nBytesDone).c_str(), KivSizeText(p.nBytesTotal).c_str());
+    std::snprintf(buf, sizeof buf, "%8s / %10s", KivSizeTextIec(p.nBytesDone).c_str(), KivSizeTextIec(p.nBytesTotal).c_str());
     p.strBytes = buf;
     m_pSink->OnRecoverProgress(p);
 }

@@ -6,6 +6,9 @@
 
 #include "CDataBackstage.h"
 #include "CKivFileNodeMgr.h"
+#include "CKivOutputGuard.h"
+#include "CKivThumbnailer.h"
+#include "CKivUserPrefs.h"
 #include "CKivUiNode.h"
 #include "CProgressBuild.h"
 #include "CProgressRecover.h"
@@ -14,6 +17,7 @@
 #include "KivUiCodes.h"
 #include "KivUiTexts.h"
 #include "KivUiWait.h"
+#include "platform/KivDestMedium.h"
 #include "platform/KivFileUtil.h"
 #include "platform/KivPlatform.h"
 
@@ -113,8 +117,46 @@ void CKivResultController::GetTotals(View view, uint64_t* pFiles, uint64_t* pByt
 std::string CKivResultController::TotalsText(View view) const {
     uint64_t nFiles = 0, nBytes = 0;
     GetTotals(view, &nFiles, &nBytes);
-    return KivReplaceArg(KivReplaceArg(KivHintText("PanelFileRes", "TxtTotals"), std::to_string(nFiles)),
-                         KivSizeText(nBytes));
+    return KivReplaceArg(KivReplaceArg(KivHintText("PanelFileRes", nFiles == 1 ? "TxtTotalsOne" : "TxtTotals"), std::to_string(nFiles)),
+                         KivSizeTextIec(nBytes));
+}
+
+uint64_t CKivResultController::FilesListed() const {
+    IKivScanDev* pEngine = nullptr;
+    CKivFileNodeMgr* pMgr = nullptr;
+    m_backstage.GetRecoverData(&pEngine, &pMgr);
+    return pMgr && Root(VIEW_DIR) ? pMgr->DirList().size() : 0;
+}
+
+std::vector<CKivUiNode*> CKivResultController::Pictures() const {
+    IKivScanDev* pEngine = nullptr;
+    CKivFileNodeMgr* pMgr = nullptr;
+    m_backstage.GetRecoverData(&pEngine, &pMgr);
+    std::vector<CKivUiNode*> out;
+    if (!pMgr || !Root(VIEW_DIR)) return out;
+    for (CKivUiNode* p : pMgr->DirList())
+        if (p->IsFile() && CKivThumbnailer::IsPicture(p->GetName())) out.push_back(p);
+    return out;
+}
+
+bool CKivResultController::ScanStopped(unsigned* pPercent) const {
+    IKivScanDev* pEngine = nullptr;
+    CKivFileNodeMgr* pMgr = nullptr;
+    m_backstage.GetRecoverData(&pEngine, &pMgr);
+    uint64_t nDone = 0, nTotal = 0;
+    int bComplete = 1;
+    if (!pEngine || KivFailed(pEngine->GetScanPosition(&nDone, &nTotal, &bComplete)) || bComplete || nTotal == 0)
+        return false;
+    // Never "100 %" for a scan that missed its last blocks.
+    if (pPercent) *pPercent = static_cast<unsigned>(std::min<uint64_t>(99, nDone * 100 / nTotal));
+    return true;
+}
+
+std::string CKivResultController::ScanStateText() const {
+    std::string files = std::to_string(FilesListed());
+    unsigned nPct = 0;
+    if (!ScanStopped(&nPct)) return KivHintFormat("PanelFileRes", "ScanComplete", files);
+    return KivReplaceArg(KivReplaceArg(KivHintText("PanelFileRes", "ScanStopped"), std::to_string(nPct)), files);
 }
 
 bool CKivResultController::FreeSpace(const std::string& strFolder, uint64_t* pBytes) {
@@ -135,6 +177,37 @@ KivResult CKivResultController::CheckDestination(const CDataBackstage& backstage
         if (!pPrompt || !pPrompt->AskYesNo(KIV_ASK_LOW_SPACE, KivHintText("DlgSelectDir", "Capcity"))) return KIV_RETERR(KIV_E_NOSPACE);
     }
     return KIV_OK;
+}
+
+KivResult CKivResultController::CreateDestination(const std::string& strFolder, const std::string& strScanMedium,
+                                                  std::string* pWhy) {
+    std::string why;
+    if (strFolder.empty()) why = "no folder given";
+    if (why.empty()) {
+        KivOutputVerdict v = CKivOutputGuard::Check(strScanMedium, strFolder, KivOutput::kRecoverFolder);
+        if (v.bRefused) why = v.strText;
+    }
+    if (why.empty()) why = KivDestUnusable(strFolder);
+    if (why.empty() && !KivMakeDirs(strFolder)) why = "cannot create '" + strFolder + "'";
+    if (pWhy) *pWhy = why;
+    return why.empty() ? KIV_OK : KIV_RETERR(KIV_E_NODESTFOLDER);
+}
+
+std::string CKivResultController::StartFolder(const char* pszPrefKey) {
+    std::string kept = CKivUserPrefs::Get().GetText(pszPrefKey);
+    if (!kept.empty() && kept[0] == '/') {
+        std::string dir = KivIsDir(kept) ? kept : KivExistingAncestor(kept);
+        if (!dir.empty() && dir != "/") return dir;
+    }
+    return {};
+}
+
+void CKivResultController::RememberFolder(const char* pszPrefKey, const std::string& strFolder,
+                                          const std::string& strScanMedium) {
+    CKivUserPrefs& prefs = CKivUserPrefs::Get();
+    if (strFolder.empty() || prefs.GetText(pszPrefKey) == strFolder) return;
+    prefs.SetText(pszPrefKey, strFolder);
+    prefs.Save(strScanMedium);
 }
 
 void CKivResultController::RequestStopRecover() {

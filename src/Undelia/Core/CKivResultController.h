@@ -64,8 +64,18 @@ public:
     // Ticks and totals, per view.
     KivResult SetTick(View view, CKivUiNode* pNode, bool bTicked);
     void GetTotals(View view, uint64_t* pFiles, uint64_t* pBytes) const;
-    // "12 files, 3.50 MB" of the view's totals.
+    // "12 files selected, 3.50 MiB" of the view's totals ("1 file selected, ..." for one).
     std::string TotalsText(View view) const;
+    // Files the folder view lists (the scan dialog counts every item the scan found: folders and
+    // entries of other partitions too).
+    uint64_t FilesListed() const;
+    // The pictures the folder view lists (deleted and carved ones included), for thumbnails.
+    std::vector<CKivUiNode*> Pictures() const;
+    // Whether the scan behind the views was stopped before its end, and how far it got (percent).
+    bool ScanStopped(unsigned* pPercent = nullptr) const;
+    // What the results page says about the scan: complete with the files listed, or stopped at
+    // its percentage with what is shown being the results so far.
+    std::string ScanStateText() const;
 
     // The destination checks of the folder dialog: 0x05C unless an existing folder; 0x05D when it
     // lies on the medium being read (the prompt shows why); 0x00F when its file system has less
@@ -73,6 +83,15 @@ public:
     // "DlgSelectDir"/"Capcity"; a null prompt refuses).
     static KivResult CheckDestination(const CDataBackstage& backstage, const std::string& strFolder, uint64_t nBytes,
                                       IKivPrompt* pPrompt);
+    // Makes a destination folder the user typed that does not exist yet, with its missing parents:
+    // never on the medium being scanned (strScanMedium, may be empty), never where nothing can be
+    // written. 0x05C with the reason otherwise.
+    static KivResult CreateDestination(const std::string& strFolder, const std::string& strScanMedium, std::string* pWhy);
+    // The folder the destination dialog opens at: the last one chosen while it still exists, else
+    // its nearest existing parent; empty when none was chosen (the front end's home folder then).
+    static std::string StartFolder(const char* pszPrefKey);
+    // Remembers a folder chosen for the next time (CKivUserPrefs).
+    static void RememberFolder(const char* pszPrefKey, const std::string& strFolder, const std::string& strScanMedium);
     // Free bytes of the file system that holds the folder.
     static bool FreeSpace(const std::string& strFolder, uint64_t* pBytes);
 

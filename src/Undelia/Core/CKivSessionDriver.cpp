@@ -10,6 +10,7 @@
 #include "KivLog.h"
 #include "KivModuleLoader.h"
 #include "KivUiCodes.h"
+#include "KivUiTexts.h"
 
 namespace {
 
@@ -126,7 +127,7 @@ KivResult CKivSessionDriver::Open(const std::string& strFile, IKivDevStor* pStor
     m_backstage.SetDirectDevice(pStor);
     m_backstage.SetScanMediumPath(saved.strPath);
     m_backstage.SetScanTypes(taken.strTypes);
-    m_backstage.SetDevTexts({"", saved.strPath, KivSizeText(saved.nBytes), NameOf(strFile)});
+    m_backstage.SetDevTexts({"", saved.strPath, KivSizeTextIec(saved.nBytes), NameOf(strFile)});
     if (!taken.bComplete) {
         m_backstage.SetResumeSession({strFile, taken.strTypes, taken.medium});
         return KIV_OK;

@@ -242,3 +242,16 @@ bool CKivUiNode::IsCarved() const {
     IKivFileAttr* a = GetAttr();
     return a && a->GetAttrKind() == KIV_ATTR_RAW;
 }
+
+bool CKivUiNode::IsLost() const {
+    for (const CKivUiNode* p = this; p; p = p->m_pParent)
+        if (p->m_nKind == KIND_DIR && !p->m_pEngine && p->IsMarkedDeleted()) return true;
+    return false;
+}
+
+uint8_t CKivUiNode::GetLook() const {
+    if (IsFile()) return IsCarved() || (GetRecordState() & KIV_REC_DELETED) || IsLost() ? LOOK_GONE : LOOK_PLAIN;
+    if ((GetRecordState() & KIV_REC_DELETED) || IsLost()) return LOOK_GONE;
+    // Marked for what lies below it: the folder itself is still on the volume.
+    return IsMarkedDeleted() ? LOOK_HOLDS_GONE : LOOK_PLAIN;
+}

@@ -19,6 +19,9 @@ public:
     enum : uint8_t { KIND_FILE = 0, KIND_DIR = 1, KIND_PART = 2, KIND_ROOT = 3 };
     enum : uint8_t { STATE_NONE = 0, STATE_TICKED = 1, STATE_PART = 2 };
     enum : uint8_t { MARK_DELETED = 0x01 };  // holds deleted or lost content
+    // How the front ends draw a node: deleted, lost or carved content itself; a folder that is
+    // still there but holds such content; or neither.
+    enum : uint8_t { LOOK_PLAIN = 0, LOOK_GONE = 1, LOOK_HOLDS_GONE = 2 };
 
     // A node for an engine node, named like it (null when out of memory).
     static CKivUiNode* NewEngineNode(uint8_t nKind, IKivFileNode* pEngine);
@@ -70,6 +73,10 @@ public:
     uint64_t GetCreationTime() const;
     uint8_t GetRecordState() const;
     bool IsCarved() const;
+    uint8_t GetLook() const;
+    // A folder of the program's own for what lost its place (lost folders, carved files), or a
+    // node inside one.
+    bool IsLost() const;
 
     ~CKivUiNode() override;
 

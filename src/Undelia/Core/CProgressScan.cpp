@@ -1,5 +1,7 @@
 #include "CProgressScan.h"
 
+#include <cstdlib>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -49,7 +51,12 @@ DevIdentity IdentityOf(const PartInfo& p) {
 }  // namespace
 
 CProgressScan::CProgressScan(CDataBackstage& backstage, IKivProgressSink* pSink)
-    : m_backstage(backstage), m_scan(pSink) {}
+    : m_backstage(backstage), m_scan(pSink) {
+    // Tests and the screenshot tool stop a scan after a known number of blocks, as the user's
+    // stop there would.
+    if (const char* p = std::getenv("UNDELIA_TEST_STOP_AFTER_BLOCKS"); p && *p)
+        m_scan.SetStopAfterBlocks(std::strtoull(p, nullptr, 10));
+}
 
 KivResult CProgressScan::GetSelectedDev(IKivDevStor** ppStor, std::string* pPath) {
     if (!ppStor) return KIV_RETERR(KIV_E_INVALIDARG);
@@ -118,15 +125,46 @@ KivResult CProgressScan::DoScan() {
 
     KivFilterSettings settings;
     settings.nMode = types.nMode;
-    std::string strTypes;
-    for (const std::string& e : types.exts) {
-        settings.exts.push_back(e.c_str());
-        strTypes += (strTypes.empty() ? "" : ",") + e;
-    }
-    // As a session file names them; the command line's --types takes only lists of types.
-    if (types.nMode == 1) strTypes = "all except " + strTypes;
-    m_backstage.SetScanTypes(types.nMode == 2 ? std::string() : strTypes);
+    for (const std::string& e : types.exts) settings.exts.push_back(e.c_str());
+    m_backstage.SetScanTypes(TypesText(types));
     return Run(pEngine, settings);
+}
+
+std::string CProgressScan::TypesText(const KivFilterSet& types) {
+    if (types.nMode == 2) return {};
+    std::string s;
+    for (const std::string& e : types.exts) s += (s.empty() ? "" : ",") + e;
+    // As a session file names them; the command line's --types takes only lists of types.
+    return types.nMode == 1 ? "all except " + s : s;
+}
+
+bool CProgressScan::CanKeepScan() {
+    std::vector<CKivScanResPart*> found;
+    KivFilterSet types;
+    if (!m_backstage.GetResumeSession().strFile.empty() || KivFailed(m_backstage.GetScanResult(&found)) ||
+        found.empty() || KivFailed(m_backstage.GetFilterResult(&types)) ||
+        TypesText(types) != m_backstage.GetScanTypes())
+        return false;
+    IKivDevStor* pScanned = m_backstage.GetScanDevice();
+    if (!pScanned) return false;
+    if (IKivDevStor* p = m_backstage.GetDirectDevice()) return p == pScanned;
+    // The list as the device page showed it, not refreshed: the engine still reads through its
+    // records. The same path and size is the same medium; GetSelectedDev checks again before a scan.
+    bool bDisks = m_backstage.GetDevMode() == 0;
+    std::vector<DiskInfo> disks;
+    std::vector<PartInfo> parts;
+    uint32_t nIndex = 0;
+    if (KivFailed(m_backstage.GetEnumDevResult(&disks, &parts, &nIndex)) ||
+        nIndex >= (bDisks ? disks.size() : parts.size()))
+        return false;
+    IKivDevStor* pStor = bDisks ? disks[nIndex].pStor : parts[nIndex].pDevice;
+    IKivDevDisk* pDisk = bDisks ? disks[nIndex].pDisk : parts[nIndex].extents[0].pDisk;
+    const char* pszDev = bDisks ? "" : parts[nIndex].szDevPath;
+    std::string strPath = pszDev[0] ? std::string(pszDev, strnlen(pszDev, sizeof parts[nIndex].szDevPath))
+                          : pDisk   ? std::string(pDisk->GetPath())
+                                    : std::string();
+    return pStor && !strPath.empty() && strPath == m_backstage.GetScanMediumPath() &&
+           pStor->GetSectorCount() == pScanned->GetSectorCount() && pStor->GetSectorSize() == pScanned->GetSectorSize();
 }
 
 KivResult CProgressScan::GoOn() {

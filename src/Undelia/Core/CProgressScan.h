@@ -9,6 +9,7 @@
 #include <string>
 
 #include "CKivScan.h"
+#include "IKivFilter.h"
 #include "IKivUiSink.h"
 
 class CDataBackstage;
@@ -21,6 +22,11 @@ public:
     // device list: 0x015 when the device went away or another took its place. A direct device of
     // the back-stage is taken as it is. pPath (may be null) receives the device's path.
     KivResult GetSelectedDev(IKivDevStor** ppStor, std::string* pPath = nullptr);
+    // True when the back-stage already holds a scan of the selected device for the chosen file
+    // types: going back from the results and on again then keeps it instead of scanning anew.
+    bool CanKeepScan();
+    // The file types as a session file names them ("" for every type).
+    static std::string TypesText(const KivFilterSet& types);
     // Runs the whole scan, or the rest of a saved one. A stop still counts as done: what was found
     // is kept.
     KivResult DoScan();

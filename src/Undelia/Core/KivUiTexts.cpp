@@ -1,5 +1,8 @@
 #include "KivUiTexts.h"
 
+
+#include <cstdio>
+
 #include "KivIniLoader.h"
 #include "KivScanResult.h"
 
@@ -32,4 +35,16 @@ const char* KivFsTypeName(int32_t nType) {
         case KIV_FS_NONE: return "none";
         default: return "unknown";
     }
+}
+
+std::string KivSizeTextIec(uint64_t nBytes) {
+    static const char* const kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
+    if (nBytes < 1024) return std::to_string(nBytes) + " B";
+    double d = static_cast<double>(nBytes);
+    int u = 0;
+    // 1023.996 KiB would print as "1024.00 KiB": such a value is a whole next unit.
+    while (d >= 1023.995 && u < 6) d /= 1024.0, ++u;
+    char sz[32];
+    std::snprintf(sz, sizeof sz, "%.2f %s", d, kUnits[u]);
+    return sz;
 }

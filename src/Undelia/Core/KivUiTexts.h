@@ -17,5 +17,9 @@ std::string KivHintText(const char* pszSection, const char* pszKey);
 std::string KivHintFormat(const char* pszSection, const char* pszKey, const std::string& strArg);
 std::string KivReplaceArg(const std::string& text, const std::string& strArg);
 
+// A size as both front ends show it, in units of 1024 named as such: "512 B", "1.50 KiB",
+// "1.00 GiB". A value that would round up to 1024 of a unit is shown in the next one.
+std::string KivSizeTextIec(uint64_t nBytes);
+
 // The engine's file-system type codes as text: "FAT12", "FAT16", "FAT32", "NTFS", "RAW", ...
 const char* KivFsTypeName(int32_t nType);
