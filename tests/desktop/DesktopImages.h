@@ -1,6 +1,6 @@
 // The disk image the desktop tests and the screenshot tool walk the wizard over, made once per
 // build tree: a FAT16 volume behind an MBR with folders, a deleted picture, a carved picture in
-// free space, and two text files of exactly 20 MiB and one byte more (the preview's limit).
+// free space, a picture that is none, and two text files of exactly 20 MiB and one byte more (the preview's limit).
 #pragma once
 
 #include <fcntl.h>
@@ -28,6 +28,9 @@ yes 'A line of the text file at the preview limit.' | head -c 20971520 > "$d/src
 yes 'A line of the text file one byte over the limit.' | head -c 20971521 > "$d/src/Docs/over.txt"
 mkfs.fat -C -F 16 -s 8 -n DESKTOP "$d/part.img" 61440 >/dev/null
 mcopy -s -i "$d/part.img" "$d/src/Photos" "$d/src/Docs" ::/
+# A picture that is none: its thumbnail cannot be made.
+printf 'not a picture at all\n' > "$d/src/broken.jpg"
+mcopy -i "$d/part.img" "$d/src/broken.jpg" ::/broken.jpg
 mcopy -i "$d/part.img" "$data/a_jfif.jpg" ::/gone.jpg
 mdel -i "$d/part.img" ::/gone.jpg
 cp "$data/a_jfif.jpg" "$d/src/gone.jpg"

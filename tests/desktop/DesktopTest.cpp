@@ -7,6 +7,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QDir>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QListView>
+#include <QToolButton>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -28,6 +33,10 @@
 #include "CKivSessionDriver.h"
 #include "CProgressScan.h"
 #include "CKivNodeModel.h"
+#include "CKivNodeSorter.h"
+#include "CKivThumbModel.h"
+#include "CKivThumbnailer.h"
+#include "CKivUserPrefs.h"
 #include "CKivSkin.h"
 #include "CKivUiNode.h"
 #include "CPanelEnumDev.h"
@@ -163,9 +172,56 @@ private slots:
         m_drv.answer = [](const QString&) { return true; };
     }
 
+    void theWindowFollowsItsSizeDownTo800x600() {
+        QVERIFY(m_pDlg->minimumSize().width() <= 800 && m_pDlg->minimumSize().height() <= 600);
+        QVERIFY(m_pDlg->maximumSize().width() > 1920);
+        const QSize skin = CKivSkin::Get().WindowSize();
+        for (QSize size : {QSize(800, 600), skin, QSize(1600, 1000)}) {
+            m_pDlg->resize(size);
+            QCOMPARE(m_pDlg->size(), size);
+            QCoreApplication::processEvents();
+            const QRect inside(QPoint(0, 0), size);
+            for (CPanelBase* p : std::initializer_list<CPanelBase*>{P()->EnumDev(), P()->FileType(), P()->FileRes(), P()->Final()})
+                for (QWidget* w : {static_cast<QWidget*>(p->BackButton()), static_cast<QWidget*>(p->NextButton())}) {
+                    QRect r(w->mapTo(m_pDlg, QPoint(0, 0)), w->size());
+                    QVERIFY2(inside.contains(r), qPrintable(p->objectName() + " " + w->objectName()));
+                }
+            QWidget* close = m_pDlg->findChild<QToolButton*>("BtnClose");
+            QVERIFY(inside.contains(QRect(close->mapTo(m_pDlg, QPoint(0, 0)), close->size())));
+        }
+        // The lists grow with the window and shrink with it, keeping their margins.
+        QWidget* tabs = P()->FileRes()->findChild<QWidget*>("ResultTabs");
+        m_pDlg->resize(800, 600);
+        const QSize small = tabs->size();
+        m_pDlg->resize(1600, 1000);
+        QCOMPARE(tabs->size() - small, QSize(800, 400));
+        // Kept for the next start; a window of this size opens again at it.
+        m_pDlg->resize(790, 590);
+        m_pDlg->RememberSize();
+        CKivUserPrefs again;
+        QVERIFY(again.Load(CKivUserPrefs::Get().Path()));
+        QCOMPARE(again.GetInt(CKivUserPrefs::kWindowWidth, 0), int64_t(790));
+        QCOMPARE(m_pDlg->InitialSize(), QSize(790, 590));
+        m_pDlg->resize(skin);
+    }
+
+    void theCaptionButtonsComeLastInTheTabOrder() {
+        QStringList chain;
+        QWidget* start = P()->Home()->DevicesButton();
+        QWidget* w = start;
+        do {
+            if (w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus)) chain << w->objectName();
+            w = w->nextInFocusChain();
+        } while (w && w != start);
+        QVERIFY2(chain.size() >= 6, qPrintable(chain.join(' ')));
+        QCOMPARE(chain.mid(chain.size() - 4), (QStringList{"BtnOption", "BtnMin", "BtnMax", "BtnClose"}));
+        QCOMPARE(chain.first(), QString("HomeCard"));
+    }
+
     void backOnTheFirstPanelSaysSo() {
         Mgr()->GoBack();
-        QCOMPARE(m_drv.messages, QStringList{"top page"});
+        QCOMPARE(m_drv.messages, QStringList{CKivSkin::Hint("Panel", "TopPage")});
+        QVERIFY(m_drv.messages[0].contains(' '));  // a sentence, not a bare word
         QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(P()->Home()));
     }
 
@@ -241,7 +297,14 @@ private slots:
         res->Controller()->GetTotals(View::VIEW_DIR, &nFiles, &nTicked);
         QCOMPARE(nFiles, uint64_t(3));
         QCOMPARE(nTicked, nBytes);
-        QVERIFY2(res->TotalsText().startsWith("3 "), qPrintable(res->TotalsText()));
+        QVERIFY2(res->TotalsText().startsWith("3 files "), qPrintable(res->TotalsText()));
+        QVERIFY(m->setData(m->IndexOf(photos), Qt::Unchecked, Qt::CheckStateRole));
+        QVERIFY2(res->TotalsText().startsWith("1 file selected"), qPrintable(res->TotalsText()));
+        QVERIFY(m->setData(m->IndexOf(photos), Qt::Checked, Qt::CheckStateRole));
+        // A complete scan says so, counting what the folder view lists.
+        QCOMPARE(res->ScanStateText(), CKivSkin::HintArg("PanelFileRes", "ScanComplete",
+                                                         QString::number(res->Controller()->FilesListed())));
+        QVERIFY(!res->GoOnButton()->isVisible());
 
         m_drv.strDestination = m_out.path();
         QTemporaryDir reportDir;
@@ -438,6 +501,129 @@ private slots:
         QVERIFY(m_drv.messages.isEmpty());
     }
 
+    void backFromTheResultsKeepsTheScan() {
+        CPanelFileRes* res = P()->FileRes();
+        Mgr()->Show(res);
+        // The scan shown was made for every type: the page's own choice scans anew.
+        auto backAndNext = [&] {
+            Mgr()->GoBack();
+            QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(P()->FileType()));
+            Mgr()->GoNext();
+            QVERIFY2(m_drv.messages.isEmpty(), qPrintable(m_drv.messages.join('\n')));
+            QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(res));
+        };
+        backAndNext();
+        QPointer<CKivNodeModel> before = res->Model(View::VIEW_DIR);
+        QVERIFY(before);
+        backAndNext();
+        QVERIFY(before && res->Model(View::VIEW_DIR) == before.data());  // the same device and types: kept
+        P()->FileType()->TickGroup("Audio", true);
+        backAndNext();
+        QVERIFY(!before);  // other types: scanned again
+        P()->FileType()->TickGroup("Audio", false);
+    }
+
+    void theColumnsSortTheView() {
+        CPanelFileRes* res = P()->FileRes();
+        CKivNodeModel* m = res->Model(View::VIEW_DIR);
+        QTreeView* tree = res->Tree(View::VIEW_DIR);
+        CKivUiNode* part = m->Node(m->index(0, 0));
+        CKivUiNode* docs = Find(m->Root(), QString::fromUtf8(part->GetName()) + "/Docs");
+        QVERIFY(docs && docs->GetChildren().size() >= 4);
+        tree->expand(m->IndexOf(docs));
+        CKivUiNode* over = Find(m->Root(), QString::fromUtf8(part->GetName()) + "/Docs/over.txt");
+        tree->setCurrentIndex(m->IndexOf(over));
+        // A click on the header, twice: by size, largest first.
+        tree->header()->setSortIndicator(CKivNodeModel::COL_SIZE, Qt::AscendingOrder);
+        tree->header()->setSortIndicator(CKivNodeModel::COL_SIZE, Qt::DescendingOrder);
+        const auto& kids = docs->GetChildren();
+        for (size_t i = 1; i < kids.size(); ++i) QVERIFY(kids[i - 1]->GetSize() >= kids[i]->GetSize());
+        QCOMPARE(QString::fromUtf8(kids[0]->GetName()), QString("over.txt"));
+        QCOMPARE(m->Node(tree->currentIndex()), over);  // the row the user was on stays chosen
+        // Folders stay first; names compare with numbers by value.
+        for (size_t i = 1; i < part->GetChildren().size(); ++i)
+            QVERIFY(!part->GetChildren()[i - 1]->IsFile() || part->GetChildren()[i]->IsFile());
+        QVERIFY(CKivNodeSorter::CompareNames("501-1000", "1001-1500") < 0);
+        QVERIFY(CKivNodeSorter::CompareNames("photo10.jpg", "Photo9.jpg") > 0);
+        // Red is for what is gone; the folder that merely holds it is marked, not red.
+        QCOMPARE(part->GetLook(), uint8_t(CKivUiNode::LOOK_HOLDS_GONE));
+        QVERIFY(!m->data(m->IndexOf(part), Qt::ForegroundRole).isValid());
+        QCOMPARE(m->data(m->IndexOf(part, CKivNodeModel::COL_STATE), Qt::DisplayRole).toString(),
+                 CKivSkin::Get().Text("PanelFileRes", "TxtHoldsDeleted"));
+        QVERIFY(!m->data(m->IndexOf(docs), Qt::ForegroundRole).isValid());
+    }
+
+    void picturesAreTickedWithTheFolders() {
+        CPanelFileRes* res = P()->FileRes();
+        CKivNodeModel* dir = res->Model(View::VIEW_DIR);
+        CKivThumbModel* pics = res->PicturesModel();
+        QVERIFY(pics);
+        QString partName = QString::fromUtf8(dir->Node(dir->index(0, 0))->GetName());
+        CKivUiNode* beach = Find(dir->Root(), partName + "/Photos/beach.jpg");
+        CKivUiNode* broken = Find(dir->Root(), partName + "/broken.jpg");
+        QVERIFY(beach && broken && pics->IndexOf(beach).isValid() && pics->IndexOf(broken).isValid());
+        res->ShowPictures();
+        QCOMPARE(res->CurrentView(), View::VIEW_DIR);
+        // A tick on the picture is a tick in the folder view, and back.
+        QVERIFY(dir->setData(dir->IndexOf(Find(dir->Root(), partName + "/Photos")), Qt::Unchecked, Qt::CheckStateRole));
+        QVERIFY(pics->setData(pics->IndexOf(beach), Qt::Checked, Qt::CheckStateRole));
+        QCOMPARE(beach->GetState(), uint8_t(CKivUiNode::STATE_TICKED));
+        QCOMPARE(dir->data(dir->IndexOf(beach), Qt::CheckStateRole).toInt(), int(Qt::Checked));
+        QVERIFY2(res->TotalsText().contains(QString::number(1)), qPrintable(res->TotalsText()));
+        QVERIFY(dir->setData(dir->IndexOf(beach), Qt::Unchecked, Qt::CheckStateRole));
+        QCOMPARE(pics->data(pics->IndexOf(beach), Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+        // Made on the worker from the medium: a picture, and one that is none shown as such.
+        for (CKivUiNode* p : {beach, broken}) pics->data(pics->IndexOf(p), Qt::DecorationRole);
+        QTRY_COMPARE_WITH_TIMEOUT(pics->data(pics->IndexOf(beach), CKivThumbModel::ROLE_THUMB).toInt(),
+                                  int(CKivThumbModel::THUMB_READY), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(pics->data(pics->IndexOf(broken), CKivThumbModel::ROLE_THUMB).toInt(),
+                                  int(CKivThumbModel::THUMB_FAILED), 10000);
+        QCOMPARE(pics->data(pics->IndexOf(beach), Qt::DecorationRole).value<QPixmap>().isNull(), false);
+        QVERIFY(!pics->data(pics->IndexOf(broken), Qt::AccessibleDescriptionRole).toString().isEmpty());
+        res->ShowView(View::VIEW_DIR);
+    }
+
+    void tenThousandPicturesAskOnlyForWhatIsShown() {
+        CKivUiNode* root = CKivUiNode::NewFolder(CKivUiNode::KIND_DIR, "many");
+        std::vector<CKivUiNode*> files;
+        for (int i = 0; i < 10000; ++i) {
+            files.push_back(CKivUiNode::NewFolder(CKivUiNode::KIND_FILE, "p" + std::to_string(i) + ".jpg"));
+            root->AppendChild(files.back());
+        }
+        {
+            CKivThumbModel model(nullptr, nullptr, files, nullptr);
+            QListView view;
+            view.setViewMode(QListView::IconMode);
+            view.setUniformItemSizes(true);
+            view.setGridSize(QSize(CKivThumbModel::kSide + 28, CKivThumbModel::kSide + 40));
+            view.setIconSize(QSize(CKivThumbModel::kSide, CKivThumbModel::kSide));
+            view.setResizeMode(QListView::Adjust);
+            view.resize(800, 600);
+            view.setModel(&model);
+            view.show();
+            QCoreApplication::processEvents();
+            view.grab();
+            QVERIFY2(model.Asked() > 0 && model.Asked() < 100, qPrintable(QString::number(model.Asked())));
+            view.scrollToBottom();
+            view.grab();
+            QVERIFY2(model.Asked() < 200, qPrintable(QString::number(model.Asked())));
+        }
+        root->Release();
+    }
+
+    void aStoppedScanSaysHowFarItGot() {
+        CDataBackstage bs;
+        QVERIFY(ScanOnItsOwn(bs, ImageDir() + "/disk.img", 1));
+        CKivResultController ctl(bs);
+        QCOMPARE(KivErrNo(ctl.FileInit(nullptr)), 0u);
+        unsigned nPct = 100;
+        QVERIFY(ctl.ScanStopped(&nPct));
+        QVERIFY(nPct < 100);
+        QString text = QString::fromStdString(ctl.ScanStateText());
+        QVERIFY2(text.startsWith(QString("Scan stopped at %1 %").arg(nPct)), qPrintable(text));
+        QVERIFY(text.contains(QString::number(ctl.FilesListed())));
+    }
+
     void theDestinationNeedsRoomForOneHundredTenPercent() {
         const std::string dir = m_out.path().toStdString();
         // Free space moves under other processes: measured before and after, retried when it did.
@@ -466,16 +652,47 @@ private slots:
         QSKIP("the free space kept changing");
     }
 
-    void aMissingFolderIsRefused() {
+    void aMissingFolderIsOfferedForCreation() {
+        const QString missing = m_out.path() + "/new/deeper";
+        {
+            CDlgSelectDir dlg(1, m_pDlg);
+            dlg.SetFolder(missing);
+            m_drv.answer = [](const QString&) { return false; };
+            dlg.OnOk();
+            m_drv.answer = [](const QString&) { return true; };
+            QCOMPARE(m_drv.questions, QStringList{CKivSkin::HintArg("DlgSelectDir", "CreateFolder", missing)});
+            QVERIFY(dlg.result() != QDialog::Accepted);
+            QVERIFY(!QFileInfo::exists(missing));
+            m_drv.Clear();
+            dlg.OnOk();
+            QCOMPARE(m_drv.questions.size(), 1);
+            QVERIFY(QFileInfo(missing).isDir());
+            QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        }
+        // Opens where it was left; Return in the field goes to the folder typed, not on.
         CDlgSelectDir dlg(1, m_pDlg);
-        dlg.SetFolder(m_out.path() + "/not-there");
+        QCOMPARE(dlg.Folder(), missing);
+        dlg.show();
+        auto* edit = dlg.findChild<QLineEdit*>("DestPath");
+        edit->setText(m_out.path());
+        edit->setFocus();
+        QTest::keyClick(edit, Qt::Key_Return);
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(dlg.Folder(), m_out.path());
+        QVERIFY(!edit->hasFocus());
+        // Where nothing can be made, the reason is shown.
+        m_drv.Clear();
+        dlg.SetFolder("/proc/undelia-test");
         dlg.OnOk();
-        QCOMPARE(m_drv.messages, QStringList{Err(KIV_E_NODESTFOLDER)});
-        QVERIFY(dlg.result() != QDialog::Accepted);
+        QCOMPARE(m_drv.messages.size(), 1);
+        QVERIFY2(m_drv.messages[0].startsWith(CKivSkin::HintArg("DlgSelectDir", "CreateFailed", "")), qPrintable(m_drv.messages[0]));
+        QVERIFY(dlg.isVisible());
+        dlg.reject();
     }
 
     void nextOnTheFinalPanelGoesRoundToHome() {
         Mgr()->Show(P()->Final());
+        QCOMPARE(P()->Final()->NextButton()->text(), CKivSkin::Get().Text("Panel", "BtnStartOverText"));
         Mgr()->GoNext();
         QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(P()->Home()));
     }
@@ -556,6 +773,9 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir tmp;
     qputenv("XDG_RUNTIME_DIR", tmp.path().toUtf8());
+    // What the program remembers and its thumbnails' copies stay in the test's folder too.
+    qputenv("XDG_CONFIG_HOME", (tmp.path() + "/config").toUtf8());
+    qputenv("XDG_CACHE_HOME", (tmp.path() + "/cache").toUtf8());
     HideMachineDisks(tmp.path().toStdString());
     QApplication app(argc, argv);
     CUndeliaApp::SetUpUi();

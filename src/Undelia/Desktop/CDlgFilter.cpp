@@ -43,7 +43,7 @@ CDlgFilter::CDlgFilter(QWidget* pParent) : QDialog(pParent) {
     m_pSize = new QSpinBox(this);
     m_pSize->setRange(0, 1 << 30);
     m_pUnit = new QComboBox(this);
-    m_pUnit->addItems(skin.List("DlgFilter", "Units").isEmpty() ? QStringList{"bytes", "KB", "MB", "GB"}
+    m_pUnit->addItems(skin.List("DlgFilter", "Units").isEmpty() ? QStringList{"bytes", "KiB", "MiB", "GiB"}
                                                                 : skin.List("DlgFilter", "Units"));
     m_pUnit->setCurrentIndex(1);
     pGrid->addWidget(m_pSizeOn, 1, 0);

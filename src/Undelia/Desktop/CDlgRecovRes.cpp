@@ -14,14 +14,17 @@
 #include "CDataBackstage.h"
 #include "CDlgMsg.h"
 #include "CKivRecoveryReport.h"
+#include "CKivResultController.h"
+#include "CKivUserPrefs.h"
 #include "CKivSkin.h"
 #include "KivFunction.h"
+#include "KivUiTexts.h"
 
 QStringList CDlgRecovRes::SummaryLines(const KivRecoverSummary& sum) {
     const CKivSkin& skin = CKivSkin::Get();
     QStringList lines;
     lines << CKivSkin::Fill(skin.Text("DlgRecovRes", "TxtWritten", "Files recovered: %s (%s)"),
-                            {QString::number(sum.nFilesWritten), QString::fromStdString(KivSizeText(sum.nBytesWritten))});
+                            {QString::number(sum.nFilesWritten), QString::fromStdString(KivSizeTextIec(sum.nBytesWritten))});
     if (sum.nDamaged)
         lines << CKivSkin::Fill(skin.Text("DlgRecovRes", "TxtDamaged", "Written with unreadable parts: %s"),
                                 {QString::number(sum.nDamaged)});
@@ -89,9 +92,11 @@ CDlgRecovRes::CDlgRecovRes(const KivRecoverSummary& sum, const QStringList& dama
 
 void CDlgRecovRes::OnSaveReport() {
     const CKivSkin& skin = CKivSkin::Get();
-    // In the home folder by default: never on the medium being recovered.
+    // Where the last report went, else the home folder: never on the medium being recovered.
+    QString kept = QString::fromStdString(CKivResultController::StartFolder(CKivUserPrefs::kLastReportFolder));
+    QDir start(kept.isEmpty() ? QDir::homePath() : kept);
     QString file = QFileDialog::getSaveFileName(this, skin.Text("DlgRecovRes", "DlgReport", "Save recovery report"),
-                                                QDir::home().filePath("recovery-report.json"),
+                                                start.filePath("recovery-report.json"),
                                                 skin.Text("DlgRecovRes", "ReportFiles", "JSON report (*.json);;DFXML report (*.xml)"));
     if (!file.isEmpty()) SaveReport(file);
 }
@@ -110,6 +115,8 @@ bool CDlgRecovRes::SaveReport(const QString& strFile) {
                       CDlgMsg::KIND_ERROR);
         return false;
     }
+    CKivResultController::RememberFolder(CKivUserPrefs::kLastReportFolder, QFileInfo(strFile).absolutePath().toStdString(),
+                                         CDataBackstage::Get().GetScanMediumPath());
     CDlgMsg::Show(this, CKivSkin::HintArg("PanelFileRes", "ReportDone", strFile));
     return true;
 }

@@ -2,6 +2,8 @@
 
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QFileSystemModel>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -16,9 +18,11 @@
 #include "CDlgMsg.h"
 #include "CKivResultController.h"
 #include "CKivSkin.h"
+#include "CKivUserPrefs.h"
 #include "CQtPrompt.h"
 #include "KivFunction.h"
 #include "KivUiCodes.h"
+#include "KivUiTexts.h"
 
 CDlgSelectDir::CDlgSelectDir(uint64_t nBytes, QWidget* pParent) : QDialog(pParent), m_nBytes(nBytes) {
     const CKivSkin& skin = CKivSkin::Get();
@@ -26,7 +30,7 @@ CDlgSelectDir::CDlgSelectDir(uint64_t nBytes, QWidget* pParent) : QDialog(pParen
     setWindowTitle(skin.Text("DlgSelectDir", "Title", "Choose where to save the files"));
     resize(skin.Size("DlgSelectDir", "Size", QSize(620, 480)));
     auto* pSelected = new QLabel(
-        CKivSkin::Fill(skin.Text("DlgSelectDir", "TxtSelected", "Selected: %s"), {QString::fromStdString(KivSizeText(nBytes))}), this);
+        CKivSkin::Fill(skin.Text("DlgSelectDir", "TxtSelected", "Selected: %s"), {QString::fromStdString(KivSizeTextIec(nBytes))}), this);
     pSelected->setObjectName("Totals");
     m_pModel = new QFileSystemModel(this);
     m_pModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
@@ -47,6 +51,8 @@ CDlgSelectDir::CDlgSelectDir(uint64_t nBytes, QWidget* pParent) : QDialog(pParen
     m_pPath = new QLineEdit(this);
     m_pPath->setObjectName("DestPath");
     connect(m_pPath, &QLineEdit::editingFinished, this, &CDlgSelectDir::UpdateFree);
+    // Return in the field goes to the folder typed; the next Return (on "Save here") accepts.
+    m_pPath->installEventFilter(this);
     pRow->addWidget(m_pPath, 1);
     auto* pNew = new QPushButton(skin.Text("DlgSelectDir", "BtnNewFolder", "New folder…"), this);
     pNew->setAutoDefault(false);
@@ -58,6 +64,7 @@ CDlgSelectDir::CDlgSelectDir(uint64_t nBytes, QWidget* pParent) : QDialog(pParen
     QPushButton* pOk = pButtons->addButton(skin.Text("DlgSelectDir", "Ok", "Save here"), QDialogButtonBox::AcceptRole);
     pOk->setObjectName("Ok");
     pOk->setDefault(true);
+    m_pOk = pOk;
     pButtons->addButton(skin.Text("DlgSelectDir", "Cancel", "Cancel"), QDialogButtonBox::RejectRole);
     connect(pButtons, &QDialogButtonBox::accepted, this, &CDlgSelectDir::OnOk);
     connect(pButtons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -68,7 +75,20 @@ CDlgSelectDir::CDlgSelectDir(uint64_t nBytes, QWidget* pParent) : QDialog(pParen
     pLayout->addLayout(pRow);
     pLayout->addWidget(m_pFree);
     pLayout->addWidget(pButtons);
-    SetFolder(QDir::homePath());
+    QString start = QString::fromStdString(CKivResultController::StartFolder(CKivUserPrefs::kLastDestination));
+    SetFolder(start.isEmpty() ? QDir::homePath() : start);
+}
+
+bool CDlgSelectDir::eventFilter(QObject* pObj, QEvent* pEvent) {
+    if (pObj == m_pPath && pEvent->type() == QEvent::KeyPress) {
+        auto* e = static_cast<QKeyEvent*>(pEvent);
+        if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+            SetFolder(Folder());
+            m_pOk->setFocus();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(pObj, pEvent);
 }
 
 QString CDlgSelectDir::Folder() const { return QDir::cleanPath(m_pPath->text().trimmed()); }
@@ -87,7 +107,7 @@ void CDlgSelectDir::UpdateFree() {
     uint64_t nFree = 0;
     if (CKivResultController::FreeSpace(Folder().toStdString(), &nFree))
         m_pFree->setText(CKivSkin::Fill(CKivSkin::Get().Text("DlgSelectDir", "TxtFree", "Free on this drive: %s"),
-                                        {QString::fromStdString(KivSizeText(nFree))}));
+                                        {QString::fromStdString(KivSizeTextIec(nFree))}));
     else
         m_pFree->clear();
 }
@@ -105,6 +125,19 @@ void CDlgSelectDir::OnNewFolder() {
 
 void CDlgSelectDir::OnOk() {
     CQtPrompt prompt(this);
+    const QString folder = Folder();
+    // A folder typed that is not there yet is offered, not refused.
+    if (!folder.isEmpty() && QDir::isAbsolutePath(folder) && !QFileInfo(folder).exists()) {
+        if (!CDlgMsg::Ask(this, CKivSkin::HintArg("DlgSelectDir", "CreateFolder", folder))) return;
+        std::string why;
+        if (KivFailed(CKivResultController::CreateDestination(folder.toStdString(),
+                                                              CDataBackstage::Get().GetScanMediumPath(), &why))) {
+            CDlgMsg::Show(this, CKivSkin::HintArg("DlgSelectDir", "CreateFailed", QString::fromStdString(why)),
+                          CDlgMsg::KIND_ERROR);
+            return;
+        }
+        SetFolder(folder);
+    }
     KivResult rc = CKivResultController::CheckDestination(CDataBackstage::Get(), Folder().toStdString(), m_nBytes, &prompt);
     if (KivFailed(rc)) {
         // Not a folder: say so. On the medium being read: the prompt said why. Too little room and
@@ -113,5 +146,7 @@ void CDlgSelectDir::OnOk() {
             CDlgMsg::Show(this, CKivSkin::ErrorText(rc), CDlgMsg::KIND_ERROR);
         return;
     }
+    CKivResultController::RememberFolder(CKivUserPrefs::kLastDestination, Folder().toStdString(),
+                                         CDataBackstage::Get().GetScanMediumPath());
     accept();
 }

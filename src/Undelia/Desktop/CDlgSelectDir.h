@@ -1,6 +1,7 @@
 // The destination dialog: a folder tree of the machine, the folder chosen, its free space against
 // what is ticked, and a button for a new folder. OK holds the dialog until the choice is an
-// existing folder with room for 110 % of the ticked bytes, or the user accepts less.
+// existing folder with room for 110 % of the ticked bytes, or the user accepts less; a folder typed
+// that does not exist yet is offered for creation. It opens at the folder chosen last time.
 #pragma once
 
 #include <QDialog>
@@ -21,6 +22,9 @@ public:
     void OnOk();
     void OnNewFolder();
 
+protected:
+    bool eventFilter(QObject* pObj, QEvent* pEvent) override;
+
 private:
     void UpdateFree();
 
@@ -29,4 +33,5 @@ private:
     QTreeView* m_pTree;
     QLineEdit* m_pPath;
     QLabel* m_pFree;
+    class QPushButton* m_pOk = nullptr;
 };

@@ -89,7 +89,7 @@ CDlgShowStateInfo::CDlgShowStateInfo(const QString& strPath, const QString& strN
             pText->setPlainText(QString::fromUtf8(text));
             if (f.size() > kTextBytes)
                 pLayout->addWidget(new QLabel(CKivSkin::Fill(skin.Text("DlgShowStateInfo", "TxtTextCut", "First %s shown"),
-                                                             {QString("%1 KB").arg(kTextBytes / 1024)}),
+                                                             {QString("%1 KiB").arg(kTextBytes / 1024)}),
                                               this));
         } else {
             QFont mono("monospace");
@@ -98,7 +98,7 @@ CDlgShowStateInfo::CDlgShowStateInfo(const QString& strPath, const QString& strN
             pText->setLineWrapMode(QPlainTextEdit::NoWrap);
             pText->setPlainText(HexDump(head));
             pLayout->addWidget(new QLabel(CKivSkin::Fill(skin.Text("DlgShowStateInfo", "TxtHex", "Hexadecimal view (first %s)"),
-                                                         {QString("%1 KB").arg(kHexBytes / 1024)}),
+                                                         {QString("%1 KiB").arg(kHexBytes / 1024)}),
                                           this));
         }
         pLayout->addWidget(pText, 1);

@@ -4,12 +4,16 @@
 #include <QDateTime>
 #include <QFont>
 #include <QIcon>
+#include <QPainter>
 #include <QStyle>
 
+#include "CKivFileNodeMgr.h"
+#include "CKivNodeSorter.h"
 #include "CKivSkin.h"
 #include "CKivUiNode.h"
 #include "KivFunction.h"
 #include "KivScanResult.h"
+#include "KivUiTexts.h"
 
 namespace {
 
@@ -31,12 +35,15 @@ CKivNodeModel::CKivNodeModel(CKivResultController* pCtl, CKivResultController::V
     const CKivSkin& skin = CKivSkin::Get();
     m_columns = {skin.Text("PanelFileRes", "ColName", "Name"), skin.Text("PanelFileRes", "ColSize", "Size"),
                  skin.Text("PanelFileRes", "ColModified", "Modified"), skin.Text("PanelFileRes", "ColCreated", "Created"),
-                 skin.Text("PanelFileRes", "ColState", "State")};
+                 skin.Text("PanelFileRes", "ColState", "State"), skin.Text("PanelFileRes", "ColFolder", "Folder")};
     m_deleted = skin.Text("PanelFileRes", "TxtDeleted", "Deleted");
     m_lost = skin.Text("PanelFileRes", "TxtLost", "Lost");
     m_carved = skin.Text("PanelFileRes", "TxtCarved", "Found by content");
     m_existing = skin.Text("PanelFileRes", "TxtExisting");
     m_damaged = skin.Text("PanelFileRes", "TxtDamaged", "Damaged");
+    m_holds = skin.Text("PanelFileRes", "TxtHoldsDeleted", "Holds deleted files");
+    m_holdsTip = skin.Text("PanelFileRes", "TipHoldsDeleted");
+    m_unknownTip = skin.Text("PanelFileRes", "TipUnknownPath");
 }
 
 CKivUiNode* CKivNodeModel::Node(const QModelIndex& index) const {
@@ -86,12 +93,15 @@ QString CKivNodeModel::StateText(const CKivUiNode* p) const {
     if (p->IsFile()) {
         if (p->IsCarved()) return m_carved;
         uint8_t s = p->GetRecordState();
-        QString t = (s & KIV_REC_DELETED) ? m_deleted : m_existing;
+        QString t = (s & KIV_REC_DELETED) ? m_deleted : p->IsLost() ? m_lost : m_existing;
         if (s & KIV_REC_DAMAGED) t = t.isEmpty() ? m_damaged : t + ", " + m_damaged;
         return t;
     }
-    if (p->GetKind() == CKivUiNode::KIND_DIR && !p->GetEngineNode() && p->IsMarkedDeleted()) return m_lost;
-    return QString();
+    switch (p->GetLook()) {
+        case CKivUiNode::LOOK_GONE: return (p->GetRecordState() & KIV_REC_DELETED) ? m_deleted : m_lost;
+        case CKivUiNode::LOOK_HOLDS_GONE: return m_holds;
+        default: return QString();
+    }
 }
 
 QVariant CKivNodeModel::data(const QModelIndex& index, int nRole) const {
@@ -102,10 +112,11 @@ QVariant CKivNodeModel::data(const QModelIndex& index, int nRole) const {
         case Qt::DisplayRole:
             switch (col) {
                 case COL_NAME: return QString::fromUtf8(p->GetName());
-                case COL_SIZE: return p->IsFile() ? QString::fromStdString(KivSizeText(p->GetSize())) : QString();
+                case COL_SIZE: return p->IsFile() ? QString::fromStdString(KivSizeTextIec(p->GetSize())) : QString();
                 case COL_MODIFIED: return TimeText(p->GetModificationTime());
                 case COL_CREATED: return TimeText(p->GetCreationTime());
                 case COL_STATE: return StateText(p);
+                case COL_FOLDER: return QString::fromStdString(p->GetPath());
             }
             break;
         case Qt::CheckStateRole:
@@ -117,18 +128,27 @@ QVariant CKivNodeModel::data(const QModelIndex& index, int nRole) const {
             if (col != COL_NAME) break;
             QStyle* s = QApplication::style();
             if (p->GetKind() == CKivUiNode::KIND_PART) return s->standardIcon(QStyle::SP_DriveHDIcon);
+            if (!p->IsFile() && p->GetLook() == CKivUiNode::LOOK_HOLDS_GONE) return HoldsGoneIcon();
             return s->standardIcon(p->IsFile() ? QStyle::SP_FileIcon : QStyle::SP_DirIcon);
         }
         case Qt::ForegroundRole:
-            // Deleted, lost and carved entries stand out from what is still on the volume.
-            if (p->IsFile() ? (p->IsCarved() || (p->GetRecordState() & KIV_REC_DELETED)) : p->IsMarkedDeleted())
-                return QColor(0xb0, 0x3a, 0x2e);
+            // Deleted, lost and carved entries stand out from what is still on the volume; a folder
+            // that merely holds them keeps the normal colour (its icon says so).
+            if (p->GetLook() == CKivUiNode::LOOK_GONE) return GoneColour();
             break;
         case Qt::TextAlignmentRole:
             if (col == COL_SIZE) return int(Qt::AlignRight | Qt::AlignVCenter);
             break;
         case Qt::ToolTipRole:
-            if (col == COL_NAME) return QString::fromStdString(p->GetFullPath());
+            if (col == COL_NAME || col == COL_STATE) {
+                QString tip = QString::fromStdString(p->GetFullPath());
+                if (!p->IsFile() && p->GetLook() == CKivUiNode::LOOK_HOLDS_GONE && !m_holdsTip.isEmpty())
+                    tip += "\n" + m_holdsTip;
+                else if (!p->GetEngineNode() && p->IsLost() && !m_unknownTip.isEmpty() &&
+                         std::string(p->GetName()) == CKivFileNodeMgr::kUnknownPath)
+                    tip += "\n" + m_unknownTip;
+                return tip;
+            }
             break;
         case Qt::AccessibleDescriptionRole:
             return StateText(p);
@@ -173,4 +193,42 @@ QVariant CKivNodeModel::headerData(int nSection, Qt::Orientation orientation, in
     if (orientation == Qt::Horizontal && nRole == Qt::DisplayRole && nSection >= 0 && nSection < m_columns.size())
         return m_columns[nSection];
     return QVariant();
+}
+
+QColor CKivNodeModel::GoneColour() { return QColor(0xb0, 0x3a, 0x2e); }
+
+QIcon CKivNodeModel::HoldsGoneIcon() {
+    static const QIcon s_icon = [] {
+        QIcon base = QApplication::style()->standardIcon(QStyle::SP_DirIcon);
+        QIcon out;
+        for (int n : {16, 24, 32, 48}) {
+            QPixmap pm = base.pixmap(n, n);
+            QPainter paint(&pm);
+            paint.setRenderHint(QPainter::Antialiasing);
+            const qreal d = n * 0.45;
+            paint.setPen(QPen(Qt::white, n / 16.0));
+            paint.setBrush(GoneColour());
+            paint.drawEllipse(QRectF(n - d - 0.5, n - d - 0.5, d, d));
+            paint.end();
+            out.addPixmap(pm);
+        }
+        return out;
+    }();
+    return s_icon;
+}
+
+void CKivNodeModel::sort(int nColumn, Qt::SortOrder order) {
+    static const CKivNodeSorter::Key kKeys[COL_COUNT] = {CKivNodeSorter::BY_NAME, CKivNodeSorter::BY_SIZE,
+                                                         CKivNodeSorter::BY_MODIFIED, CKivNodeSorter::BY_CREATED,
+                                                         CKivNodeSorter::BY_STATE, CKivNodeSorter::BY_FOLDER};
+    if (nColumn < 0 || nColumn >= COL_COUNT || !m_pRoot) return;
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const QModelIndexList before = persistentIndexList();
+    CKivNodeSorter::Sort(m_pRoot, kKeys[nColumn], order == Qt::DescendingOrder);
+    // The nodes stay; only their rows changed.
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& i : before) after << IndexOf(Node(i), i.column());
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }

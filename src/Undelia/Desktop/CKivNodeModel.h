@@ -13,7 +13,8 @@ class CKivUiNode;
 class CKivNodeModel : public QAbstractItemModel {
     Q_OBJECT
 public:
-    enum Column { COL_NAME = 0, COL_SIZE, COL_MODIFIED, COL_CREATED, COL_STATE, COL_COUNT };
+    // COL_FOLDER (where the file lies) is for the filter's list, whose rows come from anywhere.
+    enum Column { COL_NAME = 0, COL_SIZE, COL_MODIFIED, COL_CREATED, COL_STATE, COL_FOLDER, COL_COUNT };
 
     CKivNodeModel(CKivResultController* pCtl, CKivResultController::View view, CKivUiNode* pRoot, QObject* pParent);
 
@@ -34,6 +35,11 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int nRole) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     QVariant headerData(int nSection, Qt::Orientation orientation, int nRole) const override;
+    // Orders every level of the view by the column (the display tree itself is reordered).
+    void sort(int nColumn, Qt::SortOrder order = Qt::AscendingOrder) override;
+    // Red: deleted, lost or found by content; the folder icon with a dot: still there, holds such.
+    static QColor GoneColour();
+    static QIcon HoldsGoneIcon();
 
     // File times (100 ns since 1601, UTC) in the user's local time; empty for 0.
     static QString TimeText(uint64_t nFileTime);
@@ -49,5 +55,5 @@ private:
     CKivResultController::View m_view;
     CKivUiNode* m_pRoot;
     QStringList m_columns;
-    QString m_deleted, m_lost, m_carved, m_existing, m_damaged;
+    QString m_deleted, m_lost, m_carved, m_existing, m_damaged, m_holds, m_holdsTip, m_unknownTip;
 };

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QWidget>
 
+#include "CKivSkinLayout.h"
 #include "CKivUiConfig.h"
 #include "KivUiTexts.h"
 
@@ -75,12 +76,22 @@ QString CKivSkin::StyleSheet() const {
     return css.replace("@accent", Text("UIMain", "Accent", "#2f6fb2"));
 }
 
-void CKivSkin::Place(QWidget* pWidget, const char* pszSection, const char* pszKey) const {
+void CKivSkin::Place(QWidget* pWidget, const char* pszSection, const char* pszKey, int nFollow) const {
     if (!pWidget) return;
     if (pWidget->objectName().isEmpty()) pWidget->setObjectName(QString::fromLatin1(pszKey));
     QRect r = Rect(pszSection, pszKey);
-    if (r.isValid()) pWidget->setGeometry(r);
+    if (!r.isValid()) return;
+    if (CKivSkinLayout* pLayout = CKivSkinLayout::Find(pWidget->parentWidget())) pLayout->Add(pWidget, r, nFollow);
+    else pWidget->setGeometry(r);
 }
+
+QRect CKivSkin::PanelArea() const {
+    QSize w = WindowSize();
+    int nCaption = Int("MainFrame", "CaptionHeight", 48);
+    return Rect("MainFrame", "PanelArea", QRect(QPoint(0, nCaption), QSize(w.width(), w.height() - nCaption)));
+}
+
+QSize CKivSkin::PanelAreaSize() const { return PanelArea().size(); }
 
 QString CKivSkin::Hint(const char* pszSection, const char* pszKey) {
     return QString::fromStdString(KivHintText(pszSection, pszKey));

@@ -37,8 +37,12 @@ public:
     QString ResDir() const;
 
     // Places the widget at the key's rectangle (left where it is when the key is missing) and
-    // gives it the key as object name, so the style sheet can address it.
-    void Place(QWidget* pWidget, const char* pszSection, const char* pszKey) const;
+    // gives it the key as object name, so the style sheet can address it. In a container with a
+    // skin layout the widget then follows its size as nFollow says (CKivSkinLayout::Follow).
+    void Place(QWidget* pWidget, const char* pszSection, const char* pszKey, int nFollow = 0) const;
+    // The panel area's size at the skin's window size.
+    QSize PanelAreaSize() const;
+    QRect PanelArea() const;
 
     // Texts of the hint and error files.
     static QString Hint(const char* pszSection, const char* pszKey);

@@ -39,7 +39,8 @@ protected:
     void SetCaption(const QString& strText);
     // Gives the Next button another skin entry (its place, text and look).
     void SetNextEntry(const char* pszKey);
-    QPushButton* AddButton(const char* pszKey, const QString& strDefault);
+    // A button of the panel's skin section; nFollow as CKivSkinLayout's (the bottom row by default).
+    QPushButton* AddButton(const char* pszKey, const QString& strDefault, int nFollow = 4);
 
 private:
     const char* m_pszSection;

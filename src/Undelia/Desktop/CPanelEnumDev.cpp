@@ -1,5 +1,7 @@
 #include "CPanelEnumDev.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -12,7 +14,9 @@
 #include "CDataBackstage.h"
 #include "CDlgMsg.h"
 #include "CKivSkin.h"
+#include "CKivSkinLayout.h"
 #include "KivFunction.h"
+#include "KivUiTexts.h"
 
 namespace {
 
@@ -20,7 +24,7 @@ enum { ROLE_INDEX = Qt::UserRole + 1 };
 
 QString SizeOf(IKivDevStor* p) {
     if (!p) return QString();
-    return QString::fromStdString(KivSizeText(p->GetSectorCount() * p->GetSectorSize()));
+    return QString::fromStdString(KivSizeTextIec(p->GetSectorCount() * p->GetSectorSize()));
 }
 
 QString DiskKind(const DiskInfo& d) {
@@ -54,18 +58,20 @@ CPanelEnumDev::CPanelEnumDev(QWidget* pParent) : CPanelBase("PanelEnumDev", 1, p
     const CKivSkin& skin = CKivSkin::Get();
     m_pList = new QTreeWidget(this);
     m_pList->setObjectName("DeviceList");
-    skin.Place(m_pList, "PanelEnumDev", "List");
+    skin.Place(m_pList, "PanelEnumDev", "List", CKivSkinLayout::WIDTH | CKivSkinLayout::HEIGHT);
     m_pList->setRootIsDecorated(false);
     m_pList->setUniformRowHeights(true);
     m_pList->setAllColumnsShowFocus(true);
     m_pList->setHeaderLabels({skin.Text("PanelEnumDev", "ColKind", "Kind"), skin.Text("PanelEnumDev", "ColName", "Name"),
                               skin.Text("PanelEnumDev", "ColSize", "Size"), skin.Text("PanelEnumDev", "ColLabel", "Label"),
                               skin.Text("PanelEnumDev", "ColMount", "Mounted at")});
-    m_pList->header()->setStretchLastSection(true);
-    m_pList->setColumnWidth(0, 170);
-    m_pList->setColumnWidth(1, 290);
-    m_pList->setColumnWidth(2, 100);
-    m_pList->setColumnWidth(3, 140);
+    // The name takes what the window gives; the other columns keep their widths.
+    m_pList->header()->setStretchLastSection(false);
+    m_pList->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+    m_pList->setColumnWidth(0, 150);
+    m_pList->setColumnWidth(2, 90);
+    m_pList->setColumnWidth(3, 110);
+    m_pList->setColumnWidth(4, 130);
     // A double-click on a row is the Next button (Enter is the window's Next already).
     connect(m_pList, &QTreeWidget::itemDoubleClicked, this, [this] { emit NextRequested(); });
 
@@ -77,7 +83,7 @@ CPanelEnumDev::CPanelEnumDev(QWidget* pParent) : CPanelBase("PanelEnumDev", 1, p
     m_pInfo->setObjectName("Hint");
     m_pInfo->setWordWrap(true);
     m_pInfo->setTextFormat(Qt::PlainText);
-    skin.Place(m_pInfo, "PanelEnumDev", "StInfo");
+    skin.Place(m_pInfo, "PanelEnumDev", "StInfo", CKivSkinLayout::WIDTH | CKivSkinLayout::BOTTOM);
     setTabOrder(m_pList, pAdd);
     setTabOrder(pAdd, pRefresh);
     setTabOrder(pRefresh, BackButton());
@@ -152,7 +158,30 @@ void CPanelEnumDev::Fill(bool bRefresh) {
     }
     m_pInfo->setText(info.join('\n'));
     m_pInfo->setToolTip(info.join('\n'));
+    FitInfo();
     SelectRow(std::min(nKeep, m_pList->topLevelItemCount() - 1));
+}
+
+void CPanelEnumDev::resizeEvent(QResizeEvent* pEvent) {
+    CPanelBase::resizeEvent(pEvent);
+    FitInfo();
+}
+
+void CPanelEnumDev::FitInfo() {
+    const CKivSkinLayout* pLayout = CKivSkinLayout::Find(this);
+    const CKivSkin& skin = CKivSkin::Get();
+    QRect info = skin.Rect("PanelEnumDev", "StInfo"), list = skin.Rect("PanelEnumDev", "List");
+    if (!pLayout || !info.isValid() || !list.isValid()) return;
+    info = pLayout->Map(info, CKivSkinLayout::WIDTH | CKivSkinLayout::BOTTOM, size());
+    list = pLayout->Map(list, CKivSkinLayout::WIDTH | CKivSkinLayout::HEIGHT, size());
+    const int nNeed = m_pInfo->text().isEmpty() ? 0 : m_pInfo->heightForWidth(info.width());
+    if (nNeed > info.height()) {
+        const int nGrow = std::min(nNeed - info.height(), std::max(0, list.height() - 80));
+        info.setTop(info.top() - nGrow);
+        list.setBottom(list.bottom() - nGrow);
+    }
+    m_pInfo->setGeometry(info);
+    m_pList->setGeometry(list);
 }
 
 void CPanelEnumDev::SelectRow(int nRow) {

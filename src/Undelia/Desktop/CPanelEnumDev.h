@@ -27,7 +27,14 @@ public:
     QTreeWidget* List() const { return m_pList; }
     QString InfoText() const;
 
+protected:
+    void resizeEvent(QResizeEvent* pEvent) override;
+
 private:
+    // The text under the list gets the lines it needs (the list gives them up), so no reason is
+    // ever cut off mid-sentence.
+    void FitInfo();
+
     void Fill(bool bRefresh);
     void OnAddImage();
     void SelectRow(int nRow);

@@ -3,6 +3,8 @@
 #include <ctime>
 
 #include <QApplication>
+#include <QHBoxLayout>
+#include <QStyle>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
@@ -14,6 +16,8 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QListView>
+#include <QPointer>
 #include <QTreeView>
 #include <QUrl>
 
@@ -26,9 +30,12 @@
 #include "CDlgSelectDir.h"
 #include "CDlgShowStateInfo.h"
 #include "CKivNodeModel.h"
+#include "CKivThumbModel.h"
+#include "CKivThumbnailer.h"
 #include "CKivRecoveryReport.h"
 #include "CKivSessionDriver.h"
 #include "CKivSkin.h"
+#include "CKivSkinLayout.h"
 #include "CKivUiNode.h"
 #include "CPanelFinal.h"
 #include "CQtPrompt.h"
@@ -42,7 +49,7 @@ CPanelFileRes::CPanelFileRes(QWidget* pParent)
     SetNextEntry("BtnRecover");
     m_pTabs = new QTabWidget(this);
     m_pTabs->setObjectName("ResultTabs");
-    skin.Place(m_pTabs, "PanelFileRes", "Tabs");
+    skin.Place(m_pTabs, "PanelFileRes", "Tabs", CKivSkinLayout::WIDTH | CKivSkinLayout::HEIGHT);
     const char* kTabs[] = {"TabDir", "TabType", "TabFilter"};
     const char* kDefaults[] = {"Folders", "File types", "Filter results"};
     for (int i = 0; i < 3; ++i) {
@@ -62,8 +69,78 @@ CPanelFileRes::CPanelFileRes(QWidget* pParent)
         m_pTrees[i] = pTree;
         m_pTabs->addTab(pTree, skin.Text("PanelFileRes", kTabs[i], kDefaults[i]));
     }
+    m_pPictures = new QListView(m_pTabs);
+    m_pPictures->setObjectName("Pictures");
+    m_pPictures->setViewMode(QListView::IconMode);
+    m_pPictures->setIconSize(QSize(CKivThumbModel::kSide, CKivThumbModel::kSide));
+    m_pPictures->setGridSize(QSize(CKivThumbModel::kSide + 28, CKivThumbModel::kSide + 40));
+    // One size for every cell and laid out in batches: ten thousand pictures scroll as fast as ten.
+    m_pPictures->setUniformItemSizes(true);
+    m_pPictures->setLayoutMode(QListView::Batched);
+    m_pPictures->setBatchSize(500);
+    m_pPictures->setMovement(QListView::Static);
+    m_pPictures->setResizeMode(QListView::Adjust);
+    m_pPictures->setWrapping(true);
+    m_pPictures->setWordWrap(false);
+    m_pPictures->setTextElideMode(Qt::ElideMiddle);
+    m_pPictures->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_pPictures->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pPictures->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    connect(m_pPictures, &QListView::doubleClicked, this, [this](const QModelIndex& i) {
+        if (m_pThumbModel && m_pThumbModel->Node(i)) Preview(m_pThumbModel->Node(i));
+    });
+    m_pTabs->addTab(m_pPictures, skin.Text("PanelFileRes", "TabPictures", "Pictures"));
+    m_pTabs->setTabEnabled(kPicturesTab, false);
+    // The worker decodes; the window's thread takes the result, unless the views changed since.
+    QPointer<CPanelFileRes> self(this);
+    m_pThumbs = std::make_unique<CKivThumbnailer>(
+        CDataBackstage::Get(), [this, self](CKivUiNode* pFile, const std::string& copy, CKivThumbnailer::Outcome out) {
+            const int nViews = m_nViews.load();
+            const qreal dpr = qApp->devicePixelRatio();
+            QImage image;
+            if (out != CKivThumbnailer::OUT_FAILED) {
+                image = CKivThumbModel::Decode(QString::fromStdString(copy), qRound(CKivThumbModel::kSide * dpr));
+                image.setDevicePixelRatio(dpr);
+            }
+            uint8_t nThumb = image.isNull()                         ? CKivThumbModel::THUMB_FAILED
+                             : out == CKivThumbnailer::OUT_DAMAGED ? CKivThumbModel::THUMB_DAMAGED
+                                                                    : CKivThumbModel::THUMB_READY;
+            QMetaObject::invokeMethod(qApp, [self, pFile, image, nThumb, nViews] {
+                if (self && self->m_nViews.load() == nViews && self->m_pThumbModel)
+                    self->m_pThumbModel->SetThumb(pFile, image, nThumb);
+            }, Qt::QueuedConnection);
+            return !image.isNull();
+        });
     m_pTabs->setTabEnabled(View::VIEW_FILTER, false);
     connect(m_pTabs, &QTabWidget::currentChanged, this, [this] { UpdateTotals(); });
+    // What the colours and the folder mark mean, beside the tabs.
+    auto* pLegend = new QWidget(m_pTabs);
+    pLegend->setObjectName("Legend");
+    {
+        auto* pRow = new QHBoxLayout(pLegend);
+        pRow->setContentsMargins(0, 0, 4, 4);
+        pRow->setSpacing(6);
+        auto* pGone = new QLabel(skin.Text("PanelFileRes", "LegendGone", "Red: deleted or lost"), pLegend);
+        pGone->setObjectName("LegendGone");
+        auto* pIcon = new QLabel(pLegend);
+        const int nIcon = pIcon->fontMetrics().height();
+        pIcon->setPixmap(CKivNodeModel::HoldsGoneIcon().pixmap(nIcon, nIcon));
+        auto* pHolds = new QLabel(skin.Text("PanelFileRes", "LegendHolds", "folder holds deleted files"), pLegend);
+        pRow->addWidget(pGone);
+        pRow->addSpacing(10);
+        pRow->addWidget(pIcon);
+        pRow->addWidget(pHolds);
+    }
+    m_pTabs->setCornerWidget(pLegend, Qt::TopRightCorner);
+
+    m_pState = new QLabel(this);
+    m_pState->setObjectName("ScanState");
+    m_pState->setWordWrap(true);
+    skin.Place(m_pState, "PanelFileRes", "StScanState", CKivSkinLayout::WIDTH);
+    m_pGoOn = AddButton("BtnGoOn", "Go on scanning…", CKivSkinLayout::RIGHT);
+    m_pGoOn->setObjectName("BtnGoOn");
+    m_pGoOn->hide();
+    connect(m_pGoOn, &QPushButton::clicked, this, &CPanelFileRes::OnGoOn);
 
     QPushButton* pFilter = AddButton("BtnFilter", "Filter…");
     connect(pFilter, &QPushButton::clicked, this, &CPanelFileRes::OnFilter);
@@ -74,7 +151,8 @@ CPanelFileRes::CPanelFileRes(QWidget* pParent)
     connect(pSave, &QPushButton::clicked, this, &CPanelFileRes::OnSaveScan);
     m_pTotals = new QLabel(this);
     m_pTotals->setObjectName("Totals");
-    skin.Place(m_pTotals, "PanelFileRes", "StTotals");
+    skin.Place(m_pTotals, "PanelFileRes", "StTotals", CKivSkinLayout::WIDTH | CKivSkinLayout::BOTTOM);
+    setTabOrder(m_pGoOn, m_pTabs);
     setTabOrder(m_pTabs, pFilter);
     setTabOrder(pFilter, pPreview);
     setTabOrder(pPreview, pSave);
@@ -82,7 +160,10 @@ CPanelFileRes::CPanelFileRes(QWidget* pParent)
     setTabOrder(BackButton(), NextButton());
 }
 
-CPanelFileRes::~CPanelFileRes() = default;
+CPanelFileRes::~CPanelFileRes() {
+    // The worker's decoder reaches into this panel: it ends first.
+    m_pThumbs.reset();
+}
 
 void CPanelFileRes::SetModel(View view, CKivUiNode* pRoot) {
     QTreeView* pTree = m_pTrees[view];
@@ -93,10 +174,22 @@ void CPanelFileRes::SetModel(View view, CKivUiNode* pRoot) {
     if (!m_pModels[view]) return;
     connect(m_pModels[view], &CKivNodeModel::TicksChanged, this, [this, pTree] {
         pTree->viewport()->update();
+        m_pPictures->viewport()->update();
         UpdateTotals();
     });
     QHeaderView* h = pTree->header();
     h->setStretchLastSection(false);
+    // A click on a column header orders the view by it; nothing is ordered before that.
+    h->setSectionsClickable(true);
+    h->setSortIndicatorShown(true);
+    h->setSortIndicator(-1, Qt::AscendingOrder);
+    CKivNodeModel* pModel = m_pModels[view];
+    connect(h, &QHeaderView::sortIndicatorChanged, pModel, [pModel](int n, Qt::SortOrder o) {
+        if (n >= 0) pModel->sort(n, o);
+    });
+    // Only the filter's list mixes files of many folders: it shows where each lies.
+    pTree->setColumnHidden(CKivNodeModel::COL_FOLDER, view != View::VIEW_FILTER);
+    if (view == View::VIEW_FILTER) pTree->setColumnWidth(CKivNodeModel::COL_FOLDER, 220);
     h->setSectionResizeMode(CKivNodeModel::COL_NAME, QHeaderView::Stretch);
     pTree->setColumnWidth(CKivNodeModel::COL_SIZE, 90);
     pTree->setColumnWidth(CKivNodeModel::COL_MODIFIED, 130);
@@ -108,8 +201,45 @@ void CPanelFileRes::SetModel(View view, CKivUiNode* pRoot) {
     if (m_pModels[view]->rowCount()) pTree->setCurrentIndex(m_pModels[view]->index(0, 0));
 }
 
+CPanelFileRes::ThumbPause::ThumbPause(CPanelFileRes* p) : m_p(p->m_pThumbs.get()) {
+    if (m_p) m_p->Pause();
+}
+
+CPanelFileRes::ThumbPause::~ThumbPause() {
+    if (m_p) m_p->Resume();
+}
+
+void CPanelFileRes::SetPictures() {
+    // The old model's asks name nodes about to go: dropped, and the one in hand finished first.
+    ++m_nViews;
+    m_pThumbs->Clear();
+    ThumbPause pause(this);
+    CKivThumbModel* pOld = m_pThumbModel;
+    m_pThumbModel = nullptr;
+    if (HasViews()) {
+        m_pThumbModel = new CKivThumbModel(m_pCtl.get(), m_pThumbs.get(), m_pCtl->Pictures(), this);
+        connect(m_pThumbModel, &CKivThumbModel::TicksChanged, this, [this] {
+            m_pTrees[View::VIEW_DIR]->viewport()->update();
+            UpdateTotals();
+        });
+    }
+    m_pPictures->setModel(m_pThumbModel);
+    delete pOld;
+    const int n = m_pThumbModel ? m_pThumbModel->rowCount() : 0;
+    m_pTabs->setTabEnabled(kPicturesTab, n > 0);
+    m_pTabs->setTabText(kPicturesTab, n > 0 ? QString("%1 (%2)").arg(CKivSkin::Get().Text("PanelFileRes", "TabPictures", "Pictures")).arg(n)
+                                            : CKivSkin::Get().Text("PanelFileRes", "TabPictures", "Pictures"));
+}
+
+void CPanelFileRes::ShowPictures() { m_pTabs->setCurrentIndex(kPicturesTab); }
+
+bool CPanelFileRes::PicturesShown() const { return m_pTabs->currentIndex() == kPicturesTab; }
+
 void CPanelFileRes::Forget() {
     for (int v = 0; v < 3; ++v) SetModel(static_cast<View>(v), nullptr);
+    SetPictures();
+    m_pState->clear();
+    m_pGoOn->hide();
     m_pTabs->setTabEnabled(View::VIEW_FILTER, false);
     m_pCtl = std::make_unique<CKivResultController>(CDataBackstage::Get());
     UpdateTotals();
@@ -124,9 +254,46 @@ KivResult CPanelFileRes::Build() {
     if (KivFailed(rc)) return rc;
     SetModel(View::VIEW_DIR, m_pCtl->Root(View::VIEW_DIR));
     SetModel(View::VIEW_TYPE, m_pCtl->Root(View::VIEW_TYPE));
+    SetPictures();
     m_pTabs->setCurrentIndex(View::VIEW_DIR);
     UpdateTotals();
+    UpdateScanState();
     return KIV_OK;
+}
+
+QString CPanelFileRes::ScanStateText() const { return m_pState->text(); }
+
+void CPanelFileRes::UpdateScanState() {
+    if (!HasViews()) {
+        m_pState->clear();
+        m_pGoOn->hide();
+        return;
+    }
+    const bool bStopped = m_pCtl->ScanStopped();
+    m_pState->setText(QString::fromStdString(m_pCtl->ScanStateText()));
+    m_pState->setProperty("stopped", bStopped);
+    m_pState->style()->unpolish(m_pState);
+    m_pState->style()->polish(m_pState);
+    m_pGoOn->setVisible(bStopped);
+}
+
+void CPanelFileRes::OnGoOn() {
+    if (m_bBusy) return;
+    const CKivSkin& skin = CKivSkin::Get();
+    QString name = QFileInfo(QString::fromStdString(CDataBackstage::Get().GetScanMediumPath())).completeBaseName();
+    if (name.isEmpty()) name = "scan";
+    QString file = QFileDialog::getSaveFileName(this, skin.Text("PanelFileRes", "DlgGoOn", "Keep the scan in a file to go on with it"),
+                                                QDir::home().filePath(name + ".und"),
+                                                skin.Text("PanelFileRes", "ScanFiles", "Saved scans (*.und);;All files (*)"));
+    if (file.isEmpty()) return;
+    std::string why;
+    ThumbPause pause(this);
+    if (KivFailed(CKivSessionDriver(CDataBackstage::Get()).Save(file.toStdString(), &why))) {
+        CDlgMsg::Show(this, CKivSkin::HintArg("PanelFileRes", "SaveScanFailed", QString::fromStdString(why)),
+                      CDlgMsg::KIND_ERROR);
+        return;
+    }
+    emit GoOnRequested(file);
 }
 
 KivResult CPanelFileRes::BuildScan() {
@@ -144,7 +311,11 @@ void CPanelFileRes::OnEnter() {
     m_pTrees[CurrentView()]->setFocus();
 }
 
-View CPanelFileRes::CurrentView() const { return static_cast<View>(std::max(0, m_pTabs->currentIndex())); }
+View CPanelFileRes::CurrentView() const {
+    // The pictures carry the folder view's ticks.
+    int n = m_pTabs->currentIndex();
+    return n >= 0 && n < kPicturesTab ? static_cast<View>(n) : View::VIEW_DIR;
+}
 
 void CPanelFileRes::ShowView(View view) { m_pTabs->setCurrentIndex(view); }
 
@@ -153,6 +324,7 @@ QString CPanelFileRes::TotalsText() const { return m_pTotals->text(); }
 void CPanelFileRes::UpdateTotals() { m_pTotals->setText(QString::fromStdString(m_pCtl->TotalsText(CurrentView()))); }
 
 CKivUiNode* CPanelFileRes::CurrentNode() const {
+    if (PicturesShown()) return m_pThumbModel ? m_pThumbModel->Node(m_pPictures->currentIndex()) : nullptr;
     CKivNodeModel* m = m_pModels[CurrentView()];
     QModelIndex i = m_pTrees[CurrentView()]->currentIndex();
     return m && i.isValid() ? m->Node(i) : nullptr;
@@ -217,6 +389,7 @@ void CPanelFileRes::OnPreview() {
 KivResult CPanelFileRes::Preview(CKivUiNode* pFile) {
     if (m_bBusy || !pFile) return KivMakeCode(__LINE__, KIV_MOD_UI, KIV_E_STATE);
     m_bBusy = true;
+    ThumbPause pause(this);
     CQtPrompt prompt(this);
     std::string path;
     bool bExternal = false;
@@ -260,6 +433,7 @@ void CPanelFileRes::OnSaveScan() {
 
 bool CPanelFileRes::SaveScan(const QString& strFile) {
     std::string why;
+    ThumbPause pause(this);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     KivResult rc = CKivSessionDriver(CDataBackstage::Get()).Save(strFile.toStdString(), &why);
     QApplication::restoreOverrideCursor();
@@ -298,6 +472,7 @@ bool CPanelFileRes::OnNext() {
     report.SetProgram("Undelia", "");
     report.SetScan(bs.GetScanDevice(), bs.GetScanMediumPath(), parts);
     time_t tStarted = ::time(nullptr);
+    ThumbPause pause(this);
     m_bBusy = true;
     {
         CDlgRecoverProgress dlg(this);

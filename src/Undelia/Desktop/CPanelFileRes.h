@@ -4,14 +4,19 @@
 // and Next as "Recover…": the destination dialog, the recovery and its result.
 #pragma once
 
+#include <atomic>
 #include <memory>
 
 #include "CKivResultController.h"
 #include "CPanelBase.h"
 
 class QLabel;
+class QPushButton;
 class QTabWidget;
+class QListView;
 class QTreeView;
+class CKivThumbModel;
+class CKivThumbnailer;
 class CKivNodeModel;
 class CKivUiNode;
 class CPanelFinal;
@@ -23,6 +28,11 @@ public:
     ~CPanelFileRes() override;
 
     void SetFinal(CPanelFinal* pFinal) { m_pFinal = pFinal; }
+    // The views of a scan are shown (Back from here and Next on the file types keep them).
+    bool HasViews() const { return m_pModels[CKivResultController::VIEW_DIR] != nullptr; }
+    // The line above the views: the scan complete, or stopped at its percentage.
+    QString ScanStateText() const;
+    QPushButton* GoOnButton() const { return m_pGoOn; }
 
     // Lets go of the trees before a new scan replaces them (ticks and totals start again).
     void Forget();
@@ -40,6 +50,13 @@ public:
     CKivResultController::View CurrentView() const;
     void ShowView(CKivResultController::View view);
     QTreeView* Tree(CKivResultController::View view) const { return m_pTrees[view]; }
+    // The pictures tab: thumbnails of the folder view's pictures, ticked with it.
+    static constexpr int kPicturesTab = 3;
+    void ShowPictures();
+    bool PicturesShown() const;
+    QListView* Pictures() const { return m_pPictures; }
+    CKivThumbModel* PicturesModel() const { return m_pThumbModel; }
+    CKivThumbnailer* Thumbnailer() const { return m_pThumbs.get(); }
     CKivNodeModel* Model(CKivResultController::View view) const { return m_pModels[view]; }
     CKivResultController* Controller() const { return m_pCtl.get(); }
     QString TotalsText() const;
@@ -55,10 +72,24 @@ public:
     // says how it went; false when it failed.
     bool SaveScan(const QString& strFile);
     void OnSaveScan();
+    // "Go on scanning…" of a stopped scan: saved into a file of the user's choice, then opened
+    // again, which scans the rest.
+    void OnGoOn();
+
+signals:
+    void GoOnRequested(const QString& strFile);
 
 private:
     void SetModel(CKivResultController::View view, CKivUiNode* pRoot);
     void UpdateTotals();
+    void UpdateScanState();
+    void SetPictures();
+    // Keeps the thumbnails' worker off the engine while the panel uses it.
+    struct ThumbPause {
+        explicit ThumbPause(CPanelFileRes* p);
+        ~ThumbPause();
+        CKivThumbnailer* m_p;
+    };
     CKivUiNode* CurrentNode() const;
     void OnContextMenu(const QPoint& pos);
 
@@ -66,6 +97,13 @@ private:
     QTreeView* m_pTrees[3];
     CKivNodeModel* m_pModels[3] = {nullptr, nullptr, nullptr};
     QLabel* m_pTotals;
+    QListView* m_pPictures;
+    CKivThumbModel* m_pThumbModel = nullptr;
+    std::unique_ptr<CKivThumbnailer> m_pThumbs;
+    // Counts the views made: a thumbnail decoded for views since let go of is dropped.
+    std::atomic<int> m_nViews{0};
+    QLabel* m_pState;
+    QPushButton* m_pGoOn;
     CPanelFinal* m_pFinal = nullptr;
     std::unique_ptr<CKivResultController> m_pCtl;
     bool m_bBusy = false;

@@ -8,9 +8,11 @@
 #include <QTreeWidget>
 
 #include "CDataBackstage.h"
+#include "CKivExtDescriptions.h"
 #include "CDlgMsg.h"
 #include "CDlgScanProgress.h"
 #include "CKivSkin.h"
+#include "CKivSkinLayout.h"
 #include "CPanelFileRes.h"
 #include "CProgressScan.h"
 #include "KivUiCodes.h"
@@ -28,10 +30,10 @@ CPanelFileType::CPanelFileType(QWidget* pParent) : CPanelBase("PanelFileType", 2
     m_pDevice = new QLabel(this);
     m_pDevice->setObjectName("Hint");
     m_pDevice->setTextFormat(Qt::PlainText);
-    skin.Place(m_pDevice, "PanelFileType", "StDevice");
+    skin.Place(m_pDevice, "PanelFileType", "StDevice", CKivSkinLayout::WIDTH);
     m_pList = new QTreeWidget(this);
     m_pList->setObjectName("TypeList");
-    skin.Place(m_pList, "PanelFileType", "List");
+    skin.Place(m_pList, "PanelFileType", "List", CKivSkinLayout::WIDTH | CKivSkinLayout::HEIGHT);
     m_pList->setHeaderLabels({skin.Text("PanelFileType", "ColType", "File type"),
                               skin.Text("PanelFileType", "ColDescript", "Description")});
     m_pList->setColumnWidth(0, 300);
@@ -40,7 +42,7 @@ CPanelFileType::CPanelFileType(QWidget* pParent) : CPanelBase("PanelFileType", 2
     connect(m_pList, &QTreeWidget::itemChanged, this, &CPanelFileType::OnItemChanged);
     m_pAll = new QCheckBox(skin.Text("PanelFileType", "BtnSelectAllText", "Select All File Type"), this);
     m_pAll->setObjectName("BtnSelectAll");
-    skin.Place(m_pAll, "PanelFileType", "BtnSelectAll");
+    skin.Place(m_pAll, "PanelFileType", "BtnSelectAll", CKivSkinLayout::BOTTOM);
     connect(m_pAll, &QCheckBox::clicked, this, [this](bool bOn) {
         m_choice.SetAll(bOn);
         Sync();
@@ -48,7 +50,7 @@ CPanelFileType::CPanelFileType(QWidget* pParent) : CPanelBase("PanelFileType", 2
     auto* pHint = new QLabel(skin.Text("PanelFileType", "TxtHint"), this);
     pHint->setObjectName("Hint");
     pHint->setWordWrap(true);
-    skin.Place(pHint, "PanelFileType", "StHint");
+    skin.Place(pHint, "PanelFileType", "StHint", CKivSkinLayout::WIDTH | CKivSkinLayout::BOTTOM);
     setTabOrder(m_pList, m_pAll);
     setTabOrder(m_pAll, BackButton());
     setTabOrder(BackButton(), NextButton());
@@ -61,7 +63,8 @@ void CPanelFileType::Load() {
         CDlgMsg::Show(this, CKivSkin::ErrorText(rc), CDlgMsg::KIND_ERROR);
         return;
     }
-    m_choice.Load(catalogue, static_cast<size_t>(CKivSkin::Get().Int("PanelFileType", "MaxShown", 0)));
+    const CKivSkin& skin = CKivSkin::Get();
+    m_choice.Load(catalogue, static_cast<size_t>(skin.Int("PanelFileType", "MaxShown", 0)));
     m_bSyncing = true;
     m_pList->clear();
     for (size_t i = 0; i < m_choice.Count(); ++i) {
@@ -72,7 +75,10 @@ void CPanelFileType::Load() {
         for (size_t j = 0; j < it.shown.size(); ++j) {
             const std::string& e = it.shown[j];
             QString name = e == CKivFileTypeChoice::kOthers ? QString::fromStdString(e) : "." + QString::fromStdString(e);
-            auto* pChild = new QTreeWidgetItem(pItem, {name});
+            QString desc = e == CKivFileTypeChoice::kOthers
+                               ? skin.Text("PanelFileType", "TxtOthers", "The group's less common types")
+                               : QString::fromStdString(CKivExtDescriptions::Get().Of(e));
+            auto* pChild = new QTreeWidgetItem(pItem, {name, desc});
             pChild->setFlags(pChild->flags() | Qt::ItemIsUserCheckable);
         }
     }
@@ -140,6 +146,8 @@ bool CPanelFileType::OnNext() {
         CDlgMsg::Show(this, CKivSkin::ErrorText(rc), CDlgMsg::KIND_ERROR);
         return false;
     }
+    // Back from the results and on again, with the same device and types: the scan in hand stays.
+    if (m_pRes && m_pRes->HasViews() && CProgressScan(bs, nullptr).CanKeepScan()) return true;
     // The scan replaces the trees the results panel shows: it lets go of them first.
     if (m_pRes) m_pRes->Forget();
     {

@@ -7,6 +7,7 @@
 
 #include "CDlgRecovRes.h"
 #include "CKivSkin.h"
+#include "CKivSkinLayout.h"
 
 CPanelFinal::CPanelFinal(QWidget* pParent) : CPanelBase("PanelFinal", 4, pParent) {
     const CKivSkin& skin = CKivSkin::Get();
@@ -16,18 +17,14 @@ CPanelFinal::CPanelFinal(QWidget* pParent) : CPanelBase("PanelFinal", 4, pParent
     m_pSummary->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_pSummary->setWordWrap(true);
     m_pSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    skin.Place(m_pSummary, "PanelFinal", "StSummary");
-    m_pOpen = AddButton("BtnOpen", "Open the recovered files");
+    skin.Place(m_pSummary, "PanelFinal", "StSummary", CKivSkinLayout::WIDTH);
+    m_pOpen = AddButton("BtnOpen", "Open the recovered files", CKivSkinLayout::LEFT);
     connect(m_pOpen, &QPushButton::clicked, this, [this] {
         if (!m_strFolder.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(m_strFolder));
     });
-    auto* pFirst = new QPushButton(skin.Text("Panel", "BtnPanelFirstText", "Start over"), this);
-    pFirst->setObjectName("BtnPanelFirst");
-    skin.Place(pFirst, "Panel", "BtnPanelFirst");
-    pFirst->setAutoDefault(false);
-    connect(pFirst, &QPushButton::clicked, this, &CPanelBase::FirstRequested);
-    setTabOrder(m_pOpen, pFirst);
-    setTabOrder(pFirst, BackButton());
+    // Next goes round the ring to the home panel, and says so.
+    SetNextEntry("BtnStartOver");
+    setTabOrder(m_pOpen, BackButton());
     setTabOrder(BackButton(), NextButton());
 }
 

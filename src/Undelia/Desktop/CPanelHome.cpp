@@ -13,6 +13,7 @@
 #include "CDlgScanProgress.h"
 #include "CKivSessionDriver.h"
 #include "CKivSkin.h"
+#include "CKivSkinLayout.h"
 #include "CPanelFileRes.h"
 #include "CProgressScan.h"
 #include "KivUiCodes.h"
@@ -27,10 +28,13 @@ CPanelHome::CPanelHome(QWidget* pParent) : CPanelBase("PanelHome", 0, pParent) {
     auto* pPreview = new QWidget(this);
     pPreview->setObjectName("HomePreview");
     pPreview->setAttribute(Qt::WA_StyledBackground);
-    skin.Place(pPreview, "PanelHome", "Preview");
+    skin.Place(pPreview, "PanelHome", "Preview", CKivSkinLayout::WIDTH | CKivSkinLayout::HEIGHT);
     pPreview->setObjectName("HomePreview");
     m_pPvImg = new QLabel(pPreview);
-    m_pPvImg->setFixedSize(180, 140);
+    // Narrower windows keep the width; lower ones cut the picture, not the text.
+    m_pPvImg->setFixedWidth(180);
+    m_pPvImg->setMaximumHeight(140);
+    m_pPvImg->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Ignored);
     m_pPvImg->setAlignment(Qt::AlignCenter);
     m_pPvText = new QLabel(pPreview);
     m_pPvText->setObjectName("HomePreviewText");
@@ -57,7 +61,7 @@ CPanelHome::CPanelHome(QWidget* pParent) : CPanelBase("PanelHome", 0, pParent) {
 QPushButton* CPanelHome::MakeCard(const char* pszKey) {
     const CKivSkin& skin = CKivSkin::Get();
     auto* p = new QPushButton(this);
-    skin.Place(p, "PanelHome", pszKey);
+    skin.Place(p, "PanelHome", pszKey, CKivSkinLayout::SCALE_X);
     p->setObjectName("HomeCard");
     p->setAccessibleName(skin.Text("PanelHome", (std::string(pszKey) + "Text").c_str()));
     p->setAutoDefault(false);

@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "CDlgMsg.h"
+#include "CKivSkin.h"
 #include "CPanelBase.h"
 #include "KivLog.h"
 
@@ -42,7 +43,7 @@ void CPanelMgr::Show(CPanelBase* pPanel) {
 void CPanelMgr::GoNext() {
     if (!m_pCurrent || m_bMoving) return;
     if (!m_pCurrent->GetNext()) {
-        CDlgMsg::Show(m_pMsgParent, "last page");
+        CDlgMsg::Show(m_pMsgParent, CKivSkin::Hint("Panel", "LastPage"));
         return;
     }
     m_bMoving = true;
@@ -55,7 +56,7 @@ void CPanelMgr::GoNext() {
 void CPanelMgr::GoBack() {
     if (!m_pCurrent || m_bMoving) return;
     if (!m_pCurrent->GetPrev()) {
-        CDlgMsg::Show(m_pMsgParent, "top page");
+        CDlgMsg::Show(m_pMsgParent, CKivSkin::Hint("Panel", "TopPage"));
         return;
     }
     if (m_pCurrent->OnBack()) Show(m_pCurrent->GetPrev());

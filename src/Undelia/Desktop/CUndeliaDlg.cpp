@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QStyle>
 #include <QToolButton>
 #include <QUrl>
@@ -16,7 +17,10 @@
 #include "CDlgFeedback.h"
 #include "CDlgMsg.h"
 #include "CKivResultController.h"
+#include "CDataBackstage.h"
 #include "CKivSkin.h"
+#include "CKivSkinLayout.h"
+#include "CKivUserPrefs.h"
 #include "CPanelMgr.h"
 #include "CPanelProcess.h"
 #include "KivFunction.h"
@@ -47,12 +51,45 @@ CUndeliaDlg::CUndeliaDlg(QWidget* pParent) : QDialog(pParent) {
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
     setWindowIcon(ProgramIcon(style()));
     setWindowTitle(skin.Text("UIMain", "ProductName", "Undelia"));
-    setFixedSize(skin.WindowSize());
+    // Built at the skin's size; the window then takes the size the user left it at.
+    resize(skin.WindowSize());
+    CKivSkinLayout::Of(this)->SetDesignSize(skin.WindowSize());
+    setMinimumSize(kMinWidth, kMinHeight);
 
-    BuildCaptionBar();
     m_pPanels = new CPanelProcess(this);
-    KivResult rc = m_pPanels->Init(skin.Rect("MainFrame", "PanelArea", QRect(QPoint(0, 48), QSize(width(), height() - 48))));
+    KivResult rc = m_pPanels->Init(skin.PanelArea());
+    // The caption bar's buttons come last in the Tab order: made after the panels.
+    BuildCaptionBar();
+    // The frame is ours, so is the corner to pull the window larger or smaller by.
+    setSizeGripEnabled(true);
+    resize(InitialSize());
     if (KivFailed(rc)) CDlgMsg::Show(this, CKivSkin::ErrorText(rc), CDlgMsg::KIND_ERROR);
+}
+
+QSize CUndeliaDlg::InitialSize() const {
+    const CKivUserPrefs& prefs = CKivUserPrefs::Get();
+    QSize size = CKivSkin::Get().WindowSize();
+    QSize kept(static_cast<int>(prefs.GetInt(CKivUserPrefs::kWindowWidth, 0)),
+               static_cast<int>(prefs.GetInt(CKivUserPrefs::kWindowHeight, 0)));
+    if (kept.width() > 0 && kept.height() > 0) size = kept;
+    // Never larger than the screen it opens on.
+    if (QScreen* s = screen()) size = size.boundedTo(s->availableGeometry().size());
+    return size.expandedTo(minimumSize());
+}
+
+void CUndeliaDlg::RememberSize() {
+    if (isMaximized() || isMinimized() || isFullScreen()) return;
+    CKivUserPrefs& prefs = CKivUserPrefs::Get();
+    if (prefs.GetInt(CKivUserPrefs::kWindowWidth, 0) == width() && prefs.GetInt(CKivUserPrefs::kWindowHeight, 0) == height())
+        return;
+    prefs.SetInt(CKivUserPrefs::kWindowWidth, width());
+    prefs.SetInt(CKivUserPrefs::kWindowHeight, height());
+    prefs.Save(CDataBackstage::Get().GetScanMediumPath());
+}
+
+void CUndeliaDlg::ToggleMaximised() {
+    if (isMaximized()) showNormal();
+    else showMaximized();
 }
 
 CUndeliaDlg::~CUndeliaDlg() {
@@ -65,7 +102,7 @@ QToolButton* CUndeliaDlg::AddCaptionButton(QWidget* pBar, const char* pszKey, co
     const CKivSkin& skin = CKivSkin::Get();
     auto* p = new QToolButton(pBar);
     p->setObjectName(QString::fromLatin1(pszKey));
-    skin.Place(p, "MainFrame", pszKey);
+    skin.Place(p, "MainFrame", pszKey, CKivSkinLayout::RIGHT);
     QIcon icon = skin.Icon("MainFrame", pszIcon);
     if (icon.isNull()) icon = QIcon(skin.ResDir() + '/' + QString::fromLatin1(pszIcon));
     p->setIcon(icon);
@@ -83,7 +120,7 @@ void CUndeliaDlg::AddWebButton(QWidget* pBar, const char* pszKey, const char* ps
     if (url.isEmpty()) return;
     auto* p = new QToolButton(pBar);
     p->setObjectName(QString::fromLatin1(pszKey));
-    skin.Place(p, "Panel", pszKey);
+    skin.Place(p, "Panel", pszKey, CKivSkinLayout::RIGHT);
     p->setText(QString::fromLatin1(pszUrlKey));
     p->setToolTip(skin.Text("Panel", pszTip));
     connect(p, &QToolButton::clicked, this, [url] { QDesktopServices::openUrl(QUrl(url)); });
@@ -94,7 +131,10 @@ void CUndeliaDlg::BuildCaptionBar() {
     m_pCaption = new QWidget(this);
     m_pCaption->setObjectName("CaptionBar");
     m_pCaption->setAttribute(Qt::WA_StyledBackground);
-    m_pCaption->setGeometry(0, 0, width(), skin.Int("MainFrame", "CaptionHeight", 48));
+    const int nCaption = skin.Int("MainFrame", "CaptionHeight", 48);
+    m_pCaption->resize(skin.WindowSize().width(), nCaption);
+    CKivSkinLayout::Of(m_pCaption)->SetDesignSize(m_pCaption->size());
+    CKivSkinLayout::Of(this)->Add(m_pCaption, QRect(0, 0, skin.WindowSize().width(), nCaption), CKivSkinLayout::WIDTH);
     m_pCaption->installEventFilter(this);
 
     auto* pIcon = new QLabel(m_pCaption);
@@ -125,6 +165,8 @@ void CUndeliaDlg::BuildCaptionBar() {
     pOption->setPopupMode(QToolButton::InstantPopup);
     QToolButton* pMin = AddCaptionButton(m_pCaption, "BtnMin", "min.svg", "TipBtnMin");
     connect(pMin, &QToolButton::clicked, this, &QWidget::showMinimized);
+    QToolButton* pMax = AddCaptionButton(m_pCaption, "BtnMax", "max.svg", "TipBtnMax");
+    connect(pMax, &QToolButton::clicked, this, &CUndeliaDlg::ToggleMaximised);
     QToolButton* pClose = AddCaptionButton(m_pCaption, "BtnClose", "close.svg", "TipBtnClose");
     connect(pClose, &QToolButton::clicked, this, &CUndeliaDlg::reject);
 
@@ -135,6 +177,10 @@ void CUndeliaDlg::BuildCaptionBar() {
 
 bool CUndeliaDlg::eventFilter(QObject* pObj, QEvent* pEvent) {
     // Dragging the caption bar moves the window, through the window manager.
+    if (pObj == m_pCaption && pEvent->type() == QEvent::MouseButtonDblClick) {
+        ToggleMaximised();
+        return true;
+    }
     if (pObj == m_pCaption && pEvent->type() == QEvent::MouseButtonPress) {
         auto* e = static_cast<QMouseEvent*>(pEvent);
         if (e->button() == Qt::LeftButton && windowHandle()) {
@@ -169,7 +215,10 @@ void CUndeliaDlg::reject() {
     m_bClosing = true;
     bool bQuit = CDlgMsg::Ask(this, CKivSkin::Hint("DlgMsg", "ExitCheck"));
     m_bClosing = false;
-    if (bQuit) QDialog::reject();
+    if (bQuit) {
+        RememberSize();
+        QDialog::reject();
+    }
 }
 
 void CUndeliaDlg::closeEvent(QCloseEvent* pEvent) {

@@ -15,7 +15,16 @@ public:
     explicit CUndeliaDlg(QWidget* pParent = nullptr);
     ~CUndeliaDlg() override;
 
+    // Smallest size the panels stay usable at (an 800 x 600 screen, or a 1920 x 1080 one at 200 %).
+    static constexpr int kMinWidth = 720;
+    static constexpr int kMinHeight = 500;
+
     CPanelProcess* Panels() const { return m_pPanels; }
+    // The size the window opens at: the one it was left at, else the skin's, within the screen.
+    QSize InitialSize() const;
+    // Keeps the window's size for the next start (not when maximised).
+    void RememberSize();
+    void ToggleMaximised();
     QMenu* OptionsMenu() const { return m_pMenu; }
     // The exit check: asks "DlgMsg"/"ExitCheck"; anything but no closes the window.
     void reject() override;

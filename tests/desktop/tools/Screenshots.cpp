@@ -2,8 +2,10 @@
 // and saves a picture of every panel and dialog on the way: the README's and the docs' pictures,
 // and a way to look at each screen after a change.
 //
-// usage: undelia-screenshots IMAGE OUTDIR
+// usage: undelia-screenshots IMAGE OUTDIR [WIDTHxHEIGHT]   (the main window's size; the skin's
+// default size when not given)
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
 #include <QLineEdit>
@@ -18,6 +20,7 @@
 #include "CDlgAbout.h"
 #include "CDlgFeedback.h"
 #include "CKivNodeModel.h"
+#include "CKivThumbModel.h"
 #include "CKivUiNode.h"
 #include "CPanelEnumDev.h"
 #include "CPanelFileRes.h"
@@ -58,13 +61,24 @@ CKivUiNode* FirstFile(CKivUiNode* p) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: undelia-screenshots IMAGE OUTDIR\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: undelia-screenshots IMAGE OUTDIR [WIDTHxHEIGHT]\n");
         return 1;
+    }
+    QSize size;
+    if (argc == 4) {
+        QStringList wh = QString::fromLocal8Bit(argv[3]).split('x');
+        if (wh.size() == 2) size = QSize(wh[0].toInt(), wh[1].toInt());
+        if (size.width() <= 0 || size.height() <= 0) {
+            std::fprintf(stderr, "undelia-screenshots: a size is WIDTHxHEIGHT\n");
+            return 1;
+        }
     }
     // The machine's disks are left out of the pictures; the lock is one of this run's own.
     QTemporaryDir tmp;
     qputenv("XDG_RUNTIME_DIR", tmp.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (tmp.path() + "/config").toUtf8());
+    qputenv("XDG_CACHE_HOME", (tmp.path() + "/cache").toUtf8());
     qputenv("UNDELIA_SYSFS_ROOT", (tmp.path() + "/sys").toUtf8());
     qputenv("UNDELIA_DEV_ROOT", (tmp.path() + "/dev").toUtf8());
     qputenv("UNDELIA_MOUNTINFO", (tmp.path() + "/mountinfo").toUtf8());
@@ -110,6 +124,7 @@ int main(int argc, char** argv) {
     progress.start(150);
 
     CUndeliaDlg dlg;
+    if (size.isValid()) dlg.resize(size);
     dlg.show();
     CPanelProcess* P = dlg.Panels();
     CPanelMgr* mgr = P->Mgr();
@@ -142,6 +157,21 @@ int main(int argc, char** argv) {
     Shot(&dlg, "results-folders");
     res->ShowView(CKivResultController::VIEW_TYPE);
     Shot(&dlg, "results-types");
+    // The pictures, once the thumbnails in view are made.
+    res->ShowPictures();
+    Settle();
+    if (CKivThumbModel* t = res->PicturesModel()) {
+        QElapsedTimer waited;
+        waited.start();
+        auto pending = [t] {
+            for (int r = 0; r < t->rowCount(); ++r)
+                if (t->data(t->index(r), CKivThumbModel::ROLE_THUMB).toInt() == CKivThumbModel::THUMB_ASKED) return true;
+            return false;
+        };
+        while (pending() && waited.elapsed() < 20000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        if (t->rowCount() > 1) t->setData(t->index(1), Qt::Checked, Qt::CheckStateRole);
+    }
+    Shot(&dlg, "results-pictures");
     res->ShowView(CKivResultController::VIEW_DIR);
     drv.fillFilter = [](CDlgFilter* f) { f->KeyEdit()->setText("png"); };
     res->OnFilter();
@@ -171,6 +201,22 @@ int main(int argc, char** argv) {
     nextName = "open-scan-refused";
     P->Home()->OpenScan(junk.fileName());
     if (P->Home()->OpenScan(saved)) Shot(&dlg, "results-saved-scan");
+
+    // A scan stopped part-way: the results say so and offer to go on.
+    qputenv("UNDELIA_TEST_STOP_AFTER_BLOCKS", "2");
+    mgr->Show(P->Home());
+    P->Home()->DevicesButton()->click();
+    P->EnumDev()->AddImage(image);
+    mgr->GoNext();
+    P->FileType()->TickGroup("Audio", true);  // other types: scanned again
+    mgr->GoNext();
+    qunsetenv("UNDELIA_TEST_STOP_AFTER_BLOCKS");
+    if (mgr->Current() == P->FileRes()) Shot(&dlg, "results-stopped");
+    // Esc on the first page.
+    mgr->Show(P->Home());
+    nextName = "top-page";
+    mgr->GoBack();
+    Settle();
 
     CDlgAbout about(&dlg);
     about.show();
