@@ -187,9 +187,12 @@ void CPanelFileRes::SetModel(View view, CKivUiNode* pRoot) {
     connect(h, &QHeaderView::sortIndicatorChanged, pModel, [pModel](int n, Qt::SortOrder o) {
         if (n >= 0) pModel->sort(n, o);
     });
-    // Only the filter's list mixes files of many folders: it shows where each lies.
-    pTree->setColumnHidden(CKivNodeModel::COL_FOLDER, view != View::VIEW_FILTER);
-    if (view == View::VIEW_FILTER) pTree->setColumnWidth(CKivNodeModel::COL_FOLDER, 220);
+    // Only the filter's list mixes files of many folders: it shows where each lies, sharing the
+    // width with the name (the creation time makes room).
+    const bool bFilter = view == View::VIEW_FILTER;
+    pTree->setColumnHidden(CKivNodeModel::COL_FOLDER, !bFilter);
+    pTree->setColumnHidden(CKivNodeModel::COL_CREATED, bFilter);
+    if (bFilter) h->setSectionResizeMode(CKivNodeModel::COL_FOLDER, QHeaderView::Stretch);
     h->setSectionResizeMode(CKivNodeModel::COL_NAME, QHeaderView::Stretch);
     pTree->setColumnWidth(CKivNodeModel::COL_SIZE, 90);
     pTree->setColumnWidth(CKivNodeModel::COL_MODIFIED, 130);
