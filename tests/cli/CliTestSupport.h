@@ -2,10 +2,12 @@
 #pragma once
 
 #include <fcntl.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -63,4 +65,33 @@ inline CliRun KivRunCli(const std::vector<std::string>& args, const std::string&
 inline std::vector<std::string> KivNoHolesEnv(const std::string& strImage) {
     std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
     return {"LD_PRELOAD=" KIV_FAULT_SHIM, "KIV_FAULT_FILE=" + strImage, "ASAN_OPTIONS=" + asan + ":verify_asan_link_order=0"};
+}
+
+// Runs undelia-cli with stderr on a terminal (a pseudo-terminal the test reads), as a user at a
+// console sees it: the live status lines. stdout goes to a file in strWorkDir. r.err holds what
+// the terminal showed.
+inline CliRun KivRunCliOnTerminal(const std::vector<std::string>& args, const std::string& strWorkDir) {
+    std::string outPath = strWorkDir + "/cli.out";
+    int master = -1;
+    pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        int fo = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(fo, 1);
+        std::vector<char*> argv{const_cast<char*>(KIV_BIN_DIR "/undelia-cli")};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    CliRun r;
+    if (pid < 0) return r;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(master, buf, sizeof buf)) > 0 || (n < 0 && errno == EINTR);)
+        if (n > 0) r.err.append(buf, static_cast<size_t>(n));
+    ::close(master);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    r.nExit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.out = CliReadText(outPath);
+    return r;
 }

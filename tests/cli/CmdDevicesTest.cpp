@@ -127,12 +127,14 @@ TEST_F(CmdDevices, ChoosingByIndex) {
         EXPECT_EQ(r.nExit, 1) << bad;
         EXPECT_FALSE(r.err.empty()) << bad;
     }
-    // The whole disk by index scans like the image named directly.
+    // The whole disk by index scans like the image named directly (which has no --part numbers).
     CliOut byDisk = Cli("-q scan --json --disk 0 " + mbr);
     CliOut direct = Cli("-q scan --json '" + Img("mbr.img") + "'");
     ASSERT_EQ(byDisk.nExit, 0) << byDisk.err;
     ASSERT_EQ(direct.nExit, 0) << direct.err;
-    EXPECT_EQ(nlohmann::json::parse(byDisk.out)["partitions"], nlohmann::json::parse(direct.out)["partitions"]);
+    nlohmann::json viaDisk = nlohmann::json::parse(byDisk.out)["partitions"];
+    for (auto& p : viaDisk) p["partition_number"] = nullptr;
+    EXPECT_EQ(viaDisk, nlohmann::json::parse(direct.out)["partitions"]);
 
     // Partition 2 (the first logical, FAT32 with files) by index against the same sectors cut out.
     std::string cut = (m_dir / "logic1.img").string();
@@ -186,3 +188,37 @@ TEST_F(CmdDevices, MountedReadWritePartitionIsFlaggedAndWarned) {
     CliOut other = Cli("-q scan --part 1");
     EXPECT_EQ(other.err.find("read-write"), std::string::npos) << other.err;
 }
+
+// scan numbers what it found as devices numbers the partitions (the index --part takes) and
+// gives each the size devices gives it; a volume of no listed partition has no number.
+TEST_F(CmdDevices, ScanNumbersAndSizesPartitionsAsDevicesDoes) {
+    for (const char* img : {"mbr.img", "gpt.img"}) {
+        SCOPED_TRACE(img);
+        const std::string opt = "--image '" + Img(img) + "'";
+        CliOut dev = Cli("devices --json " + opt);
+        CliOut scan = Cli("-q scan --json --disk 0 " + opt);
+        ASSERT_EQ(dev.nExit, 0) << dev.err;
+        ASSERT_EQ(scan.nExit, 0) << scan.err;
+        const nlohmann::json listed = nlohmann::json::parse(dev.out)["partitions"];
+        size_t nMatched = 0;
+        const nlohmann::json found = nlohmann::json::parse(scan.out)["partitions"];
+        for (const auto& p : found) {
+            const nlohmann::json* pListed = nullptr;
+            for (const auto& l : listed)
+                if (!pListed && l["first_sector"] == p["first_sector"]) pListed = &l;
+            if (!pListed) {
+                EXPECT_TRUE(p["partition_number"].is_null()) << p;
+                continue;
+            }
+            ++nMatched;
+            EXPECT_EQ(p["partition_number"], (*pListed)["index"]) << p;
+            EXPECT_EQ(p["sectors"], (*pListed)["sectors"]) << p << " against " << *pListed;
+        }
+        EXPECT_GE(nMatched, 2u);
+        // A partition chosen by index keeps its number.
+        CliOut one = Cli("-q scan --json --part 1 " + opt);
+        ASSERT_EQ(one.nExit, 0) << one.err;
+        EXPECT_EQ(nlohmann::json::parse(one.out)["partitions"][0]["partition_number"], 1);
+    }
+}
+

@@ -117,3 +117,14 @@ TEST_F(SampleImage, TooLargeASectorSizeNamesTheOneToScanWith) {
     EXPECT_EQ(CliLines(r.err), 1u) << r.err;
     EXPECT_NE(r.err.find("scan again with --sector-size 512"), std::string::npos) << r.err;
 }
+
+// A user at a terminal: the recovery line says how far it is and every figure is in binary units.
+TEST_F(SampleImage, OnATerminalTheRecoveryLineSaysHowFarInBinaryUnits) {
+    CliRun r = KivRunCliOnTerminal({"recover", Image(), "--to", m_work + "/out"}, m_work);
+    ASSERT_EQ(r.nExit, 0) << r.err;
+    EXPECT_NE(r.err.find("scanning 100 %"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("recovering 100 %: "), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("MB/s"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(" MB"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("iB/s"), std::string::npos) << r.err;
+}

@@ -119,6 +119,18 @@ TEST(ProgressCallbackTest, ScanRedrawsAtMostEvery200MsAndAlwaysAtTheEnd) {
     EXPECT_FALSE(sink.scan.bTimesKnown);
 }
 
+TEST(ProgressCallbackTest, RemainingTimeOfAFastStartIsNotZero) {
+    LastSink sink;
+    CKivScan scan(&sink);
+    scan.SetDevice(4096, 100 * 4096);
+    scan.SetRange(0, 100);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    scan.SetPos(10);  // a tenth after 0.3 s: nine times as long to go
+    ASSERT_TRUE(sink.scan.bTimesKnown);
+    EXPECT_GE(sink.scan.nRemainingMs, 2500u);
+    EXPECT_GE(sink.scan.nRemainingSec, 3u);
+}
+
 TEST(ProgressCallbackTest, FinishedRecoveryShowsEqualDoneAndTotal) {
     LastSink sink;
     CKivFileRecover cb(&sink);

@@ -144,7 +144,8 @@ TEST(NtfsCandidates, BackupBootSectorConfirmsThePrimaryAndLostPrimaryStillYields
     auto it = map.Items().find(2048);
     ASSERT_NE(it, map.Items().end());
     EXPECT_TRUE(it->second->nMarks & KIV_NTFS_MARK_BACKED_UP);
-    EXPECT_EQ(it->second->nSectorCount, 8184u);  // whole clusters
+    EXPECT_EQ(it->second->nSectorCount, 8191u);  // the volume's own count, as the device list has it
+    EXPECT_EQ(it->second->nClusterCount, 1023u);  // of whole clusters
 
     CKivNtfsCandidateMap lost;
     lost.AddBootSector(2048 + 8191, 100000, proto, 8191);  // only the copy survived

@@ -11,7 +11,9 @@ void CKivNtfsCandidateMap::AddBootSector(uint64_t nSector, uint64_t nDevSectors,
         c->nStart = start;
         c->nClusterCount = usable / spc;
         c->nVolumeClusters = nTotal / spc;
-        c->nSectorCount = c->nClusterCount * spc;
+        // The volume's own count, as the device list gives the partition: the sectors past its
+        // last whole cluster belong to it too. Geometry compares clusters.
+        c->nSectorCount = usable;
         c->nMarks = mark;
         return c;
     };
@@ -23,7 +25,7 @@ void CKivNtfsCandidateMap::AddBootSector(uint64_t nSector, uint64_t nDevSectors,
             bool confirmed = false;
             for (auto it = range.first; it != range.second; ++it) {
                 KivNtfsCandidate& e = *it->second;
-                if ((e.nSectorCount == backup->nSectorCount && e.nMftCluster == backup->nMftCluster) ||
+                if ((e.nClusterCount == backup->nClusterCount && e.nMftCluster == backup->nMftCluster) ||
                     (e.nMarks & KIV_NTFS_MARK_PRIMARY)) {
                     e.nMarks |= KIV_NTFS_MARK_BACKED_UP;
                     if (!e.nVolumeClusters) e.nVolumeClusters = backup->nVolumeClusters;
@@ -80,7 +82,7 @@ void CKivNtfsCandidateMap::AddUnique(std::unique_ptr<KivNtfsCandidate> c) {
     auto range = m_items.equal_range(c->nStart);
     for (auto it = range.first; it != range.second; ++it) {
         KivNtfsCandidate& e = *it->second;
-        if (e.nSecPerClus == c->nSecPerClus && (e.nSectorCount == c->nSectorCount || c->nMarks >= KIV_NTFS_MARK_RECORDS)) {
+        if (e.nSecPerClus == c->nSecPerClus && (e.nClusterCount == c->nClusterCount || c->nMarks >= KIV_NTFS_MARK_RECORDS)) {
             // The same partition seen another way: keep one, remember every source.
             e.nMarks |= c->nMarks;
             if (e.nMftCluster == ~0ull) e.nMftCluster = c->nMftCluster;

@@ -34,7 +34,7 @@ struct KivNtfsCandidate {
     uint64_t aCounters[3] = {0, 0, 0};  // agreeing records, records inside, restart pages inside
 
     bool SameGeometry(const KivNtfsCandidate& o) const {
-        return nStart == o.nStart && nSecPerClus == o.nSecPerClus && nSectorCount == o.nSectorCount &&
+        return nStart == o.nStart && nSecPerClus == o.nSecPerClus && nClusterCount == o.nClusterCount &&
                nMftCluster == o.nMftCluster;
     }
 };

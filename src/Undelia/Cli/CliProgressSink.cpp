@@ -18,7 +18,7 @@ void CliProgressSink::OnScanProgress(const KivScanProgress& p) {
     std::string s = "scanning " + std::to_string(nPct) + " %  " + CliSizeText(static_cast<uint64_t>(dRate)) +
                     "/s  elapsed " + CliDurationText(dSec);
     if (p.bTimesKnown && p.nBytesDone < p.nBytesTotal)
-        s += "  remaining " + CliDurationText(static_cast<double>(p.nRemainingSec));
+        s += "  remaining " + CliDurationText(static_cast<double>(p.nRemainingMs) / 1000.0);
     s += "  found " + std::to_string(p.nFound);
     if (m_pDev) {
         KivBadRanges bad;
@@ -47,15 +47,21 @@ void CliProgressSink::OnRecoverProgress(const KivRecoverProgress& p) {
     std::lock_guard<std::mutex> g(m_lock);
     m_nFiles = p.nFilesDone;
     m_nBytes = p.nBytesDone;
+    m_nFilesTotal = p.nFilesTotal;
+    m_nBytesTotal = p.nBytesTotal;
     m_line.Update(FormatRecover());
 }
 
 std::string CliProgressSink::FormatRecover() const {
-    char buf[160];
     double dSec = Seconds();
-    std::snprintf(buf, sizeof buf, "recovering: %llu files, %s, %.1f MB/s", static_cast<unsigned long long>(m_nFiles),
-                  CliSizeText(m_nBytes).c_str(), dSec > 0 ? static_cast<double>(m_nBytes) / dSec / 1e6 : 0.0);
-    return buf;
+    auto nRate = static_cast<uint64_t>(dSec > 0 ? static_cast<double>(m_nBytes) / dSec : 0.0);
+    std::string s = "recovering";
+    if (m_nBytesTotal) s += " " + std::to_string(std::min<uint64_t>(m_nBytes * 100 / m_nBytesTotal, 100)) + " %";
+    s += ": " + std::to_string(m_nFiles);
+    if (m_nFilesTotal) s += " of " + std::to_string(m_nFilesTotal);
+    s += " files, " + CliSizeText(m_nBytes);
+    if (m_nBytesTotal) s += " of " + CliSizeText(m_nBytesTotal);
+    return s + ", " + CliSizeText(nRate) + "/s";
 }
 
 std::string CliProgressSink::RecoverText() const {

@@ -27,7 +27,7 @@ public:
     void OnRecoverFailed(const std::string& strPath, const std::string& strReason) override;
     bool IsStopRequested() override { return CliInterrupted(); }
 
-    // "recovering: 12 files, 3.50 MiB, 4.1 MB/s" of the last figures.
+    // "recovering 50 %: 12 of 20 files, 3.50 MiB of 7.00 MiB, 4.10 MiB/s" of the last figures.
     std::string RecoverText() const;
     uint64_t FilesDone() const;
     uint64_t BytesDone() const;
@@ -55,6 +55,6 @@ private:
     mutable std::mutex m_lock;  // the line, the figures and the lists: the engine's threads report
     uint64_t m_nStartMs;
     std::string m_strPhase;
-    uint64_t m_nFiles = 0, m_nBytes = 0;
+    uint64_t m_nFiles = 0, m_nBytes = 0, m_nFilesTotal = 0, m_nBytesTotal = 0;
     Outcomes m_damaged, m_failed;
 };

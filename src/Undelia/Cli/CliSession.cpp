@@ -493,6 +493,25 @@ int CliSession::CheckOutput(const std::string& strPath, KivOutput nKind) const {
     return v.bRefused ? CLI_EXIT_USAGE : CLI_EXIT_OK;
 }
 
+int CliSession::PartIndex(const CKivScanResPart* pPart) const {
+    if (!m_pDevices || !pPart) return -1;
+    // A partition scanned alone holds its own file system at its first sector.
+    if (m_opts.nPart >= 0) return pPart->m_nFirstSector == 0 ? m_opts.nPart : -1;
+    if (m_opts.nDisk < 0 || static_cast<size_t>(m_opts.nDisk) >= m_pDevices->Disks().size()) return -1;
+    const IKivDevDisk* pDisk = m_pDevices->Disks()[m_opts.nDisk].pDisk;
+    const std::vector<PartInfo>& list = m_pDevices->Parts();
+    for (size_t i = 0; i < list.size(); ++i)
+        if (list[i].extents[0].pDisk == pDisk && list[i].extents[0].nFirstSector == pPart->m_nFirstSector)
+            return static_cast<int>(i);
+    return -1;
+}
+
+std::vector<int> CliSession::PartIndexes() const {
+    std::vector<int> out;
+    for (const CKivScanResPart* p : m_parts) out.push_back(PartIndex(p));
+    return out;
+}
+
 CliBadSectors CliSession::BadSectors() const {
     CliBadSectors out;
     KivBadRanges areas;

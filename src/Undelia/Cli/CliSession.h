@@ -164,6 +164,12 @@ public:
     // lies beside the image.
     int CheckOutput(const std::string& strPath, KivOutput nKind) const;
 
+    // The index `devices` gives a found partition and `--part` takes, -1 when it has none: the
+    // scan ran over an image or device named by its path, or the volume is in no partition that
+    // the tables list (a deleted or lost one).
+    int PartIndex(const CKivScanResPart* pPart) const;
+    std::vector<int> PartIndexes() const;
+
     // The sectors the device could not give so far.
     CliBadSectors BadSectors() const;
     // Writes the --badmap mapfile (when one was given) from the device's bad-area map: what the

@@ -31,13 +31,16 @@ void PrintTable(const CliSession& s, bool bAll) {
                         nOthers == 1 ? "" : "s");
         return;
     }
+    // "#" is the partition's index in `devices`, the one --part takes: no number of the scan's own.
     std::printf("%3s  %-6s %14s %14s %12s %7s  %s\n", "#", "type", "first sector", "sectors", "size", "score",
                 "selected");
     for (size_t i = 0; i < parts.size(); ++i) {
         const CKivScanResPart* p = parts[i];
         std::string strSel = p->m_nSelected ? "yes" : "no (candidate)";
         if (p->m_nWholeDevice) strSel += " (whole device)";
-        std::printf("%3zu  %-6s %14llu %14llu %12s %7.3f  %s\n", i, CliFsTypeName(p->m_nType),
+        int nIndex = s.PartIndex(p);
+        std::printf("%3s  %-6s %14llu %14llu %12s %7.3f  %s\n", nIndex < 0 ? "-" : std::to_string(nIndex).c_str(),
+                    CliFsTypeName(p->m_nType),
                     static_cast<unsigned long long>(p->m_nFirstSector),
                     static_cast<unsigned long long>(p->m_nSectorCount),
                     CliSizeText(p->m_nSectorCount * p->m_nSectorSize).c_str(), p->m_dScore, strSel.c_str());
@@ -64,7 +67,9 @@ void PrintJson(const CliSession& s, bool bAll) {
                        {"mapfile_sectors", bad.nFromMap}};
     nlohmann::json arr = nlohmann::json::array();
     for (const CKivScanResPart* p : Shown(s, bAll)) {
-        arr.push_back({{"type", CliFsTypeName(p->m_nType)},
+        int nIndex = s.PartIndex(p);
+        arr.push_back({{"partition_number", nIndex < 0 ? nlohmann::json(nullptr) : nlohmann::json(nIndex)},
+                       {"type", CliFsTypeName(p->m_nType)},
                        {"type_code", p->m_nType},
                        {"first_sector", p->m_nFirstSector},
                        {"sectors", p->m_nSectorCount},

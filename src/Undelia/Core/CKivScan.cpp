@@ -56,12 +56,15 @@ KivScanProgress CKivScan::MakeProgress() {
     p.nFound = m_nFound;
     p.strFound = m_strFound + " " + std::to_string(p.nFound);
     uint64_t nLow = m_nLow, nDone = p.nPos > nLow ? p.nPos - nLow : 0, nAll = p.nRange > nLow ? p.nRange - nLow : 0;
-    p.nElapsedSec = (KivTickMs() - m_nStartMs) / 1000;
+    uint64_t nElapsedMs = KivTickMs() - m_nStartMs;
+    p.nElapsedSec = nElapsedMs / 1000;
     if (!m_bStopping && nDone > 0 && nAll > 0) {
-        // Total time from the share done so far.
-        double f = static_cast<double>(nDone) / static_cast<double>(nAll);
-        auto nTotal = static_cast<uint64_t>(static_cast<double>(p.nElapsedSec) / f);
-        p.nRemainingSec = nTotal > p.nElapsedSec ? nTotal - p.nElapsedSec : 0;
+        // Total time from the share done so far, in milliseconds: whole seconds would call the
+        // rest of a scan that is 10 % through after 0.9 s "0 s".
+        double f = static_cast<double>(std::min(nDone, nAll)) / static_cast<double>(nAll);
+        auto nTotalMs = static_cast<uint64_t>(static_cast<double>(nElapsedMs) / f);
+        p.nRemainingMs = nTotalMs > nElapsedMs ? nTotalMs - nElapsedMs : 0;
+        p.nRemainingSec = (p.nRemainingMs + 500) / 1000;
         p.bTimesKnown = true;
         p.strElapsed = Labelled(m_strElapsed, KivTimeText(p.nElapsedSec));
         p.strRemaining = Labelled(m_strRemain, KivTimeText(p.nRemainingSec));

@@ -24,7 +24,8 @@ struct KivScanProgress {
     uint64_t nBytesTotal = 0;
     uint32_t nFound = 0;  // items found so far
     uint64_t nElapsedSec = 0;
-    uint64_t nRemainingSec = 0;
+    uint64_t nRemainingSec = 0;  // rounded
+    uint64_t nRemainingMs = 0;
     bool bTimesKnown = false;   // false once the user asked to stop, or before any block is done
     std::string strFound;       // "Files found: 12"
     std::string strElapsed;     // "Elapsed time:   0:01:05"
