@@ -222,3 +222,26 @@ TEST_F(CmdDevices, ScanNumbersAndSizesPartitionsAsDevicesDoes) {
     }
 }
 
+// The recovery report numbers partitions, and the files in them, as devices does.
+TEST_F(CmdDevices, RecoveryReportNumbersPartitionsAsDevicesDoes) {
+    std::string report = (m_dir / "report.json").string();
+    CliOut r = Cli("-q recover --disk 0 --image '" + Img("mbr.img") + "' --to '" + (m_dir / "out").string() +
+                   "' --report '" + report + "'");
+    ASSERT_NE(r.nExit, 1) << r.err;
+    std::ifstream in(report);
+    nlohmann::json j = nlohmann::json::parse(in);
+    bool bLogic1 = false;
+    for (const auto& p : j["partitions"])
+        if (p["first_sector"] == 36864) {
+            EXPECT_EQ(p["partition_number"], 2);  // the first logical, index 2 of `devices`
+            bLogic1 = true;
+        }
+    EXPECT_TRUE(bLogic1) << j["partitions"];
+    size_t nFiles = 0;
+    for (const auto& f : j["files"])
+        if (f["partition"].get<std::string>().starts_with("LOGIC1(")) {
+            EXPECT_EQ(f["partition_number"], 2) << f["original_path"];
+            ++nFiles;
+        }
+    EXPECT_GE(nFiles, 3u);
+}

@@ -118,3 +118,28 @@ TEST_F(ReportTest, AReportNamedNeitherJsonNorXmlIsRefusedBeforeTheScan) {
     EXPECT_NE(r.err.find("must end in .json (JSON) or .xml (DFXML)"), std::string::npos) << r.err;
     EXPECT_NE(::access((s_dir + "/out-bad").c_str(), F_OK), 0) << "nothing is recovered for a refused report";
 }
+
+// Named relative to where it ran, the report still says where everything is, and how it was made;
+// a second run never replaces it unnoticed: refused before the scan unless --force says so.
+TEST_F(ReportTest, PathsAreAbsoluteTheCommandLineIsKeptAndAnExistingReportIsRefused) {
+    const std::string cmd = "cd " + ShellQuote(s_dir) + " && " + ShellQuote(KIV_BIN_DIR "/undelia-cli") +
+                            " -q recover sample.img --report ./rel.json --to ";
+    ShellRun r = ShellRunIn(s_dir, cmd + "rel-out");
+    ASSERT_EQ(r.nExit, 0) << r.err;
+    nlohmann::json j = nlohmann::json::parse(ShellReadText(s_dir + "/rel.json"));
+    EXPECT_EQ(j["device"]["path"], s_dir + "/sample.img");
+    EXPECT_NE(j["program"]["command_line"].get<std::string>().find(" -q recover sample.img --report ./rel.json --to rel-out"),
+              std::string::npos)
+        << j["program"];
+    ASSERT_FALSE(j["files"].empty());
+    for (const auto& f : j["files"])
+        EXPECT_EQ(f["output"].get<std::string>().rfind(s_dir + "/rel-out/", 0), 0u) << f["output"];
+
+    r = ShellRunIn(s_dir, cmd + "rel-again");
+    EXPECT_EQ(r.nExit, 1);
+    EXPECT_NE(r.err.find("exists; give --force"), std::string::npos) << r.err;
+    EXPECT_NE(::access((s_dir + "/rel-again").c_str(), F_OK), 0) << "refused before anything is recovered";
+    r = ShellRunIn(s_dir, cmd + "rel-again --force");
+    EXPECT_EQ(r.nExit, 0) << r.err;
+    EXPECT_NE(ShellReadText(s_dir + "/rel.json").find("/rel-again/"), std::string::npos);
+}

@@ -4,9 +4,11 @@
 #include <exception>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "CliSession.h"
 #include "CliText.h"
+#include "KivUiTexts.h"
 #include "KivVersion.h"
 
 int main(int argc, char** argv) {
@@ -14,6 +16,7 @@ int main(int argc, char** argv) {
                  "undelia-cli"};
     app.set_version_flag("-V,--version", "undelia-cli " UNDELIA_VERSION);
     CliGlobalOptions global;
+    global.strCommandLine = KivCommandLineText(std::vector<std::string>(argv, argv + argc));
     app.add_flag("-q,--quiet", global.bQuiet, "No progress line and no summary on stderr");
     app.require_subcommand(1);
 

@@ -32,6 +32,7 @@ constexpr int CLI_EXIT_INTERRUPTED = 130;  // stopped by Ctrl-C (what was done s
 // Options given before the command.
 struct CliGlobalOptions {
     bool bQuiet = false;  // no progress line, no summary line
+    std::string strCommandLine;  // how the program was started, for the recovery report
 };
 
 // Options of every command that scans an image.

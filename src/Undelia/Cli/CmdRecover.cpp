@@ -74,8 +74,9 @@ int CheckDestination(CliSession& session, const std::string& strDest) {
     return session.CheckOutput(strDest, KivOutput::kRecoverFolder);
 }
 
-// A report path names a JSON or an XML file in a folder that may take it, off the scanned medium.
-int CheckReportPath(CliSession& session, const std::string& strReport) {
+// A report path names a JSON or an XML file in a folder that may take it, off the scanned medium;
+// an existing file is only replaced with --force, as a session file is never written over.
+int CheckReportPath(CliSession& session, const std::string& strReport, bool bForce) {
     if (strReport.empty()) return CLI_EXIT_OK;
     if (int rc = session.CheckOutput(strReport, KivOutput::kReport); rc != CLI_EXIT_OK) return rc;
     auto endsWith = [&](const char* pszExt) {
@@ -84,6 +85,10 @@ int CheckReportPath(CliSession& session, const std::string& strReport) {
     };
     if (!endsWith(".json") && !endsWith(".xml")) {
         CliError("--report: '" + strReport + "' must end in .json (JSON) or .xml (DFXML)");
+        return CLI_EXIT_USAGE;
+    }
+    if (KivPathTypeOf(strReport) != KivPathType::kNone && !bForce) {
+        CliError("--report: '" + strReport + "' exists; give --force to replace it, or another name");
         return CLI_EXIT_USAGE;
     }
     size_t nSlash = strReport.rfind('/');
@@ -150,7 +155,7 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
     }
     CliSession session(global);
     if (int rc = session.Open(o.scan); rc != CLI_EXIT_OK) return rc;
-    if (int rc = CheckReportPath(session, o.strReport); rc != CLI_EXIT_OK) return rc;
+    if (int rc = CheckReportPath(session, o.strReport, o.bForce); rc != CLI_EXIT_OK) return rc;
     if (int rc = CheckDestination(session, o.strDest); rc != CLI_EXIT_OK) return rc;
     time_t tSessionStarted = ::time(nullptr);
     if (int rc = session.ScanOrRestore(); rc != CLI_EXIT_OK) return rc;
@@ -176,8 +181,8 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
     CliProgressSink sink(line);
     CKivRecoveryReport report;
     if (!o.strReport.empty()) {
-        report.SetProgram("undelia-cli", "");
-        report.SetScan(session.Device(), session.SourcePath(), session.Parts());
+        report.SetProgram("undelia-cli", global.strCommandLine);
+        report.SetScan(session.Device(), session.SourcePath(), session.Parts(), session.PartIndexes());
     }
     time_t tStarted = ::time(nullptr);
     KivRecoverSummary sum;
@@ -299,7 +304,8 @@ CliRunFn CliAddRecoverCommand(CLI::App& app) {
                      "Only files whose path in the view matches this glob, as 'ls --view' prints it "
                      "(e.g. 'Pictures/*', '*/Unknow path/Type Scan/*'); letter case does not matter");
     pCmd->add_flag("--force", pOpts->bForce,
-                   "Recover even when the destination has less free space than 110 % of the selection");
+                   "Recover even when the destination has less free space than 110 % of the selection, and "
+                   "replace an existing --report file");
     pCmd->add_option("--report", pOpts->strReport,
                      "Write a report of every file written or failed, with its byte runs and SHA-256/MD5: JSON, or "
                      "DFXML when the name ends in .xml");

@@ -72,6 +72,14 @@ std::string ComponentName(const char* pszName) {
     return pszName;
 }
 
+// A path as the report names it: absolute, so that the report still says where a file went when
+// it is read from another folder (as given when the current folder cannot be had).
+std::string Absolute(const std::string& strPath) {
+    if (strPath.empty()) return strPath;
+    std::string s = KivAbsolutePath(strPath);
+    return s.empty() ? strPath : s;
+}
+
 nlohmann::json RunsJson(const KivReportFile& f) {
     nlohmann::json arr = nlohmann::json::array();
     for (const KivReportRun& r : f.runs) {
@@ -95,7 +103,7 @@ nlohmann::json TimeJson(uint64_t ft) {
 
 void CKivRecoveryReport::SetSource(const std::string& strDevice, uint64_t nBytes, uint32_t nSectorSize) {
     std::lock_guard<std::mutex> lk(m_mtx);
-    m_strDevice = strDevice;
+    m_strDevice = Absolute(strDevice);
     m_nBytes = nBytes;
     m_nSectorSize = nSectorSize ? nSectorSize : 512;
 }
@@ -117,11 +125,13 @@ void CKivRecoveryReport::AddBadArea(const KivReportBadArea& area) {
 }
 
 void CKivRecoveryReport::SetScan(IKivDevStor* pDev, const std::string& strPath,
-                                 const std::vector<CKivScanResPart*>& parts) {
+                                 const std::vector<CKivScanResPart*>& parts, const std::vector<int>& numbers) {
     if (pDev) SetSource(strPath, pDev->GetSectorCount() * pDev->GetSectorSize(), pDev->GetSectorSize());
-    for (const CKivScanResPart* p : parts)
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const CKivScanResPart* p = parts[i];
         AddPartition({KivFsTypeName(p->m_nType), p->m_nFirstSector, p->m_nSectorCount, p->m_nSectorSize,
-                      p->m_nSelected != 0});
+                      p->m_nSelected != 0, i < numbers.size() ? numbers[i] : -1, p->m_nDataStart});
+    }
 }
 
 void CKivRecoveryReport::TakeBadAreas(IKivDevStor* pDev) {
@@ -144,7 +154,7 @@ std::vector<KivReportFile> CKivRecoveryReport::Files() const {
 
 KivReportFile CKivRecoveryReport::Describe(IKivFileNode* pNode, const std::string& strOutput) const {
     KivReportFile f;
-    f.strOutput = strOutput;
+    f.strOutput = Absolute(strOutput);
     IKivFileAttr* pAttr = pNode ? pNode->GetAttr() : nullptr;
     if (!pAttr) return f;
     // The path up to the partition node, which names the partition.
@@ -165,9 +175,19 @@ KivReportFile CKivRecoveryReport::Describe(IKivFileNode* pNode, const std::strin
     if (nValid & KIV_VALID_MTIME) f.nModified = pAttr->GetModificationTime();
     if (nValid & KIV_VALID_ATIME) f.nAccessed = pAttr->GetAccessTime();
     uint32_t nSectorSize;
+    uint64_t nBase = 0;
+    uint32_t nSpc = 0;
+    bool bBase = pNode->GetPartInfo(&nBase, &nSpc) != 0;
     {
         std::lock_guard<std::mutex> lk(m_mtx);
         nSectorSize = m_nSectorSize;
+        // The partition a file lies in is the one its clusters count from (a selected one first).
+        for (int bSelected = 1; bBase && f.nPartNumber < 0 && bSelected >= 0; --bSelected)
+            for (const KivReportPartition& p : m_parts)
+                if (p.nDataStart == nBase && p.bSelected == (bSelected != 0) && p.nNumber >= 0) {
+                    f.nPartNumber = p.nNumber;
+                    break;
+                }
     }
     f.runs = ByteRuns(pNode, nSectorSize, &f.strRunsKind);
     return f;
@@ -194,8 +214,11 @@ void CKivRecoveryReport::OnFailed(IKivFileNode* pNode, const std::string& strOut
 }
 
 void CKivRecoveryReport::FollowRenames(const std::vector<std::pair<std::string, std::string>>& renamed) {
+    // The folders are named as the recovery was given them; the outputs are kept absolute.
+    std::vector<std::pair<std::string, std::string>> abs;
+    for (const auto& [from, to] : renamed) abs.emplace_back(Absolute(from), Absolute(to));
     std::lock_guard<std::mutex> lk(m_mtx);
-    for (KivReportFile& f : m_files) KivFollowRename(&f.strOutput, renamed);
+    for (KivReportFile& f : m_files) KivFollowRename(&f.strOutput, abs);
 }
 
 bool CKivRecoveryReport::HashFile(const std::string& strPath, std::string* pSha256, std::string* pMd5,
@@ -277,9 +300,18 @@ std::string CKivRecoveryReport::FileTimeText(uint64_t nFileTime) {
     KivFileTimeToUnix(nFileTime, &nSec, &nNsec);
     struct tm tmv {};
     if (!KivUtcTime(nSec, &tmv)) return {};
-    char sz[40];
-    std::strftime(sz, sizeof sz, "%Y-%m-%dT%H:%M:%SZ", &tmv);
-    return sz;
+    char sz[48];
+    std::strftime(sz, sizeof sz, "%Y-%m-%dT%H:%M:%S", &tmv);
+    std::string s = sz;
+    // The fraction as far as the file system kept it (FAT's 2 s none, exFAT's 10 ms two digits,
+    // NTFS's 100 ns up to seven).
+    if (uint32_t n100 = nNsec / 100) {
+        std::snprintf(sz, sizeof sz, ".%07u", n100);
+        std::string frac = sz;
+        while (frac.back() == '0') frac.pop_back();
+        s += frac;
+    }
+    return s + "Z";
 }
 
 std::string CKivRecoveryReport::ClockText(time_t t) {
@@ -322,8 +354,10 @@ std::string CKivRecoveryReport::XmlText(const std::string& s) {
 std::string CKivRecoveryReport::ToJson() const {
     std::lock_guard<std::mutex> lk(m_mtx);
     nlohmann::json parts = nlohmann::json::array(), bad = nlohmann::json::array(), files = nlohmann::json::array();
+    auto number = [](int n) { return n < 0 ? nlohmann::json(nullptr) : nlohmann::json(n); };
     for (const KivReportPartition& p : m_parts)
-        parts.push_back({{"type", p.strType},
+        parts.push_back({{"partition_number", number(p.nNumber)},
+                         {"type", p.strType},
                          {"first_sector", p.nFirstSector},
                          {"sectors", p.nSectors},
                          {"sector_size", p.nSectorSize},
@@ -337,6 +371,7 @@ std::string CKivRecoveryReport::ToJson() const {
         nlohmann::json j = {{"output", f.strOutput},
                             {"original_path", f.strOriginal},
                             {"partition", f.strPartition},
+                            {"partition_number", number(f.nPartNumber)},
                             {"size", f.nSize},
                             {"state", f.strState},
                             {"reconstructed", f.bReconstructed},
@@ -404,7 +439,9 @@ std::string CKivRecoveryReport::ToDfxml() const {
         el("    ", "ftype_str", p.strType);
         x << "    <sector_size>" << p.nSectorSize << "</sector_size>\n"
           << "    <block_count>" << p.nSectors << "</block_count>\n"
-          << "    <undelia:selected>" << (p.bSelected ? 1 : 0) << "</undelia:selected>\n  </volume>\n";
+          << "    <undelia:selected>" << (p.bSelected ? 1 : 0) << "</undelia:selected>\n";
+        if (p.nNumber >= 0) x << "    <undelia:partition_number>" << p.nNumber << "</undelia:partition_number>\n";
+        x << "  </volume>\n";
     }
     for (const KivReportFile& f : m_files) {
         x << "  <fileobject>\n";
@@ -432,6 +469,8 @@ std::string CKivRecoveryReport::ToDfxml() const {
         }
         el("    ", "undelia:output", f.strOutput);
         el("    ", "undelia:partition", f.strPartition);
+        if (f.nPartNumber >= 0)
+            x << "    <undelia:partition_number>" << f.nPartNumber << "</undelia:partition_number>\n";
         x << "    <undelia:state>" << f.strState << "</undelia:state>\n";
         if (f.bReconstructed) x << "    <undelia:reconstructed>1</undelia:reconstructed>\n";
         if (f.bDamaged) x << "    <undelia:damaged>1</undelia:damaged>\n";

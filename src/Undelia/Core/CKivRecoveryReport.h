@@ -28,6 +28,7 @@ struct KivReportFile {
     std::string strOutput;     // the file written (for a failed one, the path it was to get)
     std::string strOriginal;   // its path inside its partition
     std::string strPartition;  // the partition node's name in the tree
+    int nPartNumber = -1;      // its partition's number (KivReportPartition::nNumber)
     uint64_t nSize = 0;        // the entry's size
     uint64_t nWritten = 0;     // bytes of the file written (hashed)
     std::string strState;      // "live", "deleted" or "carved"
@@ -49,6 +50,10 @@ struct KivReportPartition {
     uint64_t nSectors = 0;
     uint32_t nSectorSize = 512;
     bool bSelected = false;
+    // The index the device list gives the partition (what `devices` prints and `--part` takes),
+    // -1 when it is in none of its partitions or the medium was not chosen from it.
+    int nNumber = -1;
+    uint64_t nDataStart = 0;  // where its clusters count from: how a file's partition is found
 };
 
 struct KivReportBadArea {
@@ -65,9 +70,11 @@ public:
     void AddPartition(const KivReportPartition& part);
     void AddBadArea(const KivReportBadArea& area);
     void SetTimes(time_t tStarted, time_t tFinished);
-    // SetSource and the partitions, from the scanned storage (may be null). Before the recovery:
-    // each file's byte runs are taken in the device's sector size as it is written.
-    void SetScan(IKivDevStor* pDev, const std::string& strPath, const std::vector<CKivScanResPart*>& parts);
+    // SetSource and the partitions, from the scanned storage (may be null), with the numbers of
+    // the partitions in their order (KivReportPartition::nNumber; none given: -1 each). Before the
+    // recovery: each file's byte runs are taken in the device's sector size as it is written.
+    void SetScan(IKivDevStor* pDev, const std::string& strPath, const std::vector<CKivScanResPart*>& parts,
+                 const std::vector<int>& numbers = {});
     // The device's bad areas as the recovery left them (its retries may have read areas the scan
     // left untried). After the recovery.
     void TakeBadAreas(IKivDevStor* pDev);

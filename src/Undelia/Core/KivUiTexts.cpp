@@ -24,6 +24,23 @@ std::string KivHintFormat(const char* pszSection, const char* pszKey, const std:
     return KivReplaceArg(KivHintText(pszSection, pszKey), strArg);
 }
 
+std::string KivCommandLineText(const std::vector<std::string>& args) {
+    std::string out;
+    for (const std::string& a : args) {
+        if (!out.empty()) out += ' ';
+        bool bPlain = !a.empty() && a.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                        "0123456789%+,-./:=@_") == std::string::npos;
+        if (bPlain) {
+            out += a;
+            continue;
+        }
+        out += '\'';
+        for (char c : a) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        out += '\'';
+    }
+    return out;
+}
+
 const char* KivFsTypeName(int32_t nType) {
     switch (nType) {
         case KIV_FS_FAT12: return "FAT12";

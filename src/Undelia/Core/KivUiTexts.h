@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "KivCommon.h"
 
@@ -23,3 +24,7 @@ std::string KivSizeTextIec(uint64_t nBytes);
 
 // The engine's file-system type codes as text: "FAT12", "FAT16", "FAT32", "NTFS", "RAW", ...
 const char* KivFsTypeName(int32_t nType);
+
+// A program's arguments as one line a POSIX shell reads back into the same words: each word that
+// holds anything but letters, digits and "%+,-./:=@_" in single quotes.
+std::string KivCommandLineText(const std::vector<std::string>& args);

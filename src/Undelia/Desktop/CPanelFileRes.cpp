@@ -40,6 +40,7 @@
 #include "CPanelFinal.h"
 #include "CQtPrompt.h"
 #include "KivUiCodes.h"
+#include "KivUiTexts.h"
 
 using View = CKivResultController::View;
 
@@ -472,7 +473,9 @@ bool CPanelFileRes::OnNext() {
     CKivRecoveryReport report;
     std::vector<CKivScanResPart*> parts;
     bs.GetScanResult(&parts);
-    report.SetProgram("Undelia", "");
+    std::vector<std::string> args;
+    for (const QString& a : QCoreApplication::arguments()) args.push_back(a.toStdString());
+    report.SetProgram("Undelia", KivCommandLineText(args));
     report.SetScan(bs.GetScanDevice(), bs.GetScanMediumPath(), parts);
     time_t tStarted = ::time(nullptr);
     ThumbPause pause(this);
