@@ -289,15 +289,19 @@ CKivFileCopy::Outcome CKivFileCopy::RebuildEncrypted(uint64_t nSize) {
 }
 
 void CKivFileCopy::SetAttrsAndTimes(IKivFileAttr* pAttr) {
-    // Times first: a read-only file may refuse them afterwards. The system keeps what it can (Linux
-    // has no settable creation time).
+    // Times first: a read-only file may refuse them afterwards.
+    RestoreTimes(m_finalPath, pAttr);
+    // The entry's read-only and system attributes; hidden is cleared, so the user sees what came back.
+    KivSetFileAttributes(m_finalPath, pAttr->GetAttributes() & (KIV_FA_READONLY | KIV_FA_SYSTEM));
+}
+
+void CKivFileCopy::RestoreTimes(const std::string& path, IKivFileAttr* pAttr) {
+    // The system keeps what it can (Linux has no settable creation time).
     uint32_t nValid = pAttr->GetValidFields();
     uint64_t nCreate = (nValid & KIV_VALID_CTIME) ? pAttr->GetCreationTime() : 0;
     uint64_t nAccess = (nValid & KIV_VALID_ATIME) ? pAttr->GetAccessTime() : 0;
     uint64_t nWrite = (nValid & KIV_VALID_MTIME) ? pAttr->GetModificationTime() : 0;
-    if (!KivSetFileTimes(m_finalPath, nCreate, nAccess, nWrite)) KivLogA(0, "CreateDestFileFailed");
-    // The entry's read-only and system attributes; hidden is cleared, so the user sees what came back.
-    KivSetFileAttributes(m_finalPath, pAttr->GetAttributes() & (KIV_FA_READONLY | KIV_FA_SYSTEM));
+    if (!KivSetFileTimes(path, nCreate, nAccess, nWrite)) KivLogA(0, "CreateDestFileFailed");
 }
 
 CKivFileCopy::Outcome CKivFileCopy::Copy(IKivFileNode* pNode, const std::string& destPath) {

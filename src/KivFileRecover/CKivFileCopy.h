@@ -38,6 +38,9 @@ public:
     // otherwise (failed or cancelled part-way) deletes what it had written.
     bool Complete() const { return m_bComplete; }
 
+    // Gives a file or folder written for an entry the entry's access and modification times.
+    static void RestoreTimes(const std::string& path, IKivFileAttr* pAttr);
+
 private:
     Outcome CopyRuns(IDataRunList* pRuns, uint64_t nBytes);
     Outcome CopyResident(IDataRunList* pRuns);

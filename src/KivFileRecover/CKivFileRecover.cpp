@@ -144,15 +144,21 @@ bool CKivFileRecover::Impl::RecoverDir(IKivFileNode* pNode, IKivFileRecoverCallb
 
     // Depth-first over the ticked entries with an explicit stack: a deep tree from a damaged disk
     // must not exhaust the thread's stack. An empty folder means the subtree has none of its own
-    // and its files go to the destination folder.
+    // and its files go to the destination folder. A folder gets its entry's times once everything
+    // in it is written (each file written into it would change them again).
     struct Frame {
         IKivFileNode* pNext;
         std::string folder;
+        IKivFileNode* pDir;
     };
-    std::vector<Frame> stack{{pNode->GetFirstChild(), top}};
+    std::vector<Frame> stack{{pNode->GetFirstChild(), top, pNode}};
+    auto restoreTimes = [](const Frame& f) {
+        if (!f.folder.empty() && f.pDir->GetAttr()) CKivFileCopy::RestoreTimes(f.folder, f.pDir->GetAttr());
+    };
     while (!stack.empty()) {
         IKivFileNode* pChild = stack.back().pNext;
         if (!pChild) {
+            restoreTimes(stack.back());
             stack.pop_back();
             continue;
         }
@@ -163,7 +169,7 @@ bool CKivFileRecover::Impl::RecoverDir(IKivFileNode* pNode, IKivFileRecoverCallb
         std::string name = CKivRecoverNames::SafeComponent(pA->GetName());
         if (pA->GetAttributes() & KIV_FA_DIRECTORY) {
             std::string sub = folder.empty() ? std::string() : CKivRecoverNames::MakeNewFolder(folder + "/" + name);
-            stack.push_back({pChild->GetFirstChild(), sub});
+            stack.push_back({pChild->GetFirstChild(), sub, pChild});
             continue;
         }
         errno = 0;
@@ -176,6 +182,8 @@ bool CKivFileRecover::Impl::RecoverDir(IKivFileNode* pNode, IKivFileRecoverCallb
         }
         if (bDestStopped) break;
     }
+    // A recovery stopped part-way still leaves the folders it made with their times.
+    for (auto it = stack.rbegin(); it != stack.rend(); ++it) restoreTimes(*it);
 
     if (pszCreated && nCreatedSize) {
         // A cut path would name another folder: hand back nothing rather than a wrong one.

@@ -152,8 +152,15 @@ TEST_F(CliTest, TypesAreListedAndUnknownOnesRefusedByName) {
     ASSERT_EQ(types.nExit, 0) << types.err;
     nlohmann::json j = nlohmann::json::parse(types.out);
     std::map<std::string, bool> carved;
-    for (const auto& t : j["types"]) carved[t["extension"]] = t["carved"];
+    std::map<std::string, std::string> folder;
+    for (const auto& t : j["types"]) {
+        carved[t["extension"]] = t["carved"];
+        if (t.contains("folder")) folder[t["extension"]] = t["folder"];
+    }
     EXPECT_TRUE(carved.at("jpg"));
+    // The folder names are read as they stand: no slips of the pen.
+    EXPECT_EQ(folder["cdr"], "Corel Draw");
+    EXPECT_EQ(folder["dxf"], "AutoCAD DXF");
     EXPECT_TRUE(carved.at("docx"));
     EXPECT_EQ(carved.count("raw"), 0u) << "the placeholder of id 0 is no type";
 
