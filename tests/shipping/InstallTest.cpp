@@ -74,13 +74,14 @@ TEST_F(InstallTest, LaysOutProgramsLibrariesDataAndDocumentation) {
                           "/lib/undelia/KivErrStr.ini", "/lib/undelia/KivHintStr.ini", "/lib/undelia/KivFilter.ini",
                           "/lib/undelia/KivFileType.ini", "/lib/undelia/KivInstalled.ini",
                           "/lib/undelia/CustomFileScript/", "/share/man/man1/undelia-cli.1.gz",
-                          "/share/doc/undelia/copyright"})
+                          "/share/doc/undelia-cli/copyright", "/share/doc/undelia-cli/recovery-report.schema.json"})
         EXPECT_TRUE(files.count(f)) << f;
 #ifdef KIV_HAS_DESKTOP
     // The desktop program with its skin, manual and menu entry.
     for (const char* f : {"/bin/Undelia", "/lib/undelia/Undelia", "/lib/undelia/res/res.ini", "/lib/undelia/help.html",
                           "/lib/undelia/undelia.svg", "/share/man/man1/Undelia.1.gz",
-                          "/share/applications/undelia.desktop", "/share/icons/hicolor/scalable/apps/undelia.svg"})
+                          "/share/applications/undelia.desktop", "/share/icons/hicolor/scalable/apps/undelia.svg",
+                          "/share/doc/undelia/copyright"})
         EXPECT_TRUE(files.count(f)) << f;
     EXPECT_FALSE(files.count("/bin/undelia-screenshots"));
     EXPECT_FALSE(files.count("/lib/undelia/undelia-screenshots"));
@@ -99,6 +100,31 @@ TEST_F(InstallTest, LaysOutProgramsLibrariesDataAndDocumentation) {
     char sz[256] = {};
     ASSERT_GT(::readlink((s_prefix + "/bin/undelia-cli").c_str(), sz, sizeof sz - 1), 0);
     EXPECT_STREQ(sz, "../lib/undelia/undelia-cli");
+}
+
+// The command-line program installs alone (the Debian package undelia-cli): nothing of the
+// desktop program, everything the command-line program needs, and it runs.
+TEST_F(InstallTest, TheCommandLineComponentStandsAlone) {
+    std::string prefix = s_dir + "/cli-only";
+    ShellRun r = ShellRunIn(s_dir, "cmake --install " + ShellQuote(KIV_BUILD_DIR) + " --component cli --prefix " +
+                                       ShellQuote(prefix));
+    ASSERT_EQ(r.nExit, 0) << r.out << r.err;
+    std::set<std::string> files = FilesUnder(prefix);
+    for (const char* f : {"/bin/undelia-cli", "/lib/undelia/undelia-cli", "/lib/undelia/KivScanDev.so",
+                          "/lib/undelia/KivFilter.ini", "/lib/undelia/CustomFileScript/",
+                          "/share/man/man1/undelia-cli.1.gz", "/share/doc/undelia-cli/copyright"})
+        EXPECT_TRUE(files.count(f)) << f;
+    for (const std::string& f : files) {
+        EXPECT_EQ(f.find("Undelia"), std::string::npos) << f;
+        EXPECT_EQ(f.find("/res/"), std::string::npos) << f;
+        EXPECT_EQ(f.find("/share/doc/undelia/"), std::string::npos) << f;
+        EXPECT_EQ(f.find("/applications/"), std::string::npos) << f;
+    }
+    r = ShellRunIn(s_dir, "env XDG_STATE_HOME=" + ShellQuote(s_dir + "/state") + " XDG_CONFIG_HOME=" +
+                              ShellQuote(s_dir + "/config") + " XDG_RUNTIME_DIR=" + ShellQuote(s_dir + "/run") + " " +
+                              ShellQuote(prefix + "/bin/undelia-cli") + " -q scan --json " +
+                              ShellQuote(s_dir + "/sample.img"));
+    EXPECT_EQ(r.nExit, 0) << r.err;
 }
 
 TEST_F(InstallTest, RunsFromAnyFolderOverTheSampleAndWritesNothingIntoItsFolder) {
