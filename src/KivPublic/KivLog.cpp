@@ -9,6 +9,7 @@
 #include <cwchar>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "KivCrashHandler.h"
 #include "KivLogFile.h"
@@ -36,13 +37,18 @@ LogState& State() {
     return *s;
 }
 
-// A forked child must not share the parent's offsets: it drops the pair without closing it.
+// A forked child must not share the parent's offsets: it drops the pair without closing it. The
+// dropped pair stays reachable, so a leak checker does not take it for lost memory.
 void ForgetPair(LogState& s) {
+    static std::vector<CKivFile*>* pDropped = new std::vector<CKivFile*>;
+    pDropped->push_back(s.pWide);
+    pDropped->push_back(s.pNarrow);
     s.pWide = new CKivFile;
     s.pNarrow = new CKivFile;
 }
 
 void CloseLocked(LogState& s) {
+    if (s.pid == 0) return;  // never opened
     if (s.pid != KivProcessId()) {
         ForgetPair(s);
         return;
@@ -58,7 +64,7 @@ void CloseAtExit() {
 }
 
 bool OpenLocked(LogState& s) {
-    if (s.pid != KivProcessId()) ForgetPair(s);
+    if (s.pid != 0 && s.pid != KivProcessId()) ForgetPair(s);
     if (s.pWide->IsOpen()) return true;
     std::string dir = s.dirOverride.empty() ? KivGetLogDir() : s.dirOverride;
     if (dir.empty()) return false;

@@ -36,7 +36,7 @@ inline Bytes Junk(size_t n, uint32_t nSeed) {
 
 inline void Put(Bytes& b, size_t off, const void* p, size_t n) {
     if (b.size() < off + n) b.resize(off + n);
-    std::memcpy(b.data() + off, p, n);
+    if (n) std::memcpy(b.data() + off, p, n);
 }
 inline void Put(Bytes& b, size_t off, std::string_view s) { Put(b, off, s.data(), s.size()); }
 inline void PutLE(Bytes& b, size_t off, uint64_t v, size_t n) {
