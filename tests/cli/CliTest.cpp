@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "CliTestSupport.h"
+#include "KivNeedTool.h"
 
 namespace {
 
@@ -120,7 +121,7 @@ TEST_F(CliTest, ScanOfJunkPrintsSummaryAndJson) {
 TEST_F(CliTest, SampleImageShowsItsFatPartition) {
     std::string img = m_dir + "/sample.img";
     std::string cmd = KIV_SOURCE_DIR "/scripts/make-sample '" + img + "' 48 >/dev/null";
-    if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "make-sample needs mkfs.fat, mtools and sfdisk";
+    if (std::system(cmd.c_str()) != 0) KIV_SKIP_MISSING_TOOL("make-sample needs mkfs.fat, mtools and sfdisk");
     CliRun r = Cli({"scan", img, "--json"});
     ASSERT_EQ(r.nExit, 0) << r.err;
     nlohmann::json j = nlohmann::json::parse(r.out);
@@ -176,7 +177,7 @@ TEST_F(CliTest, TypesAreListedAndUnknownOnesRefusedByName) {
 TEST_F(CliTest, PathMatchesWithoutCaseAndJsonReportsOutcomesAndZonedTimes) {
     std::string img = m_dir + "/sample.img";
     std::string cmd = KIV_SOURCE_DIR "/scripts/make-sample '" + img + "' 48 >/dev/null";
-    if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "make-sample needs mkfs.fat, mtools and sfdisk";
+    if (std::system(cmd.c_str()) != 0) KIV_SKIP_MISSING_TOOL("make-sample needs mkfs.fat, mtools and sfdisk");
     // FAT names keep their case but compare without it: "photos/*.PNG" finds Photos/holiday.png.
     CliRun r = Cli({"-q", "recover", img, "--to", m_dir + "/out", "--path", "photos/*.PNG", "--json"});
     ASSERT_EQ(r.nExit, 0) << r.err;
@@ -207,7 +208,7 @@ TEST_F(CliTest, PathMatchesWithoutCaseAndJsonReportsOutcomesAndZonedTimes) {
 TEST_F(CliTest, FailuresAreNeverReportedAsSuccess) {
     std::string img = m_dir + "/sample.img";
     if (std::system((KIV_SOURCE_DIR "/scripts/make-sample '" + img + "' 48 >/dev/null").c_str()) != 0)
-        GTEST_SKIP() << "make-sample needs mkfs.fat, mtools and sfdisk";
+        KIV_SKIP_MISSING_TOOL("make-sample needs mkfs.fat, mtools and sfdisk");
     const std::string cli = ShellQuote(KIV_BIN_DIR "/undelia-cli") + " ";
     for (const std::string& args : {std::string("types"), "-q ls " + img, "-q scan --json " + img}) {
         ShellRun r = ShellRunIn(m_dir, cli + args + " >/dev/full");
@@ -247,7 +248,7 @@ TEST_F(CliTest, NamesFromTheMediumCannotTakeOverTheTerminal) {
                        img + "' '" + src + "' '::aQ[31mredZx.txt' && python3 -c \"import sys; p=sys.argv[1]; " +
                        "d=bytearray(open(p,'rb').read()); i=d.find(b'Q\\0'); d[i]=27; i=d.find(b'Z\\0'); d[i]=10; " +
                        "open(p,'wb').write(d)\" '" + img + "'";
-    if (std::system(make.c_str()) != 0) GTEST_SKIP() << "needs mkfs.fat, mtools and python3";
+    if (std::system(make.c_str()) != 0) KIV_SKIP_MISSING_TOOL("needs mkfs.fat, mtools and python3");
     CliRun ls = Cli({"-q", "ls", img});
     EXPECT_EQ(ls.nExit, 0) << ls.err;
     EXPECT_NE(ls.out.find("a\\033[31mred\\nx.txt  2 B"), std::string::npos) << ls.out;

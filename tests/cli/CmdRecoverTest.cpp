@@ -7,6 +7,7 @@
 
 #include "CliTestSupport.h"
 #include "KivTestImages.h"
+#include "KivNeedTool.h"
 
 namespace fs = std::filesystem;
 
@@ -16,7 +17,7 @@ class CmdRecover : public ::testing::Test {
 protected:
     void SetUp() override {
         m_images = KivTestImageDir("make-recovery-images", "recovery-test-images");
-        if (m_images.empty()) GTEST_SKIP() << "scripts/make-recovery-images failed";
+        if (m_images.empty()) KIV_SKIP_MISSING_TOOL("scripts/make-recovery-images failed");
         char sz[] = "/tmp/kiv-cmdrec-XXXXXX";
         ASSERT_NE(::mkdtemp(sz), nullptr);
         m_dir = sz;
@@ -140,7 +141,7 @@ TEST_F(CmdRecover, NoWrittenPathMayLieOnTheImage) {
     std::string img = m_dir + "/vol.img", mnt = m_dir + "/mnt";
     fs::create_directory(mnt);
     if (std::system(("truncate -s 16M '" + img + "' && mkntfs -q -F -f '" + img + "' >/dev/null 2>&1").c_str()) != 0)
-        GTEST_SKIP() << "needs mkntfs";
+        KIV_SKIP_MISSING_TOOL("needs mkntfs");
     fs::create_hard_link(img, m_dir + "/hard.img");
     fs::create_symlink(img, m_dir + "/soft.img");
     std::vector<std::string> onImage = {img, m_dir + "/hard.img", m_dir + "/soft.img"};
@@ -220,7 +221,7 @@ TEST_F(CmdRecover, FatEntryWithASizeButNoStartClusterFails) {
     std::string make = "cd '" + m_dir + "' && truncate -s 32M vol.img && mkfs.fat -F 16 vol.img >/dev/null 2>&1 && "
                        "head -c 3000 /dev/urandom > keep.bin && head -c 1234 /dev/urandom > note.txt && "
                        "MTOOLS_SKIP_CHECK=1 mcopy -i vol.img keep.bin note.txt ::/";
-    if (std::system(make.c_str()) != 0) GTEST_SKIP() << "needs mkfs.fat and mtools";
+    if (std::system(make.c_str()) != 0) KIV_SKIP_MISSING_TOOL("needs mkfs.fat and mtools");
     std::string vol = CliReadText(img);
     size_t at = vol.find("NOTE    TXT");
     ASSERT_NE(at, std::string::npos);
@@ -243,7 +244,7 @@ TEST_F(CmdRecover, NtfsRecycleBinFilesGetTheirOriginalNames) {
     std::string img = m_dir + "/vol.img", mnt = m_dir + "/mnt";
     fs::create_directory(mnt);
     if (std::system(("truncate -s 16M '" + img + "' && mkntfs -q -F -f '" + img + "' >/dev/null 2>&1").c_str()) != 0)
-        GTEST_SKIP() << "needs mkntfs";
+        KIV_SKIP_MISSING_TOOL("needs mkntfs");
     if (std::system(("timeout 20 ntfs-3g '" + img + "' '" + mnt + "' >/dev/null 2>&1").c_str()) != 0)
         GTEST_SKIP() << "no FUSE mount on this machine";
     std::string bin = mnt + "/$Recycle.Bin/S-1-5-21-1001";

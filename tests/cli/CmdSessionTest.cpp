@@ -14,6 +14,7 @@
 
 #include "CliTestSupport.h"
 #include "KivTestImages.h"
+#include "KivNeedTool.h"
 
 namespace {
 
@@ -56,7 +57,7 @@ protected:
 TEST_F(CmdSession, StoppedAndResumedScansListWhatOneScanLists) {
     std::vector<std::string> images = {Image("fat32-c512.img"), Image("ntfs-c4k.img"), Sample()};
     for (const std::string& img : images) {
-        if (img.empty()) GTEST_SKIP() << "the test images could not be made";
+        if (img.empty()) KIV_SKIP_MISSING_TOOL("the test images could not be made");
         nlohmann::json whole = Entries(Cli({"ls", img, "--json"}));
         ASSERT_FALSE(whole.empty()) << img;
         uint64_t nBlocks = (std::filesystem::file_size(img) + 4194303) / 4194304;
@@ -81,7 +82,7 @@ TEST_F(CmdSession, StoppedAndResumedScansListWhatOneScanLists) {
 
 TEST_F(CmdSession, LsAndRecoverWithTheSessionMatchThemWithout) {
     std::string img = Image("fat32-c512.img");
-    if (img.empty()) GTEST_SKIP() << "the recovery images could not be made";
+    if (img.empty()) KIV_SKIP_MISSING_TOOL("the recovery images could not be made");
     std::string session = m_dir + "/s.und";
     CliRun scan = Cli({"scan", img, "--session", session});
     ASSERT_EQ(scan.nExit, 0) << scan.err;
@@ -111,7 +112,7 @@ TEST_F(CmdSession, LsAndRecoverWithTheSessionMatchThemWithout) {
 
 TEST_F(CmdSession, ForeignCutChangedAndOldSessionsAreRefused) {
     std::string img = Image("fat16-c512.img"), other = Image("fat16-c4k.img");
-    if (img.empty()) GTEST_SKIP() << "the recovery images could not be made";
+    if (img.empty()) KIV_SKIP_MISSING_TOOL("the recovery images could not be made");
     std::string session = m_dir + "/s.und";
     ASSERT_EQ(Cli({"scan", img, "--session", session, "-q"}).nExit, 0);
     std::string good = CliReadText(session);
@@ -141,7 +142,7 @@ TEST_F(CmdSession, ForeignCutChangedAndOldSessionsAreRefused) {
 
 TEST_F(CmdSession, KilledScanLeavesItsLastCompleteSave) {
     std::string img = Image("fat32-c512.img");
-    if (img.empty()) GTEST_SKIP() << "the recovery images could not be made";
+    if (img.empty()) KIV_SKIP_MISSING_TOOL("the recovery images could not be made");
     std::string session = m_dir + "/s.und";
     // Saved after every block (the image read without its holes, which are passed over a run at a
     // time); the process is killed right after the fourth save.

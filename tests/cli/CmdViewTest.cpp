@@ -9,6 +9,7 @@
 #include <string>
 
 #include "CliTestSupport.h"
+#include "KivNeedTool.h"
 
 namespace fs = std::filesystem;
 
@@ -28,7 +29,7 @@ protected:
         if (!s_dir.empty()) fs::remove_all(s_dir);
     }
     void SetUp() override {
-        if (s_image.empty()) GTEST_SKIP() << "make-sample needs mkfs.fat, mtools and sfdisk";
+        if (s_image.empty()) KIV_SKIP_MISSING_TOOL("make-sample needs mkfs.fat, mtools and sfdisk");
         m_work = s_dir + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::create_directories(m_work);
     }

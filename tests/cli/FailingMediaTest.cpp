@@ -18,6 +18,7 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#include "KivNeedTool.h"
 
 namespace fs = std::filesystem;
 
@@ -52,7 +53,7 @@ protected:
     }
     static void TearDownTestSuite() { fs::remove_all(s_dir); }
     void SetUp() override {
-        if (!s_bImages) GTEST_SKIP() << "make-damaged-images needs mkfs.fat and mtools";
+        if (!s_bImages) KIV_SKIP_MISSING_TOOL("make-damaged-images needs mkfs.fat and mtools");
         m_work = s_dir + "/run-" + std::to_string(++s_nRun);
         fs::create_directories(m_work);
     }
@@ -292,7 +293,7 @@ TEST_F(FailingMedia, ScatteredBadSectorsAcrossAnNtfsVolume) {
 }
 
 TEST_F(FailingMedia, DdrescueMapfilesAreReadAndWrittenBack) {
-    if (std::system("command -v ddrescue >/dev/null 2>&1") != 0) GTEST_SKIP() << "GNU ddrescue is not installed";
+    if (std::system("command -v ddrescue >/dev/null 2>&1") != 0) KIV_SKIP_MISSING_TOOL("GNU ddrescue is not installed");
     const std::string src = s_dir + "/fat.img";
     const std::string rel = "folder02/file 02-004.bin";
     uint64_t at = OffsetOf(rel);

@@ -12,6 +12,7 @@
 #include "CliTestSupport.h"
 #include "KivScanResult.h"
 #include "KivTestImages.h"
+#include "KivNeedTool.h"
 
 namespace fs = std::filesystem;
 
@@ -54,7 +55,7 @@ std::vector<Planted> Manifest(const std::string& image) {
 class RecoveryImages : public ::testing::TestWithParam<const char*> {
 protected:
     void SetUp() override {
-        if (ImageDir().empty()) GTEST_SKIP() << "scripts/make-recovery-images failed (mkfs.fat, mtools, mkntfs?)";
+        if (ImageDir().empty()) KIV_SKIP_MISSING_TOOL("scripts/make-recovery-images failed (mkfs.fat, mtools, mkntfs?)");
         char sz[] = "/tmp/kiv-recimg-XXXXXX";
         ASSERT_NE(::mkdtemp(sz), nullptr);
         m_dir = sz;

@@ -10,6 +10,7 @@
 
 #include "CliTestSupport.h"
 #include "KivScanResult.h"
+#include "KivNeedTool.h"
 
 namespace fs = std::filesystem;
 
@@ -28,7 +29,7 @@ protected:
         if (!s_dir.empty()) fs::remove_all(s_dir);
     }
     void SetUp() override {
-        if (!s_bMade) GTEST_SKIP() << "make-sample needs mkfs.fat, mtools and sfdisk";
+        if (!s_bMade) KIV_SKIP_MISSING_TOOL("make-sample needs mkfs.fat, mtools and sfdisk");
         m_work = s_dir + "/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::create_directories(m_work);
     }
@@ -92,7 +93,7 @@ TEST_F(SampleImage, RecoversAtLeastWhatTheSleuthKitRecovers) {
     nlohmann::json j = nlohmann::json::parse(rec.out);
     EXPECT_EQ(j["failed_files"].size(), 0u);
     EXPECT_EQ(j["damaged_files"].size(), 0u);
-    if (std::system("command -v tsk_recover >/dev/null 2>&1") != 0) GTEST_SKIP() << "tsk_recover not installed";
+    if (std::system("command -v tsk_recover >/dev/null 2>&1") != 0) KIV_SKIP_MISSING_TOOL("tsk_recover not installed");
     fs::path tsk = fs::path(m_work) / "tsk";
     ASSERT_EQ(std::system(("tsk_recover -e -o 2048 '" + Image() + "' '" + tsk.string() + "' >/dev/null 2>&1").c_str()), 0);
     size_t nTsk = 0;

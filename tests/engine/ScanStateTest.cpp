@@ -18,6 +18,7 @@
 #include "KivSparseDevStor.h"
 #include "KivTestImages.h"
 #include "Model/CKivMemStream.h"
+#include "KivNeedTool.h"
 
 namespace {
 
@@ -169,7 +170,7 @@ TEST_F(ScanState, StoppedScansGoOnToTheSameResult) {
     // A FAT32 volume and an NTFS one, each with pictures carved inside and outside the volume.
     for (const char* name : {"fat32-c512.img", "ntfs-c4k.img"}) {
         std::string path = Image(name);
-        if (path.empty()) GTEST_SKIP() << "the recovery images could not be made";
+        if (path.empty()) KIV_SKIP_MISSING_TOOL("the recovery images could not be made");
         const Result& whole = Whole(path);
         ASSERT_FALSE(whole.tree.empty()) << name;
         ASSERT_NE(whole.tree.find(".PNG"), std::string::npos) << name << "\n" << whole.tree;
@@ -184,7 +185,7 @@ TEST_F(ScanState, StoppedScansGoOnToTheSameResult) {
 
 TEST_F(ScanState, FinishedStateStandsInForTheScan) {
     std::string path = Image("fat32-c512.img");
-    if (path.empty()) GTEST_SKIP() << "the recovery images could not be made";
+    if (path.empty()) KIV_SKIP_MISSING_TOOL("the recovery images could not be made");
     const Result& whole = Whole(path);
     CKivMemStream saved;
     {
@@ -210,7 +211,7 @@ TEST_F(ScanState, FinishedStateStandsInForTheScan) {
 
 TEST_F(ScanState, OtherDevicesAndDamagedStatesAreRefused) {
     std::string path = Image("fat16-c512.img");
-    if (path.empty()) GTEST_SKIP() << "the recovery images could not be made";
+    if (path.empty()) KIV_SKIP_MISSING_TOOL("the recovery images could not be made");
     CKivMemStream saved;
     {
         Engine e(path);
@@ -252,7 +253,7 @@ TEST_F(ScanState, OtherDevicesAndDamagedStatesAreRefused) {
 
 TEST_F(ScanState, CheckpointsComeBetweenBlocksAndAtTheEnd) {
     std::string path = Image("fat16-c512.img");
-    if (path.empty()) GTEST_SKIP() << "the recovery images could not be made";
+    if (path.empty()) KIV_SKIP_MISSING_TOOL("the recovery images could not be made");
     Recorder rec;
     rec.m_nWantAt = 2;
     {
@@ -280,7 +281,7 @@ TEST_F(ScanState, CheckpointsComeBetweenBlocksAndAtTheEnd) {
 
 TEST_F(ScanState, TakenOverScanReadsOnlyWhatTheTreesNeed) {
     std::string path = Image("fat32-c512.img");
-    if (path.empty()) GTEST_SKIP() << "the recovery images could not be made";
+    if (path.empty()) KIV_SKIP_MISSING_TOOL("the recovery images could not be made");
     std::ifstream f(path, std::ios::binary);
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), {});
     auto run = [&](CKivMemStream* pIn, CKivMemStream* pOut, uint64_t* pScanReads, uint64_t* pTreeReads) {
@@ -317,7 +318,7 @@ TEST_F(ScanState, TakenOverScanReadsOnlyWhatTheTreesNeed) {
 TEST_F(ScanState, SideBySideAndHolesGiveTheSameResult) {
     for (const char* name : {"fat32-c512.img", "ntfs-c4k.img"}) {
         std::string path = Image(name);
-        if (path.empty()) GTEST_SKIP() << "the recovery images could not be made";
+        if (path.empty()) KIV_SKIP_MISSING_TOOL("the recovery images could not be made");
         std::ifstream f(path, std::ios::binary);
         std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), {});
         // The image behind three blocks and a bit of hole, and a long hole after it.

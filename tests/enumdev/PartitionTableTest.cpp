@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "EnumDevTestSupport.h"
+#include "KivNeedTool.h"
 
 using namespace kivdev_test;
 
@@ -60,7 +61,7 @@ std::vector<std::pair<uint64_t, uint64_t>> Mmls(const std::string& path, uint32_
 // Each of our records starts where one of mmls's does and covers it but for the backup boot
 // sector an NTFS leaves out of its own size.
 void CompareWithMmls(const PartList& got, const std::vector<std::pair<uint64_t, uint64_t>>& tsk) {
-    if (tsk.empty()) GTEST_SKIP() << "mmls not installed";
+    if (tsk.empty()) KIV_SKIP_MISSING_TOOL("mmls not installed");
     EXPECT_GE(tsk.size(), got.size());
     for (size_t i = 0; i < got.size(); ++i) {
         KivPartExtent e = Extent0(got[i]);

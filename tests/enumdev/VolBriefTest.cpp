@@ -5,6 +5,7 @@
 #include "Ntfs/CKivNtfsBootSector.h"
 #include "EnumDevTestSupport.h"
 #include "KivMemDevStor.h"
+#include "KivNeedTool.h"
 
 using namespace kivdev_test;
 
@@ -167,7 +168,7 @@ TEST(VolBriefs, ExFatBootSectorAndRootLabel) {
     }
     if (std::system(("mkfs.exfat -L 'Fotos 2024' '" + path + "' >/dev/null 2>&1").c_str()) != 0) {
         std::remove(path.c_str());
-        GTEST_SKIP() << "mkfs.exfat (exfatprogs) is not installed";
+        KIV_SKIP_MISSING_TOOL("mkfs.exfat (exfatprogs) is not installed");
     }
     std::ifstream f(path, std::ios::binary);
     std::vector<uint8_t> vol((std::istreambuf_iterator<char>(f)), {});

@@ -5,6 +5,7 @@
 #include <regex>
 
 #include "FatTestSupport.h"
+#include "KivNeedTool.h"
 
 using namespace kivfat_test;
 
@@ -153,7 +154,7 @@ TEST(FatVolumeOptions, DeletedFolderOverManyClustersKeepsItsWholeContent) {
 // byte-identical comes back from undelia-cli too, and as many under their own names.
 TEST(FatVolumeOptions, NeverFewerFilesThanTskRecover) {
     ASSERT_FALSE(ImageDir().empty());
-    if (std::system("command -v tsk_recover >/dev/null 2>&1") != 0) GTEST_SKIP() << "tsk_recover not installed";
+    if (std::system("command -v tsk_recover >/dev/null 2>&1") != 0) KIV_SKIP_MISSING_TOOL("tsk_recover not installed");
     const std::regex re(R"(expected=(\d+) tsk=(\d+) tsk_named=(\d+) undelia=(\d+) undelia_named=(\d+))");
     for (const char* name : {"fat12", "fat16", "onefat", "sector4k", "clus128", "cut32", "del300", "mbr"}) {
         std::string cmd = std::string(KIV_SOURCE_DIR) + "/scripts/compare-tsk --cli " KIV_BIN_DIR "/undelia-cli " +

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "NtfsTestSupport.h"
+#include "KivNeedTool.h"
 
 namespace {
 
@@ -62,7 +63,7 @@ protected:
     static void TearDownTestSuite() { std::system(("rm -rf " + s_dir).c_str()); }
 
     void SetUp() override {
-        if (!s_ok) GTEST_SKIP() << "the ntfs-3g tools could not make the images";
+        if (!s_ok) KIV_SKIP_MISSING_TOOL("the ntfs-3g tools could not make the images");
     }
     void NeedFuse() {
         if (!s_fuse) GTEST_SKIP() << "no FUSE mount on this machine: folders and deletions are not made";
@@ -398,7 +399,7 @@ TEST_F(NtfsImages, ScanListsOnlyPartitionsWithATree) {
 
 TEST_F(NtfsImages, NeverFewerFilesThanTskRecover) {
     NeedFuse();
-    if (std::system("command -v tsk_recover >/dev/null 2>&1") != 0) GTEST_SKIP() << "tsk_recover not installed";
+    if (std::system("command -v tsk_recover >/dev/null 2>&1") != 0) KIV_SKIP_MISSING_TOOL("tsk_recover not installed");
     for (auto [image, manifest] : {std::pair<const char*, const char*>{"ntfs", "manifest"}, {"cut", "manifest"},
                                    {"nomft", "manifest"}, {"c512", "manifest-c512"}, {"c64k", "manifest-c64k"},
                                    {"disk-gpt", "manifest"}}) {

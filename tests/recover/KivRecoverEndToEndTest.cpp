@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "RecoverTestUtil.h"
+#include "KivNeedTool.h"
 
 namespace fs = std::filesystem;
 
@@ -51,7 +52,7 @@ void WriteFile(const fs::path& p, const std::vector<uint8_t>& v) {
 }  // namespace
 
 TEST(KivRecoverEndToEnd, FatImageFilesComeBackByteIdentical) {
-    if (!fs::exists(kCli) || !HaveTool("mkfs.fat") || !HaveTool("mcopy")) GTEST_SKIP() << "needs undelia-cli, mkfs.fat, mtools";
+    if (!fs::exists(kCli) || !HaveTool("mkfs.fat") || !HaveTool("mcopy")) KIV_SKIP_MISSING_TOOL("needs undelia-cli, mkfs.fat, mtools");
     KivTestDir d;
     fs::path img = d.Path() / "fat.img";
     auto photo = RandomBytes(300000, 1), note = RandomBytes(1234, 2), gone = RandomBytes(70000, 3);
@@ -93,7 +94,7 @@ TEST(KivRecoverEndToEnd, FatImageFilesComeBackByteIdentical) {
 
 TEST(KivRecoverEndToEnd, CarvedFilesMatchTheImageBytes) {
     std::string script = std::string(KIV_SOURCE_DIR) + "/scripts/make-carving-image";
-    if (!fs::exists(kCli) || !fs::exists(script) || !HaveTool("python3")) GTEST_SKIP() << "needs undelia-cli and python3";
+    if (!fs::exists(kCli) || !fs::exists(script) || !HaveTool("python3")) KIV_SKIP_MISSING_TOOL("needs undelia-cli and python3");
     KivTestDir d;
     fs::path img = d.Path() / "carve.img", manifest = d.Path() / "carve.tsv", out = d.Path() / "out";
     ASSERT_EQ(Shell("python3 " + Q(script) + " " + Q(img) + " " + Q(manifest)), 0);

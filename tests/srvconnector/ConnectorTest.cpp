@@ -12,6 +12,7 @@
 
 #include "ServerCache.h"
 #include "SrvTestKit.h"
+#include "KivNeedTool.h"
 
 namespace {
 
@@ -221,7 +222,7 @@ TEST_F(ConnectorTest, SilentServiceTimesOut) {
 TEST_F(ConnectorTest, HttpsRefusesAnUnverifiedService) {
     std::string cmd = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1 -keyout '" +
                       File("key.pem") + "' -out '" + File("cert.pem") + "' >/dev/null 2>&1";
-    if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "no openssl command to make a certificate";
+    if (std::system(cmd.c_str()) != 0) KIV_SKIP_MISSING_TOOL("no openssl command to make a certificate");
     httplib::SSLServer server(File("cert.pem").c_str(), File("key.pem").c_str());
     ASSERT_TRUE(server.is_valid());
     int requests = 0;
