@@ -243,3 +243,23 @@ TEST(ClusterBitmap, OutsideTheAreaCountsAsUsed) {
     EXPECT_EQ(m.IsClusterUsed(~0ull), 1);
     EXPECT_TRUE(KivFailed(m.Init(0, 1, ~0ull)));  // cannot be allocated
 }
+
+TEST(ClusterBitmap, AnyUsedAgreesWithTheBitsOverEveryRange) {
+    // Sparse marks over several blocks of the summary, and every range shape around them.
+    const uint64_t n = 64 * 64 * 3 + 77;
+    CClusterUseBitMap m;
+    ASSERT_TRUE(KivSucceeded(m.Init(0, 1, n)));
+    std::vector<bool> want(n);
+    for (uint64_t c : std::vector<uint64_t>{0, 63, 64, 4095, 4096, 8191, 9000, n - 1}) {
+        m.SetUsed(c);
+        want[c] = true;
+        for (uint64_t first : std::vector<uint64_t>{0, c > 0 ? c - 1 : 0, c, c + 1, c > 5000 ? c - 5000 : 0})
+            for (uint64_t len : std::vector<uint64_t>{1, 2, 64, 65, 4096, 9000, ~0ull}) {
+                bool bAny = false;
+                for (uint64_t i = first; i < n && i - first < len; ++i) bAny = bAny || want[i];
+                ASSERT_EQ(m.AnyUsed(first, len), bAny) << "after " << c << ": " << first << "+" << len;
+            }
+    }
+    EXPECT_FALSE(m.AnyUsed(n, 10));  // beyond the count nothing is known to be used
+    EXPECT_FALSE(m.AnyUsed(5, 0));
+}

@@ -15,6 +15,9 @@ public:
     // Marks clusters (relative to the area, 0-based) used; parts beyond the count are ignored.
     void SetUsed(uint64_t nCluster, uint64_t nCount = 1);
     bool IsUsed(uint64_t nCluster) const;
+    // Whether any of the clusters is used; parts beyond the count are not looked at. A few hundred
+    // word reads whatever the length: runs from disk may claim the whole volume, again and again.
+    bool AnyUsed(uint64_t nCluster, uint64_t nCount);
     int IsClusterUsed(uint64_t nSector) override;
 
     uint64_t GetClusterCount() const { return m_nClusters; }
@@ -24,4 +27,8 @@ private:
     uint32_t m_nSecPerClus = 1;
     uint64_t m_nClusters = 0;
     std::vector<uint64_t> m_bits;
+    // Used clusters before each block of kBlockWords words, made when first asked after a change.
+    static constexpr uint64_t kBlockWords = 64;
+    std::vector<uint64_t> m_blockPrefix;
+    bool m_bPrefixValid = false;
 };
