@@ -1,7 +1,14 @@
 // Whole images made by mkfs.fat and mtools: scanned, proposed, built and read back.
+#include <sys/wait.h>
+
+#include <nlohmann/json.hpp>
+
 #include "FatTestSupport.h"
+#include "KivRunCommand.h"
+#include "Model/IKivAttrDataInfo.h"
 
 using namespace kivfat_test;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -134,4 +141,65 @@ TEST(FatImage, VolumeInsideMbrPartition) {
     EXPECT_EQ(b.pPart->m_nFirstSector, 2048u);
     EXPECT_EQ(b.pPart->m_nType, KIV_FS_FAT16);
     ExpectFile(b, "mbr", "Inner/inside partition.txt", false);
+}
+
+// Deleted files whose clusters a new file took would come back with that file's bytes: they are
+// reported damaged with the reason, and neither the live files nor the new one are.
+TEST(FatImage, DeletedFilesUnderANewFileAreReportedReused) {
+    Built b;
+    BuildImage("reuse32.img", &b);
+    auto damage = [](IKivFileNode* p) -> std::string {
+        auto* pInfo = p ? dynamic_cast<IKivAttrDataInfo*>(p->GetAttr()) : nullptr;
+        const char* psz = pInfo ? pInfo->GetDataDamage() : "not there";
+        return psz ? psz : "";
+    };
+    IKivFileNode* pTemp = Find(b.pRoot, "Temp");
+    ASSERT_NE(pTemp, nullptr) << Dump(b.pRoot);
+    size_t nReused = 0;
+    for (IKivFileNode* c = pTemp->GetFirstChild(); c; c = c->GetNextSibling()) {
+        std::string name = c->GetAttr()->GetName();
+        SCOPED_TRACE(name);
+        bool bDeleted = c->GetAttr()->GetRecordState() & KIV_REC_DELETED;
+        EXPECT_EQ(damage(c), bDeleted ? kKivReusedDamage : "");
+        nReused += bDeleted;
+    }
+    EXPECT_EQ(nReused, 3u) << Dump(b.pRoot);
+    ExpectFile(b, "reuse32", "Temp/_tmp0001.tmp", false);
+    ExpectFile(b, "reuse32", "new live.bin", false);
+    EXPECT_EQ(damage(Find(b.pRoot, "new live.bin")), "");
+}
+
+// The same through undelia-cli: each of them has its "damaged:" line and is flagged damaged in the
+// report with the reason; the run ends with the exit code of damaged files.
+TEST(FatImage, CliReportsTheReusedFilesDamaged) {
+    ASSERT_FALSE(ImageDir().empty());
+    fs::path to = fs::temp_directory_path() / ("undelia-fat-reuse-" + std::to_string(::getpid()));
+    std::string report = to.string() + ".json";
+    int status = -1;
+    std::string rec = RunCommand("'" KIV_BIN_DIR "/undelia-cli' -q recover '" + ImageDir() + "/reuse32.img' --to '" +
+                                     to.string() + "' --report '" + report + "' 2>&1",
+                                 &status);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << rec;
+    std::ifstream in(report);
+    nlohmann::json j = nlohmann::json::parse(in, nullptr, false);
+    ASSERT_TRUE(j.is_object()) << rec;
+    size_t nDamaged = 0, nFine = 0;
+    for (const auto& f : j["files"]) {
+        std::string path = f["original_path"];
+        SCOPED_TRACE(path);
+        if (f["state"] == "deleted" && path.find("Temp/") != std::string::npos) {
+            EXPECT_TRUE(f["damaged"].get<bool>());
+            EXPECT_EQ(f["reason"], kKivReusedDamage);
+            EXPECT_NE(rec.find("damaged: " + f["output"].get<std::string>() + ": " + kKivReusedDamage), std::string::npos)
+                << rec;
+            ++nDamaged;
+        } else if (f["state"] == "live") {
+            EXPECT_FALSE(f["damaged"].get<bool>());
+            ++nFine;
+        }
+    }
+    EXPECT_EQ(nDamaged, 3u) << rec;
+    EXPECT_EQ(nFine, 3u) << rec;
+    fs::remove_all(to);
+    fs::remove(report);
 }

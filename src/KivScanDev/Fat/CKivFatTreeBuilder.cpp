@@ -93,6 +93,7 @@ IKivFsNode* CKivFatTreeBuilder::Build() {
     m_fat.Load(m_pDev, m_pPart->m_nType, m_pPart->m_nFirstSector + m_pPart->m_nReservedSectors,
                m_pPart->m_nSectorsPerFat, nFlags & kUseFirstFat, (nFlags & kUseSecondFat) && FatCopies() == 2);
     m_bUsedMap = !KivFailed(m_used.Init(m_nDataStart, m_nSecPerClus, m_nDataClusters));
+    m_bLiveMap = !KivFailed(m_live.Init(m_nDataStart, m_nSecPerClus, m_nDataClusters));
     m_pRuns = std::make_unique<CKivFatRunBuilder>(m_fat.HasTable() ? &m_fat : nullptr, m_nDataClusters,
                                                   uint64_t(m_nSecPerClus) * m_nSectorSize);
     if (m_pCallback && m_pCallback->SetProgress(50) == -1) m_bCancelled = true;
@@ -126,6 +127,7 @@ IKivFsNode* CKivFatTreeBuilder::Build() {
         m_pRoot->GetAttr()->SetName(KivFormatPartName(KivFsTypeText(m_pPart->m_nType), m_nNameBase + 1, s.cDriveLetter,
                                                       m_pRoot->GetLabel()).c_str());
     ReconstructDirs();
+    if (!Cancelled()) MarkReused();
     if (!Cancelled()) AddRawTree();
     if (Cancelled()) return nullptr;  // the destructor releases the partial tree
     Tidy();
@@ -172,6 +174,7 @@ void CKivFatTreeBuilder::WalkDir(IKivFileNode* pDir, const DirWork& work) {
             clusters = m_pRuns->DirClusters(work.nCluster, nMax);
         for (uint32_t c : clusters) {
             if (!m_dirClusters.insert(c).second) continue;  // already read as part of another directory
+            if (!bDeleted && m_bLiveMap) m_live.SetUsed(c - 2);
             pieces.emplace_back(m_nDataStart + uint64_t(c - 2) * m_nSecPerClus, m_nSecPerClus);
         }
     }
@@ -313,14 +316,23 @@ void CKivFatTreeBuilder::AddEntry(IKivFileNode* pDir, uint32_t nDirCluster, cons
         // without being freed; only freed clusters are searched for freed data.
         bool bFreed = e.IsDeleted() || m_pRuns->GetEntry(nFirst) == KIV_FAT_FREE ||
                       m_pRuns->GetEntry(nFirst) == KIV_FAT_BAD;
-        std::vector<KivDataRun> runs = bDeleted && bFreed && m_pRuns->HasTable()
-                                           ? m_pRuns->DeletedRuns(nFirst, e.m_nSize)
-                                           : m_pRuns->ChainRuns(nFirst, e.m_nSize);
+        bool bGuessed = bDeleted && bFreed && m_pRuns->HasTable();
+        std::vector<KivDataRun> runs =
+            bGuessed ? m_pRuns->DeletedRuns(nFirst, e.m_nSize) : m_pRuns->ChainRuns(nFirst, e.m_nSize);
         CKivCompactRunList list;
         for (const KivDataRun& r : runs) list.Append(r.nStart, r.nLength);
         pAttr->SetRuns(std::move(list));
         MarkUsed(runs);
-        if (RunsPastDeviceEnd(runs)) pAttr->SetRecordState(pAttr->GetRecordState() | KIV_REC_DAMAGED);
+        uint8_t nState = pAttr->GetRecordState();
+        if (RunsPastDeviceEnd(runs)) nState |= KIV_REC_DAMAGED;
+        // Deleting freed the first cluster: allocated again, it holds another file's data, and the
+        // free clusters guessed after it cannot be the file's start.
+        uint32_t nFirstEntry = m_pRuns->GetEntry(nFirst);
+        if (bGuessed && e.m_nSize && nFirstEntry != KIV_FAT_FREE && nFirstEntry != KIV_FAT_BAD) nState |= KIV_REC_REUSED;
+        pAttr->SetRecordState(nState);
+        if (bDeleted) m_deletedFiles.push_back(pAttr);
+        else if (m_bLiveMap)
+            for (const KivDataRun& r : runs) m_live.SetUsed(r.nStart, r.nLength);
     }
 
     if (bDir && nFirst >= 2) {
@@ -439,6 +451,19 @@ bool CKivFatTreeBuilder::RunsPastDeviceEnd(const std::vector<KivDataRun>& runs) 
 void CKivFatTreeBuilder::MarkUsed(const std::vector<KivDataRun>& runs) {
     if (!m_bUsedMap) return;
     for (const KivDataRun& r : runs) m_used.SetUsed(r.nStart, r.nLength);
+}
+
+void CKivFatTreeBuilder::MarkReused() {
+    if (!m_bLiveMap) return;
+    // A chain left in a deleted folder (never freed, so followed as it stands) may now run through
+    // a live entry's clusters.
+    for (CKivFileAttrFAT* pAttr : m_deletedFiles) {
+        std::unique_ptr<IDataRunList> list(pAttr->GetDataRunList());
+        bool bReused = false;
+        for (const KivDataRun* r = list ? list->First() : nullptr; r && !bReused; r = list->Next())
+            bReused = r->nStart != KIV_SPARSE_RUN && m_live.AnyUsed(r->nStart, r->nLength);
+        if (bReused) pAttr->SetRecordState(pAttr->GetRecordState() | KIV_REC_REUSED);
+    }
 }
 
 void CKivFatTreeBuilder::AddRawTree() {

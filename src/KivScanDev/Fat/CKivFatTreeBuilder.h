@@ -69,6 +69,8 @@ private:
     IKivFileNode* RegisterDir(IKivFileNode* pDir, IKivFileAttr* pAttr, uint32_t nCluster, bool bRecycle);
     void ReconstructDirs();
     void MarkUsed(const std::vector<KivDataRun>& runs);
+    // Marks the deleted files whose clusters a live entry holds; their data is another file's.
+    void MarkReused();
     void AddRawTree();
     void Tidy();
     size_t ReadNodeData(IKivFileNode* pNode, uint8_t* pBuf, size_t nLen);
@@ -98,6 +100,9 @@ private:
     std::deque<DirWork> m_queue;
     CClusterUseBitMap m_used;                            // clusters the entries found hold
     bool m_bUsedMap = false;
+    CClusterUseBitMap m_live;                            // clusters of live files and folders
+    bool m_bLiveMap = false;
+    std::vector<CKivFileAttrFAT*> m_deletedFiles;        // borrowed from their nodes
     // Clusters where the scan saw directory pieces without "." and "..", and folder starts; sorted.
     std::vector<uint32_t> m_pieceClusters, m_startClusters;
     bool m_bPiecesIndexed = false;

@@ -9,6 +9,10 @@
 #include "KivStreamLE.h"
 #include "KivScanResult.h"
 
+// The engine's own record state bit beside the KIV_REC_* ones: a deleted entry whose clusters now
+// belong to a live file. In the record state, the stored forms carry it without a change of layout.
+constexpr uint8_t KIV_REC_REUSED = 0x40;
+
 class CKivFileAttrBase : public IKivFileAttr {
 public:
     uint32_t GetNameLength() override { return static_cast<uint32_t>(m_strName.size()); }  // bytes

@@ -4,7 +4,7 @@
 
 const char* CKivFileAttrExFAT::GetDataDamage() {
     switch (m_nDamage) {
-        case kReused: return "its clusters were reused by another file";
+        case kReused: return kKivReusedDamage;
         case kPastEnd: return "its clusters would run past the end of the volume";
         case kBadChain: return "its cluster chain is broken";
         default: return nullptr;

@@ -2,8 +2,9 @@
 #pragma once
 
 #include "CKivFileAttrBase.h"
+#include "IKivAttrDataInfo.h"
 
-class CKivFileAttrFAT : public CKivFileAttrBase {
+class CKivFileAttrFAT : public CKivFileAttrBase, public IKivAttrDataInfo {
 public:
     CKivFileAttrFAT() : CKivFileAttrBase(0xFFFF, 0) {}
     int GetAttrKind() override { return KIV_ATTR_FAT; }
@@ -21,6 +22,11 @@ public:
     }
     uint32_t GetFirstCluster() const { return m_nFirstCluster; }
     uint32_t GetDirCluster() const { return m_nDirCluster; }
+
+    // FAT keeps no valid length: the whole size is data.
+    uint64_t GetValidLength() override { return ~0ull; }
+    // Reuse (KIV_REC_REUSED) is the one damage known from the tables.
+    const char* GetDataDamage() override { return (m_nRecordState & KIV_REC_REUSED) ? kKivReusedDamage : nullptr; }
 
 private:
     std::string m_strSecondName;

@@ -4,6 +4,9 @@
 
 #include <cstdint>
 
+// What a deleted entry whose clusters a live file took answers: they hold another file's data.
+inline constexpr char kKivReusedDamage[] = "its clusters were reused by another file";
+
 class IKivAttrDataInfo {
 public:
     virtual ~IKivAttrDataInfo() = default;
