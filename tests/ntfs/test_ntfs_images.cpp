@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "Model/IKivAttrDataInfo.h"
 #include "NtfsTestSupport.h"
 #include "KivNeedTool.h"
 
@@ -414,4 +415,29 @@ TEST_F(NtfsImages, NeverFewerFilesThanTskRecover) {
         EXPECT_GE(oursNamed, tskNamed) << out;
         EXPECT_GT(ours, 0) << out;
     }
+}
+
+// A deleted file whose clusters a live file took when it grew holds that file's data now: it is
+// reported damaged with the reason. The live file and a deleted file whose clusters are still
+// free are not.
+TEST_F(NtfsImages, DeletedFileUnderALiveFileIsReportedReused) {
+    NeedFuse();
+    auto damage = [](IKivFileNode* p) -> std::string {
+        auto* pInfo = p ? dynamic_cast<IKivAttrDataInfo*>(p->GetAttr()) : nullptr;
+        const char* psz = pInfo ? pInfo->GetDataDamage() : "not there";
+        return psz ? psz : "";
+    };
+    BuiltTree t;
+    Build("reuse.img", 512, &t);
+    ASSERT_NE(t.root, nullptr);
+    IKivFileNode* pOld = FindPath(t.root, "/old.bin");
+    ASSERT_NE(pOld, nullptr);
+    EXPECT_TRUE(pOld->GetAttr()->GetRecordState() & KIV_REC_DELETED);
+    EXPECT_EQ(damage(pOld), kKivReusedDamage);
+    EXPECT_EQ(damage(FindPath(t.root, "/growing.log")), "");
+
+    BuiltTree sound;
+    Build("ntfs.img", 512, &sound);
+    ASSERT_NE(sound.root, nullptr);
+    EXPECT_EQ(damage(FindPath(sound.root, "/docs/deleted.bin")), "");
 }

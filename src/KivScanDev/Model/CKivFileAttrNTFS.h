@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "CKivFileAttrBase.h"
+#include "IKivAttrDataInfo.h"
 #include "IKivEfsMetadata.h"
 
 // The scanner pairs carry where the record's "$EFS" stream lies: a first pair
@@ -14,7 +15,7 @@
 constexpr uint64_t KIV_NTFS_EFS_RESIDENT = 0x5346452400000001ull;  // "$EFS" tag, resident
 constexpr uint64_t KIV_NTFS_EFS_RUNS = 0x5346452400000002ull;      // "$EFS" tag, in clusters
 
-class CKivFileAttrNTFS : public CKivFileAttrBase, public IKivEfsMetadata {
+class CKivFileAttrNTFS : public CKivFileAttrBase, public IKivEfsMetadata, public IKivAttrDataInfo {
 public:
     CKivFileAttrNTFS() : CKivFileAttrBase(0xFFFF, 0xFFFF) {}
     uint32_t GetNameLength() override { return static_cast<uint32_t>(m_strName.size()) + 1; }
@@ -35,6 +36,11 @@ public:
     void SetEfsRuns(const std::vector<KivDataRun>& runs, uint64_t nSize);
     bool ReadEfsMetadata(IKivDevStor* pReader, uint64_t nBaseSector, uint32_t nSecPerClus,
                          std::vector<uint8_t>* pOut) override;
+
+    // The initialised size is not kept: the whole size counts as written.
+    uint64_t GetValidLength() override { return ~0ull; }
+    // Reuse (KIV_REC_REUSED): a deleted record's clusters are in use again.
+    const char* GetDataDamage() override { return (m_nRecordState & KIV_REC_REUSED) ? kKivReusedDamage : nullptr; }
 
 private:
     uint64_t m_nRecordRef = 0;

@@ -390,7 +390,14 @@ bool CKivNtfsTreeBuilder::ReadFoundRecords(IKivEnumResFilesCallback* pCallback) 
     return true;
 }
 
-IKivFileAttr* CKivNtfsTreeBuilder::MakeAttr(const Entry& e) {
+bool CKivNtfsTreeBuilder::IsReused(const Entry& e, CClusterUseBitMap* pUsed) {
+    if (e.bInUse || e.bDir || e.bResident) return false;
+    for (const auto& r : e.runs)
+        if (r.nLcn != KIV_NTFS_SPARSE && pUsed->AnyUsed(r.nLcn, r.nLength)) return true;
+    return false;
+}
+
+IKivFileAttr* CKivNtfsTreeBuilder::MakeAttr(const Entry& e, bool bReused) {
     auto* a = new CKivFileAttrNTFS();
     a->SetName(e.name.c_str());
     uint64_t size = e.bDir ? 0 : e.nSize;
@@ -407,7 +414,8 @@ IKivFileAttr* CKivNtfsTreeBuilder::MakeAttr(const Entry& e) {
     bool bPastEnd = false;
     for (const auto& r : e.runs)
         if (r.nLcn != KIV_NTFS_SPARSE && (r.nLcn >= m_nClusters || r.nLength > m_nClusters - r.nLcn)) bPastEnd = true;
-    a->SetRecordState(uint8_t((e.bInUse ? 0 : KIV_REC_DELETED) | (bPastEnd && !e.bDir ? KIV_REC_DAMAGED : 0)));
+    a->SetRecordState(uint8_t((e.bInUse ? 0 : KIV_REC_DELETED) | (bPastEnd && !e.bDir ? KIV_REC_DAMAGED : 0) |
+                              (bReused ? KIV_REC_REUSED : 0)));
     a->SetRecordRef(e.nRef);
     if (!e.bDir) {
         CKivCompactRunList runs;
@@ -434,7 +442,6 @@ IKivFileAttr* CKivNtfsTreeBuilder::MakeAttr(const Entry& e) {
 void CKivNtfsTreeBuilder::FillClusterMap(CClusterUseBitMap* pMap) {
     pMap->Init(m_nBase, m_nSecPerClus, m_nClusters);
     uint64_t want = std::min<uint64_t>(m_nBitmapBytes, (m_nClusters + 7) / 8);
-    bool fromBitmap = false;
     if (want && !m_bitmapRuns.empty()) {
         std::vector<uint8_t> bits;
         bits.reserve(want);
@@ -453,7 +460,6 @@ void CKivNtfsTreeBuilder::FillClusterMap(CClusterUseBitMap* pMap) {
         }
         if (bits.size() >= want) {
             bits.resize(want);
-            fromBitmap = true;
             for (uint64_t b = 0; b < want; ++b) {
                 if (bits[b] == 0) continue;
                 if (bits[b] == 0xFF) {
@@ -465,13 +471,12 @@ void CKivNtfsTreeBuilder::FillClusterMap(CClusterUseBitMap* pMap) {
             }
         }
     }
-    if (!fromBitmap) {
-        // Without $Bitmap, clusters of the files that are still in use count as used.
-        for (const auto& e : m_entries)
-            if (e.bInUse)
-                for (const auto& r : e.runs)
-                    if (r.nLcn != KIV_NTFS_SPARSE) pMap->SetUsed(r.nLcn, r.nLength);
-    }
+    // Clusters of the files still in use count as used, with $Bitmap or without it (a stale or torn
+    // $Bitmap must not offer a live file's clusters as free).
+    for (const auto& e : m_entries)
+        if (e.bInUse)
+            for (const auto& r : e.runs)
+                if (r.nLcn != KIV_NTFS_SPARSE) pMap->SetUsed(r.nLcn, r.nLength);
 }
 
 IKivFsNode* CKivNtfsTreeBuilder::Build(uint32_t nNameBase, IKivEnumResFilesCallback* pCallback) {
@@ -526,6 +531,8 @@ IKivFsNode* CKivNtfsTreeBuilder::Build(uint32_t nNameBase, IKivEnumResFilesCallb
         auto it = m_index.find(nKey);
         return it == m_index.end() ? SIZE_MAX : it->second;
     };
+    CClusterUseBitMap used;
+    FillClusterMap(&used);
     std::vector<IKivFileNode*> nodes(n, nullptr);
     std::vector<std::vector<uint32_t>> children(n);
     const size_t root = positionOf(kRootRecord);
@@ -533,7 +540,7 @@ IKivFsNode* CKivNtfsTreeBuilder::Build(uint32_t nNameBase, IKivEnumResFilesCallb
         const Entry& e = m_entries[i];
         if (i == root) continue;
         if (!filter.IsFileNameKept(e.name.c_str(), e.bDir)) continue;
-        nodes[i] = KivNewFileNode(MakeAttr(e));
+        nodes[i] = KivNewFileNode(MakeAttr(e, IsReused(e, &used)));
         size_t p = positionOf(e.nParent);
         if (p != SIZE_MAX) children[p].push_back(uint32_t(i));
     }
@@ -594,8 +601,6 @@ IKivFsNode* CKivNtfsTreeBuilder::Build(uint32_t nNameBase, IKivEnumResFilesCallb
         return nullptr;
     }
 
-    CClusterUseBitMap used;
-    FillClusterMap(&used);
     if (IKivFileNode* pRaw = BuildRawTree(&used, pCallback, m_pDev, m_pRawList)) pPart->AddChild(pRaw);
 
     if (!pPart->GetFirstChild()) {

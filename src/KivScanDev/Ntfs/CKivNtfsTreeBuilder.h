@@ -77,8 +77,12 @@ private:
     void TakeRecord(uint32_t nNumber, const CKivNtfsFileRecord& rec, uint64_t nSector, uint32_t nKey);
     Entry* FindEntry(uint32_t nKey);
     bool ReadAttributeList(const KivNtfsAttr& a, std::vector<uint8_t>* pOut);
-    IKivFileAttr* MakeAttr(const Entry& e);
+    // bReused: a deleted record whose clusters are in use again (its data is another file's).
+    IKivFileAttr* MakeAttr(const Entry& e, bool bReused);
+    // Clusters in use: those $Bitmap marks, and those the records in use name whatever it says.
     void FillClusterMap(CClusterUseBitMap* pMap);
+    // Whether a deleted file's clusters are in use again.
+    static bool IsReused(const Entry& e, CClusterUseBitMap* pUsed);
     bool Cancelled(IKivEnumResFilesCallback* pCallback);
     uint64_t RunBytes(const std::vector<KivNtfsRun>& runs) const;
 
