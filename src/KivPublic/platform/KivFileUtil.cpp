@@ -140,6 +140,13 @@ bool KivSetFileAttributes(const std::string& path, uint32_t nAttrs) {
 
 std::string KivDestName(const std::string& name) { return name; }
 
+size_t KivNameMax(const std::string& dir) {
+    long n = ::pathconf(dir.empty() ? "." : dir.c_str(), _PC_NAME_MAX);
+    return n > 0 ? static_cast<size_t>(n) : 255;
+}
+
+size_t KivNameLength(const std::string& name) { return name.size(); }
+
 std::string KivAbsolutePath(const std::string& path) {
     if (!path.empty() && path.front() == '/') return path;
     char buf[PATH_MAX];

@@ -81,3 +81,9 @@ bool KivImportEncryptedRaw(const std::string& strStream, const std::string& strD
 // which become '#' (a trailing '#' for dots and spaces, "_" before a device name); Linux takes
 // every name but '/' and NUL. The name itself when nothing had to change.
 std::string KivDestName(const std::string& name);
+
+// Longest name one component may have in the file system that holds the folder, counted as
+// KivNameLength counts; 255 when the system cannot tell.
+size_t KivNameMax(const std::string& dir);
+// A name's length as the destination's system limits it: bytes on Linux, UTF-16 units on Windows.
+size_t KivNameLength(const std::string& name);

@@ -170,6 +170,24 @@ bool KivSetFileAttributes(const std::string& path, uint32_t nAttrs) {
     return SetFileAttributesW(KivWinPath(path).c_str(), a ? a : FILE_ATTRIBUTE_NORMAL) ? true : KivWinFail();
 }
 
+size_t KivNameMax(const std::string& dir) {
+    std::wstring path = KivWinPath(dir.empty() ? "." : dir);
+    std::vector<wchar_t> root(path.size() + 2);
+    DWORD nMax = 0;
+    if (!GetVolumePathNameW(path.c_str(), root.data(), static_cast<DWORD>(root.size())) ||
+        !GetVolumeInformationW(root.data(), nullptr, 0, nullptr, &nMax, nullptr, nullptr, 0) || nMax == 0)
+        return 255;
+    return nMax;
+}
+
+size_t KivNameLength(const std::string& name) {
+    // UTF-16 units: one per character, two for those beyond the basic plane (four UTF-8 bytes).
+    size_t n = 0;
+    for (unsigned char c : name)
+        if ((c & 0xC0) != 0x80) n += c >= 0xF0 ? 2 : 1;
+    return n;
+}
+
 std::string KivDestName(const std::string& name) {
     std::string s = name;
     for (char& c : s)
