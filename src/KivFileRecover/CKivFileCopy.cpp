@@ -258,7 +258,13 @@ CKivFileCopy::Outcome CKivFileCopy::RebuildEncrypted(uint64_t nSize) {
     // The import stream: fed to the system's raw import where the destination can hold an
     // encrypted file; elsewhere the stream itself is the result, under a name that shows it is the
     // encrypted form.
-    std::string efsPath = CKivRecoverNames::MakeNewFile(m_destPath + ".EFS");
+    size_t nLeaf = m_destPath.size();
+    while (nLeaf > 0 && !KivIsPathSep(m_destPath[nLeaf - 1])) --nLeaf;
+    size_t nMax = KivNameMax(KivDirOf(m_destPath));
+    std::string efsPath = CKivRecoverNames::MakeNewFile(
+        m_destPath.substr(0, nLeaf) + CKivRecoverNames::FitComponent(m_destPath.substr(nLeaf), nMax > 4 ? nMax - 4 : 1) +
+            ".EFS",
+        nMax);
     CKivDestFile efs;
     if (efsPath.empty() || !efs.Create(efsPath)) {
         int e = efsPath.empty() ? errno : efs.Errno();

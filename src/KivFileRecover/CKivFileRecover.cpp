@@ -139,7 +139,10 @@ bool CKivFileRecover::Impl::RecoverDir(IKivFileNode* pNode, IKivFileRecoverCallb
     }
     IKivFileAttr* pAttr = pNode->GetAttr();
     if (!pAttr || pAttr->GetCheckState() == KIV_CHECK_NONE) return false;
-    std::string top = CKivRecoverNames::MakeNewFolder(dest + CKivRecoverNames::TopFolderName(pAttr->GetName()));
+    // Names are cut to what the destination takes, not shorter: the folders made below lie on the
+    // same file system.
+    const size_t nMax = KivNameMax(dest);
+    std::string top = CKivRecoverNames::MakeNewFolder(dest + CKivRecoverNames::TopFolderName(pAttr->GetName(), nMax), nMax);
     IKivDevStor* pReader = ChooseReader(pNode, pDev);
 
     // Depth-first over the ticked entries with an explicit stack: a deep tree from a damaged disk
@@ -166,14 +169,15 @@ bool CKivFileRecover::Impl::RecoverDir(IKivFileNode* pNode, IKivFileRecoverCallb
         const std::string folder = stack.back().folder;
         IKivFileAttr* pA = pChild->GetAttr();
         if (!pA || pA->GetCheckState() == KIV_CHECK_NONE) continue;
-        std::string name = CKivRecoverNames::SafeComponent(pA->GetName());
+        std::string name = CKivRecoverNames::SafeComponent(pA->GetName(), nMax);
+        if (name != pA->GetName()) KivLogA(0, "Recover name changed for the destination: %s -> %s", pA->GetName(), name.c_str());
         if (pA->GetAttributes() & KIV_FA_DIRECTORY) {
-            std::string sub = folder.empty() ? std::string() : CKivRecoverNames::MakeNewFolder(folder + "/" + name);
+            std::string sub = folder.empty() ? std::string() : CKivRecoverNames::MakeNewFolder(folder + "/" + name, nMax);
             stack.push_back({pChild->GetFirstChild(), sub, pChild});
             continue;
         }
         errno = 0;
-        std::string path = CKivRecoverNames::MakeOutputFile(folder, name, dest);
+        std::string path = CKivRecoverNames::MakeOutputFile(folder, name, dest, nMax);
         if (path.empty()) {
             int e = errno ? errno : EIO;
             ReportFailed(pCb, pChild, (folder.empty() ? dest : folder + "/") + name, std::strerror(e), e);

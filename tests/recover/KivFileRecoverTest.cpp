@@ -448,3 +448,42 @@ TEST(KivFileRecover, EncryptedEntryBecomesItsImportStream) {
     ASSERT_EQ(rec.WaitForRecoverEnd(0), KIV_OK);
     EXPECT_EQ(KivTestReadFile(dest), std::vector<uint8_t>(enc.begin(), enc.begin() + 700));
 }
+
+// Names are cut only where the destination cannot hold them (255 bytes here): on a character
+// boundary, keeping the extension, a clash numbered within the limit too. What is written says
+// where each entry went, beside the entry's own name, so the report can name both.
+TEST(KivFileRecover, LongNamesAreCutOnlyToWhatTheDestinationTakes) {
+    Image img(2);
+    auto a = Random(700, 7), b = Random(900, 8);
+    img.Put(10, a);
+    img.Put(20, b);
+    std::string whole = std::string(251, 'L') + ".txt", umlauts;
+    for (int i = 0; i < 200; ++i) umlauts += "\xC3\xA4";
+    Tree t{NewPart(2)};
+    AddFile(t.p, NewAttr(whole.c_str(), 700, {{10, 1}}));
+    AddFile(t.p, NewAttr((umlauts + ".jpg").c_str(), 900, {{20, 1}}));
+    AddFile(t.p, NewAttr((umlauts + "X.jpg").c_str(), 700, {{10, 1}}));  // the same once cut
+    IKivFileNode* sub = AddFile(t.p, NewAttr(std::string(300, 'D').c_str(), 0, {}, KIV_FA_DIRECTORY, false));
+    AddFile(sub, NewAttr("inner.bin", 900, {{20, 1}}));
+
+    KivTestDir d;
+    CKivFileRecover rec;
+    rec.SetDevice(&img.m_dev);
+    KivTestCallback cb;
+    char created[4096];
+    ASSERT_EQ(rec.DoRecoverDir(t.p, &cb, d.Str().c_str(), created, sizeof created), KIV_OK);
+    ASSERT_EQ(rec.WaitForRecoverEnd(0), KIV_OK);
+    fs::path top = d.Path() / "Part";
+    EXPECT_EQ(KivTestReadFile(top / whole), a);
+    EXPECT_EQ(KivTestReadFile(top / std::string(255, 'D') / "inner.bin"), b);
+    EXPECT_EQ(rec.GetStats().nFilesFailed, 0u);
+    // The two that clash once cut, whichever came first.
+    std::map<std::string, std::string> nameOf(cb.written.begin(), cb.written.end());
+    std::string cut = (top / (umlauts.substr(0, 250) + ".jpg")).string();
+    std::string numbered = (top / (umlauts.substr(0, 246) + "_000.jpg")).string();
+    ASSERT_TRUE(nameOf.count(cut) && nameOf.count(numbered));
+    EXPECT_NE(nameOf[cut], nameOf[numbered]);
+    for (const std::string& p : {cut, numbered})
+        EXPECT_EQ(KivTestReadFile(p), nameOf[p] == umlauts + ".jpg" ? b : a) << nameOf[p];
+    EXPECT_EQ(nameOf[(top / whole).string()], whole);
+}

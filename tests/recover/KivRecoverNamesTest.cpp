@@ -7,6 +7,7 @@
 
 #include "CKivRecoverNames.h"
 #include "RecoverTestUtil.h"
+#include "platform/KivFileUtil.h"
 
 namespace fs = std::filesystem;
 using N = CKivRecoverNames;
@@ -75,4 +76,33 @@ TEST(KivRecoverNames, HostileNamesStayOneComponent) {
     EXPECT_EQ((s.size() - 4) % 2, 0u);
     KivTestDir d;
     EXPECT_FALSE(N::MakeOutputFile(d.Str(), s, d.Str() + "/").empty());
+}
+
+// A name is cut only to what the destination takes (255 bytes on Linux's file systems): whole up
+// to it, then on a character boundary with its extension; numbered variants stay within it too.
+TEST(KivRecoverNames, LongNamesAreCutToTheDestinationsLimitOnly) {
+    KivTestDir d;
+    const size_t nMax = KivNameMax(d.Str());
+    ASSERT_EQ(nMax, 255u) << "the test folder lies on a file system of another name limit";
+    std::string full = std::string(251, 'L') + ".txt";
+    EXPECT_EQ(N::SafeComponent(full, nMax), full);
+    EXPECT_EQ(N::SafeComponent(full), full);
+    std::string umlauts;
+    for (int i = 0; i < 200; ++i) umlauts += "\xC3\xA4";  // 400 bytes of a-umlaut
+    std::string cut = N::SafeComponent(umlauts + ".jpg", nMax);
+    EXPECT_EQ(cut, umlauts.substr(0, 250) + ".jpg");  // 251 bytes left for the stem: 125 characters
+    EXPECT_EQ(N::FitComponent(umlauts + ".jpg", 6), "\xC3\xA4.jpg");
+    EXPECT_EQ(N::FitComponent(umlauts + ".jpg", 5), "\xC3\xA4" "\xC3\xA4");  // no room for a stem: no extension
+    EXPECT_EQ(N::FitComponent(std::string(300, 'x') + "." + std::string(20, 'e'), 255), std::string(255, 'x'));
+
+    // Taken: the numbered variants cut the stem, never the number or the extension.
+    std::string fb = d.Str() + "/";
+    EXPECT_EQ(N::MakeOutputFile(d.Str(), full, fb, nMax), fb + full);
+    EXPECT_EQ(N::MakeOutputFile(d.Str(), full, fb, nMax), fb + std::string(247, 'L') + "_000.txt");
+    EXPECT_EQ(N::MakeOutputFile(d.Str(), cut, fb, nMax), fb + cut);
+    EXPECT_EQ(N::MakeOutputFile(d.Str(), cut, fb, nMax), fb + umlauts.substr(0, 246) + "_000.jpg");
+    std::string folder = fb + std::string(255, 'F');
+    EXPECT_EQ(N::MakeNewFolder(folder, nMax), folder);
+    EXPECT_EQ(N::MakeNewFolder(folder, nMax), fb + std::string(251, 'F') + "_000");
+    EXPECT_TRUE(fs::is_regular_file(fb + std::string(247, 'L') + "_000.txt"));
 }

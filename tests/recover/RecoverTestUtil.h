@@ -54,6 +54,8 @@ public:
         auto& v = ranges[i.pszPath];
         for (size_t k = 0; k < i.nRanges; ++k) v.emplace_back(i.pRanges[k].nFirst, i.pRanges[k].nEnd);
     }
+    // Output path and the entry's own name of each file written.
+    void OnFileWrittenEx(const KivRecoverIssue& i) override { written.emplace_back(i.pszPath, i.pszName); }
     void OnFileFailedEx(const KivRecoverIssue& i) override {
         failed.push_back(i.pszPath);
         failReasons.push_back(Leaf(i.pszPath) + ": " + i.pszReason);
@@ -66,5 +68,6 @@ public:
     uint64_t nBytes = 0;
     uint64_t nTail = 0;
     std::vector<std::string> started, damaged, failed;
+    std::vector<std::pair<std::string, std::string>> written;
     std::map<std::string, std::vector<std::pair<uint64_t, uint64_t>>> ranges;
 };
