@@ -54,6 +54,10 @@ public:
         Put(m_r, 32, nBaseRef, 8);
         Put(m_r, 44, nNumber, 4);
     }
+    Record& Sequence(uint16_t nSequence) {
+        Put(m_r, 16, nSequence, 2);
+        return *this;
+    }
     Record& StdInfo(uint32_t nAttributes) {
         std::vector<uint8_t> v(48, 0);
         Put(v, 32, nAttributes, 4);

@@ -135,3 +135,50 @@ TEST(NtfsHostile, AttributeListLeadsToTheSecondExtentOfTheMft) {
         root->Release();
     }
 }
+
+TEST(NtfsHostile, ExtensionRecordsJoinOnlyTheRecordAndUseTheyNameInFull) {
+    // Each file states two clusters; its record holds the first, an extension record the second.
+    auto file = [](uint32_t n, const std::u16string& name, uint64_t lcn, uint16_t flags = kInUse, uint16_t seq = 1) {
+        return Record(n, flags).Sequence(seq).StdInfo(0x20).FileName(5, name).NonResident(0x80, {{1, lcn}}, 8192).Finish();
+    };
+    auto extension = [](uint32_t n, uint64_t baseRef, uint64_t lcn) {
+        return Record(n, kInUse, baseRef).NonResident(0x80, {{1, lcn}}, 0, 1).Finish();
+    };
+    constexpr uint64_t kSeq1 = 1ull << 48;
+    std::vector<std::vector<uint8_t>> recs(40, std::vector<uint8_t>(1024, 0));
+    recs[0] = MftRecord({{10, kMftCluster}}, 40 * 1024).Finish();
+    recs[5] = Root();
+    recs[30] = file(30, u"whole.bin", 100);
+    recs[31] = extension(31, 30 | kSeq1, 101);
+    recs[32] = file(32, u"cut.bin", 110);
+    recs[33] = extension(33, ((1ull << 32) + 32) | kSeq1, 111);  // another record, 2^32 further on
+    recs[34] = extension(34, 32 | (7ull << 48), 112);          // from an earlier use of record 32
+    // Freeing a record raises its sequence number; its extensions still name the one before.
+    recs[35] = file(35, u"deleted.bin", 120, 0, 2);
+    recs[36] = extension(36, 35 | kSeq1, 121);
+    std::vector<uint8_t> img = Volume(kSmallVolume, recs);
+    for (uint64_t lcn : {100, 101, 110, 111, 112, 120, 121}) std::memset(&img[lcn * 4096], int(lcn), 4096);
+    KivMemDevStor dev(img);
+    IKivFsNode* root = BuildCrafted(&dev, kSmallVolume);
+    ASSERT_NE(root, nullptr);
+    struct Want {
+        const char* path;
+        uint64_t size;
+        bool damaged;
+        std::vector<uint8_t> firstBytes;
+    };
+    for (const Want& w : {Want{"/whole.bin", 8192, false, {100, 101}}, Want{"/cut.bin", 4096, true, {110}},
+                          Want{"/deleted.bin", 8192, false, {120, 121}}}) {
+        SCOPED_TRACE(w.path);
+        IKivFileNode* node = FindPath(root, w.path);
+        ASSERT_NE(node, nullptr);
+        EXPECT_EQ(node->GetAttr()->GetSize(), w.size);
+        EXPECT_EQ((node->GetAttr()->GetRecordState() & KIV_REC_DAMAGED) != 0, w.damaged);
+        std::vector<uint8_t> data;
+        ASSERT_TRUE(ReadNodeData(node, &dev, &data));
+        std::vector<uint8_t> clusters;
+        for (size_t at = 0; at < data.size(); at += 4096) clusters.push_back(data[at]);
+        EXPECT_EQ(clusters, w.firstBytes);
+    }
+    root->Release();
+}

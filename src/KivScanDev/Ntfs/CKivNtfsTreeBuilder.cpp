@@ -237,12 +237,14 @@ void CKivNtfsTreeBuilder::TakeRecord(uint32_t nNumber, const CKivNtfsFileRecord&
                                      uint32_t nKey) {
     uint64_t base = rec.GetBaseRef() & KIV_NTFS_REF_MASK;
     if (base != 0) {
-        // An extension record: its $DATA extents belong to the base record.
+        // An extension record: its $DATA extents belong to the base record it names, if that
+        // record is still the one it was written for (see Build).
+        const uint16_t baseSeq = uint16_t(rec.GetBaseRef() >> 48);
         for (const auto& a : rec.Attributes()) {
             if (a.nType != KIV_NTFS_AT_DATA || !a.bNonResident || !a.name.empty()) continue;
             std::vector<KivNtfsRun> runs;
             KivNtfsDecodeRuns(a.mappingPairs, a.nStartVcn, m_nVolumeClusters, &runs);
-            if (m_extents.size() < kMaxRecords) m_extents[uint32_t(base)].emplace_back(a.nStartVcn, std::move(runs));
+            if (m_extents.size() < kMaxRecords) m_extents[base].push_back({a.nStartVcn, baseSeq, std::move(runs)});
         }
         return;
     }
@@ -384,8 +386,10 @@ bool CKivNtfsTreeBuilder::ReadFoundRecords(IKivEnumResFilesCallback* pCallback) 
         e.nParent = it == place.end() ? UINT32_MAX : it->second;
     }
     decltype(m_extents) extents;
-    for (auto& [base, exts] : m_extents)
-        if (auto it = place.find(base); it != place.end()) extents[it->second] = std::move(exts);
+    for (auto& [base, exts] : m_extents) {
+        if (base > UINT32_MAX) continue;  // names no record that was found
+        if (auto it = place.find(uint32_t(base)); it != place.end()) extents[it->second] = std::move(exts);
+    }
     m_extents = std::move(extents);
     return true;
 }
@@ -411,10 +415,10 @@ IKivFileAttr* CKivNtfsTreeBuilder::MakeAttr(const Entry& e, bool bReused) {
     a->SetSize(size);
     a->SetAttributes(attrs);
     a->SetTimes(e.nCTime, e.nMTime, e.nATime);
-    bool bPastEnd = false;
+    bool bDamaged = e.bShort;
     for (const auto& r : e.runs)
-        if (r.nLcn != KIV_NTFS_SPARSE && (r.nLcn >= m_nClusters || r.nLength > m_nClusters - r.nLcn)) bPastEnd = true;
-    a->SetRecordState(uint8_t((e.bInUse ? 0 : KIV_REC_DELETED) | (bPastEnd && !e.bDir ? KIV_REC_DAMAGED : 0) |
+        if (r.nLcn != KIV_NTFS_SPARSE && (r.nLcn >= m_nClusters || r.nLength > m_nClusters - r.nLcn)) bDamaged = true;
+    a->SetRecordState(uint8_t((e.bInUse ? 0 : KIV_REC_DELETED) | (bDamaged && !e.bDir ? KIV_REC_DAMAGED : 0) |
                               (bReused ? KIV_REC_REUSED : 0)));
     a->SetRecordRef(e.nRef);
     if (!e.bDir) {
@@ -502,17 +506,34 @@ IKivFsNode* CKivNtfsTreeBuilder::Build(uint32_t nNameBase, IKivEnumResFilesCallb
     if (pCallback) pCallback->OnPhaseEnd();
     if (!ok) return nullptr;
 
-    // Extents held in extension records join their base record's runs in VCN order.
+    // Extents held in extension records join their base record's runs in VCN order. Only an
+    // extension written for this use of the base record counts: its reference carries the base's
+    // sequence number, which freeing the base record raises by one (skipping 0). An extension left
+    // from an earlier use of the record would add another file's clusters.
     for (auto& [num, exts] : m_extents) {
-        Entry* pEntry = FindEntry(num);
+        Entry* pEntry = num <= UINT32_MAX ? FindEntry(uint32_t(num)) : nullptr;
         if (!pEntry) continue;
         Entry& e = *pEntry;
-        for (auto& [vcn, runs] : exts) e.runs.insert(e.runs.end(), runs.begin(), runs.end());
+        const uint16_t seq = uint16_t(e.nRef >> 48), freedFrom = seq == 1 ? 0xFFFF : uint16_t(seq - 1);
+        for (auto& x : exts)
+            if (x.nBaseSeq == seq || (!e.bInUse && x.nBaseSeq == freedFrom))
+                e.runs.insert(e.runs.end(), x.runs.begin(), x.runs.end());
         std::sort(e.runs.begin(), e.runs.end(), [](const KivNtfsRun& x, const KivNtfsRun& y) { return x.nVcn < y.nVcn; });
         e.runs.erase(std::unique(e.runs.begin(), e.runs.end(),
                                  [](const KivNtfsRun& x, const KivNtfsRun& y) { return x.nVcn == y.nVcn; }),
                      e.runs.end());
         if (num == kBitmapRecord) m_bitmapRuns = e.runs;
+    }
+    // Runs past a missing extent would shift the rest of the file: the data ends at the first gap,
+    // and a file whose runs end before its size is cut and marked damaged.
+    for (Entry& e : m_entries) {
+        if (e.bResident || e.runs.empty()) continue;
+        uint64_t vcn = 0;
+        size_t i = 0;
+        for (; i < e.runs.size() && e.runs[i].nVcn == vcn; ++i) vcn += e.runs[i].nLength;
+        e.runs.resize(i);
+        e.bShort = RunBytes(e.runs) < e.nSize;
+        if (&e == FindEntry(kBitmapRecord)) m_bitmapRuns = e.runs;
     }
 
     CKivFileAttrNTFS* pPartAttr = new CKivFileAttrNTFS();

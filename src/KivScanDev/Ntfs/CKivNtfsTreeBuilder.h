@@ -55,7 +55,7 @@ public:
         std::vector<KivNtfsRun> runs;  // non-resident unnamed $DATA, every extent
         uint64_t nAllocated = 0;
         bool bHasData = false;
-        bool bPastEnd = false;  // some of its data lies beyond the end of the medium
+        bool bShort = false;    // its runs end before its size: an extent was lost or stale
         // The "$EFS" stream of an encrypted file: in the record, or in clusters.
         bool bEfs = false;
         bool bEfsResident = false;
@@ -100,7 +100,14 @@ private:
     // really holds, never with the size it states.
     std::vector<Entry> m_entries;                    // in the order the records are taken
     std::unordered_map<uint32_t, uint32_t> m_index;  // record key (see TakeRecord) -> position in m_entries
-    std::unordered_map<uint32_t, std::vector<std::pair<uint64_t, std::vector<KivNtfsRun>>>> m_extents;
+    // $DATA extents held in extension records, by the full record number of the base record they
+    // name; each keeps the sequence number of that reference, to tell a stale one.
+    struct Extent {
+        uint64_t nVcn;
+        uint16_t nBaseSeq;
+        std::vector<KivNtfsRun> runs;
+    };
+    std::unordered_map<uint64_t, std::vector<Extent>> m_extents;
     std::vector<KivNtfsRun> m_bitmapRuns;
     uint64_t m_nBitmapBytes = 0;
     std::span<const KivNtfsFoundRecord> m_found;
