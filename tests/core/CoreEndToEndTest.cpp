@@ -100,8 +100,8 @@ protected:
     }
     void TearDown() override { fs::remove_all(m_tmp); }
 
-    // Devices, types and the scan, as the first pages do.
-    void ScanImage(const std::string& image) {
+    // Devices, types and the scan, as the first pages do; then the views, unless told not to.
+    void ScanImage(const std::string& image, bool bViews = true) {
         ASSERT_TRUE(ChooseImage(m_bs, image));
         ASSERT_TRUE(ChooseEveryType(m_bs));
 
@@ -111,7 +111,9 @@ protected:
         EXPECT_EQ(m_sink.nScanEnd.load(), 1);
         EXPECT_EQ(m_sink.last.nPos, m_sink.last.nRange);  // the last redraw shows the end
         EXPECT_EQ(m_sink.last.nBytesDone, m_sink.last.nBytesTotal);
-        ASSERT_EQ(KivErrNo(m_ctl.FileInit(&m_sink)), 0u);
+        if (bViews) {
+            ASSERT_EQ(KivErrNo(m_ctl.FileInit(&m_sink)), 0u);
+        }
     }
 
     // Every file below the folder, by path relative to it.
@@ -217,6 +219,19 @@ TEST_F(CoreEndToEnd, TypeViewAndFilterViewRecoverTheirOwnTicks) {
     }
     f.SetKey("no file is called like this");
     EXPECT_EQ(KivErrNo(m_ctl.ApplyFilter(f, &root)), KIV_E_NOTHINGFOUND);
+}
+
+TEST_F(CoreEndToEnd, MemoryRunningOutWhileTheViewsAreBuiltIsAnErrorAndTheNextBuildWorks) {
+    ScanImage(ImageDir() + "/fat.img", false);
+    struct OutOfMemory : CountingSink {
+        void OnViewsStart() override { throw std::bad_alloc(); }  // called on the build's worker
+    } starved;
+    EXPECT_EQ(KivErrNo(m_ctl.FileInit(&starved)), KIV_E_NOMEMORY);
+    EXPECT_EQ(m_ctl.Root(CKivResultController::VIEW_DIR), nullptr) << "no half-built view is offered";
+    ASSERT_EQ(KivErrNo(m_ctl.FileInit(&m_sink)), 0u);
+    CKivUiNode* dir = m_ctl.Root(CKivResultController::VIEW_DIR);
+    ASSERT_NE(dir, nullptr);
+    EXPECT_EQ(dir->GetChildren().size(), 1u);
 }
 
 TEST_F(CoreEndToEnd, RecoveryRefusesWhatTheWizardRefuses) {

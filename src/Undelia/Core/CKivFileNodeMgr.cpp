@@ -67,6 +67,18 @@ void CKivFileNodeMgr::ReleaseViews() {
     m_dirList.clear();
 }
 
+void CKivFileNodeMgr::Reset() {
+    ReleaseViews();
+    KivSafeRelease(m_pResultRoot);
+    m_pOthers = nullptr;
+    m_bBusy = false;
+}
+
+void CKivFileNodeMgr::DropFilterView() {
+    ReleaseFilterView();
+    m_bBusy = false;
+}
+
 KivResult CKivFileNodeMgr::Init(IKivFsNode* pResultRoot) {
     if (m_pResultRoot) return KIV_RETERR(KIV_E_INITSTATE);
     if (!pResultRoot) return KIV_RETERR(KIV_E_INVALIDARG);
@@ -102,14 +114,14 @@ KivResult CKivFileNodeMgr::MakeUiNode(IKivProgressSink* pSink) {
     KivResult rc = KIV_OK;
     CKivUiNode* pRoot = nullptr;
     if (KivSucceeded(rc = MakeUiNodeRoot(&pRoot, m_pResultRoot))) {
+        // Even a partial tree is kept, so what was built can still be shown (or released).
+        m_pDirRoot = pRoot;
         for (IKivFileNode* pPart : EngineChildren(m_pResultRoot)) {
             if (pPart->IsFsNode() != 1) continue;
             CKivUiNode* pNode = nullptr;
             if (KivFailed(rc = MakeUiNodeFile(&pNode, pRoot, pPart))) break;
             if (KivFailed(rc = RecurPartNode(pNode, pPart))) break;
         }
-        // Even a partial tree is kept, so what was built can still be shown.
-        m_pDirRoot = pRoot;
     }
     if (KivSucceeded(rc)) {
         CKivIniLoaderFileType& cat = CKivIniLoaderFileType::Get();
@@ -407,8 +419,8 @@ KivResult CKivFileNodeMgr::TidyDirIfFileTooMore(CKivUiNode* pFolder, uint32_t nL
 KivResult CKivFileNodeMgr::GetUiRootFilter(const CKivResultFilter& filter, CKivUiNode** ppRoot) {
     if (!ppRoot) return KIV_RETERR(KIV_E_INVALIDARG);
     ReleaseFilterView();
-    CKivUiNode* pRoot = nullptr;
-    if (KivResult rc = MakeUiNodeDir(kRootName, &pRoot, nullptr); KivFailed(rc)) return rc;
+    if (KivResult rc = MakeUiNodeDir(kRootName, &m_pFilterRoot, nullptr); KivFailed(rc)) return rc;
+    CKivUiNode* pRoot = m_pFilterRoot;  // held from the start, so that a build cut short is released
     m_bBusy = true;
     KivResult rc = KIV_OK;
     for (CKivUiNode* p : m_dirList) {
@@ -426,11 +438,9 @@ KivResult CKivFileNodeMgr::GetUiRootFilter(const CKivResultFilter& filter, CKivU
     if (KivSucceeded(rc)) rc = TidyDirIfFileTooMore(pRoot, nMax, nGroup);
     m_bBusy = false;
     if (KivFailed(rc)) {
-        pRoot->Release();
-        m_filterList.clear();
+        ReleaseFilterView();
         return rc;
     }
-    m_pFilterRoot = pRoot;
     *ppRoot = pRoot;
     return KIV_OK;
 }

@@ -68,6 +68,10 @@ public:
     // Builds the filter view anew (the previous one is destroyed): a copy of every file of the
     // directory view that the filter accepts, in directory order, under a new "Root".
     KivResult GetUiRootFilter(const CKivResultFilter& filter, CKivUiNode** ppRoot);
+    // After a build or a filter that ended early (an exception on its worker): releases the views,
+    // and with Reset the result root too, so that the next Init and build start afresh.
+    void Reset();
+    void DropFilterView();
     KivResult GetUiRootDir(CKivUiNode** ppRoot) const;
     KivResult GetUiRootType(CKivUiNode** ppRoot) const;
     CKivUiNode* GetUiRootFilterView() const { return m_pFilterRoot; }

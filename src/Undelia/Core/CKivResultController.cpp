@@ -69,6 +69,7 @@ KivResult CKivResultController::FileInit(IKivProgressSink* pSink) {
     KivResult rc = build.Build(parts);
     if (KivErrNo(rc) == KIV_E_NOTREE || (KivErrNo(rc) == KIV_E_INVALIDARG && parts.empty()))
         return KIV_RETERR(KIV_E_NOTHINGFOUND);
+    if (KivErrNo(rc) == KIV_E_NOMEMORY) return rc;
     if (KivFailed(rc)) return KIV_RETERR(KIV_E_BIND);
     pMgr->GetUiRootDir(&pDir);
     pMgr->GetUiRootType(&pType);
@@ -95,10 +96,12 @@ KivResult CKivResultController::ApplyFilter(const CKivResultFilter& filter, CKiv
     CKivFileNodeMgr* pMgr = nullptr;
     if (KivResult rc = m_backstage.GetRecoverData(&pEngine, &pMgr); KivFailed(rc)) return rc;
     m_states[VIEW_FILTER].Reset();
-    KivResult rc = KIV_OK;
     CKivUiNode* pRoot = nullptr;
-    KivRunPumping([&] { rc = pMgr->GetUiRootFilter(filter, &pRoot); });
-    if (KivFailed(rc)) return rc;
+    KivResult rc = KivRunPumping([&] { return pMgr->GetUiRootFilter(filter, &pRoot); });
+    if (KivFailed(rc)) {
+        pMgr->DropFilterView();
+        return rc;
+    }
     *ppRoot = pRoot;
     if (!pRoot->HasChildren()) return KIV_RETERR(KIV_E_NOTHINGFOUND);
     return KIV_OK;

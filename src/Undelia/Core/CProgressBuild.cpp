@@ -27,7 +27,8 @@ KivResult CProgressBuild::Build(std::vector<CKivScanResPart*>& parts) {
         pRoot->Release();
         return rc;
     }
-    KivResult rc = KIV_OK;
-    KivRunPumping([&] { rc = pMgr->MakeUiNode(m_pSink); });
+    KivResult rc = KivRunPumping([&] { return pMgr->MakeUiNode(m_pSink); });
+    // Views cut short by an exception are no result to show; the next build starts afresh.
+    if (KivFailed(rc)) pMgr->Reset();
     return rc;
 }

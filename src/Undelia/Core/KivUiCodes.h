@@ -15,4 +15,5 @@ enum : uint32_t {
     KIV_E_NOSELECTION = 0x05B,     // no file ticked
     KIV_E_NODESTFOLDER = 0x05C,    // the destination is not an existing folder
     KIV_E_ONMEDIUM = 0x05D,        // the place chosen to write lies on the medium being read
+    KIV_E_NOMEMORY = 0x05E,        // memory ran out while building what was asked for
 };
