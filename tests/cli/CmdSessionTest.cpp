@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "CliTestSupport.h"
+#include "IKivScanDev.h"
 #include "KivTestImages.h"
 #include "KivNeedTool.h"
 
@@ -60,7 +61,7 @@ TEST_F(CmdSession, StoppedAndResumedScansListWhatOneScanLists) {
         if (img.empty()) KIV_SKIP_MISSING_TOOL("the test images could not be made");
         nlohmann::json whole = Entries(Cli({"ls", img, "--json"}));
         ASSERT_FALSE(whole.empty()) << img;
-        uint64_t nBlocks = (std::filesystem::file_size(img) + 4194303) / 4194304;
+        uint64_t nBlocks = (std::filesystem::file_size(img) + KIV_SCAN_BLOCK_BYTES - 1) / KIV_SCAN_BLOCK_BYTES;
         for (uint64_t nStop : {nBlocks / 10 ? nBlocks / 10 : 1, nBlocks / 2, nBlocks * 9 / 10}) {
             std::string session = m_dir + "/" + std::filesystem::path(img).stem().string() + "-" +
                                   std::to_string(nStop) + ".und";

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "CKivScanDev.h"
+#include "IKivScanDev.h"
 #include "KivMemDevStor.h"
 #include "KivSparseDevStor.h"
 #include "KivTestImages.h"
@@ -174,7 +175,7 @@ TEST_F(ScanState, StoppedScansGoOnToTheSameResult) {
         const Result& whole = Whole(path);
         ASSERT_FALSE(whole.tree.empty()) << name;
         ASSERT_NE(whole.tree.find(".PNG"), std::string::npos) << name << "\n" << whole.tree;
-        uint64_t nBlocks = (std::filesystem::file_size(path) + 4194303) / 4194304;
+        uint64_t nBlocks = (std::filesystem::file_size(path) + KIV_SCAN_BLOCK_BYTES - 1) / KIV_SCAN_BLOCK_BYTES;
         for (uint64_t nStop : {nBlocks / 10 ? nBlocks / 10 : 1, nBlocks / 2, nBlocks * 9 / 10}) {
             Result r = Resumed(path, nStop);
             EXPECT_EQ(r.parts, whole.parts) << name << " stopped after " << nStop;

@@ -18,6 +18,7 @@
 #include "CKivFileRecover.h"
 #include "CKivRecoverNames.h"
 #include "ExFat/CKivExFATScanner.h"
+#include "IKivScanDev.h"
 #include "KivMemDevStor.h"
 #include "KivTestTree.h"
 #include "KivPartSelection.h"
@@ -66,7 +67,7 @@ struct Scanned {
 inline void ScanStorage(IKivDevStor* pStor, Scanned* out, uint32_t nBlock = 0) {
     out->pStor.reset(pStor);
     IKivDevStor* s = out->pStor.get();
-    if (!nBlock) nBlock = 4194304 / s->GetSectorSize();
+    if (!nBlock) nBlock = KivScanBlockSectors(s->GetSectorSize());
     out->pScanner = static_cast<CKivExFATScanner*>(CreateExFatScanner());
     out->pScanner->SetStorage(s);
     out->pScanner->SetBlockSectors(nBlock);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "IKivScanDev.h"
 #include "KivMemDevStor.h"
 #include "Model/CKivCompactRunList.h"
 #include "Ntfs/CKivNTFSScanner.h"
@@ -33,7 +34,7 @@ struct NtfsScan {
 inline void ScanNtfs(IKivDevStor* dev, NtfsScan* out, uint32_t blockSectors = 0) {
     out->scanner.reset(static_cast<CKivNTFSScanner*>(CreateNtfsScanner()));
     CKivNTFSScanner* s = out->scanner.get();
-    uint32_t B = blockSectors ? blockSectors : 4194304 / dev->GetSectorSize();
+    uint32_t B = blockSectors ? blockSectors : KivScanBlockSectors(dev->GetSectorSize());
     s->SetStorage(dev);
     s->SetBlockSectors(B);
     s->BeginScan();
