@@ -1,4 +1,5 @@
-// undelia-cli: finds deleted and lost files on disk images and block devices, read only.
+// undelia-cli: finds deleted and lost files on disk images and block devices, read only. The
+// program's main is CliProgram.cpp; test programs run CliMain too, with their hooks set.
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
@@ -11,7 +12,7 @@
 #include "KivUiTexts.h"
 #include "KivVersion.h"
 
-int main(int argc, char** argv) {
+int CliMain(int argc, char** argv) {
     CLI::App app{"Finds deleted and lost files on disk images and block devices; never writes to them.",
                  "undelia-cli"};
     app.set_version_flag("-V,--version", "undelia-cli " UNDELIA_VERSION);

@@ -269,11 +269,16 @@ CliSession::CliSession(const CliGlobalOptions& global) : m_global(global) {}
 CliSession::~CliSession() {
     // The views and the engine go before the device they read (and the disks it borrows).
     m_pCtl.reset();
-    m_parts.clear();
     m_pRoot = nullptr;
     m_bs.FullReset();
     m_bs.SetDirectDevice(nullptr);
     KivSafeRelease(m_pStor);
+}
+
+std::vector<CKivScanResPart*> CliSession::Parts() const {
+    std::vector<CKivScanResPart*> parts;
+    m_bs.GetScanResult(&parts);
+    return parts;
 }
 
 IKivScanDev* CliSession::Engine() const {
@@ -410,6 +415,9 @@ int CliSession::OpenPath(const CliScanOptions& opts) {
 
 int CliSession::Scan() {
     CliBeginStep();
+    // The scan driver starts from a fresh back-stage: the tree and the ticks of an earlier scan go.
+    m_pCtl.reset();
+    m_pRoot = nullptr;
     uint64_t nSectorSize = m_pStor->GetSectorSize();
     uint64_t nDeviceBytes = m_pStor->GetSectorCount() * nSectorSize;
     uint64_t nBlockBytes = KivScanBlockBytes(nSectorSize);
@@ -508,7 +516,7 @@ int CliSession::PartIndex(const CKivScanResPart* pPart) const {
 
 std::vector<int> CliSession::PartIndexes() const {
     std::vector<int> out;
-    for (const CKivScanResPart* p : m_parts) out.push_back(PartIndex(p));
+    for (const CKivScanResPart* p : Parts()) out.push_back(PartIndex(p));
     return out;
 }
 
@@ -549,7 +557,6 @@ int CliSession::WriteBadMap() {
 }
 
 int CliSession::EnumParts() {
-    m_parts.clear();
     if (m_summary.bFromSession) {
         // No scan ran: the partitions come from the restored engine.
         if (KivResult rc = m_bs.TakeEngineResult(); KivFailed(rc)) {
@@ -558,7 +565,7 @@ int CliSession::EnumParts() {
         }
     }
     // The scan driver (or the step above) kept the scored partitions in the back-stage.
-    if (KivResult rc = m_bs.GetScanResult(&m_parts); KivFailed(rc)) {
+    if (KivResult rc = m_bs.GetScanResult(nullptr); KivFailed(rc)) {
         CliCodeError("listing the partitions found failed", rc);
         return CLI_EXIT_FAILED;
     }

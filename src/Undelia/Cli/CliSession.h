@@ -55,6 +55,9 @@ struct CliScanOptions {
 // --session, --badmap and --json to a command.
 void CliAddScanOptions(CLI::App* pCmd, CliScanOptions& opts);
 
+// The whole program: parses the command line, runs the command and answers the exit code.
+int CliMain(int argc, char** argv);
+
 // Each command file adds its command and answers the function that runs it after parsing.
 using CliRunFn = std::function<int(const CliGlobalOptions&)>;
 CliRunFn CliAddScanCommand(CLI::App& app);
@@ -145,6 +148,7 @@ public:
     // Runs the scan over the whole image with the progress line. A Ctrl-C stops it within one
     // block; the scan then counts as done (Summary().bCancelled tells). With a session file the
     // scan is kept in it while it runs; a session being resumed is put back into the engine first.
+    // The partitions, tree and ticks of an earlier scan are gone afterwards.
     int Scan();
     // The session step of OpenAndScan: reads the session (ls, recover, scan --resume) or checks
     // that a new one may be written (scan). *pbScan tells whether a pass is still to be made.
@@ -187,8 +191,9 @@ public:
     // partitions and the views; the controller holds the ticks (made by BuildTree).
     CDataBackstage& Backstage() { return m_bs; }
     CKivResultController* Results() const { return m_pCtl.get(); }
-    const std::vector<CKivScanResPart*>& Parts() const { return m_parts; }
-    std::vector<CKivScanResPart*>& Parts() { return m_parts; }
+    // The result partitions the back-stage holds now (its own, valid until the next Open or Scan):
+    // fetched afresh on every call, since a scan replaces them.
+    std::vector<CKivScanResPart*> Parts() const;
     IKivFsNode* Root() const { return m_pRoot; }
     const CliScanSummary& Summary() const { return m_summary; }
     const CliGlobalOptions& Global() const { return m_global; }
@@ -209,8 +214,7 @@ private:
     IKivDevStor* m_pStor = nullptr;
     CDataBackstage m_bs;
     std::unique_ptr<CKivResultController> m_pCtl;
-    std::vector<CKivScanResPart*> m_parts;  // the back-stage's
-    IKivFsNode* m_pRoot = nullptr;          // the node manager's
+    IKivFsNode* m_pRoot = nullptr;  // the node manager's
     CliScanSummary m_summary;
     CKivScanSession::Medium m_medium;  // the medium's identity, when a session is written
     std::string m_strSessionTypes;      // the types the session's scan was made with

@@ -1,0 +1,3 @@
+#include "CliSession.h"
+
+int main(int argc, char** argv) { return CliMain(argc, argv); }
