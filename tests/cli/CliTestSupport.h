@@ -30,9 +30,11 @@ inline size_t CliLines(const std::string& s) {
 
 // Runs undelia-cli with the arguments; stdout and stderr go to files in strWorkDir (so stderr is
 // no terminal). With nInterruptMs > 0 a SIGINT is sent after that long. env holds extra
-// "NAME=value" settings for the child.
+// "NAME=value" settings for the child. pszProgram: undelia-cli, or the test build with its hooks
+// (kCliHooked).
+constexpr const char* kCliHooked = KIV_BIN_DIR "/undelia-cli-hooked";
 inline CliRun KivRunCli(const std::vector<std::string>& args, const std::string& strWorkDir, int nInterruptMs = 0,
-                        const std::vector<std::string>& env = {}) {
+                        const std::vector<std::string>& env = {}, const char* pszProgram = KIV_BIN_DIR "/undelia-cli") {
     std::string outPath = strWorkDir + "/cli.out", errPath = strWorkDir + "/cli.err";
     pid_t pid = ::fork();
     if (pid == 0) {
@@ -41,7 +43,7 @@ inline CliRun KivRunCli(const std::vector<std::string>& args, const std::string&
         ::dup2(fo, 1);
         ::dup2(fe, 2);
         for (const std::string& e : env) ::putenv(const_cast<char*>(e.c_str()));
-        std::vector<char*> argv{const_cast<char*>(KIV_BIN_DIR "/undelia-cli")};
+        std::vector<char*> argv{const_cast<char*>(pszProgram)};
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         ::execv(argv[0], argv.data());

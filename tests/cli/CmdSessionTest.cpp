@@ -31,6 +31,10 @@ protected:
     CliRun Cli(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
         return KivRunCli(args, m_dir, 0, env);
     }
+    // The same through the test build, whose hooks the environment sets.
+    CliRun Hooked(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+        return KivRunCli(args, m_dir, 0, env, kCliHooked);
+    }
     static std::string Image(const std::string& name) {
         static std::string dir = KivTestImageDir("make-recovery-images", "recovery-test-images");
         return dir.empty() ? std::string() : dir + "/" + name;
@@ -65,8 +69,8 @@ TEST_F(CmdSession, StoppedAndResumedScansListWhatOneScanLists) {
         for (uint64_t nStop : {nBlocks / 10 ? nBlocks / 10 : 1, nBlocks / 2, nBlocks * 9 / 10}) {
             std::string session = m_dir + "/" + std::filesystem::path(img).stem().string() + "-" +
                                   std::to_string(nStop) + ".und";
-            CliRun first = Cli({"scan", img, "--session", session, "-q"},
-                               {"UNDELIA_TEST_STOP_AFTER_BLOCKS=" + std::to_string(nStop)});
+            CliRun first = Hooked({"scan", img, "--session", session, "-q"},
+                                  {"UNDELIA_TEST_STOP_AFTER_BLOCKS=" + std::to_string(nStop)});
             ASSERT_EQ(first.nExit, 0) << first.err;
             EXPECT_NE(first.err.find("--resume"), std::string::npos) << first.err;
             // Unfinished: ls says how to finish it and lists nothing.
@@ -149,7 +153,7 @@ TEST_F(CmdSession, KilledScanLeavesItsLastCompleteSave) {
     // time); the process is killed right after the fourth save.
     std::vector<std::string> env = KivNoHolesEnv(img);
     env.push_back("UNDELIA_TEST_KILL_AFTER_SAVE=4");
-    CliRun killed = Cli({"scan", img, "--session", session, "--save-every", "0", "-q"}, env);
+    CliRun killed = Hooked({"scan", img, "--session", session, "--save-every", "0", "-q"}, env);
     EXPECT_EQ(killed.nExit, 128 + SIGKILL);
     CliRun early = Cli({"ls", img, "--session", session});
     EXPECT_EQ(early.nExit, 1);

@@ -429,16 +429,9 @@ int CliSession::Scan() {
     if (!m_opts.strSession.empty()) {
         pSaver = std::make_unique<CKivSessionSaver>(m_opts.strSession, m_medium, m_strSessionTypes, m_pStor,
                                                     m_opts.dSaveEvery);
-        // Tests end the process the hard way right after a known save, as a crash would.
-        if (const char* p = std::getenv("UNDELIA_TEST_KILL_AFTER_SAVE"); p && *p) {
-            uint64_t nKillAt = std::strtoull(p, nullptr, 10);
-            pSaver->SetAfterSave([nKillAt](uint64_t n) {
-                if (n == nKillAt) ::kill(::getpid(), SIGKILL);
-            });
-        }
+        if (s_fnTestAfterSave) pSaver->SetAfterSave(s_fnTestAfterSave);
         scan.SetCheckpointSink(pSaver.get());
     }
-    // UNDELIA_TEST_STOP_AFTER_BLOCKS stops it after that many blocks (the scan driver reads it).
     // The scan driver gives the device a fresh engine: a session being resumed goes into that one.
     std::string strRestoreError;
     if (m_bResume)

@@ -199,6 +199,10 @@ public:
     const CliGlobalOptions& Global() const { return m_global; }
     const CliScanOptions& Options() const { return m_opts; }
 
+    // For test programs: fn is called after every save of a session file while a scan runs, with
+    // the number of saves so far (null: nothing, the default).
+    static void SetTestAfterSave(std::function<void(uint64_t)> fn) { s_fnTestAfterSave = std::move(fn); }
+
 private:
     int OpenPath(const CliScanOptions& opts);
     int OpenChosen(const CliScanOptions& opts);
@@ -223,6 +227,7 @@ private:
     bool m_bMapRead = false;     // the mapfile existed and was read
     CKivDdrescueMap m_mapRead;
     KivBadRanges m_fromMap;      // its areas not rescued, in sectors
+    static inline std::function<void(uint64_t)> s_fnTestAfterSave;
 };
 
 // The "--types" text in one form ("jpg,png"), to compare two requests.

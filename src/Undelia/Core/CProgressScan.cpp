@@ -1,7 +1,5 @@
 #include "CProgressScan.h"
 
-#include <cstdlib>
-
 #include <cstring>
 #include <string>
 #include <vector>
@@ -52,10 +50,7 @@ DevIdentity IdentityOf(const PartInfo& p) {
 
 CProgressScan::CProgressScan(CDataBackstage& backstage, IKivProgressSink* pSink)
     : m_backstage(backstage), m_scan(pSink) {
-    // Tests and the screenshot tool stop a scan after a known number of blocks, as the user's
-    // stop there would.
-    if (const char* p = std::getenv("UNDELIA_TEST_STOP_AFTER_BLOCKS"); p && *p)
-        m_scan.SetStopAfterBlocks(std::strtoull(p, nullptr, 10));
+    if (uint64_t n = s_nTestStopAfterBlocks.load()) m_scan.SetStopAfterBlocks(n);
 }
 
 KivResult CProgressScan::GetSelectedDev(IKivDevStor** ppStor, std::string* pPath) {

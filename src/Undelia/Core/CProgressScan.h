@@ -44,6 +44,9 @@ public:
     void SetCheckpointSink(IKivScanCheckpoint* pSink) { m_pCheckpoint = pSink; }
     // Ends the scan once n blocks are done, as a stop there would (0: no limit).
     void SetStopAfterBlocks(uint64_t n) { m_scan.SetStopAfterBlocks(n); }
+    // For tests driving a front end: every driver made from now on stops after n blocks (0: no
+    // limit, the default).
+    static void SetTestStopAfterBlocks(uint64_t n) { s_nTestStopAfterBlocks = n; }
     // Blocks that were already done when this run began (a resumed scan starts further in).
     uint64_t FirstBlock() const { return m_nFirstBlock; }
 
@@ -67,4 +70,5 @@ private:
     PrepareFn m_prepare;
     IKivScanCheckpoint* m_pCheckpoint = nullptr;
     uint64_t m_nFirstBlock = 0;
+    static inline std::atomic<uint64_t> s_nTestStopAfterBlocks{0};
 };

@@ -29,6 +29,7 @@
 #include "CPanelHome.h"
 #include "CPanelMgr.h"
 #include "CPanelProcess.h"
+#include "CProgressScan.h"
 #include "CUndeliaApp.h"
 #include "CUndeliaDlg.h"
 #include "DesktopDriver.h"
@@ -203,14 +204,14 @@ int main(int argc, char** argv) {
     if (P->Home()->OpenScan(saved)) Shot(&dlg, "results-saved-scan");
 
     // A scan stopped part-way: the results say so and offer to go on.
-    qputenv("UNDELIA_TEST_STOP_AFTER_BLOCKS", "2");
+    CProgressScan::SetTestStopAfterBlocks(2);
     mgr->Show(P->Home());
     P->Home()->DevicesButton()->click();
     P->EnumDev()->AddImage(image);
     mgr->GoNext();
     P->FileType()->TickGroup("Audio", true);  // other types: scanned again
     mgr->GoNext();
-    qunsetenv("UNDELIA_TEST_STOP_AFTER_BLOCKS");
+    CProgressScan::SetTestStopAfterBlocks(0);
     if (mgr->Current() == P->FileRes()) Shot(&dlg, "results-stopped");
     // Esc on the first page.
     mgr->Show(P->Home());
