@@ -146,10 +146,10 @@ void CKivSectorReader::ReadPiece(uint8_t* p, uint64_t nFirst, uint64_t nCount, b
         req.Zeroed(p, nFirst, nFirst + 1, KIV_BAD_FAILED);
         return;
     }
-    // The halves go back through the map: a region written off meanwhile is not read again.
-    uint64_t h = nCount / 2;
-    ReadRange(p, nFirst, h, req);
-    ReadRange(p + h * m_nSectorSize, nFirst + h, nCount - h, req);
+    // Sector by sector, each through the map so that a region written off meanwhile is not read
+    // again: on a disk whose every failing read takes long, each bad sector then costs one more
+    // failing read, where halving paid one for every level down to it.
+    for (uint64_t i = 0; i < nCount; ++i) ReadRange(p + i * m_nSectorSize, nFirst + i, 1, req);
 }
 
 void CKivSectorReader::ReadRange(uint8_t* p, uint64_t nFirst, uint64_t nCount, Request& req) {
