@@ -20,12 +20,14 @@ enum : int32_t {
     KIV_FSK_EXT3 = 5,
     KIV_FSK_UNKNOWN = 7,
     KIV_FSK_EXFAT = 8,  // the engine's type code for it
+    KIV_FSK_EXT4 = 9,   // likewise
 };
 
-// The text logs and front ends show for a kind; anything else than 0..5 and exFAT is "UNKNOWN".
+// The text logs and front ends show for a kind; anything else than 0..5, exFAT and EXT4 is "UNKNOWN".
 inline const char* KivFsKindName(int32_t nKind) {
     static const char* const kNames[] = {"FAT12", "FAT16", "FAT32", "NTFS", "EXT2", "EXT3"};
     if (nKind == KIV_FSK_EXFAT) return "exFAT";
+    if (nKind == KIV_FSK_EXT4) return "EXT4";
     return nKind >= 0 && nKind <= 5 ? kNames[nKind] : "UNKNOWN";
 }
 

@@ -16,6 +16,10 @@ enum : int32_t {
     KIV_FS_RAW = 6,
     KIV_FS_NONE = 7,
     KIV_FS_EXFAT = 8,  // "exFAT"; also the device library's kind for it (its kinds 0-5 and 7 stay)
+    // The ext family: the device library's kinds 4 and 5 for ext2 and ext3, and 9 for ext4.
+    KIV_FS_EXT2 = 4,
+    KIV_FS_EXT3 = 5,
+    KIV_FS_EXT4 = 9,
 };
 
 // Scanner type codes.
@@ -28,7 +32,8 @@ enum : int32_t {
 };
 
 // Attribute kind codes.
-enum : int32_t { KIV_ATTR_NTFS = 0, KIV_ATTR_FAT = 1, KIV_ATTR_RAW = 3, KIV_ATTR_ROOT = 4, KIV_ATTR_EXFAT = 5 };
+enum : int32_t { KIV_ATTR_NTFS = 0, KIV_ATTR_FAT = 1, KIV_ATTR_RAW = 3, KIV_ATTR_ROOT = 4, KIV_ATTR_EXFAT = 5,
+               KIV_ATTR_EXT = 6 };
 
 // Record state bits, check states, attribute flags, valid-field bits.
 // KIV_REC_DAMAGED: part of the entry's data lies beyond the end of the medium (a cut image, a

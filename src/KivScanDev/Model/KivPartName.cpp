@@ -11,6 +11,9 @@ const char* KivFsTypeText(int32_t nType) {
         case KIV_FS_FAT32: return "FAT32";
         case KIV_FS_NTFS: return "NTFS";
         case KIV_FS_EXFAT: return "exFAT";
+        case KIV_FS_EXT2: return "EXT2";
+        case KIV_FS_EXT3: return "EXT3";
+        case KIV_FS_EXT4: return "EXT4";
         default: return "UNKNOWN";
     }
 }

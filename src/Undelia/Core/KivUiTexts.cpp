@@ -48,6 +48,9 @@ const char* KivFsTypeName(int32_t nType) {
         case KIV_FS_FAT32: return "FAT32";
         case KIV_FS_NTFS: return "NTFS";
         case KIV_FS_EXFAT: return "exFAT";
+        case KIV_FS_EXT2: return "EXT2";
+        case KIV_FS_EXT3: return "EXT3";
+        case KIV_FS_EXT4: return "EXT4";
         case KIV_FS_RAW: return "RAW";
         case KIV_FS_NONE: return "none";
         default: return "unknown";
