@@ -183,6 +183,20 @@ CKivFileCopy::Outcome CKivFileCopy::CopyRuns(IDataRunList* pRuns, uint64_t nLeft
     return kOk;
 }
 
+CKivFileCopy::Outcome CKivFileCopy::CopyHeld(const std::vector<uint8_t>& held, uint64_t nBytes) {
+    uint64_t n = std::min<uint64_t>(held.size(), nBytes);
+    if (n && !m_out.Write(held.data(), n)) return WriteFailed();
+    m_nRead += n;
+    if (Outcome o = Written(n); o != kOk) return o;
+    if (n < nBytes) {
+        AddDamage(n, nBytes);
+        MarkDamaged("the data kept with its entry is shorter than its size");
+        if (!m_out.WriteZeros(nBytes - n)) return WriteFailed();
+        return Written(nBytes - n);
+    }
+    return kOk;
+}
+
 CKivFileCopy::Outcome CKivFileCopy::CopyResident(IDataRunList* pRuns) {
     const KivDataRun* r = pRuns->First();
     if (!r) return Fail("no file record for its data");
@@ -357,9 +371,11 @@ CKivFileCopy::Outcome CKivFileCopy::CopyData(IKivFileNode* pNode, IKivFileAttr* 
         return Fail("compressed on clusters larger than 4096 bytes");
     }
     uint64_t nSize = pAttr->GetSize();
-    IDataRunList* pRuns = pAttr->GetDataRunList();
+    auto* pDataInfo = dynamic_cast<IKivAttrDataInfo*>(pAttr);
+    const std::vector<uint8_t>* pHeld = pDataInfo ? pDataInfo->GetHeldData() : nullptr;
+    IDataRunList* pRuns = pHeld ? nullptr : pAttr->GetDataRunList();
     // Nothing says where the data of a file with a size lies: no file rather than an empty one.
-    if (nSize != 0 && (!pRuns || !pRuns->First())) {
+    if (nSize != 0 && !pHeld && (!pRuns || !pRuns->First())) {
         delete pRuns;
         KivLogA(0, "File without data runs: %s", m_name.c_str());
         return Fail("no data runs for its " + std::to_string(nSize) + " bytes");
@@ -395,7 +411,9 @@ CKivFileCopy::Outcome CKivFileCopy::CopyData(IKivFileNode* pNode, IKivFileAttr* 
 
     m_buf.assign(kPieceBytes, 0);
     Outcome res = kOk;
-    if (!runs) {
+    if (pHeld) {
+        res = CopyHeld(*pHeld, nData);
+    } else if (!runs) {
         // An empty file.
     } else if (runs->IsResident()) {
         res = CopyResident(runs.get());

@@ -44,6 +44,8 @@ public:
 private:
     Outcome CopyRuns(IDataRunList* pRuns, uint64_t nBytes);
     Outcome CopyResident(IDataRunList* pRuns);
+    // Data the attribute holds itself (an inode's inline data), up to nBytes.
+    Outcome CopyHeld(const std::vector<uint8_t>& held, uint64_t nBytes);
     Outcome Decompress(IDataRunList* pRuns, uint64_t nBytes);
     // Reads nCount sectors at nFirst into p, trying again what the scan left untried. Sectors that
     // cannot be read are zeros: the file is marked damaged and, unless nFileOffset is kNoOffset,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 // What a deleted entry whose clusters a live file took answers: they hold another file's data.
 inline constexpr char kKivReusedDamage[] = "its clusters were reused by another file";
@@ -16,4 +17,7 @@ public:
     // Why the data the runs point at is known not to be (all of) the file's: null when nothing is
     // known. A file copied with such a reason is counted as damaged.
     virtual const char* GetDataDamage() = 0;
+    // The file's bytes when the attribute holds them itself (data kept inside an inode); null when
+    // the data lies where the runs say.
+    virtual const std::vector<uint8_t>* GetHeldData() { return nullptr; }
 };
