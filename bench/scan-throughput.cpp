@@ -3,7 +3,7 @@
 // together, best of a few runs each, with the peak memory of each scan (a child process per scan);
 // then the same engine over a sparse image of 100 GiB that holds the image's bytes at its start.
 //
-// usage: scan-throughput [IMAGE] [--scanners none|fat,ntfs,exfat,raw] [--types jpg,png,...]
+// usage: scan-throughput [IMAGE] [--scanners none|fat,ntfs,exfat,ext,raw] [--types jpg,png,...]
 //                        [--size-mib N] [--runs N] [--sparse-gib N] [--one-by-one]
 // Without IMAGE a file of N MiB (default 1024) of pseudo-random bytes is made in /tmp and deleted
 // at the end. "--scanners" measures that set only; "--sparse-gib 0" leaves the sparse image out;
@@ -83,6 +83,7 @@ double EngineScan(const std::string& path, const KivScannerSet& set, const std::
     if (set.bFat) makers.emplace_back(CreateFatScanner);
     if (set.bNtfs) makers.emplace_back(CreateNtfsScanner);
     if (set.bExFat) makers.emplace_back(CreateExFatScanner);
+    if (set.bExt) makers.emplace_back(CreateExtScanner);
     if (set.bRaw) makers.emplace_back(CreateRawScanner);
     auto* pDev = new KivFileDevStor(path);
     pDev->m_bHoles = bHoles;
@@ -152,8 +153,8 @@ double CatSeconds(const std::string& path) {
 }
 
 std::string SetNames(const KivScannerSet& set) {
-    std::string names = std::string(set.bFat ? "fat " : "") + (set.bNtfs ? "ntfs " : "") + (set.bExFat ? "exfat " : "") +
-                        (set.bRaw ? "raw " : "");
+    std::string names = std::string(set.bFat ? "fat " : "") + (set.bNtfs ? "ntfs " : "") +
+                        (set.bExFat ? "exfat " : "") + (set.bExt ? "ext " : "") + (set.bRaw ? "raw " : "");
     if (!names.empty()) names.pop_back();
     return names.empty() ? "none" : names;
 }
@@ -211,7 +212,7 @@ int main(int argc, char** argv) {
             image = a;
         } else {
             std::fprintf(stderr,
-                         "usage: scan-throughput [IMAGE] [--scanners none|fat,ntfs,exfat,raw] [--types jpg,...] "
+                         "usage: scan-throughput [IMAGE] [--scanners none|fat,ntfs,exfat,ext,raw] [--types jpg,...] "
                          "[--size-mib N] [--runs N] [--sparse-gib N] [--one-by-one]\n");
             return 1;
         }
@@ -259,7 +260,7 @@ int main(int argc, char** argv) {
             sets.push_back(set);
         } else {
             for (const char* p : {"none", "fat", "ntfs", "exfat", "raw"}) sets.push_back(KivParseScannerSet(p));
-            sets.push_back(KivParseScannerSet("fat,ntfs,exfat,raw"));
+            sets.push_back(KivParseScannerSet("fat,ntfs,exfat,ext,raw"));
         }
         for (const KivScannerSet& s : sets) {
             ScanFigures best;
@@ -285,7 +286,7 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "scan-throughput: cannot make a sparse image in /tmp\n");
                 rc = 3;
             } else {
-                KivScannerSet all = scanners.empty() ? KivParseScannerSet("fat,ntfs,exfat,raw") : set;
+                KivScannerSet all = scanners.empty() ? KivParseScannerSet("fat,ntfs,exfat,ext,raw") : set;
                 ScanFigures f = ScanInChild(sparse, all, types, true, !bOneByOne);
                 if (f.dSeconds < 0) {
                     std::fprintf(stderr, "scan-throughput: the sparse scan failed\n");

@@ -28,6 +28,7 @@ std::vector<CKivScanDev::ScannerMaker> DefaultMakers() {
     if (set.bFat) makers.emplace_back(CreateFatScanner);
     if (set.bNtfs) makers.emplace_back(CreateNtfsScanner);
     if (set.bExFat) makers.emplace_back(CreateExFatScanner);
+    if (set.bExt) makers.emplace_back(CreateExtScanner);
     if (set.bRaw) makers.emplace_back(CreateRawScanner);
     return makers;
 }

@@ -19,7 +19,7 @@ class CKivScanDev : public IKivScanDev {
 public:
     using ScannerMaker = std::function<IKivFsScanner*()>;
 
-    // The FAT, NTFS, exFAT and RAW scanners (the subset $UNDELIA_SCANNERS names).
+    // The FAT, NTFS, exFAT, ext and RAW scanners (the subset $UNDELIA_SCANNERS names).
     CKivScanDev();
     // The scanners the makers answer, in this order (tests, benches). A maker answering null is
     // skipped.

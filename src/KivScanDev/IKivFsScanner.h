@@ -73,4 +73,5 @@ public:
 IKivFsScanner* CreateFatScanner();
 IKivFsScanner* CreateNtfsScanner();
 IKivFsScanner* CreateExFatScanner();
+IKivFsScanner* CreateExtScanner();
 IKivFsScanner* CreateRawScanner();

@@ -32,7 +32,7 @@ uint64_t KivReadScanStartSector() {
 KivScannerSet KivParseScannerSet(const char* pszList, std::string* pUnknown) {
     if (pUnknown) pUnknown->clear();
     if (!pszList || !*pszList) return {};
-    KivScannerSet set{false, false, false, false};
+    KivScannerSet set{false, false, false, false, false};
     std::string word;
     for (const char* p = pszList;; ++p) {
         if (*p && *p != ',' && *p != ' ') {
@@ -47,6 +47,8 @@ KivScannerSet KivParseScannerSet(const char* pszList, std::string* pUnknown) {
             set.bRaw = true;
         else if (word == "exfat")
             set.bExFat = true;
+        else if (word == "ext")
+            set.bExt = true;
         else if (!word.empty() && word != "none") {
             KivLogA(0, "Unknown scanner \"%s\" ignored", word.c_str());
             if (pUnknown) *pUnknown += (pUnknown->empty() ? "" : ",") + word;

@@ -14,7 +14,7 @@ std::string KivScanConfigPath();
 // key or a clean unsigned number is missing.
 uint64_t KivReadScanStartSector();
 
-// Which scanners a new engine makes, from $UNDELIA_SCANNERS ("fat,ntfs,exfat,raw" in any order
+// Which scanners a new engine makes, from $UNDELIA_SCANNERS ("fat,ntfs,exfat,ext,raw" in any order
 // and case, "none" for none; unset or empty means all of them). Unknown names are logged and
 // ignored by the engine; front ends refuse them before a scan (KivUnknownScanners).
 struct KivScannerSet {
@@ -22,6 +22,7 @@ struct KivScannerSet {
     bool bNtfs = true;
     bool bRaw = true;
     bool bExFat = true;
+    bool bExt = true;
 };
 KivScannerSet KivReadScannerSet();
 // The same rule over a given text (for tests and callers that do not use the environment).

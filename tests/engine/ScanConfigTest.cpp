@@ -50,10 +50,13 @@ TEST(ScanConfig, StartSectorNeedsACleanNumber) {
 
 TEST(ScanConfig, ScannerSubset) {
     KivScannerSet all = KivParseScannerSet(nullptr);
-    EXPECT_TRUE(all.bFat && all.bNtfs && all.bRaw && all.bExFat);
+    EXPECT_TRUE(all.bFat && all.bNtfs && all.bRaw && all.bExFat && all.bExt);
     KivScannerSet exfat = KivParseScannerSet("exFAT");
     EXPECT_TRUE(exfat.bExFat);
-    EXPECT_FALSE(exfat.bFat || exfat.bNtfs || exfat.bRaw);
+    EXPECT_FALSE(exfat.bFat || exfat.bNtfs || exfat.bRaw || exfat.bExt);
+    KivScannerSet ext = KivParseScannerSet("EXT");
+    EXPECT_TRUE(ext.bExt);
+    EXPECT_FALSE(ext.bFat || ext.bNtfs || ext.bRaw || ext.bExFat);
     KivScannerSet fat = KivParseScannerSet("FAT");
     EXPECT_TRUE(fat.bFat);
     EXPECT_FALSE(fat.bNtfs || fat.bRaw);
@@ -61,7 +64,7 @@ TEST(ScanConfig, ScannerSubset) {
     EXPECT_FALSE(two.bFat);
     EXPECT_TRUE(two.bNtfs && two.bRaw);
     KivScannerSet none = KivParseScannerSet("none");
-    EXPECT_FALSE(none.bFat || none.bNtfs || none.bRaw || none.bExFat);
+    EXPECT_FALSE(none.bFat || none.bNtfs || none.bRaw || none.bExFat || none.bExt);
 }
 
 TEST(AllocGuard, MemoryStatusLines) {

@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "CKivFileAttrExFAT.h"
+#include "CKivFileAttrExt.h"
 #include "CKivFileAttrFAT.h"
 #include "CKivFileAttrNTFS.h"
 #include "CKivFileAttrRAW.h"
@@ -28,6 +29,7 @@ CKivFileAttrBase* KivNewAttr(int nAttrKind) {
         case KIV_ATTR_RAW: return new CKivFileAttrRAW();
         case KIV_ATTR_ROOT: return new CKivFileAttrRoot();
         case KIV_ATTR_EXFAT: return new CKivFileAttrExFAT();
+        case KIV_ATTR_EXT: return new CKivFileAttrExt();
         default: return nullptr;
     }
 }

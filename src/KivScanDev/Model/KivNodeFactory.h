@@ -14,7 +14,7 @@ IKivFileNode* KivNewFileNode(IKivFileAttr* pAttr);
 IKivFsNode* KivNewFsNode(IKivFileAttr* pAttr);
 // The root of a result tree: a root attribute named "Root" with attributes 0x10.
 IKivFsNode* KivNewFsRoot();
-// A new, empty attribute of the given kind (KIV_ATTR_FAT, _NTFS, _RAW, _ROOT or _EXFAT); null otherwise.
+// A new, empty attribute of the given kind (KIV_ATTR_FAT, _NTFS, _RAW, _ROOT, _EXFAT or _EXT); null otherwise.
 CKivFileAttrBase* KivNewAttr(int nAttrKind);
 // A folder node: attribute of the given kind, attributes 0x10, the record state given.
 IKivFileNode* KivNewDirNode(int nAttrKind, const char* pszName, uint8_t nRecordState = 0);

@@ -301,7 +301,7 @@ int CliSession::OpenChosen(const CliScanOptions& opts) {
 int CliSession::Open(const CliScanOptions& opts) {
     m_opts = opts;
     if (std::string bad = KivUnknownScanners(); !bad.empty()) {
-        CliError("UNDELIA_SCANNERS names no scanner '" + bad + "' (the scanners: fat, ntfs, exfat, raw, or none)");
+        CliError("UNDELIA_SCANNERS names no scanner '" + bad + "' (the scanners: fat, ntfs, exfat, ext, raw, or none)");
         return CLI_EXIT_USAGE;
     }
     if (opts.nSectorSize % 512 != 0) {

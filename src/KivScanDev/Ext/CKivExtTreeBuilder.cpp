@@ -1,0 +1,365 @@
+#include "CKivExtTreeBuilder.h"
+
+#include <algorithm>
+
+#include "CKivExtScanner.h"
+#include "CKivScanResPartExt.h"
+#include "KivByteReader.h"
+#include "KivLog.h"
+#include "Model/CClusterUseBitMap.h"
+#include "Model/CKivFileAttrExt.h"
+#include "Model/KivEngineFilter.h"
+#include "Model/KivNodeFactory.h"
+#include "Model/KivPartName.h"
+#include "Model/KivTreeTidy.h"
+#include "Raw/KivRawTree.h"
+
+using namespace KivExt;
+
+namespace {
+
+enum : uint16_t { kBgInodeUninit = 0x1, kBgBlockUninit = 0x2 };
+
+// Names are bytes; what is not UTF-8 is shown as U+FFFD.
+std::string Utf8Name(const std::string& s) {
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        auto c = static_cast<uint8_t>(s[i]);
+        size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        bool bOk = n && i + n <= s.size() && !(n == 2 && c < 0xC2);
+        for (size_t k = 1; bOk && k < n; ++k) bOk = (static_cast<uint8_t>(s[i + k]) & 0xC0) == 0x80;
+        if (bOk && n == 3) {
+            auto c1 = static_cast<uint8_t>(s[i + 1]);
+            bOk = !(c == 0xE0 && c1 < 0xA0) && !(c == 0xED && c1 >= 0xA0);
+        }
+        if (bOk && n == 4) {
+            auto c1 = static_cast<uint8_t>(s[i + 1]);
+            bOk = c <= 0xF4 && !(c == 0xF0 && c1 < 0x90) && !(c == 0xF4 && c1 >= 0x90);
+        }
+        if (bOk) {
+            out.append(s, i, n);
+            i += n;
+        } else {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+CKivExtTreeBuilder::CKivExtTreeBuilder(CKivScanResPartExt* pPart, IKivDevStor* pDev, CRawFileList* pRawList,
+                                       IKivEnumResFilesCallback* pCallback, uint32_t nNameBase)
+    : m_pPart(pPart), m_pDev(pDev), m_pRawList(pRawList), m_pCallback(pCallback), m_nNameBase(nNameBase) {}
+
+CKivExtTreeBuilder::~CKivExtTreeBuilder() { KivSafeRelease(m_pRoot); }
+
+bool CKivExtTreeBuilder::Cancelled() {
+    if (!m_bCancelled && m_pCallback && m_pCallback->IsCancelled() == -1) m_bCancelled = true;
+    return m_bCancelled;
+}
+
+bool CKivExtTreeBuilder::NodeBudget() {
+    if (m_nNodes == kMaxNodes)
+        KivLogA(0, "CKivExtTreeBuilder: more than %llu entries, the rest is left out",
+                static_cast<unsigned long long>(kMaxNodes));
+    return ++m_nNodes <= kMaxNodes;
+}
+
+bool CKivExtTreeBuilder::ReadBlock(uint64_t nBlock, std::vector<uint8_t>* pOut) {
+    pOut->assign(m_nBlockSize, 0);
+    if (nBlock >= m_nBlocksOnDevice) return false;
+    return m_pDev->ReadSectors(pOut->data(), m_nFirst + nBlock * m_nSpc, m_nSpc) != 0;
+}
+
+bool CKivExtTreeBuilder::LoadGroups() {
+    const uint32_t nGroups = m_sb.GroupCount();
+    const uint32_t nDesc = m_sb.DescSize();
+    const uint32_t nPerBlock = m_nBlockSize / nDesc;
+    m_groups.assign(nGroups, Group{});
+    std::vector<uint8_t> b;
+    bool bAny = false;
+    for (uint64_t i = 0; i * nPerBlock < nGroups; ++i) {
+        if ((i & 63) == 0 && Cancelled()) return false;
+        if (!ReadBlock(m_sb.DescriptorBlock(i), &b)) continue;
+        bAny = true;
+        KivByteReader r(b.data(), b.size());
+        for (uint32_t k = 0; k < nPerBlock && i * nPerBlock + k < nGroups; ++k) {
+            size_t off = size_t(k) * nDesc;
+            Group& g = m_groups[i * nPerBlock + k];
+            g.nBlockBitmap = r.U32At(off);
+            g.nInodeBitmap = r.U32At(off + 4);
+            g.nInodeTable = r.U32At(off + 8);
+            g.nFlags = r.U16At(off + 0x12);
+            if (nDesc >= 64) {
+                g.nBlockBitmap |= uint64_t(r.U32At(off + 0x20)) << 32;
+                g.nInodeBitmap |= uint64_t(r.U32At(off + 0x24)) << 32;
+                g.nInodeTable |= uint64_t(r.U32At(off + 0x28)) << 32;
+            }
+        }
+    }
+    return bAny;
+}
+
+void CKivExtTreeBuilder::LoadBlockBitmaps() {
+    const uint64_t nBlocks = m_sb.m_nBlocksCount;
+    m_used.assign(static_cast<size_t>((nBlocks + 63) / 64), 0);
+    MarkUsed(0, m_sb.m_nFirstDataBlock);
+    std::vector<uint8_t> b;
+    const uint64_t nPerGroup = m_sb.m_nBlocksPerGroup;
+    const uint64_t nTableBlocks = (uint64_t(m_sb.m_nInodesPerGroup) * m_sb.m_nInodeSize + m_nBlockSize - 1) / m_nBlockSize;
+    for (size_t g = 0; g < m_groups.size(); ++g) {
+        if ((g & 63) == 0 && Cancelled()) return;
+        const Group& d = m_groups[g];
+        uint64_t nStart = m_sb.GroupFirstBlock(g);
+        if (d.nFlags & kBgBlockUninit) {
+            // Nothing of the group is allocated but its metadata (wherever flex_bg put it).
+            if (m_sb.GroupHasSuper(g)) MarkUsed(nStart, 1);
+            MarkUsed(d.nBlockBitmap, 1);
+            MarkUsed(d.nInodeBitmap, 1);
+            MarkUsed(d.nInodeTable, nTableBlocks);
+            continue;
+        }
+        if (!ReadBlock(d.nBlockBitmap, &b)) {
+            MarkUsed(nStart, nPerGroup);  // unknown: taken as used, so nothing is carved over it
+            continue;
+        }
+        for (uint64_t i = 0; i < nPerGroup && nStart + i < nBlocks; ++i)
+            if (b[i / 8] & (1u << (i % 8))) m_used[(nStart + i) / 64] |= uint64_t(1) << ((nStart + i) % 64);
+    }
+    m_bUsedLoaded = true;
+}
+
+void CKivExtTreeBuilder::MarkUsed(uint64_t nBlock, uint64_t nCount) {
+    const uint64_t nBlocks = m_sb.m_nBlocksCount;
+    for (uint64_t i = 0; i < nCount && nBlock + i < nBlocks; ++i) m_used[(nBlock + i) / 64] |= uint64_t(1) << ((nBlock + i) % 64);
+}
+
+bool CKivExtTreeBuilder::BlockInUse(uint64_t nBlock) const {
+    if (!m_bUsedLoaded || nBlock >= m_sb.m_nBlocksCount) return true;
+    return (m_used[nBlock / 64] >> (nBlock % 64)) & 1;
+}
+
+bool CKivExtTreeBuilder::ReadInode(uint32_t nInode, CKivExtInode* pOut) {
+    if (nInode == 0 || nInode > m_sb.m_nInodesCount) return false;
+    uint32_t g = (nInode - 1) / m_sb.m_nInodesPerGroup;
+    uint32_t i = (nInode - 1) % m_sb.m_nInodesPerGroup;
+    if (g >= m_groups.size()) return false;
+    const Group& d = m_groups[g];
+    std::vector<uint8_t> zeros;
+    if (d.nFlags & kBgInodeUninit) {
+        // A group whose inodes were never used: its table may not even be written.
+        zeros.assign(m_sb.m_nInodeSize, 0);
+        return pOut->Parse(zeros, m_sb);
+    }
+    uint64_t nByte = uint64_t(i) * m_sb.m_nInodeSize;
+    uint64_t nBlock = d.nInodeTable + nByte / m_nBlockSize;
+    if (d.nInodeTable == 0 || nBlock >= m_sb.m_nBlocksCount) return false;
+    auto it = m_inodeBlocks.find(nBlock);
+    if (it == m_inodeBlocks.end()) {
+        if (m_inodeBlocks.size() >= kInodeCacheBlocks) m_inodeBlocks.clear();
+        std::vector<uint8_t> b;
+        if (!ReadBlock(nBlock, &b)) return false;
+        it = m_inodeBlocks.emplace(nBlock, std::move(b)).first;
+    }
+    size_t nOff = static_cast<size_t>(nByte % m_nBlockSize);
+    return pOut->Parse(std::span<const uint8_t>(it->second).subspan(nOff, m_sb.m_nInodeSize), m_sb);
+}
+
+std::vector<std::vector<uint8_t>> CKivExtTreeBuilder::DirBlocks(const CKivExtInode& ino) {
+    std::vector<std::vector<uint8_t>> out;
+    if (ino.HasInlineData()) {
+        // The parent's inode number, then entries in the rest of i_block and in "system.data".
+        out.emplace_back(ino.m_block.begin() + 4, ino.m_block.end());
+        if (!ino.m_systemData.empty()) out.push_back(ino.m_systemData);
+        return out;
+    }
+    uint64_t nBytes = std::min<uint64_t>(ino.m_nSize, kMaxDirBytes);
+    uint64_t nLogical = (nBytes + m_nBlockSize - 1) / m_nBlockSize;
+    for (const KivExtExtent& e : m_pMap->Map(ino, nLogical, nullptr)) {
+        if (e.bUninit) continue;
+        for (uint64_t k = 0; k < e.nLength; ++k) {
+            std::vector<uint8_t> b;
+            if (ReadBlock(e.nPhysical + k, &b)) out.push_back(std::move(b));
+            if ((out.size() & 1023) == 0 && Cancelled()) return out;
+        }
+    }
+    return out;
+}
+
+IKivFsNode* CKivExtTreeBuilder::Build() {
+    if (!m_pPart || !m_pDev) return nullptr;
+    if (m_pCallback && m_pCallback->SetPhase("Reading the ext file system", 100) == -1) m_bCancelled = true;
+    m_nSectorSize = m_pDev->GetSectorSize();
+    if (m_nSectorSize == 0 || !CKivExtScanner::ReadSuperblock(m_pDev, *m_pPart, &m_sb)) return nullptr;
+    m_nBlockSize = m_sb.BlockSize();
+    if (m_nBlockSize % m_nSectorSize) return nullptr;
+    m_nSpc = m_nBlockSize / m_nSectorSize;
+    m_nFirst = m_pPart->m_nFirstSector;
+    uint64_t nDev = m_pDev->GetSectorCount();
+    m_nBlocksOnDevice = nDev > m_nFirst ? std::min<uint64_t>(m_sb.m_nBlocksCount, (nDev - m_nFirst) / m_nSpc) : 0;
+    m_strLabel = Utf8Name(m_sb.Label());
+    m_pMap = std::make_unique<CKivExtDataMap>(m_nBlockSize, m_sb.m_nBlocksCount,
+                                              [this](uint64_t n, std::vector<uint8_t>* p) { return ReadBlock(n, p); });
+    m_pEntries = std::make_unique<CKivExtDirEntries>(m_sb.m_nInodesCount);
+
+    if (!LoadGroups()) {
+        KivLogA(0, "ext: no group descriptor of the volume at sector %llu can be read",
+                static_cast<unsigned long long>(m_nFirst));
+        if (m_pCallback) m_pCallback->OnPhaseEnd();
+        return nullptr;
+    }
+    LoadBlockBitmaps();
+    if (m_pCallback && m_pCallback->SetProgress(50) == -1) m_bCancelled = true;
+    if (m_pCallback) m_pCallback->OnPhaseEnd();
+
+    auto* pAttr = static_cast<CKivFileAttrExt*>(KivNewAttr(KIV_ATTR_EXT));
+    std::string strName =
+        KivFormatPartName(KivFsTypeText(m_pPart->m_nType), m_nNameBase + 1, 0, m_strLabel.c_str());
+    pAttr->SetName(strName.c_str());
+    pAttr->SetAttributes(KIV_FA_DIRECTORY);
+    m_pRoot = KivNewFsNode(pAttr);
+    m_pRoot->SetPartInfo(m_nFirst, m_nSpc);
+    m_pRoot->SetFsType(m_pPart->m_nType);
+    if (!m_strLabel.empty()) m_pRoot->SetLabel(m_strLabel.c_str());
+
+    CKivExtInode root;
+    if (ReadInode(kRootInode, &root) && root.IsDir()) {
+        pAttr->SetInode(kRootInode, root.m_nMode);
+        m_dirs.insert(kRootInode);
+        m_live.push_back({m_pRoot, kRootInode, root, false});
+        WalkQueue();
+    } else {
+        KivLogA(0, "ext: the root directory of the volume at sector %llu cannot be read",
+                static_cast<unsigned long long>(m_nFirst));
+    }
+    if (!Cancelled()) AddRawTree();
+    if (Cancelled()) return nullptr;  // the destructor releases the partial tree
+    KivRemoveEmptyDeletedDirs(m_pRoot);
+    m_pRoot->RecountStats();
+    if (m_nDamagedInodes)
+        KivLogA(0, "ext: %llu inodes with a broken block map", static_cast<unsigned long long>(m_nDamagedInodes));
+    IKivFsNode* p = m_pRoot;
+    m_pRoot = nullptr;
+    return p;
+}
+
+void CKivExtTreeBuilder::WalkQueue() {
+    // Live folders first, so that what a deleted folder once had is seen where it lives now.
+    while (!Cancelled() && (!m_live.empty() || !m_deleted.empty())) {
+        std::deque<DirWork>& q = m_live.empty() ? m_deleted : m_live;
+        DirWork w = std::move(q.front());
+        q.pop_front();
+        WalkDir(w);
+    }
+}
+
+void CKivExtTreeBuilder::WalkDir(const DirWork& w) {
+    std::vector<std::vector<uint8_t>> blocks = DirBlocks(w.ino);
+    const bool bIndexed = (w.ino.m_nFlags & kFlagIndex) && !w.ino.HasInlineData();
+    std::vector<KivExtDirEntry> entries;
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        // The first block of a hashed directory holds the index behind "..": no deleted entries.
+        bool bDeletedToo = !(bIndexed && i == 0);
+        m_pEntries->ParseBlock(blocks[i], bDeletedToo, &entries);
+    }
+    size_t nSteps = 0;
+    for (const KivExtDirEntry& e : entries) {
+        if ((++nSteps & 1023) == 0 && Cancelled()) return;
+        AddEntry(w.pNode, e, w.bDeleted);
+    }
+}
+
+void CKivExtTreeBuilder::AddEntry(IKivFileNode* pDir, const KivExtDirEntry& e, bool bDirDeleted) {
+    CKivExtInode ino;
+    bool bRead = ReadInode(e.nInode, &ino);
+    bool bDeleted = e.bDeleted || bDirDeleted;
+    if (e.bDeleted || bDirDeleted) {
+        // A hidden entry whose inode is in use is a name given up by a rename, or an inode that
+        // went to another file: either way the file it named is not here.
+        if (!bRead || ino.InUse() || ino.m_nMode == 0) return;
+    }
+    std::string strName = Utf8Name(e.name);
+    bool bDir = bRead ? ino.IsDir() : e.nFileType == CKivExtDirEntries::kTypeDir;
+    if (bRead && !bDir && !ino.IsFile() && !ino.IsLink()) return;  // devices, pipes and sockets hold no data
+    if (bDir && m_dirs.count(e.nInode)) return;  // a loop, or a folder already shown where it lives
+    if (!bDir && !KivEngineFilter().IsFileNameKept(strName.c_str(), false)) return;
+    if (!NodeBudget()) return;
+
+    auto* pAttr = static_cast<CKivFileAttrExt*>(KivNewAttr(KIV_ATTR_EXT));
+    pAttr->SetName(strName.c_str());
+    pAttr->SetAttributes(bDir ? KIV_FA_DIRECTORY : 0);
+    pAttr->SetRecordState(bDeleted ? KIV_REC_DELETED : 0);
+    pAttr->SetInode(e.nInode, ino.m_nMode);
+    if (bRead) {
+        pAttr->SetTimes(ino.CreationTime(), ino.ModificationTime(), ino.AccessTime());
+        pAttr->SetHasCreationTime(ino.HasCreationTime());
+    }
+    IKivFileNode* pNode = KivNewFileNode(pAttr);
+    if (!bRead) {
+        pAttr->SetDamage(CKivFileAttrExt::kUnreadable);
+    } else if (bDir) {
+        m_dirs.insert(e.nInode);
+        (bDeleted ? m_deleted : m_live).push_back({pNode, e.nInode, ino, bDeleted});
+    } else {
+        pAttr->SetSize(ino.m_nSize);
+        SetData(pAttr, ino, bDeleted);
+    }
+    pDir->AddChild(pNode);
+}
+
+void CKivExtTreeBuilder::SetData(CKivFileAttrExt* pAttr, const CKivExtInode& ino, bool bDeleted) {
+    if (ino.HasInlineData()) {
+        pAttr->SetHeldData(ino.InlineData());
+        return;
+    }
+    if (ino.IsFastLink(m_nBlockSize)) {
+        pAttr->SetHeldData(std::vector<uint8_t>(ino.m_block.begin(), ino.m_block.begin() + ino.m_nSize));
+        return;
+    }
+    uint64_t nLogical = (ino.m_nSize + m_nBlockSize - 1) / m_nBlockSize;
+    std::vector<KivExtExtent> extents = m_pMap->Map(ino, nLogical, nullptr);
+    bool bBad = m_pMap->Damaged();
+    if (bBad) ++m_nDamagedInodes;
+    if (bDeleted) {
+        // A deleted inode whose map was cleared says nothing of where its data lay; one whose
+        // blocks went to a live file since holds that file's data now.
+        bool bAny = false, bReused = false;
+        for (const KivExtExtent& x : extents) {
+            if (x.bUninit) continue;
+            bAny = true;
+            for (uint64_t k = 0; k < x.nLength && !bReused; ++k) bReused = BlockInUse(x.nPhysical + k);
+        }
+        if (!bAny && nLogical) {
+            pAttr->SetDamage(CKivFileAttrExt::kNoMap);
+            return;
+        }
+        if (bReused) pAttr->SetDamage(CKivFileAttrExt::kReused);
+        else if (bBad) pAttr->SetDamage(CKivFileAttrExt::kBadMap);
+    } else if (bBad) {
+        pAttr->SetDamage(CKivFileAttrExt::kBadMap);
+    }
+    CKivCompactRunList list;
+    for (const KivDataRun& r : CKivExtDataMap::ToRuns(extents, nLogical)) list.Append(r.nStart, r.nLength);
+    pAttr->SetRuns(std::move(list));
+}
+
+void CKivExtTreeBuilder::AddRawTree() {
+    CClusterUseBitMap used;
+    if (KivFailed(used.Init(m_nFirst, m_nSpc, m_sb.m_nBlocksCount))) return;
+    // Carved files come from the blocks the bitmaps leave free.
+    const uint64_t nBlocks = m_sb.m_nBlocksCount;
+    for (uint64_t b = 0; b < nBlocks;) {
+        if (!BlockInUse(b)) {
+            ++b;
+            continue;
+        }
+        uint64_t e = b + 1;
+        while (e < nBlocks && BlockInUse(e)) ++e;
+        used.SetUsed(b, e - b);
+        b = e;
+    }
+    if (IKivFileNode* pRaw = BuildRawTree(&used, m_pCallback, m_pDev, m_pRawList)) m_pRoot->AddChild(pRaw);
+}

@@ -1,0 +1,101 @@
+// Rebuilds the tree of one ext2/ext3/ext4 volume: the group descriptors, then the walk from the
+// root directory through the inodes (extent trees, block maps, inline data), with the deleted
+// entries that a grown rec_len hid, and the carved files of the blocks no file holds.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "CKivExtDataMap.h"
+#include "CKivExtDirEntries.h"
+#include "CKivExtInode.h"
+#include "CKivExtSuperblock.h"
+#include "IKivDevStor.h"
+#include "IKivScanDev.h"
+#include "KivScanResult.h"
+
+class CRawFileList;
+class CKivScanResPartExt;
+class CKivFileAttrExt;
+
+class CKivExtTreeBuilder {
+public:
+    static constexpr uint64_t kMaxNodes = 20000000;
+    // The most of one directory that is read (real ones are far smaller).
+    static constexpr uint64_t kMaxDirBytes = 256u << 20;
+    static constexpr size_t kInodeCacheBlocks = 256;
+
+    // Everything is borrowed for the life of the builder; pRawList and pCallback may be null.
+    CKivExtTreeBuilder(CKivScanResPartExt* pPart, IKivDevStor* pDev, CRawFileList* pRawList,
+                       IKivEnumResFilesCallback* pCallback, uint32_t nNameBase);
+    ~CKivExtTreeBuilder();
+
+    // The partition node (owned by the caller), or null when cancelled or the volume is unusable.
+    IKivFsNode* Build();
+
+private:
+    struct Group {
+        uint64_t nBlockBitmap = 0;
+        uint64_t nInodeBitmap = 0;
+        uint64_t nInodeTable = 0;
+        uint16_t nFlags = 0;
+    };
+    struct DirWork {
+        IKivFileNode* pNode;
+        uint32_t nInode;
+        CKivExtInode ino;
+        bool bDeleted;
+    };
+
+    bool Cancelled();
+    bool NodeBudget();
+    bool ReadBlock(uint64_t nBlock, std::vector<uint8_t>* pOut);
+    bool LoadGroups();
+    void LoadBlockBitmaps();
+    bool BlockInUse(uint64_t nBlock) const;
+    void MarkUsed(uint64_t nBlock, uint64_t nCount);
+    // false when the inode cannot be read (its table block is unreadable or outside the volume).
+    bool ReadInode(uint32_t nInode, CKivExtInode* pOut);
+    // The directory's bytes, block by block (holes left out); inline directories as one piece.
+    std::vector<std::vector<uint8_t>> DirBlocks(const CKivExtInode& ino);
+    void WalkQueue();
+    void WalkDir(const DirWork& w);
+    void AddEntry(IKivFileNode* pDir, const KivExtDirEntry& e, bool bDirDeleted);
+    // Runs or held bytes of a file or link inode into pAttr; answers false when it has no data
+    // place at all.
+    void SetData(CKivFileAttrExt* pAttr, const CKivExtInode& ino, bool bDeleted);
+    void AddRawTree();
+
+    CKivScanResPartExt* m_pPart;
+    IKivDevStor* m_pDev;
+    CRawFileList* m_pRawList;
+    IKivEnumResFilesCallback* m_pCallback;
+    uint32_t m_nNameBase;
+
+    CKivExtSuperblock m_sb;
+    uint32_t m_nSectorSize = 512;
+    uint32_t m_nSpc = 1;
+    uint32_t m_nBlockSize = 1024;
+    uint64_t m_nFirst = 0;
+    uint64_t m_nBlocksOnDevice = 0;  // blocks of the volume the device holds
+    bool m_bCancelled = false;
+    uint64_t m_nNodes = 0;
+    uint64_t m_nDamagedInodes = 0;
+    std::string m_strLabel;
+
+    std::vector<Group> m_groups;
+    std::vector<uint64_t> m_used;  // one bit per block: allocated in the block bitmaps
+    bool m_bUsedLoaded = false;
+    std::unique_ptr<CKivExtDataMap> m_pMap;
+    std::unique_ptr<CKivExtDirEntries> m_pEntries;
+    std::unordered_map<uint64_t, std::vector<uint8_t>> m_inodeBlocks;  // inode-table blocks read
+    IKivFsNode* m_pRoot = nullptr;
+    std::unordered_set<uint32_t> m_dirs;  // directory inodes already in the tree
+    std::deque<DirWork> m_live, m_deleted;
+};
