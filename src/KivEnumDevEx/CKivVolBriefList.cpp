@@ -1,6 +1,7 @@
 #include "CKivVolBriefList.h"
 
 #include "CKivVolBriefExFat.h"
+#include "CKivVolBriefExt.h"
 #include "CKivVolBriefFat.h"
 #include "CKivVolBriefNtfs.h"
 
@@ -8,6 +9,8 @@ CKivVolBriefList::CKivVolBriefList(IKivDevStor* pDev, uint64_t nFirst) {
     m_briefs.push_back(std::make_unique<CKivVolBriefNtfs>(pDev, nFirst));
     if (m_briefs.back()->GetFsKind() != KIV_FSK_UNKNOWN) return;  // the first that recognises wins
     m_briefs.push_back(std::make_unique<CKivVolBriefExFat>(pDev, nFirst));
+    if (m_briefs.back()->GetFsKind() != KIV_FSK_UNKNOWN) return;
+    m_briefs.push_back(std::make_unique<CKivVolBriefExt>(pDev, nFirst));
     if (m_briefs.back()->GetFsKind() != KIV_FSK_UNKNOWN) return;
     m_briefs.push_back(std::make_unique<CKivVolBriefFat>(pDev, nFirst));
 }
