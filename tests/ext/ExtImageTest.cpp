@@ -1,0 +1,139 @@
+// Whole volumes made by mke2fs from a folder (1 KiB and 4 KiB blocks, ext2 to ext4 features) and
+// changed with debugfs: scanned, proposed, built, compared with The Sleuth Kit's listing and
+// recovered byte for byte.
+#include "ExtTestSupport.h"
+#include "Model/CKivFileAttrExt.h"
+#include "platform/KivPlatform.h"
+
+using namespace kivext_test;
+
+namespace {
+
+// Files that take every way of mapping data: small (inline where the volume allows it), a few
+// blocks, hundreds of KiB (indirect and double indirect with 1 KiB blocks), islands of data far
+// apart (holes; triple indirect with 1 KiB blocks, an extent tree deeper than the inode with
+// extents), nested folders, names beyond ASCII, short and long links, a folder of many names.
+void FillSource(const TempDir& t, bool bMany) {
+    const std::string src = t / "src";
+    WriteAt(src + "/small.txt", 0, {'h', 'e', 'l', 'l', 'o', '\n'});
+    WriteAt(src + "/five-k.bin", 0, RandomBytes(5000, 1));
+    WriteAt(src + "/big.bin", 0, RandomBytes(300 << 10, 2));
+    for (int i = 0; i < 3; ++i) WriteAt(src + "/islands.bin", uint64_t(i) * (35u << 20), RandomBytes(3000, 10 + i));
+    for (int i = 0; i < 24; ++i) WriteAt(src + "/fragments.bin", uint64_t(i) * (64u << 10), RandomBytes(4096, 40 + i));
+    WriteAt(src + "/a/b/c/deep.txt", 0, RandomBytes(1500, 3));
+    WriteAt(src + "/a/sibling.dat", 0, RandomBytes(70000, 4));
+    WriteAt(src + "/names/\xC3\xBCn\xC3\xAF\x63\xC3\xB8\x64\xC3\xA9-\xE5\x90\x8D\xE5\x89\x8D.txt", 0, RandomBytes(321, 5));
+    std::filesystem::create_directories(src + "/empty");
+    std::filesystem::create_symlink("small.txt", src + "/short-link");
+    std::filesystem::create_symlink(std::string(120, 'x') + "/target", src + "/long-link");
+    if (bMany)
+        for (int i = 0; i < 400; ++i)
+            WriteAt(src + "/many/file-with-a-rather-long-name-number-" + std::to_string(i) + ".txt", 0,
+                    RandomBytes(size_t(i % 7) * 100 + 1, 1000 + i));
+}
+
+struct Layout {
+    const char* name;
+    const char* opts;
+    int32_t nKind;
+    uint32_t nBlock;
+};
+
+class ExtLayouts : public ::testing::TestWithParam<Layout> {};
+
+}  // namespace
+
+TEST_P(ExtLayouts, LiveTreeMatchesTheSleuthKitAndFilesComeBackByteForByte) {
+    KIV_NEED_EXT_TOOLS();
+    const Layout& l = GetParam();
+    TempDir t;
+    FillSource(t, true);
+    MakeImage(t, l.opts, "160M");
+    // Hashed folders: e2fsck indexes every folder big enough.
+    ShellRun r = Sh(t, "e2fsck -fyD " + ShellQuote(t / "img"));
+    ASSERT_LE(r.nExit, 1) << r.out << r.err;
+
+    Scanned s;
+    ScanImage(t / "img", &s);
+    ASSERT_EQ(s.parts.size(), 1u) << "the primary and its backups make one volume";
+    ASSERT_NE(s.pPart, nullptr);
+    EXPECT_EQ(s.pPart->m_nType, l.nKind);
+    EXPECT_EQ(s.pPart->m_nBlockSize, l.nBlock);
+    EXPECT_EQ(s.pPart->m_nFirstSector, 0u);
+    EXPECT_EQ(s.pPart->m_nSectorCount, (160u << 20) / 512);
+    EXPECT_TRUE(s.pPart->m_nEvidenceFlags & CKivScanResPartExt::kPrimary);
+    EXPECT_GT(s.pPart->m_nBackups, 0u);
+    ASSERT_NE(s.pRoot, nullptr);
+    EXPECT_EQ(s.pRoot->GetFsType(), l.nKind);
+    ExpectLiveTree(t, s);
+
+    // Links come back as files holding their targets.
+    Recovered out;
+    RecoverAll(s, &out);
+    auto link = ReadFile(out.Out("long-link"));
+    EXPECT_EQ(std::string(link.begin(), link.end()), std::string(120, 'x') + "/target");
+    link = ReadFile(out.Out("short-link"));
+    EXPECT_EQ(std::string(link.begin(), link.end()), "small.txt");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ext, ExtLayouts,
+    ::testing::Values(Layout{"ext4_4k", "-t ext4 -b 4096", KIV_FS_EXT4, 4096},
+                      Layout{"ext4_1k_nojournal", "-t ext4 -b 1024 -O ^has_journal", KIV_FS_EXT4, 1024},
+                      Layout{"ext4_inline_64bit", "-t ext4 -b 4096 -I 256 -O inline_data,64bit,metadata_csum",
+                             KIV_FS_EXT4, 4096},
+                      Layout{"ext4_meta_bg", "-t ext4 -b 1024 -O meta_bg,^resize_inode", KIV_FS_EXT4, 1024},
+                      Layout{"ext3_1k", "-t ext3 -b 1024", KIV_FS_EXT3, 1024},
+                      Layout{"ext2_1k", "-t ext2 -b 1024", KIV_FS_EXT2, 1024},
+                      Layout{"ext2_4k_small_inodes", "-t ext2 -b 4096 -I 128", KIV_FS_EXT2, 4096}),
+    [](const ::testing::TestParamInfo<Layout>& i) { return std::string(i.param.name); });
+
+TEST(ExtImage, LabelTimesAndInlineData) {
+    KIV_NEED_EXT_TOOLS();
+    TempDir t;
+    FillSource(t, false);
+    MakeImage(t, "-t ext4 -b 4096 -I 256 -O inline_data -L Linux-Disk", "32M");
+    // Times to the nanosecond and a creation time, as the kernel writes them.
+    Debugfs(t,
+            "sif small.txt mtime 0x60406abf\nsif small.txt mtime_extra 0x1D6F3454\n"
+            "sif small.txt crtime 0x5f000000\nsif small.txt crtime_extra 0x00000004\n");
+    Scanned s;
+    ScanImage(t / "img", &s);
+    ASSERT_NE(s.pRoot, nullptr);
+    EXPECT_STREQ(s.pRoot->GetAttr()->GetName(), "Linux-Disk(EXT4 1)");
+    EXPECT_STREQ(s.pRoot->GetLabel(), "Linux-Disk");
+    IKivFileNode* p = Find(s.pRoot, "small.txt");
+    ASSERT_NE(p, nullptr);
+    auto* a = static_cast<CKivFileAttrExt*>(p->GetAttr());
+    ASSERT_NE(a->GetHeldData(), nullptr) << "six bytes live in the inode";
+    // 0x1D6F3454 >> 2 = 123456789 ns; the low bits extend the seconds (0 here).
+    EXPECT_EQ(a->GetModificationTime(), KivUnixToFileTime(0x60406abf, 123456789));
+    EXPECT_EQ(a->GetCreationTime(), KivUnixToFileTime(0x5f000000, 1));
+    EXPECT_TRUE(a->GetValidFields() & KIV_VALID_CTIME);
+    ExpectLiveTree(t, s);
+}
+
+TEST(ExtImage, VolumeWhosePrimarySuperblockIsLostIsFoundByItsBackup) {
+    KIV_NEED_EXT_TOOLS();
+    for (const char* opts : {"-t ext4 -b 1024", "-t ext4 -b 4096 -O 64bit", "-t ext2 -b 1024"}) {
+        SCOPED_TRACE(opts);
+        TempDir t;
+        FillSource(t, false);
+        MakeImage(t, opts, "200M");
+        // A partition table in front, so that the volume starts at sector 2048.
+        Sh(t, "dd if=/dev/zero of=" + ShellQuote(t / "disk") + " bs=512 count=2048 status=none && cat " +
+                  ShellQuote(t / "img") + " >> " + ShellQuote(t / "disk"));
+        WriteAt(t / "disk", 2048 * 512 + 1024, std::vector<uint8_t>(1024, 0));
+        Scanned s;
+        ScanImage(t / "disk", &s);
+        ASSERT_NE(s.pPart, nullptr);
+        EXPECT_EQ(s.pPart->m_nFirstSector, 2048u);
+        EXPECT_FALSE(s.pPart->m_nEvidenceFlags & CKivScanResPartExt::kPrimary);
+        ASSERT_NE(s.pRoot, nullptr);
+        ASSERT_NE(Find(s.pRoot, "a/b/c/deep.txt"), nullptr) << Dump(s.pRoot);
+        Recovered out;
+        RecoverAll(s, &out);
+        EXPECT_TRUE(ReadFile(out.Out("big.bin")) == ReadFile(t / "src/big.bin"));
+        EXPECT_TRUE(ReadFile(out.Out("islands.bin")) == ReadFile(t / "src/islands.bin"));
+    }
+}

@@ -1,0 +1,253 @@
+// Shared helpers of the ext tests: volumes made by mke2fs from a folder the test fills (and
+// changed with debugfs), a scan by the ext scanner alone with the engine's selection, the tree of
+// the volume it selects, The Sleuth Kit's listing of the same image, and recovery of the tree.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "CKivFileRecover.h"
+#include "CKivRecoverNames.h"
+#include "Ext/CKivExtScanner.h"
+#include "Ext/CKivScanResPartExt.h"
+#include "KivMemDevStor.h"
+#include "KivNeedTool.h"
+#include "KivPartSelection.h"
+#include "KivShellRun.h"
+#include "KivTestTree.h"
+
+namespace kivext_test {
+
+using kivtest::Child;
+using kivtest::Dump;
+using kivtest::Find;
+using kivtest::ReadFile;
+
+inline bool HaveTool(const char* name) {
+    return std::system(("command -v " + std::string(name) + " >/dev/null 2>&1 || test -x /usr/sbin/" + name +
+                        " || test -x /sbin/" + name)
+                           .c_str()) == 0;
+}
+
+#define KIV_NEED_EXT_TOOLS()                                                                      \
+    do {                                                                                          \
+        for (const char* t : {"mke2fs", "debugfs", "e2fsck", "fls"})                              \
+            if (!HaveTool(t)) KIV_SKIP_MISSING_TOOL(std::string(t) + " (e2fsprogs, sleuthkit)"); \
+    } while (0)
+
+// A temporary folder removed with the object.
+struct TempDir {
+    std::filesystem::path dir;
+    TempDir() {
+        static std::atomic<int> s_n{0};
+        dir = std::filesystem::temp_directory_path() /
+              ("undelia-ext-" + std::to_string(::getpid()) + "-" + std::to_string(s_n++));
+        std::filesystem::create_directories(dir);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+    std::string operator/(const std::string& s) const { return (dir / s).string(); }
+};
+
+inline std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed) {
+    std::mt19937 g(seed);
+    std::vector<uint8_t> v(n);
+    for (auto& b : v) b = static_cast<uint8_t>(g());
+    return v;
+}
+
+inline void WriteAt(const std::string& path, uint64_t off, const std::vector<uint8_t>& bytes) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    { std::ofstream touch(path, std::ios::binary | std::ios::app); }
+    std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
+    f.seekp(static_cast<std::streamoff>(off));
+    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline ShellRun Sh(const TempDir& t, const std::string& cmd) {
+    return ShellRunIn(t.dir.string(), "PATH=$PATH:/usr/sbin:/sbin; " + cmd);
+}
+
+// mke2fs over the folder src of t into image img of the given size, with the options given.
+inline void MakeImage(const TempDir& t, const std::string& opts, const std::string& size, const std::string& img = "img") {
+    ShellRun r = Sh(t, "mke2fs -q -F -E root_owner=0:0 " + opts + " -d " + ShellQuote(t / "src") + " " +
+                           ShellQuote(t / img) + " " + size);
+    ASSERT_EQ(r.nExit, 0) << r.err;
+}
+
+inline void Debugfs(const TempDir& t, const std::string& cmds, const std::string& img = "img") {
+    std::ofstream(t / "cmds") << cmds;
+    ShellRun r = Sh(t, "debugfs -w -f " + ShellQuote(t / "cmds") + " " + ShellQuote(t / img));
+    ASSERT_EQ(r.nExit, 0) << r.err;
+}
+
+// The Sleuth Kit's listing: path -> (type letter, deleted).
+struct FlsEntry {
+    char cType;
+    bool bDeleted;
+};
+inline std::map<std::string, FlsEntry> Fls(const TempDir& t, const std::string& img = "img") {
+    std::map<std::string, FlsEntry> out;
+    ShellRun r = Sh(t, "fls -r -p " + ShellQuote(t / img));
+    EXPECT_EQ(r.nExit, 0) << r.err;
+    std::istringstream in(r.out);
+    for (std::string line; std::getline(in, line);) {
+        size_t tab = line.find('\t');
+        if (tab == std::string::npos || line.size() < 3) continue;
+        std::string path = line.substr(tab + 1);
+        if (path.rfind("$OrphanFiles", 0) == 0) continue;
+        bool bDel = line.find(" * ") != std::string::npos && line.find(" * ") < tab;
+        out[path] = {line[0], bDel};
+    }
+    return out;
+}
+
+// Our tree as path -> (directory, deleted), carved files and lost folders left out.
+inline void TreePaths(IKivFileNode* pDir, const std::string& prefix, std::map<std::string, FlsEntry>* pOut) {
+    for (IKivFileNode* c = pDir->GetFirstChild(); c; c = c->GetNextSibling()) {
+        IKivFileAttr* a = c->GetAttr();
+        if (a->GetAttrKind() != KIV_ATTR_EXT) continue;
+        std::string path = prefix + a->GetName();
+        bool bDir = a->GetAttributes() & KIV_FA_DIRECTORY;
+        (*pOut)[path] = {bDir ? 'd' : 'r', (a->GetRecordState() & KIV_REC_DELETED) != 0};
+        if (bDir) TreePaths(c, path + "/", pOut);
+    }
+}
+
+struct Scanned {
+    struct Releaser {
+        void operator()(IKivDevStor* p) const { p->Release(); }
+    };
+    std::unique_ptr<IKivDevStor, Releaser> pStor;
+    CKivExtScanner* pScanner = nullptr;
+    std::vector<std::unique_ptr<CKivScanResPart>> parts;
+    CKivScanResPartExt* pPart = nullptr;  // the first selected
+    IKivFsNode* pRoot = nullptr;
+    ~Scanned() {
+        KivSafeRelease(pRoot);
+        KivSafeRelease(pScanner);
+    }
+};
+
+// Takes the caller's reference to pStor.
+inline void ScanStorage(IKivDevStor* pStor, Scanned* out) {
+    out->pStor.reset(pStor);
+    IKivDevStor* s = out->pStor.get();
+    uint32_t nBlock = 4194304 / s->GetSectorSize();
+    out->pScanner = static_cast<CKivExtScanner*>(CreateExtScanner());
+    out->pScanner->SetStorage(s);
+    out->pScanner->BeginScan();
+    uint64_t stats[16] = {};
+    uint64_t n = s->GetSectorCount();
+    for (uint64_t f = 0; f < n; f += nBlock) out->pScanner->AnalyzeBlock(f, std::min<uint64_t>(nBlock, n - f), stats);
+    out->pScanner->EndScan();
+    std::vector<CKivScanResPart*> raw;
+    out->pScanner->EnumParts(&raw);
+    KivScoreAndSelectParts(raw, n);
+    for (CKivScanResPart* p : raw) {
+        out->parts.emplace_back(p);
+        if (p->m_nSelected && !out->pPart) out->pPart = dynamic_cast<CKivScanResPartExt*>(p);
+    }
+    if (out->pPart) out->pRoot = out->pScanner->BuildTree(out->pPart, s, 0, nullptr);
+}
+
+inline void ScanImage(const std::string& path, Scanned* out, uint32_t nSectorSize = 512) {
+    auto* p = new KivFileDevStor(path, nSectorSize);
+    ASSERT_TRUE(p->IsOpen()) << path;
+    ScanStorage(p, out);
+}
+
+class RecoverCallback : public IKivFileRecoverCallback {
+public:
+    int OnFileDone(uint32_t) override { return 0; }
+    int OnBytesWritten(uint64_t) override { return 0; }
+    int OnTailBytes(uint64_t) override { return 0; }
+    int OnFileStart(const char*) override { return 0; }
+    int IsCancelled() override { return 0; }
+    void OnFileDamaged(const char* p) override { damaged.push_back(p); }
+    void OnFileFailed(const char* p) override { failed.push_back(p); }
+    std::vector<std::string> damaged, failed;
+};
+
+struct Recovered {
+    TempDir tmp;
+    std::string top;  // the folder made for the partition
+    RecoverCallback cb;
+    std::string Out(const std::string& path) const {
+        std::string s = top;
+        for (size_t pos = 0; pos <= path.size();) {
+            size_t e = path.find('/', pos);
+            if (e == std::string::npos) e = path.size();
+            s += "/" + CKivRecoverNames::SafeComponent(path.substr(pos, e - pos));
+            pos = e + 1;
+        }
+        return s;
+    }
+    bool Listed(const std::vector<std::string>& list, const std::string& path) const {
+        for (const std::string& d : list)
+            if (d == Out(path)) return true;
+        return false;
+    }
+    bool Damaged(const std::string& path) const { return Listed(cb.damaged, path); }
+    bool Failed(const std::string& path) const { return Listed(cb.failed, path); }
+};
+
+inline void RecoverAll(Scanned& s, Recovered* out) {
+    ASSERT_NE(s.pRoot, nullptr);
+    if (s.pRoot->GetAttr()->GetCheckState() != KIV_CHECK_FULL) s.pRoot->ToggleCheck(0);
+    CKivFileRecover rec;
+    rec.SetDevice(s.pStor.get());
+    char created[4096] = {};
+    ASSERT_EQ(KivErrNo(rec.DoRecoverDir(s.pRoot, &out->cb, out->tmp.dir.c_str(), created, sizeof created)), 0u);
+    ASSERT_EQ(KivErrNo(rec.WaitForRecoverEnd(0)), 0u);
+    out->top = created;
+}
+
+// Every live entry The Sleuth Kit lists is in the tree, live, and nothing live is there that it
+// does not list; every regular file under src comes back byte for byte.
+inline void ExpectLiveTree(const TempDir& t, Scanned& s, const std::string& img = "img") {
+    ASSERT_NE(s.pRoot, nullptr);
+    std::map<std::string, FlsEntry> fls = Fls(t, img), ours;
+    TreePaths(s.pRoot, "", &ours);
+    size_t nLive = 0;
+    for (const auto& [path, e] : fls) {
+        if (e.bDeleted) continue;
+        ++nLive;
+        auto it = ours.find(path);
+        ASSERT_NE(it, ours.end()) << path << " missing; tree:\n" << Dump(s.pRoot);
+        EXPECT_FALSE(it->second.bDeleted) << path;
+        EXPECT_EQ(it->second.cType == 'd', e.cType == 'd') << path;
+    }
+    for (const auto& [path, e] : ours) {
+        if (e.bDeleted) continue;
+        EXPECT_TRUE(fls.count(path) && !fls[path].bDeleted) << path << " is not on the volume";
+    }
+    EXPECT_GT(nLive, 3u);
+
+    Recovered out;
+    RecoverAll(s, &out);
+    size_t nFiles = 0;
+    for (const auto& f : std::filesystem::recursive_directory_iterator(t.dir / "src")) {
+        if (!f.is_regular_file() || f.is_symlink()) continue;
+        std::string rel = std::filesystem::relative(f.path(), t.dir / "src").string();
+        ++nFiles;
+        EXPECT_TRUE(ReadFile(out.Out(rel)) == ReadFile(f.path().string())) << rel << " differs";
+        EXPECT_FALSE(out.Damaged(rel)) << rel;
+    }
+    EXPECT_GT(nFiles, 0u);
+    EXPECT_TRUE(out.cb.failed.empty()) << out.cb.failed.front();
+}
+
+}  // namespace kivext_test
