@@ -137,3 +137,50 @@ TEST(ExtImage, VolumeWhosePrimarySuperblockIsLostIsFoundByItsBackup) {
         EXPECT_TRUE(ReadFile(out.Out("islands.bin")) == ReadFile(t / "src/islands.bin"));
     }
 }
+
+TEST(ExtImage, DeletedEntriesHiddenByAGrownRecLenComeBackByName) {
+    KIV_NEED_EXT_TOOLS();
+    for (const char* opts : {"-t ext4 -b 4096", "-t ext2 -b 1024"}) {
+        SCOPED_TRACE(opts);
+        TempDir t;
+        FillSource(t, false);
+        WriteAt(t / "src/a/zeroed.bin", 0, RandomBytes(9000, 77));
+        MakeImage(t, opts, "64M");
+        ShellRun r = Sh(t, "debugfs -R 'stat a/zeroed.bin' " + ShellQuote(t / "img"));
+        size_t at = r.out.find("Inode: ");
+        ASSERT_NE(at, std::string::npos) << r.out;
+        std::string ino = std::to_string(std::stoul(r.out.substr(at + 7)));
+        // debugfs frees the blocks but leaves the map, as ext2 and ext3 did; the third file is
+        // deleted as ext4 deletes: its extents (or block pointers) and size are cleared in the inode.
+        Debugfs(t, "rm big.bin\nrm a/b/c/deep.txt\nrm a/zeroed.bin\n");
+        std::string sif;
+        for (int i = 0; i < 15; ++i) sif += "sif <" + ino + "> block[" + std::to_string(i) + "] 0\n";
+        Debugfs(t, sif + "sif <" + ino + "> size 0\n");
+        // What is deleted is compared by hand below.
+        std::filesystem::create_directories(t / "gone");
+        for (const char* f : {"big.bin", "a/b/c/deep.txt", "a/zeroed.bin"})
+            std::filesystem::rename(t / ("src/" + std::string(f)), t / ("gone/" + std::filesystem::path(f).filename().string()));
+
+        Scanned s;
+        ScanImage(t / "img", &s);
+        ASSERT_NE(s.pRoot, nullptr);
+        std::map<std::string, FlsEntry> fls = Fls(t), ours;
+        TreePaths(s.pRoot, "", &ours);
+        for (const char* path : {"big.bin", "a/b/c/deep.txt", "a/zeroed.bin"}) {
+            ASSERT_TRUE(ours.count(path)) << path << "\n" << Dump(s.pRoot);
+            EXPECT_TRUE(ours[path].bDeleted) << path;
+            EXPECT_TRUE(fls.count(path) && fls[path].bDeleted) << path << ": The Sleuth Kit sees it deleted too";
+        }
+        ExpectLiveTree(t, s);
+
+        Recovered out;
+        RecoverAll(s, &out);
+        EXPECT_TRUE(ReadFile(out.Out("big.bin")) == ReadFile(t / "gone/big.bin"));
+        EXPECT_TRUE(ReadFile(out.Out("a/b/c/deep.txt")) == ReadFile(t / "gone/deep.txt"));
+        EXPECT_FALSE(out.Damaged("big.bin"));
+        // Where the cleared one lay is not known: reported, not passed off as recovered.
+        auto* a = static_cast<CKivFileAttrExt*>(Find(s.pRoot, "a/zeroed.bin")->GetAttr());
+        EXPECT_EQ(a->GetDamage(), CKivFileAttrExt::kNoMap);
+        EXPECT_TRUE(out.Damaged("a/zeroed.bin") || out.Failed("a/zeroed.bin"));
+    }
+}

@@ -324,15 +324,16 @@ void CKivExtTreeBuilder::SetData(CKivFileAttrExt* pAttr, const CKivExtInode& ino
     bool bBad = m_pMap->Damaged();
     if (bBad) ++m_nDamagedInodes;
     if (bDeleted) {
-        // A deleted inode whose map was cleared says nothing of where its data lay; one whose
-        // blocks went to a live file since holds that file's data now.
+        // A deleted inode whose map was cleared says nothing of where its data lay (ext4 clears
+        // the size too, so an empty one may have had data); one whose blocks went to a live file
+        // since holds that file's data now.
         bool bAny = false, bReused = false;
         for (const KivExtExtent& x : extents) {
             if (x.bUninit) continue;
             bAny = true;
             for (uint64_t k = 0; k < x.nLength && !bReused; ++k) bReused = BlockInUse(x.nPhysical + k);
         }
-        if (!bAny && nLogical) {
+        if (!bAny) {
             pAttr->SetDamage(CKivFileAttrExt::kNoMap);
             return;
         }
