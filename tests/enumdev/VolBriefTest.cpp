@@ -187,3 +187,38 @@ TEST(VolBriefs, ExFatBootSectorAndRootLabel) {
     dev.m_data[2048 * 512 + 20] = 1;
     EXPECT_EQ(CKivVolBriefList(&dev, 2048).Lookup()->GetFsKind(), KIV_FSK_UNKNOWN);
 }
+
+TEST(VolBriefs, ExtSuperblockKindSizeAndLabel) {
+    struct Case {
+        const char* opts;
+        int32_t nKind;
+        const char* name;
+    };
+    for (const Case& c : {Case{"-t ext2", KIV_FSK_EXT2, "EXT2"}, Case{"-t ext3", KIV_FSK_EXT3, "EXT3"},
+                          Case{"-t ext4 -O 64bit", KIV_FSK_EXT4, "EXT4"}}) {
+        SCOPED_TRACE(c.opts);
+        std::string path = testing::TempDir() + "brief-ext-" + std::to_string(::getpid()) + ".img";
+        std::remove(path.c_str());
+        if (std::system(("PATH=$PATH:/usr/sbin:/sbin mke2fs -q -F " + std::string(c.opts) + " -L 'Linux Home' '" +
+                         path + "' 24M >/dev/null 2>&1")
+                            .c_str()) != 0) {
+            std::remove(path.c_str());
+            KIV_SKIP_MISSING_TOOL("mke2fs (e2fsprogs) is not installed");
+        }
+        std::ifstream f(path, std::ios::binary);
+        std::vector<uint8_t> vol((std::istreambuf_iterator<char>(f)), {});
+        std::remove(path.c_str());
+        std::vector<uint8_t> disk(2048 * 512, 0);
+        disk.insert(disk.end(), vol.begin(), vol.end());
+        KivMemDevStor dev(disk);
+        CKivVolBriefList list(&dev, 2048);
+        IKivVolBrief* b = list.Lookup();
+        EXPECT_EQ(b->GetFsKind(), c.nKind);
+        EXPECT_STREQ(KivFsKindName(b->GetFsKind()), c.name);
+        EXPECT_EQ(b->GetTotalSectors(), 49152u);
+        EXPECT_EQ(Label(*b), "Linux Home");
+        // A superblock whose inode count disagrees with its groups is nobody's.
+        dev.m_data[2048 * 512 + 1024] ^= 1;
+        EXPECT_EQ(CKivVolBriefList(&dev, 2048).Lookup()->GetFsKind(), KIV_FSK_UNKNOWN);
+    }
+}
