@@ -184,3 +184,29 @@ TEST(ExtImage, DeletedEntriesHiddenByAGrownRecLenComeBackByName) {
         EXPECT_TRUE(out.Damaged("a/zeroed.bin") || out.Failed("a/zeroed.bin"));
     }
 }
+
+TEST(ExtImage, DeletedFileWhoseBlocksANewFileTookIsReportedDamaged) {
+    KIV_NEED_EXT_TOOLS();
+    TempDir t;
+    FillSource(t, false);
+    MakeImage(t, "-t ext4 -b 1024 -O ^has_journal", "16M");
+    // The new file is written where the deleted one's blocks were (the first free ones), in
+    // another folder and with another inode (the deleted one's is held while it is written).
+    WriteAt(t / "new.bin", 0, RandomBytes(400 << 10, 99));
+    ShellRun r = Sh(t, "debugfs -R 'stat big.bin' " + ShellQuote(t / "img"));
+    size_t at = r.out.find("Inode: ");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    std::string ino = "<" + std::to_string(std::stoul(r.out.substr(at + 7))) + ">";
+    Debugfs(t, "rm big.bin\nseti " + ino + "\ncd a\nwrite " + t / "new.bin" + " new.bin\nfreei " + ino + "\n");
+    std::filesystem::rename(t / "src/big.bin", t / "big.bin");
+    Scanned s;
+    ScanImage(t / "img", &s);
+    ASSERT_NE(s.pRoot, nullptr);
+    IKivFileNode* p = Find(s.pRoot, "big.bin");
+    ASSERT_NE(p, nullptr) << Dump(s.pRoot);
+    EXPECT_EQ(static_cast<CKivFileAttrExt*>(p->GetAttr())->GetDamage(), CKivFileAttrExt::kReused);
+    Recovered out;
+    RecoverAll(s, &out);
+    EXPECT_TRUE(out.Damaged("big.bin")) << "its data is another file's now";
+    EXPECT_TRUE(ReadFile(out.Out("a/new.bin")) == ReadFile(t / "new.bin"));
+}
