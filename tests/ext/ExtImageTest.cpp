@@ -210,3 +210,44 @@ TEST(ExtImage, DeletedFileWhoseBlocksANewFileTookIsReportedDamaged) {
     EXPECT_TRUE(out.Damaged("big.bin")) << "its data is another file's now";
     EXPECT_TRUE(ReadFile(out.Out("a/new.bin")) == ReadFile(t / "new.bin"));
 }
+
+TEST(ExtImage, FailedChecksumsMarkWhatTheyCoverAndTheWalkGoesOn) {
+    KIV_NEED_EXT_TOOLS();
+    TempDir t;
+    FillSource(t, false);
+    MakeImage(t, "-t ext4 -b 1024 -O metadata_csum", "16M");
+    // One byte of five-k.bin's inode (its access time) and one of a name in folder a's block.
+    ShellRun r = Sh(t, "debugfs -R 'imap five-k.bin' " + ShellQuote(t / "img") + " && debugfs -R 'blocks a' " +
+                           ShellQuote(t / "img"));
+    ASSERT_EQ(r.nExit, 0) << r.err;
+    size_t at = r.out.find("located at block ");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    uint64_t nBlock = std::stoull(r.out.substr(at + 17));
+    uint64_t nOff = std::stoull(r.out.substr(r.out.find("offset 0x", at) + 9), nullptr, 16);
+    uint64_t nDirBlock = std::stoull(r.out.substr(r.out.find('\n', r.out.find("offset 0x", at)) + 1));
+    std::vector<uint8_t> img = ReadFile(t / "img");
+    img[nBlock * 1024 + nOff + 8] ^= 0x40;
+    auto name = std::string(img.begin() + static_cast<std::ptrdiff_t>(nDirBlock * 1024),
+                            img.begin() + static_cast<std::ptrdiff_t>(nDirBlock * 1024 + 1024));
+    size_t nName = name.find("sibling.dat");
+    ASSERT_NE(nName, std::string::npos);
+    img[nDirBlock * 1024 + nName + 10] = 'x';
+    WriteAt(t / "img", 0, img);
+
+    Scanned s;
+    ScanImage(t / "img", &s);
+    ASSERT_NE(s.pRoot, nullptr);
+    auto damage = [&](const char* path) {
+        IKivFileNode* p = Find(s.pRoot, path);
+        EXPECT_NE(p, nullptr) << path << "\n" << Dump(s.pRoot);
+        return p ? static_cast<CKivFileAttrExt*>(p->GetAttr())->GetDamage() : CKivFileAttrExt::kIntact;
+    };
+    EXPECT_EQ(damage("five-k.bin"), CKivFileAttrExt::kBadInodeSum);
+    EXPECT_EQ(damage("a/sibling.dax"), CKivFileAttrExt::kBadDirSum);
+    EXPECT_EQ(damage("a/b/c/deep.txt"), CKivFileAttrExt::kIntact) << "the walk goes on below the bad block";
+    EXPECT_EQ(damage("big.bin"), CKivFileAttrExt::kIntact);
+    Recovered out;
+    RecoverAll(s, &out);
+    EXPECT_TRUE(out.Damaged("five-k.bin"));
+    EXPECT_TRUE(ReadFile(out.Out("five-k.bin")) == ReadFile(t / "src/five-k.bin")) << "written, and reported";
+}

@@ -14,6 +14,7 @@ struct KivExtDirEntry {
     uint8_t nFileType;  // 0 unknown, 1 file, 2 directory, 7 link... (when the volume stores them)
     bool bDeleted;      // found in the slack after a live entry
     std::string name;   // as stored
+    bool bBadSum = false;  // the block it was found in fails its checksum
 };
 
 class CKivExtDirEntries {

@@ -5,6 +5,7 @@
 
 #include "CKivExtSuperblock.h"
 #include "KivByteReader.h"
+#include "KivCrc32c.h"
 #include "platform/KivPlatform.h"
 
 using namespace KivExt;
@@ -32,7 +33,15 @@ uint64_t ExtTime(uint32_t nSec, bool bExtra, uint32_t nExtra) {
 
 }  // namespace
 
-bool CKivExtInode::Parse(std::span<const uint8_t> bytes, const CKivExtSuperblock& sb) {
+uint32_t CKivExtInode::ChecksumSeed(uint32_t nVolumeSeed, uint32_t nInode) const {
+    uint8_t le[4] = {uint8_t(nInode), uint8_t(nInode >> 8), uint8_t(nInode >> 16), uint8_t(nInode >> 24)};
+    uint32_t c = KivCrc32cUpdate(nVolumeSeed, le, 4);
+    uint32_t g = m_nGeneration;
+    uint8_t lg[4] = {uint8_t(g), uint8_t(g >> 8), uint8_t(g >> 16), uint8_t(g >> 24)};
+    return KivCrc32cUpdate(c, lg, 4);
+}
+
+bool CKivExtInode::Parse(std::span<const uint8_t> bytes, const CKivExtSuperblock& sb, uint32_t nInode) {
     const size_t n = std::min<size_t>(bytes.size(), sb.m_nInodeSize);
     if (n < 128) return false;
     KivByteReader r(bytes.first(n));
@@ -44,6 +53,7 @@ bool CKivExtInode::Parse(std::span<const uint8_t> bytes, const CKivExtSuperblock
     m_nBlocks = r.U32At(0x1C) | (uint64_t(r.U16At(0x74)) << 32);
     m_nFlags = r.U32At(0x20);
     m_nFileAcl = r.U32At(0x68) | (uint64_t(r.U16At(0x76)) << 32);
+    m_nGeneration = r.U32At(0x64);
     for (size_t i = 0; i < kBlockBytes; ++i) m_block[i] = r.U8At(0x28 + i);
     uint16_t nExtra = n > 128 ? r.U16At(0x80) : 0;
     // The extra fields reach only as far as the inode's own extra size says.
@@ -55,6 +65,18 @@ bool CKivExtInode::Parse(std::span<const uint8_t> bytes, const CKivExtSuperblock
     m_bCrTime = Has(0x90);
     m_nCrTimeFt = m_bCrTime ? ExtTime(r.U32At(0x90), Has(0x94), Has(0x94) ? r.U32At(0x94) : 0) : 0;
     if (!r.Ok()) return false;
+    m_bCsumBad = false;
+    if (nInode && sb.HasMetadataCsum() && m_nMode != 0) {
+        // Over the whole inode with the checksum's own fields as zeros; the high half is there
+        // when the extra fields reach it.
+        std::vector<uint8_t> copy(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(n));
+        bool bHi = 128 + size_t(nExtra) >= 0x84;
+        copy[0x7C] = copy[0x7D] = 0;
+        if (bHi) copy[0x82] = copy[0x83] = 0;
+        uint32_t c = KivCrc32cUpdate(ChecksumSeed(sb.ChecksumSeed(), nInode), copy.data(), copy.size());
+        uint32_t nStored = r.U16At(0x7C) | (bHi ? uint32_t(r.U16At(0x82)) << 16 : 0u);
+        m_bCsumBad = bHi ? c != nStored : (c & 0xFFFF) != nStored;
+    }
     m_systemData.clear();
     if (nExtra && 128 + size_t(nExtra) + 4 <= n) ParseInlineXattr(bytes.first(n), 128 + nExtra);
     if (sb.HasHugeFile() && (m_nFlags & kFlagHugeFile)) m_nBlocks *= sb.BlockSize() / 512;

@@ -35,8 +35,12 @@ constexpr size_t kBlockBytes = 60;  // i_block
 
 class CKivExtInode {
 public:
-    // Decodes one inode of sb's inode size; false when the bytes are short.
-    bool Parse(std::span<const uint8_t> bytes, const CKivExtSuperblock& sb);
+    // Decodes one inode of sb's inode size; false when the bytes are short. With nInode and a
+    // volume with metadata checksums, the inode's own checksum is checked too (ChecksumBad).
+    bool Parse(std::span<const uint8_t> bytes, const CKivExtSuperblock& sb, uint32_t nInode = 0);
+    bool ChecksumBad() const { return m_bCsumBad; }
+    // The seed of the checksums of this inode's own blocks (directory blocks, extent blocks).
+    uint32_t ChecksumSeed(uint32_t nVolumeSeed, uint32_t nInode) const;
 
     uint16_t Type() const { return m_nMode & KivExt::kModeTypeMask; }
     bool IsDir() const { return Type() == KivExt::kModeDir; }
@@ -64,6 +68,7 @@ public:
     uint64_t m_nBlocks = 0;  // in 512-byte units unless huge_file says otherwise
     uint32_t m_nFlags = 0;
     uint64_t m_nFileAcl = 0;
+    uint32_t m_nGeneration = 0;
     std::array<uint8_t, KivExt::kBlockBytes> m_block{};
     std::vector<uint8_t> m_systemData;  // the "system.data" value found in the inode
 
@@ -75,4 +80,5 @@ private:
     uint64_t m_nCTimeFt = 0;
     uint64_t m_nCrTimeFt = 0;
     bool m_bCrTime = false;
+    bool m_bCsumBad = false;
 };

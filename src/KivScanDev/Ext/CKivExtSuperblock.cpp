@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "KivByteReader.h"
+#include "KivCrc32c.h"
 #include "KivScanResult.h"
 
 using namespace KivExt;
@@ -59,6 +60,7 @@ bool CKivExtSuperblock::Parse(std::span<const uint8_t> bytes) {
     m_nLogGroupsPerFlex = r.U8At(0x174);
     m_aBackupBgs[0] = r.U32At(0x24C);
     m_aBackupBgs[1] = r.U32At(0x250);
+    m_nChecksumSeed = r.U32At(0x270);
     m_nChecksum = r.U32At(0x3FC);
     if (Has64Bit()) {
         m_nBlocksCount |= uint64_t(r.U32At(0x150)) << 32;
@@ -125,6 +127,11 @@ uint64_t CKivExtSuperblock::DescriptorBlock(uint64_t i) const {
     uint64_t g = i * nPerBlock;
     if (m_nGroupNr != 0 && g + 1 < m_nGroups) ++g;
     return GroupFirstBlock(g) + (GroupHasSuper(g) ? 1 : 0);
+}
+
+uint32_t CKivExtSuperblock::ChecksumSeed() const {
+    if (m_nIncompat & kIncompatCsumSeed) return m_nChecksumSeed;
+    return KivCrc32cUpdate(~0u, m_uuid.data(), m_uuid.size());
 }
 
 std::string CKivExtSuperblock::Label() const {

@@ -66,6 +66,9 @@ public:
     bool HasFiletype() const { return (m_nIncompat & KivExt::kIncompatFiletype) != 0; }
     bool HasInlineData() const { return (m_nIncompat & KivExt::kIncompatInlineData) != 0; }
     bool HasHugeFile() const { return (m_nRoCompat & KivExt::kRoCompatHugeFile) != 0; }
+    bool HasMetadataCsum() const { return (m_nRoCompat & KivExt::kRoCompatMetadataCsum) != 0; }
+    // What every metadata checksum starts from: the stored seed, or the one the UUID gives.
+    uint32_t ChecksumSeed() const;
     // Whether group g holds a copy of the superblock (and of the descriptors, without meta_bg).
     bool GroupHasSuper(uint64_t g) const;
     // First block of group g.
@@ -109,6 +112,7 @@ public:
     uint16_t m_nMinExtraIsize = 0;     // 0x15C
     uint8_t m_nLogGroupsPerFlex = 0;   // 0x174
     uint32_t m_aBackupBgs[2] = {};     // 0x24C, with sparse_super2
+    uint32_t m_nChecksumSeed = 0;      // 0x270, with csum_seed
     uint32_t m_nChecksum = 0;          // 0x3FC
 
 private:

@@ -4,6 +4,7 @@
 
 #include "CKivExtScanner.h"
 #include "CKivScanResPartExt.h"
+#include "KivCrc32c.h"
 #include "KivByteReader.h"
 #include "KivLog.h"
 #include "Model/CClusterUseBitMap.h"
@@ -165,7 +166,7 @@ bool CKivExtTreeBuilder::ReadInode(uint32_t nInode, CKivExtInode* pOut) {
         it = m_inodeBlocks.emplace(nBlock, std::move(b)).first;
     }
     size_t nOff = static_cast<size_t>(nByte % m_nBlockSize);
-    return pOut->Parse(std::span<const uint8_t>(it->second).subspan(nOff, m_sb.m_nInodeSize), m_sb);
+    return pOut->Parse(std::span<const uint8_t>(it->second).subspan(nOff, m_sb.m_nInodeSize), m_sb, nInode);
 }
 
 std::vector<std::vector<uint8_t>> CKivExtTreeBuilder::DirBlocks(const CKivExtInode& ino) {
@@ -241,6 +242,8 @@ IKivFsNode* CKivExtTreeBuilder::Build() {
     m_pRoot->RecountStats();
     if (m_nDamagedInodes)
         KivLogA(0, "ext: %llu inodes with a broken block map", static_cast<unsigned long long>(m_nDamagedInodes));
+    if (m_nBadSums)
+        KivLogA(0, "ext: %llu inodes and folder blocks fail their checksums", static_cast<unsigned long long>(m_nBadSums));
     IKivFsNode* p = m_pRoot;
     m_pRoot = nullptr;
     return p;
@@ -259,11 +262,23 @@ void CKivExtTreeBuilder::WalkQueue() {
 void CKivExtTreeBuilder::WalkDir(const DirWork& w) {
     std::vector<std::vector<uint8_t>> blocks = DirBlocks(w.ino);
     const bool bIndexed = (w.ino.m_nFlags & kFlagIndex) && !w.ino.HasInlineData();
+    const bool bSums = m_sb.HasMetadataCsum() && !w.ino.HasInlineData();
+    const uint32_t nSeed = bSums ? w.ino.ChecksumSeed(m_sb.ChecksumSeed(), w.nInode) : 0;
     std::vector<KivExtDirEntry> entries;
     for (size_t i = 0; i < blocks.size(); ++i) {
         // The first block of a hashed directory holds the index behind "..": no deleted entries.
         bool bDeletedToo = !(bIndexed && i == 0);
+        size_t nBefore = entries.size();
         m_pEntries->ParseBlock(blocks[i], bDeletedToo, &entries);
+        // A leaf block ends with a 12-byte entry holding the checksum of what comes before it.
+        const std::vector<uint8_t>& b = blocks[i];
+        KivByteReader r(b.data(), b.size());
+        size_t t = b.size() - 12;
+        if (bSums && b.size() >= 12 && r.U32At(t) == 0 && r.U16At(t + 4) == 12 && r.U8At(t + 6) == 0 &&
+            r.U8At(t + 7) == 0xDE && KivCrc32cUpdate(nSeed, b.data(), t) != r.U32At(t + 8)) {
+            ++m_nBadSums;
+            for (size_t k = nBefore; k < entries.size(); ++k) entries[k].bBadSum = true;
+        }
     }
     size_t nSteps = 0;
     for (const KivExtDirEntry& e : entries) {
@@ -307,6 +322,12 @@ void CKivExtTreeBuilder::AddEntry(IKivFileNode* pDir, const KivExtDirEntry& e, b
         pAttr->SetSize(ino.m_nSize);
         SetData(pAttr, ino, bDeleted);
     }
+    // A checksum that fails marks what it covers; the walk goes on.
+    if (bRead && ino.ChecksumBad()) {
+        ++m_nBadSums;
+        pAttr->AddDamage(CKivFileAttrExt::kBadInodeSum);
+    }
+    if (e.bBadSum) pAttr->AddDamage(CKivFileAttrExt::kBadDirSum);
     pDir->AddChild(pNode);
 }
 

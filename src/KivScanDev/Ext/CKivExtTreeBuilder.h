@@ -38,6 +38,8 @@ public:
 
     // The partition node (owned by the caller), or null when cancelled or the volume is unusable.
     IKivFsNode* Build();
+    // Inodes and folder blocks whose checksums failed (after Build).
+    uint64_t BadChecksums() const { return m_nBadSums; }
 
 private:
     struct Group {
@@ -87,6 +89,7 @@ private:
     bool m_bCancelled = false;
     uint64_t m_nNodes = 0;
     uint64_t m_nDamagedInodes = 0;
+    uint64_t m_nBadSums = 0;
     std::string m_strLabel;
 
     std::vector<Group> m_groups;

@@ -15,6 +15,8 @@ const char* CKivFileAttrExt::GetDataDamage() {
         case kNoMap: return "its inode no longer says where its data lay";
         case kReused: return "its inode now belongs to another file";
         case kUnreadable: return "its inode cannot be read";
+        case kBadInodeSum: return "its inode fails its checksum";
+        case kBadDirSum: return "the folder block that names it fails its checksum";
         default: return nullptr;
     }
 }

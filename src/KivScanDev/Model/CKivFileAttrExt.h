@@ -15,6 +15,8 @@ public:
         kNoMap = 2,      // a deleted inode whose block pointers were cleared: where its data lay is lost
         kReused = 3,     // its inode was given to another file since
         kUnreadable = 4, // its inode could not be read
+        kBadInodeSum = 5,  // its inode fails its checksum
+        kBadDirSum = 6,    // the folder block naming it fails its checksum
     };
 
     CKivFileAttrExt() : CKivFileAttrBase(0xFFFF, 0) {}
@@ -37,6 +39,10 @@ public:
     uint32_t GetInode() const { return m_nInode; }
     uint16_t GetMode() const { return m_nMode; }
     void SetDamage(Damage d) { m_nDamage = d; }
+    // Sets d unless a damage is known already.
+    void AddDamage(Damage d) {
+        if (m_nDamage == kIntact) m_nDamage = d;
+    }
     Damage GetDamage() const { return static_cast<Damage>(m_nDamage); }
     void SetHasCreationTime(bool b) { m_bCrTime = b; }
     void SetHeldData(std::vector<uint8_t> bytes) {
