@@ -1,6 +1,9 @@
 // Whole volumes made by mke2fs from a folder (1 KiB and 4 KiB blocks, ext2 to ext4 features) and
 // changed with debugfs: scanned, proposed, built, compared with The Sleuth Kit's listing and
 // recovered byte for byte.
+#include <set>
+
+#include "Ext/CKivExtTreeBuilder.h"
 #include "ExtTestSupport.h"
 #include "Model/CKivFileAttrExt.h"
 #include "platform/KivPlatform.h"
@@ -250,4 +253,87 @@ TEST(ExtImage, FailedChecksumsMarkWhatTheyCoverAndTheWalkGoesOn) {
     RecoverAll(s, &out);
     EXPECT_TRUE(out.Damaged("five-k.bin"));
     EXPECT_TRUE(ReadFile(out.Out("five-k.bin")) == ReadFile(t / "src/five-k.bin")) << "written, and reported";
+}
+
+namespace {
+
+// Where inode of path lies: block and offset (debugfs imap).
+std::pair<uint64_t, uint64_t> InodePlace(const TempDir& t, const std::string& path) {
+    ShellRun r = Sh(t, "debugfs -R " + ShellQuote("imap " + path) + " " + ShellQuote(t / "img"));
+    size_t at = r.out.find("located at block ");
+    if (at == std::string::npos) return {0, 0};
+    return {std::stoull(r.out.substr(at + 17)), std::stoull(r.out.substr(r.out.find("offset 0x", at) + 9), nullptr, 16)};
+}
+
+std::string InodeNumber(const TempDir& t, const std::string& path) {
+    ShellRun r = Sh(t, "debugfs -R " + ShellQuote("stat " + path) + " " + ShellQuote(t / "img"));
+    size_t at = r.out.find("Inode: ");
+    return at == std::string::npos ? "" : std::to_string(std::stoul(r.out.substr(at + 7)));
+}
+
+}  // namespace
+
+// ext4 as the kernel deletes: the inode keeps its generation but loses its size and extents. A
+// transaction in the journal from before the deletion (replayed long since: the journal is clean)
+// still holds the inode table block with them.
+TEST(ExtImage, DeletedFilesWithClearedInodesComeBackThroughTheJournal) {
+    KIV_NEED_EXT_TOOLS();
+    for (const char* opts : {"-t ext4 -b 1024", "-t ext4 -b 4096 -O 64bit,metadata_csum"}) {
+        SCOPED_TRACE(opts);
+        TempDir t;
+        FillSource(t, false);
+        MakeImage(t, opts, "64M");
+        const uint32_t bs = std::string(opts).find("4096") != std::string::npos ? 4096 : 1024;
+        std::vector<std::string> gone = {"big.bin", "a/sibling.dat", "fragments.bin", "five-k.bin"};
+        std::string log = "jo\n", del;
+        std::set<uint64_t> logged;
+        for (const std::string& f : gone) {
+            auto [nBlock, nOff] = InodePlace(t, f);
+            ASSERT_NE(nBlock, 0u) << f;
+            std::string ino = InodeNumber(t, f);
+            del += "rm " + f + "\n";
+            if (logged.insert(nBlock).second) {
+                std::vector<uint8_t> img = ReadFile(t / "img");
+                std::vector<uint8_t> blk(img.begin() + static_cast<std::ptrdiff_t>(nBlock * bs),
+                                         img.begin() + static_cast<std::ptrdiff_t>((nBlock + 1) * bs));
+                std::string copy = t / ("blk" + std::to_string(nBlock));
+                WriteAt(copy, 0, blk);
+                log += "jw -b " + std::to_string(nBlock) + " " + copy + "\n";
+            }
+            for (int i = 0; i < 15; ++i) del += "sif <" + ino + "> block[" + std::to_string(i) + "] 0\n";
+            del += "sif <" + ino + "> block[0] 0x0004F30A\nsif <" + ino + "> size 0\n";
+            // five-k.bin's inode went to another file and was freed again since: the journal's
+            // copy is of another life of the inode and places nothing.
+            if (f == "five-k.bin") del += "sif <" + ino + "> generation 0x5eed\n";
+        }
+        Debugfs(t, log + "jc\njo\njr\n");
+        Debugfs(t, del);
+        for (const std::string& f : gone)
+            std::filesystem::rename(t / ("src/" + f), t / ("gone-" + std::filesystem::path(f).filename().string()));
+
+        Scanned s;
+        ScanImage(t / "img", &s);
+        ASSERT_NE(s.pRoot, nullptr);
+        CKivExtTreeBuilder b(s.pPart, s.pStor.get(), nullptr, nullptr, 0);
+        IKivFsNode* pAgain = b.Build();
+        ASSERT_NE(pAgain, nullptr);
+        pAgain->Release();
+        EXPECT_EQ(b.FromJournal(), 3u);
+        ExpectLiveTree(t, s);
+        Recovered out;
+        RecoverAll(s, &out);
+        for (const std::string& f : gone) {
+            IKivFileNode* p = Find(s.pRoot, f);
+            ASSERT_NE(p, nullptr) << f << "\n" << Dump(s.pRoot);
+            EXPECT_TRUE(p->GetAttr()->GetRecordState() & KIV_REC_DELETED) << f;
+            if (f == "five-k.bin") {
+                EXPECT_EQ(static_cast<CKivFileAttrExt*>(p->GetAttr())->GetDamage(), CKivFileAttrExt::kNoMap);
+                EXPECT_TRUE(out.Damaged(f) || out.Failed(f)) << f;
+                continue;
+            }
+            EXPECT_FALSE(out.Damaged(f)) << f;
+            EXPECT_TRUE(ReadFile(out.Out(f)) == ReadFile(t / ("gone-" + std::filesystem::path(f).filename().string())))
+                << f << " differs";
+        }
+    }
 }

@@ -10,6 +10,7 @@
 #include "Ext/CKivExtDataMap.h"
 #include "Ext/CKivExtDirEntries.h"
 #include "Ext/CKivExtInode.h"
+#include "Ext/CKivExtJournal.h"
 #include "Ext/CKivExtScanner.h"
 #include "Ext/CKivExtSuperblock.h"
 #include "Ext/CKivScanResPartExt.h"
@@ -329,4 +330,76 @@ TEST(ExtStructures, ScannerStateAndPartitionRoundTrip) {
     parts.clear();
     t.EnumParts(&parts);
     EXPECT_TRUE(parts.empty());
+}
+
+TEST(ExtStructures, JournalCopiesOnlyFromCommittedTransactionsNewestFirst) {
+    const uint32_t bs = 1024;
+    auto BE32 = [](std::vector<uint8_t>& b, size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (24 - 8 * i));
+    };
+    // A journal of 16 blocks at volume blocks 100..115, without 64-bit or checksum features.
+    std::map<uint64_t, std::vector<uint8_t>> disk;
+    for (uint64_t i = 0; i < 16; ++i) disk[100 + i] = std::vector<uint8_t>(bs, 0);
+    std::vector<uint8_t>& sb = disk[100];
+    BE32(sb, 0, CKivExtJournal::kMagic);
+    BE32(sb, 4, 4);
+    BE32(sb, 12, bs);
+    BE32(sb, 16, 16);
+    BE32(sb, 20, 1);
+    auto Descriptor = [&](uint64_t j, uint32_t seq, std::vector<std::pair<uint32_t, uint16_t>> tags) {
+        std::vector<uint8_t>& d = disk[100 + j];
+        BE32(d, 0, CKivExtJournal::kMagic);
+        BE32(d, 4, 1);
+        BE32(d, 8, seq);
+        size_t off = 12;
+        for (size_t i = 0; i < tags.size(); ++i) {
+            BE32(d, off, tags[i].first);
+            uint16_t f = tags[i].second | (i ? 0x2 : 0) | (i + 1 == tags.size() ? 0x8 : 0);
+            d[off + 6] = uint8_t(f >> 8);
+            d[off + 7] = uint8_t(f);
+            off += 8 + ((f & 0x2) ? 0 : 16);
+        }
+    };
+    auto Commit = [&](uint64_t j, uint32_t seq) {
+        BE32(disk[100 + j], 0, CKivExtJournal::kMagic);
+        BE32(disk[100 + j], 4, 2);
+        BE32(disk[100 + j], 8, seq);
+    };
+    // Transaction 5 logs block 42 (its copy escaped: it began with the magic), 6 logs it again,
+    // 7 logs it too but never committed; 8's data wraps round the end of the area.
+    Descriptor(1, 5, {{42, 0x1}, {43, 0}});
+    disk[102][4] = 'A';
+    disk[103][0] = 'x';
+    Commit(4, 5);
+    Descriptor(5, 6, {{42, 0}});
+    disk[106][0] = 'B';
+    Commit(7, 6);
+    Descriptor(8, 7, {{42, 0}});
+    disk[109][0] = 'C';
+    Descriptor(14, 8, {{44, 0}, {45, 0}});
+    disk[115][0] = 'D';
+    Commit(3, 8);  // an older commit block reused: the area is a ring
+    CKivExtJournal j;
+    auto read = [&](uint64_t n, std::vector<uint8_t>* p) {
+        auto it = disk.find(n);
+        if (it == disk.end()) return false;
+        *p = it->second;
+        return true;
+    };
+    ASSERT_TRUE(j.Load({{0, 100, 16, false}}, bs, read, {42, 44, 45}));
+    auto c = j.Copies(42);
+    ASSERT_EQ(c.size(), 2u) << "the uncommitted one is left out";
+    EXPECT_EQ(c[0][0], 'B');
+    EXPECT_EQ(c[1][0], 0xC0) << "the escaped magic is put back";
+    EXPECT_EQ(c[1][4], 'A');
+    ASSERT_EQ(j.Copies(44).size(), 1u);
+    EXPECT_EQ(j.Copies(44)[0][0], 'D');
+    EXPECT_EQ(j.Copies(45).size(), 1u) << "wrapped to the area's first block (reused since)";
+    EXPECT_TRUE(j.Copies(43).empty()) << "not asked for";
+    // Tags running past the descriptor's end, and a journal superblock with another block size.
+    std::vector<uint8_t>& d = disk[101];
+    for (size_t off = 12; off + 8 <= bs; off += 8) d[off + 7] = 0x2;
+    EXPECT_TRUE(j.Load({{0, 100, 16, false}}, bs, read, {42}));
+    BE32(disk[100], 12, 4096);
+    EXPECT_FALSE(j.Load({{0, 100, 16, false}}, bs, read, {42}));
 }

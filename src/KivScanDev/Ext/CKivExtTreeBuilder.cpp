@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "CKivExtJournal.h"
 #include "CKivExtScanner.h"
 #include "CKivScanResPartExt.h"
 #include "KivCrc32c.h"
@@ -143,21 +144,30 @@ bool CKivExtTreeBuilder::BlockInUse(uint64_t nBlock) const {
     return (m_used[nBlock / 64] >> (nBlock % 64)) & 1;
 }
 
-bool CKivExtTreeBuilder::ReadInode(uint32_t nInode, CKivExtInode* pOut) {
+bool CKivExtTreeBuilder::InodePlace(uint32_t nInode, uint64_t* pBlock, size_t* pOffset) const {
     if (nInode == 0 || nInode > m_sb.m_nInodesCount) return false;
     uint32_t g = (nInode - 1) / m_sb.m_nInodesPerGroup;
     uint32_t i = (nInode - 1) % m_sb.m_nInodesPerGroup;
     if (g >= m_groups.size()) return false;
     const Group& d = m_groups[g];
-    std::vector<uint8_t> zeros;
-    if (d.nFlags & kBgInodeUninit) {
+    uint64_t nByte = uint64_t(i) * m_sb.m_nInodeSize;
+    *pBlock = d.nInodeTable + nByte / m_nBlockSize;
+    *pOffset = static_cast<size_t>(nByte % m_nBlockSize);
+    return d.nInodeTable != 0 && *pBlock < m_sb.m_nBlocksCount;
+}
+
+bool CKivExtTreeBuilder::ReadInode(uint32_t nInode, CKivExtInode* pOut) {
+    if (nInode == 0 || nInode > m_sb.m_nInodesCount) return false;
+    uint32_t g = (nInode - 1) / m_sb.m_nInodesPerGroup;
+    if (g >= m_groups.size()) return false;
+    if (m_groups[g].nFlags & kBgInodeUninit) {
         // A group whose inodes were never used: its table may not even be written.
-        zeros.assign(m_sb.m_nInodeSize, 0);
+        std::vector<uint8_t> zeros(m_sb.m_nInodeSize, 0);
         return pOut->Parse(zeros, m_sb);
     }
-    uint64_t nByte = uint64_t(i) * m_sb.m_nInodeSize;
-    uint64_t nBlock = d.nInodeTable + nByte / m_nBlockSize;
-    if (d.nInodeTable == 0 || nBlock >= m_sb.m_nBlocksCount) return false;
+    uint64_t nBlock = 0;
+    size_t nOff = 0;
+    if (!InodePlace(nInode, &nBlock, &nOff)) return false;
     auto it = m_inodeBlocks.find(nBlock);
     if (it == m_inodeBlocks.end()) {
         if (m_inodeBlocks.size() >= kInodeCacheBlocks) m_inodeBlocks.clear();
@@ -165,7 +175,6 @@ bool CKivExtTreeBuilder::ReadInode(uint32_t nInode, CKivExtInode* pOut) {
         if (!ReadBlock(nBlock, &b)) return false;
         it = m_inodeBlocks.emplace(nBlock, std::move(b)).first;
     }
-    size_t nOff = static_cast<size_t>(nByte % m_nBlockSize);
     return pOut->Parse(std::span<const uint8_t>(it->second).subspan(nOff, m_sb.m_nInodeSize), m_sb, nInode);
 }
 
@@ -232,6 +241,7 @@ IKivFsNode* CKivExtTreeBuilder::Build() {
         m_dirs.insert(kRootInode);
         m_live.push_back({m_pRoot, kRootInode, root, false});
         WalkQueue();
+        PlaceFromJournal();
     } else {
         KivLogA(0, "ext: the root directory of the volume at sector %llu cannot be read",
                 static_cast<unsigned long long>(m_nFirst));
@@ -242,6 +252,9 @@ IKivFsNode* CKivExtTreeBuilder::Build() {
     m_pRoot->RecountStats();
     if (m_nDamagedInodes)
         KivLogA(0, "ext: %llu inodes with a broken block map", static_cast<unsigned long long>(m_nDamagedInodes));
+    if (!m_pending.empty())
+        KivLogA(0, "ext: %llu of %llu deleted files placed through the journal",
+                static_cast<unsigned long long>(m_nFromJournal), static_cast<unsigned long long>(m_pending.size()));
     if (m_nBadSums)
         KivLogA(0, "ext: %llu inodes and folder blocks fail their checksums", static_cast<unsigned long long>(m_nBadSums));
     IKivFsNode* p = m_pRoot;
@@ -320,7 +333,7 @@ void CKivExtTreeBuilder::AddEntry(IKivFileNode* pDir, const KivExtDirEntry& e, b
         (bDeleted ? m_deleted : m_live).push_back({pNode, e.nInode, ino, bDeleted});
     } else {
         pAttr->SetSize(ino.m_nSize);
-        SetData(pAttr, ino, bDeleted);
+        SetData(pAttr, ino, e.nInode, bDeleted);
     }
     // A checksum that fails marks what it covers; the walk goes on.
     if (bRead && ino.ChecksumBad()) {
@@ -331,7 +344,15 @@ void CKivExtTreeBuilder::AddEntry(IKivFileNode* pDir, const KivExtDirEntry& e, b
     pDir->AddChild(pNode);
 }
 
-void CKivExtTreeBuilder::SetData(CKivFileAttrExt* pAttr, const CKivExtInode& ino, bool bDeleted) {
+void CKivExtTreeBuilder::SetData(CKivFileAttrExt* pAttr, const CKivExtInode& ino, uint32_t nInode, bool bDeleted) {
+    if (bDeleted) {
+        // ext4 clears a deleted inode's map and size; an older copy in the journal may have them.
+        if (!SetDeletedData(pAttr, ino)) {
+            pAttr->SetDamage(CKivFileAttrExt::kNoMap);
+            m_pending.push_back({pAttr, nInode, ino.m_nGeneration, ino.Type()});
+        }
+        return;
+    }
     if (ino.HasInlineData()) {
         pAttr->SetHeldData(ino.InlineData());
         return;
@@ -342,30 +363,83 @@ void CKivExtTreeBuilder::SetData(CKivFileAttrExt* pAttr, const CKivExtInode& ino
     }
     uint64_t nLogical = (ino.m_nSize + m_nBlockSize - 1) / m_nBlockSize;
     std::vector<KivExtExtent> extents = m_pMap->Map(ino, nLogical, nullptr);
-    bool bBad = m_pMap->Damaged();
-    if (bBad) ++m_nDamagedInodes;
-    if (bDeleted) {
-        // A deleted inode whose map was cleared says nothing of where its data lay (ext4 clears
-        // the size too, so an empty one may have had data); one whose blocks went to a live file
-        // since holds that file's data now.
-        bool bAny = false, bReused = false;
-        for (const KivExtExtent& x : extents) {
-            if (x.bUninit) continue;
-            bAny = true;
-            for (uint64_t k = 0; k < x.nLength && !bReused; ++k) bReused = BlockInUse(x.nPhysical + k);
-        }
-        if (!bAny) {
-            pAttr->SetDamage(CKivFileAttrExt::kNoMap);
-            return;
-        }
-        if (bReused) pAttr->SetDamage(CKivFileAttrExt::kReused);
-        else if (bBad) pAttr->SetDamage(CKivFileAttrExt::kBadMap);
-    } else if (bBad) {
+    if (m_pMap->Damaged()) {
+        ++m_nDamagedInodes;
         pAttr->SetDamage(CKivFileAttrExt::kBadMap);
     }
     CKivCompactRunList list;
     for (const KivDataRun& r : CKivExtDataMap::ToRuns(extents, nLogical)) list.Append(r.nStart, r.nLength);
     pAttr->SetRuns(std::move(list));
+}
+
+bool CKivExtTreeBuilder::SetDeletedData(CKivFileAttrExt* pAttr, const CKivExtInode& ino) {
+    // The size is cleared with the map: an empty deleted file may have had data.
+    if (ino.m_nSize == 0) return false;
+    if (ino.HasInlineData()) {
+        std::vector<uint8_t> d = ino.InlineData();
+        if (d.size() < ino.m_nSize) return false;
+        pAttr->SetSize(ino.m_nSize);
+        pAttr->SetHeldData(std::move(d));
+        return true;
+    }
+    if (ino.IsFastLink(m_nBlockSize)) {
+        pAttr->SetSize(ino.m_nSize);
+        pAttr->SetHeldData(std::vector<uint8_t>(ino.m_block.begin(), ino.m_block.begin() + ino.m_nSize));
+        return true;
+    }
+    uint64_t nLogical = (ino.m_nSize + m_nBlockSize - 1) / m_nBlockSize;
+    std::vector<KivExtExtent> extents = m_pMap->Map(ino, nLogical, nullptr);
+    bool bBad = m_pMap->Damaged(), bAny = false, bReused = false;
+    for (const KivExtExtent& x : extents) {
+        if (x.bUninit) continue;
+        bAny = true;
+        // A block a live file holds now has that file's data.
+        for (uint64_t k = 0; k < x.nLength && !bReused; ++k) bReused = BlockInUse(x.nPhysical + k);
+    }
+    if (!bAny) return false;
+    pAttr->SetSize(ino.m_nSize);
+    pAttr->SetDamage(bReused ? CKivFileAttrExt::kReused : bBad ? CKivFileAttrExt::kBadMap : CKivFileAttrExt::kIntact);
+    CKivCompactRunList list;
+    for (const KivDataRun& r : CKivExtDataMap::ToRuns(extents, nLogical)) list.Append(r.nStart, r.nLength);
+    pAttr->SetRuns(std::move(list));
+    return true;
+}
+
+void CKivExtTreeBuilder::PlaceFromJournal() {
+    if (m_pending.empty() || m_sb.m_nJournalInode == 0 || Cancelled()) return;
+    CKivExtInode j;
+    if (!ReadInode(m_sb.m_nJournalInode, &j) || !j.IsFile() || j.HasInlineData()) return;
+    uint64_t nLogical = (j.m_nSize + m_nBlockSize - 1) / m_nBlockSize;
+    std::vector<KivExtExtent> extents = m_pMap->Map(j, nLogical, nullptr);
+    std::unordered_set<uint64_t> wanted;
+    for (const Pending& p : m_pending) {
+        uint64_t b = 0;
+        size_t off = 0;
+        if (InodePlace(p.nInode, &b, &off)) wanted.insert(b);
+    }
+    CKivExtJournal journal;
+    if (!journal.Load(extents, m_nBlockSize, [this](uint64_t n, std::vector<uint8_t>* p) { return ReadBlock(n, p); },
+                      wanted))
+        return;
+    size_t nSteps = 0;
+    for (const Pending& p : m_pending) {
+        if ((++nSteps & 255) == 0 && Cancelled()) return;
+        uint64_t b = 0;
+        size_t off = 0;
+        if (!InodePlace(p.nInode, &b, &off)) continue;
+        for (const std::vector<uint8_t>& copy : journal.Copies(b)) {
+            CKivExtInode c;
+            if (!c.Parse(std::span<const uint8_t>(copy).subspan(off, m_sb.m_nInodeSize), m_sb, p.nInode)) continue;
+            // The same file before its deletion: in use then, the same generation (a reused inode
+            // gets a new one), its checksum whole where the volume keeps them.
+            if (!c.InUse() || c.Type() != p.nType || c.m_nGeneration != p.nGeneration || c.ChecksumBad()) continue;
+            if (!SetDeletedData(p.pAttr, c)) continue;
+            p.pAttr->SetTimes(c.CreationTime(), c.ModificationTime(), c.AccessTime());
+            p.pAttr->SetHasCreationTime(c.HasCreationTime());
+            ++m_nFromJournal;
+            break;
+        }
+    }
 }
 
 void CKivExtTreeBuilder::AddRawTree() {

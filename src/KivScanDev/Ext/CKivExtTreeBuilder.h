@@ -40,6 +40,8 @@ public:
     IKivFsNode* Build();
     // Inodes and folder blocks whose checksums failed (after Build).
     uint64_t BadChecksums() const { return m_nBadSums; }
+    // Deleted files whose data was placed through an older copy of their inode in the journal.
+    uint64_t FromJournal() const { return m_nFromJournal; }
 
 private:
     struct Group {
@@ -47,6 +49,13 @@ private:
         uint64_t nInodeBitmap = 0;
         uint64_t nInodeTable = 0;
         uint16_t nFlags = 0;
+    };
+    // A deleted file whose inode lost its map, waiting for an older copy from the journal.
+    struct Pending {
+        CKivFileAttrExt* pAttr;  // borrowed from its node in the tree
+        uint32_t nInode;
+        uint32_t nGeneration;
+        uint16_t nType;
     };
     struct DirWork {
         IKivFileNode* pNode;
@@ -64,6 +73,9 @@ private:
     void MarkUsed(uint64_t nBlock, uint64_t nCount);
     // false when the inode cannot be read (its table block is unreadable or outside the volume).
     bool ReadInode(uint32_t nInode, CKivExtInode* pOut);
+    // Where inode nInode lies: its inode-table block and the byte offset in it; false when its
+    // group has no table (or none written yet).
+    bool InodePlace(uint32_t nInode, uint64_t* pBlock, size_t* pOffset) const;
     // The directory's bytes, block by block (holes left out); inline directories as one piece.
     std::vector<std::vector<uint8_t>> DirBlocks(const CKivExtInode& ino);
     void WalkQueue();
@@ -71,7 +83,13 @@ private:
     void AddEntry(IKivFileNode* pDir, const KivExtDirEntry& e, bool bDirDeleted);
     // Runs or held bytes of a file or link inode into pAttr; answers false when it has no data
     // place at all.
-    void SetData(CKivFileAttrExt* pAttr, const CKivExtInode& ino, bool bDeleted);
+    void SetData(CKivFileAttrExt* pAttr, const CKivExtInode& ino, uint32_t nInode, bool bDeleted);
+    // Data of a deleted inode from ino (a copy from the journal or the inode itself): runs or held
+    // bytes, and the damage its blocks show (reused by a live file, a broken map). False when ino
+    // says nothing of where its data lay.
+    bool SetDeletedData(CKivFileAttrExt* pAttr, const CKivExtInode& ino);
+    // The newest journal copy of each pending inode that still has its map.
+    void PlaceFromJournal();
     void AddRawTree();
 
     CKivScanResPartExt* m_pPart;
@@ -90,6 +108,8 @@ private:
     uint64_t m_nNodes = 0;
     uint64_t m_nDamagedInodes = 0;
     uint64_t m_nBadSums = 0;
+    uint64_t m_nFromJournal = 0;
+    std::vector<Pending> m_pending;
     std::string m_strLabel;
 
     std::vector<Group> m_groups;
