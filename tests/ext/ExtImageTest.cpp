@@ -86,6 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Layout{"ext4_inline_64bit", "-t ext4 -b 4096 -I 256 -O inline_data,64bit,metadata_csum",
                              KIV_FS_EXT4, 4096},
                       Layout{"ext4_meta_bg", "-t ext4 -b 1024 -O meta_bg,^resize_inode", KIV_FS_EXT4, 1024},
+                      Layout{"ext4_quota_orphan_file", "-t ext4 -b 4096 -O quota,orphan_file", KIV_FS_EXT4, 4096},
                       Layout{"ext3_1k", "-t ext3 -b 1024", KIV_FS_EXT3, 1024},
                       Layout{"ext2_1k", "-t ext2 -b 1024", KIV_FS_EXT2, 1024},
                       Layout{"ext2_4k_small_inodes", "-t ext2 -b 4096 -I 128", KIV_FS_EXT2, 4096}),
@@ -336,4 +337,27 @@ TEST(ExtImage, DeletedFilesWithClearedInodesComeBackThroughTheJournal) {
                 << f << " differs";
         }
     }
+}
+
+TEST(ExtImage, InodesNoFolderNamesGoToTheLostFolderWithWhatTheyHold) {
+    KIV_NEED_EXT_TOOLS();
+    TempDir t;
+    FillSource(t, false);
+    MakeImage(t, "-t ext4 -b 1024", "32M");
+    std::string nA = InodeNumber(t, "a"), nFive = InodeNumber(t, "five-k.bin"), nC = InodeNumber(t, "a/b/c");
+    // The names go, the inodes stay in use (a folder block lost, a file deleted while open).
+    Debugfs(t, "unlink a\nunlink five-k.bin\n");
+    Scanned s;
+    ScanImage(t / "img", &s);
+    ASSERT_NE(s.pRoot, nullptr);
+    const std::string lost = std::string(KIV_NAME_LOST_DIR) + "/";
+    EXPECT_EQ(Find(s.pRoot, "a"), nullptr);
+    ASSERT_NE(Find(s.pRoot, lost + "#" + nA + "/b/c/deep.txt"), nullptr) << Dump(s.pRoot);
+    EXPECT_EQ(Find(s.pRoot, lost + "#" + nC), nullptr) << "shown inside its lost parent only";
+    ASSERT_NE(Find(s.pRoot, lost + "#" + nFive), nullptr) << Dump(s.pRoot);
+    Recovered out;
+    RecoverAll(s, &out);
+    EXPECT_TRUE(ReadFile(out.Out(lost + "#" + nFive)) == ReadFile(t / "src/five-k.bin"));
+    EXPECT_TRUE(ReadFile(out.Out(lost + "#" + nA + "/sibling.dat")) == ReadFile(t / "src/a/sibling.dat"));
+    EXPECT_TRUE(out.cb.failed.empty());
 }

@@ -118,7 +118,7 @@ inline std::map<std::string, FlsEntry> Fls(const TempDir& t, const std::string& 
 inline void TreePaths(IKivFileNode* pDir, const std::string& prefix, std::map<std::string, FlsEntry>* pOut) {
     for (IKivFileNode* c = pDir->GetFirstChild(); c; c = c->GetNextSibling()) {
         IKivFileAttr* a = c->GetAttr();
-        if (a->GetAttrKind() != KIV_ATTR_EXT) continue;
+        if (a->GetAttrKind() != KIV_ATTR_EXT || std::string(a->GetName()) == KIV_NAME_LOST_DIR) continue;
         std::string path = prefix + a->GetName();
         bool bDir = a->GetAttributes() & KIV_FA_DIRECTORY;
         (*pOut)[path] = {bDir ? 'd' : 'r', (a->GetRecordState() & KIV_REC_DELETED) != 0};
@@ -235,6 +235,7 @@ inline void ExpectLiveTree(const TempDir& t, Scanned& s, const std::string& img 
         EXPECT_TRUE(fls.count(path) && !fls[path].bDeleted) << path << " is not on the volume";
     }
     EXPECT_GT(nLive, 3u);
+    EXPECT_EQ(Child(s.pRoot, KIV_NAME_LOST_DIR), nullptr) << "a sound volume has nothing lost\n" << Dump(s.pRoot);
 
     Recovered out;
     RecoverAll(s, &out);

@@ -61,6 +61,10 @@ bool CKivExtSuperblock::Parse(std::span<const uint8_t> bytes) {
     m_aBackupBgs[0] = r.U32At(0x24C);
     m_aBackupBgs[1] = r.U32At(0x250);
     m_nChecksumSeed = r.U32At(0x270);
+    m_aOwnInodes[0] = r.U32At(0x240);
+    m_aOwnInodes[1] = r.U32At(0x244);
+    m_aOwnInodes[2] = r.U32At(0x26C);
+    m_aOwnInodes[3] = r.U32At(0x280);
     m_nChecksum = r.U32At(0x3FC);
     if (Has64Bit()) {
         m_nBlocksCount |= uint64_t(r.U32At(0x150)) << 32;

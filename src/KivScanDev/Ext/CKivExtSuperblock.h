@@ -113,6 +113,12 @@ public:
     uint8_t m_nLogGroupsPerFlex = 0;   // 0x174
     uint32_t m_aBackupBgs[2] = {};     // 0x24C, with sparse_super2
     uint32_t m_nChecksumSeed = 0;      // 0x270, with csum_seed
+    // Inodes the volume keeps for itself (quota files, the orphan file), beside the reserved ones.
+    uint32_t m_aOwnInodes[4] = {};     // 0x240, 0x244, 0x26C, 0x280
+    bool IsOwnInode(uint32_t n) const {
+        return n == m_nJournalInode || n == m_aOwnInodes[0] || n == m_aOwnInodes[1] || n == m_aOwnInodes[2] ||
+               n == m_aOwnInodes[3];
+    }
     uint32_t m_nChecksum = 0;          // 0x3FC
 
 private:

@@ -95,10 +95,12 @@ bool CKivExtTreeBuilder::LoadGroups() {
             g.nInodeBitmap = r.U32At(off + 4);
             g.nInodeTable = r.U32At(off + 8);
             g.nFlags = r.U16At(off + 0x12);
+            g.nUnused = r.U16At(off + 0x1C);
             if (nDesc >= 64) {
                 g.nBlockBitmap |= uint64_t(r.U32At(off + 0x20)) << 32;
                 g.nInodeBitmap |= uint64_t(r.U32At(off + 0x24)) << 32;
                 g.nInodeTable |= uint64_t(r.U32At(off + 0x28)) << 32;
+                g.nUnused |= uint32_t(r.U16At(off + 0x32)) << 16;
             }
         }
     }
@@ -214,6 +216,7 @@ IKivFsNode* CKivExtTreeBuilder::Build() {
     m_pMap = std::make_unique<CKivExtDataMap>(m_nBlockSize, m_sb.m_nBlocksCount,
                                               [this](uint64_t n, std::vector<uint8_t>* p) { return ReadBlock(n, p); });
     m_pEntries = std::make_unique<CKivExtDirEntries>(m_sb.m_nInodesCount);
+    m_reached.assign((uint64_t(m_sb.m_nInodesCount) + 64) / 64, 0);
 
     if (!LoadGroups()) {
         KivLogA(0, "ext: no group descriptor of the volume at sector %llu can be read",
@@ -242,6 +245,7 @@ IKivFsNode* CKivExtTreeBuilder::Build() {
         m_live.push_back({m_pRoot, kRootInode, root, false});
         WalkQueue();
         PlaceFromJournal();
+        LostInodes();
     } else {
         KivLogA(0, "ext: the root directory of the volume at sector %llu cannot be read",
                 static_cast<unsigned long long>(m_nFirst));
@@ -329,9 +333,11 @@ void CKivExtTreeBuilder::AddEntry(IKivFileNode* pDir, const KivExtDirEntry& e, b
     if (!bRead) {
         pAttr->SetDamage(CKivFileAttrExt::kUnreadable);
     } else if (bDir) {
+        MarkReached(e.nInode);
         m_dirs.insert(e.nInode);
         (bDeleted ? m_deleted : m_live).push_back({pNode, e.nInode, ino, bDeleted});
     } else {
+        if (!bDeleted) MarkReached(e.nInode);
         pAttr->SetSize(ino.m_nSize);
         SetData(pAttr, ino, e.nInode, bDeleted);
     }
@@ -440,6 +446,80 @@ void CKivExtTreeBuilder::PlaceFromJournal() {
             break;
         }
     }
+}
+
+void CKivExtTreeBuilder::MarkReached(uint32_t n) {
+    if (n / 64 < m_reached.size()) m_reached[n / 64] |= uint64_t(1) << (n % 64);
+}
+
+bool CKivExtTreeBuilder::Reached(uint32_t n) const {
+    return n / 64 < m_reached.size() && ((m_reached[n / 64] >> (n % 64)) & 1);
+}
+
+uint32_t CKivExtTreeBuilder::ParentOf(const CKivExtInode& ino) {
+    if (ino.HasInlineData()) return KivByteReader(ino.m_block.data(), 4).U32At(0);
+    std::vector<KivExtExtent> first = m_pMap->Map(ino, 1, nullptr);
+    std::vector<uint8_t> b;
+    if (first.empty() || first[0].nLogical != 0 || !ReadBlock(first[0].nPhysical, &b)) return 0;
+    // "." then "..".
+    KivByteReader r(b.data(), b.size());
+    uint32_t nDot = r.U16At(4);
+    if (nDot < 12 || nDot + 12 > b.size() || r.U8At(nDot + 6) != 2 || r.U8At(nDot + 8) != '.' || r.U8At(nDot + 9) != '.')
+        return 0;
+    return r.U32At(nDot);
+}
+
+void CKivExtTreeBuilder::LostInodes() {
+    MarkReached(kRootInode);
+    std::vector<std::pair<uint32_t, CKivExtInode>> dirs, files;
+    std::unordered_set<uint32_t> dirSet;
+    std::vector<uint8_t> bm;
+    const uint32_t ipg = m_sb.m_nInodesPerGroup;
+    const bool bSums = m_sb.HasMetadataCsum() || (m_sb.m_nRoCompat & kRoCompatGdtCsum);
+    for (size_t g = 0; g < m_groups.size(); ++g) {
+        if ((g & 63) == 0 && Cancelled()) return;
+        const Group& d = m_groups[g];
+        if ((d.nFlags & kBgInodeUninit) || !ReadBlock(d.nInodeBitmap, &bm)) continue;
+        uint32_t nUsed = bSums && d.nUnused <= ipg ? ipg - d.nUnused : ipg;
+        for (uint32_t i = 0; i < nUsed && i / 8 < bm.size(); ++i) {
+            if (!(bm[i / 8] & (1u << (i % 8)))) continue;
+            uint32_t n = static_cast<uint32_t>(g * ipg + i + 1);
+            if (n < m_sb.m_nFirstInode || Reached(n) || m_sb.IsOwnInode(n)) continue;
+            CKivExtInode ino;
+            if (!ReadInode(n, &ino) || !ino.InUse()) continue;
+            if (ino.IsDir()) {
+                dirs.emplace_back(n, ino);
+                dirSet.insert(n);
+            } else if (ino.IsFile() || ino.IsLink()) {
+                files.emplace_back(n, ino);
+            }
+        }
+    }
+    auto Lost = [this]() {
+        if (!m_pLost) {
+            m_pLost = KivNewLostDir(KIV_ATTR_EXT);
+            m_pRoot->AddChild(m_pLost);
+        }
+        return m_pLost;
+    };
+    // A lost folder inside another lost one is shown where it is, below the outer one.
+    for (const auto& [n, ino] : dirs) {
+        if (Cancelled()) return;
+        uint32_t nParent = ParentOf(ino);
+        if (nParent != n && dirSet.count(nParent)) continue;
+        if (m_dirs.count(n)) continue;
+        AddEntry(Lost(), {n, CKivExtDirEntries::kTypeDir, false, "#" + std::to_string(n)}, false);
+        WalkQueue();
+    }
+    // Those whose lost parent did not name them after all.
+    for (const auto& [n, ino] : dirs) {
+        if (Cancelled()) return;
+        if (m_dirs.count(n)) continue;
+        AddEntry(Lost(), {n, CKivExtDirEntries::kTypeDir, false, "#" + std::to_string(n)}, false);
+        WalkQueue();
+    }
+    for (const auto& [n, ino] : files)
+        if (!Reached(n)) AddEntry(Lost(), {n, CKivExtDirEntries::kTypeFile, false, "#" + std::to_string(n)}, false);
 }
 
 void CKivExtTreeBuilder::AddRawTree() {

@@ -49,6 +49,7 @@ private:
         uint64_t nInodeBitmap = 0;
         uint64_t nInodeTable = 0;
         uint16_t nFlags = 0;
+        uint32_t nUnused = 0;  // inodes at the table's end never used (with group checksums)
     };
     // A deleted file whose inode lost its map, waiting for an older copy from the journal.
     struct Pending {
@@ -90,6 +91,13 @@ private:
     bool SetDeletedData(CKivFileAttrExt* pAttr, const CKivExtInode& ino);
     // The newest journal copy of each pending inode that still has its map.
     void PlaceFromJournal();
+    // Inodes in use that no folder names (a folder entry lost, a file deleted while open) go to
+    // the lost folder as "#<inode>", folders with what they hold.
+    void LostInodes();
+    void MarkReached(uint32_t nInode);
+    bool Reached(uint32_t nInode) const;
+    // The parent a folder's ".." names; 0 when it cannot be read.
+    uint32_t ParentOf(const CKivExtInode& ino);
     void AddRawTree();
 
     CKivScanResPartExt* m_pPart;
@@ -120,5 +128,7 @@ private:
     std::unordered_map<uint64_t, std::vector<uint8_t>> m_inodeBlocks;  // inode-table blocks read
     IKivFsNode* m_pRoot = nullptr;
     std::unordered_set<uint32_t> m_dirs;  // directory inodes already in the tree
+    std::vector<uint64_t> m_reached;      // one bit per inode: named by an entry of the tree
+    IKivFileNode* m_pLost = nullptr;      // borrowed from the tree
     std::deque<DirWork> m_live, m_deleted;
 };
