@@ -361,3 +361,49 @@ TEST(ExtImage, InodesNoFolderNamesGoToTheLostFolderWithWhatTheyHold) {
     EXPECT_TRUE(ReadFile(out.Out(lost + "#" + nA + "/sibling.dat")) == ReadFile(t / "src/a/sibling.dat"));
     EXPECT_TRUE(out.cb.failed.empty());
 }
+
+// A folder deleted with everything in it, as the kernel deletes: each entry hidden, each inode
+// cleared. The journal's copies of the inode-table blocks place the folder, whose blocks still
+// hold the hidden entries, and then its files.
+TEST(ExtImage, DeletedFolderTreeComesBackThroughTheJournal) {
+    KIV_NEED_EXT_TOOLS();
+    TempDir t;
+    FillSource(t, false);
+    MakeImage(t, "-t ext4 -b 4096", "64M");
+    std::vector<std::string> tree = {"a/b/c/deep.txt", "a/b/c", "a/b", "a/sibling.dat", "a"};
+    std::string log = "jo\n", del;
+    std::set<uint64_t> logged;
+    std::vector<uint8_t> img = ReadFile(t / "img");
+    for (const std::string& f : tree) {
+        auto [nBlock, nOff] = InodePlace(t, f);
+        ASSERT_NE(nBlock, 0u) << f;
+        if (logged.insert(nBlock).second) {
+            std::string copy = t / ("blk" + std::to_string(nBlock));
+            WriteAt(copy, 0, std::vector<uint8_t>(img.begin() + static_cast<std::ptrdiff_t>(nBlock * 4096),
+                                                  img.begin() + static_cast<std::ptrdiff_t>((nBlock + 1) * 4096)));
+            log += "jw -b " + std::to_string(nBlock) + " " + copy + "\n";
+        }
+        std::string ino = InodeNumber(t, f);
+        del += (f.find('.') != std::string::npos ? "rm " : "rmdir ") + f + "\n";
+        std::string clear;
+        for (int i = 0; i < 15; ++i) clear += "sif <" + ino + "> block[" + std::to_string(i) + "] 0\n";
+        del += clear + "sif <" + ino + "> block[0] 0x0004F30A\nsif <" + ino + "> size 0\n";
+    }
+    Debugfs(t, log + "jc\njo\njr\n");
+    Debugfs(t, del);
+    std::filesystem::rename(t / "src/a", t / "gone");
+
+    Scanned s;
+    ScanImage(t / "img", &s);
+    ASSERT_NE(s.pRoot, nullptr);
+    ExpectLiveTree(t, s);
+    Recovered out;
+    RecoverAll(s, &out);
+    for (const char* f : {"a/b/c/deep.txt", "a/sibling.dat"}) {
+        IKivFileNode* p = Find(s.pRoot, f);
+        ASSERT_NE(p, nullptr) << f << "\n" << Dump(s.pRoot);
+        EXPECT_TRUE(p->GetAttr()->GetRecordState() & KIV_REC_DELETED);
+        EXPECT_FALSE(out.Damaged(f)) << f;
+        EXPECT_TRUE(ReadFile(out.Out(f)) == ReadFile(t / ("gone" + std::string(f).substr(1)))) << f;
+    }
+}

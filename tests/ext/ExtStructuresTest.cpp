@@ -386,7 +386,7 @@ TEST(ExtStructures, JournalCopiesOnlyFromCommittedTransactionsNewestFirst) {
         *p = it->second;
         return true;
     };
-    ASSERT_TRUE(j.Load({{0, 100, 16, false}}, bs, read, {42, 44, 45}));
+    ASSERT_TRUE(j.Load({{0, 100, 16, false}}, bs, read, [](uint64_t b) { return b == 42 || b == 44 || b == 45; }));
     auto c = j.Copies(42);
     ASSERT_EQ(c.size(), 2u) << "the uncommitted one is left out";
     EXPECT_EQ(c[0][0], 'B');
@@ -399,7 +399,8 @@ TEST(ExtStructures, JournalCopiesOnlyFromCommittedTransactionsNewestFirst) {
     // Tags running past the descriptor's end, and a journal superblock with another block size.
     std::vector<uint8_t>& d = disk[101];
     for (size_t off = 12; off + 8 <= bs; off += 8) d[off + 7] = 0x2;
-    EXPECT_TRUE(j.Load({{0, 100, 16, false}}, bs, read, {42}));
+    auto only42 = [](uint64_t b) { return b == 42; };
+    EXPECT_TRUE(j.Load({{0, 100, 16, false}}, bs, read, only42));
     BE32(disk[100], 12, 4096);
-    EXPECT_FALSE(j.Load({{0, 100, 16, false}}, bs, read, {42}));
+    EXPECT_FALSE(j.Load({{0, 100, 16, false}}, bs, read, only42));
 }

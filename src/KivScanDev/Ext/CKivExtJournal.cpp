@@ -22,7 +22,7 @@ bool CKivExtJournal::ReadLogical(uint64_t nLogical, std::vector<uint8_t>* pOut) 
 }
 
 bool CKivExtJournal::Load(const std::vector<KivExtExtent>& extents, uint32_t nBlockSize, const ReadBlock& read,
-                          const std::unordered_set<uint64_t>& wanted) {
+                          const std::function<bool(uint64_t)>& wanted) {
     m_extents = extents;
     m_nBlockSize = nBlockSize;
     m_read = read;
@@ -70,7 +70,7 @@ bool CKivExtJournal::Load(const std::vector<KivExtExtent>& extents, uint32_t nBl
             if (nIncompat & kIncompat64Bit) nFs |= uint64_t(r.U32BEAt(off + 8)) << 32;
             // The data blocks follow the descriptor in the area, wrapping at its end.
             if (++k >= nMax) k = nFirst;
-            if (wanted.count(nFs)) found.push_back({nFs, {nSeq, k, (nFlags & kTagEscape) != 0}});
+            if (wanted(nFs)) found.push_back({nFs, {nSeq, k, (nFlags & kTagEscape) != 0}});
             off += nTag + ((nFlags & kTagSameUuid) ? 0 : 16);
             if (nFlags & kTagLast) break;
         }

@@ -25,7 +25,7 @@ public:
     // extents: where the journal inode's blocks lie; read: a block of the volume. Indexes the
     // committed copies of the volume blocks in wanted. False when there is no journal to read.
     bool Load(const std::vector<KivExtExtent>& extents, uint32_t nBlockSize, const ReadBlock& read,
-              const std::unordered_set<uint64_t>& wanted);
+              const std::function<bool(uint64_t)>& wanted);
     // The copies of volume block nBlock, newest transaction first.
     std::vector<std::vector<uint8_t>> Copies(uint64_t nBlock) const;
     size_t IndexedCopies() const { return m_nCopies; }

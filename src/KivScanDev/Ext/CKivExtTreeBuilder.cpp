@@ -180,7 +180,7 @@ bool CKivExtTreeBuilder::ReadInode(uint32_t nInode, CKivExtInode* pOut) {
     return pOut->Parse(std::span<const uint8_t>(it->second).subspan(nOff, m_sb.m_nInodeSize), m_sb, nInode);
 }
 
-std::vector<std::vector<uint8_t>> CKivExtTreeBuilder::DirBlocks(const CKivExtInode& ino) {
+std::vector<std::vector<uint8_t>> CKivExtTreeBuilder::DirBlocks(const CKivExtInode& ino, bool bSkipUsed) {
     std::vector<std::vector<uint8_t>> out;
     if (ino.HasInlineData()) {
         // The parent's inode number, then entries in the rest of i_block and in "system.data".
@@ -193,6 +193,7 @@ std::vector<std::vector<uint8_t>> CKivExtTreeBuilder::DirBlocks(const CKivExtIno
     for (const KivExtExtent& e : m_pMap->Map(ino, nLogical, nullptr)) {
         if (e.bUninit) continue;
         for (uint64_t k = 0; k < e.nLength; ++k) {
+            if (bSkipUsed && BlockInUse(e.nPhysical + k)) continue;
             std::vector<uint8_t> b;
             if (ReadBlock(e.nPhysical + k, &b)) out.push_back(std::move(b));
             if ((out.size() & 1023) == 0 && Cancelled()) return out;
@@ -256,9 +257,9 @@ IKivFsNode* CKivExtTreeBuilder::Build() {
     m_pRoot->RecountStats();
     if (m_nDamagedInodes)
         KivLogA(0, "ext: %llu inodes with a broken block map", static_cast<unsigned long long>(m_nDamagedInodes));
-    if (!m_pending.empty())
-        KivLogA(0, "ext: %llu of %llu deleted files placed through the journal",
-                static_cast<unsigned long long>(m_nFromJournal), static_cast<unsigned long long>(m_pending.size()));
+    if (m_nPendingTotal)
+        KivLogA(0, "ext: %llu of %llu deleted files and folders placed through the journal",
+                static_cast<unsigned long long>(m_nFromJournal), static_cast<unsigned long long>(m_nPendingTotal));
     if (m_nBadSums)
         KivLogA(0, "ext: %llu inodes and folder blocks fail their checksums", static_cast<unsigned long long>(m_nBadSums));
     IKivFsNode* p = m_pRoot;
@@ -277,7 +278,7 @@ void CKivExtTreeBuilder::WalkQueue() {
 }
 
 void CKivExtTreeBuilder::WalkDir(const DirWork& w) {
-    std::vector<std::vector<uint8_t>> blocks = DirBlocks(w.ino);
+    std::vector<std::vector<uint8_t>> blocks = DirBlocks(w.ino, w.bDeleted);
     const bool bIndexed = (w.ino.m_nFlags & kFlagIndex) && !w.ino.HasInlineData();
     const bool bSums = m_sb.HasMetadataCsum() && !w.ino.HasInlineData();
     const uint32_t nSeed = bSums ? w.ino.ChecksumSeed(m_sb.ChecksumSeed(), w.nInode) : 0;
@@ -333,9 +334,13 @@ void CKivExtTreeBuilder::AddEntry(IKivFileNode* pDir, const KivExtDirEntry& e, b
     if (!bRead) {
         pAttr->SetDamage(CKivFileAttrExt::kUnreadable);
     } else if (bDir) {
-        MarkReached(e.nInode);
+        if (!bDeleted) MarkReached(e.nInode);
         m_dirs.insert(e.nInode);
-        (bDeleted ? m_deleted : m_live).push_back({pNode, e.nInode, ino, bDeleted});
+        // A folder ext4 deleted has no map left: an older copy of its inode may have one.
+        if (bDeleted && !ino.HasInlineData() && m_pMap->Map(ino, 1, nullptr).empty())
+            m_pending.push_back({pAttr, pNode, e.nInode, ino.m_nGeneration, ino.Type()});
+        else
+            (bDeleted ? m_deleted : m_live).push_back({pNode, e.nInode, ino, bDeleted});
     } else {
         if (!bDeleted) MarkReached(e.nInode);
         pAttr->SetSize(ino.m_nSize);
@@ -355,7 +360,7 @@ void CKivExtTreeBuilder::SetData(CKivFileAttrExt* pAttr, const CKivExtInode& ino
         // ext4 clears a deleted inode's map and size; an older copy in the journal may have them.
         if (!SetDeletedData(pAttr, ino)) {
             pAttr->SetDamage(CKivFileAttrExt::kNoMap);
-            m_pending.push_back({pAttr, nInode, ino.m_nGeneration, ino.Type()});
+            m_pending.push_back({pAttr, nullptr, nInode, ino.m_nGeneration, ino.Type()});
         }
         return;
     }
@@ -411,40 +416,54 @@ bool CKivExtTreeBuilder::SetDeletedData(CKivFileAttrExt* pAttr, const CKivExtIno
     return true;
 }
 
+bool CKivExtTreeBuilder::IsInodeTableBlock(uint64_t nBlock) const {
+    auto it = std::upper_bound(m_tables.begin(), m_tables.end(), std::pair<uint64_t, uint64_t>(nBlock, ~uint64_t(0)));
+    return it != m_tables.begin() && nBlock < std::prev(it)->second;
+}
+
 void CKivExtTreeBuilder::PlaceFromJournal() {
     if (m_pending.empty() || m_sb.m_nJournalInode == 0 || Cancelled()) return;
     CKivExtInode j;
     if (!ReadInode(m_sb.m_nJournalInode, &j) || !j.IsFile() || j.HasInlineData()) return;
     uint64_t nLogical = (j.m_nSize + m_nBlockSize - 1) / m_nBlockSize;
     std::vector<KivExtExtent> extents = m_pMap->Map(j, nLogical, nullptr);
-    std::unordered_set<uint64_t> wanted;
-    for (const Pending& p : m_pending) {
-        uint64_t b = 0;
-        size_t off = 0;
-        if (InodePlace(p.nInode, &b, &off)) wanted.insert(b);
-    }
+    const uint64_t nTable = (uint64_t(m_sb.m_nInodesPerGroup) * m_sb.m_nInodeSize + m_nBlockSize - 1) / m_nBlockSize;
+    for (const Group& g : m_groups)
+        if (g.nInodeTable) m_tables.emplace_back(g.nInodeTable, g.nInodeTable + nTable);
+    std::sort(m_tables.begin(), m_tables.end());
+    // Every copy of an inode-table block is indexed once: folders placed below need theirs too.
     CKivExtJournal journal;
     if (!journal.Load(extents, m_nBlockSize, [this](uint64_t n, std::vector<uint8_t>* p) { return ReadBlock(n, p); },
-                      wanted))
+                      [this](uint64_t n) { return IsInodeTableBlock(n); }))
         return;
-    size_t nSteps = 0;
-    for (const Pending& p : m_pending) {
-        if ((++nSteps & 255) == 0 && Cancelled()) return;
-        uint64_t b = 0;
-        size_t off = 0;
-        if (!InodePlace(p.nInode, &b, &off)) continue;
-        for (const std::vector<uint8_t>& copy : journal.Copies(b)) {
-            CKivExtInode c;
-            if (!c.Parse(std::span<const uint8_t>(copy).subspan(off, m_sb.m_nInodeSize), m_sb, p.nInode)) continue;
-            // The same file before its deletion: in use then, the same generation (a reused inode
-            // gets a new one), its checksum whole where the volume keeps them.
-            if (!c.InUse() || c.Type() != p.nType || c.m_nGeneration != p.nGeneration || c.ChecksumBad()) continue;
-            if (!SetDeletedData(p.pAttr, c)) continue;
-            p.pAttr->SetTimes(c.CreationTime(), c.ModificationTime(), c.AccessTime());
-            p.pAttr->SetHasCreationTime(c.HasCreationTime());
-            ++m_nFromJournal;
-            break;
+    // Each round places what the folders placed in the round before held.
+    while (!m_pending.empty() && !Cancelled()) {
+        std::vector<Pending> round;
+        round.swap(m_pending);
+        m_nPendingTotal += round.size();
+        for (const Pending& p : round) {
+            uint64_t b = 0;
+            size_t off = 0;
+            if (!InodePlace(p.nInode, &b, &off)) continue;
+            for (const std::vector<uint8_t>& copy : journal.Copies(b)) {
+                CKivExtInode c;
+                if (!c.Parse(std::span<const uint8_t>(copy).subspan(off, m_sb.m_nInodeSize), m_sb, p.nInode)) continue;
+                // The same file before its deletion: in use then, the same generation (a reused
+                // inode gets a new one), its checksum whole where the volume keeps them.
+                if (!c.InUse() || c.Type() != p.nType || c.m_nGeneration != p.nGeneration || c.ChecksumBad()) continue;
+                if (c.IsDir()) {
+                    if (!c.HasInlineData() && m_pMap->Map(c, 1, nullptr).empty()) continue;
+                    m_deleted.push_back({p.pNode, p.nInode, c, true});
+                } else if (!SetDeletedData(p.pAttr, c)) {
+                    continue;
+                }
+                p.pAttr->SetTimes(c.CreationTime(), c.ModificationTime(), c.AccessTime());
+                p.pAttr->SetHasCreationTime(c.HasCreationTime());
+                ++m_nFromJournal;
+                break;
+            }
         }
+        WalkQueue();
     }
 }
 

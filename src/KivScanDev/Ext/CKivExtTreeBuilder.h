@@ -54,6 +54,7 @@ private:
     // A deleted file whose inode lost its map, waiting for an older copy from the journal.
     struct Pending {
         CKivFileAttrExt* pAttr;  // borrowed from its node in the tree
+        IKivFileNode* pNode;     // likewise
         uint32_t nInode;
         uint32_t nGeneration;
         uint16_t nType;
@@ -78,7 +79,8 @@ private:
     // group has no table (or none written yet).
     bool InodePlace(uint32_t nInode, uint64_t* pBlock, size_t* pOffset) const;
     // The directory's bytes, block by block (holes left out); inline directories as one piece.
-    std::vector<std::vector<uint8_t>> DirBlocks(const CKivExtInode& ino);
+    // bSkipUsed: leave out blocks the bitmaps give to someone (a deleted folder's former blocks).
+    std::vector<std::vector<uint8_t>> DirBlocks(const CKivExtInode& ino, bool bSkipUsed);
     void WalkQueue();
     void WalkDir(const DirWork& w);
     void AddEntry(IKivFileNode* pDir, const KivExtDirEntry& e, bool bDirDeleted);
@@ -89,8 +91,10 @@ private:
     // bytes, and the damage its blocks show (reused by a live file, a broken map). False when ino
     // says nothing of where its data lay.
     bool SetDeletedData(CKivFileAttrExt* pAttr, const CKivExtInode& ino);
-    // The newest journal copy of each pending inode that still has its map.
+    // The newest journal copy of each pending inode that still has its map; deleted folders placed
+    // so are walked, and what they hold is placed in turn.
     void PlaceFromJournal();
+    bool IsInodeTableBlock(uint64_t nBlock) const;
     // Inodes in use that no folder names (a folder entry lost, a file deleted while open) go to
     // the lost folder as "#<inode>", folders with what they hold.
     void LostInodes();
@@ -118,6 +122,8 @@ private:
     uint64_t m_nBadSums = 0;
     uint64_t m_nFromJournal = 0;
     std::vector<Pending> m_pending;
+    uint64_t m_nPendingTotal = 0;
+    std::vector<std::pair<uint64_t, uint64_t>> m_tables;  // inode-table block ranges, sorted
     std::string m_strLabel;
 
     std::vector<Group> m_groups;
