@@ -19,6 +19,7 @@
 #include "CKivFileRecover.h"
 #include "CKivRecoverNames.h"
 #include "Ext/CKivExtScanner.h"
+#include "IKivScanDev.h"
 #include "Ext/CKivScanResPartExt.h"
 #include "KivMemDevStor.h"
 #include "KivNeedTool.h"
@@ -145,7 +146,7 @@ struct Scanned {
 inline void ScanStorage(IKivDevStor* pStor, Scanned* out) {
     out->pStor.reset(pStor);
     IKivDevStor* s = out->pStor.get();
-    uint32_t nBlock = 4194304 / s->GetSectorSize();
+    uint32_t nBlock = KivScanBlockSectors(s->GetSectorSize());
     out->pScanner = static_cast<CKivExtScanner*>(CreateExtScanner());
     out->pScanner->SetStorage(s);
     out->pScanner->BeginScan();
