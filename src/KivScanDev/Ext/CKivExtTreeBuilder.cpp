@@ -1,6 +1,7 @@
 #include "CKivExtTreeBuilder.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "CKivExtJournal.h"
 #include "CKivExtScanner.h"
@@ -488,6 +489,16 @@ uint32_t CKivExtTreeBuilder::ParentOf(const CKivExtInode& ino) {
     return r.U32At(nDot);
 }
 
+namespace {
+// "#<inode>", built in place: MinGW's g++ 12 misreads the inlined "#" + std::to_string(n) as an
+// overlapping copy under -Werror.
+std::string LostName(uint32_t n) {
+    char buf[16];
+    int len = std::snprintf(buf, sizeof buf, "#%u", static_cast<unsigned>(n));
+    return std::string(buf, len > 0 ? static_cast<size_t>(len) : 0);
+}
+}  // namespace
+
 void CKivExtTreeBuilder::LostInodes() {
     MarkReached(kRootInode);
     std::vector<std::pair<uint32_t, CKivExtInode>> dirs, files;
@@ -527,18 +538,18 @@ void CKivExtTreeBuilder::LostInodes() {
         uint32_t nParent = ParentOf(ino);
         if (nParent != n && dirSet.count(nParent)) continue;
         if (m_dirs.count(n)) continue;
-        AddEntry(Lost(), {n, CKivExtDirEntries::kTypeDir, false, "#" + std::to_string(n)}, false);
+        AddEntry(Lost(), {n, CKivExtDirEntries::kTypeDir, false, LostName(n)}, false);
         WalkQueue();
     }
     // Those whose lost parent did not name them after all.
     for (const auto& [n, ino] : dirs) {
         if (Cancelled()) return;
         if (m_dirs.count(n)) continue;
-        AddEntry(Lost(), {n, CKivExtDirEntries::kTypeDir, false, "#" + std::to_string(n)}, false);
+        AddEntry(Lost(), {n, CKivExtDirEntries::kTypeDir, false, LostName(n)}, false);
         WalkQueue();
     }
     for (const auto& [n, ino] : files)
-        if (!Reached(n)) AddEntry(Lost(), {n, CKivExtDirEntries::kTypeFile, false, "#" + std::to_string(n)}, false);
+        if (!Reached(n)) AddEntry(Lost(), {n, CKivExtDirEntries::kTypeFile, false, LostName(n)}, false);
 }
 
 void CKivExtTreeBuilder::AddRawTree() {
