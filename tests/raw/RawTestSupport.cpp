@@ -11,8 +11,9 @@
 #include "Model/IKivAttrDataInfo.h"
 #include "Raw/CKivRAWScanner.h"
 
-uint64_t RunRawScan(IKivDevStor* pDev, CRawFileList* pList, uint32_t nBlockSectors) {
+uint64_t RunRawScan(IKivDevStor* pDev, CRawFileList* pList, uint32_t nBlockSectors, int nRingData) {
     IKivFsScanner* pScanner = CreateRawScanner();
+    if (nRingData >= 0) static_cast<CKivRAWScanner*>(pScanner)->SetRingDataBlocks(size_t(nRingData));
     uint64_t stats[KIV_SCAN_STAT_COUNT] = {};
     pScanner->SetStorage(pDev);
     pScanner->SetBlockSectors(nBlockSectors);

@@ -31,8 +31,8 @@ struct ManifestEntry {
 };
 
 // Runs the carving scanner over the whole storage in blocks of nBlockSectors, as the engine does.
-// Answers counter 7 of the statistics block.
-uint64_t RunRawScan(IKivDevStor* pDev, CRawFileList* pList, uint32_t nBlockSectors = 8192);
+// Answers counter 7 of the statistics block. nRingData >= 0: the blocks of the ring kept in memory.
+uint64_t RunRawScan(IKivDevStor* pDev, CRawFileList* pList, uint32_t nBlockSectors = 8192, int nRingData = -1);
 
 // name -> file, for every file below pRoot; folder paths joined with '/'. Also collects folders.
 std::map<std::string, RawTreeFile> FlattenRawTree(IKivFileNode* pRoot, std::vector<std::string>* pFolders = nullptr);

@@ -109,3 +109,36 @@ TEST(RingDevice, WithoutInnerStorageOrAfterCloseOnlyHeldSectorsRead) {
     EXPECT_FALSE(ring.ReadSectors(buf.data(), 1, 1));
     EXPECT_FALSE(ring.Init(nullptr, 0, 512, 0, 20));
 }
+
+TEST(RingDevice, TrimmedBlocksKeepTheWindowAndReadFromTheInnerStorage) {
+    KivMemDevStor dev(NumberedSectors(64));
+    CBufferStorageDevice ring;
+    ASSERT_TRUE(ring.Init(&dev, 0, 512, 4, 5));
+    for (uint64_t f = 0; f < 20; f += 4) PushBlock(ring, dev, f, 4);
+    // Before sector 6 nothing is needed, and at most two blocks keep their data: 4..7 and 8..11.
+    ring.Trim(6, 2);
+    EXPECT_TRUE(ring.IsFull());
+    EXPECT_EQ(ring.GetFirstHeld(), 0u);
+    EXPECT_EQ(ring.GetDataBlocks(), 2u);
+    std::vector<uint8_t> buf(8 * 512);
+    dev.m_nReads = 0;
+    ASSERT_TRUE(ring.ReadSectors(buf.data(), 4, 8));
+    EXPECT_EQ(dev.m_nReads, 0u);
+    EXPECT_TRUE(SectorsAre(buf, 4));
+    // A range that touches a block without data is read whole from the inner storage.
+    for (uint64_t s : {2u, 10u, 14u}) {
+        dev.m_nReads = 0;
+        ASSERT_TRUE(ring.ReadSectors(buf.data(), s, 4));
+        EXPECT_EQ(dev.m_nReads, 1u) << s;
+        EXPECT_TRUE(SectorsAre({buf.begin(), buf.begin() + 4 * 512}, s)) << s;
+    }
+    // The window moves on as before; a new block keeps its data while there is room.
+    PushBlock(ring, dev, 20, 4);
+    EXPECT_EQ(ring.GetFirstHeld(), 4u);
+    ring.Trim(0, 3);
+    EXPECT_EQ(ring.GetDataBlocks(), 3u);
+    dev.m_nReads = 0;
+    ASSERT_TRUE(ring.ReadSectors(buf.data(), 20, 4));
+    EXPECT_EQ(dev.m_nReads, 0u);
+    EXPECT_TRUE(SectorsAre({buf.begin(), buf.begin() + 4 * 512}, 20));
+}

@@ -58,14 +58,34 @@ void CBufferStorageDevice::PushShared(std::shared_ptr<const uint8_t> hold, const
     Append({std::move(hold), pData, nValid, false}, nFirst);
 }
 
+void CBufferStorageDevice::Drop(Held& h) {
+    if (h.bOwn && h.hold && m_spare.size() < kSpareKept)
+        m_spare.push_back(std::const_pointer_cast<uint8_t>(std::move(h.hold)));
+    h = Held{};
+}
+
+void CBufferStorageDevice::Trim(uint64_t nFrom, size_t nMaxData) {
+    size_t nData = 0;
+    for (size_t i = 0; i < m_blocks.size(); ++i) {
+        Held& h = m_blocks[i];
+        if (!h.HasData()) continue;
+        if (m_nFirstHeld + (i + 1) * m_nPush <= nFrom || nData >= nMaxData)
+            Drop(h);
+        else
+            ++nData;
+    }
+}
+
+size_t CBufferStorageDevice::GetDataBlocks() const {
+    size_t n = 0;
+    for (const Held& h : m_blocks) n += h.HasData();
+    return n;
+}
+
 void CBufferStorageDevice::Append(Held h, uint64_t nFirst) {
-    auto drop = [this](Held& old) {
-        if (old.bOwn && m_spare.size() < kSpareKept)
-            m_spare.push_back(std::const_pointer_cast<uint8_t>(std::move(old.hold)));
-    };
     if (nFirst != m_nFirstHeld + m_nHeld) {
         // Restart: the new block becomes the only one held.
-        for (Held& old : m_blocks) drop(old);
+        for (Held& old : m_blocks) Drop(old);
         m_blocks.clear();
         m_nFirstHeld = nFirst;
         m_nHeld = 0;
@@ -75,14 +95,18 @@ void CBufferStorageDevice::Append(Held h, uint64_t nFirst) {
         m_nHeld += m_nPush;
     } else {
         m_nFirstHeld += m_nPush;  // the oldest block goes
-        drop(m_blocks.front());
+        Drop(m_blocks.front());
         m_blocks.pop_front();
     }
 }
 
 int CBufferStorageDevice::ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) {
-    if (m_bValid && nFirst >= m_nFirstHeld && nFirst - m_nFirstHeld <= m_nHeld &&
-        nCount <= m_nHeld - (nFirst - m_nFirstHeld)) {
+    bool bHeld = m_bValid && nFirst >= m_nFirstHeld && nFirst - m_nFirstHeld <= m_nHeld &&
+                 nCount <= m_nHeld - (nFirst - m_nFirstHeld);
+    for (uint64_t at = nFirst - m_nFirstHeld; bHeld && nCount && at < nFirst - m_nFirstHeld + nCount;
+         at = at / m_nPush * m_nPush + m_nPush)
+        bHeld = m_blocks[size_t(at / m_nPush)].HasData();
+    if (bHeld) {
         auto* pOut = static_cast<uint8_t*>(pBuf);
         const size_t z = m_nSectorSize;
         for (uint64_t done = 0; done < nCount;) {

@@ -1,6 +1,8 @@
 // A ring of the most recently read scan blocks, served as a sector store so that carved files
 // can be measured from memory while the scan goes on; reads the ring cannot answer go to the
-// storage it wraps. The blocks are the scan's own block buffers, held rather than copied.
+// storage it wraps. The blocks are the scan's own block buffers, held rather than copied. The
+// window (first sector, sectors held, full) always spans the last blocks pushed; the owner may let
+// go of the data of blocks nobody will read (Trim), whose sectors then come from the inner storage.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +31,12 @@ public:
     // there is one), for a caller that reads a block itself. Null when not initialised.
     std::shared_ptr<uint8_t> SpareBlock();
     bool IsFull() const { return m_bValid && m_nHeld == m_nCapacity; }
+    // Lets go of the data of the blocks that end at or before nFrom, and of the newest ones beyond
+    // nMaxData blocks with data: the window stays as it is, only where its sectors come from
+    // changes. The inner storage answers the same bytes for sectors the scan has passed.
+    void Trim(uint64_t nFrom, size_t nMaxData);
+    // Blocks of the window whose data is in memory.
+    size_t GetDataBlocks() const;
 
     uint64_t GetFirstHeld() const { return m_nFirstHeld; }
     uint64_t GetHeld() const { return m_nHeld; }
@@ -51,7 +59,9 @@ private:
         const uint8_t* pData = nullptr;
         uint64_t nValid = 0;  // sectors of data; the rest reads as zeros
         bool bOwn = false;    // a buffer of SpareBlock, reused once let go
+        bool HasData() const { return pData != nullptr; }
     };
+    void Drop(Held& h);
     void Append(Held h, uint64_t nFirst);
 
     IKivDevStor* m_pInner = nullptr;

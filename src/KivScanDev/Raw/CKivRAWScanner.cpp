@@ -120,6 +120,7 @@ int CKivRAWScanner::AnalyzeView(const KivScanBlock& block, uint64_t* pStats) {
         }
         MeasurePending();
         m_ring.PushShared(block.hold, block.pData, nFirst, nCount);
+        TrimRing();
     } catch (const std::exception& e) {
         KivLogA(0, "CKivRAWScanner::AnalyzeBlock at sector %llu: %s", static_cast<unsigned long long>(nFirst),
                 e.what());
@@ -157,6 +158,13 @@ void CKivRAWScanner::MeasurePending() {
             // A failed measurement leaves the record as the analyser left it.
         }
     }
+}
+
+void CKivRAWScanner::TrimRing() {
+    // Measuring reads a file from its first sector on: what lies before the oldest pending file is
+    // never read again.
+    uint64_t nFrom = m_pending.empty() ? m_ring.GetFirstHeld() + m_ring.GetHeld() : m_pending.front()->m_nStartSector;
+    m_ring.Trim(nFrom, m_nRingData);
 }
 
 int CKivRAWScanner::SaveState(IKivStream* pStream) {
@@ -208,6 +216,7 @@ int CKivRAWScanner::LoadState(IKivStream* pStream) {
             if (nCount) m_pDev->ReadSectors(pBlock.get(), s, nCount);
             const uint8_t* p = pBlock.get();
             m_ring.PushShared(std::move(pBlock), p, s, m_nBlockSectors);
+            TrimRing();
         }
     } catch (const std::exception& e) {
         KivLogA(0, "CKivRAWScanner::LoadState: %s", e.what());

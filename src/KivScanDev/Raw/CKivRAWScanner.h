@@ -1,6 +1,8 @@
 // The carving scanner: offers every non-empty sector of each scan block to the analysers of the
-// selected file types, records each hit in the shared carved-file list and measures the files
-// from a ring of the last 20 blocks, so that the device is read once.
+// selected file types, records each hit in the shared carved-file list and measures each file once
+// 19 more blocks have passed, through a ring of the last 20 blocks. The ring keeps in memory only
+// blocks a file still waiting to be measured starts in or after, and no more than a few: the rest
+// is read again from the storage, which answers the same bytes for what the scan has passed.
 #pragma once
 
 #include <deque>
@@ -14,6 +16,8 @@
 class CKivRAWScanner : public IKivFsScanner {
 public:
     static constexpr uint32_t kRingBlocks = 20;
+    // Blocks of the ring whose data stays in memory (4 MiB each with the scan's block size).
+    static constexpr size_t kRingDataBlocks = 6;
     static constexpr int kStatFilesFound = 6;
 
     int SetStorage(IKivDevStor* pStor) override;
@@ -36,9 +40,14 @@ public:
 
     size_t GetPendingCount() const { return m_pending.size(); }
     const CBufferStorageDevice& GetRing() const { return m_ring; }
+    // How many blocks of the ring may keep their data (kRingDataBlocks by default); what is measured
+    // does not depend on it, only how much is read again.
+    void SetRingDataBlocks(size_t n) { m_nRingData = n; }
 
 private:
     void MeasurePending();
+    // Lets the ring go of the blocks no pending file needs.
+    void TrimRing();
 
     IKivDevStor* m_pDev = nullptr;
     uint32_t m_nBlockSectors = 0;
@@ -47,5 +56,6 @@ private:
     CBufferStorageDevice m_ring;
     std::deque<CRawFileInfo*> m_pending;  // borrowed from the list, in order found
     std::unique_ptr<CRawFileInfo> m_pFresh;
+    size_t m_nRingData = kRingDataBlocks;
     bool m_bActive = false;
 };
