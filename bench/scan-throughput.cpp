@@ -4,10 +4,11 @@
 // then the same engine over a sparse image of 100 GiB that holds the image's bytes at its start.
 //
 // usage: scan-throughput [IMAGE] [--scanners none|fat,ntfs,exfat,ext,raw] [--types jpg,png,...]
-//                        [--size-mib N] [--runs N] [--sparse-gib N] [--one-by-one]
+//                        [--size-mib N] [--runs N] [--sparse-gib N] [--one-by-one] [--ring-data N]
 // Without IMAGE a file of N MiB (default 1024) of pseudo-random bytes is made in /tmp and deleted
 // at the end. "--scanners" measures that set only; "--sparse-gib 0" leaves the sparse image out;
-// "--one-by-one" runs the scanners one after the other on the scan thread.
+// "--one-by-one" runs the scanners one after the other on the scan thread; "--ring-data N" lets
+// the carver keep N blocks of its ring in memory (20: all of them, as it once did).
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -23,8 +24,11 @@
 #include "CKivScanDev.h"
 #include "KivMemDevStor.h"
 #include "KivScanConfig.h"
+#include "Raw/CKivRAWScanner.h"
 
 namespace {
+
+int g_nRingData = -1;  // the carver's own choice
 
 double Now() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -84,7 +88,12 @@ double EngineScan(const std::string& path, const KivScannerSet& set, const std::
     if (set.bNtfs) makers.emplace_back(CreateNtfsScanner);
     if (set.bExFat) makers.emplace_back(CreateExFatScanner);
     if (set.bExt) makers.emplace_back(CreateExtScanner);
-    if (set.bRaw) makers.emplace_back(CreateRawScanner);
+    if (set.bRaw)
+        makers.emplace_back([] {
+            IKivFsScanner* p = CreateRawScanner();
+            if (p && g_nRingData >= 0) static_cast<CKivRAWScanner*>(p)->SetRingDataBlocks(size_t(g_nRingData));
+            return p;
+        });
     auto* pDev = new KivFileDevStor(path);
     pDev->m_bHoles = bHoles;
     auto* pEngine = new CKivScanDev(std::move(makers));
@@ -204,6 +213,8 @@ int main(int argc, char** argv) {
             nMib = std::strtoull(argv[++i], nullptr, 10);
         } else if (a == "--sparse-gib" && bHasValue) {
             nSparseGib = std::strtoull(argv[++i], nullptr, 10);
+        } else if (a == "--ring-data" && bHasValue) {
+            g_nRingData = std::atoi(argv[++i]);
         } else if (a == "--one-by-one") {
             bOneByOne = true;
         } else if (a == "--runs" && bHasValue) {
@@ -213,7 +224,7 @@ int main(int argc, char** argv) {
         } else {
             std::fprintf(stderr,
                          "usage: scan-throughput [IMAGE] [--scanners none|fat,ntfs,exfat,ext,raw] [--types jpg,...] "
-                         "[--size-mib N] [--runs N] [--sparse-gib N] [--one-by-one]\n");
+                         "[--size-mib N] [--runs N] [--sparse-gib N] [--one-by-one] [--ring-data N]\n");
             return 1;
         }
     }
