@@ -28,6 +28,7 @@ public:
               const std::function<bool(uint64_t)>& wanted);
     // The copies of volume block nBlock, newest transaction first.
     std::vector<std::vector<uint8_t>> Copies(uint64_t nBlock) const;
+    bool Has(uint64_t nBlock) const { return m_copies.count(nBlock) != 0; }
     size_t IndexedCopies() const { return m_nCopies; }
 
 private:

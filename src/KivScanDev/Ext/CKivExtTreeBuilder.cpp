@@ -51,6 +51,14 @@ std::string Utf8Name(const std::string& s) {
     return out;
 }
 
+// "#<inode>", built in place: MinGW's g++ 12 misreads the inlined "#" + std::to_string(n) as an
+// overlapping copy under -Werror.
+std::string LostName(uint32_t n) {
+    char buf[16];
+    int len = std::snprintf(buf, sizeof buf, "#%u", static_cast<unsigned>(n));
+    return std::string(buf, len > 0 ? static_cast<size_t>(len) : 0);
+}
+
 }  // namespace
 
 CKivExtTreeBuilder::CKivExtTreeBuilder(CKivScanResPartExt* pPart, IKivDevStor* pDev, CRawFileList* pRawList,
@@ -181,26 +189,50 @@ bool CKivExtTreeBuilder::ReadInode(uint32_t nInode, CKivExtInode* pOut) {
     return pOut->Parse(std::span<const uint8_t>(it->second).subspan(nOff, m_sb.m_nInodeSize), m_sb, nInode);
 }
 
-std::vector<std::vector<uint8_t>> CKivExtTreeBuilder::DirBlocks(const CKivExtInode& ino, bool bSkipUsed) {
-    std::vector<std::vector<uint8_t>> out;
+std::vector<CKivExtTreeBuilder::DirBlock> CKivExtTreeBuilder::DirBlocks(const CKivExtInode& ino, uint32_t nInode,
+                                                                        bool bSkipUsed) {
+    std::vector<DirBlock> out;
     if (ino.HasInlineData()) {
         // The parent's inode number, then entries in the rest of i_block and in "system.data".
-        out.emplace_back(ino.m_block.begin() + 4, ino.m_block.end());
-        if (!ino.m_systemData.empty()) out.push_back(ino.m_systemData);
+        out.push_back({std::vector<uint8_t>(ino.m_block.begin() + 4, ino.m_block.end()), 0, false});
+        if (!ino.m_systemData.empty()) out.push_back({ino.m_systemData, 0, false});
         return out;
     }
     uint64_t nBytes = std::min<uint64_t>(ino.m_nSize, kMaxDirBytes);
     uint64_t nLogical = (nBytes + m_nBlockSize - 1) / m_nBlockSize;
+    std::vector<std::pair<uint64_t, uint64_t>> places;  // (logical, physical)
     for (const KivExtExtent& e : m_pMap->Map(ino, nLogical, nullptr)) {
         if (e.bUninit) continue;
         for (uint64_t k = 0; k < e.nLength; ++k) {
+            places.emplace_back(e.nLogical + k, e.nPhysical + k);
             if (bSkipUsed && BlockInUse(e.nPhysical + k)) continue;
             std::vector<uint8_t> b;
-            if (ReadBlock(e.nPhysical + k, &b)) out.push_back(std::move(b));
+            if (ReadBlock(e.nPhysical + k, &b)) out.push_back({std::move(b), e.nLogical + k, false});
             if ((out.size() & 1023) == 0 && Cancelled()) return out;
         }
     }
+    if (!m_pJournal) return out;
+    for (const auto& [nLog, nPhys] : places) {
+        if (Cancelled()) return out;
+        for (std::vector<uint8_t>& c : m_pJournal->Copies(nPhys))
+            if (CopyIsDirs(c, ino, nInode, nLog)) out.push_back({std::move(c), nLog, true});
+    }
     return out;
+}
+
+bool CKivExtTreeBuilder::CopyIsDirs(const std::vector<uint8_t>& b, const CKivExtInode& ino, uint32_t nInode,
+                                    uint64_t nLogical) const {
+    KivByteReader r(b.data(), b.size());
+    if (m_sb.HasMetadataCsum()) {
+        // A leaf's checksum is seeded with its directory's inode and generation.
+        if (b.size() < 12) return false;
+        size_t t = b.size() - 12;
+        return r.U32At(t) == 0 && r.U16At(t + 4) == 12 && r.U8At(t + 7) == 0xDE &&
+               KivCrc32cUpdate(ino.ChecksumSeed(m_sb.ChecksumSeed(), nInode), b.data(), t) == r.U32At(t + 8);
+    }
+    // Without checksums only the first block tells whose it is.
+    if (nLogical == 0) return r.U32At(0) == nInode && r.U8At(6) == 1 && r.U8At(8) == '.';
+    return true;
 }
 
 IKivFsNode* CKivExtTreeBuilder::Build() {
@@ -227,6 +259,7 @@ IKivFsNode* CKivExtTreeBuilder::Build() {
         return nullptr;
     }
     LoadBlockBitmaps();
+    LoadJournal();
     if (m_pCallback && m_pCallback->SetProgress(50) == -1) m_bCancelled = true;
     if (m_pCallback) m_pCallback->OnPhaseEnd();
 
@@ -248,6 +281,7 @@ IKivFsNode* CKivExtTreeBuilder::Build() {
         WalkQueue();
         PlaceFromJournal();
         LostInodes();
+        UnnamedFromJournal();
     } else {
         KivLogA(0, "ext: the root directory of the volume at sector %llu cannot be read",
                 static_cast<unsigned long long>(m_nFirst));
@@ -279,18 +313,23 @@ void CKivExtTreeBuilder::WalkQueue() {
 }
 
 void CKivExtTreeBuilder::WalkDir(const DirWork& w) {
-    std::vector<std::vector<uint8_t>> blocks = DirBlocks(w.ino, w.bDeleted);
+    std::vector<DirBlock> blocks = DirBlocks(w.ino, w.nInode, w.bDeleted);
     const bool bIndexed = (w.ino.m_nFlags & kFlagIndex) && !w.ino.HasInlineData();
     const bool bSums = m_sb.HasMetadataCsum() && !w.ino.HasInlineData();
     const uint32_t nSeed = bSums ? w.ino.ChecksumSeed(m_sb.ChecksumSeed(), w.nInode) : 0;
     std::vector<KivExtDirEntry> entries;
-    for (size_t i = 0; i < blocks.size(); ++i) {
+    for (const DirBlock& d : blocks) {
         // The first block of a hashed directory holds the index behind "..": no deleted entries.
-        bool bDeletedToo = !(bIndexed && i == 0);
+        bool bDeletedToo = !(bIndexed && d.nLogical == 0);
         size_t nBefore = entries.size();
-        m_pEntries->ParseBlock(blocks[i], bDeletedToo, &entries);
+        m_pEntries->ParseBlock(d.bytes, bDeletedToo, &entries);
+        if (d.bCopy) {
+            // What an older copy names is gone from the folder now, or still in it and named above.
+            for (size_t k = nBefore; k < entries.size(); ++k) entries[k].bDeleted = true;
+            continue;
+        }
         // A leaf block ends with a 12-byte entry holding the checksum of what comes before it.
-        const std::vector<uint8_t>& b = blocks[i];
+        const std::vector<uint8_t>& b = d.bytes;
         KivByteReader r(b.data(), b.size());
         size_t t = b.size() - 12;
         if (bSums && b.size() >= 12 && r.U32At(t) == 0 && r.U16At(t + 4) == 12 && r.U8At(t + 6) == 0 &&
@@ -314,6 +353,8 @@ void CKivExtTreeBuilder::AddEntry(IKivFileNode* pDir, const KivExtDirEntry& e, b
         // A hidden entry whose inode is in use is a name given up by a rename, or an inode that
         // went to another file: either way the file it named is not here.
         if (!bRead || ino.InUse() || ino.m_nMode == 0) return;
+        // Named once, where it was first seen (the folder as it is now before older copies).
+        if (m_deletedNamed.count(e.nInode)) return;
     }
     std::string strName = Utf8Name(e.name);
     bool bDir = bRead ? ino.IsDir() : e.nFileType == CKivExtDirEntries::kTypeDir;
@@ -321,6 +362,7 @@ void CKivExtTreeBuilder::AddEntry(IKivFileNode* pDir, const KivExtDirEntry& e, b
     if (bDir && m_dirs.count(e.nInode)) return;  // a loop, or a folder already shown where it lives
     if (!bDir && !KivEngineFilter().IsFileNameKept(strName.c_str(), false)) return;
     if (!NodeBudget()) return;
+    if (bDeleted) m_deletedNamed.insert(e.nInode);
 
     auto* pAttr = static_cast<CKivFileAttrExt*>(KivNewAttr(KIV_ATTR_EXT));
     pAttr->SetName(strName.c_str());
@@ -417,26 +459,39 @@ bool CKivExtTreeBuilder::SetDeletedData(CKivFileAttrExt* pAttr, const CKivExtIno
     return true;
 }
 
-bool CKivExtTreeBuilder::IsInodeTableBlock(uint64_t nBlock) const {
-    auto it = std::upper_bound(m_tables.begin(), m_tables.end(), std::pair<uint64_t, uint64_t>(nBlock, ~uint64_t(0)));
-    return it != m_tables.begin() && nBlock < std::prev(it)->second;
-}
-
-void CKivExtTreeBuilder::PlaceFromJournal() {
-    if (m_pending.empty() || m_sb.m_nJournalInode == 0 || Cancelled()) return;
+void CKivExtTreeBuilder::LoadJournal() {
+    if (m_sb.m_nJournalInode == 0 || Cancelled()) return;
     CKivExtInode j;
     if (!ReadInode(m_sb.m_nJournalInode, &j) || !j.IsFile() || j.HasInlineData()) return;
     uint64_t nLogical = (j.m_nSize + m_nBlockSize - 1) / m_nBlockSize;
     std::vector<KivExtExtent> extents = m_pMap->Map(j, nLogical, nullptr);
-    const uint64_t nTable = (uint64_t(m_sb.m_nInodesPerGroup) * m_sb.m_nInodeSize + m_nBlockSize - 1) / m_nBlockSize;
-    for (const Group& g : m_groups)
-        if (g.nInodeTable) m_tables.emplace_back(g.nInodeTable, g.nInodeTable + nTable);
-    std::sort(m_tables.begin(), m_tables.end());
-    // Every copy of an inode-table block is indexed once: folders placed below need theirs too.
-    CKivExtJournal journal;
-    if (!journal.Load(extents, m_nBlockSize, [this](uint64_t n, std::vector<uint8_t>* p) { return ReadBlock(n, p); },
-                      [this](uint64_t n) { return IsInodeTableBlock(n); }))
-        return;
+    // Every copy is indexed: inode-table blocks give deleted files their maps, folder blocks their
+    // names, and the index costs a few bytes a journal block.
+    auto p = std::make_unique<CKivExtJournal>();
+    if (p->Load(extents, m_nBlockSize, [this](uint64_t n, std::vector<uint8_t>* b) { return ReadBlock(n, b); },
+                [](uint64_t) { return true; }))
+        m_pJournal = std::move(p);
+}
+
+bool CKivExtTreeBuilder::JournalCopy(uint32_t nInode, const CKivExtInode& now, CKivExtInode* pOut) const {
+    uint64_t b = 0;
+    size_t off = 0;
+    if (!m_pJournal || !InodePlace(nInode, &b, &off)) return false;
+    for (const std::vector<uint8_t>& copy : m_pJournal->Copies(b)) {
+        CKivExtInode c;
+        if (!c.Parse(std::span<const uint8_t>(copy).subspan(off, m_sb.m_nInodeSize), m_sb, nInode)) continue;
+        // The same file before its deletion: in use then, the same generation (a reused inode
+        // gets a new one), its checksum whole where the volume keeps them.
+        if (!c.InUse() || c.Type() != now.Type() || c.m_nGeneration != now.m_nGeneration || c.ChecksumBad()) continue;
+        if (!c.HasInlineData() && !c.IsFastLink(m_nBlockSize) && m_pMap->Map(c, 1, nullptr).empty()) continue;
+        *pOut = std::move(c);
+        return true;
+    }
+    return false;
+}
+
+void CKivExtTreeBuilder::PlaceFromJournal() {
+    if (!m_pJournal) return;
     // Each round places what the folders placed in the round before held.
     while (!m_pending.empty() && !Cancelled()) {
         std::vector<Pending> round;
@@ -446,7 +501,7 @@ void CKivExtTreeBuilder::PlaceFromJournal() {
             uint64_t b = 0;
             size_t off = 0;
             if (!InodePlace(p.nInode, &b, &off)) continue;
-            for (const std::vector<uint8_t>& copy : journal.Copies(b)) {
+            for (const std::vector<uint8_t>& copy : m_pJournal->Copies(b)) {
                 CKivExtInode c;
                 if (!c.Parse(std::span<const uint8_t>(copy).subspan(off, m_sb.m_nInodeSize), m_sb, p.nInode)) continue;
                 // The same file before its deletion: in use then, the same generation (a reused
@@ -466,6 +521,56 @@ void CKivExtTreeBuilder::PlaceFromJournal() {
         }
         WalkQueue();
     }
+}
+
+IKivFileNode* CKivExtTreeBuilder::LostDir() {
+    if (!m_pLost) {
+        m_pLost = KivNewLostDir(KIV_ATTR_EXT);
+        m_pRoot->AddChild(m_pLost);
+    }
+    return m_pLost;
+}
+
+void CKivExtTreeBuilder::UnnamedFromJournal() {
+    if (!m_pJournal || Cancelled()) return;
+    const uint64_t nTable = (uint64_t(m_sb.m_nInodesPerGroup) * m_sb.m_nInodeSize + m_nBlockSize - 1) / m_nBlockSize;
+    const uint32_t nPerBlock = m_nBlockSize / m_sb.m_nInodeSize;
+    std::vector<std::pair<uint32_t, CKivExtInode>> dirs, files;
+    std::unordered_set<uint32_t> dirSet;
+    for (size_t g = 0; g < m_groups.size(); ++g) {
+        if ((g & 63) == 0 && Cancelled()) return;
+        if (m_groups[g].nInodeTable == 0 || (m_groups[g].nFlags & kBgInodeUninit)) continue;
+        for (uint64_t k = 0; k < nTable; ++k) {
+            if (!m_pJournal->Has(m_groups[g].nInodeTable + k)) continue;
+            for (uint32_t i = 0; i < nPerBlock; ++i) {
+                uint64_t n64 = uint64_t(g) * m_sb.m_nInodesPerGroup + k * nPerBlock + i + 1;
+                if (k * nPerBlock + i >= m_sb.m_nInodesPerGroup || n64 > m_sb.m_nInodesCount) break;
+                auto n = static_cast<uint32_t>(n64);
+                if (n < m_sb.m_nFirstInode || m_sb.IsOwnInode(n) || Reached(n) || m_deletedNamed.count(n) || m_dirs.count(n))
+                    continue;
+                CKivExtInode now, c;
+                if (!ReadInode(n, &now) || now.InUse() || now.m_nMode == 0 || !JournalCopy(n, now, &c)) continue;
+                if (c.IsDir()) {
+                    dirs.emplace_back(n, c);
+                    dirSet.insert(n);
+                } else if (c.IsFile() || c.IsLink()) {
+                    files.emplace_back(n, c);
+                }
+            }
+        }
+    }
+    // Folders whose parent is not among them first: what they held is named inside them.
+    for (int nPass = 0; nPass < 2; ++nPass) {
+        for (const auto& [n, c] : dirs) {
+            if (Cancelled()) return;
+            if (m_dirs.count(n) || (nPass == 0 && ParentOf(c) != n && dirSet.count(ParentOf(c)))) continue;
+            AddEntry(LostDir(), {n, CKivExtDirEntries::kTypeDir, true, LostName(n)}, false);
+            PlaceFromJournal();
+        }
+    }
+    for (const auto& [n, c] : files)
+        if (!m_deletedNamed.count(n)) AddEntry(LostDir(), {n, CKivExtDirEntries::kTypeFile, true, LostName(n)}, false);
+    PlaceFromJournal();
 }
 
 void CKivExtTreeBuilder::MarkReached(uint32_t n) {
@@ -488,16 +593,6 @@ uint32_t CKivExtTreeBuilder::ParentOf(const CKivExtInode& ino) {
         return 0;
     return r.U32At(nDot);
 }
-
-namespace {
-// "#<inode>", built in place: MinGW's g++ 12 misreads the inlined "#" + std::to_string(n) as an
-// overlapping copy under -Werror.
-std::string LostName(uint32_t n) {
-    char buf[16];
-    int len = std::snprintf(buf, sizeof buf, "#%u", static_cast<unsigned>(n));
-    return std::string(buf, len > 0 ? static_cast<size_t>(len) : 0);
-}
-}  // namespace
 
 void CKivExtTreeBuilder::LostInodes() {
     MarkReached(kRootInode);
@@ -525,31 +620,24 @@ void CKivExtTreeBuilder::LostInodes() {
             }
         }
     }
-    auto Lost = [this]() {
-        if (!m_pLost) {
-            m_pLost = KivNewLostDir(KIV_ATTR_EXT);
-            m_pRoot->AddChild(m_pLost);
-        }
-        return m_pLost;
-    };
     // A lost folder inside another lost one is shown where it is, below the outer one.
     for (const auto& [n, ino] : dirs) {
         if (Cancelled()) return;
         uint32_t nParent = ParentOf(ino);
         if (nParent != n && dirSet.count(nParent)) continue;
         if (m_dirs.count(n)) continue;
-        AddEntry(Lost(), {n, CKivExtDirEntries::kTypeDir, false, LostName(n)}, false);
+        AddEntry(LostDir(), {n, CKivExtDirEntries::kTypeDir, false, LostName(n)}, false);
         WalkQueue();
     }
     // Those whose lost parent did not name them after all.
     for (const auto& [n, ino] : dirs) {
         if (Cancelled()) return;
         if (m_dirs.count(n)) continue;
-        AddEntry(Lost(), {n, CKivExtDirEntries::kTypeDir, false, LostName(n)}, false);
+        AddEntry(LostDir(), {n, CKivExtDirEntries::kTypeDir, false, LostName(n)}, false);
         WalkQueue();
     }
     for (const auto& [n, ino] : files)
-        if (!Reached(n)) AddEntry(Lost(), {n, CKivExtDirEntries::kTypeFile, false, LostName(n)}, false);
+        if (!Reached(n)) AddEntry(LostDir(), {n, CKivExtDirEntries::kTypeFile, false, LostName(n)}, false);
 }
 
 void CKivExtTreeBuilder::AddRawTree() {

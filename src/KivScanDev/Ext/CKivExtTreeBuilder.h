@@ -21,6 +21,7 @@
 #include "KivScanResult.h"
 
 class CRawFileList;
+class CKivExtJournal;
 class CKivScanResPartExt;
 class CKivFileAttrExt;
 
@@ -59,6 +60,12 @@ private:
         uint32_t nGeneration;
         uint16_t nType;
     };
+    // One block of a directory: as it is now, or an older copy the journal holds.
+    struct DirBlock {
+        std::vector<uint8_t> bytes;
+        uint64_t nLogical;
+        bool bCopy;
+    };
     struct DirWork {
         IKivFileNode* pNode;
         uint32_t nInode;
@@ -80,7 +87,12 @@ private:
     bool InodePlace(uint32_t nInode, uint64_t* pBlock, size_t* pOffset) const;
     // The directory's bytes, block by block (holes left out); inline directories as one piece.
     // bSkipUsed: leave out blocks the bitmaps give to someone (a deleted folder's former blocks).
-    std::vector<std::vector<uint8_t>> DirBlocks(const CKivExtInode& ino, bool bSkipUsed);
+    // After them, the journal's older copies of its blocks that are still this directory's: ext4
+    // wipes a deleted entry in place, so only those copies still name it.
+    std::vector<DirBlock> DirBlocks(const CKivExtInode& ino, uint32_t nInode, bool bSkipUsed);
+    // Whether an older copy of logical block nLogical is this directory's (its checksum, or its
+    // "." entry) and not a block the directory had before it was reused.
+    bool CopyIsDirs(const std::vector<uint8_t>& b, const CKivExtInode& ino, uint32_t nInode, uint64_t nLogical) const;
     void WalkQueue();
     void WalkDir(const DirWork& w);
     void AddEntry(IKivFileNode* pDir, const KivExtDirEntry& e, bool bDirDeleted);
@@ -91,10 +103,18 @@ private:
     // bytes, and the damage its blocks show (reused by a live file, a broken map). False when ino
     // says nothing of where its data lay.
     bool SetDeletedData(CKivFileAttrExt* pAttr, const CKivExtInode& ino);
+    // The journal's committed copies of metadata blocks, indexed before the walk.
+    void LoadJournal();
     // The newest journal copy of each pending inode that still has its map; deleted folders placed
     // so are walked, and what they hold is placed in turn.
     void PlaceFromJournal();
-    bool IsInodeTableBlock(uint64_t nBlock) const;
+    // The newest journal copy of an inode that was in use then and is deleted now, of the same
+    // generation and with a map; false when the journal has none.
+    bool JournalCopy(uint32_t nInode, const CKivExtInode& now, CKivExtInode* pOut) const;
+    // Deleted files and folders that only the journal knows and no entry names go to the lost
+    // folder as "#<inode>", folders first so that what they held is shown inside them.
+    void UnnamedFromJournal();
+    IKivFileNode* LostDir();
     // Inodes in use that no folder names (a folder entry lost, a file deleted while open) go to
     // the lost folder as "#<inode>", folders with what they hold.
     void LostInodes();
@@ -123,7 +143,8 @@ private:
     uint64_t m_nFromJournal = 0;
     std::vector<Pending> m_pending;
     uint64_t m_nPendingTotal = 0;
-    std::vector<std::pair<uint64_t, uint64_t>> m_tables;  // inode-table block ranges, sorted
+    std::unique_ptr<CKivExtJournal> m_pJournal;  // null when the volume has none to read
+    std::unordered_set<uint32_t> m_deletedNamed;  // deleted inodes already in the tree
     std::string m_strLabel;
 
     std::vector<Group> m_groups;
