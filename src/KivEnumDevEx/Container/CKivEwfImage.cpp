@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "KivYalLib.h"
+#include "platform/KivFileUtil.h"
 
 namespace {
 
@@ -19,6 +20,7 @@ struct EwfApi {
     int (*handle_free)(void**, void**) = nullptr;
     int (*handle_open)(void*, char* const*, int, int, void**) = nullptr;
     int (*handle_close)(void*, void**) = nullptr;
+    int (*handle_segment_files_corrupted)(void*, void**) = nullptr;
     ssize_t (*handle_read_random)(void*, void*, size_t, int64_t, void**) = nullptr;
     int (*handle_get_media_size)(void*, uint64_t*, void**) = nullptr;
     int (*handle_get_bytes_per_sector)(void*, uint32_t*, void**) = nullptr;
@@ -48,6 +50,7 @@ EwfApi& Api() {
                 KivYalBind(a.lib, a.handle_free, "libewf_handle_free", &w) &
                 KivYalBind(a.lib, a.handle_open, "libewf_handle_open", &w) &
                 KivYalBind(a.lib, a.handle_close, "libewf_handle_close", &w) &
+                KivYalBind(a.lib, a.handle_segment_files_corrupted, "libewf_handle_segment_files_corrupted", &w) &
                 KivYalBind(a.lib, a.handle_read_random, "libewf_handle_read_random", &w) &
                 KivYalBind(a.lib, a.handle_get_media_size, "libewf_handle_get_media_size", &w) &
                 KivYalBind(a.lib, a.handle_get_bytes_per_sector, "libewf_handle_get_bytes_per_sector", &w) &
@@ -123,11 +126,25 @@ std::unique_ptr<CKivContainer> CKivEwfImage::Open(const std::string& strPath, bo
                     " found): " + why + (next.empty() ? "" : "; is " + next + " missing?");
         return nullptr;
     }
+    // libewf opens a set whose later segments are lost and reads what they held as errors: a
+    // set is whole when no segment is missing between those found and its last chunk reads.
+    std::string next = NextSegmentName(p->m_info.files.back());
+    if (!next.empty() && KivIsFile(NextSegmentName(next))) {
+        if (pWhy) *pWhy = "the segment file " + next + " of " + strPath + " is missing";
+        return nullptr;
+    }
     uint64_t nBytes = 0;
     uint32_t nSector = 0;
     if (a.handle_get_media_size(p->m_pHandle, &nBytes, &pErr) != 1 ||
         a.handle_get_bytes_per_sector(p->m_pHandle, &nSector, &pErr) != 1) {
         if (pWhy) *pWhy = strPath + ": " + KivYalErrorText(pErr, a.error_sprint, a.error_free);
+        return nullptr;
+    }
+    // Segments lost from the end leave a set libewf opens but calls corrupted.
+    if (a.handle_segment_files_corrupted(p->m_pHandle, nullptr) == 1) {
+        if (pWhy)
+            *pWhy = "the segment files of " + strPath + " are incomplete or damaged" +
+                    (next.empty() ? "" : " (is " + next + " missing?)");
         return nullptr;
     }
     p->m_info.strFormat = bEx01 ? "Ex01" : "E01";
