@@ -27,7 +27,10 @@ protected:
     int64_t RawRead(void* pBuf, uint64_t nOffset, uint64_t nBytes) override {
         if (CKivContainer* pContainer = m_pDisk->Container()) {
             int64_t r = pContainer->ReadAt(pBuf, nOffset, nBytes);
-            if (r > 0 && pContainer->IsDamaged(nOffset, static_cast<uint64_t>(r))) {
+            std::vector<std::pair<uint64_t, uint64_t>> damaged;
+            if (r > 0 && pContainer->Damaged(nOffset, static_cast<uint64_t>(r), &damaged)) {
+                // Damaged chunks enter the map whole: no probing around them as on a failing disk.
+                for (const auto& [b, e] : damaged) MarkDamaged(b, e);
                 errno = EIO;
                 return -1;
             }

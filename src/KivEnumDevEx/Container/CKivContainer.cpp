@@ -7,9 +7,9 @@ int64_t CKivContainer::ReadAt(void* pBuf, uint64_t nOffset, uint64_t nBytes) {
     return DoRead(pBuf, nOffset, nBytes);
 }
 
-bool CKivContainer::IsDamaged(uint64_t nOffset, uint64_t nBytes) {
+bool CKivContainer::Damaged(uint64_t nOffset, uint64_t nBytes, std::vector<std::pair<uint64_t, uint64_t>>* pOut) {
     std::lock_guard<std::mutex> g(m_mtx);
-    return DoIsDamaged(nOffset, nBytes);
+    return DoDamaged(nOffset, nBytes, pOut);
 }
 
 bool CKivContainer::FindData(uint64_t nOffset, uint64_t* pData, uint64_t* pEnd) {

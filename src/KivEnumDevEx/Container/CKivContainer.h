@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 class CKivContainer {
@@ -27,9 +28,9 @@ public:
     // Reads nBytes of the virtual disk at nOffset: the bytes read (short only past its end), or -1
     // with errno set. Serialised: the libraries' handles are not safe for concurrent use.
     int64_t ReadAt(void* pBuf, uint64_t nOffset, uint64_t nBytes);
-    // Whether part of [nOffset, nOffset + nBytes), read before, lies in an area the container
-    // found damaged (a chunk whose checksum failed).
-    bool IsDamaged(uint64_t nOffset, uint64_t nBytes);
+    // The areas the container found damaged (chunks whose checksum failed) that overlap
+    // [nOffset, nOffset + nBytes), read before, as [first, end) bytes; false when there are none.
+    bool Damaged(uint64_t nOffset, uint64_t nBytes, std::vector<std::pair<uint64_t, uint64_t>>* pOut);
     // Where data may lie from nOffset on: *pData the first byte at or after it that the container
     // stores (the bytes before it are unallocated and read as zeros), *pEnd the end of that run.
     // False when the container cannot tell; then every byte counts as data.
@@ -39,7 +40,9 @@ public:
 
 protected:
     virtual int64_t DoRead(void* pBuf, uint64_t nOffset, uint64_t nBytes) = 0;
-    virtual bool DoIsDamaged(uint64_t nOffset, uint64_t nBytes) { return false; }
+    virtual bool DoDamaged(uint64_t nOffset, uint64_t nBytes, std::vector<std::pair<uint64_t, uint64_t>>* pOut) {
+        return false;
+    }
     virtual bool DoFindData(uint64_t nOffset, uint64_t* pData, uint64_t* pEnd) { return false; }
 
     Info m_info;

@@ -5,8 +5,15 @@
 #include <cstring>
 
 int64_t CKivContainerReader::RawRead(void* pBuf, uint64_t nOffset, uint64_t nBytes) {
-    int64_t r = m_pContainer->ReadAt(pBuf, nOffset, nBytes);
-    if (r > 0 && m_pContainer->IsDamaged(nOffset, static_cast<uint64_t>(r))) {
+    return ReadContainer(*m_pContainer, pBuf, nOffset, nBytes);
+}
+
+int64_t CKivContainerReader::ReadContainer(CKivContainer& c, void* pBuf, uint64_t nOffset, uint64_t nBytes) {
+    int64_t r = c.ReadAt(pBuf, nOffset, nBytes);
+    std::vector<std::pair<uint64_t, uint64_t>> damaged;
+    if (r > 0 && c.Damaged(nOffset, static_cast<uint64_t>(r), &damaged)) {
+        // The damaged chunks enter the map whole, so the sectors around them read on.
+        for (const auto& [b, e] : damaged) MarkDamaged(b, e);
         errno = EIO;
         return -1;
     }

@@ -46,6 +46,10 @@ public:
     // Attaches the reader to the container's disk (the reader reads no descriptor).
     void AttachContainer() { Attach(kNoDescriptor, m_pContainer->GetInfo().nBytes); }
 
+    // A read of the container by a reader: fails (EIO) when it met damaged chunks, which enter
+    // the reader's map as failed sectors.
+    int64_t ReadContainer(CKivContainer& c, void* pBuf, uint64_t nOffset, uint64_t nBytes);
+
 protected:
     int64_t RawRead(void* pBuf, uint64_t nOffset, uint64_t nBytes) override;
 

@@ -191,9 +191,13 @@ void CKivEwfImage::LearnDamage() {
     }
 }
 
-bool CKivEwfImage::DoIsDamaged(uint64_t nOffset, uint64_t nBytes) {
+bool CKivEwfImage::DoDamaged(uint64_t nOffset, uint64_t nBytes, std::vector<std::pair<uint64_t, uint64_t>>* pOut) {
     // A chunk libewf has in hand is not checked again, so what failed once is remembered here.
+    bool bAny = false;
     for (const auto& [b, e] : m_damaged)
-        if (b < nOffset + nBytes && nOffset < e) return true;
-    return false;
+        if (b < nOffset + nBytes && nOffset < e) {
+            bAny = true;
+            if (pOut) pOut->emplace_back(b, e);
+        }
+    return bAny;
 }

@@ -19,7 +19,7 @@ public:
 
 protected:
     int64_t DoRead(void* pBuf, uint64_t nOffset, uint64_t nBytes) override;
-    bool DoIsDamaged(uint64_t nOffset, uint64_t nBytes) override;
+    bool DoDamaged(uint64_t nOffset, uint64_t nBytes, std::vector<std::pair<uint64_t, uint64_t>>* pOut) override;
 
 private:
     void LearnDamage();
