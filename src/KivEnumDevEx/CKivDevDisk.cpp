@@ -12,6 +12,7 @@
 #include "KivByteReader.h"
 #include "KivDiskText.h"
 #include "KivLog.h"
+#include "KivContainerOpen.h"
 #include "platform/KivBlockDev.h"
 
 namespace {
@@ -24,6 +25,17 @@ public:
 
 protected:
     int64_t RawRead(void* pBuf, uint64_t nOffset, uint64_t nBytes) override {
+        if (CKivContainer* pContainer = m_pDisk->Container()) {
+            int64_t r = pContainer->ReadAt(pBuf, nOffset, nBytes);
+            std::vector<std::pair<uint64_t, uint64_t>> damaged;
+            if (r > 0 && pContainer->Damaged(nOffset, static_cast<uint64_t>(r), &damaged)) {
+                // Damaged chunks enter the map whole: no probing around them as on a failing disk.
+                for (const auto& [b, e] : damaged) MarkDamaged(b, e);
+                errno = EIO;
+                return -1;
+            }
+            return r;
+        }
         for (int nTry = 1;; ++nTry) {
             errno = 0;
             int64_t r = CKivSectorReader::RawRead(pBuf, nOffset, nBytes);
@@ -126,6 +138,25 @@ int CKivDevDisk::OpenLocked(int* pErr) {
         return 0;
     }
     m_fd = fd;
+    if (m_nSectorSize == 0 && m_bImage && info.bRegularFile) {
+        // A container is read as the disk it holds, told by its content.
+        KivImageKind kind = KivSniffImage(m_strPath);
+        if (kind != KivImageKind::kRaw) {
+            std::string why;
+            m_pContainer = KivOpenContainer(m_strPath, kind, &why);
+            if (!m_pContainer) {
+                KivLogA(0, "Image %s: %s", m_strPath.c_str(), why.c_str());
+                m_strContainerWhy = why;
+                CloseLocked();
+                if (pErr) *pErr = EIO;
+                return 0;
+            }
+            const CKivContainer::Info& c = m_pContainer->GetInfo();
+            info.nBytes = c.nBytes;
+            if (!m_nForcedSectorSize) m_nForcedSectorSize = c.nSectorSize;
+            m_strContainerFormat = c.strFormat;
+        }
+    }
     if (m_nSectorSize == 0) {
         // Sizes are learnt once; a reopen keeps them so reads stay consistent.
         m_nSectorSize = m_nForcedSectorSize;
@@ -270,7 +301,8 @@ int CKivDevDisk::GetDescriptor(KivDiskDescriptor* pOut) {
     KivCopyText(pOut->szProduct, sizeof pOut->szProduct, m_sys.strModel);
     KivCopyText(pOut->szRevision, sizeof pOut->szRevision, m_sys.strRevision);
     KivCopyText(pOut->szSerial, sizeof pOut->szSerial, m_sys.strSerial);
-    KivCopyText(pOut->szBusName, sizeof pOut->szBusName, m_bImage ? "Image File" : KivBusName(m_sys.nBusType));
+    std::string bus = !m_bImage ? KivBusName(m_sys.nBusType) : m_strContainerFormat.empty() ? "Image File" : m_strContainerFormat + " Image File";
+    KivCopyText(pOut->szBusName, sizeof pOut->szBusName, bus);
     return 1;
 }
 
@@ -318,7 +350,16 @@ int CKivDevDisk::FindData(uint64_t nSector, uint64_t* pFirst, uint64_t* pEnd) {
     const uint64_t nSecs = GetSectorCount();
     const uint64_t z = GetSectorSize() ? GetSectorSize() : 512;
     uint64_t d = 0, e = 0;
-    if (!m_bImage || m_fd < 0 || nSector >= nSecs || nSector > UINT64_MAX / z ||
+    if (m_pContainer && m_fd >= 0 && nSector < nSecs && nSector <= UINT64_MAX / z &&
+        m_pContainer->FindData(nSector * z, &d, &e)) {
+        const uint64_t nBytes = m_pContainer->GetInfo().nBytes;
+        uint64_t nFirst = d >= nBytes ? nSecs : std::max(nSector, d / z);
+        uint64_t nEnd = e >= nBytes ? nSecs : std::min(nSecs, (e + z - 1) / z);
+        if (pFirst) *pFirst = nFirst;
+        if (pEnd) *pEnd = std::max(nEnd, nFirst);
+        return 1;
+    }
+    if (!m_bImage || m_pContainer || m_fd < 0 || nSector >= nSecs || nSector > UINT64_MAX / z ||
         !KivFindFileData(m_fd, nSector * z, m_nBytes ? m_nBytes : nSecs * z, &d, &e))
         return IKivDevStor::FindData(nSector, pFirst, pEnd);
     uint64_t nFirst = std::min(nSecs, std::max(nSector, d / z));

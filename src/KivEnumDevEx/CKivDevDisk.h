@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 
+#include "CKivContainer.h"
 #include "CKivSectorReader.h"
 #include "IKivEnumDevEx.h"
 #include "platform/KivSysBlock.h"
@@ -68,6 +69,10 @@ public:
     uint64_t CountUnreadable(uint64_t nFirst, uint64_t nCount) override;
 
     bool IsImage() const { return m_bImage; }
+    // The container an image file is (E01, VHD, ...), read in its place; null for a raw image.
+    CKivContainer* Container() const { return m_pContainer.get(); }
+    // Why the container of the image could not be opened (empty when it was, or is none).
+    const std::string& ContainerWhy() const { return m_strContainerWhy; }
     const KivSysDisk& SysFacts() const { return m_sys; }
     uint32_t DevMajor() const { return m_nDevMajor; }
     uint32_t DevMinor() const { return m_nDevMinor; }
@@ -103,6 +108,9 @@ private:
     uint8_t* m_pTransfer = nullptr;  // page-aligned, allocated on first read
     bool m_bTransferTried = false;
     int m_fd = -1;
+    std::unique_ptr<CKivContainer> m_pContainer;  // kept over reopens: its files stay open
+    std::string m_strContainerFormat;
+    std::string m_strContainerWhy;
     std::unique_ptr<CKivSectorReader> m_pReader;
     std::recursive_mutex m_mtx;  // serialises reads (the transfer buffer is shared) and reopening
 };

@@ -123,7 +123,7 @@ KivResult CKivEnumDevEx::EnumDisk(std::vector<DiskInfo>* pDisks) {
             found.push_back(p);
             continue;
         }
-        AddProblem(path, err, KivOpenProblemText(path, err, true));
+        AddProblem(path, err, p->ContainerWhy().empty() ? KivOpenProblemText(path, err, true) : path + ": " + p->ContainerWhy());
         p->Release();
     }
     for (CKivDevDisk* p : found) {

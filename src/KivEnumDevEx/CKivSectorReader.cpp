@@ -39,6 +39,12 @@ int64_t CKivSectorReader::RawRead(void* pBuf, uint64_t nOffset, uint64_t nBytes)
     return static_cast<int64_t>(got);
 }
 
+void CKivSectorReader::MarkDamaged(uint64_t nFirstByte, uint64_t nEndByte) {
+    if (nEndByte <= nFirstByte) return;
+    std::lock_guard<std::mutex> g(m_mtx);
+    m_map.MarkFailed(nFirstByte / m_nSectorSize, (nEndByte + m_nSectorSize - 1) / m_nSectorSize);
+}
+
 bool CKivSectorReader::ReadWhole(void* pBuf, uint64_t nFirst, uint64_t nCount) {
     const uint64_t nBytes = nCount * m_nSectorSize;
     uint64_t off = 0;

@@ -48,6 +48,10 @@ public:
     uint64_t FailedReads() const { return m_nFailed; }
 
 protected:
+    // For readers whose medium names its damage exactly (a container's failed chunks): the bytes
+    // [nFirst, nEnd) read as failed sectors from now on, without the probing that a crowd of
+    // failing sectors of a disk sets off. Not to be called with the reader's lock held.
+    void MarkDamaged(uint64_t nFirstByte, uint64_t nEndByte);
     // One device read of nBytes at byte offset nOffset; answers the bytes read (short at the end of
     // the device) or -1 with errno set. Tests override it to simulate damaged media.
     virtual int64_t RawRead(void* pBuf, uint64_t nOffset, uint64_t nBytes);

@@ -3,6 +3,7 @@
 
 #include "CKivEnumDevEx.h"
 #include "CKivImageDev.h"
+#include "CKivImageFormats.h"
 #include "KivCommon.h"
 #include "KivLog.h"
 #include "platform/KivIniFile.h"
@@ -14,6 +15,7 @@ KIV_EXPORT KivResult KivDllQueryInterface(const char* pszName, IKivCommon** ppOu
     try {
         if (KivIEquals(pszName, KIV_IID_IMAGEDEV)) *ppOut = new CKivImageDev();
         else if (KivIEquals(pszName, KIV_IID_ENUMDEVEX)) *ppOut = new CKivEnumDevEx();
+        else if (KivIEquals(pszName, KIV_IID_IMAGEFORMATS)) *ppOut = new CKivImageFormats();
     } catch (...) {
         *ppOut = nullptr;
     }

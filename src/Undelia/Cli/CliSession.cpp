@@ -17,6 +17,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "CKivImageContainer.h"
+#include "IKivImageFormats.h"
 #include "CProgressScan.h"
 #include "CKivSessionSaver.h"
 #include "CKivFileNodeMgr.h"
@@ -405,6 +407,8 @@ int CliSession::OpenPath(const CliScanOptions& opts) {
         auto* pOpener = static_cast<CKivUDisksOpener*>(CliDevOpener());
         if (pOpener && !pOpener->LastReason().empty())
             CliError("cannot open '" + opts.strPath + "': " + pOpener->LastReason());
+        else if (KivErrNo(rc) == KIV_E_CONTAINER || KivErrNo(rc) == KIV_E_NOFORMAT)
+            CliError("cannot open '" + opts.strPath + "': " + CKivImageContainer::Describe(opts.strPath).strWhy);
         else
             CliCodeError("cannot open '" + opts.strPath + "' as an image", rc);
         return CLI_EXIT_USAGE;

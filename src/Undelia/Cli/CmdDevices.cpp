@@ -62,6 +62,14 @@ std::string OneLine(const char* psz) {
     return s;
 }
 
+// "E01 " for the disk an E01 image holds (the device library names containers in the bus name),
+// empty for a raw image.
+std::string ImageKind(const KivDiskDescriptor& desc) {
+    std::string bus = desc.szBusName;
+    const std::string tail = " Image File";
+    return bus.size() > tail.size() && bus.ends_with(tail) ? bus.substr(0, bus.size() - tail.size()) + " " : "";
+}
+
 void PrintTable(const CliDeviceList& list) {
     std::printf("Disks\n");
     if (list.Disks().empty()) std::printf("  (none readable)\n");
@@ -73,7 +81,7 @@ void PrintTable(const CliDeviceList& list) {
         IKivDevDisk* p = d.pDisk;
         KivDiskDescriptor desc;
         p->GetDescriptor(&desc);
-        std::string text = d.nSource == KIV_DISK_IMAGE ? std::string("image file ") + p->GetPath()
+        std::string text = d.nSource == KIV_DISK_IMAGE ? ImageKind(desc) + "image file " + p->GetPath()
                                                         : std::string(desc.szVendor[0] && desc.szVendor[0] != '('
                                                                           ? std::string(desc.szVendor) + " "
                                                                           : "") +
@@ -116,6 +124,7 @@ void PrintJson(const CliDeviceList& list) {
         disks.push_back({{"index", i},
                          {"kind", d.nSource == KIV_DISK_IMAGE ? "image" : "disk"},
                          {"name", d.szName},
+                         {"format", d.nSource != KIV_DISK_IMAGE ? "" : ImageKind(desc).empty() ? "raw" : ImageKind(desc).substr(0, ImageKind(desc).size() - 1)},
                          {"path", p->GetPath()},
                          {"number", p->GetDiskNumber()},
                          {"sectors", nSectors},

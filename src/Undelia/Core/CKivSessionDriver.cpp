@@ -3,6 +3,8 @@
 #include <cstring>
 #include <vector>
 
+#include "CKivImageContainer.h"
+#include "IKivImageFormats.h"
 #include "CDataBackstage.h"
 #include "CKivScanSession.h"
 #include "CKivSessionSaver.h"
@@ -74,7 +76,10 @@ IKivDevStor* CKivSessionDriver::FindMedium(const std::string& strPath, uint64_t 
     KivResult rc = pImageDev->OpenImage(strPath.c_str(), nSectorSize, &pStor);
     pImageDev->Release();
     if (KivFailed(rc) || !pStor) {
-        if (pWhy)
+        if (pWhy && (KivErrNo(rc) == KIV_E_CONTAINER || KivErrNo(rc) == KIV_E_NOFORMAT))
+            *pWhy = "the medium of the saved scan, " + strPath + ", cannot be opened: " +
+                    CKivImageContainer::Describe(strPath).strWhy;
+        else if (pWhy)
             *pWhy = "the medium of the saved scan, " + strPath + ", cannot be opened (" +
                     (KivErrNo(rc) == KIV_E_NOTFOUND ? std::string("it is not there") : "error " + std::to_string(KivErrNo(rc))) +
                     "); attach it or put the image back";
