@@ -17,3 +17,7 @@ enum : uint32_t {
     KIV_E_ONMEDIUM = 0x05D,        // the place chosen to write lies on the medium being read
     KIV_E_NOMEMORY = 0x05E,        // memory ran out while building what was asked for
 };
+
+// The named lock that keeps a second copy of the desktop program from starting (a named mutex on
+// Windows), the same for both desktop front ends.
+inline constexpr const char* kKivInstanceLock = "Global\\TessmarkUndeliaData";

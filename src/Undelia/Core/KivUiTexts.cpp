@@ -3,7 +3,13 @@
 
 #include <cstdio>
 
+#include <ctime>
+
+#include "CKivResultController.h"
+#include "CKivUiConfig.h"
+#include "CKivUiNode.h"
 #include "KivIniLoader.h"
+#include "platform/KivPlatform.h"
 #include "KivScanResult.h"
 
 std::string KivErrorText(KivResult nCode) { return KivLoadErrText(nCode); }
@@ -67,4 +73,73 @@ std::string KivSizeTextIec(uint64_t nBytes) {
     char sz[32];
     std::snprintf(sz, sizeof sz, "%.2f %s", d, kUnits[u]);
     return sz;
+}
+
+namespace {
+
+std::string SkinText(const char* pszKey, const char* pszDefault) {
+    std::string s = CKivUiConfig::Get().GetText("PanelFileRes", pszKey);
+    return s.empty() ? std::string(pszDefault) : s;
+}
+
+}  // namespace
+
+std::string KivNodeStateText(const CKivUiNode& node) {
+    if (node.IsFile()) {
+        if (node.IsCarved()) return SkinText("TxtCarved", "Found by content");
+        const uint8_t s = node.GetRecordState();
+        // An existing file says nothing unless the skin gives it a word.
+        std::string t = (s & KIV_REC_DELETED) ? SkinText("TxtDeleted", "Deleted")
+                        : node.IsLost()        ? SkinText("TxtLost", "Lost")
+                                               : CKivUiConfig::Get().GetText("PanelFileRes", "TxtExisting");
+        if (s & KIV_REC_DAMAGED) {
+            std::string d = SkinText("TxtDamaged", "Damaged");
+            t = t.empty() ? d : t + ", " + d;
+        }
+        return t;
+    }
+    switch (node.GetLook()) {
+        case CKivUiNode::LOOK_GONE:
+            return (node.GetRecordState() & KIV_REC_DELETED) ? SkinText("TxtDeleted", "Deleted") : SkinText("TxtLost", "Lost");
+        case CKivUiNode::LOOK_HOLDS_GONE: return SkinText("TxtHoldsDeleted", "Holds deleted files");
+        default: return std::string();
+    }
+}
+
+std::string KivNodeTimeText(uint64_t nFileTime) {
+    if (nFileTime == 0) return std::string();
+    int64_t nSec = 0;
+    uint32_t nNsec = 0;
+    KivFileTimeToUnix(nFileTime, &nSec, &nNsec);
+    struct tm t {};
+    if (!KivLocalTime(nSec, &t)) return std::string();
+    char sz[32];
+    std::snprintf(sz, sizeof sz, "%04d-%02d-%02d %02d:%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min);
+    return sz;
+}
+
+namespace {
+
+std::string RecovText(const char* pszKey, const char* pszDefault) {
+    std::string s = CKivUiConfig::Get().GetText("DlgRecovRes", pszKey);
+    return s.empty() ? std::string(pszDefault) : s;
+}
+
+}  // namespace
+
+std::vector<std::string> KivRecoverSummaryLines(const KivRecoverSummary& sum) {
+    std::vector<std::string> lines;
+    lines.push_back(KivReplaceArg(KivReplaceArg(RecovText("TxtWritten", "Files recovered: %s (%s)"),
+                                                std::to_string(sum.nFilesWritten)),
+                                  KivSizeTextIec(sum.nBytesWritten)));
+    if (sum.nDamaged)
+        lines.push_back(KivReplaceArg(RecovText("TxtDamaged", "Written with unreadable parts: %s"), std::to_string(sum.nDamaged)));
+    if (sum.nFailed)
+        lines.push_back(KivReplaceArg(RecovText("TxtFailed", "Could not be recovered: %s"), std::to_string(sum.nFailed)));
+    if (sum.bStopped) lines.push_back(CKivUiConfig::Get().GetText("DlgRecovRes", "TxtStopped"));
+    if (!sum.folders.empty()) {
+        lines.push_back(RecovText("TxtFolder", "Saved in:"));
+        for (const std::string& f : sum.folders) lines.push_back("    " + f);
+    }
+    return lines;
 }

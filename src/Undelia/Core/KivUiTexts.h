@@ -22,6 +22,19 @@ std::string KivReplaceArg(const std::string& text, const std::string& strArg);
 // "1.00 GiB". A value that would round up to 1024 of a unit is shown in the next one.
 std::string KivSizeTextIec(uint64_t nBytes);
 
+// The State column of a results row, in the skin's words ("PanelFileRes"/"TxtDeleted", ...): a
+// file is carved, deleted, lost or neither, and maybe damaged; a folder is gone itself or holds
+// what is gone. Both desktop front ends show the same.
+class CKivUiNode;
+std::string KivNodeStateText(const CKivUiNode& node);
+// A file time as the results show it, in local time ("2024-05-01 13:45"); "" for none.
+std::string KivNodeTimeText(uint64_t nFileTime);
+
+// What a recovery run did, line by line, as the result dialog and the final page show it: files
+// and bytes written, damaged and failed counts, a stop, and the folders written into.
+struct KivRecoverSummary;
+std::vector<std::string> KivRecoverSummaryLines(const KivRecoverSummary& sum);
+
 // The engine's file-system type codes as text: "FAT12", "FAT16", "FAT32", "NTFS", "RAW", ...
 const char* KivFsTypeName(int32_t nType);
 

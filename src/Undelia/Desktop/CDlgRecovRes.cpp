@@ -21,20 +21,8 @@
 #include "KivUiTexts.h"
 
 QStringList CDlgRecovRes::SummaryLines(const KivRecoverSummary& sum) {
-    const CKivSkin& skin = CKivSkin::Get();
     QStringList lines;
-    lines << CKivSkin::Fill(skin.Text("DlgRecovRes", "TxtWritten", "Files recovered: %s (%s)"),
-                            {QString::number(sum.nFilesWritten), QString::fromStdString(KivSizeTextIec(sum.nBytesWritten))});
-    if (sum.nDamaged)
-        lines << CKivSkin::Fill(skin.Text("DlgRecovRes", "TxtDamaged", "Written with unreadable parts: %s"),
-                                {QString::number(sum.nDamaged)});
-    if (sum.nFailed)
-        lines << CKivSkin::Fill(skin.Text("DlgRecovRes", "TxtFailed", "Could not be recovered: %s"), {QString::number(sum.nFailed)});
-    if (sum.bStopped) lines << skin.Text("DlgRecovRes", "TxtStopped");
-    if (!sum.folders.empty()) {
-        lines << skin.Text("DlgRecovRes", "TxtFolder", "Saved in:");
-        for (const std::string& f : sum.folders) lines << "    " + QString::fromStdString(f);
-    }
+    for (const std::string& s : KivRecoverSummaryLines(sum)) lines << QString::fromStdString(s);
     return lines;
 }
 

@@ -1,7 +1,6 @@
 #include "CKivNodeModel.h"
 
 #include <QApplication>
-#include <QDateTime>
 #include <QFont>
 #include <QIcon>
 #include <QPainter>
@@ -36,12 +35,6 @@ CKivNodeModel::CKivNodeModel(CKivResultController* pCtl, CKivResultController::V
     m_columns = {skin.Text("PanelFileRes", "ColName", "Name"), skin.Text("PanelFileRes", "ColSize", "Size"),
                  skin.Text("PanelFileRes", "ColModified", "Modified"), skin.Text("PanelFileRes", "ColCreated", "Created"),
                  skin.Text("PanelFileRes", "ColState", "State"), skin.Text("PanelFileRes", "ColFolder", "Folder")};
-    m_deleted = skin.Text("PanelFileRes", "TxtDeleted", "Deleted");
-    m_lost = skin.Text("PanelFileRes", "TxtLost", "Lost");
-    m_carved = skin.Text("PanelFileRes", "TxtCarved", "Found by content");
-    m_existing = skin.Text("PanelFileRes", "TxtExisting");
-    m_damaged = skin.Text("PanelFileRes", "TxtDamaged", "Damaged");
-    m_holds = skin.Text("PanelFileRes", "TxtHoldsDeleted", "Holds deleted files");
     m_holdsTip = skin.Text("PanelFileRes", "TipHoldsDeleted");
     m_unknownTip = skin.Text("PanelFileRes", "TipUnknownPath");
 }
@@ -82,27 +75,9 @@ bool CKivNodeModel::hasChildren(const QModelIndex& parent) const {
     return p && p->HasChildren();
 }
 
-QString CKivNodeModel::TimeText(uint64_t nFileTime) {
-    if (nFileTime == 0) return QString();
-    constexpr int64_t kUnixEpoch = 11644473600LL;  // seconds from 1601 to 1970
-    int64_t nSec = static_cast<int64_t>(nFileTime / 10000000ULL) - kUnixEpoch;
-    return QDateTime::fromSecsSinceEpoch(nSec).toString("yyyy-MM-dd HH:mm");
-}
+QString CKivNodeModel::TimeText(uint64_t nFileTime) { return QString::fromStdString(KivNodeTimeText(nFileTime)); }
 
-QString CKivNodeModel::StateText(const CKivUiNode* p) const {
-    if (p->IsFile()) {
-        if (p->IsCarved()) return m_carved;
-        uint8_t s = p->GetRecordState();
-        QString t = (s & KIV_REC_DELETED) ? m_deleted : p->IsLost() ? m_lost : m_existing;
-        if (s & KIV_REC_DAMAGED) t = t.isEmpty() ? m_damaged : t + ", " + m_damaged;
-        return t;
-    }
-    switch (p->GetLook()) {
-        case CKivUiNode::LOOK_GONE: return (p->GetRecordState() & KIV_REC_DELETED) ? m_deleted : m_lost;
-        case CKivUiNode::LOOK_HOLDS_GONE: return m_holds;
-        default: return QString();
-    }
-}
+QString CKivNodeModel::StateText(const CKivUiNode* p) const { return QString::fromStdString(KivNodeStateText(*p)); }
 
 QVariant CKivNodeModel::data(const QModelIndex& index, int nRole) const {
     const CKivUiNode* p = index.isValid() ? Node(index) : nullptr;

@@ -55,5 +55,5 @@ private:
     CKivResultController::View m_view;
     CKivUiNode* m_pRoot;
     QStringList m_columns;
-    QString m_deleted, m_lost, m_carved, m_existing, m_damaged, m_holds, m_holdsTip, m_unknownTip;
+    QString m_holdsTip, m_unknownTip;
 };

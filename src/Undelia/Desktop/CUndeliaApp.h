@@ -5,13 +5,15 @@
 #include <QApplication>
 #include <memory>
 
+#include "KivUiCodes.h"
+
 class CKivNamedLock;
 
 class CUndeliaApp : public QApplication {
     Q_OBJECT
 public:
     // The lock every copy of the program takes.
-    static constexpr const char* kInstanceLock = "Global\\TessmarkUndeliaData";
+    static constexpr const char* kInstanceLock = kKivInstanceLock;
 
     CUndeliaApp(int& argc, char** argv);
     ~CUndeliaApp() override;
