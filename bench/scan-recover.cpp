@@ -84,7 +84,8 @@ Round ScanAndRecover(const std::string& image, const fs::path& out) {
         bOk = KivSucceeded(pEngine->EnumResParts(&parts)) &&
               KivSucceeded(pEngine->EnumResFiles(0, &parts, &treeCb, &pRoot)) && pRoot;
         t2 = Now();
-        for (IKivFileNode* pPart = bOk ? pRoot->GetFirstChild() : nullptr; pPart && bOk; pPart = pPart->GetNextSibling()) {
+        IKivFileNode* pPart = bOk ? pRoot->GetFirstChild() : nullptr;
+        for (; pPart && bOk; pPart = pPart->GetNextSibling()) {
             if (pPart->IsFsNode() != 1) continue;
             auto* pFs = static_cast<IKivFsNode*>(pPart);
             if (pFs->GetAttr()->GetCheckState() != KIV_CHECK_FULL) pFs->ToggleCheck(0);  // every file
@@ -174,9 +175,9 @@ int main(int argc, char** argv) {
     }
     if (rc == 0) {
         double dAll = best.dScan + best.dTree + best.dRecover;
-        std::printf("scan      %.3f s  results %.3f s  recovery %.3f s  (%llu files, %.1f MB, %llu failed)\n", best.dScan,
-                    best.dTree, best.dRecover, static_cast<unsigned long long>(best.nFiles), best.nBytes / 1e6,
-                    static_cast<unsigned long long>(best.nFailed));
+        std::printf("scan      %.3f s  results %.3f s  recovery %.3f s  (%llu files, %.1f MB, %llu failed)\n",
+                    best.dScan, best.dTree, best.dRecover, static_cast<unsigned long long>(best.nFiles),
+                    best.nBytes / 1e6, static_cast<unsigned long long>(best.nFailed));
         std::printf("together  %.3f s = %.1f MB/s\n", dAll, best.nBytes / 1e6 / dAll);
         std::printf("cp -r     %.3f s = %.1f MB/s\n", dCp, best.nBytes / 1e6 / dCp);
         std::printf("ratio     %.0f %% of cp -r (target >= 100 %%)\n", 100.0 * dCp / dAll);

@@ -8,7 +8,8 @@
 // Without IMAGE a file of N MiB (default 1024) of pseudo-random bytes is made in /tmp and deleted
 // at the end. "--scanners" measures that set only; "--sparse-gib 0" leaves the sparse image out;
 // "--one-by-one" runs the scanners one after the other on the scan thread; "--ring-data N" lets
-// the carver keep N blocks of its ring in memory (20: all of them, as it once did).
+// the carver keep up to N blocks of its ring in memory (20: every one a file waiting to be
+// measured may need, as many as it once held).
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>

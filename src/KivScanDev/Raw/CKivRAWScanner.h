@@ -16,8 +16,10 @@
 class CKivRAWScanner : public IKivFsScanner {
 public:
     static constexpr uint32_t kRingBlocks = 20;
-    // Blocks of the ring whose data stays in memory (4 MiB each with the scan's block size).
-    static constexpr size_t kRingDataBlocks = 6;
+    // Blocks of the ring whose data stays in memory (4 MiB each with the scan's block size): files of
+    // up to 12 MiB are measured from memory, and the scan's memory stays bounded beside a
+    // read-ahead that may hold 11 blocks of its own on a device that keeps the scan waiting.
+    static constexpr size_t kRingDataBlocks = 4;
     static constexpr int kStatFilesFound = 6;
 
     int SetStorage(IKivDevStor* pStor) override;
