@@ -1,11 +1,8 @@
 #include "Ntfs/CKivNtfsTreeBuilder.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <deque>
 #include <map>
-#include <thread>
 
 #include "KivByteReader.h"
 #include "KivLog.h"
@@ -16,6 +13,7 @@
 #include "Model/KivNodeFactory.h"
 #include "Model/KivNtfsRecordRead.h"
 #include "Model/KivPartName.h"
+#include "Model/KivPumpedWork.h"
 #include "Model/KivRecycleBin.h"
 #include "Ntfs/CKivNtfsFileRecord.h"
 #include "Raw/KivRawTree.h"
@@ -61,22 +59,7 @@ CKivNtfsTreeBuilder::CKivNtfsTreeBuilder(CKivScanNTFSPartInfo* pPart, IKivDevSto
 CKivNtfsTreeBuilder::~CKivNtfsTreeBuilder() = default;
 
 IKivFsNode* CKivNtfsTreeBuilder::Run(uint32_t nNameBase, IKivEnumResFilesCallback* pCallback) {
-    IKivFsNode* pResult = nullptr;
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-        try {
-            pResult = Build(nNameBase, pCallback);
-        } catch (...) {
-            pResult = nullptr;  // a failed build yields no tree, never a crash across the boundary
-        }
-        done = true;
-    });
-    while (!done) {
-        KivPumpMessages();
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    worker.join();
-    return pResult;
+    return KivBuildPumped("CKivNtfsTreeBuilder::Run", [&] { return Build(nNameBase, pCallback); });
 }
 
 bool CKivNtfsTreeBuilder::Cancelled(IKivEnumResFilesCallback* pCallback) {
