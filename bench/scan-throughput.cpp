@@ -79,12 +79,7 @@ public:
 // Seconds for one engine scan; negative on failure.
 double EngineScan(const std::string& path, const KivScannerSet& set, const std::vector<std::string>& types,
                   bool bHoles, bool bSideBySide, uint64_t* pItems) {
-    std::vector<CKivScanDev::ScannerMaker> makers;
-    if (set.bFat) makers.emplace_back(CreateFatScanner);
-    if (set.bNtfs) makers.emplace_back(CreateNtfsScanner);
-    if (set.bExFat) makers.emplace_back(CreateExFatScanner);
-    if (set.bExt) makers.emplace_back(CreateExtScanner);
-    if (set.bRaw) makers.emplace_back(CreateRawScanner);
+    std::vector<CKivScanDev::ScannerMaker> makers = CKivScanDev::MakersOf(set);
     auto* pDev = new KivFileDevStor(path);
     pDev->m_bHoles = bHoles;
     auto* pEngine = new CKivScanDev(std::move(makers));

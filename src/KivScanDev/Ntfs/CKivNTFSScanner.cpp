@@ -12,6 +12,7 @@
 #include "Ntfs/CKivNtfsBootSector.h"
 #include "Ntfs/CKivNtfsFileRecord.h"
 #include "Ntfs/CKivNtfsTreeBuilder.h"
+#include "Ntfs/KivNtfsPartSlots.h"
 #include "Storage/KivBlockSectors.h"
 
 namespace {
@@ -318,13 +319,13 @@ int CKivNTFSScanner::EnumParts(std::vector<CKivScanResPart*>* pList) {
         p->m_nEvidenceB = c.nEvidenceB;
         p->m_nEvidenceC = c.nEvidenceC;
         p->m_nValue8 = c.nSerial;
-        p->m_aValues32[1] = c.nMarks;
-        p->m_aValues32[2] = c.nRecordBytes;
-        p->m_aValues32[3] = c.nSecPerClus;
-        p->m_aValues64[0] = c.nMftCluster;
-        p->m_aValues64[1] = c.nMirrCluster;
-        p->m_aValues64[2] = c.nClusterCount;
-        p->m_aValues64[3] = c.nVolumeClusters ? c.nVolumeClusters : ~0ull;
+        p->m_aValues32[KivNtfsSlot::kMarks] = c.nMarks;
+        p->m_aValues32[KivNtfsSlot::kRecordBytes] = c.nRecordBytes;
+        p->m_aValues32[KivNtfsSlot::kSecPerClus] = c.nSecPerClus;
+        p->m_aValues64[KivNtfsSlot::kMftCluster] = c.nMftCluster;
+        p->m_aValues64[KivNtfsSlot::kMirrCluster] = c.nMirrCluster;
+        p->m_aValues64[KivNtfsSlot::kClusterCount] = c.nClusterCount;
+        p->m_aValues64[KivNtfsSlot::kVolumeClusters] = c.nVolumeClusters ? c.nVolumeClusters : ~0ull;
         pList->push_back(p);
     }
     return 1;
