@@ -13,13 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "IKivScanDev.h"
 #include "KivMemDevStor.h"
 #include "Storage/CKivDevStorCache.h"
 
 namespace {
 
 constexpr uint32_t kSectorSize = 512;
-constexpr uint32_t kBlockSectors = 4194304 / kSectorSize;  // 4 MiB blocks, as the scan uses
+constexpr uint32_t kBlockSectors = KivScanBlockSectors(kSectorSize);  // the scan's blocks
 constexpr uint64_t kImageBytes = 1ull << 30;
 constexpr int kRounds = 3;
 

@@ -10,16 +10,11 @@
 
 #include "CKivScanDev.h"
 #include "KivMemDevStor.h"
+#include "KivQuietCallbacks.h"
 
 namespace {
 
-struct QuietCallback : IKivScanCallBack {
-    void SetPos(uint64_t) override {}
-    void SetRange(uint64_t, uint64_t) override {}
-    int IsCancelled() override { return 0; }
-    void OnBlockDone(const uint64_t*) override {}
-    void OnScanEnd() override {}
-};
+using QuietCallback = KivQuietScan;
 
 // Reads nothing itself: what the engine's frame and cache cost without any scanner work.
 struct NullScanner : IKivFsScanner {

@@ -28,7 +28,7 @@
 namespace {
 
 constexpr uint32_t kSectorSize = 512;
-constexpr uint32_t kBlockSectors = 4194304 / kSectorSize;
+constexpr uint32_t kBlockSectors = KivScanBlockSectors(kSectorSize);
 constexpr uint64_t kImageBytes = 1ull << 30;
 constexpr uint64_t kFilesEvery = 16ull << 20;  // one copy of the sample files per 16 MiB
 

@@ -12,25 +12,14 @@
 #include "CKivScanDev.h"
 #include "CKivScanState.h"
 #include "KivMemDevStor.h"
+#include "KivQuietCallbacks.h"
 #include "Model/CKivMemStream.h"
 #include "platform/KivAtomicFile.h"
 
 namespace {
 
-struct QuietScan : IKivScanCallBack {
-    void SetPos(uint64_t) override {}
-    void SetRange(uint64_t, uint64_t) override {}
-    int IsCancelled() override { return 0; }
-    void OnBlockDone(const uint64_t*) override {}
-    void OnScanEnd() override {}
-};
-
-struct QuietTree : IKivEnumResFilesCallback {
-    int SetPhase(const char*, uint64_t) override { return 0; }
-    int SetProgress(uint64_t) override { return 0; }
-    void OnPhaseEnd() override {}
-    int IsCancelled() override { return 0; }
-};
+using QuietScan = KivQuietScan;
+using QuietTree = KivQuietTree;
 
 double Seconds(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();

@@ -20,11 +20,8 @@
 #include "Storage/CKivRetryStor.h"
 #include "platform/KivPlatform.h"
 
-namespace {
-
-std::vector<CKivScanDev::ScannerMaker> DefaultMakers() {
-    KivScannerSet set = KivReadScannerSet();
-    std::vector<CKivScanDev::ScannerMaker> makers;
+std::vector<CKivScanDev::ScannerMaker> CKivScanDev::MakersOf(const KivScannerSet& set) {
+    std::vector<ScannerMaker> makers;
     if (set.bFat) makers.emplace_back(CreateFatScanner);
     if (set.bNtfs) makers.emplace_back(CreateNtfsScanner);
     if (set.bExFat) makers.emplace_back(CreateExFatScanner);
@@ -33,9 +30,7 @@ std::vector<CKivScanDev::ScannerMaker> DefaultMakers() {
     return makers;
 }
 
-}  // namespace
-
-CKivScanDev::CKivScanDev() : CKivScanDev(DefaultMakers()) {}
+CKivScanDev::CKivScanDev() : CKivScanDev(MakersOf(KivReadScannerSet())) {}
 
 CKivScanDev::CKivScanDev(std::vector<ScannerMaker> makers) : m_makers(std::move(makers)) { KivInstallAllocGuard(); }
 

@@ -10,6 +10,7 @@
 #include "CKivScanThread.h"
 #include "IKivFsScanner.h"
 #include "IKivScanDev.h"
+#include "KivScanConfig.h"
 #include "Model/CRawFileInfo.h"
 
 class CKivFileRecover;
@@ -24,6 +25,8 @@ public:
     // The scanners the makers answer, in this order (tests, benches). A maker answering null is
     // skipped.
     explicit CKivScanDev(std::vector<ScannerMaker> makers);
+    // The makers of the scanners of a set, in the engine's order.
+    static std::vector<ScannerMaker> MakersOf(const KivScannerSet& set);
 
     KivResult Init(IKivDevStor* pStor) override;
     KivResult Uninit() override;

@@ -3,19 +3,12 @@
 // and a JPEG written into free clusters, and the NTFS volumes of scripts/make-ntfs-images.
 #pragma once
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "CDataBackstage.h"
 #include "CKivFileTypeChoice.h"
+#include "KivTestImages.h"
 
 namespace kivcore_test {
 
@@ -39,43 +32,20 @@ dd if="$data/a_jfif.jpg" of="$d/fat.img" bs=512 seek=30000 conv=notrunc status=n
 cp "$data/a_jfif.jpg" "$d/fat-src/carved.jpg"
 )SH";
 
-inline std::string ReadAll(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(f)), {});
-}
+inline constexpr auto& ReadAll = KivReadAll;
+inline constexpr auto& HideMachineDisks = KivHideMachineDisks;
 
 // The folder with fat.img, fat-src/ (what was put on it) and the NTFS images; empty when making
 // them failed.
 inline const std::string& ImageDir() {
     static std::string dir = [] {
         std::string ntfs = std::string(KIV_SOURCE_DIR) + "/scripts/make-ntfs-images";
-        std::string stamp = std::to_string(std::hash<std::string>{}(std::string(kFatRecipe) + ReadAll(ntfs)));
-        std::string d = std::string(KIV_BIN_DIR) + "/../core-test-images";
-        std::filesystem::create_directories(d);
-        int fd = ::open((d + ".lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0644);
-        if (fd >= 0) ::flock(fd, LOCK_EX);
-        bool bOk = ReadAll(d + "/stamp") == stamp;
-        if (!bOk) {
-            std::string recipe = d + "/make-fat.sh";
-            std::ofstream(recipe) << kFatRecipe;
-            bOk = std::system(("bash '" + recipe + "' '" + d + "' '" KIV_TEST_DATA_DIR "/analysers'").c_str()) == 0 &&
-                  std::system(("'" + ntfs + "' '" + d + "/ntfs' >/dev/null 2>&1").c_str()) == 0;
-            if (bOk) std::ofstream(d + "/stamp") << stamp;
-        }
-        if (fd >= 0) ::close(fd);
-        return bOk ? d : std::string();
+        return KivTestImagesOnce("core-test-images", kFatRecipe + KivReadAll(ntfs), [&](const std::string& d) {
+            return KivRunRecipe(d, "make-fat.sh", kFatRecipe) &&
+                   std::system(("'" + ntfs + "' '" + d + "/ntfs' >/dev/null 2>&1").c_str()) == 0;
+        });
     }();
     return dir;
-}
-
-// The machine's own disks stay out of it: an empty system view under dir (made here).
-inline void HideMachineDisks(const std::filesystem::path& dir) {
-    std::filesystem::create_directories(dir / "sys/block");
-    std::filesystem::create_directories(dir / "dev");
-    std::ofstream(dir / "mountinfo");
-    ::setenv("UNDELIA_SYSFS_ROOT", (dir / "sys").c_str(), 1);
-    ::setenv("UNDELIA_DEV_ROOT", (dir / "dev").c_str(), 1);
-    ::setenv("UNDELIA_MOUNTINFO", (dir / "mountinfo").c_str(), 1);
 }
 
 // As the first pages leave the back-stage: the image as the one disk listed, chosen whole.

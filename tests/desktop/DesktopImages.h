@@ -3,15 +3,9 @@
 // free space, a picture that is none, and two text files of exactly 20 MiB and one byte more (the preview's limit).
 #pragma once
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
+
+#include "KivTestImages.h"
 
 namespace kivdesk_test {
 
@@ -43,39 +37,14 @@ rm "$d/part.img"
 truncate -s 4M "$d/empty.img"
 )SH";
 
-inline std::string ReadAll(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(f)), {});
-}
+inline constexpr auto& ReadAll = KivReadAll;
+inline constexpr auto& HideMachineDisks = KivHideMachineDisks;
 
 // The folder with disk.img, empty.img and src/ (what was put on the volume); empty on failure.
 inline const std::string& ImageDir() {
-    static std::string dir = [] {
-        std::string stamp = std::to_string(std::hash<std::string>{}(kRecipe));
-        std::string d = std::string(KIV_BIN_DIR) + "/../desktop-test-images";
-        std::filesystem::create_directories(d);
-        int fd = ::open((d + ".lock").c_str(), O_CREAT | O_RDWR | O_CLOEXEC, 0644);
-        if (fd >= 0) ::flock(fd, LOCK_EX);
-        bool bOk = ReadAll(d + "/stamp") == stamp;
-        if (!bOk) {
-            std::ofstream(d + "/make.sh") << kRecipe;
-            bOk = std::system(("bash '" + d + "/make.sh' '" + d + "' '" KIV_TEST_DATA_DIR "/analysers'").c_str()) == 0;
-            if (bOk) std::ofstream(d + "/stamp") << stamp;
-        }
-        if (fd >= 0) ::close(fd);
-        return bOk ? d : std::string();
-    }();
+    static std::string dir = KivTestImagesOnce("desktop-test-images", kRecipe,
+                                               [](const std::string& d) { return KivRunRecipe(d, "make.sh", kRecipe); });
     return dir;
-}
-
-// The machine's own disks stay out of it: empty system views under dir.
-inline void HideMachineDisks(const std::string& dir) {
-    std::filesystem::create_directories(dir + "/sys/block");
-    std::filesystem::create_directories(dir + "/dev");
-    std::ofstream(dir + "/mountinfo");
-    ::setenv("UNDELIA_SYSFS_ROOT", (dir + "/sys").c_str(), 1);
-    ::setenv("UNDELIA_DEV_ROOT", (dir + "/dev").c_str(), 1);
-    ::setenv("UNDELIA_MOUNTINFO", (dir + "/mountinfo").c_str(), 1);
 }
 
 }  // namespace kivdesk_test

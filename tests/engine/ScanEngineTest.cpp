@@ -12,6 +12,7 @@
 #include "CKivScanDev.h"
 #include "CountingScanner.h"
 #include "KivMemDevStor.h"
+#include "KivQuietCallbacks.h"
 
 namespace {
 
@@ -35,13 +36,7 @@ public:
     int nCancelAfter = -1;
 };
 
-class TreeCallback : public IKivEnumResFilesCallback {
-public:
-    int SetPhase(const char*, uint64_t) override { return 0; }
-    int SetProgress(uint64_t) override { return 0; }
-    void OnPhaseEnd() override {}
-    int IsCancelled() override { return 0; }
-};
+using TreeCallback = KivQuietTree;
 
 // Engine over a device of nSectors 512-byte sectors (byte 0 of each sector = its block number).
 struct Rig {

@@ -16,6 +16,7 @@
 #include "CKivScanDev.h"
 #include "IKivScanDev.h"
 #include "KivMemDevStor.h"
+#include "KivQuietCallbacks.h"
 #include "KivSparseDevStor.h"
 #include "KivTestImages.h"
 #include "Model/CKivMemStream.h"
@@ -35,13 +36,7 @@ public:
     uint64_t m_nDone = 0, m_nBlocks = 0;
 };
 
-class QuietTree : public IKivEnumResFilesCallback {
-public:
-    int SetPhase(const char*, uint64_t) override { return 0; }
-    int SetProgress(uint64_t) override { return 0; }
-    void OnPhaseEnd() override {}
-    int IsCancelled() override { return 0; }
-};
+using QuietTree = KivQuietTree;
 
 class Recorder : public IKivScanCheckpoint {
 public:

@@ -6,13 +6,23 @@
 #include "EnumDevTestSupport.h"
 #include "KivMemDevStor.h"
 #include "KivNeedTool.h"
+#include "KivPutLE.h"
 
 using namespace kivdev_test;
 
 namespace {
 
-void Put16(std::vector<uint8_t>& b, size_t off, uint16_t v) { std::memcpy(&b[off], &v, 2); }
-void Put32(std::vector<uint8_t>& b, size_t off, uint32_t v) { std::memcpy(&b[off], &v, 4); }
+// The volume made at path (the file is removed) behind 2048 sectors of something else, as a
+// partition.
+std::vector<uint8_t> BehindAGap(const std::string& path) {
+    std::vector<uint8_t> disk(2048 * 512, 0);
+    {
+        std::ifstream f(path, std::ios::binary);
+        disk.insert(disk.end(), std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    }
+    std::remove(path.c_str());
+    return disk;
+}
 
 // A FAT16 volume of 8192 sectors: 1 reserved sector, 2 FATs of 32 sectors, 512 root entries.
 std::vector<uint8_t> Fat16Volume(uint16_t nRootEntries = 512) {
@@ -170,13 +180,7 @@ TEST(VolBriefs, ExFatBootSectorAndRootLabel) {
         std::remove(path.c_str());
         KIV_SKIP_MISSING_TOOL("mkfs.exfat (exfatprogs) is not installed");
     }
-    std::ifstream f(path, std::ios::binary);
-    std::vector<uint8_t> vol((std::istreambuf_iterator<char>(f)), {});
-    std::remove(path.c_str());
-    // Behind 2048 sectors of something else, as a partition.
-    std::vector<uint8_t> disk(2048 * 512, 0);
-    disk.insert(disk.end(), vol.begin(), vol.end());
-    KivMemDevStor dev(disk);
+    KivMemDevStor dev(BehindAGap(path));
     CKivVolBriefList list(&dev, 2048);
     IKivVolBrief* b = list.Lookup();
     EXPECT_EQ(b->GetFsKind(), KIV_FSK_EXFAT);
@@ -205,12 +209,7 @@ TEST(VolBriefs, ExtSuperblockKindSizeAndLabel) {
             std::remove(path.c_str());
             KIV_SKIP_MISSING_TOOL("mke2fs (e2fsprogs) is not installed");
         }
-        std::ifstream f(path, std::ios::binary);
-        std::vector<uint8_t> vol((std::istreambuf_iterator<char>(f)), {});
-        std::remove(path.c_str());
-        std::vector<uint8_t> disk(2048 * 512, 0);
-        disk.insert(disk.end(), vol.begin(), vol.end());
-        KivMemDevStor dev(disk);
+        KivMemDevStor dev(BehindAGap(path));
         CKivVolBriefList list(&dev, 2048);
         IKivVolBrief* b = list.Lookup();
         EXPECT_EQ(b->GetFsKind(), c.nKind);

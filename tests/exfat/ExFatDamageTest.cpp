@@ -194,11 +194,7 @@ TEST(ExFatHostile, LoopsOutsideClustersAndSelfContainingFoldersAreCutNotFollowed
     Scanned s;
     ScanBytes(std::move(img), &s);
     ASSERT_NE(s.pRoot, nullptr);
-    auto damage = [&](const char* path) {
-        IKivFileNode* p = Find(s.pRoot, path);
-        EXPECT_NE(p, nullptr) << path << "\n" << Dump(s.pRoot);
-        return p ? static_cast<CKivFileAttrExFAT*>(p->GetAttr())->GetDamage() : CKivFileAttrExFAT::kIntact;
-    };
+    auto damage = [&](const char* path) { return s.Damage<CKivFileAttrExFAT>(path); };
     EXPECT_EQ(damage("fragmented.bin"), CKivFileAttrExFAT::kBadChain);
     EXPECT_EQ(damage("spacer-a.bin"), CKivFileAttrExFAT::kPastEnd);
     IKivFileNode* pL2 = Find(s.pRoot, "Deep/Level01/Level02");

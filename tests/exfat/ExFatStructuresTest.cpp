@@ -11,20 +11,10 @@
 #include "ExFat/CKivExFatEntrySet.h"
 #include "ExFat/CKivExFatRunBuilder.h"
 #include "ExFat/CKivExFatUpcase.h"
+#include "KivPutLE.h"
 #include "platform/KivPlatform.h"
 
 namespace {
-
-void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
-    b[at] = uint8_t(v);
-    b[at + 1] = uint8_t(v >> 8);
-}
-void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
-}
-void Put64(std::vector<uint8_t>& b, size_t at, uint64_t v) {
-    for (int i = 0; i < 8; ++i) b[at + i] = uint8_t(v >> (8 * i));
-}
 
 // A boot sector of a 64 MiB volume of 512-byte sectors and 4 KiB clusters.
 std::vector<uint8_t> Boot(uint8_t nSectorShift = 9) {

@@ -241,11 +241,7 @@ TEST(ExtImage, FailedChecksumsMarkWhatTheyCoverAndTheWalkGoesOn) {
     Scanned s;
     ScanImage(t / "img", &s);
     ASSERT_NE(s.pRoot, nullptr);
-    auto damage = [&](const char* path) {
-        IKivFileNode* p = Find(s.pRoot, path);
-        EXPECT_NE(p, nullptr) << path << "\n" << Dump(s.pRoot);
-        return p ? static_cast<CKivFileAttrExt*>(p->GetAttr())->GetDamage() : CKivFileAttrExt::kIntact;
-    };
+    auto damage = [&](const char* path) { return s.Damage<CKivFileAttrExt>(path); };
     EXPECT_EQ(damage("five-k.bin"), CKivFileAttrExt::kBadInodeSum);
     EXPECT_EQ(damage("a/sibling.dax"), CKivFileAttrExt::kBadDirSum);
     EXPECT_EQ(damage("a/b/c/deep.txt"), CKivFileAttrExt::kIntact) << "the walk goes on below the bad block";

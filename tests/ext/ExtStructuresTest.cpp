@@ -16,17 +16,10 @@
 #include "Ext/CKivScanResPartExt.h"
 #include "KivMemDevStor.h"
 #include "Model/CKivMemStream.h"
+#include "KivPutLE.h"
 #include "platform/KivPlatform.h"
 
 namespace {
-
-void Put16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
-    b[at] = uint8_t(v);
-    b[at + 1] = uint8_t(v >> 8);
-}
-void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
-}
 
 // A superblock of an 8 MiB volume of 1 KiB blocks: one group of 8192 blocks, 2048 inodes.
 std::vector<uint8_t> Super() {

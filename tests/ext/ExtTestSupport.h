@@ -16,14 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "CKivFileRecover.h"
-#include "CKivRecoverNames.h"
 #include "Ext/CKivExtScanner.h"
 #include "IKivScanDev.h"
 #include "Ext/CKivScanResPartExt.h"
 #include "KivMemDevStor.h"
 #include "KivNeedTool.h"
-#include "KivPartSelection.h"
+#include "KivScannedVolume.h"
 #include "KivShellRun.h"
 #include "KivTestTree.h"
 
@@ -127,41 +125,11 @@ inline void TreePaths(IKivFileNode* pDir, const std::string& prefix, std::map<st
     }
 }
 
-struct Scanned {
-    struct Releaser {
-        void operator()(IKivDevStor* p) const { p->Release(); }
-    };
-    std::unique_ptr<IKivDevStor, Releaser> pStor;
-    CKivExtScanner* pScanner = nullptr;
-    std::vector<std::unique_ptr<CKivScanResPart>> parts;
-    CKivScanResPartExt* pPart = nullptr;  // the first selected
-    IKivFsNode* pRoot = nullptr;
-    ~Scanned() {
-        KivSafeRelease(pRoot);
-        KivSafeRelease(pScanner);
-    }
-};
+using Scanned = KivScannedVolume<CKivExtScanner, CKivScanResPartExt>;
 
 // Takes the caller's reference to pStor.
 inline void ScanStorage(IKivDevStor* pStor, Scanned* out) {
-    out->pStor.reset(pStor);
-    IKivDevStor* s = out->pStor.get();
-    uint32_t nBlock = KivScanBlockSectors(s->GetSectorSize());
-    out->pScanner = static_cast<CKivExtScanner*>(CreateExtScanner());
-    out->pScanner->SetStorage(s);
-    out->pScanner->BeginScan();
-    uint64_t stats[16] = {};
-    uint64_t n = s->GetSectorCount();
-    for (uint64_t f = 0; f < n; f += nBlock) out->pScanner->AnalyzeBlock(f, std::min<uint64_t>(nBlock, n - f), stats);
-    out->pScanner->EndScan();
-    std::vector<CKivScanResPart*> raw;
-    out->pScanner->EnumParts(&raw);
-    KivScoreAndSelectParts(raw, n);
-    for (CKivScanResPart* p : raw) {
-        out->parts.emplace_back(p);
-        if (p->m_nSelected && !out->pPart) out->pPart = dynamic_cast<CKivScanResPartExt*>(p);
-    }
-    if (out->pPart) out->pRoot = out->pScanner->BuildTree(out->pPart, s, 0, nullptr);
+    out->Scan(pStor, static_cast<CKivExtScanner*>(CreateExtScanner()));
 }
 
 inline void ScanImage(const std::string& path, Scanned* out, uint32_t nSectorSize = 512) {
@@ -170,51 +138,9 @@ inline void ScanImage(const std::string& path, Scanned* out, uint32_t nSectorSiz
     ScanStorage(p, out);
 }
 
-class RecoverCallback : public IKivFileRecoverCallback {
-public:
-    int OnFileDone(uint32_t) override { return 0; }
-    int OnBytesWritten(uint64_t) override { return 0; }
-    int OnTailBytes(uint64_t) override { return 0; }
-    int OnFileStart(const char*) override { return 0; }
-    int IsCancelled() override { return 0; }
-    void OnFileDamaged(const char* p) override { damaged.push_back(p); }
-    void OnFileFailed(const char* p) override { failed.push_back(p); }
-    std::vector<std::string> damaged, failed;
-};
+using Recovered = KivRecoveredTree;
 
-struct Recovered {
-    TempDir tmp;
-    std::string top;  // the folder made for the partition
-    RecoverCallback cb;
-    std::string Out(const std::string& path) const {
-        std::string s = top;
-        for (size_t pos = 0; pos <= path.size();) {
-            size_t e = path.find('/', pos);
-            if (e == std::string::npos) e = path.size();
-            s += "/" + CKivRecoverNames::SafeComponent(path.substr(pos, e - pos));
-            pos = e + 1;
-        }
-        return s;
-    }
-    bool Listed(const std::vector<std::string>& list, const std::string& path) const {
-        for (const std::string& d : list)
-            if (d == Out(path)) return true;
-        return false;
-    }
-    bool Damaged(const std::string& path) const { return Listed(cb.damaged, path); }
-    bool Failed(const std::string& path) const { return Listed(cb.failed, path); }
-};
-
-inline void RecoverAll(Scanned& s, Recovered* out) {
-    ASSERT_NE(s.pRoot, nullptr);
-    if (s.pRoot->GetAttr()->GetCheckState() != KIV_CHECK_FULL) s.pRoot->ToggleCheck(0);
-    CKivFileRecover rec;
-    rec.SetDevice(s.pStor.get());
-    char created[4096] = {};
-    ASSERT_EQ(KivErrNo(rec.DoRecoverDir(s.pRoot, &out->cb, out->tmp.dir.c_str(), created, sizeof created)), 0u);
-    ASSERT_EQ(KivErrNo(rec.WaitForRecoverEnd(0)), 0u);
-    out->top = created;
-}
+inline void RecoverAll(Scanned& s, Recovered* out) { KivRecoverTree(s.pRoot, s.pStor.get(), "ext", out); }
 
 // Every live entry The Sleuth Kit lists is in the tree, live, and nothing live is there that it
 // does not list; every regular file under src comes back byte for byte.

@@ -12,33 +12,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Built {
-    std::unique_ptr<KivFileDevStor> pStor;
-    ScanResult scan;
-    IKivFsNode* pRoot = nullptr;
-    CKivScanResPartFAT* pPart = nullptr;
-    ~Built() { KivSafeRelease(pRoot); }
-};
-
-void BuildImage(const std::string& name, Built* b) {
-    ASSERT_FALSE(ImageDir().empty()) << "scripts/make-fat-images failed";
-    b->pStor = std::make_unique<KivFileDevStor>(ImageDir() + "/" + name);
-    ASSERT_TRUE(b->pStor->IsOpen());
-    Scan(b->pStor.get(), &b->scan);
-    b->pPart = Best(b->scan);
-    ASSERT_NE(b->pPart, nullptr);
-    b->pRoot = b->scan.pScanner->BuildTree(b->pPart, b->pStor.get(), 0, nullptr);
-    ASSERT_NE(b->pRoot, nullptr);
-}
-
 // The file at path comes back byte-identical to the source the script left, with the state given.
 void ExpectFile(Built& b, const std::string& image, const std::string& path, bool bDeleted) {
-    IKivFileNode* p = Find(b.pRoot, path);
-    ASSERT_NE(p, nullptr) << path << " missing; tree:\n" << Dump(b.pRoot);
-    EXPECT_EQ((p->GetAttr()->GetRecordState() & KIV_REC_DELETED) != 0, bDeleted) << path;
-    std::vector<uint8_t> want = ReadFile(ImageDir() + "/src/" + image + "/" + path);
-    ASSERT_FALSE(want.empty()) << path;
-    EXPECT_TRUE(ReadNode(p, b.pStor.get()) == want) << path << " differs";
+    kivfat_test::ExpectFile(b, image, path, path, bDeleted, false);
 }
 
 }  // namespace

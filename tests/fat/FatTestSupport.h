@@ -1,23 +1,16 @@
 // Shared helpers of the FAT tests: the images made by scripts/make-fat-images, a scan of an image
-// by the FAT scanner alone, and lookups in the built tree.
+// by the FAT scanner alone, the tree built from it, and lookups in that tree.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "Fat/CKivFATScanner.h"
 #include "KivMemDevStor.h"
+#include "KivScanPass.h"
 #include "KivTestImages.h"
 #include "KivTestTree.h"
 #include "Model/CRawFileInfo.h"
@@ -45,11 +38,7 @@ struct ScanResult {
 // Feeds the whole storage to a new FAT scanner in blocks and collects its partitions.
 inline void Scan(IKivDevStor* pStor, ScanResult* pOut, uint32_t nBlock = 8192) {
     pOut->pScanner = new CKivFATScanner();
-    pOut->pScanner->SetStorage(pStor);
-    pOut->pScanner->SetBlockSectors(nBlock);
-    uint64_t stats[16] = {};
-    uint64_t n = pStor->GetSectorCount();
-    for (uint64_t s = 0; s < n; s += nBlock) pOut->pScanner->AnalyzeBlock(s, std::min<uint64_t>(nBlock, n - s), stats);
+    KivScanPass(pOut->pScanner, pStor, nBlock);
     std::vector<CKivScanResPart*> parts;
     pOut->pScanner->EnumParts(&parts);
     for (auto* p : parts) pOut->parts.emplace_back(p);
@@ -85,6 +74,46 @@ inline std::vector<uint8_t> ReadNode(IKivFileNode* pNode, IKivDevStor* pStor) {
     }
     if (out.size() > nSize) out.resize(nSize);
     return out;
+}
+
+// An image of ImageDir() scanned, its best partition and the tree built from it.
+struct Built {
+    std::unique_ptr<KivFileDevStor> pStor;
+    ScanResult scan;
+    IKivFsNode* pRoot = nullptr;
+    CKivScanResPartFAT* pPart = nullptr;
+    ~Built() { KivSafeRelease(pRoot); }
+};
+
+inline void BuildImage(const std::string& name, Built* b, uint32_t nSectorSize = 512) {
+    ASSERT_FALSE(ImageDir().empty()) << "scripts/make-fat-images failed";
+    b->pStor = std::make_unique<KivFileDevStor>(ImageDir() + "/" + name, nSectorSize);
+    ASSERT_TRUE(b->pStor->IsOpen());
+    Scan(b->pStor.get(), &b->scan);
+    b->pPart = Best(b->scan);
+    ASSERT_NE(b->pPart, nullptr);
+    b->pRoot = b->scan.pScanner->BuildTree(b->pPart, b->pStor.get(), 0, nullptr);
+    ASSERT_NE(b->pRoot, nullptr);
+}
+
+// What the script put at path on the image's volume.
+inline std::vector<uint8_t> Source(const std::string& image, const std::string& path) {
+    return ReadFile(ImageDir() + "/src/" + image + "/" + path);
+}
+
+// The file the tree shows at shown comes back byte-identical to the source the script left at
+// path, with the state given, and not marked damaged when bUndamaged.
+inline void ExpectFile(Built& b, const std::string& image, const std::string& shown, const std::string& path,
+                       bool bDeleted, bool bUndamaged = true) {
+    IKivFileNode* p = Find(b.pRoot, shown);
+    ASSERT_NE(p, nullptr) << shown << " missing; tree:\n" << Dump(b.pRoot);
+    EXPECT_EQ((p->GetAttr()->GetRecordState() & KIV_REC_DELETED) != 0, bDeleted) << shown;
+    if (bUndamaged) {
+        EXPECT_FALSE(p->GetAttr()->GetRecordState() & KIV_REC_DAMAGED) << shown;
+    }
+    std::vector<uint8_t> want = Source(image, path);
+    ASSERT_FALSE(want.empty()) << path;
+    EXPECT_TRUE(ReadNode(p, b.pStor.get()) == want) << shown << " differs";
 }
 
 }  // namespace kivfat_test

@@ -11,39 +11,6 @@ using namespace kivfat_test;
 
 namespace {
 
-struct Built {
-    std::unique_ptr<KivFileDevStor> pStor;
-    ScanResult scan;
-    IKivFsNode* pRoot = nullptr;
-    CKivScanResPartFAT* pPart = nullptr;
-    ~Built() { KivSafeRelease(pRoot); }
-};
-
-void BuildImage(const std::string& name, Built* b, uint32_t nSectorSize = 512) {
-    ASSERT_FALSE(ImageDir().empty()) << "scripts/make-fat-images failed";
-    b->pStor = std::make_unique<KivFileDevStor>(ImageDir() + "/" + name, nSectorSize);
-    ASSERT_TRUE(b->pStor->IsOpen());
-    Scan(b->pStor.get(), &b->scan);
-    b->pPart = Best(b->scan);
-    ASSERT_NE(b->pPart, nullptr);
-    b->pRoot = b->scan.pScanner->BuildTree(b->pPart, b->pStor.get(), 0, nullptr);
-    ASSERT_NE(b->pRoot, nullptr);
-}
-
-std::vector<uint8_t> Source(const std::string& image, const std::string& path) {
-    return ReadFile(ImageDir() + "/src/" + image + "/" + path);
-}
-
-void ExpectFile(Built& b, const std::string& image, const std::string& shown, const std::string& path, bool bDeleted) {
-    IKivFileNode* p = Find(b.pRoot, shown);
-    ASSERT_NE(p, nullptr) << shown << " missing; tree:\n" << Dump(b.pRoot);
-    EXPECT_EQ((p->GetAttr()->GetRecordState() & KIV_REC_DELETED) != 0, bDeleted) << shown;
-    EXPECT_FALSE(p->GetAttr()->GetRecordState() & KIV_REC_DAMAGED) << shown;
-    std::vector<uint8_t> want = Source(image, path);
-    ASSERT_FALSE(want.empty()) << path;
-    EXPECT_TRUE(ReadNode(p, b.pStor.get()) == want) << shown << " differs";
-}
-
 bool HasReconstructedDirs(IKivFileNode* pDir) {
     for (IKivFileNode* c = pDir->GetFirstChild(); c; c = c->GetNextSibling()) {
         if (std::string(c->GetAttr()->GetName()).rfind("Dir", 0) == 0 &&

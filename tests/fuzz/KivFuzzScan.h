@@ -7,19 +7,13 @@
 
 #include "IKivFsScanner.h"
 #include "KivFuzzSupport.h"
+#include "KivScanPass.h"
 
 // Takes the caller's reference to pScanner. At most nMaxTrees trees are built, the candidates with
 // the most evidence first, as the engine's selection would keep them.
 inline void KivFuzzScanAndBuild(IKivFsScanner* pScanner, std::span<const uint8_t> input, size_t nMaxTrees) {
     auto* dev = new KivFuzzDevStor(input);
-    const uint32_t block = 2048;
-    pScanner->SetStorage(dev);
-    pScanner->SetBlockSectors(block);
-    pScanner->BeginScan();
-    uint64_t stats[16] = {};
-    uint64_t n = dev->GetSectorCount();
-    for (uint64_t s = 0; s < n; s += block) pScanner->AnalyzeBlock(s, std::min<uint64_t>(block, n - s), stats);
-    pScanner->EndScan();
+    KivScanPass(pScanner, dev, 2048);
     std::vector<CKivScanResPart*> parts;
     pScanner->EnumParts(&parts);
     std::stable_sort(parts.begin(), parts.end(), [](CKivScanResPart* a, CKivScanResPart* b) {

@@ -9,22 +9,12 @@
 
 #include "CKivScanDev.h"
 #include "KivFuzzSupport.h"
+#include "KivQuietCallbacks.h"
 
 namespace {
 
-struct ScanCallback : IKivScanCallBack {
-    void SetPos(uint64_t) override {}
-    void SetRange(uint64_t, uint64_t) override {}
-    int IsCancelled() override { return 0; }
-    void OnBlockDone(const uint64_t*) override {}
-    void OnScanEnd() override {}
-};
-struct TreeCallback : IKivEnumResFilesCallback {
-    int SetPhase(const char*, uint64_t) override { return 0; }
-    int SetProgress(uint64_t) override { return 0; }
-    void OnPhaseEnd() override {}
-    int IsCancelled() override { return 0; }
-};
+using ScanCallback = KivQuietScan;
+using TreeCallback = KivQuietTree;
 struct RecoverCallback : IKivFileRecoverCallback {
     int OnFileDone(uint32_t) override { return 0; }
     int OnBytesWritten(uint64_t) override { return 0; }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "KivScanResult.h"
+#include "Ntfs/KivNtfsPartSlots.h"
 
 namespace ntfs_craft {
 
@@ -163,11 +164,11 @@ inline CKivScanNTFSPartInfo* Partition(uint64_t nSectors) {
     auto* p = new CKivScanNTFSPartInfo(3, 512);
     p->m_nSecPerClus = kSecPerClus;
     p->m_nSectorCount = nSectors / kSecPerClus * kSecPerClus;
-    p->m_aValues32[2] = 1024;
-    p->m_aValues32[3] = kSecPerClus;
-    p->m_aValues64[0] = kMftCluster;
-    p->m_aValues64[1] = kMirrCluster;
-    p->m_aValues64[2] = nSectors / kSecPerClus;
+    p->m_aValues32[KivNtfsSlot::kRecordBytes] = 1024;
+    p->m_aValues32[KivNtfsSlot::kSecPerClus] = kSecPerClus;
+    p->m_aValues64[KivNtfsSlot::kMftCluster] = kMftCluster;
+    p->m_aValues64[KivNtfsSlot::kMirrCluster] = kMirrCluster;
+    p->m_aValues64[KivNtfsSlot::kClusterCount] = nSectors / kSecPerClus;
     return p;
 }
 

@@ -9,6 +9,7 @@
 
 #include "IKivScanDev.h"
 #include "KivMemDevStor.h"
+#include "KivScanPass.h"
 #include "Model/CKivCompactRunList.h"
 #include "Ntfs/CKivNTFSScanner.h"
 #include "Ntfs/CKivNtfsFileRecord.h"
@@ -34,14 +35,7 @@ struct NtfsScan {
 inline void ScanNtfs(IKivDevStor* dev, NtfsScan* out, uint32_t blockSectors = 0) {
     out->scanner.reset(static_cast<CKivNTFSScanner*>(CreateNtfsScanner()));
     CKivNTFSScanner* s = out->scanner.get();
-    uint32_t B = blockSectors ? blockSectors : KivScanBlockSectors(dev->GetSectorSize());
-    s->SetStorage(dev);
-    s->SetBlockSectors(B);
-    s->BeginScan();
-    uint64_t n = dev->GetSectorCount();
-    uint64_t stats[16] = {};
-    for (uint64_t f = 0; f < n; f += B) s->AnalyzeBlock(f, std::min<uint64_t>(B, n - f), stats);
-    s->EndScan();
+    KivScanPass(s, dev, blockSectors ? blockSectors : KivScanBlockSectors(dev->GetSectorSize()));
     s->EnumParts(&out->parts);
 }
 

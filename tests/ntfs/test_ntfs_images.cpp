@@ -21,6 +21,25 @@ struct Expected {
     bool deleted;
 };
 
+// The manifest make-ntfs-images writes: "<sha256> <size> <path>[ deleted]" a line.
+std::map<std::string, Expected> ReadManifest(const std::string& path) {
+    std::map<std::string, Expected> files;
+    std::ifstream m(path);
+    std::string line;
+    while (std::getline(m, line)) {
+        std::istringstream in(line);
+        Expected e;
+        std::string p;
+        in >> e.sha >> e.size;
+        in.get();
+        std::getline(in, p);
+        e.deleted = p.size() > 8 && p.compare(p.size() - 8, 8, " deleted") == 0;
+        if (e.deleted) p.resize(p.size() - 8);
+        files[p] = e;
+    }
+    return files;
+}
+
 struct Released {
     IKivCommon* p;
     ~Released() {
@@ -46,25 +65,23 @@ protected:
         s_dir = mkdtemp(tmpl);
         std::string cmd = std::string(KIV_SOURCE_DIR "/scripts/make-ntfs-images ") + s_dir + " >/dev/null 2>&1";
         s_ok = std::system(cmd.c_str()) == 0;
-        std::ifstream m(s_dir + "/manifest.txt");
-        std::string line;
-        while (std::getline(m, line)) {
-            std::istringstream in(line);
-            Expected e;
-            std::string path, flag;
-            in >> e.sha >> e.size;
-            in.get();
-            std::getline(in, path);
-            e.deleted = path.size() > 8 && path.compare(path.size() - 8, 8, " deleted") == 0;
-            if (e.deleted) path.resize(path.size() - 8);
-            s_files[path] = e;
-        }
+        s_files = ReadManifest(s_dir + "/manifest.txt");
         s_fuse = access((s_dir + "/nofuse").c_str(), F_OK) != 0;
+        // The tests that only read the main image share one scan of it.
+        if (s_ok) {
+            s_main = new BuiltTree;
+            Build("ntfs.img", 512, s_main);
+        }
     }
-    static void TearDownTestSuite() { std::system(("rm -rf " + s_dir).c_str()); }
+    static void TearDownTestSuite() {
+        delete s_main;
+        s_main = nullptr;
+        std::system(("rm -rf " + s_dir).c_str());
+    }
 
     void SetUp() override {
         if (!s_ok) KIV_SKIP_MISSING_TOOL("the ntfs-3g tools could not make the images");
+        if (s_main) m_root = s_main->root, m_dev = s_main->dev;
     }
     void NeedFuse() {
         if (!s_fuse) GTEST_SKIP() << "no FUSE mount on this machine: folders and deletions are not made";
@@ -92,103 +109,86 @@ protected:
     static inline bool s_ok = false;
     static inline bool s_fuse = false;
     static inline std::map<std::string, Expected> s_files;
+    static inline BuiltTree* s_main = nullptr;  // ntfs.img with 512-byte sectors
+    IKivFsNode* m_root = nullptr;                // its tree
+    KivFileDevStor* m_dev = nullptr;
 };
 
 }  // namespace
 
 TEST_F(NtfsImages, LiveTreeNamesTimesAndContent) {
     NeedFuse();
-    BuiltTree t;
-    Build("ntfs.img", 512, &t);
-    ASSERT_NE(t.root, nullptr);
-    IKivFsNode* root = t.root;
-    KivFileDevStor* dev = t.dev;
-    CKivScanResPart* best = t.scan.Best();
+    ASSERT_NE(m_root, nullptr);
+    CKivScanResPart* best = s_main->scan.Best();
     EXPECT_EQ(best->m_nFirstSector, 0u);
     EXPECT_EQ(best->m_nSecPerClus, 8);
-    EXPECT_EQ(std::string(root->GetAttr()->GetName()), "UndeliaTest(NTFS 1)");
-    EXPECT_EQ(root->GetFsType(), KIV_FS_NTFS);
+    EXPECT_EQ(std::string(m_root->GetAttr()->GetName()), "UndeliaTest(NTFS 1)");
+    EXPECT_EQ(m_root->GetFsType(), KIV_FS_NTFS);
 
     for (const char* p : {"/docs/small300.txt", "/docs/report.bin", "/docs/deep/nested.dat", "/photos/holiday.jpg",
                           "/docs/sparse.bin"})
-        ExpectContent(root, dev, p);
-    IKivFileNode* small = FindPath(root, "/docs/small300.txt");
+        ExpectContent(m_root, m_dev, p);
+    IKivFileNode* small = FindPath(m_root, "/docs/small300.txt");
     std::unique_ptr<IDataRunList> runs(small->GetAttr()->GetDataRunList());
     ASSERT_TRUE(runs);
     EXPECT_TRUE(runs->IsResident());  // 300 bytes live inside the record
-    IKivFileNode* sparse = FindPath(root, "/docs/sparse.bin");
+    IKivFileNode* sparse = FindPath(m_root, "/docs/sparse.bin");
     EXPECT_TRUE(sparse->GetAttr()->GetAttributes() & KIV_FA_SPARSE);
     // A hard-linked file shows once, under the folder of the name it shows.
-    EXPECT_EQ(FindPath(root, "/photos/report.bin"), nullptr);
+    EXPECT_EQ(FindPath(m_root, "/photos/report.bin"), nullptr);
     // Times are those of the files' creation a moment ago (FILETIME in UTC).
     uint64_t now = (uint64_t(time(nullptr)) + 11644473600ull) * 10000000ull;
-    IKivFileNode* report = FindPath(root, "/docs/report.bin");
+    IKivFileNode* report = FindPath(m_root, "/docs/report.bin");
     ASSERT_NE(report, nullptr);
     uint64_t mt = report->GetAttr()->GetModificationTime();
     EXPECT_LT(now - mt, 24ull * 3600 * 10000000);
-    EXPECT_EQ(FindPath(root, "/docs")->GetAttr()->GetAttributes() & KIV_FA_DIRECTORY, KIV_FA_DIRECTORY);
+    EXPECT_EQ(FindPath(m_root, "/docs")->GetAttr()->GetAttributes() & KIV_FA_DIRECTORY, KIV_FA_DIRECTORY);
 }
 
 TEST_F(NtfsImages, LongNameWithDosAliasShowsTheLongName) {
     NeedFuse();
-    BuiltTree t;
-    Build("ntfs.img", 512, &t);
-    ASSERT_NE(t.root, nullptr);
-    IKivFsNode* root = t.root;
-    KivFileDevStor* dev = t.dev;
-    EXPECT_NE(FindPath(root, "/docs/Long File Name.txt"), nullptr);
-    EXPECT_EQ(FindPath(root, "/docs/LONGFI~1.TXT"), nullptr);
-    ExpectContent(root, dev, "/docs/Long File Name.txt");
+    ASSERT_NE(m_root, nullptr);
+    EXPECT_NE(FindPath(m_root, "/docs/Long File Name.txt"), nullptr);
+    EXPECT_EQ(FindPath(m_root, "/docs/LONGFI~1.TXT"), nullptr);
+    ExpectContent(m_root, m_dev, "/docs/Long File Name.txt");
 }
 
 TEST_F(NtfsImages, DeletedFileComesBackUnderItsFolder) {
     NeedFuse();
-    BuiltTree t;
-    Build("ntfs.img", 512, &t);
-    ASSERT_NE(t.root, nullptr);
-    IKivFsNode* root = t.root;
-    KivFileDevStor* dev = t.dev;
-    IKivFileNode* del = FindPath(root, "/docs/deleted.bin");
+    ASSERT_NE(m_root, nullptr);
+    IKivFileNode* del = FindPath(m_root, "/docs/deleted.bin");
     ASSERT_NE(del, nullptr);
     EXPECT_EQ(del->GetAttr()->GetRecordState() & KIV_REC_DELETED, KIV_REC_DELETED);
-    ExpectContent(root, dev, "/docs/deleted.bin");
-    IKivFileNode* live = FindPath(root, "/docs/report.bin");
+    ExpectContent(m_root, m_dev, "/docs/deleted.bin");
+    IKivFileNode* live = FindPath(m_root, "/docs/report.bin");
     ASSERT_NE(live, nullptr);
     EXPECT_EQ(live->GetAttr()->GetRecordState(), 0);
 }
 
 TEST_F(NtfsImages, RecycleBinDataEntryGetsItsOriginalName) {
     NeedFuse();
-    BuiltTree t;
-    Build("ntfs.img", 512, &t);
-    ASSERT_NE(t.root, nullptr);
-    ExpectContent(t.root, t.dev, "/$Recycle.Bin/S-1-5-21-1001/Budget 2024.txt");
-    EXPECT_EQ(FindPath(t.root, "/$Recycle.Bin/S-1-5-21-1001/$RAB12CD.txt"), nullptr);
-    EXPECT_NE(FindPath(t.root, "/$Recycle.Bin/S-1-5-21-1001/$IAB12CD.txt"), nullptr);  // the information entry stays
+    ASSERT_NE(m_root, nullptr);
+    ExpectContent(m_root, m_dev, "/$Recycle.Bin/S-1-5-21-1001/Budget 2024.txt");
+    EXPECT_EQ(FindPath(m_root, "/$Recycle.Bin/S-1-5-21-1001/$RAB12CD.txt"), nullptr);
+    EXPECT_NE(FindPath(m_root, "/$Recycle.Bin/S-1-5-21-1001/$IAB12CD.txt"), nullptr);  // the information entry stays
 }
 
 TEST_F(NtfsImages, FileOfADestroyedFolderLandsInTheFirstLostFolder) {
     NeedFuse();
-    BuiltTree t;
-    Build("ntfs.img", 512, &t);
-    ASSERT_NE(t.root, nullptr);
-    IKivFsNode* root = t.root;
-    KivFileDevStor* dev = t.dev;
-    IKivFileNode* lost = FindPath(root, "/{D5603231-3B6B-4f77-8898-CE407AA85F6B}1");
+    ASSERT_NE(m_root, nullptr);
+    IKivFileNode* lost = FindPath(m_root, "/{D5603231-3B6B-4f77-8898-CE407AA85F6B}1");
     ASSERT_NE(lost, nullptr);
     IKivFileNode* orphan = FindPath(lost, "/orphan.bin");
     ASSERT_NE(orphan, nullptr);
     std::vector<uint8_t> data;
-    ASSERT_TRUE(ReadNodeData(orphan, dev, &data));
+    ASSERT_TRUE(ReadNodeData(orphan, m_dev, &data));
     EXPECT_EQ(Sha256(data), s_files.at("/lostparent/orphan.bin").sha);
 }
 
 TEST_F(NtfsImages, CompressedFileKeepsItsFlagAndSize) {
     NeedFuse();
-    BuiltTree t;
-    Build("ntfs.img", 512, &t);
-    ASSERT_NE(t.root, nullptr);
-    IKivFileNode* n = FindPath(t.root, "/packed/text.txt");
+    ASSERT_NE(m_root, nullptr);
+    IKivFileNode* n = FindPath(m_root, "/packed/text.txt");
     ASSERT_NE(n, nullptr);
     EXPECT_TRUE(n->GetAttr()->GetAttributes() & KIV_FA_COMPRESSED);
     EXPECT_EQ(n->GetAttr()->GetSize(), s_files.at("/packed/text.txt").size);
@@ -290,24 +290,6 @@ TEST_F(NtfsImages, CorruptedRecordsNeverCrashOrHang) {
 }
 
 namespace {
-
-std::map<std::string, Expected> ReadManifest(const std::string& path) {
-    std::map<std::string, Expected> files;
-    std::ifstream m(path);
-    std::string line;
-    while (std::getline(m, line)) {
-        std::istringstream in(line);
-        Expected e;
-        std::string p;
-        in >> e.sha >> e.size;
-        in.get();
-        std::getline(in, p);
-        e.deleted = p.size() > 8 && p.compare(p.size() - 8, 8, " deleted") == 0;
-        if (e.deleted) p.resize(p.size() - 8);
-        files[p] = e;
-    }
-    return files;
-}
 
 std::string RunOut(const std::string& cmd) {
     std::string out;
@@ -436,8 +418,7 @@ TEST_F(NtfsImages, DeletedFileUnderALiveFileIsReportedReused) {
     EXPECT_EQ(damage(pOld), kKivReusedDamage);
     EXPECT_EQ(damage(FindPath(t.root, "/growing.log")), "");
 
-    BuiltTree sound;
-    Build("ntfs.img", 512, &sound);
+    BuiltTree& sound = *s_main;
     ASSERT_NE(sound.root, nullptr);
     EXPECT_EQ(damage(FindPath(sound.root, "/docs/deleted.bin")), "");
 }

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "KivPutLE.h"
 #include "Ntfs/CKivNtfsBootSector.h"
 #include "Ntfs/CKivNtfsCandidateMap.h"
 #include "Ntfs/CKivNtfsFileRecord.h"
@@ -25,8 +26,6 @@ std::vector<uint8_t> BootSector(uint16_t bps, uint8_t spc, uint64_t total) {
     return b;
 }
 
-void Put16(std::vector<uint8_t>& v, size_t off, uint16_t x) { std::memcpy(&v[off], &x, 2); }
-void Put32(std::vector<uint8_t>& v, size_t off, uint32_t x) { std::memcpy(&v[off], &x, 4); }
 
 // A 1024-byte record with fix-ups applied as on disk, holding one resident $DATA of n bytes.
 std::vector<uint8_t> Record(size_t dataLen) {

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "IKivFsScanner.h"
+#include "KivScanPass.h"
 #include "Model/IKivAttrDataInfo.h"
 #include "Raw/CKivRAWScanner.h"
 
@@ -15,14 +16,8 @@ uint64_t RunRawScan(IKivDevStor* pDev, CRawFileList* pList, uint32_t nBlockSecto
     IKivFsScanner* pScanner = CreateRawScanner();
     if (nRingData >= 0) static_cast<CKivRAWScanner*>(pScanner)->SetRingDataBlocks(size_t(nRingData));
     uint64_t stats[KIV_SCAN_STAT_COUNT] = {};
-    pScanner->SetStorage(pDev);
-    pScanner->SetBlockSectors(nBlockSectors);
     pScanner->SetRawFileList(pList);
-    pScanner->BeginScan();
-    uint64_t nSecs = pDev->GetSectorCount();
-    for (uint64_t f = 0; f < nSecs; f += nBlockSectors)
-        pScanner->AnalyzeBlock(f, std::min<uint64_t>(nBlockSectors, nSecs - f), stats);
-    pScanner->EndScan();
+    KivScanPass(pScanner, pDev, nBlockSectors, stats);
     pScanner->Release();
     return stats[KIV_STAT_ITEMS_FOUND];
 }

@@ -25,34 +25,9 @@ static_assert(kStatDirSectors < KIV_SCAN_STAT_COUNT && kStatDirSectors != KIV_ST
 
 IKivFsScanner* CreateExFatScanner() { return new CKivExFATScanner(); }
 
-int CKivExFATScanner::SetStorage(IKivDevStor* pStor) {
-    m_pStor = pStor;
-    uint32_t z = pStor ? pStor->GetSectorSize() : 0;
-    m_nSectorSize = (z >= 512 && z % 512 == 0) ? z : 512;
-    m_nDevSectors = pStor ? pStor->GetSectorCount() : 0;
-    return 0;
-}
-
-int CKivExFATScanner::SetBlockSectors(uint32_t) { return 0; }
-
-int CKivExFATScanner::SetRawFileList(CRawFileList* pList) {
-    m_pRawList = pList;
-    return 0;
-}
-
 int CKivExFATScanner::BeginScan() {
-    m_cands.clear();
-    m_pending.clear();
-    m_rec = KivExFatScanRecords();
-    return 0;
-}
-
-int CKivExFATScanner::AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) {
-    if (!m_pStor) return KIV_RETERR(KIV_E_STATE);
-    if (nCount == 0) return KIV_OK;
-    KivScanBlock b;
-    if (!KivGetScanBlock(m_pStor, nFirst, nCount, true, &m_block, &m_blockBad, &b)) return KIV_RETERR(KIV_E_IO);
-    return AnalyzeView(b, pStats);
+    ClearState();
+    return KIV_OK;
 }
 
 int CKivExFATScanner::AnalyzeView(const KivScanBlock& block, uint64_t* pStats) {
@@ -241,22 +216,10 @@ int CKivExFATScanner::IoState(CKivStateIO& io) {
     return io.Ok() ? KIV_OK : KIV_RETERR(KIV_E_IO);
 }
 
-int CKivExFATScanner::SaveState(IKivStream* pStream) {
-    if (!pStream) return KIV_RETERR(KIV_E_INVALIDARG);
-    CKivStateIO io = CKivStateIO::Saver(pStream);
-    return IoState(io);
-}
-
-int CKivExFATScanner::LoadState(IKivStream* pStream) {
-    if (!pStream) return KIV_RETERR(KIV_E_INVALIDARG);
-    CKivStateIO io = CKivStateIO::Loader(pStream);
-    int rc = IoState(io);
-    if (KivFailed(rc)) {
-        m_cands.clear();
-        m_pending.clear();
-        m_rec = KivExFatScanRecords();
-    }
-    return rc;
+void CKivExFATScanner::ClearState() {
+    m_cands.clear();
+    m_pending.clear();
+    m_rec = KivExFatScanRecords();
 }
 
 IKivFsNode* CKivExFATScanner::BuildTree(CKivScanResPart* pPart, IKivDevStor* pDev, uint32_t nNameBase,
@@ -264,17 +227,5 @@ IKivFsNode* CKivExFATScanner::BuildTree(CKivScanResPart* pPart, IKivDevStor* pDe
     auto* pExFat = dynamic_cast<CKivScanResPartExFAT*>(pPart);
     if (!pExFat || !pDev || !CanHandle(pExFat->m_nType)) return nullptr;
     CKivExFatTreeBuilder builder(pExFat, pDev, &m_rec.dirSectors, m_pRawList, pCallback, nNameBase);
-    IKivFsNode* pResult = nullptr;
-    // The work runs on its own thread while this one keeps pumping the caller's messages.
-    KivRunPumped([&] {
-        try {
-            pResult = builder.Build();
-        } catch (const std::exception& ex) {
-            KivLogA(0, "CKivExFATScanner::BuildTree: %s", ex.what());
-            KIV_RETERR(KIV_E_NOOBJ);
-        } catch (...) {
-            KIV_RETERR(KIV_E_NOOBJ);
-        }
-    });
-    return pResult;
+    return KivBuildPumped("CKivExFATScanner::BuildTree", [&] { return builder.Build(); });
 }

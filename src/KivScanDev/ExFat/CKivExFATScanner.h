@@ -8,28 +8,21 @@
 #include <vector>
 
 #include "CKivExFatBootSector.h"
-#include "IKivFsScanner.h"
+#include "Model/CKivFsScannerBase.h"
 
 class CKivStateIO;
 #include "KivExFatScanRecords.h"
 
-class CKivExFATScanner final : public IKivFsScanner {
+class CKivExFATScanner final : public CKivFsScannerBase {
 public:
     static constexpr size_t kMaxCandidates = 65536;
     static constexpr size_t kMaxPendingRegions = 16;
 
-    int SetStorage(IKivDevStor* pStor) override;
-    int SetBlockSectors(uint32_t nSectors) override;
     int BeginScan() override;
-    int AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) override;
     int AnalyzeView(const KivScanBlock& block, uint64_t* pStats) override;
     // Zeros matter only to a boot region whose checksum is being summed.
     int AnalyzeZeros(uint64_t nFirst, uint64_t nEnd, const KivScanBlock& zeros, uint64_t* pStats) override;
     int EnumParts(std::vector<CKivScanResPart*>* pList) override;
-    int SetRawFileList(CRawFileList* pList) override;
-    // The whole state of the pass (candidates, regions being summed, records).
-    int SaveState(IKivStream* pStream) override;
-    int LoadState(IKivStream* pStream) override;
     int GetScannerType() override { return KIV_SCANNER_EXFAT; }
     IKivFsNode* BuildTree(CKivScanResPart* pPart, IKivDevStor* pDev, uint32_t nNameBase,
                           IKivEnumResFilesCallback* pCallback) override;
@@ -41,7 +34,9 @@ public:
     const KivExFatScanRecords& Records() const { return m_rec; }
 
 private:
-    int IoState(CKivStateIO& io);
+    // The whole state of the pass (candidates, regions being summed, records).
+    int IoState(CKivStateIO& io) override;
+    void ClearState() override;
 
     struct CandInfo {
         uint32_t nFlags = 0;
@@ -60,13 +55,6 @@ private:
     void OnBootSector(const CKivExFatBootSector& bs, uint64_t nSector);
     void AddCandidate(const KivExFatGeometry& g, uint32_t nFlags, const CKivExFatBootSector& bs);
     void FoldPending(std::span<const uint8_t> sector, uint64_t nSector);
-
-    IKivDevStor* m_pStor = nullptr;
-    uint32_t m_nSectorSize = 512;
-    uint64_t m_nDevSectors = 0;
-    CRawFileList* m_pRawList = nullptr;
-    std::vector<uint8_t> m_block;  // a block read outside the scan's cache
-    KivBadRanges m_blockBad;
 
     std::map<KivExFatGeometry, CandInfo> m_cands;
     std::vector<Pending> m_pending;

@@ -4,6 +4,14 @@
 
 #include "KivByteReader.h"
 
+namespace {
+
+// The fields a running system changes, left out of the boot region's checksum.
+constexpr size_t kVolumeFlagsAt = 106;  // 16 bits
+constexpr size_t kPercentInUseAt = 112;
+
+}  // namespace
+
 bool CKivExFatBootSector::Parse(std::span<const uint8_t> sector, uint32_t nDevSectorSize) {
     static constexpr uint8_t kHead[] = {0xEB, 0x76, 0x90, 'E', 'X', 'F', 'A', 'T', ' ', ' ', ' '};
     KivByteReader r(sector);
@@ -20,7 +28,7 @@ bool CKivExFatBootSector::Parse(std::span<const uint8_t> sector, uint32_t nDevSe
     m_nRootCluster = r.U32At(96);
     m_nSerial = r.U32At(100);
     m_nRevision = r.U16At(104);
-    m_nVolumeFlags = r.U16At(106);
+    m_nVolumeFlags = r.U16At(kVolumeFlagsAt);
     m_nSectorShift = r.U8At(108);
     m_nClusterShift = r.U8At(109);
     m_nFatCount = r.U8At(110);
@@ -65,7 +73,7 @@ bool CKivExFatBootSector::MakeGeometry(uint64_t nFirst, uint64_t nDevSectors, Ki
 uint32_t CKivExFatBootSector::AddToChecksum(uint32_t nSum, std::span<const uint8_t> bytes, uint64_t nRegionOffset) {
     for (size_t i = 0; i < bytes.size(); ++i) {
         uint64_t nAt = nRegionOffset + i;
-        if (nAt == 106 || nAt == 107 || nAt == 112) continue;
+        if (nAt == kVolumeFlagsAt || nAt == kVolumeFlagsAt + 1 || nAt == kPercentInUseAt) continue;
         nSum = ((nSum & 1) ? 0x80000000u : 0) + (nSum >> 1) + bytes[i];
     }
     return nSum;

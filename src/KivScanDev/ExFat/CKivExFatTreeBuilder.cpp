@@ -33,22 +33,10 @@ CKivExFatTreeBuilder::CKivExFatTreeBuilder(CKivScanResPartExFAT* pPart, IKivDevS
                                            const std::vector<KivExFatDirSectorRec>* pDirSectors,
                                            CRawFileList* pRawList, IKivEnumResFilesCallback* pCallback,
                                            uint32_t nNameBase)
-    : m_pPart(pPart), m_pDev(pDev), m_pDirSectors(pDirSectors), m_pRawList(pRawList), m_pCallback(pCallback),
-      m_nNameBase(nNameBase) {}
+    : CKivTreeBuilderBase("CKivExFatTreeBuilder", pDev, pRawList, pCallback, nNameBase), m_pPart(pPart),
+      m_pDirSectors(pDirSectors) {}
 
 CKivExFatTreeBuilder::~CKivExFatTreeBuilder() { KivSafeRelease(m_pRoot); }
-
-bool CKivExFatTreeBuilder::Cancelled() {
-    if (!m_bCancelled && m_pCallback && m_pCallback->IsCancelled() == -1) m_bCancelled = true;
-    return m_bCancelled;
-}
-
-bool CKivExFatTreeBuilder::NodeBudget() {
-    if (m_nNodes == kMaxNodes)
-        KivLogA(0, "CKivExFatTreeBuilder: more than %llu entries, the rest is left out",
-                static_cast<unsigned long long>(kMaxNodes));
-    return ++m_nNodes <= kMaxNodes;
-}
 
 std::vector<uint8_t> CKivExFatTreeBuilder::ReadClusters(const std::vector<uint32_t>& clusters) {
     const size_t nClusBytes = size_t(m_nSpc) * m_nSectorSize;
@@ -124,7 +112,7 @@ void CKivExFatTreeBuilder::LoadRootEntries(std::span<const uint8_t> root) {
 
 IKivFsNode* CKivExFatTreeBuilder::Build() {
     if (!m_pPart || !m_pDev) return nullptr;
-    if (m_pCallback && m_pCallback->SetPhase("Reading the exFAT file system", 100) == -1) m_bCancelled = true;
+    Phase("Reading the exFAT file system");
     m_nSectorSize = m_pDev->GetSectorSize();
     m_nSpc = m_pPart->m_nSecPerClus32 ? m_pPart->m_nSecPerClus32 : m_pPart->m_nSecPerClus;
     m_nHeap = m_pPart->m_nDataStart;
@@ -143,7 +131,7 @@ IKivFsNode* CKivExFatTreeBuilder::Build() {
             if (k >= 2 && k - 2 < m_nClusters) m_scanDirs.insert(static_cast<uint32_t>(k));
         }
     m_pRuns = std::make_unique<CKivExFatRunBuilder>(&m_fat, &m_bitmap, m_nClusters, uint64_t(m_nSpc) * m_nSectorSize);
-    if (m_pCallback && m_pCallback->SetProgress(50) == -1) m_bCancelled = true;
+    Progress(50);
 
     std::vector<uint32_t> rootClusters;
     std::vector<uint8_t> rootBytes;
@@ -212,13 +200,7 @@ void CKivExFatTreeBuilder::Queue(IKivFileNode* pNode, std::vector<uint32_t> clus
 }
 
 void CKivExFatTreeBuilder::WalkQueues() {
-    // Live folders first: a cluster that a deleted folder once had belongs to the live one now.
-    while (!Cancelled() && (!m_live.empty() || !m_deleted.empty())) {
-        std::deque<DirWork>& q = m_live.empty() ? m_deleted : m_live;
-        DirWork w = std::move(q.front());
-        q.pop_front();
-        WalkDir(w);
-    }
+    WalkLiveFirst(m_live, m_deleted, [this](const DirWork& w) { WalkDir(w); });
 }
 
 void CKivExFatTreeBuilder::WalkDir(const DirWork& w) {

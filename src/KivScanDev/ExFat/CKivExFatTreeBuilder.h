@@ -20,14 +20,13 @@
 #include "IKivScanDev.h"
 #include "KivExFatScanRecords.h"
 #include "KivScanResult.h"
+#include "Model/CKivTreeBuilderBase.h"
 
 class CRawFileList;
 class CKivExFatEntrySet;
 
-class CKivExFatTreeBuilder {
+class CKivExFatTreeBuilder : public CKivTreeBuilderBase {
 public:
-    // A bound on what one build keeps, as for FAT.
-    static constexpr uint64_t kMaxNodes = 20000000;
     // The most of one directory that is read (the format allows 256 MiB; real ones are far smaller).
     static constexpr uint64_t kMaxDirBytes = 64u << 20;
 
@@ -52,8 +51,6 @@ private:
         bool bDeleted;
     };
 
-    bool Cancelled();
-    bool NodeBudget();
     uint64_t ClusterSector(uint32_t c) const { return m_nHeap + uint64_t(c - 2) * m_nSpc; }
     // Reads the clusters one after the other; an unreadable one reads as zeros.
     std::vector<uint8_t> ReadClusters(const std::vector<uint32_t>& clusters);
@@ -74,18 +71,12 @@ private:
     void AddRawTree();
 
     CKivScanResPartExFAT* m_pPart;
-    IKivDevStor* m_pDev;
     const std::vector<KivExFatDirSectorRec>* m_pDirSectors;
-    CRawFileList* m_pRawList;
-    IKivEnumResFilesCallback* m_pCallback;
-    uint32_t m_nNameBase;
 
     uint32_t m_nSectorSize = 512;
     uint32_t m_nSpc = 1;
     uint64_t m_nHeap = 0;
     uint32_t m_nClusters = 0;  // heap clusters on the device
-    bool m_bCancelled = false;
-    uint64_t m_nNodes = 0;
     uint64_t m_nHashMismatch = 0;
     std::string m_strLabel;
 

@@ -23,34 +23,13 @@ static_assert(kStatSuperblocks < KIV_SCAN_STAT_COUNT && kStatSuperblocks != KIV_
 
 IKivFsScanner* CreateExtScanner() { return new CKivExtScanner(); }
 
-int CKivExtScanner::SetStorage(IKivDevStor* pStor) {
-    m_pStor = pStor;
-    uint32_t z = pStor ? pStor->GetSectorSize() : 0;
-    m_nSectorSize = (z >= 512 && z % 512 == 0) ? z : 512;
-    m_nDevSectors = pStor ? pStor->GetSectorCount() : 0;
-    return 0;
-}
-
-int CKivExtScanner::SetRawFileList(CRawFileList* pList) {
-    m_pRawList = pList;
-    return 0;
-}
-
 int CKivExtScanner::BeginScan() {
-    m_cands.clear();
-    return 0;
+    ClearState();
+    return KIV_OK;
 }
 
 int CKivExtScanner::CanHandle(int32_t nType) {
     return nType == KIV_FS_EXT2 || nType == KIV_FS_EXT3 || nType == KIV_FS_EXT4;
-}
-
-int CKivExtScanner::AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) {
-    if (!m_pStor) return KIV_RETERR(KIV_E_STATE);
-    if (nCount == 0) return KIV_OK;
-    KivScanBlock b;
-    if (!KivGetScanBlock(m_pStor, nFirst, nCount, true, &m_block, &m_blockBad, &b)) return KIV_RETERR(KIV_E_IO);
-    return AnalyzeView(b, pStats);
 }
 
 int CKivExtScanner::AnalyzeView(const KivScanBlock& block, uint64_t* pStats) {
@@ -155,20 +134,6 @@ int CKivExtScanner::IoState(CKivStateIO& io) {
     return io.Ok() ? KIV_OK : KIV_RETERR(KIV_E_IO);
 }
 
-int CKivExtScanner::SaveState(IKivStream* pStream) {
-    if (!pStream) return KIV_RETERR(KIV_E_INVALIDARG);
-    CKivStateIO io = CKivStateIO::Saver(pStream);
-    return IoState(io);
-}
-
-int CKivExtScanner::LoadState(IKivStream* pStream) {
-    if (!pStream) return KIV_RETERR(KIV_E_INVALIDARG);
-    CKivStateIO io = CKivStateIO::Loader(pStream);
-    int rc = IoState(io);
-    if (KivFailed(rc)) m_cands.clear();
-    return rc;
-}
-
 bool CKivExtScanner::ReadSuperblock(IKivDevStor* pDev, const CKivScanResPartExt& part, CKivExtSuperblock* pOut) {
     if (!pDev) return false;
     const uint32_t z = pDev->GetSectorSize();
@@ -193,17 +158,5 @@ IKivFsNode* CKivExtScanner::BuildTree(CKivScanResPart* pPart, IKivDevStor* pDev,
     auto* pExt = dynamic_cast<CKivScanResPartExt*>(pPart);
     if (!pExt || !pDev || !CanHandle(pExt->m_nType)) return nullptr;
     CKivExtTreeBuilder builder(pExt, pDev, m_pRawList, pCallback, nNameBase);
-    IKivFsNode* pResult = nullptr;
-    // The work runs on its own thread while this one keeps pumping the caller's messages.
-    KivRunPumped([&] {
-        try {
-            pResult = builder.Build();
-        } catch (const std::exception& ex) {
-            KivLogA(0, "CKivExtScanner::BuildTree: %s", ex.what());
-            KIV_RETERR(KIV_E_NOOBJ);
-        } catch (...) {
-            KIV_RETERR(KIV_E_NOOBJ);
-        }
-    });
-    return pResult;
+    return KivBuildPumped("CKivExtScanner::BuildTree", [&] { return builder.Build(); });
 }

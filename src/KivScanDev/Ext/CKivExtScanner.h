@@ -9,27 +9,21 @@
 #include <vector>
 
 #include "CKivExtSuperblock.h"
-#include "IKivFsScanner.h"
+#include "Model/CKivFsScannerBase.h"
 #include "Storage/KivScanBlock.h"
 
 class CKivStateIO;
 class CKivScanResPartExt;
 
-class CKivExtScanner final : public IKivFsScanner {
+class CKivExtScanner final : public CKivFsScannerBase {
 public:
     static constexpr size_t kMaxCandidates = 65536;
 
-    int SetStorage(IKivDevStor* pStor) override;
-    int SetBlockSectors(uint32_t) override { return 0; }
     int BeginScan() override;
-    int AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) override;
     int AnalyzeView(const KivScanBlock& block, uint64_t* pStats) override;
     // Zeros hold no superblock.
     int AnalyzeZeros(uint64_t, uint64_t, const KivScanBlock&, uint64_t*) override { return KIV_OK; }
     int EnumParts(std::vector<CKivScanResPart*>* pList) override;
-    int SetRawFileList(CRawFileList* pList) override;
-    int SaveState(IKivStream* pStream) override;
-    int LoadState(IKivStream* pStream) override;
     int GetScannerType() override { return KIV_SCANNER_EXT2; }
     IKivFsNode* BuildTree(CKivScanResPart* pPart, IKivDevStor* pDev, uint32_t nNameBase,
                           IKivEnumResFilesCallback* pCallback) override;
@@ -60,14 +54,9 @@ private:
         uint32_t nSuperOffset = 0;
     };
 
-    int IoState(CKivStateIO& io);
+    int IoState(CKivStateIO& io) override;
+    void ClearState() override { m_cands.clear(); }
     void OnSuperblock(const CKivExtSuperblock& sb, uint64_t nSector, uint32_t nOffset);
 
-    IKivDevStor* m_pStor = nullptr;
-    uint32_t m_nSectorSize = 512;
-    uint64_t m_nDevSectors = 0;
-    CRawFileList* m_pRawList = nullptr;
-    std::vector<uint8_t> m_block;
-    KivBadRanges m_blockBad;
     std::map<Key, Cand> m_cands;
 };

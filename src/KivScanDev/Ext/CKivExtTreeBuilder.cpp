@@ -63,21 +63,9 @@ std::string LostName(uint32_t n) {
 
 CKivExtTreeBuilder::CKivExtTreeBuilder(CKivScanResPartExt* pPart, IKivDevStor* pDev, CRawFileList* pRawList,
                                        IKivEnumResFilesCallback* pCallback, uint32_t nNameBase)
-    : m_pPart(pPart), m_pDev(pDev), m_pRawList(pRawList), m_pCallback(pCallback), m_nNameBase(nNameBase) {}
+    : CKivTreeBuilderBase("CKivExtTreeBuilder", pDev, pRawList, pCallback, nNameBase), m_pPart(pPart) {}
 
 CKivExtTreeBuilder::~CKivExtTreeBuilder() { KivSafeRelease(m_pRoot); }
-
-bool CKivExtTreeBuilder::Cancelled() {
-    if (!m_bCancelled && m_pCallback && m_pCallback->IsCancelled() == -1) m_bCancelled = true;
-    return m_bCancelled;
-}
-
-bool CKivExtTreeBuilder::NodeBudget() {
-    if (m_nNodes == kMaxNodes)
-        KivLogA(0, "CKivExtTreeBuilder: more than %llu entries, the rest is left out",
-                static_cast<unsigned long long>(kMaxNodes));
-    return ++m_nNodes <= kMaxNodes;
-}
 
 bool CKivExtTreeBuilder::ReadBlock(uint64_t nBlock, std::vector<uint8_t>* pOut) {
     pOut->assign(m_nBlockSize, 0);
@@ -237,7 +225,7 @@ bool CKivExtTreeBuilder::CopyIsDirs(const std::vector<uint8_t>& b, const CKivExt
 
 IKivFsNode* CKivExtTreeBuilder::Build() {
     if (!m_pPart || !m_pDev) return nullptr;
-    if (m_pCallback && m_pCallback->SetPhase("Reading the ext file system", 100) == -1) m_bCancelled = true;
+    Phase("Reading the ext file system");
     m_nSectorSize = m_pDev->GetSectorSize();
     if (m_nSectorSize == 0 || !CKivExtScanner::ReadSuperblock(m_pDev, *m_pPart, &m_sb)) return nullptr;
     m_nBlockSize = m_sb.BlockSize();
@@ -260,7 +248,7 @@ IKivFsNode* CKivExtTreeBuilder::Build() {
     }
     LoadBlockBitmaps();
     LoadJournal();
-    if (m_pCallback && m_pCallback->SetProgress(50) == -1) m_bCancelled = true;
+    Progress(50);
     if (m_pCallback) m_pCallback->OnPhaseEnd();
 
     auto* pAttr = static_cast<CKivFileAttrExt*>(KivNewAttr(KIV_ATTR_EXT));
@@ -302,15 +290,7 @@ IKivFsNode* CKivExtTreeBuilder::Build() {
     return p;
 }
 
-void CKivExtTreeBuilder::WalkQueue() {
-    // Live folders first, so that what a deleted folder once had is seen where it lives now.
-    while (!Cancelled() && (!m_live.empty() || !m_deleted.empty())) {
-        std::deque<DirWork>& q = m_live.empty() ? m_deleted : m_live;
-        DirWork w = std::move(q.front());
-        q.pop_front();
-        WalkDir(w);
-    }
-}
+void CKivExtTreeBuilder::WalkQueue() { WalkLiveFirst(m_live, m_deleted, [this](const DirWork& w) { WalkDir(w); }); }
 
 void CKivExtTreeBuilder::WalkDir(const DirWork& w) {
     std::vector<DirBlock> blocks = DirBlocks(w.ino, w.nInode, w.bDeleted);

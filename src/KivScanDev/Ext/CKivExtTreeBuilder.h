@@ -19,15 +19,15 @@
 #include "IKivDevStor.h"
 #include "IKivScanDev.h"
 #include "KivScanResult.h"
+#include "Model/CKivTreeBuilderBase.h"
 
 class CRawFileList;
 class CKivExtJournal;
 class CKivScanResPartExt;
 class CKivFileAttrExt;
 
-class CKivExtTreeBuilder {
+class CKivExtTreeBuilder : public CKivTreeBuilderBase {
 public:
-    static constexpr uint64_t kMaxNodes = 20000000;
     // The most of one directory that is read (real ones are far smaller).
     static constexpr uint64_t kMaxDirBytes = 256u << 20;
     static constexpr size_t kInodeCacheBlocks = 256;
@@ -73,8 +73,6 @@ private:
         bool bDeleted;
     };
 
-    bool Cancelled();
-    bool NodeBudget();
     bool ReadBlock(uint64_t nBlock, std::vector<uint8_t>* pOut);
     bool LoadGroups();
     void LoadBlockBitmaps();
@@ -125,10 +123,6 @@ private:
     void AddRawTree();
 
     CKivScanResPartExt* m_pPart;
-    IKivDevStor* m_pDev;
-    CRawFileList* m_pRawList;
-    IKivEnumResFilesCallback* m_pCallback;
-    uint32_t m_nNameBase;
 
     CKivExtSuperblock m_sb;
     uint32_t m_nSectorSize = 512;
@@ -136,8 +130,6 @@ private:
     uint32_t m_nBlockSize = 1024;
     uint64_t m_nFirst = 0;
     uint64_t m_nBlocksOnDevice = 0;  // blocks of the volume the device holds
-    bool m_bCancelled = false;
-    uint64_t m_nNodes = 0;
     uint64_t m_nDamagedInodes = 0;
     uint64_t m_nBadSums = 0;
     uint64_t m_nFromJournal = 0;

@@ -32,31 +32,6 @@ int32_t TypeForClusters(uint64_t n) {
 
 IKivFsScanner* CreateFatScanner() { return new CKivFATScanner(); }
 
-int CKivFATScanner::SetStorage(IKivDevStor* pStor) {
-    m_pStor = pStor;
-    uint32_t z = pStor ? pStor->GetSectorSize() : 0;
-    m_nSectorSize = (z >= 512 && z % 512 == 0) ? z : 512;
-    return 0;
-}
-
-int CKivFATScanner::SetBlockSectors(uint32_t nSectors) {
-    m_nBlockSectors = nSectors;
-    return 0;
-}
-
-int CKivFATScanner::SetRawFileList(CRawFileList* pList) {
-    m_pRawList = pList;
-    return 0;
-}
-
-int CKivFATScanner::AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) {
-    if (!m_pStor) return KIV_RETERR(KIV_E_STATE);
-    if (nCount == 0) return KIV_OK;
-    KivScanBlock b;
-    if (!KivGetScanBlock(m_pStor, nFirst, nCount, true, &m_block, &m_blockBad, &b)) return KIV_RETERR(KIV_E_IO);
-    return AnalyzeView(b, pStats);
-}
-
 int CKivFATScanner::AnalyzeView(const KivScanBlock& block, uint64_t* pStats) {
     if (block.nSectorSize != m_nSectorSize) return KIV_RETERR(KIV_E_STATE);
     KivForEachBlockSector(block, false,
@@ -263,24 +238,12 @@ int CKivFATScanner::IoState(CKivStateIO& io) {
     return io.Ok() ? KIV_OK : KIV_RETERR(KIV_E_IO);
 }
 
-int CKivFATScanner::SaveState(IKivStream* pStream) {
-    if (!pStream) return KIV_RETERR(KIV_E_INVALIDARG);
-    CKivStateIO io = CKivStateIO::Saver(pStream);
-    return IoState(io);
-}
-
-int CKivFATScanner::LoadState(IKivStream* pStream) {
-    if (!pStream) return KIV_RETERR(KIV_E_INVALIDARG);
-    CKivStateIO io = CKivStateIO::Loader(pStream);
-    int rc = IoState(io);
-    if (KivFailed(rc)) {
-        m_cands.clear();
-        m_byDataStart.clear();
-        m_byFatStart.clear();
-        m_fatCopies.clear();
-        m_dirSectors.clear();
-    }
-    return rc;
+void CKivFATScanner::ClearState() {
+    m_cands.clear();
+    m_byDataStart.clear();
+    m_byFatStart.clear();
+    m_fatCopies.clear();
+    m_dirSectors.clear();
 }
 
 IKivFsNode* CKivFATScanner::BuildTree(CKivScanResPart* pPart, IKivDevStor* pDev, uint32_t nNameBase,
@@ -288,18 +251,5 @@ IKivFsNode* CKivFATScanner::BuildTree(CKivScanResPart* pPart, IKivDevStor* pDev,
     auto* pFat = dynamic_cast<CKivScanResPartFAT*>(pPart);
     if (!pFat || !pDev || !CanHandle(pFat->m_nType)) return nullptr;
     CKivFatTreeBuilder builder(pFat, pDev, &m_dirSectors, m_pRawList, pCallback, nNameBase);
-    IKivFsNode* pResult = nullptr;
-    auto work = [&]() {
-        try {
-            pResult = builder.Build();
-        } catch (const std::exception& ex) {
-            KivLogA(0, "CKivFATScanner::BuildTree: %s", ex.what());
-            KIV_RETERR(KIV_E_NOOBJ);
-        } catch (...) {
-            KIV_RETERR(KIV_E_NOOBJ);
-        }
-    };
-    // The work runs on its own thread while this one keeps pumping the caller's messages.
-    KivRunPumped(work);
-    return pResult;
+    return KivBuildPumped("CKivFATScanner::BuildTree", [&] { return builder.Build(); });
 }

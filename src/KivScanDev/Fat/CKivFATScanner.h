@@ -9,11 +9,11 @@
 
 #include "CKivFatBootSector.h"
 #include "CKivFatTreeBuilder.h"
-#include "IKivFsScanner.h"
+#include "Model/CKivFsScannerBase.h"
 
 class CKivStateIO;
 
-class CKivFATScanner final : public IKivFsScanner {
+class CKivFATScanner final : public CKivFsScannerBase {
 public:
     // Evidence flags of a candidate.
     enum : uint32_t {
@@ -31,18 +31,11 @@ public:
     static constexpr size_t kMaxCandidates = 65536;
     static constexpr size_t kMaxDirSectors = 8u << 20;
 
-    int SetStorage(IKivDevStor* pStor) override;
-    int SetBlockSectors(uint32_t nSectors) override;
     int BeginScan() override { return 0; }
-    int AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) override;
     int AnalyzeView(const KivScanBlock& block, uint64_t* pStats) override;
     // A sector of zeros says nothing to this scanner.
     int AnalyzeZeros(uint64_t, uint64_t, const KivScanBlock&, uint64_t*) override { return KIV_OK; }
     int EnumParts(std::vector<CKivScanResPart*>* pList) override;
-    int SetRawFileList(CRawFileList* pList) override;
-    // The whole state of the pass (candidates, FAT copies, directory sectors).
-    int SaveState(IKivStream* pStream) override;
-    int LoadState(IKivStream* pStream) override;
     int GetScannerType() override { return KIV_SCANNER_FAT; }
     IKivFsNode* BuildTree(CKivScanResPart* pPart, IKivDevStor* pDev, uint32_t nNameBase,
                           IKivEnumResFilesCallback* pCallback) override;
@@ -58,7 +51,9 @@ public:
     const std::vector<KivFatDirSectorRec>& GetDirSectors() const { return m_dirSectors; }
 
 private:
-    int IoState(CKivStateIO& io);
+    // The whole state of the pass (candidates, FAT copies, directory sectors).
+    int IoState(CKivStateIO& io) override;
+    void ClearState() override;
 
     struct CandInfo {
         uint32_t nFlags = 0;
@@ -72,13 +67,6 @@ private:
     bool InferGeometry(uint64_t nSector, uint32_t nCluster);
     void AddDirSector(uint64_t nSector, int64_t nCluster);
     void NoteForeignSectorSize(std::span<const uint8_t> sector, uint32_t nBytes, uint64_t* pStats);
-
-    IKivDevStor* m_pStor = nullptr;
-    uint32_t m_nSectorSize = 512;
-    uint32_t m_nBlockSectors = 0;
-    CRawFileList* m_pRawList = nullptr;
-    std::vector<uint8_t> m_block;  // a block read outside the scan's cache
-    KivBadRanges m_blockBad;
 
     CandMap m_cands;
     std::multimap<std::pair<uint64_t, uint32_t>, KivFatGeometry> m_byDataStart;  // (data start, cluster size)

@@ -37,21 +37,10 @@ bool IsAncestorOrSelf(IKivFileNode* pMaybe, IKivFileNode* pNode) {
 CKivFatTreeBuilder::CKivFatTreeBuilder(CKivScanResPartFAT* pPart, IKivDevStor* pDev,
                                        const std::vector<KivFatDirSectorRec>* pDirSectors, CRawFileList* pRawList,
                                        IKivEnumResFilesCallback* pCallback, uint32_t nNameBase)
-    : m_pPart(pPart), m_pDev(pDev), m_pDirSectors(pDirSectors), m_pRawList(pRawList), m_pCallback(pCallback),
-      m_nNameBase(nNameBase) {}
+    : CKivTreeBuilderBase("CKivFatTreeBuilder", pDev, pRawList, pCallback, nNameBase), m_pPart(pPart),
+      m_pDirSectors(pDirSectors) {}
 
 CKivFatTreeBuilder::~CKivFatTreeBuilder() { KivSafeRelease(m_pRoot); }
-
-bool CKivFatTreeBuilder::Cancelled() {
-    if (!m_bCancelled && m_pCallback && m_pCallback->IsCancelled() == -1) m_bCancelled = true;
-    return m_bCancelled;
-}
-
-bool CKivFatTreeBuilder::NodeBudget() {
-    if (m_nNodes == kMaxNodes) KivLogA(0, "CKivFatTreeBuilder: more than %llu entries, the rest is left out",
-                                        static_cast<unsigned long long>(kMaxNodes));
-    return ++m_nNodes <= kMaxNodes;
-}
 
 bool CKivFatTreeBuilder::IsFat32() const { return m_pPart->m_nType == KIV_FS_FAT32; }
 
@@ -73,7 +62,7 @@ bool CKivFatTreeBuilder::ReadSectors(std::vector<uint8_t>* pBuf, uint64_t nFirst
 
 IKivFsNode* CKivFatTreeBuilder::Build() {
     if (!m_pPart || !m_pDev) return nullptr;
-    if (m_pCallback && m_pCallback->SetPhase("Reading the FAT file system", 100) == -1) m_bCancelled = true;
+    Phase("Reading the FAT file system");
 
     m_nSectorSize = m_pDev->GetSectorSize();
     m_nSecPerClus = m_pPart->m_nSecPerClus;
@@ -96,7 +85,7 @@ IKivFsNode* CKivFatTreeBuilder::Build() {
     m_bLiveMap = !KivFailed(m_live.Init(m_nDataStart, m_nSecPerClus, m_nDataClusters));
     m_pRuns = std::make_unique<CKivFatRunBuilder>(m_fat.HasTable() ? &m_fat : nullptr, m_nDataClusters,
                                                   uint64_t(m_nSecPerClus) * m_nSectorSize);
-    if (m_pCallback && m_pCallback->SetProgress(50) == -1) m_bCancelled = true;
+    Progress(50);
     if (m_pCallback) m_pCallback->OnPhaseEnd();
 
     const KivFatSettings& s = KivFatSettings::Get();

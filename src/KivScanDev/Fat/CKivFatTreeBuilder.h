@@ -15,6 +15,7 @@
 #include "IKivScanDev.h"
 #include "KivScanResult.h"
 #include "Model/CClusterUseBitMap.h"
+#include "Model/CKivTreeBuilderBase.h"
 
 class CRawFileList;
 class CKivFileAttrFAT;
@@ -28,7 +29,7 @@ struct KivFatDirSectorRec {
 };
 static_assert(sizeof(KivFatDirSectorRec) == 16);
 
-class CKivFatTreeBuilder {
+class CKivFatTreeBuilder : public CKivTreeBuilderBase {
 public:
     // Everything is borrowed for the life of the builder; pRawList and pCallback may be null.
     CKivFatTreeBuilder(CKivScanResPartFAT* pPart, IKivDevStor* pDev, const std::vector<KivFatDirSectorRec>* pDirSectors,
@@ -38,18 +39,12 @@ public:
     // The partition node (owned by the caller), or null when cancelled or the geometry is unusable.
     IKivFsNode* Build();
 
-    // A bound on what one build keeps, so that a device full of directory look-alikes cannot use up
-    // the memory; real volumes stay far below it.
-    static constexpr uint64_t kMaxNodes = 20000000;
-
 private:
-    bool NodeBudget();
     struct DirWork {
         uint32_t nCluster;  // 0: the fixed root area of FAT12/16
         bool bOneCluster;   // a lost piece: only this cluster
     };
 
-    bool Cancelled();
     bool IsFat32() const;
     uint32_t FatCopies() const;
     // Clusters of a deleted folder whose chain was freed, at most nMax.
@@ -77,19 +72,13 @@ private:
     bool ReadSectors(std::vector<uint8_t>* pBuf, uint64_t nFirst, uint64_t nCount);
 
     CKivScanResPartFAT* m_pPart;
-    IKivDevStor* m_pDev;
     const std::vector<KivFatDirSectorRec>* m_pDirSectors;
-    CRawFileList* m_pRawList;
-    IKivEnumResFilesCallback* m_pCallback;
-    uint32_t m_nNameBase;
 
     uint32_t m_nSectorSize = 512;
     uint32_t m_nSecPerClus = 1;
     uint64_t m_nDataStart = 0;
     uint64_t m_nDataClusters = 0;
-    bool m_bCancelled = false;
     bool m_bLabelSet = false;
-    uint64_t m_nNodes = 0;  // entries and folders added, against kMaxNodes
 
     CKivDoubleFatTable m_fat;
     std::unique_ptr<CKivFatRunBuilder> m_pRuns;

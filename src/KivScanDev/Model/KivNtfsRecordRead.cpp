@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "KivByteReader.h"
+#include "Ntfs/CKivNtfsFileRecord.h"
 
 KivRecordRead KivReadNtfsRecord(IKivDevStor* pDev, uint64_t nFirst, std::vector<uint8_t>* pRec) {
     uint32_t nSS = pDev->GetSectorSize();
@@ -17,7 +18,7 @@ KivRecordRead KivReadNtfsRecord(IKivDevStor* pDev, uint64_t nFirst, std::vector<
         return pDev->ReadSectorsEx(rec.data(), nFirst, nSecs, KIV_READ_RETRY_UNTRIED, &bad) && bad.empty();
     };
     if (!read(1)) return KivRecordRead::kUnreadable;
-    uint32_t nAlloc = KivByteReader(rec.data(), nSS).U32At(28);
+    uint32_t nAlloc = KivByteReader(rec.data(), nSS).U32At(KivNtfsRecordAt::kAllocated);
     if (nAlloc == 0 || nAlloc > KIV_NTFS_MAX_RECORD) return KivRecordRead::kMalformed;
     uint64_t nSecs = (nAlloc + nSS - 1) / nSS;
     if (nSecs > 1 && !read(nSecs)) return KivRecordRead::kUnreadable;
@@ -25,7 +26,7 @@ KivRecordRead KivReadNtfsRecord(IKivDevStor* pDev, uint64_t nFirst, std::vector<
     // The last two bytes of every 512-byte stride were replaced on disk by the sequence number;
     // the originals are kept in the array.
     KivByteReader rd(rec.data(), rec.size());
-    uint16_t nUsaOff = rd.U16At(4), nUsaCount = rd.U16At(6);
+    uint16_t nUsaOff = rd.U16At(KivNtfsRecordAt::kUsaOffset), nUsaCount = rd.U16At(KivNtfsRecordAt::kUsaCount);
     uint16_t nUsn = rd.U16At(nUsaOff);
     KivRecordRead res = KivRecordRead::kOk;
     for (uint32_t i = 1; i < nUsaCount && rd.Ok(); ++i) {

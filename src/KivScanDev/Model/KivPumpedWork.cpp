@@ -1,11 +1,13 @@
 #include "KivPumpedWork.h"
 
 #include <chrono>
+#include <exception>
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
 #include <thread>
 
+#include "KivLog.h"
 #include "platform/KivPlatform.h"
 
 void KivRunPumped(const std::function<void()>& fn) {
@@ -33,4 +35,19 @@ void KivRunPumped(const std::function<void()>& fn) {
     }
     lk.unlock();
     worker.join();
+}
+
+IKivFsNode* KivBuildPumped(const char* pszWho, const std::function<IKivFsNode*()>& build) {
+    IKivFsNode* pResult = nullptr;
+    KivRunPumped([&] {
+        try {
+            pResult = build();
+        } catch (const std::exception& ex) {
+            KivLogA(0, "%s: %s", pszWho, ex.what());
+            KIV_RETERR(KIV_E_NOOBJ);
+        } catch (...) {
+            KIV_RETERR(KIV_E_NOOBJ);
+        }
+    });
+    return pResult;
 }

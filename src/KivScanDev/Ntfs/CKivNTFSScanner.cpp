@@ -12,6 +12,7 @@
 #include "Ntfs/CKivNtfsBootSector.h"
 #include "Ntfs/CKivNtfsFileRecord.h"
 #include "Ntfs/CKivNtfsTreeBuilder.h"
+#include "Ntfs/KivNtfsPartSlots.h"
 #include "Storage/KivBlockSectors.h"
 
 namespace {
@@ -31,48 +32,20 @@ uint64_t CappedTerm(uint64_t counter, uint64_t threshold) { return std::min<uint
 
 IKivFsScanner* CreateNtfsScanner() { return new CKivNTFSScanner(); }
 
-CKivNTFSScanner::CKivNTFSScanner() = default;
+// A block the storage refuses whole is not read again sector by sector.
+CKivNTFSScanner::CKivNTFSScanner() : CKivFsScannerBase(false) {}
 CKivNTFSScanner::~CKivNTFSScanner() = default;
 
-int CKivNTFSScanner::SetStorage(IKivDevStor* pStor) {
-    m_pStor = pStor;
-    m_nSectorSize = pStor ? pStor->GetSectorSize() : 512;
-    if (m_nSectorSize == 0 || m_nSectorSize % 512) m_nSectorSize = 512;
-    m_nDevSectors = pStor ? pStor->GetSectorCount() : 0;
-    return 1;
-}
-
-int CKivNTFSScanner::SetBlockSectors(uint32_t nSectors) {
-    m_nBlockSectors = nSectors;
-    return 1;
-}
-
-int CKivNTFSScanner::SetRawFileList(CRawFileList* pList) {
-    m_pRawList = pList;
-    return 1;
-}
-
 int CKivNTFSScanner::BeginScan() {
-    m_cands.Clear();
-    m_records.clear();
-    m_restartPages.clear();
-    m_mftMaps.clear();
-    m_logMaps.clear();
-    m_nCarry = 0;
+    ClearState();
     // The carry-over area and, behind it, the start of the next block.
     m_buf.assign(2 * kMaxStructBytes, 0);
     return KIV_OK;
 }
 
 int CKivNTFSScanner::AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) {
-    if (!m_pStor || nCount > m_nBlockSectors) return KIV_RETERR(KIV_E_STATE);
-    if (nCount == 0) return KIV_OK;
-    KivScanBlock b;
-    if (!KivGetScanBlock(m_pStor, nFirst, nCount, false, &m_block, &m_blockBad, &b)) {
-        m_nCarry = 0;  // nothing straddles an unreadable block
-        return KIV_RETERR(KIV_E_IO);
-    }
-    return AnalyzeView(b, pStats);
+    if (nCount > m_nBlockSectors) return KIV_RETERR(KIV_E_STATE);
+    return CKivFsScannerBase::AnalyzeBlock(nFirst, nCount, pStats);
 }
 
 int CKivNTFSScanner::AnalyzeView(const KivScanBlock& block, uint64_t* pStats) {
@@ -346,13 +319,13 @@ int CKivNTFSScanner::EnumParts(std::vector<CKivScanResPart*>* pList) {
         p->m_nEvidenceB = c.nEvidenceB;
         p->m_nEvidenceC = c.nEvidenceC;
         p->m_nValue8 = c.nSerial;
-        p->m_aValues32[1] = c.nMarks;
-        p->m_aValues32[2] = c.nRecordBytes;
-        p->m_aValues32[3] = c.nSecPerClus;
-        p->m_aValues64[0] = c.nMftCluster;
-        p->m_aValues64[1] = c.nMirrCluster;
-        p->m_aValues64[2] = c.nClusterCount;
-        p->m_aValues64[3] = c.nVolumeClusters ? c.nVolumeClusters : ~0ull;
+        p->m_aValues32[KivNtfsSlot::kMarks] = c.nMarks;
+        p->m_aValues32[KivNtfsSlot::kRecordBytes] = c.nRecordBytes;
+        p->m_aValues32[KivNtfsSlot::kSecPerClus] = c.nSecPerClus;
+        p->m_aValues64[KivNtfsSlot::kMftCluster] = c.nMftCluster;
+        p->m_aValues64[KivNtfsSlot::kMirrCluster] = c.nMirrCluster;
+        p->m_aValues64[KivNtfsSlot::kClusterCount] = c.nClusterCount;
+        p->m_aValues64[KivNtfsSlot::kVolumeClusters] = c.nVolumeClusters ? c.nVolumeClusters : ~0ull;
         pList->push_back(p);
     }
     return 1;
@@ -415,25 +388,13 @@ int CKivNTFSScanner::IoState(CKivStateIO& io) {
     return io.Ok() ? KIV_OK : KIV_RETERR(KIV_E_IO);
 }
 
-int CKivNTFSScanner::SaveState(IKivStream* pStream) {
-    if (!pStream) return KIV_RETERR(KIV_E_INVALIDARG);
-    CKivStateIO io = CKivStateIO::Saver(pStream);
-    return IoState(io);
-}
-
-int CKivNTFSScanner::LoadState(IKivStream* pStream) {
-    if (!pStream) return KIV_RETERR(KIV_E_INVALIDARG);
-    CKivStateIO io = CKivStateIO::Loader(pStream);
-    int rc = IoState(io);
-    if (KivFailed(rc)) {
-        m_cands.Clear();
-        m_records.clear();
-        m_restartPages.clear();
-        m_mftMaps.clear();
-        m_logMaps.clear();
-        m_nCarry = 0;
-    }
-    return rc;
+void CKivNTFSScanner::ClearState() {
+    m_cands.Clear();
+    m_records.clear();
+    m_restartPages.clear();
+    m_mftMaps.clear();
+    m_logMaps.clear();
+    m_nCarry = 0;
 }
 
 IKivFsNode* CKivNTFSScanner::BuildTree(CKivScanResPart* pPart, IKivDevStor* pDev, uint32_t nNameBase,

@@ -5,7 +5,7 @@
 #include <span>
 #include <vector>
 
-#include "IKivFsScanner.h"
+#include "Model/CKivFsScannerBase.h"
 #include "Ntfs/CKivNtfsCandidateMap.h"
 #include "Ntfs/KivNtfsFoundRecord.h"
 #include "Ntfs/KivNtfsRuns.h"
@@ -13,13 +13,11 @@
 class CKivNtfsFileRecord;
 class CKivStateIO;
 
-class CKivNTFSScanner : public IKivFsScanner {
+class CKivNTFSScanner : public CKivFsScannerBase {
 public:
     CKivNTFSScanner();
     ~CKivNTFSScanner() override;
 
-    int SetStorage(IKivDevStor* pStor) override;
-    int SetBlockSectors(uint32_t nSectors) override;
     int BeginScan() override;
     int EndScan() override;
     int AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) override;
@@ -27,9 +25,6 @@ public:
     // Only a structure carried over from before the zeros can still be found.
     int AnalyzeZeros(uint64_t nFirst, uint64_t nEnd, const KivScanBlock& zeros, uint64_t* pStats) override;
     int EnumParts(std::vector<CKivScanResPart*>* pList) override;
-    int SetRawFileList(CRawFileList* pList) override;
-    int SaveState(IKivStream* pStream) override;
-    int LoadState(IKivStream* pStream) override;
     int GetScannerType() override { return KIV_SCANNER_NTFS; }
     IKivFsNode* BuildTree(CKivScanResPart* pPart, IKivDevStor* pDev, uint32_t nNameBase,
                           IKivEnumResFilesCallback* pCallback) override;
@@ -47,7 +42,9 @@ public:
     const CKivNtfsCandidateMap& Candidates() const { return m_cands; }
 
 private:
-    int IoState(CKivStateIO& io);
+    int IoState(CKivStateIO& io) override;
+    void ClearState() override;
+    void OnUnreadableBlock() override { m_nCarry = 0; }  // nothing straddles an unreadable block
     void TestWindow(const uint8_t* p, size_t nAvail, uint64_t nSector, bool bFullOnly, uint64_t* pFound);
     void OnRecord(const CKivNtfsFileRecord& rec, uint64_t nSector);
     void OnRestartPage(uint64_t nSector);
@@ -56,15 +53,7 @@ private:
     // The records found inside a partition, in ascending sectors.
     std::span<const KivNtfsFoundRecord> RecordsInside(const CKivScanResPart& part) const;
 
-    IKivDevStor* m_pStor = nullptr;
-    uint32_t m_nSectorSize = 512;
-    uint64_t m_nDevSectors = 0;
-    uint32_t m_nBlockSectors = 0;
-    CRawFileList* m_pRawList = nullptr;
-
     std::vector<uint8_t> m_buf;  // carry-over area followed by the start of the block after it
-    std::vector<uint8_t> m_block;  // a block read outside the scan's cache
-    KivBadRanges m_blockBad;
     size_t m_nCarry = 0;         // bytes of the previous block kept in front
     uint64_t m_nCarryFirst = 0;  // sector of the first carried byte
 

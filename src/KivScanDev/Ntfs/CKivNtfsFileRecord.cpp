@@ -5,8 +5,8 @@
 
 bool KivNtfsApplyFixups(std::span<uint8_t> rec) {
     KivByteReader r(rec);
-    uint16_t usaOff = r.U16At(4);
-    uint16_t usaCount = r.U16At(6);
+    uint16_t usaOff = r.U16At(KivNtfsRecordAt::kUsaOffset);
+    uint16_t usaCount = r.U16At(KivNtfsRecordAt::kUsaCount);
     if (!r.Ok() || usaCount < 2) return false;
     size_t nStrides = usaCount - 1;
     // The array must lie inside the record and cover no more strides than the record has.
@@ -25,19 +25,19 @@ bool CKivNtfsFileRecord::Parse(std::span<const uint8_t> data) {
     m_attrs.clear();
     KivByteReader h(data);
     if (!h.Equals(0, "FILE", 4)) return false;
-    uint32_t allocated = h.U32At(28);
+    uint32_t allocated = h.U32At(KivNtfsRecordAt::kAllocated);
     if (!h.Ok() || allocated < 512 || allocated > 65536 || allocated % 512 || allocated > data.size()) return false;
     m_bytes.assign(data.begin(), data.begin() + allocated);
     if (!KivNtfsApplyFixups(m_bytes)) return false;
 
     KivByteReader r(m_bytes);
-    m_nSequence = r.U16At(16);
-    uint16_t attrOff = r.U16At(20);
-    m_nFlags = r.U16At(22);
-    uint32_t used = r.U32At(24);
-    m_nBaseRef = r.U64At(32);
+    m_nSequence = r.U16At(KivNtfsRecordAt::kSequence);
+    uint16_t attrOff = r.U16At(KivNtfsRecordAt::kFirstAttr);
+    m_nFlags = r.U16At(KivNtfsRecordAt::kFlags);
+    uint32_t used = r.U32At(KivNtfsRecordAt::kUsed);
+    m_nBaseRef = r.U64At(KivNtfsRecordAt::kBaseRef);
     m_nAllocated = allocated;
-    m_nRecordNumber = attrOff >= 0x30 ? r.U32At(44) : 0xFFFFFFFF;
+    m_nRecordNumber = attrOff >= 0x30 ? r.U32At(KivNtfsRecordAt::kNumber) : 0xFFFFFFFF;
     if (!r.Ok() || attrOff < 0x2A || attrOff >= allocated) return false;
     if (used > allocated) used = allocated;
 

@@ -1,6 +1,7 @@
 // One MFT file record: fix-ups applied to an own copy, header fields and the attributes it holds.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -17,6 +18,19 @@ enum : uint32_t {
 };
 
 constexpr uint64_t KIV_NTFS_REF_MASK = 0x0000FFFFFFFFFFFFull;  // record number part of a reference
+
+// Where the fields of a file record's header lie (byte offsets from the record's start).
+namespace KivNtfsRecordAt {
+constexpr size_t kUsaOffset = 4;   // 16 bits: the update sequence array
+constexpr size_t kUsaCount = 6;    // 16 bits: its entries, the sequence number and one per stride
+constexpr size_t kSequence = 16;   // 16 bits
+constexpr size_t kFirstAttr = 20;  // 16 bits
+constexpr size_t kFlags = 22;      // 16 bits
+constexpr size_t kUsed = 24;       // 32 bits: bytes in use
+constexpr size_t kAllocated = 28;  // 32 bits: the record's size
+constexpr size_t kBaseRef = 32;    // 64 bits: the base record of an extension record
+constexpr size_t kNumber = 44;     // 32 bits: the record's own number (records from NTFS 3.1)
+}  // namespace KivNtfsRecordAt
 
 // One attribute of a record, decoded from its header. Spans point into the record's copy.
 struct KivNtfsAttr {

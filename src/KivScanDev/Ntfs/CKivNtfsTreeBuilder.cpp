@@ -1,11 +1,8 @@
 #include "Ntfs/CKivNtfsTreeBuilder.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
 #include <deque>
 #include <map>
-#include <thread>
 
 #include "KivByteReader.h"
 #include "KivLog.h"
@@ -16,8 +13,10 @@
 #include "Model/KivNodeFactory.h"
 #include "Model/KivNtfsRecordRead.h"
 #include "Model/KivPartName.h"
+#include "Model/KivPumpedWork.h"
 #include "Model/KivRecycleBin.h"
 #include "Ntfs/CKivNtfsFileRecord.h"
+#include "Ntfs/KivNtfsPartSlots.h"
 #include "Raw/KivRawTree.h"
 #include "platform/KivPlatform.h"
 
@@ -43,44 +42,28 @@ uint64_t CKivNtfsTreeBuilder::RunBytes(const std::vector<KivNtfsRun>& runs) cons
 }
 
 CKivNtfsTreeBuilder::CKivNtfsTreeBuilder(CKivScanNTFSPartInfo* pPart, IKivDevStor* pDev, CRawFileList* pRawList)
-    : m_pPart(pPart), m_pDev(pDev), m_pRawList(pRawList) {
+    : CKivTreeBuilderBase("CKivNtfsTreeBuilder", pDev, pRawList, nullptr, 0), m_pPart(pPart) {
     m_nSectorSize = pDev->GetSectorSize();
     if (m_nSectorSize == 0 || m_nSectorSize % 512) m_nSectorSize = 512;
-    m_nSecPerClus = std::max<uint32_t>(1, pPart->m_aValues32[3] ? pPart->m_aValues32[3] : pPart->m_nSecPerClus);
+    const uint32_t nFullSpc = pPart->m_aValues32[KivNtfsSlot::kSecPerClus];
+    m_nSecPerClus = std::max<uint32_t>(1, nFullSpc ? nFullSpc : pPart->m_nSecPerClus);
     m_nBase = pPart->m_nDataStart;
     m_nClusters = pPart->m_nSectorCount / m_nSecPerClus;
     // A volume cut by the end of the medium keeps its own size: its runs may point past the cut,
     // and what lies there is missing rather than never there.
     constexpr uint64_t kMaxClusters = 1ull << 48;
-    uint64_t volClusters = pPart->m_aValues64[3];
+    uint64_t volClusters = pPart->m_aValues64[KivNtfsSlot::kVolumeClusters];
     m_nVolumeClusters = volClusters != ~0ull && volClusters > m_nClusters ? std::min(volClusters, kMaxClusters) : m_nClusters;
-    uint32_t stated = pPart->m_aValues32[2];
+    uint32_t stated = pPart->m_aValues32[KivNtfsSlot::kRecordBytes];
     m_nRecordBytes = stated ? stated : (m_nSectorSize == 512 ? 1024 : m_nSectorSize);
 }
 
 CKivNtfsTreeBuilder::~CKivNtfsTreeBuilder() = default;
 
 IKivFsNode* CKivNtfsTreeBuilder::Run(uint32_t nNameBase, IKivEnumResFilesCallback* pCallback) {
-    IKivFsNode* pResult = nullptr;
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-        try {
-            pResult = Build(nNameBase, pCallback);
-        } catch (...) {
-            pResult = nullptr;  // a failed build yields no tree, never a crash across the boundary
-        }
-        done = true;
-    });
-    while (!done) {
-        KivPumpMessages();
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    worker.join();
-    return pResult;
-}
-
-bool CKivNtfsTreeBuilder::Cancelled(IKivEnumResFilesCallback* pCallback) {
-    return pCallback && pCallback->IsCancelled() == -1;
+    m_nNameBase = nNameBase;
+    m_pCallback = pCallback;
+    return KivBuildPumped("CKivNtfsTreeBuilder::Run", [this] { return Build(); });
 }
 
 bool CKivNtfsTreeBuilder::ReadRecordAt(uint64_t nSector, CKivNtfsFileRecord* pRec) {
@@ -134,7 +117,8 @@ bool CKivNtfsTreeBuilder::LoadMftRuns(std::vector<KivNtfsRun>* pRuns, uint64_t* 
     CKivNtfsFileRecord rec;
     uint64_t mftSector = 0;
     bool found = false;
-    for (uint64_t cluster : {m_pPart->m_aValues64[0], m_pPart->m_aValues64[1]}) {
+    for (uint64_t cluster :
+         {m_pPart->m_aValues64[KivNtfsSlot::kMftCluster], m_pPart->m_aValues64[KivNtfsSlot::kMirrCluster]}) {
         if (cluster == ~0ull || cluster >= m_nClusters) continue;
         mftSector = m_nBase + cluster * m_nSecPerClus;
         if (ReadRecordAt(mftSector, &rec) && rec.SystemName() == u"$MFT") {
@@ -190,8 +174,7 @@ bool CKivNtfsTreeBuilder::LoadMftRuns(std::vector<KivNtfsRun>* pRuns, uint64_t* 
 }
 
 // Streams the MFT run by run; records that cross a run border are joined in the pending buffer.
-bool CKivNtfsTreeBuilder::ReadAllRecords(const std::vector<KivNtfsRun>& runs, uint64_t nMftBytes,
-                                         IKivEnumResFilesCallback* pCallback) {
+bool CKivNtfsTreeBuilder::ReadAllRecords(const std::vector<KivNtfsRun>& runs, uint64_t nMftBytes) {
     // The stated MFT size is only believed as far as its runs (checked against the volume) reach.
     uint64_t runBytes = RunBytes(runs);
     uint64_t nRecords = std::min<uint64_t>(std::min(nMftBytes, runBytes) / m_nRecordBytes, kMaxRecords);
@@ -223,10 +206,7 @@ bool CKivNtfsTreeBuilder::ReadAllRecords(const std::vector<KivNtfsRun>& runs, ui
             }
             pending.erase(pending.begin(), pending.begin() + take * m_nRecordBytes);
             done += n;
-            if (++step % 16 == 0) {
-                if (Cancelled(pCallback)) return false;
-                if (pCallback && pCallback->SetProgress(next) == -1) return false;
-            }
+            if (++step % 16 == 0 && (Cancelled() || !Progress(next))) return false;
         }
         if (next >= nRecords) break;
     }
@@ -339,7 +319,7 @@ size_t CKivNtfsTreeBuilder::NumberedFoundRecords() const {
     return n;
 }
 
-bool CKivNtfsTreeBuilder::ReadFoundRecords(IKivEnumResFilesCallback* pCallback) {
+bool CKivNtfsTreeBuilder::ReadFoundRecords() {
     // A record number can be found more than once (the mirror, an older copy left by a move):
     // the copy with the highest sequence number is the latest.
     struct Pick {
@@ -352,9 +332,7 @@ bool CKivNtfsTreeBuilder::ReadFoundRecords(IKivEnumResFilesCallback* pCallback) 
     CKivNtfsFileRecord rec;
     size_t step = 0;
     for (const auto& r : m_found) {
-        if (++step % 4096 == 0) {
-            if (Cancelled(pCallback) || (pCallback && pCallback->SetProgress(step / 2) == -1)) return false;
-        }
+        if (++step % 4096 == 0 && (Cancelled() || !Progress(step / 2))) return false;
         if (!ReadRecordAt(r.nSector, r.nBytes, &rec)) continue;
         Pick pick{r.nSector, r.nBytes, rec.GetSequence()};
         uint32_t num = rec.GetRecordNumber();
@@ -374,7 +352,7 @@ bool CKivNtfsTreeBuilder::ReadFoundRecords(IKivEnumResFilesCallback* pCallback) 
     m_entries.clear();
     m_index.clear();
     for (const auto& [num, pick] : numbered) {
-        if (++step % 4096 == 0 && Cancelled(pCallback)) return false;
+        if (++step % 4096 == 0 && Cancelled()) return false;
         if (ReadRecordAt(pick.nSector, pick.nBytes, &rec)) TakeRecord(num, rec, pick.nSector, place[num]);
     }
     for (const Pick& pick : unnumbered)
@@ -483,27 +461,25 @@ void CKivNtfsTreeBuilder::FillClusterMap(CClusterUseBitMap* pMap) {
                 if (r.nLcn != KIV_NTFS_SPARSE) pMap->SetUsed(r.nLcn, r.nLength);
 }
 
-IKivFsNode* CKivNtfsTreeBuilder::Build(uint32_t nNameBase, IKivEnumResFilesCallback* pCallback) {
+IKivFsNode* CKivNtfsTreeBuilder::Build() {
     std::vector<KivNtfsRun> mftRuns;
     uint64_t mftBytes = 0;
     if (m_nClusters == 0) return nullptr;
     bool ok;
     if (LoadMftRuns(&mftRuns, &mftBytes)) {
-        if (pCallback && pCallback->SetPhase("NTFS: reading the file records", mftBytes / m_nRecordBytes) == -1)
-            return nullptr;
-        ok = ReadAllRecords(mftRuns, mftBytes, pCallback);
+        if (!Phase("NTFS: reading the file records", mftBytes / m_nRecordBytes)) return nullptr;
+        ok = ReadAllRecords(mftRuns, mftBytes);
     } else if (NumberedFoundRecords() >= kMinFoundRecords) {
         // Neither the MFT nor its mirror: the records the scan found inside the volume carry their
         // numbers, parents and runs, which is all a tree needs.
         KivLogA(0, "NTFS: no readable $MFT at sector %llu; building the tree from %zu records found",
                 static_cast<unsigned long long>(m_nBase), m_found.size());
-        if (pCallback && pCallback->SetPhase("NTFS: reading the file records found", m_found.size()) == -1)
-            return nullptr;
-        ok = ReadFoundRecords(pCallback);
+        if (!Phase("NTFS: reading the file records found", m_found.size())) return nullptr;
+        ok = ReadFoundRecords();
     } else {
         return nullptr;
     }
-    if (pCallback) pCallback->OnPhaseEnd();
+    if (m_pCallback) m_pCallback->OnPhaseEnd();
     if (!ok) return nullptr;
 
     // Extents held in extension records join their base record's runs in VCN order. Only an
@@ -538,7 +514,7 @@ IKivFsNode* CKivNtfsTreeBuilder::Build(uint32_t nNameBase, IKivEnumResFilesCallb
 
     CKivFileAttrNTFS* pPartAttr = new CKivFileAttrNTFS();
     std::string label = m_strLabel.size() >= 1 && m_strLabel.size() <= 64 ? m_strLabel : std::string();
-    pPartAttr->SetName(KivFormatPartName("NTFS", nNameBase + 1, 0, label.c_str()).c_str());
+    pPartAttr->SetName(KivFormatPartName("NTFS", m_nNameBase + 1, 0, label.c_str()).c_str());
     pPartAttr->SetAttributes(KIV_FA_DIRECTORY);
     IKivFsNode* pPart = KivNewFsNode(pPartAttr);
     pPart->SetPartInfo(m_nBase, m_nSecPerClus);
@@ -617,12 +593,12 @@ IKivFsNode* CKivNtfsTreeBuilder::Build(uint32_t nNameBase, IKivEnumResFilesCallb
         return head.size();
     });
 
-    if (Cancelled(pCallback)) {
+    if (Cancelled()) {
         pPart->Release();
         return nullptr;
     }
 
-    if (IKivFileNode* pRaw = BuildRawTree(&used, pCallback, m_pDev, m_pRawList)) pPart->AddChild(pRaw);
+    if (IKivFileNode* pRaw = BuildRawTree(&used, m_pCallback, m_pDev, m_pRawList)) pPart->AddChild(pRaw);
 
     if (!pPart->GetFirstChild()) {
         pPart->Release();

@@ -11,6 +11,7 @@
 #include "IKivDevStor.h"
 #include "IKivScanDev.h"
 #include "KivScanResult.h"
+#include "Model/CKivTreeBuilderBase.h"
 #include "Ntfs/KivNtfsFoundRecord.h"
 #include "Ntfs/KivNtfsRuns.h"
 
@@ -19,7 +20,7 @@ class CKivNtfsFileRecord;
 struct KivNtfsAttr;
 class CClusterUseBitMap;
 
-class CKivNtfsTreeBuilder {
+class CKivNtfsTreeBuilder : public CKivTreeBuilderBase {
 public:
     CKivNtfsTreeBuilder(CKivScanNTFSPartInfo* pPart, IKivDevStor* pDev, CRawFileList* pRawList);
     ~CKivNtfsTreeBuilder();
@@ -66,11 +67,11 @@ public:
     };
 
 private:
-    IKivFsNode* Build(uint32_t nNameBase, IKivEnumResFilesCallback* pCallback);
+    IKivFsNode* Build();
     bool ReadRecordAt(uint64_t nSector, CKivNtfsFileRecord* pRec);
     bool LoadMftRuns(std::vector<KivNtfsRun>* pRuns, uint64_t* pMftBytes);
-    bool ReadAllRecords(const std::vector<KivNtfsRun>& runs, uint64_t nMftBytes, IKivEnumResFilesCallback* pCallback);
-    bool ReadFoundRecords(IKivEnumResFilesCallback* pCallback);
+    bool ReadAllRecords(const std::vector<KivNtfsRun>& runs, uint64_t nMftBytes);
+    bool ReadFoundRecords();
     size_t NumberedFoundRecords() const;
     bool ReadRecordAt(uint64_t nSector, uint32_t nBytes, CKivNtfsFileRecord* pRec);
     // nKey: the number the tree knows the record by (its own, unless renumbered).
@@ -83,12 +84,9 @@ private:
     void FillClusterMap(CClusterUseBitMap* pMap);
     // Whether a deleted file's clusters are in use again.
     static bool IsReused(const Entry& e, CClusterUseBitMap* pUsed);
-    bool Cancelled(IKivEnumResFilesCallback* pCallback);
     uint64_t RunBytes(const std::vector<KivNtfsRun>& runs) const;
 
     CKivScanNTFSPartInfo* m_pPart;
-    IKivDevStor* m_pDev;
-    CRawFileList* m_pRawList;
     uint32_t m_nSectorSize = 512;
     uint32_t m_nSecPerClus = 1;
     uint64_t m_nBase = 0;

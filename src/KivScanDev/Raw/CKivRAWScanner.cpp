@@ -18,31 +18,16 @@ IKivFsScanner* CreateRawScanner() { return new (std::nothrow) CKivRAWScanner(); 
 // analyser table's weak default wherever the scanner is present.
 IRawFileAnalyser* CreateCustomFileAnalyser() { return new (std::nothrow) CustomFileAnalyser(); }
 
-int CKivRAWScanner::SetStorage(IKivDevStor* pStor) {
-    m_pDev = pStor;
-    return 1;
-}
-
-int CKivRAWScanner::SetBlockSectors(uint32_t nSectors) {
-    m_nBlockSectors = nSectors;
-    return 1;
-}
-
-int CKivRAWScanner::SetRawFileList(CRawFileList* pList) {
-    m_pList = pList;
-    return 1;
-}
-
 int CKivRAWScanner::BeginScan() {
     EndScan();
     try {
         RawAnalyserRegistry& reg = RawAnalyserRegistry::Get();
         reg.Rebuild(KivScanSettings::Get().selectedTypeIds);
-        if (!m_pDev || !m_pList || m_nBlockSectors == 0) return KIV_RETERR(KIV_E_STATE);
+        if (!m_pStor || !m_pRawList || m_nBlockSectors == 0) return KIV_RETERR(KIV_E_STATE);
         // Nothing to carve: no ring.
         if (reg.Size() == 0) return KIV_OK;
-        m_nSectorSize = m_pDev->GetSectorSize() > 0 ? m_pDev->GetSectorSize() : 512;
-        if (!m_ring.Init(m_pDev, 0, m_nSectorSize, m_nBlockSectors, kRingBlocks)) return KIV_RETERR(KIV_E_NOOBJ);
+        m_nSectorSize = m_pStor->GetSectorSize() > 0 ? m_pStor->GetSectorSize() : 512;
+        if (!m_ring.Init(m_pStor, 0, m_nSectorSize, m_nBlockSectors, kRingBlocks)) return KIV_RETERR(KIV_E_NOOBJ);
         m_pFresh = std::make_unique<CRawFileInfo>();
         m_bActive = true;
         return KIV_OK;
@@ -68,7 +53,7 @@ int CKivRAWScanner::AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pSt
     if (nCount == 0) return KIV_OK;
     KivScanBlock b;
     std::shared_ptr<uint8_t> pOwn;
-    if (auto* pCache = dynamic_cast<CKivDevStorCache*>(m_pDev);
+    if (auto* pCache = dynamic_cast<CKivDevStorCache*>(m_pStor);
         !pCache || !pCache->GetCurBlock(&b) || b.nFirst != nFirst || b.nCount < nCount) {
         // Outside the scan's cache the block is read into a buffer the ring then keeps.
         try {
@@ -77,7 +62,7 @@ int CKivRAWScanner::AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pSt
             KivLogA(0, "CKivRAWScanner::AnalyzeBlock: %s", e.what());
             return KIV_RETERR(KIV_E_NOOBJ);
         }
-        if (!m_pDev->ReadSectors(pOwn.get(), nFirst, nCount)) return KIV_RETERR(KIV_E_IO);
+        if (!m_pStor->ReadSectors(pOwn.get(), nFirst, nCount)) return KIV_RETERR(KIV_E_IO);
         // A short last block: the ring must not see an older block's tail as data.
         std::memset(pOwn.get() + nCount * m_nSectorSize, 0, (m_nBlockSectors - nCount) * m_nSectorSize);
         b = KivScanBlock{};
@@ -109,7 +94,7 @@ int CKivRAWScanner::AnalyzeView(const KivScanBlock& block, uint64_t* pStats) {
                 m_pFresh->m_nStartSector = nFirst + i;
                 m_pFresh->m_pAnalyser = pHit;
                 m_pFresh->m_nAnalyserId = static_cast<uint32_t>(pHit->GetId());
-                CRawFileInfo* pInfo = m_pList->Add(std::move(*m_pFresh));
+                CRawFileInfo* pInfo = m_pRawList->Add(std::move(*m_pFresh));
                 if (pStats) {
                     ++pStats[kStatFilesFound];
                     ++pStats[KIV_STAT_ITEMS_FOUND];
@@ -174,8 +159,8 @@ int CKivRAWScanner::SaveState(IKivStream* pStream) {
     std::unordered_map<const CRawFileInfo*, uint64_t> where;
     for (const CRawFileInfo* p : m_pending) where.emplace(p, ~0ull);
     size_t nLeft = where.size();
-    for (size_t i = m_pList ? m_pList->Size() : 0; i-- > 0 && nLeft;) {
-        auto it = where.find(m_pList->At(i));
+    for (size_t i = m_pRawList ? m_pRawList->Size() : 0; i-- > 0 && nLeft;) {
+        auto it = where.find(m_pRawList->At(i));
         if (it != where.end() && it->second == ~0ull) {
             it->second = i;
             --nLeft;
@@ -199,8 +184,8 @@ int CKivRAWScanner::LoadState(IKivStream* pStream) {
     if (!io.Ok()) return KIV_RETERR(KIV_E_IO);
     m_pending.clear();
     for (uint64_t i : idx) {
-        if (!m_pList || i >= m_pList->Size()) return KIV_RETERR(KIV_E_IO);
-        m_pending.push_back(m_pList->At(size_t(i)));
+        if (!m_pRawList || i >= m_pRawList->Size()) return KIV_RETERR(KIV_E_IO);
+        m_pending.push_back(m_pRawList->At(size_t(i)));
     }
     // Without a running pass (the results of a finished scan) there is no ring to fill.
     if (!m_bActive || nHeld == 0) return KIV_OK;
@@ -209,11 +194,11 @@ int CKivRAWScanner::LoadState(IKivStream* pStream) {
     try {
         for (uint64_t s = nFirstHeld; s < nFirstHeld + nHeld; s += m_nBlockSectors) {
             std::shared_ptr<uint8_t> pBlock = m_ring.SpareBlock();
-            uint64_t nDev = m_pDev->GetSectorCount();
+            uint64_t nDev = m_pStor->GetSectorCount();
             uint64_t nCount = s < nDev ? std::min<uint64_t>(m_nBlockSectors, nDev - s) : 0;
             std::memset(pBlock.get(), 0, size_t(m_nBlockSectors) * m_nSectorSize);
             // An unreadable block stays zeros, as the read-ahead would have left it.
-            if (nCount) m_pDev->ReadSectors(pBlock.get(), s, nCount);
+            if (nCount) m_pStor->ReadSectors(pBlock.get(), s, nCount);
             const uint8_t* p = pBlock.get();
             m_ring.PushShared(std::move(pBlock), p, s, m_nBlockSectors);
             TrimRing();

@@ -9,11 +9,11 @@
 #include <memory>
 #include <vector>
 
-#include "IKivFsScanner.h"
+#include "Model/CKivFsScannerBase.h"
 #include "Model/CRawFileInfo.h"
 #include "Raw/CBufferStorageDevice.h"
 
-class CKivRAWScanner : public IKivFsScanner {
+class CKivRAWScanner : public CKivFsScannerBase {
 public:
     static constexpr uint32_t kRingBlocks = 20;
     // Blocks of the ring whose data stays in memory (4 MiB each with the scan's block size): files of
@@ -22,8 +22,6 @@ public:
     static constexpr size_t kRingDataBlocks = 4;
     static constexpr int kStatFilesFound = 6;
 
-    int SetStorage(IKivDevStor* pStor) override;
-    int SetBlockSectors(uint32_t nSectors) override;
     int BeginScan() override;
     int EndScan() override;
     int AnalyzeBlock(uint64_t nFirst, uint64_t nCount, uint64_t* pStats) override;
@@ -32,7 +30,6 @@ public:
     // No file starts in zeros; the zero blocks only move the ring on.
     int AnalyzeZeros(uint64_t nFirst, uint64_t nEnd, const KivScanBlock& zeros, uint64_t* pStats) override;
     int EnumParts(std::vector<CKivScanResPart*>*) override { return 1; }
-    int SetRawFileList(CRawFileList* pList) override;
     // The files still waiting to be measured (as indexes into the shared list, which the engine
     // keeps itself) and the sectors the ring holds. Loaded after BeginScan, the ring is read
     // again from the storage, so that the files still pending are measured as they would have been.
@@ -51,10 +48,6 @@ private:
     // Lets the ring go of the blocks no pending file needs.
     void TrimRing();
 
-    IKivDevStor* m_pDev = nullptr;
-    uint32_t m_nBlockSectors = 0;
-    uint32_t m_nSectorSize = 512;
-    CRawFileList* m_pList = nullptr;
     CBufferStorageDevice m_ring;
     std::deque<CRawFileInfo*> m_pending;  // borrowed from the list, in order found
     std::unique_ptr<CRawFileInfo> m_pFresh;
