@@ -25,4 +25,5 @@ CKivVolBriefExt::CKivVolBriefExt(IKivDevStor* pDev, uint64_t nFirst) {
     }
     m_nTotal = sb.m_nBlocksCount * sb.BlockSize() / z;
     SetLabel(sb.Label());
+    m_strUuid = sb.UuidText();
 }

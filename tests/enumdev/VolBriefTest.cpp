@@ -1,4 +1,5 @@
 // Volume briefs on boot sectors built field by field and on volumes made by mkntfs.
+#include "CKivVolBriefExt.h"
 #include "CKivVolBriefFat.h"
 #include "CKivVolBriefList.h"
 #include "CKivVolBriefNtfs.h"
@@ -192,7 +193,7 @@ TEST(VolBriefs, ExFatBootSectorAndRootLabel) {
     EXPECT_EQ(CKivVolBriefList(&dev, 2048).Lookup()->GetFsKind(), KIV_FSK_UNKNOWN);
 }
 
-TEST(VolBriefs, ExtSuperblockKindSizeAndLabel) {
+TEST(VolBriefs, ExtSuperblockKindSizeLabelAndUuid) {
     struct Case {
         const char* opts;
         int32_t nKind;
@@ -203,7 +204,7 @@ TEST(VolBriefs, ExtSuperblockKindSizeAndLabel) {
         SCOPED_TRACE(c.opts);
         std::string path = testing::TempDir() + "brief-ext-" + std::to_string(::getpid()) + ".img";
         std::remove(path.c_str());
-        if (std::system(("PATH=$PATH:/usr/sbin:/sbin mke2fs -q -F " + std::string(c.opts) + " -L 'Linux Home' '" +
+        if (std::system(("PATH=$PATH:/usr/sbin:/sbin mke2fs -q -F " + std::string(c.opts) + " -L 'Linux Home' -U 0123abcd-4567-89ef-0011-223344556677 '" +
                          path + "' 24M >/dev/null 2>&1")
                             .c_str()) != 0) {
             std::remove(path.c_str());
@@ -216,6 +217,9 @@ TEST(VolBriefs, ExtSuperblockKindSizeAndLabel) {
         EXPECT_STREQ(KivFsKindName(b->GetFsKind()), c.name);
         EXPECT_EQ(b->GetTotalSectors(), 49152u);
         EXPECT_EQ(Label(*b), "Linux Home");
+        auto* pExt = dynamic_cast<CKivVolBriefExt*>(b);
+        ASSERT_NE(pExt, nullptr);
+        EXPECT_EQ(pExt->GetUuid(), "0123abcd-4567-89ef-0011-223344556677");
         // A superblock whose inode count disagrees with its groups is nobody's.
         dev.m_data[2048 * 512 + 1024] ^= 1;
         EXPECT_EQ(CKivVolBriefList(&dev, 2048).Lookup()->GetFsKind(), KIV_FSK_UNKNOWN);

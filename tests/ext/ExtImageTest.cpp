@@ -1,6 +1,7 @@
 // Whole volumes made by mke2fs from a folder (1 KiB and 4 KiB blocks, ext2 to ext4 features) and
 // changed with debugfs: scanned, proposed, built, compared with The Sleuth Kit's listing and
 // recovered byte for byte.
+#include <algorithm>
 #include <set>
 
 #include "Ext/CKivExtTreeBuilder.h"
@@ -402,4 +403,88 @@ TEST(ExtImage, DeletedFolderTreeComesBackThroughTheJournal) {
         EXPECT_FALSE(out.Damaged(f)) << f;
         EXPECT_TRUE(ReadFile(out.Out(f)) == ReadFile(t / ("gone" + std::string(f).substr(1)))) << f;
     }
+}
+
+// Deleted through the kernel, which wipes a deleted entry in place and clears its inode: only the
+// journal's older copies of the folder blocks still name the files, and of the inode-table blocks
+// still map them. Needs root and a loop device (skipped without).
+TEST(ExtImage, FilesTheKernelDeletedComeBackByNameFromTheJournal) {
+    KIV_NEED_EXT_TOOLS();
+    if (::geteuid() != 0) GTEST_SKIP() << "a loop mount needs root";
+    for (const char* opts : {"-t ext4 -b 1024 -O ^metadata_csum", "-t ext4 -b 4096"}) {
+        SCOPED_TRACE(opts);
+        TempDir t;
+        FillSource(t, false);
+        // Written through the kernel too, so that the journal saw the files while they lived.
+        std::filesystem::rename(t / "src", t / "fill");
+        std::filesystem::create_directories(t / "src");
+        MakeImage(t, opts, "64M");
+        std::filesystem::create_directories(t / "mnt");
+        const std::string img = ShellQuote(t / "img"), mnt = ShellQuote(t / "mnt");
+        if (Sh(t, "mount -o loop " + img + " " + mnt).nExit != 0) GTEST_SKIP() << "no loop mount here";
+        ShellRun r = Sh(t, "cp -a " + ShellQuote(t / "fill") + "/. " + mnt + " && sync; umount " + mnt + " && mount -o loop " +
+                               img + " " + mnt + " && cd " + mnt + " && rm big.bin a/sibling.dat && rm -r a/b && cd / && sync; umount " +
+                               mnt);
+        ASSERT_EQ(r.nExit, 0) << r.err;
+        std::filesystem::remove_all(t / "src");
+        std::filesystem::rename(t / "fill", t / "src");
+        for (const char* f : {"big.bin", "a/sibling.dat", "a/b/c/deep.txt"}) {
+            std::filesystem::create_directories(std::filesystem::path(t / ("gone/" + std::string(f))).parent_path());
+            std::filesystem::rename(t / ("src/" + std::string(f)), t / ("gone/" + std::string(f)));
+        }
+        std::filesystem::remove_all(t / "src/a/b");
+
+        Scanned s;
+        ScanImage(t / "img", &s);
+        ASSERT_NE(s.pRoot, nullptr);
+        ExpectLiveTree(t, s);
+        Recovered out;
+        RecoverAll(s, &out);
+        for (const char* f : {"big.bin", "a/sibling.dat", "a/b/c/deep.txt"}) {
+            IKivFileNode* p = Find(s.pRoot, f);
+            ASSERT_NE(p, nullptr) << f << "\n" << Dump(s.pRoot);
+            EXPECT_TRUE(p->GetAttr()->GetRecordState() & KIV_REC_DELETED) << f;
+            EXPECT_FALSE(out.Damaged(f)) << f;
+            EXPECT_TRUE(ReadFile(out.Out(f)) == ReadFile(t / ("gone/" + std::string(f)))) << f;
+        }
+    }
+}
+
+// A deleted file whose name is wiped everywhere and whose cleared inode only the journal still
+// maps: it goes to the lost folder as #<inode>, not out of sight.
+TEST(ExtImage, DeletedFileOnlyTheJournalKnowsGoesToTheLostFolder) {
+    KIV_NEED_EXT_TOOLS();
+    TempDir t;
+    FillSource(t, false);
+    MakeImage(t, "-t ext4 -b 1024 -O ^metadata_csum", "32M");
+    auto [nBlock, nOff] = InodePlace(t, "big.bin");
+    ASSERT_NE(nBlock, 0u);
+    std::string ino = InodeNumber(t, "big.bin");
+    std::vector<uint8_t> img = ReadFile(t / "img");
+    WriteAt(t / "blk", 0, std::vector<uint8_t>(img.begin() + static_cast<std::ptrdiff_t>(nBlock * 1024),
+                                               img.begin() + static_cast<std::ptrdiff_t>((nBlock + 1) * 1024)));
+    std::string del = "rm big.bin\n";
+    for (int i = 0; i < 15; ++i) del += "sif <" + ino + "> block[" + std::to_string(i) + "] 0\n";
+    Debugfs(t, "jo\njw -b " + std::to_string(nBlock) + " " + (t / "blk") + "\njc\njo\njr\n");
+    Debugfs(t, del + "sif <" + ino + "> block[0] 0x0004F30A\nsif <" + ino + "> size 0\n");
+    // The name wiped as the kernel wipes it.
+    img = ReadFile(t / "img");
+    const std::string name = "big.bin";
+    auto at = std::search(img.begin(), img.end(), name.begin(), name.end());
+    ASSERT_NE(at, img.end());
+    ASSERT_EQ(std::search(at + 1, img.end(), name.begin(), name.end()), img.end()) << "one copy of the name";
+    WriteAt(t / "img", static_cast<uint64_t>(at - img.begin()) - 8, std::vector<uint8_t>(8 + name.size(), 0));
+    std::filesystem::rename(t / "src/big.bin", t / "gone.bin");
+
+    Scanned s;
+    ScanImage(t / "img", &s);
+    ASSERT_NE(s.pRoot, nullptr);
+    const std::string lost = std::string(KIV_NAME_LOST_DIR) + "/#" + ino;
+    IKivFileNode* p = Find(s.pRoot, lost);
+    ASSERT_NE(p, nullptr) << Dump(s.pRoot);
+    EXPECT_TRUE(p->GetAttr()->GetRecordState() & KIV_REC_DELETED);
+    Recovered out;
+    RecoverAll(s, &out);
+    EXPECT_FALSE(out.Damaged(lost));
+    EXPECT_TRUE(ReadFile(out.Out(lost)) == ReadFile(t / "gone.bin"));
 }

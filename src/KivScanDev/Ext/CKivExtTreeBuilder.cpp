@@ -453,13 +453,11 @@ void CKivExtTreeBuilder::LoadJournal() {
         m_pJournal = std::move(p);
 }
 
-bool CKivExtTreeBuilder::JournalCopy(uint32_t nInode, const CKivExtInode& now, CKivExtInode* pOut) const {
-    uint64_t b = 0;
-    size_t off = 0;
-    if (!m_pJournal || !InodePlace(nInode, &b, &off)) return false;
-    for (const std::vector<uint8_t>& copy : m_pJournal->Copies(b)) {
+bool CKivExtTreeBuilder::JournalCopy(uint32_t nInode, size_t nOffset, const std::vector<std::vector<uint8_t>>& copies,
+                                     const CKivExtInode& now, CKivExtInode* pOut) const {
+    for (const std::vector<uint8_t>& copy : copies) {
         CKivExtInode c;
-        if (!c.Parse(std::span<const uint8_t>(copy).subspan(off, m_sb.m_nInodeSize), m_sb, nInode)) continue;
+        if (!c.Parse(std::span<const uint8_t>(copy).subspan(nOffset, m_sb.m_nInodeSize), m_sb, nInode)) continue;
         // The same file before its deletion: in use then, the same generation (a reused inode
         // gets a new one), its checksum whole where the volume keeps them.
         if (!c.InUse() || c.Type() != now.Type() || c.m_nGeneration != now.m_nGeneration || c.ChecksumBad()) continue;
@@ -521,7 +519,10 @@ void CKivExtTreeBuilder::UnnamedFromJournal() {
         if ((g & 63) == 0 && Cancelled()) return;
         if (m_groups[g].nInodeTable == 0 || (m_groups[g].nFlags & kBgInodeUninit)) continue;
         for (uint64_t k = 0; k < nTable; ++k) {
-            if (!m_pJournal->Has(m_groups[g].nInodeTable + k)) continue;
+            const uint64_t nBlock = m_groups[g].nInodeTable + k;
+            if (!m_pJournal->Has(nBlock)) continue;
+            // The block's copies are read once, and only for a block holding a deleted inode.
+            std::vector<std::vector<uint8_t>> copies;
             for (uint32_t i = 0; i < nPerBlock; ++i) {
                 uint64_t n64 = uint64_t(g) * m_sb.m_nInodesPerGroup + k * nPerBlock + i + 1;
                 if (k * nPerBlock + i >= m_sb.m_nInodesPerGroup || n64 > m_sb.m_nInodesCount) break;
@@ -529,7 +530,9 @@ void CKivExtTreeBuilder::UnnamedFromJournal() {
                 if (n < m_sb.m_nFirstInode || m_sb.IsOwnInode(n) || Reached(n) || m_deletedNamed.count(n) || m_dirs.count(n))
                     continue;
                 CKivExtInode now, c;
-                if (!ReadInode(n, &now) || now.InUse() || now.m_nMode == 0 || !JournalCopy(n, now, &c)) continue;
+                if (!ReadInode(n, &now) || now.InUse() || now.m_nMode == 0) continue;
+                if (copies.empty()) copies = m_pJournal->Copies(nBlock);
+                if (!JournalCopy(n, size_t(i) * m_sb.m_nInodeSize, copies, now, &c)) continue;
                 if (c.IsDir()) {
                     dirs.emplace_back(n, c);
                     dirSet.insert(n);

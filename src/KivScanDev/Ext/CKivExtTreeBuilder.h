@@ -106,9 +106,10 @@ private:
     // The newest journal copy of each pending inode that still has its map; deleted folders placed
     // so are walked, and what they hold is placed in turn.
     void PlaceFromJournal();
-    // The newest journal copy of an inode that was in use then and is deleted now, of the same
-    // generation and with a map; false when the journal has none.
-    bool JournalCopy(uint32_t nInode, const CKivExtInode& now, CKivExtInode* pOut) const;
+    // Of the copies of an inode-table block (newest first), the newest of inode nInode (at
+    // nOffset) that was in use then and is deleted now, of the same generation and with a map.
+    bool JournalCopy(uint32_t nInode, size_t nOffset, const std::vector<std::vector<uint8_t>>& copies,
+                     const CKivExtInode& now, CKivExtInode* pOut) const;
     // Deleted files and folders that only the journal knows and no entry names go to the lost
     // folder as "#<inode>", folders first so that what they held is shown inside them.
     void UnnamedFromJournal();

@@ -13,7 +13,7 @@ const char* CKivFileAttrExt::GetDataDamage() {
     switch (m_nDamage) {
         case kBadMap: return "its block map is broken";
         case kNoMap: return "its inode no longer says where its data lay";
-        case kReused: return "its inode now belongs to another file";
+        case kReused: return "blocks it held now belong to another file";
         case kUnreadable: return "its inode cannot be read";
         case kBadInodeSum: return "its inode fails its checksum";
         case kBadDirSum: return "the folder block that names it fails its checksum";

@@ -13,7 +13,7 @@ public:
         kIntact = 0,
         kBadMap = 1,     // its extent tree or block map is broken or points outside the volume
         kNoMap = 2,      // a deleted inode whose block pointers were cleared: where its data lay is lost
-        kReused = 3,     // its inode was given to another file since
+        kReused = 3,     // blocks it held were given to another file since
         kUnreadable = 4, // its inode could not be read
         kBadInodeSum = 5,  // its inode fails its checksum
         kBadDirSum = 6,    // the folder block naming it fails its checksum
