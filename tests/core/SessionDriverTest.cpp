@@ -13,6 +13,7 @@
 
 #include "CDataBackstage.h"
 #include "CKivFileTypeChoice.h"
+#include "CKivRecoveryRun.h"
 #include "CKivResultController.h"
 #include "CKivScanSession.h"
 #include "CKivSessionDriver.h"
@@ -248,6 +249,109 @@ TEST_F(SessionDriver, AStoppedScanOpenedAgainGoesOnToTheSameResult) {
     ASSERT_EQ(KivErrNo(CKivSessionDriver(bs2).Open(m_file, nullptr, &bComplete, &why)), 0u) << why;
     EXPECT_TRUE(bComplete);
     EXPECT_EQ(Results(bs2), whole);
+}
+
+// The command line's way: a new scan kept in its session file as it runs, stopped, then opened
+// on the medium it names and gone on with in the very engine the session was put into.
+TEST_F(SessionDriver, AResumedScanGoesOnOnceFromWhereTheSessionStopped) {
+    std::vector<std::string> whole;
+    {
+        CDataBackstage bs;
+        Sink sink;
+        Scan(bs, nullptr, &sink);
+        whole = Results(bs);
+    }
+    IKivDevStor* pStor = nullptr;
+    {
+        CDataBackstage bs;
+        ASSERT_EQ(KivErrNo(bs.OpenImage(s_image, 0, &pStor)), 0u);
+        bs.SetDirectDevice(pStor);
+        bs.SetScanMediumPath(s_image);
+        ASSERT_TRUE(ChooseEveryType(bs));
+        Sink sink;
+        sink.nStopAtBlock = 1;
+        CProgressScan scan(bs, &sink);
+        scan.SaveInto(m_file, "");
+        uint64_t nSaves = 0;
+        scan.SetAfterSave([&](uint64_t n) { nSaves = n; });
+        ASSERT_EQ(KivErrNo(scan.DoScan()), 0u);
+        EXPECT_TRUE(scan.WasStopped());
+        EXPECT_EQ(scan.SessionError(), "");
+        EXPECT_GE(nSaves, 1u);
+        bs.ScanReset();
+        bs.SetDirectDevice(nullptr);
+    }
+    CDataBackstage bs;
+    CKivSessionDriver::Opened opened;
+    std::string why;
+    ASSERT_EQ(KivErrNo(CKivSessionDriver(bs).Open(m_file, pStor, s_image, false, &opened, &why)), 0u) << why;
+    pStor->Release();
+    EXPECT_FALSE(opened.bComplete);
+    EXPECT_GE(opened.nBlocksDone, 1u);
+    EXPECT_LT(opened.nBlocksDone, opened.nBlocks);
+    IKivScanDev* pEngine = nullptr;
+    bs.GetRecoverData(&pEngine, nullptr);
+    ASSERT_TRUE(pEngine);
+    Sink sink;
+    CProgressScan scan(bs, &sink);
+    ASSERT_EQ(KivErrNo(scan.DoScan()), 0u);
+    // Not put back a second time into a fresh engine: the scan began where the file said.
+    IKivScanDev* pAfter = nullptr;
+    bs.GetRecoverData(&pAfter, nullptr);
+    EXPECT_EQ(pAfter, pEngine);
+    EXPECT_EQ(scan.FirstBlock(), opened.nBlocksDone);
+    EXPECT_EQ(Results(bs), whole);
+    CKivScanSession s;
+    ASSERT_TRUE(s.Load(m_file, &why)) << why;
+    EXPECT_TRUE(s.bComplete);
+    bs.ScanReset();
+    bs.SetDirectDevice(nullptr);
+}
+
+// A recovery run as both front ends show it: the front end's sink hears every damaged file as it
+// happens; afterwards the run lists them where they lie now, and the report is finished.
+TEST_F(SessionDriver, ARecoveryRunGathersDamagedFilesWhereTheyLieAndFinishesItsReport) {
+    const uint64_t nPdf = SectorOf("Docs/report.pdf") + 3;
+    auto* pStor = new KivDamagedMemStor(s_data);
+    pStor->Reader().AddBad(nPdf, nPdf + 1);
+    {
+        CDataBackstage bs;
+        Sink sink;
+        Scan(bs, pStor, &sink);
+        CKivResultController ctl(bs);
+        ASSERT_EQ(KivErrNo(ctl.FileInit(&sink)), 0u);
+        ASSERT_EQ(ctl.SetTick(V::VIEW_DIR, ctl.Root(V::VIEW_DIR), true), KIV_OK);
+        fs::create_directories(m_tmp / "out");
+        CKivRecoveryRun run(bs, ctl);
+        run.WantReport("test", "test --all", {}, 1000);
+        KivRecoverSummary sum;
+        ASSERT_EQ(KivErrNo(run.Recover(V::VIEW_DIR, (m_tmp / "out").string(), &sink, nullptr, &sum)), 0u);
+        std::vector<CKivRecoveryRun::Outcome> damaged = run.Damaged();
+        ASSERT_EQ(damaged.size(), sum.nDamaged);
+        ASSERT_GE(damaged.size(), 1u);
+        EXPECT_EQ(sink.damaged.size(), damaged.size());
+        size_t nMoved = 0, nHeardElsewhere = 0;
+        for (size_t n : run.Moved()) nMoved += n;
+        for (const CKivRecoveryRun::Outcome& o : damaged) {
+            EXPECT_TRUE(fs::exists(o.path)) << o.path;
+            ASSERT_EQ(o.zeros.size(), 1u) << o.path;
+            EXPECT_EQ(o.zeros[0].nEnd - o.zeros[0].nFirst, 512u);
+            EXPECT_NE(CKivRecoveryRun::Line(o).find(o.path + ": "), std::string::npos);
+            // The sink heard it under the name it had during the copy.
+            nHeardElsewhere += sink.damaged.count(o.path) ? 0 : 1;
+        }
+        EXPECT_EQ(nHeardElsewhere, nMoved);
+        CKivRecoveryReport* pReport = run.FinishReport();
+        ASSERT_TRUE(pReport);
+        size_t nReportDamaged = 0;
+        for (const KivReportFile& f : pReport->Files()) nReportDamaged += f.bDamaged;
+        EXPECT_EQ(nReportDamaged, damaged.size());
+        std::string json = pReport->ToJson();
+        EXPECT_NE(json.find("\"test --all\""), std::string::npos);
+        bs.ScanReset();
+        bs.SetDirectDevice(nullptr);
+    }
+    pStor->Release();
 }
 
 TEST_F(SessionDriver, DamagedForeignAndOrphanedSessionsAreRefusedWithOneLine) {

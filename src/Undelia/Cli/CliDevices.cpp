@@ -1,57 +1,56 @@
 #include "CliDevices.h"
 
-#include "CliSession.h"
-#include "KivModuleLoader.h"
+#include <unistd.h>
 
-CliDeviceList::~CliDeviceList() {
-    // Partition records borrow the disks of the disk records: they go first.
-    KivReleasePartInfos(&m_parts);
-    KivReleaseDiskInfos(&m_disks);
-    KivSafeRelease(m_pEnum);
+#include "CDataBackstage.h"
+#include "CliText.h"
+#include "KivUDisksOpener.h"
+
+IKivDevOpener* CliDevOpener() {
+    static CKivUDisksOpener s_opener;
+    return ::geteuid() == 0 ? nullptr : &s_opener;
 }
 
-int CliDeviceList::Enumerate(const std::vector<std::string>& images, uint32_t nImageSectorSize) {
-    m_pEnum = static_cast<IKivEnumDevEx*>(KivLoadModule("KivEnumDevEx", KIV_IID_ENUMDEVEX));
-    if (!m_pEnum) {
-        CliError("cannot load the device library KivEnumDevEx (is it beside the program?)");
-        return CLI_EXIT_FAILED;
-    }
-    m_pEnum->SetDevOpener(CliDevOpener());
-    std::vector<const char*> paths;
-    for (const std::string& s : images) paths.push_back(s.c_str());
-    if (KivFailed(m_pEnum->SetImagePaths(paths.data(), static_cast<uint32_t>(paths.size()), nImageSectorSize))) {
-        CliError("--sector-size must be a multiple of 512, not " + std::to_string(nImageSectorSize));
-        return CLI_EXIT_USAGE;
-    }
-    if (KivFailed(m_pEnum->EnumDisk(&m_disks))) {
-        CliError("listing the disks failed");
-        return CLI_EXIT_FAILED;
-    }
-    int rc = CLI_EXIT_OK;
-    KivDevProblem p;
-    for (uint32_t i = 0; m_pEnum->GetProblem(i, &p); ++i) {
-        bool bImage = false;
-        for (const std::string& s : images) bImage = bImage || s == p.szDevice;
-        if (bImage) {
+bool CliDeviceList::SortProblems(const std::vector<std::string>& images) {
+    bool bImage = false;
+    for (const KivDevProblem& p : m_bs.GetDevProblems()) {
+        bool bNamed = false;
+        for (const std::string& s : images) bNamed = bNamed || s == p.szDevice;
+        if (bNamed) {
             CliError(p.szText);
-            rc = CLI_EXIT_USAGE;
+            bImage = true;
         } else {
             m_problems.push_back(p);
         }
     }
-    if (rc != CLI_EXIT_OK) return rc;
-    if (KivFailed(m_pEnum->EnumPart(&m_disks, &m_parts))) {
-        CliError("listing the partitions failed");
-        return CLI_EXIT_FAILED;
-    }
-    return CLI_EXIT_OK;
+    return bImage;
 }
 
-int CliDeviceList::DiskIndex(const IKivDevDisk* pDisk) const {
-    for (size_t i = 0; i < m_disks.size(); ++i)
-        if (m_disks[i].pDisk == pDisk) return static_cast<int>(i);
-    return -1;
+int CliDeviceList::Enumerate(const std::vector<std::string>& images, uint32_t nImageSectorSize) {
+    m_bs.SetDevOpener(CliDevOpener());
+    m_bs.SetImagePaths(images, nImageSectorSize);
+    KivResult rc = m_bs.GetEnumDevData(&m_disks, &m_parts, nullptr, true);
+    switch (KivFailed(rc) ? m_bs.GetDevFailure() : CDataBackstage::DEV_OK) {
+        case CDataBackstage::DEV_OK: break;
+        case CDataBackstage::DEV_LIBRARY:
+            CliError("cannot load the device library KivEnumDevEx (is it beside the program?)");
+            return CLI_EXIT_FAILED;
+        case CDataBackstage::DEV_IMAGES:
+            CliError("--sector-size must be a multiple of 512, not " + std::to_string(nImageSectorSize));
+            return CLI_EXIT_USAGE;
+        case CDataBackstage::DEV_DISKS:
+            CliError("listing the disks failed");
+            return CLI_EXIT_FAILED;
+        case CDataBackstage::DEV_PARTS:
+            // An image named that could not be read is said first.
+            if (SortProblems(images)) return CLI_EXIT_USAGE;
+            CliError("listing the partitions failed");
+            return CLI_EXIT_FAILED;
+    }
+    return SortProblems(images) ? CLI_EXIT_USAGE : CLI_EXIT_OK;
 }
+
+int CliDeviceList::DiskIndex(const IKivDevDisk* pDisk) const { return m_bs.DiskIndexOf(pDisk); }
 
 void CliDeviceList::WarnProblems() const {
     for (const KivDevProblem& p : m_problems) CliError(std::string("warning: ") + p.szText);

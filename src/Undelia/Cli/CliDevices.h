@@ -1,6 +1,6 @@
 // The machine's disks, the image files given with --image, and their partitions and volumes, as
-// the device library lists them; indexes are positions in these lists, the same for `devices` and
-// for --disk / --part.
+// the program core's back-stage lists them; indexes are positions in these lists, the same for
+// `devices` and for --disk / --part. What is printed about them is the command line's own.
 #pragma once
 
 #include <cstdint>
@@ -9,16 +9,21 @@
 
 #include "IKivEnumDevEx.h"
 
+class CDataBackstage;
+class IKivDevOpener;
+
+// Who opens devices the program may not open itself: udisks2 for a user, nobody for root (who
+// opens them directly, as before).
+IKivDevOpener* CliDevOpener();
+
 class CliDeviceList {
 public:
-    CliDeviceList() = default;
-    ~CliDeviceList();
-    CliDeviceList(const CliDeviceList&) = delete;
-    CliDeviceList& operator=(const CliDeviceList&) = delete;
+    // The lists are bs's (good until its next refresh or reset).
+    explicit CliDeviceList(CDataBackstage& bs) : m_bs(bs) {}
 
-    // Binds the library and lists everything. Answers an exit code; every failure prints its line.
-    // Images that cannot be opened are errors (the user named them); disks that cannot be opened
-    // are problems kept for Problems().
+    // Lists everything. Answers an exit code; every failure prints its line. Images that cannot
+    // be opened are errors (the user named them); disks that cannot be opened are problems kept
+    // for Problems().
     int Enumerate(const std::vector<std::string>& images, uint32_t nImageSectorSize);
 
     const std::vector<DiskInfo>& Disks() const { return m_disks; }
@@ -38,8 +43,10 @@ public:
 
 private:
     bool CheckIndex(int n, size_t nSize, const char* pszWhat) const;
+    // The images' problems become errors (true when there was one), the others are kept.
+    bool SortProblems(const std::vector<std::string>& images);
 
-    IKivEnumDevEx* m_pEnum = nullptr;
+    CDataBackstage& m_bs;
     std::vector<DiskInfo> m_disks;
     std::vector<PartInfo> m_parts;
     std::vector<KivDevProblem> m_problems;

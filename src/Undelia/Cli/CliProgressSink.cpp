@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "CKivResultController.h"
+#include "KivFunction.h"
 #include "KivUiClock.h"
 
 CliProgressSink::CliProgressSink(CliStatusLine& line, IKivDevStor* pDev)
@@ -81,41 +81,21 @@ uint64_t CliProgressSink::BytesDone() const {
 
 double CliProgressSink::Seconds() const { return static_cast<double>(KivTickMs() - m_nStartMs) / 1000.0; }
 
-void CliProgressSink::Report(const char* pszWhat, Outcome o, Outcomes* pList) {
+void CliProgressSink::Report(const char* pszWhat, const std::string& strLine) {
     std::lock_guard<std::mutex> g(m_lock);
     m_line.Finish();
-    CliError(std::string(pszWhat) + ": " + o.path + ": " + o.reason + KivByteRangesText(o.zeros.data(), o.zeros.size()));
-    pList->push_back(std::move(o));
+    CliError(std::string(pszWhat) + ": " + strLine);
 }
 
 void CliProgressSink::OnRecoverDamaged(const std::string& strPath, const std::string& strReason) {
-    Report("damaged", {strPath, strReason, {}}, &m_damaged);
+    Report("damaged", strPath + ": " + strReason);
 }
 
 void CliProgressSink::OnRecoverDamagedAt(const std::string& strPath, const std::string& strReason,
                                          const std::vector<KivByteRange>& zeros) {
-    Report("damaged", {strPath, strReason, zeros}, &m_damaged);
+    Report("damaged", strPath + ": " + strReason + KivByteRangesText(zeros.data(), zeros.size()));
 }
 
 void CliProgressSink::OnRecoverFailed(const std::string& strPath, const std::string& strReason) {
-    Report("failed", {strPath, strReason, {}}, &m_failed);
-}
-
-CliProgressSink::Outcomes CliProgressSink::Damaged() const {
-    std::lock_guard<std::mutex> g(m_lock);
-    return m_damaged;
-}
-
-CliProgressSink::Outcomes CliProgressSink::Failed() const {
-    std::lock_guard<std::mutex> g(m_lock);
-    return m_failed;
-}
-
-std::vector<size_t> CliProgressSink::FollowRenames(const std::vector<std::pair<std::string, std::string>>& renamed) {
-    std::lock_guard<std::mutex> g(m_lock);
-    std::vector<size_t> moved(renamed.size(), 0);
-    for (Outcomes* pList : {&m_damaged, &m_failed})
-        for (Outcome& o : *pList)
-            if (int i = KivFollowRename(&o.path, renamed); i >= 0) ++moved[static_cast<size_t>(i)];
-    return moved;
+    Report("failed", strPath + ": " + strReason);
 }

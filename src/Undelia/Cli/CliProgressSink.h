@@ -1,12 +1,11 @@
 // The core's progress for a terminal: one status line for the scan, the tree building and the
 // recovery, and a line of its own for every file that came back damaged or not at all (quiet or
-// not: those are never hidden). Ctrl-C is the stop button.
+// not: those are never hidden; the core's recovery run keeps them). Ctrl-C is the stop button.
 #pragma once
 
 #include <cstdint>
 #include <mutex>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "CliSession.h"
@@ -33,28 +32,14 @@ public:
     uint64_t BytesDone() const;
     double Seconds() const;
 
-    // Every damaged or failed file, in the order reported; a damaged one also with the byte
-    // ranges written as zeros.
-    struct Outcome {
-        std::string path, reason;
-        std::vector<KivByteRange> zeros;
-    };
-    using Outcomes = std::vector<Outcome>;
-    Outcomes Damaged() const;
-    Outcomes Failed() const;
-    // Placeholder folders were renamed after the copy, (from, to): the reported paths under them
-    // follow. Answers, per rename, how many reported paths moved.
-    std::vector<size_t> FollowRenames(const std::vector<std::pair<std::string, std::string>>& renamed);
-
 private:
     std::string FormatRecover() const;  // with the lock held
-    void Report(const char* pszWhat, Outcome o, Outcomes* pList);
+    void Report(const char* pszWhat, const std::string& strLine);
 
     CliStatusLine& m_line;
     IKivDevStor* m_pDev;
-    mutable std::mutex m_lock;  // the line, the figures and the lists: the engine's threads report
+    mutable std::mutex m_lock;  // the line and the figures: the engine's threads report
     uint64_t m_nStartMs;
     std::string m_strPhase;
     uint64_t m_nFiles = 0, m_nBytes = 0, m_nFilesTotal = 0, m_nBytesTotal = 0;
-    Outcomes m_damaged, m_failed;
 };

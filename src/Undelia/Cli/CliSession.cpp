@@ -18,8 +18,9 @@
 #include <ctime>
 
 #include "CProgressScan.h"
-#include "CKivSessionSaver.h"
 #include "CKivFileNodeMgr.h"
+#include "CKivSessionDriver.h"
+#include "CliDevices.h"
 #include "CliProgressSink.h"
 #include "CliText.h"
 #include "CliTypes.h"
@@ -28,7 +29,6 @@
 #include "CKivRecoveryReport.h"
 #include "KivFunction.h"
 #include "KivUDisksOpener.h"
-#include "KivModuleLoader.h"
 #include "KivScanConfig.h"
 #include "platform/KivPlatform.h"
 
@@ -138,18 +138,6 @@ uint64_t SectorsOf(const KivBadRanges& r, uint32_t nKind) {
 
 }  // namespace
 
-IKivDevOpener* CliDevOpener() {
-    static CKivUDisksOpener s_opener;
-    return ::geteuid() == 0 ? nullptr : &s_opener;
-}
-
-void CliError(const std::string& strText) {
-    std::string s = "undelia-cli: " + CliPrintable(strText) + "\n";
-    std::fwrite(s.data(), 1, s.size(), stderr);
-}
-
-void CliCodeError(const std::string& strWhat, KivResult nCode) { CliError(strWhat + ": " + KivErrorText(nCode)); }
-
 void CliInstallInterruptHandler() {
     struct sigaction sa {};
     sa.sa_handler = OnInterrupt;
@@ -182,28 +170,6 @@ void CliAddScanOptions(CLI::App* pCmd, CliScanOptions& opts) {
                      "afterwards it is written with every sector that could not be read")
         ->type_name("FILE");
     pCmd->add_flag("--json", opts.bJson, "Print the result as JSON on stdout");
-}
-
-std::string CliJoinTypes(const std::string& strTypes) {
-    std::string out;
-    for (const std::string& s : CliSplitTypes(strTypes)) out += (out.empty() ? "" : ",") + s;
-    return out;
-}
-
-
-std::vector<std::string> CliSplitTypes(const std::string& strTypes) {
-    std::vector<std::string> out;
-    size_t i = 0;
-    while (i <= strTypes.size()) {
-        size_t j = strTypes.find_first_of(", ", i);
-        if (j == std::string::npos) j = strTypes.size();
-        std::string s = strTypes.substr(i, j - i);
-        while (!s.empty() && s.front() == '.') s.erase(s.begin());
-        for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (!s.empty() && std::find(out.begin(), out.end(), s) == out.end()) out.push_back(s);
-        i = j + 1;
-    }
-    return out;
 }
 
 // ---- status line and texts ----
@@ -267,12 +233,14 @@ const char* CliFsTypeName(int32_t nType) { return KivFsTypeName(nType); }
 CliSession::CliSession(const CliGlobalOptions& global) : m_global(global) {}
 
 CliSession::~CliSession() {
-    // The views and the engine go before the device they read (and the disks it borrows).
+    // The views and the engine go before the device they read, and that before the disks a
+    // chosen partition borrows.
     m_pCtl.reset();
     m_pRoot = nullptr;
-    m_bs.FullReset();
+    m_bs.ScanReset();
     m_bs.SetDirectDevice(nullptr);
     KivSafeRelease(m_pStor);
+    m_bs.FullReset();
 }
 
 std::vector<CKivScanResPart*> CliSession::Parts() const {
@@ -289,10 +257,10 @@ IKivScanDev* CliSession::Engine() const {
 }
 
 int CliSession::OpenChosen(const CliScanOptions& opts) {
-    m_pDevices = std::make_unique<CliDeviceList>();
-    if (int rc = m_pDevices->Enumerate(opts.images, opts.nSectorSize); rc != CLI_EXIT_OK) return rc;
-    m_pStor = opts.nDisk >= 0 ? m_pDevices->OpenDisk(opts.nDisk, &m_strSource)
-                              : m_pDevices->OpenPart(opts.nPart, &m_strSource);
+    CliDeviceList devices(m_bs);
+    m_bChosen = true;
+    if (int rc = devices.Enumerate(opts.images, opts.nSectorSize); rc != CLI_EXIT_OK) return rc;
+    m_pStor = opts.nDisk >= 0 ? devices.OpenDisk(opts.nDisk, &m_strSource) : devices.OpenPart(opts.nPart, &m_strSource);
     if (!m_pStor) return CLI_EXIT_USAGE;
     m_opts.strPath = m_strSource;
     return CLI_EXIT_OK;
@@ -340,15 +308,6 @@ int CliSession::Open(const CliScanOptions& opts) {
 
     // The scan takes this device as it is: it was opened by path or chosen just now.
     m_bs.SetDirectDevice(m_pStor);
-    IKivScanDev* pEngine = nullptr;
-    if (KivResult rc = m_bs.GetScanData(&pEngine); KivFailed(rc) || !pEngine) {
-        CliCodeError("cannot load the scan engine KivScanDev", rc);
-        return CLI_EXIT_FAILED;
-    }
-    if (KivResult rc = m_bs.InitScanEngine(m_pStor); KivFailed(rc)) {
-        CliCodeError("the scan engine refused the image", rc);
-        return CLI_EXIT_FAILED;
-    }
     if (KivResult rc = m_bs.GetFilterData(nullptr, nullptr); KivFailed(rc)) {
         CliCodeError("cannot load the file types (KivFilter and KivFilter.ini beside the program)", rc);
         return CLI_EXIT_FAILED;
@@ -392,16 +351,13 @@ int CliSession::ReadBadMap() {
 int CliSession::OpenPath(const CliScanOptions& opts) {
     if (int rc = CheckImagePath(opts.strPath); rc != CLI_EXIT_OK) return rc;
 
-    auto* pImageDev = static_cast<IKivImageDev*>(KivLoadModule("KivEnumDevEx", "IKivImageDev"));
-    if (!pImageDev) {
+    m_bs.SetDevOpener(CliDevOpener());
+    KivResult rc = m_bs.OpenImage(opts.strPath, opts.nSectorSize, &m_pStor);
+    if (KivErrNo(rc) == KIV_E_NOOBJ) {
         CliError("cannot load the device library KivEnumDevEx (is it beside the program?)");
         return CLI_EXIT_FAILED;
     }
-    pImageDev->SetDevOpener(CliDevOpener());
-    KivResult rc = pImageDev->OpenImage(opts.strPath.c_str(), opts.nSectorSize, &m_pStor);
-    pImageDev->Release();
-    if (KivFailed(rc) || !m_pStor) {
-        m_pStor = nullptr;
+    if (KivFailed(rc)) {
         auto* pOpener = static_cast<CKivUDisksOpener*>(CliDevOpener());
         if (pOpener && !pOpener->LastReason().empty())
             CliError("cannot open '" + opts.strPath + "': " + pOpener->LastReason());
@@ -425,33 +381,24 @@ int CliSession::Scan() {
     CliStatusLine line(m_global.bQuiet);
     CliProgressSink sink(line, m_pStor);
     CProgressScan scan(m_bs, &sink);
-    std::unique_ptr<CKivSessionSaver> pSaver;
+    // A session being resumed was put back by the core and keeps its own file; a new one is kept
+    // in the file given.
     if (!m_opts.strSession.empty()) {
-        pSaver = std::make_unique<CKivSessionSaver>(m_opts.strSession, m_medium, m_strSessionTypes, m_pStor,
-                                                    m_opts.dSaveEvery);
-        if (s_fnTestAfterSave) pSaver->SetAfterSave(s_fnTestAfterSave);
-        scan.SetCheckpointSink(pSaver.get());
+        scan.SaveInto(m_opts.strSession, m_strSessionTypes);
+        scan.SetSaveEvery(m_opts.dSaveEvery);
+        if (s_fnTestAfterSave) scan.SetAfterSave(s_fnTestAfterSave);
     }
-    // The scan driver gives the device a fresh engine: a session being resumed goes into that one.
-    std::string strRestoreError;
-    if (m_bResume)
-        scan.SetPrepare([this, &strRestoreError](IKivScanDev* pEngine, IKivDevStor* pStor) -> KivResult {
-            CKivScanSession session;
-            if (KivRestoreSession(m_opts.strSession, pEngine, pStor, m_strSource, &session, &strRestoreError))
-                return KIV_OK;
-            return KivMakeCode(__LINE__, 0, KIV_E_STATE);
-        });
     KivResult rc = scan.DoScan();
     line.Finish();
-    if (!strRestoreError.empty()) {
-        CliError(strRestoreError);
+    if (scan.SessionNotBegun()) {
+        CliError(scan.SessionError());
         return CLI_EXIT_FAILED;
     }
     if (KivFailed(rc)) {
         CliCodeError("the scan failed", rc);
         return CLI_EXIT_FAILED;
     }
-    if (pSaver) m_strSaveError = pSaver->FirstError();
+    m_strSaveError = scan.SessionError();
     const CKivScan& figures = scan.Scan();
     m_summary.nBlocksDone = figures.Pos();
     m_summary.nBlocks = figures.Range();
@@ -495,12 +442,14 @@ int CliSession::CheckOutput(const std::string& strPath, KivOutput nKind) const {
 }
 
 int CliSession::PartIndex(const CKivScanResPart* pPart) const {
-    if (!m_pDevices || !pPart) return -1;
+    if (!m_bChosen || !pPart) return -1;
     // A partition scanned alone holds its own file system at its first sector.
     if (m_opts.nPart >= 0) return pPart->m_nFirstSector == 0 ? m_opts.nPart : -1;
-    if (m_opts.nDisk < 0 || static_cast<size_t>(m_opts.nDisk) >= m_pDevices->Disks().size()) return -1;
-    const IKivDevDisk* pDisk = m_pDevices->Disks()[m_opts.nDisk].pDisk;
-    const std::vector<PartInfo>& list = m_pDevices->Parts();
+    // The lists as they were chosen from (the scan reads through their records).
+    const std::vector<DiskInfo>& disks = m_bs.GetDisks();
+    const std::vector<PartInfo>& list = m_bs.GetParts();
+    if (m_opts.nDisk < 0 || static_cast<size_t>(m_opts.nDisk) >= disks.size()) return -1;
+    const IKivDevDisk* pDisk = disks[m_opts.nDisk].pDisk;
     for (size_t i = 0; i < list.size(); ++i)
         if (list[i].extents[0].pDisk == pDisk && list[i].extents[0].nFirstSector == pPart->m_nFirstSector)
             return static_cast<int>(i);
@@ -550,14 +499,8 @@ int CliSession::WriteBadMap() {
 }
 
 int CliSession::EnumParts() {
-    if (m_summary.bFromSession) {
-        // No scan ran: the partitions come from the restored engine.
-        if (KivResult rc = m_bs.TakeEngineResult(); KivFailed(rc)) {
-            CliCodeError("listing the partitions found failed", rc);
-            return CLI_EXIT_FAILED;
-        }
-    }
-    // The scan driver (or the step above) kept the scored partitions in the back-stage.
+    // The scan driver (or the core's opening of a finished session) kept the scored partitions in
+    // the back-stage.
     if (KivResult rc = m_bs.GetScanResult(nullptr); KivFailed(rc)) {
         CliCodeError("listing the partitions found failed", rc);
         return CLI_EXIT_FAILED;
@@ -603,18 +546,15 @@ int CliSession::OpenSession(bool* pbScan) {
             CliError("'" + strFile + "' exists; give --resume to go on with its scan, or remove it to scan anew");
             return CLI_EXIT_USAGE;
         }
-        std::string strWhy;
-        if (!CKivScanSession::IdentifyMedium(m_pStor, m_strSource, &m_medium, &strWhy)) {
-            CliError(strWhy);
-            return CLI_EXIT_FAILED;
-        }
         m_strSessionTypes = strTypes;
         *pbScan = true;
         return CLI_EXIT_OK;
     }
-    CKivScanSession s;
+    // The core puts the saved scan back into a fresh engine on this medium, once: a finished one
+    // is ready for the results, an unfinished one is gone on with by the next scan.
+    CKivSessionDriver::Opened s;
     std::string strWhy;
-    if (!KivRestoreSession(strFile, Engine(), m_pStor, m_strSource, &s, &strWhy)) {
+    if (KivFailed(CKivSessionDriver(m_bs).Open(strFile, m_pStor, m_strSource, !m_opts.bWritesSession, &s, &strWhy))) {
         CliError(strWhy);
         return CLI_EXIT_USAGE;
     }
@@ -623,7 +563,6 @@ int CliSession::OpenSession(bool* pbScan) {
                  "'; leave --types out or give the same");
         return CLI_EXIT_USAGE;
     }
-    m_medium = s.medium;
     m_strSessionTypes = s.strTypes;
     m_opts.strTypes = s.strTypes;
     if (int rc = SetTypes(); rc != CLI_EXIT_OK) return rc;
@@ -634,7 +573,6 @@ int CliSession::OpenSession(bool* pbScan) {
         return CLI_EXIT_USAGE;
     }
     *pbScan = !s.bComplete;
-    m_bResume = !s.bComplete;
     if (s.bComplete) {
         m_summary.nBlocksDone = m_summary.nBlocks = s.nBlocks;
         m_summary.nBytesScanned = m_pStor->GetSectorCount() * m_pStor->GetSectorSize();

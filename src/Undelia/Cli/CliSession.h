@@ -12,9 +12,8 @@
 
 #include "CDataBackstage.h"
 #include "CKivResultController.h"
-#include "CKivScanSession.h"
-#include "CliDevices.h"
 #include "CKivDdrescueMap.h"
+#include "CliText.h"
 #include "IKivDevStor.h"
 #include "IKivScanDev.h"
 #include "KivScanResult.h"
@@ -22,12 +21,6 @@
 namespace CLI {
 class App;
 }
-
-// Exit codes of the program.
-constexpr int CLI_EXIT_OK = 0;
-constexpr int CLI_EXIT_USAGE = 1;   // bad usage or unusable input
-constexpr int CLI_EXIT_FAILED = 2;  // the scan (or the command's work) failed
-constexpr int CLI_EXIT_INTERRUPTED = 130;  // stopped by Ctrl-C (what was done so far is kept)
 
 // Options given before the command.
 struct CliGlobalOptions {
@@ -65,16 +58,6 @@ CliRunFn CliAddLsCommand(CLI::App& app);
 CliRunFn CliAddRecoverCommand(CLI::App& app);
 CliRunFn CliAddDevicesCommand(CLI::App& app);
 CliRunFn CliAddTypesCommand(CLI::App& app);
-
-class IKivDevOpener;
-// Who opens devices the program may not open itself: udisks2 for a user, nobody for root (who
-// opens them directly, as before).
-IKivDevOpener* CliDevOpener();
-
-// Prints "undelia-cli: <text>" as one line on stderr.
-void CliError(const std::string& strText);
-// "<what>: <the text of KivErrStr.ini for the code>" (the text names the code).
-void CliCodeError(const std::string& strWhat, KivResult nCode);
 
 // Ctrl-C: the first SIGINT stops the step under way (the scan within one block, the recovery
 // within one piece of a file); the command goes on with what the step left. A second one within
@@ -142,12 +125,12 @@ public:
     CliSession(const CliSession&) = delete;
     CliSession& operator=(const CliSession&) = delete;
 
-    // Checks the path (or lists the devices and takes the one chosen), binds the engine and gives
-    // it the store.
+    // Checks the path (or lists the devices and takes the one chosen) and opens it; binds the file
+    // types. The scan binds its engine.
     int Open(const CliScanOptions& opts);
     // Runs the scan over the whole image with the progress line. A Ctrl-C stops it within one
     // block; the scan then counts as done (Summary().bCancelled tells). With a session file the
-    // scan is kept in it while it runs; a session being resumed is put back into the engine first.
+    // scan is kept in it while it runs; a session being resumed goes on where the core put it back.
     // The partitions, tree and ticks of an earlier scan are gone afterwards.
     int Scan();
     // The session step of OpenAndScan: reads the session (ls, recover, scan --resume) or checks
@@ -213,24 +196,17 @@ private:
 
     CliGlobalOptions m_global;
     CliScanOptions m_opts;
-    std::unique_ptr<CliDeviceList> m_pDevices;  // holds the disks that a chosen partition borrows
+    bool m_bChosen = false;  // the medium was chosen from the back-stage's device lists
     std::string m_strSource;
     IKivDevStor* m_pStor = nullptr;
     CDataBackstage m_bs;
     std::unique_ptr<CKivResultController> m_pCtl;
     IKivFsNode* m_pRoot = nullptr;  // the node manager's
     CliScanSummary m_summary;
-    CKivScanSession::Medium m_medium;  // the medium's identity, when a session is written
     std::string m_strSessionTypes;      // the types the session's scan was made with
     std::string m_strSaveError;         // why the session could not be saved during the scan
-    bool m_bResume = false;             // the scan goes on with the session's
     bool m_bMapRead = false;     // the mapfile existed and was read
     CKivDdrescueMap m_mapRead;
     KivBadRanges m_fromMap;      // its areas not rescued, in sectors
     static inline std::function<void(uint64_t)> s_fnTestAfterSave;
 };
-
-// The "--types" text in one form ("jpg,png"), to compare two requests.
-std::string CliJoinTypes(const std::string& strTypes);
-// Splits "--types" text ("jpg, .PNG,doc") into lower-case extensions without dots.
-std::vector<std::string> CliSplitTypes(const std::string& strTypes);

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <iostream>
 
+#include "KivUiTexts.h"
+
 namespace {
 
 // Length of the valid UTF-8 sequence at s[i], 0 when none starts there (overlong forms,
@@ -81,3 +83,10 @@ bool CliCloseStdout(std::string* pWhy) {
     if (pWhy) *pWhy = e ? std::strerror(e) : "the output could not be written";
     return false;
 }
+
+void CliError(const std::string& strText) {
+    std::string s = "undelia-cli: " + CliPrintable(strText) + "\n";
+    std::fwrite(s.data(), 1, s.size(), stderr);
+}
+
+void CliCodeError(const std::string& strWhat, KivResult nCode) { CliError(strWhat + ": " + KivErrorText(nCode)); }

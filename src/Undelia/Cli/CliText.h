@@ -5,6 +5,19 @@
 
 #include <string>
 
+#include "KivCommon.h"
+
+// Exit codes of the program.
+constexpr int CLI_EXIT_OK = 0;
+constexpr int CLI_EXIT_USAGE = 1;   // bad usage or unusable input
+constexpr int CLI_EXIT_FAILED = 2;  // the scan (or the command's work) failed
+constexpr int CLI_EXIT_INTERRUPTED = 130;  // stopped by Ctrl-C (what was done so far is kept)
+
+// Prints "undelia-cli: <text>" as one line on stderr.
+void CliError(const std::string& strText);
+// "<what>: <the text of KivErrStr.ini for the code>" (the text names the code).
+void CliCodeError(const std::string& strWhat, KivResult nCode);
+
 // Control characters as \n, \t, \r or \ooo, a backslash as \\, and each byte of an invalid UTF-8
 // sequence as \ooo; valid UTF-8 text stays as it is.
 std::string CliPrintable(const std::string& s);

@@ -1,9 +1,9 @@
 #include "CliTypes.h"
 
 #include <algorithm>
+#include <cctype>
 #include <set>
 
-#include "CliSession.h"
 #include "IKivFilter.h"
 #include "KivModuleLoader.h"
 #include "Model/RawTypeTable.h"
@@ -64,4 +64,25 @@ bool CliCheckTypes(const std::string& strTypes, std::string* pError) {
     s += " (undelia-cli types describes them)";
     *pError = s;
     return false;
+}
+
+std::string CliJoinTypes(const std::string& strTypes) {
+    std::string out;
+    for (const std::string& s : CliSplitTypes(strTypes)) out += (out.empty() ? "" : ",") + s;
+    return out;
+}
+
+std::vector<std::string> CliSplitTypes(const std::string& strTypes) {
+    std::vector<std::string> out;
+    size_t i = 0;
+    while (i <= strTypes.size()) {
+        size_t j = strTypes.find_first_of(", ", i);
+        if (j == std::string::npos) j = strTypes.size();
+        std::string s = strTypes.substr(i, j - i);
+        while (!s.empty() && s.front() == '.') s.erase(s.begin());
+        for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (!s.empty() && std::find(out.begin(), out.end(), s) == out.end()) out.push_back(s);
+        i = j + 1;
+    }
+    return out;
 }

@@ -17,3 +17,8 @@ std::vector<CliFileType> CliKnownTypes();
 // Checks every extension of a --types text. On an unknown one, answers false with the message
 // that names it and the valid ones.
 bool CliCheckTypes(const std::string& strTypes, std::string* pError);
+
+// The "--types" text in one form ("jpg,png"), to compare two requests.
+std::string CliJoinTypes(const std::string& strTypes);
+// Splits "--types" text ("jpg, .PNG,doc") into lower-case extensions without dots.
+std::vector<std::string> CliSplitTypes(const std::string& strTypes);

@@ -188,7 +188,8 @@ CliRunFn CliAddDevicesCommand(CLI::App& app) {
     pCmd->add_option("--sector-size", pOpts->nSectorSize, "Bytes per sector of the images (default 512)");
     pCmd->add_flag("--json", pOpts->bJson, "Print the lists as JSON on stdout");
     return [pOpts](const CliGlobalOptions&) {
-        CliDeviceList list;
+        CDataBackstage bs;
+        CliDeviceList list(bs);
         if (int rc = list.Enumerate(pOpts->images, pOpts->nSectorSize); rc != CLI_EXIT_OK) return rc;
         list.WarnProblems();
         if (pOpts->bJson)

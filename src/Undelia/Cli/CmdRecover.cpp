@@ -13,7 +13,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
-#include "CKivRecoveryReport.h"
+#include "CKivRecoveryRun.h"
 #include "CliProgressSink.h"
 #include "CliSession.h"
 #include "CliText.h"
@@ -107,12 +107,6 @@ int CheckReportPath(CliSession& session, const std::string& strReport, bool bFor
     return CLI_EXIT_OK;
 }
 
-// What only the end of the recovery knows: the device's bad areas, and the times.
-void FinishReport(CKivRecoveryReport& report, CliSession& session, time_t tStarted) {
-    report.TakeBadAreas(session.Device());
-    report.SetTimes(tStarted, ::time(nullptr));
-}
-
 // The path of a file inside its partition, as the folder view has it ("Docs/report.pdf").
 std::string PathInPartition(const CKivUiNode* pFile) {
     std::string full = pFile->GetFullPath();
@@ -179,11 +173,9 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
 
     CliStatusLine line(global.bQuiet);
     CliProgressSink sink(line);
-    CKivRecoveryReport report;
-    if (!o.strReport.empty()) {
-        report.SetProgram("undelia-cli", global.strCommandLine);
-        report.SetScan(session.Device(), session.SourcePath(), session.Parts(), session.PartIndexes());
-    }
+    CKivRecoveryRun run(session.Backstage(), *pCtl);
+    // The report covers the scan too.
+    if (!o.strReport.empty()) run.WantReport("undelia-cli", global.strCommandLine, session.PartIndexes(), tSessionStarted);
     time_t tStarted = ::time(nullptr);
     KivRecoverSummary sum;
     bool bEngineFailed = false;
@@ -198,10 +190,10 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
             return CLI_EXIT_USAGE;
         }
         CliPrompt prompt(o.bForce);
-        KivResult rc = pCtl->Recover(view, o.strDest, &sink, &prompt, &sum, o.strReport.empty() ? nullptr : &report);
+        KivResult rc = run.Recover(view, o.strDest, &sink, &prompt, &sum);
         line.Finish();
         // The lines above named the placeholder folders the files were copied into.
-        std::vector<size_t> moved = sink.FollowRenames(sum.renamed);
+        const std::vector<size_t>& moved = run.Moved();
         for (size_t i = 0; i < moved.size(); ++i)
             if (moved[i])
                 CliError("note: the " + std::to_string(moved[i]) + " damaged or failed files named under '" +
@@ -228,18 +220,17 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
     // Recovery tried again what the scan left untried: the mapfile gets the final word.
     int nMapRc = session.WriteBadMap();
     bool bReportFailed = false;
-    if (!o.strReport.empty()) {
-        FinishReport(report, session, tSessionStarted);
+    if (CKivRecoveryReport* pReport = run.FinishReport()) {
         std::string strErr;
-        if (!report.Save(o.strReport, &strErr)) {
+        if (!pReport->Save(o.strReport, &strErr)) {
             CliError(strErr);
             bReportFailed = true;
         }
     }
     // A damaged file also with the byte ranges written as zeros, as [first, end) pairs.
-    auto outcomes = [](const CliProgressSink::Outcomes& list, bool bDamaged) {
+    auto outcomes = [](const std::vector<CKivRecoveryRun::Outcome>& list, bool bDamaged) {
         nlohmann::json arr = nlohmann::json::array();
-        for (const CliProgressSink::Outcome& o : list) {
+        for (const CKivRecoveryRun::Outcome& o : list) {
             nlohmann::json j = {{"path", o.path}, {"reason", o.reason}};
             if (bDamaged) {
                 nlohmann::json ranges = nlohmann::json::array();
@@ -271,8 +262,8 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
                             {"stopped", sum.strDestStopped},
                             {"started", CliLocalTimeText(tStarted)},
                             {"finished", CliLocalTimeText(::time(nullptr))},
-                            {"damaged_files", outcomes(sink.Damaged(), true)},
-                            {"failed_files", outcomes(sink.Failed(), false)}};
+                            {"damaged_files", outcomes(run.Damaged(), true)},
+                            {"failed_files", outcomes(run.Failed(), false)}};
         std::cout << j.dump(2) << "\n";
     } else if (!global.bQuiet) {
         std::printf("%s%llu of %llu selected files written (%s) in %s: %llu failed, %llu damaged\n",

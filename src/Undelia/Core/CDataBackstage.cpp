@@ -28,6 +28,7 @@ void CDataBackstage::ReleaseDeviceLists() {
 KivResult CDataBackstage::GetEnumDevData(std::vector<DiskInfo>* pDisks, std::vector<PartInfo>* pParts,
                                          IKivEnumDevEx** ppEnum, bool bRefresh) {
     if (ppEnum) *ppEnum = nullptr;
+    m_nDevFailure = DEV_LIBRARY;
     if (!m_pEnum) {
         m_pEnum = static_cast<IKivEnumDevEx*>(KivLoadModule("KivEnumDevEx", KIV_IID_ENUMDEVEX));
         if (!m_pEnum) return KIV_RETERR(KIV_E_NOOBJ);
@@ -35,6 +36,7 @@ KivResult CDataBackstage::GetEnumDevData(std::vector<DiskInfo>* pDisks, std::vec
         bRefresh = true;
     }
     if (ppEnum) *ppEnum = m_pEnum;
+    m_nDevFailure = DEV_IMAGES;
     if (bRefresh) {
         ReleaseDeviceLists();
         std::vector<const char*> paths;
@@ -43,13 +45,42 @@ KivResult CDataBackstage::GetEnumDevData(std::vector<DiskInfo>* pDisks, std::vec
             KivFailed(rc))
             return KIV_LOGERR(rc);
     }
+    m_nDevFailure = DEV_DISKS;
     if (m_disks.empty())
         if (KivResult rc = m_pEnum->EnumDisk(&m_disks); KivFailed(rc)) return KIV_LOGERR(rc);
+    m_nDevFailure = DEV_PARTS;
     if (m_parts.empty() && !m_disks.empty())
         if (KivResult rc = m_pEnum->EnumPart(&m_disks, &m_parts); KivFailed(rc)) return KIV_LOGERR(rc);
+    m_nDevFailure = DEV_OK;
     if (pDisks) *pDisks = m_disks;
     if (pParts) *pParts = m_parts;
     return KIV_OK;
+}
+
+std::vector<KivDevProblem> CDataBackstage::GetDevProblems() const {
+    std::vector<KivDevProblem> out;
+    KivDevProblem p;
+    for (uint32_t i = 0; m_pEnum && m_pEnum->GetProblem(i, &p); ++i) out.push_back(p);
+    return out;
+}
+
+int CDataBackstage::DiskIndexOf(const IKivDevDisk* pDisk) const {
+    for (size_t i = 0; i < m_disks.size(); ++i)
+        if (m_disks[i].pDisk == pDisk) return static_cast<int>(i);
+    return -1;
+}
+
+KivResult CDataBackstage::OpenImage(const std::string& strPath, uint32_t nSectorSize, IKivDevStor** ppStor) {
+    if (!ppStor) return KIV_RETERR(KIV_E_INVALIDARG);
+    *ppStor = nullptr;
+    auto* pImageDev = static_cast<IKivImageDev*>(KivLoadModule("KivEnumDevEx", "IKivImageDev"));
+    if (!pImageDev) return KIV_RETERR(KIV_E_NOOBJ);
+    if (m_pOpener) pImageDev->SetDevOpener(m_pOpener);
+    KivResult rc = pImageDev->OpenImage(strPath.c_str(), nSectorSize, ppStor);
+    pImageDev->Release();
+    if (KivSucceeded(rc) && *ppStor) return KIV_OK;
+    *ppStor = nullptr;
+    return KivFailed(rc) ? rc : KIV_RETERR(KIV_E_NOTFOUND);
 }
 
 void CDataBackstage::SetDevOpener(IKivDevOpener* pOpener) {

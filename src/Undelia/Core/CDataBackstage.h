@@ -39,6 +39,20 @@ public:
     void SetDevOpener(IKivDevOpener* pOpener);
     // Image files listed as disks after the machine's own (takes effect at the next refresh).
     KivResult SetImagePaths(const std::vector<std::string>& paths, uint32_t nSectorSize);
+    // The step of the last GetEnumDevData that failed, so that a front end names it.
+    enum DevStep { DEV_OK, DEV_LIBRARY, DEV_IMAGES, DEV_DISKS, DEV_PARTS };
+    DevStep GetDevFailure() const { return m_nDevFailure; }
+    // What the last listing could not list (disks that cannot be opened, images that are none).
+    std::vector<KivDevProblem> GetDevProblems() const;
+    // The lists as they stand (nothing bound, nothing refreshed).
+    const std::vector<DiskInfo>& GetDisks() const { return m_disks; }
+    const std::vector<PartInfo>& GetParts() const { return m_parts; }
+    // The index of the disk record holding a disk in the lists as they stand, -1 when none does.
+    int DiskIndexOf(const IKivDevDisk* pDisk) const;
+    // Opens an image file or a device by its path, read-only, outside the lists (through the
+    // device opener when one is set): one reference for the caller. 0x005 when the device library
+    // cannot be had; the library's code when the path cannot be opened.
+    KivResult OpenImage(const std::string& strPath, uint32_t nSectorSize, IKivDevStor** ppStor);
     // 0x003 without an enumerator or an empty disk list.
     KivResult SetEnumDevResult(uint32_t nIndex);
     KivResult GetEnumDevResult(std::vector<DiskInfo>* pDisks, std::vector<PartInfo>* pParts, uint32_t* pIndex);
@@ -115,6 +129,7 @@ private:
     uint32_t m_nImageSectorSize = 0;
     std::vector<DiskInfo> m_disks;
     std::vector<PartInfo> m_parts;
+    DevStep m_nDevFailure = DEV_OK;
     int m_nDevMode = 1;
     uint32_t m_nDevIndex = 0;
     std::array<std::string, 4> m_devTexts;

@@ -8,7 +8,6 @@
 #include "CKivSessionSaver.h"
 #include "KivFunction.h"
 #include "KivLog.h"
-#include "KivModuleLoader.h"
 #include "KivUiCodes.h"
 #include "KivUiTexts.h"
 
@@ -65,15 +64,13 @@ IKivDevStor* CKivSessionDriver::FindMedium(const std::string& strPath, uint64_t 
             }
         }
     }
-    auto* pImageDev = static_cast<IKivImageDev*>(KivLoadModule("KivEnumDevEx", "IKivImageDev"));
-    if (!pImageDev) {
+    IKivDevStor* pStor = nullptr;
+    KivResult rc = m_backstage.OpenImage(strPath, nSectorSize, &pStor);
+    if (KivErrNo(rc) == KIV_E_NOOBJ) {
         if (pWhy) *pWhy = "the device library KivEnumDevEx cannot be loaded";
         return nullptr;
     }
-    IKivDevStor* pStor = nullptr;
-    KivResult rc = pImageDev->OpenImage(strPath.c_str(), nSectorSize, &pStor);
-    pImageDev->Release();
-    if (KivFailed(rc) || !pStor) {
+    if (KivFailed(rc)) {
         if (pWhy)
             *pWhy = "the medium of the saved scan, " + strPath + ", cannot be opened (" +
                     (KivErrNo(rc) == KIV_E_NOTFOUND ? std::string("it is not there") : "error " + std::to_string(KivErrNo(rc))) +
@@ -85,13 +82,24 @@ IKivDevStor* CKivSessionDriver::FindMedium(const std::string& strPath, uint64_t 
 
 KivResult CKivSessionDriver::Open(const std::string& strFile, IKivDevStor* pStor, bool* pbComplete,
                                   std::string* pWhy, const std::function<void()>& fnBeforeReset) {
-    if (pbComplete) *pbComplete = false;
+    Opened opened;
+    KivResult rc = Open(strFile, pStor, std::string(), false, &opened, pWhy, fnBeforeReset);
+    if (pbComplete) *pbComplete = KivSucceeded(rc) && opened.bComplete;
+    return rc;
+}
+
+KivResult CKivSessionDriver::Open(const std::string& strFile, IKivDevStor* pStor, const std::string& strPath,
+                                  bool bReadOnly, Opened* pOpened, std::string* pWhy,
+                                  const std::function<void()>& fnBeforeReset) {
+    if (pOpened) *pOpened = Opened();
     CKivScanSession s;
     if (!s.Load(strFile, pWhy)) return KIV_RETERR(KIV_E_INVALIDARG);
     const CKivScanSession::Medium& saved = s.medium;
+    // The path the user knows the medium by: the one it was opened from, else the saved one.
+    const std::string strMedium = pStor && !strPath.empty() ? strPath : saved.strPath;
     // An unfinished scan goes on saving into its file.
-    if (!s.bComplete)
-        if (KivOutputVerdict v = CKivOutputGuard::Check(saved.strPath, strFile, KivOutput::kSession); v.bRefused) {
+    if (!s.bComplete && !bReadOnly)
+        if (KivOutputVerdict v = CKivOutputGuard::Check(strMedium, strFile, KivOutput::kSession); v.bRefused) {
             if (pWhy) *pWhy = v.strText;
             return KIV_RETERR(KIV_E_ONMEDIUM);
         }
@@ -106,7 +114,7 @@ KivResult CKivSessionDriver::Open(const std::string& strFile, IKivDevStor* pStor
     } hold{pStor};
 
     // The medium is checked before the scan shown is given up.
-    if (!KivCheckSessionMedium(s, strFile, pStor, saved.strPath, pWhy)) return KIV_RETERR(KIV_E_DEVCHANGED);
+    if (!KivCheckSessionMedium(s, strFile, pStor, strMedium, pWhy)) return KIV_RETERR(KIV_E_DEVCHANGED);
     if (fnBeforeReset) fnBeforeReset();
     m_backstage.ScanReset();
     IKivScanDev* pEngine = nullptr;
@@ -125,9 +133,14 @@ KivResult CKivSessionDriver::Open(const std::string& strFile, IKivDevStor* pStor
     }
     const CKivScanSession& taken = s;
     m_backstage.SetDirectDevice(pStor);
-    m_backstage.SetScanMediumPath(saved.strPath);
+    m_backstage.SetScanMediumPath(strMedium);
     m_backstage.SetScanTypes(taken.strTypes);
-    m_backstage.SetDevTexts({"", saved.strPath, KivSizeTextIec(saved.nBytes), NameOf(strFile)});
+    m_backstage.SetDevTexts({"", strMedium, KivSizeTextIec(saved.nBytes), NameOf(strFile)});
+    if (pOpened) {
+        pOpened->nBlocksDone = taken.nBlocksDone;
+        pOpened->nBlocks = taken.nBlocks;
+        pOpened->strTypes = taken.strTypes;
+    }
     if (!taken.bComplete) {
         m_backstage.SetResumeSession({strFile, taken.strTypes, taken.medium});
         return KIV_OK;
@@ -137,6 +150,6 @@ KivResult CKivSessionDriver::Open(const std::string& strFile, IKivDevStor* pStor
         m_backstage.ScanReset();
         return rc;
     }
-    if (pbComplete) *pbComplete = true;
+    if (pOpened) pOpened->bComplete = true;
     return KIV_OK;
 }

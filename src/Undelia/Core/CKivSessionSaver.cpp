@@ -44,7 +44,7 @@ private:
     size_t m_nPos = 0;
 };
 
-// The bad areas the medium's reader has met so far (put back by KivRestoreSession).
+// The bad areas the medium's reader has met so far (put back by KivTakeOverSession).
 std::vector<CKivScanSession::BadArea> BadAreasOf(IKivDevStor* pStor) {
     KivBadRanges areas;
     if (pStor) pStor->GetBadAreas(&areas);
@@ -172,15 +172,5 @@ bool KivTakeOverSession(const CKivScanSession& s, const std::string& strFile, IK
                                    : ": the scan state in the session file is damaged");
         return false;
     }
-    return true;
-}
-
-bool KivRestoreSession(const std::string& strFile, IKivScanDev* pEngine, IKivDevStor* pStor,
-                       const std::string& strPath, CKivScanSession* pOut, std::string* pWhy) {
-    CKivScanSession s;
-    if (!s.Load(strFile, pWhy) || !KivCheckSessionMedium(s, strFile, pStor, strPath, pWhy) ||
-        !KivTakeOverSession(s, strFile, pEngine, pStor, pWhy))
-        return false;
-    if (pOut) *pOut = std::move(s);
     return true;
 }

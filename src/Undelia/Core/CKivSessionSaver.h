@@ -51,17 +51,12 @@ private:
     std::function<void(uint64_t)> m_fnAfterSave;
 };
 
-// Reads strFile, checks that it was saved for the medium pStor (opened from strPath) and gives
-// pEngine (initialised on pStor, not yet scanning) its state. The session's bad-area map goes back
-// onto pStor first (only once the medium is known to be the one saved), so that no sector that
-// failed is read again. pOut receives the session. False with a one-line reason: the file's own
-// problems, another medium, a state the engine refuses.
-bool KivRestoreSession(const std::string& strFile, IKivScanDev* pEngine, IKivDevStor* pStor,
-                       const std::string& strPath, CKivScanSession* pOut, std::string* pWhy);
-
-// The two steps of KivRestoreSession over a session already read from strFile: the medium check
-// (it reads the medium's ends, skipping the session's bad areas), and the hand-over of the map and
-// the state.
+// Putting a session read from strFile back, in two steps (CKivSessionDriver::Open takes them): the
+// medium check, that it was saved for the medium pStor opened from strPath (it reads the medium's
+// ends, skipping the session's bad areas); and the hand-over of the map and the state to pEngine
+// (initialised on pStor, not yet scanning). The session's bad-area map goes back onto pStor first
+// (only once the medium is known to be the one saved), so that no sector that failed is read
+// again. False with a one-line reason: another medium, a state the engine refuses.
 bool KivCheckSessionMedium(const CKivScanSession& s, const std::string& strFile, IKivDevStor* pStor,
                            const std::string& strPath, std::string* pWhy);
 bool KivTakeOverSession(const CKivScanSession& s, const std::string& strFile, IKivScanDev* pEngine,

@@ -106,6 +106,12 @@ KivResult CProgressScan::DoScan() {
 
     KivFilterSet types;
     if (KivResult rc = m_backstage.GetFilterResult(&types); KivFailed(rc)) return rc;
+    // The medium is named in the session file as it is before the scan reads it.
+    CKivScanSession::Medium medium;
+    if (!m_strSaveFile.empty() && !CKivScanSession::IdentifyMedium(pStor, strPath, &medium, &m_strSessionError)) {
+        m_bNotBegun = true;
+        return KIV_RETERR(KIV_E_IO);
+    }
     m_backstage.ScanReset();
     IKivScanDev* pEngine = nullptr;
     if (KivResult rc = m_backstage.GetScanData(&pEngine); KivFailed(rc)) return rc;
@@ -115,14 +121,16 @@ KivResult CProgressScan::DoScan() {
     m_scan.SetDevice(nBlockBytes, pStor->GetSectorCount() * nSectorSize);
     if (KivResult rc = m_backstage.InitScanEngine(pStor); KivFailed(rc)) return rc;
     m_backstage.SetScanMediumPath(strPath);
-    if (m_prepare)
-        if (KivResult rc = m_prepare(pEngine, pStor); KivFailed(rc)) return rc;
 
     KivFilterSettings settings;
     settings.nMode = types.nMode;
     for (const std::string& e : types.exts) settings.exts.push_back(e.c_str());
     m_backstage.SetScanTypes(TypesText(types));
-    return Run(pEngine, settings);
+    if (m_strSaveFile.empty()) return Run(pEngine, settings, nullptr);
+    CKivSessionSaver saver(m_strSaveFile, medium, m_strSaveTypes, pStor, m_dSaveEvery);
+    KivResult rc = Run(pEngine, settings, &saver);
+    m_strSessionError = saver.FirstError();
+    return rc;
 }
 
 std::string CProgressScan::TypesText(const KivFilterSet& types) {
@@ -174,26 +182,25 @@ KivResult CProgressScan::GoOn() {
     m_scan.SetDevice(KivScanBlockBytes(nSectorSize), pStor->GetSectorCount() * nSectorSize);
 
     CKivSessionSaver saver(info.strFile, info.medium, info.strTypes, pStor, m_dSaveEvery);
-    pEngine->SetCheckpointSink(&saver);
     // The engine goes on with the filter it saved; these settings are not looked at.
-    KivResult rc = Run(pEngine, KivFilterSettings{});
-    pEngine->SetCheckpointSink(nullptr);
+    KivResult rc = Run(pEngine, KivFilterSettings{}, &saver);
     m_strSessionError = saver.FirstError();
     if (!m_strSessionError.empty()) KivLogW(0, L"the session could not be saved");
     return rc;
 }
 
-KivResult CProgressScan::Run(IKivScanDev* pEngine, const KivFilterSettings& settings) {
+KivResult CProgressScan::Run(IKivScanDev* pEngine, const KivFilterSettings& settings, CKivSessionSaver* pSaver) {
     m_nFirstBlock = 0;
     pEngine->GetScanPosition(&m_nFirstBlock, nullptr, nullptr);
-    // A sink given by the caller lives no longer than this call.
+    if (pSaver && m_fnAfterSave) pSaver->SetAfterSave(m_fnAfterSave);
+    // The saver lives no longer than this call.
     struct Unhook {
         IKivScanDev* p;
         ~Unhook() {
             if (p) p->SetCheckpointSink(nullptr);
         }
-    } unhook{m_pCheckpoint ? pEngine : nullptr};
-    if (m_pCheckpoint) pEngine->SetCheckpointSink(m_pCheckpoint);
+    } unhook{pSaver ? pEngine : nullptr};
+    if (pSaver) pEngine->SetCheckpointSink(pSaver);
     if (KivResult rc = pEngine->DoScan(&settings, &m_scan); KivFailed(rc)) return KIV_LOGERR(rc);
     KivResult rc = KivWaitPumping([pEngine](uint32_t ms) { return pEngine->WaitForScanEnd(ms); });
     if (KivFailed(rc)) return KIV_LOGERR(rc);

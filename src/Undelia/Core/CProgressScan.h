@@ -13,6 +13,7 @@
 #include "IKivUiSink.h"
 
 class CDataBackstage;
+class CKivSessionSaver;
 
 class CProgressScan {
 public:
@@ -32,16 +33,22 @@ public:
     KivResult DoScan();
     // How often a scan gone on with is saved into its session file (it is saved at its end too).
     void SetSaveEvery(double dSeconds) { m_dSaveEvery = dSeconds; }
-    // Why a save into the session file failed (the first failure), empty when all succeeded.
+    // Why keeping the scan in its session file failed (the medium could not be identified, or the
+    // first save that failed), empty when all succeeded.
     const std::string& SessionError() const { return m_strSessionError; }
+    // The medium of a new session could not be identified: DoScan scanned nothing.
+    bool SessionNotBegun() const { return m_bNotBegun; }
 
-    // Called on the fresh engine once it is initialised on the device, before a new scan starts:
-    // a saved scan can be put back here, and the engine then goes on from its saved block. A
-    // failure ends DoScan with that code.
-    using PrepareFn = std::function<KivResult(IKivScanDev* pEngine, IKivDevStor* pStor)>;
-    void SetPrepare(PrepareFn fn) { m_prepare = std::move(fn); }
-    // The engine hands its state to pSink now and then while it scans (null: never).
-    void SetCheckpointSink(IKivScanCheckpoint* pSink) { m_pCheckpoint = pSink; }
+    // A new scan is kept in strFile while it runs (every SetSaveEvery seconds and at its end),
+    // for the medium as it is identified just before; strTypes names its file types as the
+    // session file will. Empty: not kept. A scan gone on with keeps its own file.
+    void SaveInto(const std::string& strFile, const std::string& strTypes) {
+        m_strSaveFile = strFile;
+        m_strSaveTypes = strTypes;
+    }
+    // Called after each save of the session file with the number of saves so far (test programs
+    // stop there).
+    void SetAfterSave(std::function<void(uint64_t)> fn) { m_fnAfterSave = std::move(fn); }
     // Ends the scan once n blocks are done, as a stop there would (0: no limit).
     void SetStopAfterBlocks(uint64_t n) { m_scan.SetStopAfterBlocks(n); }
     // For tests driving a front end: every driver made from now on stops after n blocks (0: no
@@ -61,14 +68,15 @@ public:
 
 private:
     KivResult GoOn();
-    KivResult Run(IKivScanDev* pEngine, const KivFilterSettings& settings);
+    KivResult Run(IKivScanDev* pEngine, const KivFilterSettings& settings, CKivSessionSaver* pSaver);
 
     CDataBackstage& m_backstage;
     CKivScan m_scan;
     double m_dSaveEvery = 60;
     std::string m_strSessionError;
-    PrepareFn m_prepare;
-    IKivScanCheckpoint* m_pCheckpoint = nullptr;
+    std::string m_strSaveFile, m_strSaveTypes;
+    bool m_bNotBegun = false;
+    std::function<void(uint64_t)> m_fnAfterSave;
     uint64_t m_nFirstBlock = 0;
     static inline std::atomic<uint64_t> s_nTestStopAfterBlocks{0};
 };

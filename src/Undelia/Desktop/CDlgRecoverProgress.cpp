@@ -34,16 +34,6 @@ void CDlgRecoverProgress::OnRecoverProgress(const KivRecoverProgress& progress) 
     Post([this, progress] { Show(progress); });
 }
 
-void CDlgRecoverProgress::OnRecoverDamaged(const std::string& strPath, const std::string& strReason) {
-    QString s = QString::fromStdString(strPath + (strReason.empty() ? "" : ": " + strReason));
-    Post([this, s] { m_damaged << s; });
-}
-
-void CDlgRecoverProgress::OnRecoverFailed(const std::string& strPath, const std::string& strReason) {
-    QString s = QString::fromStdString(strPath + (strReason.empty() ? "" : ": " + strReason));
-    Post([this, s] { m_failed << s; });
-}
-
 void CDlgRecoverProgress::Show(const KivRecoverProgress& p) {
     // Long names are cut in the middle so the counter in front stays visible.
     QString file = QString::fromStdString(p.strFile);

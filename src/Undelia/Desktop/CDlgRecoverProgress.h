@@ -1,8 +1,6 @@
 // The recovery's progress: the file being written, files and bytes done of the total, and the
-// stop button. Damaged and failed files are collected for the result dialog.
+// stop button. The core's recovery run keeps the damaged and failed files.
 #pragma once
-
-#include <QStringList>
 
 #include "CDlgProgress.h"
 
@@ -15,12 +13,6 @@ public:
     explicit CDlgRecoverProgress(QWidget* pParent);
 
     void OnRecoverProgress(const KivRecoverProgress& progress) override;
-    void OnRecoverDamaged(const std::string& strPath, const std::string& strReason) override;
-    void OnRecoverFailed(const std::string& strPath, const std::string& strReason) override;
-
-    // "path: reason", in the order they came.
-    const QStringList& Damaged() const { return m_damaged; }
-    const QStringList& Failed() const { return m_failed; }
 
 private:
     void Show(const KivRecoverProgress& progress);
@@ -29,5 +21,4 @@ private:
     QProgressBar* m_pFileBar;
     QProgressBar* m_pByteBar;
     QLabel* m_pBytes;
-    QStringList m_damaged, m_failed;
 };

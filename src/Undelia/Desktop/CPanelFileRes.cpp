@@ -32,7 +32,7 @@
 #include "CKivNodeModel.h"
 #include "CKivThumbModel.h"
 #include "CKivThumbnailer.h"
-#include "CKivRecoveryReport.h"
+#include "CKivRecoveryRun.h"
 #include "CKivSessionDriver.h"
 #include "CKivSkin.h"
 #include "CKivSkinLayout.h"
@@ -469,43 +469,31 @@ bool CPanelFileRes::OnNext() {
     KivRecoverSummary sum;
     QStringList damaged, failed;
     KivResult rc;
-    CDataBackstage& bs = CDataBackstage::Get();
-    CKivRecoveryReport report;
-    std::vector<CKivScanResPart*> parts;
-    bs.GetScanResult(&parts);
+    CKivRecoveryRun run(CDataBackstage::Get(), *m_pCtl);
     std::vector<std::string> args;
     for (const QString& a : QCoreApplication::arguments()) args.push_back(a.toStdString());
-    report.SetProgram("Undelia", KivCommandLineText(args));
-    report.SetScan(bs.GetScanDevice(), bs.GetScanMediumPath(), parts);
-    time_t tStarted = ::time(nullptr);
+    run.WantReport("Undelia", KivCommandLineText(args));
     ThumbPause pause(this);
     m_bBusy = true;
     {
         CDlgRecoverProgress dlg(this);
         dlg.Begin();
         // Fed on the recovery thread: the hashing stays off the window's thread.
-        rc = m_pCtl->Recover(view, folder, &dlg, &prompt, &sum, &report);
+        rc = run.Recover(view, folder, &dlg, &prompt, &sum);
         dlg.End();
-        // Reports posted from the recovery thread in its last moments.
+        // Progress posted from the recovery thread in its last moments.
         QCoreApplication::processEvents();
-        damaged = dlg.Damaged();
-        failed = dlg.Failed();
     }
     m_bBusy = false;
     if (sum.bDeclined) return false;
-    // The placeholder folders were renamed after the copy: what was named under them moved.
-    for (QStringList* pList : {&damaged, &failed})
-        for (QString& s : *pList) {
-            std::string item = s.toStdString();
-            if (KivFollowRename(&item, sum.renamed) >= 0) s = QString::fromStdString(item);
-        }
-    report.TakeBadAreas(bs.GetScanDevice());
-    report.SetTimes(tStarted, ::time(nullptr));
+    for (const CKivRecoveryRun::Outcome& o : run.Damaged()) damaged << QString::fromStdString(CKivRecoveryRun::Line(o));
+    for (const CKivRecoveryRun::Outcome& o : run.Failed()) failed << QString::fromStdString(CKivRecoveryRun::Line(o));
+    CKivRecoveryReport* pReport = run.FinishReport();
     if (KivFailed(rc) && KivErrNo(rc) != KIV_E_STOPPED) {
         CDlgMsg::Show(this, CKivSkin::ErrorText(rc), CDlgMsg::KIND_ERROR);
         if (sum.folders.empty()) return false;
     }
-    CDlgRecovRes res(sum, damaged, failed, this, &report);
+    CDlgRecovRes res(sum, damaged, failed, this, pReport);
     res.exec();
     if (m_pFinal) m_pFinal->SetResult(sum, damaged.size() + failed.size());
     return true;
