@@ -12,6 +12,7 @@
 #include "platform/KivDigest.h"
 #include "platform/KivFile.h"
 #include "platform/KivFileUtil.h"
+#include "platform/KivFnMatch.h"
 #include "platform/KivPlatform.h"
 #include "platform/KivText.h"
 
@@ -147,6 +148,27 @@ TEST_F(PlatformFsTest, ImageFilesReadThroughTheDeviceCalls) {
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 4096, 0u);
     KivAlignedFree(p);
+}
+
+// The wildcards of `recover --select/PATTERN`, the same on both systems.
+TEST(PlatformTextTest, WildcardsMatchAsTheShellsDo) {
+    EXPECT_TRUE(KivFnMatch("*.jpg", "DCIM/a.JPG", true));
+    EXPECT_FALSE(KivFnMatch("*.jpg", "DCIM/a.JPG", false));
+    EXPECT_TRUE(KivFnMatch("*letter.txt", "Docs/Old/letter.txt", false));  // '*' crosses '/'
+    EXPECT_TRUE(KivFnMatch("Docs/*/l?tter.*", "Docs/Old/letter.txt", false));
+    EXPECT_FALSE(KivFnMatch("Docs/*/l?tter.*", "Docs/Old/ltter.txt", false));
+    EXPECT_TRUE(KivFnMatch("file?.[ch]", "file1.c", false));
+    EXPECT_FALSE(KivFnMatch("file?.[!ch]", "file1.c", false));
+    EXPECT_TRUE(KivFnMatch("[a-c]x", "Bx", true));
+    EXPECT_FALSE(KivFnMatch("[a-c]x", "dx", true));
+    EXPECT_TRUE(KivFnMatch("[]]", "]", false));
+    EXPECT_TRUE(KivFnMatch("\\*", "*", false));
+    EXPECT_FALSE(KivFnMatch("\\*", "a", false));
+    EXPECT_TRUE(KivFnMatch("a[", "a[", false));
+    EXPECT_TRUE(KivFnMatch("*a*b*", "xxaxxbxx", false));
+    EXPECT_FALSE(KivFnMatch("*a*b", "xxaxxbxx", false));
+    EXPECT_TRUE(KivFnMatch("", "", false));
+    EXPECT_FALSE(KivFnMatch("", "a", false));
 }
 
 TEST(PlatformDigestTest, KnownVectors) {
