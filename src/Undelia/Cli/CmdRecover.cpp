@@ -222,7 +222,7 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
     bool bReportFailed = false;
     if (CKivRecoveryReport* pReport = run.FinishReport()) {
         std::string strErr;
-        if (!pReport->Save(o.strReport, &strErr)) {
+        if (KivFailed(CKivRecoveryRun::SaveReport(session.Backstage(), *pReport, o.strReport, &strErr))) {
             CliError(strErr);
             bReportFailed = true;
         }

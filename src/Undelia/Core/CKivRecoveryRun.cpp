@@ -2,6 +2,8 @@
 
 #include "CDataBackstage.h"
 #include "KivFunction.h"
+#include "KivLog.h"
+#include "KivUiCodes.h"
 
 void CKivRecoveryRun::WantReport(const std::string& strProgram, const std::string& strCommandLine,
                                  const std::vector<int>& numbers, time_t tStarted) {
@@ -51,6 +53,16 @@ CKivRecoveryReport* CKivRecoveryRun::FinishReport() {
     time_t tNow = ::time(nullptr);
     m_report.SetTimes(m_tStarted ? m_tStarted : tNow, tNow);
     return &m_report;
+}
+
+KivResult CKivRecoveryRun::SaveReport(const CDataBackstage& backstage, const CKivRecoveryReport& report,
+                                      const std::string& strPath, std::string* pWhy) {
+    if (KivOutputVerdict v = backstage.CheckOutput(strPath, KivOutput::kReport); v.bRefused) {
+        if (pWhy) *pWhy = v.strText;
+        return KIV_RETERR(KIV_E_ONMEDIUM);
+    }
+    if (!report.Save(strPath, pWhy)) return KIV_RETERR(KIV_E_IO);
+    return KIV_OK;
 }
 
 void CKivRecoveryRun::OnRecoverProgress(const KivRecoverProgress& p) {

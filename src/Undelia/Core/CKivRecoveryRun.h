@@ -48,6 +48,10 @@ public:
     // The report with the device's bad areas as they stand (recovery may have read areas the scan
     // left untried) and the times; null when none is wanted. After Recover, or instead of it.
     CKivRecoveryReport* FinishReport();
+    // Writes a report into strPath once the path has passed the one check against the medium
+    // being read: 0x05D when it lies on it, 0x020 when it cannot be written; *pWhy in one line.
+    static KivResult SaveReport(const CDataBackstage& backstage, const CKivRecoveryReport& report,
+                                const std::string& strPath, std::string* pWhy);
 
     // The sink the engine's recovery threads feed.
     void OnRecoverProgress(const KivRecoverProgress& p) override;

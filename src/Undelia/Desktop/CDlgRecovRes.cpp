@@ -13,11 +13,12 @@
 
 #include "CDataBackstage.h"
 #include "CDlgMsg.h"
-#include "CKivRecoveryReport.h"
+#include "CKivRecoveryRun.h"
 #include "CKivResultController.h"
 #include "CKivUserPrefs.h"
 #include "CKivSkin.h"
 #include "KivFunction.h"
+#include "KivUiCodes.h"
 #include "KivUiTexts.h"
 
 QStringList CDlgRecovRes::SummaryLines(const KivRecoverSummary& sum) {
@@ -103,15 +104,12 @@ void CDlgRecovRes::OnSaveReport() {
 
 bool CDlgRecovRes::SaveReport(const QString& strFile) {
     if (!m_pReport) return false;
-    std::string path = strFile.toStdString();
-    if (KivOutputVerdict v = CDataBackstage::Get().CheckOutput(path, KivOutput::kReport); v.bRefused) {
-        CDlgMsg::Show(this, CKivSkin::HintArg("PanelFileRes", "ReportOnMedium", QString::fromStdString(v.strText)),
-                      CDlgMsg::KIND_ERROR);
-        return false;
-    }
     std::string why;
-    if (!m_pReport->Save(path, &why)) {
-        CDlgMsg::Show(this, CKivSkin::HintArg("PanelFileRes", "ReportFailed", QString::fromStdString(why)),
+    if (KivResult rc = CKivRecoveryRun::SaveReport(CDataBackstage::Get(), *m_pReport, strFile.toStdString(), &why);
+        KivFailed(rc)) {
+        CDlgMsg::Show(this,
+                      CKivSkin::HintArg("PanelFileRes", KivErrNo(rc) == KIV_E_ONMEDIUM ? "ReportOnMedium" : "ReportFailed",
+                                        QString::fromStdString(why)),
                       CDlgMsg::KIND_ERROR);
         return false;
     }
