@@ -1,7 +1,5 @@
 #include "CKivDevDisk.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -14,6 +12,7 @@
 #include "KivLog.h"
 #include "KivContainerOpen.h"
 #include "platform/KivBlockDev.h"
+#include "platform/KivDiskSource.h"
 
 namespace {
 
@@ -39,7 +38,7 @@ protected:
         for (int nTry = 1;; ++nTry) {
             errno = 0;
             int64_t r = CKivSectorReader::RawRead(pBuf, nOffset, nBytes);
-            if (r >= 0 || errno != ENOMEDIUM || nTry >= 3) return r;
+            if (r >= 0 || errno != KIV_ENOMEDIUM || nTry >= 3) return r;
             int err = errno;
             if (!m_pDisk->ReopenAfterNotReady()) {
                 errno = err;
@@ -120,7 +119,7 @@ CKivDevDisk::CKivDevDisk(const std::string& strImagePath, uint32_t nSectorSize)
 
 CKivDevDisk::~CKivDevDisk() {
     CloseLocked();
-    std::free(m_pTransfer);
+    KivAlignedFree(m_pTransfer);
 }
 
 int CKivDevDisk::OpenLocked(int* pErr) {
@@ -133,8 +132,8 @@ int CKivDevDisk::OpenLocked(int* pErr) {
     }
     KivBlockInfo info;
     if (!KivQueryBlockInfo(fd, &info) || (!info.bBlockDevice && !info.bRegularFile)) {
-        ::close(fd);
-        if (pErr) *pErr = ENOTBLK;
+        KivCloseDev(fd);
+        if (pErr) *pErr = KIV_ENOTBLK;
         return 0;
     }
     m_fd = fd;
@@ -191,7 +190,7 @@ int CKivDevDisk::OpenLocked(int* pErr) {
 
 void CKivDevDisk::CloseLocked() {
     m_pReader->Attach(-1, m_nBytes);
-    if (m_fd >= 0) ::close(m_fd);
+    KivCloseDev(m_fd);
     m_fd = -1;
 }
 
@@ -265,10 +264,7 @@ int CKivDevDisk::ReadSectorsEx(void* pBuf, uint64_t nFirst, uint64_t nCount, uin
     }
     if (!m_bTransferTried) {
         m_bTransferTried = true;
-        void* p = nullptr;
-        long nPage = ::sysconf(_SC_PAGESIZE);
-        if (::posix_memalign(&p, nPage > 0 ? size_t(nPage) : 4096, kTransferBytes) == 0)
-            m_pTransfer = static_cast<uint8_t*>(p);
+        m_pTransfer = static_cast<uint8_t*>(KivAlignedAlloc(kTransferBytes));
     }
     if (!m_pTransfer || nBytes > kTransferBytes) return m_pReader->Read(pBuf, nFirst, nCount, nFlags, pBad);
     int r = m_pReader->Read(m_pTransfer, nFirst, nCount, nFlags, pBad);
@@ -328,7 +324,7 @@ int CKivDevDisk::QueryLayout(void** ppOut, uint32_t nControlCode) {
     if (!ppOut) return 0;
     *ppOut = nullptr;
     if (nControlCode != KIV_LAYOUT_KERNEL || m_bImage || m_sys.strSysDir.empty()) return 0;
-    std::vector<KivSysPartition> parts = KivListSysPartitions(m_sys.strSysDir);
+    std::vector<KivSysPartition> parts = KivSystemPartitions(m_sys);
     size_t nBytes = sizeof(KivKernelLayout) + parts.size() * sizeof(KivKernelLayoutEntry);
     auto* p = static_cast<KivKernelLayout*>(std::calloc(1, nBytes));
     if (!p) return 0;

@@ -1,7 +1,5 @@
 #include "CKivDevVol.h"
 
-#include <unistd.h>
-
 #include <cctype>
 #include <cstring>
 
@@ -32,7 +30,7 @@ int CKivDevVol::Open() {
     if (fd < 0) return 0;
     KivBlockInfo info;
     if (!KivQueryBlockInfo(fd, &info) || (!info.bBlockDevice && !info.bRegularFile)) {
-        ::close(fd);
+        KivCloseDev(fd);
         return 0;
     }
     m_nSectorSize = info.nLogicalSector && info.nLogicalSector % 512 == 0 ? info.nLogicalSector : 512;
@@ -49,7 +47,7 @@ int CKivDevVol::Open() {
 
 int CKivDevVol::Close() {
     m_reader.Attach(-1, 0);
-    if (m_fd >= 0) ::close(m_fd);
+    KivCloseDev(m_fd);
     m_fd = -1;
     return 1;
 }

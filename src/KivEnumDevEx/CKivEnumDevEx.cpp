@@ -1,8 +1,5 @@
 #include "CKivEnumDevEx.h"
 
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -15,7 +12,7 @@
 #include "KivDiskText.h"
 #include "Ldm/KivDynamicVolumes.h"
 #include "KivLog.h"
-#include "platform/KivSysBlock.h"
+#include "platform/KivDiskSource.h"
 #include "platform/KivBlockDev.h"
 
 namespace {
@@ -88,9 +85,9 @@ KivResult CKivEnumDevEx::PiDisk2DiskInfo(IKivDevDisk* pDisk, DiskInfo* pOut) {
 
 int32_t CKivEnumDevEx::MountFlagsOfDisk(CKivDevDisk* pDisk) const {
     if (pDisk->IsImage()) return 0;
-    std::vector<KivMountEntry> mounts = KivReadMountInfo(m_strMountInfo);
+    std::vector<KivMountEntry> mounts = KivSystemMounts(m_strMountInfo);
     std::vector<std::pair<uint32_t, uint32_t>> devs{{pDisk->SysFacts().nMajor, pDisk->SysFacts().nMinor}};
-    for (const KivSysPartition& p : KivListSysPartitions(pDisk->SysFacts().strSysDir)) devs.emplace_back(p.nMajor, p.nMinor);
+    for (const KivSysPartition& p : KivSystemPartitions(pDisk->SysFacts())) devs.emplace_back(p.nMajor, p.nMinor);
     int32_t n = 0;
     for (auto [ma, mi] : devs) {
         bool bRw = false;
@@ -104,7 +101,7 @@ KivResult CKivEnumDevEx::EnumDisk(std::vector<DiskInfo>* pDisks) {
     pDisks->clear();
     m_problems.clear();
     std::vector<CKivDevDisk*> found;
-    std::vector<KivSysDisk> sys = KivListSysDisks(m_strSysfs, m_strDev);
+    std::vector<KivSysDisk> sys = KivSystemDisks(m_strSysfs, m_strDev);
     for (size_t i = 0; i < sys.size(); ++i) {
         auto* p = new CKivDevDisk(static_cast<int32_t>(i), sys[i]);
         int err = 0;
@@ -142,9 +139,9 @@ KivResult CKivEnumDevEx::EnumDisk(std::vector<DiskInfo>* pDisks) {
 void CKivEnumDevEx::AddFloppies(std::vector<PartInfo>* pParts) {
     static const char kLetters[] = {'A', 'B'};
     for (int i = 0; i < 2; ++i) {
-        std::string path = m_strDev + "/fd" + std::to_string(i);
-        struct stat st{};
-        if (::stat(path.c_str(), &st) != 0) return;
+        std::string path;
+        uint32_t nMajor = 0, nMinor = 0;
+        if (!KivFloppyDrive(m_strDev, i, &path, &nMajor, &nMinor)) return;
         auto* pVol = new CKivDevVol(kLetters[i], path);
         uint32_t nMedia = pVol->GetMediaType();
         // A drive that is no floppy, or cannot be read, ends the step: B: is not tried after A:.
@@ -164,10 +161,10 @@ void CKivEnumDevEx::AddFloppies(std::vector<PartInfo>* pParts) {
         if (r.nFsKind != KIV_FSK_UNKNOWN) b->GetLabel(r.szLabel, sizeof r.szLabel);
         r.szLabel[sizeof r.szLabel - 1] = 0;
         KivCopyText(r.szDevPath, sizeof r.szDevPath, path);
-        if (S_ISBLK(st.st_mode)) {
-            std::vector<KivMountEntry> mounts = KivReadMountInfo(m_strMountInfo);
+        if (nMajor) {
+            std::vector<KivMountEntry> mounts = KivSystemMounts(m_strMountInfo);
             bool bRw = false;
-            if (const KivMountEntry* m = KivFindMount(mounts, major(st.st_rdev), minor(st.st_rdev), &bRw)) {
+            if (const KivMountEntry* m = KivFindMount(mounts, nMajor, nMinor, &bRw)) {
                 KivCopyText(r.szMountPoint, sizeof r.szMountPoint, m->strMountPoint);
                 r.nMountFlags = KIV_MOUNTED | (bRw ? KIV_MOUNTED_RW : 0);
             }
@@ -190,7 +187,7 @@ KivResult CKivEnumDevEx::EnumPart(std::vector<DiskInfo>* pDisks, std::vector<Par
     for (const DiskInfo& d : *pDisks)
         if (d.pStor && d.pDisk) disks.push_back(d);
     if (disks.empty()) return KIV_OK;
-    std::vector<KivMountEntry> mounts = KivReadMountInfo(m_strMountInfo);
+    std::vector<KivMountEntry> mounts = KivSystemMounts(m_strMountInfo);
     CPartitionTableAnalyze analyse(&mounts, m_strDev);
     analyse.AnalyzeDisks(disks, pParts);
     KivEnumDynamicVolumes(disks, pParts);

@@ -1,11 +1,5 @@
 #include "CKivImageStor.h"
 
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -19,7 +13,7 @@ CKivImageStor::CKivImageStor(std::unique_ptr<CKivSectorReader> pReader) : m_pRea
 
 CKivImageStor::~CKivImageStor() {
     Close();
-    if (m_fdKept >= 0) ::close(m_fdKept);
+    KivCloseDev(m_fdKept);
 }
 
 KivResult CKivImageStor::OpenPath(const char* pszPath, uint32_t nSectorSize) {
@@ -29,25 +23,24 @@ KivResult CKivImageStor::OpenPath(const char* pszPath, uint32_t nSectorSize) {
         KivLogA(0, "OpenImage: sector size %u is not a multiple of 512", nSectorSize);
         return KIV_RETERR(KIV_E_SECTORSIZE);
     }
-    struct stat st{};
-    if (::stat(pszPath, &st) != 0) {
-        int err = errno;
+    int err = 0;
+    KivPathKind kind = KivKindOfPath(pszPath, &err);
+    if (kind == KivPathKind::kMissing) {
         KivLogA(0, "OpenImage: %s: %s", pszPath, std::strerror(err));
         return KIV_RETERR(err == ENOENT || err == ENOTDIR ? KIV_E_NOTFOUND : KIV_E_IO);
     }
-    if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
+    if (kind == KivPathKind::kOther) {
         KivLogA(0, "OpenImage: %s is not a file or a block device", pszPath);
         return KIV_RETERR(KIV_E_NOTFILE);
     }
     // Read-only, always: the medium being recovered must never be written.
-    int err = 0;
     int fd = KivOpenReadOnly(pszPath, 1, &err);
     if (fd < 0) {
         KivLogA(0, "OpenImage: cannot open %s: %s", pszPath, std::strerror(err));
         return KIV_RETERR(KIV_E_IO);
     }
     m_path = pszPath;
-    return Adopt(fd, st, nSectorSize);
+    return Adopt(fd, nSectorSize);
 }
 
 KivResult CKivImageStor::OpenFd(int fd, const char* pszName, uint32_t nSectorSize) {
@@ -58,30 +51,32 @@ KivResult CKivImageStor::OpenFd(int fd, const char* pszName, uint32_t nSectorSiz
         KivLogA(0, "OpenImageFd: the descriptor of %s is not read-only; refused", pszName ? pszName : "?");
         return KIV_RETERR(KIV_E_WRITABLEFD);
     }
-    struct stat st{};
-    if (::fstat(fd, &st) != 0) return KIV_RETERR(KIV_E_IO);
-    if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) return KIV_RETERR(KIV_E_NOTFILE);
-    int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    KivBlockInfo info;
+    if (!KivQueryBlockInfo(fd, &info)) return KIV_RETERR(KIV_E_IO);
+    if (!info.bRegularFile && !info.bBlockDevice) return KIV_RETERR(KIV_E_NOTFILE);
+    int own = KivDupReadOnly(fd);
     if (own < 0) return KIV_RETERR(KIV_E_IO);
     m_path = pszName && *pszName ? pszName : "descriptor";
-    KivResult r = Adopt(own, st, nSectorSize);
+    KivResult r = Adopt(own, nSectorSize);
     if (KivSucceeded(r)) m_fdKept = own;  // no path to open again: Close keeps it for Open
     return r;
 }
 
-KivResult CKivImageStor::Adopt(int fd, const struct stat& st, uint32_t nSectorSize) {
+KivResult CKivImageStor::Adopt(int fd, uint32_t nSectorSize) {
     const char* pszPath = m_path.c_str();
-    bool bBlock = S_ISBLK(st.st_mode);
-    uint64_t nBytes = static_cast<uint64_t>(st.st_size);
-    uint32_t nSize = nSectorSize ? nSectorSize : 512;
-    if (bBlock) {
-        int ss = 0;
-        if (::ioctl(fd, BLKGETSIZE64, &nBytes) != 0) nBytes = 0;
-        if (nSectorSize == 0 && ::ioctl(fd, BLKSSZGET, &ss) == 0 && ss > 0 && ss % 512 == 0)
-            nSize = static_cast<uint32_t>(ss);
+    KivBlockInfo info;
+    if (!KivQueryBlockInfo(fd, &info) || (!info.bRegularFile && !info.bBlockDevice)) {
+        KivCloseDev(fd);
+        KivLogA(0, "OpenImage: %s is not a file or a block device", pszPath);
+        return KIV_RETERR(KIV_E_NOTFILE);
     }
+    bool bBlock = info.bBlockDevice;
+    uint64_t nBytes = info.bHasBytes ? info.nBytes : 0;
+    uint32_t nSize = nSectorSize ? nSectorSize : 512;
+    if (bBlock && nSectorSize == 0 && info.nLogicalSector && info.nLogicalSector % 512 == 0)
+        nSize = info.nLogicalSector;
     if (nBytes == 0) {
-        ::close(fd);
+        KivCloseDev(fd);
         KivLogA(0, "OpenImage: %s is empty", pszPath);
         return KIV_RETERR(KIV_E_EMPTY);
     }
@@ -153,7 +148,7 @@ int CKivImageStor::Open() {
 
 int CKivImageStor::Close() {
     m_pReader->Attach(-1, m_nBytes);
-    if (m_fd >= 0 && m_fd != m_fdKept) ::close(m_fd);
+    if (m_fd != m_fdKept) KivCloseDev(m_fd);
     m_fd = -1;
     return 1;
 }

@@ -1,6 +1,7 @@
 #include "CPartitionTableAnalyze.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
@@ -10,6 +11,7 @@
 #include "KivByteReader.h"
 #include "KivDiskText.h"
 #include "KivGptTypes.h"
+#include "platform/KivDiskSource.h"
 
 namespace {
 
@@ -232,7 +234,7 @@ void CPartitionTableAnalyze::AssignMountPoints() {
             for (uint32_t i = 0; i < pLayout->nCount; ++i) {
                 if (e[i].nStartByte / m_nSectorSize != c.nFirst || e[i].nStartByte % m_nSectorSize) continue;
                 c.nPartNumber = static_cast<int32_t>(e[i].nPartNumber);
-                c.strDevPath = m_strDevRoot + "/" + e[i].szName;
+                c.strDevPath = KivPartitionDevPath(m_strDevRoot, e[i].szName);
                 bool bRw = false;
                 if (const KivMountEntry* m = KivFindMount(*m_pMounts, e[i].nDevMajor, e[i].nDevMinor, &bRw)) {
                     c.strMountPoint = m->strMountPoint;
@@ -279,6 +281,10 @@ void CPartitionTableAnalyze::Emit(std::vector<PartInfo>* pOut) {
         r.nPartFlags = c.nFlags;
         KivCopyText(r.szDevPath, sizeof r.szDevPath, c.strDevPath);
         KivCopyText(r.szMountPoint, sizeof r.szMountPoint, c.strMountPoint);
+        // Windows mounts a volume at its drive letter ("E:\").
+        const std::string& m = c.strMountPoint;
+        if (m.size() == 3 && m[1] == ':' && m[2] == '\\' && std::isalpha(static_cast<unsigned char>(m[0])))
+            r.cDriveLetter = static_cast<char>(std::toupper(static_cast<unsigned char>(m[0])));
         pOut->push_back(r);
         c.pDev = nullptr;  // the record owns it now
     }

@@ -3,8 +3,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include <unistd.h>
-
 #include "platform/KivBlockDev.h"
 
 void KivCopyText(char* pDst, size_t nCap, const std::string& s) {
@@ -51,18 +49,13 @@ std::string KivOpenProblemText(const std::string& strPath, int err, bool bImage)
     const std::string what = bImage ? "image " : "";
     switch (err) {
         case 0: return what + "'" + strPath + "' is empty";
-        case ENOTBLK: return "'" + strPath + "' is neither a regular file nor a block device";
+        case KIV_ENOTBLK: return "'" + strPath + "' is neither a regular file nor a block device";
         case ENOENT: return what + "'" + strPath + "' does not exist";
         case EACCES:
         case EPERM:
             if (std::string why = KivLastOpenerReason(); !why.empty()) return "cannot read " + strPath + ": " + why;
             if (bImage) return "cannot read image '" + strPath + "': permission denied";
-            if (::geteuid() == 0)
-                return "cannot read " + strPath + ": " + std::strerror(err) +
-                       "; the system refuses raw access to it even for root (a container or security policy)";
-            return "cannot read " + strPath +
-                   ": permission denied; reading raw disks needs administrator rights (granted through udisks2, "
-                   "or by membership of group 'disk')";
+            return "cannot read " + strPath + ": " + KivRawAccessHint(err);
         default: return "cannot read " + what + "'" + strPath + "': " + std::strerror(err);
     }
 }

@@ -1,9 +1,6 @@
-// The engine's lifecycle, the scan pass (blocks, counters, cancel, stop, start position, failing
+// The engine's lifecycle, the scan pass (blocks, counters, cancel, stop, failing
 // scanners) and the tree request.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <fstream>
@@ -12,65 +9,9 @@
 #include "CKivScanDev.h"
 #include "CountingScanner.h"
 #include "KivMemDevStor.h"
-#include "KivQuietCallbacks.h"
+#include "ScanEngineRig.h"
 
-namespace {
-
-class RecordingCallback : public IKivScanCallBack {
-public:
-    void SetPos(uint64_t n) override { positions.push_back(n); }
-    void SetRange(uint64_t lo, uint64_t hi) override {
-        nLow = lo;
-        nHigh = hi;
-        ++nRanges;
-    }
-    int IsCancelled() override { return nCancelAfter >= 0 && static_cast<int>(positions.size()) >= nCancelAfter; }
-    void OnBlockDone(const uint64_t* p) override { items.push_back(p[KIV_STAT_ITEMS_FOUND]); }
-    void OnScanEnd() override { ++nEnds; }
-
-    std::vector<uint64_t> positions;
-    std::vector<uint64_t> items;
-    uint64_t nLow = 99, nHigh = 0;
-    int nRanges = 0;
-    std::atomic<int> nEnds{0};
-    int nCancelAfter = -1;
-};
-
-using TreeCallback = KivQuietTree;
-
-// Engine over a device of nSectors 512-byte sectors (byte 0 of each sector = its block number).
-struct Rig {
-    explicit Rig(uint64_t nSectors, int nScanners = 1) {
-        std::vector<uint8_t> data(nSectors * 512);
-        for (uint64_t s = 0; s < nSectors; ++s) data[s * 512] = static_cast<uint8_t>(s / 8192 + 1);
-        pDev = new KivMemDevStor(std::move(data));
-        std::vector<CKivScanDev::ScannerMaker> makers;
-        for (int i = 0; i < nScanners; ++i) {
-            scanners.push_back(new CountingScanner(i == 0 ? KIV_SCANNER_FAT : KIV_SCANNER_RAW));
-            CountingScanner* p = scanners.back();
-            makers.emplace_back([p] {
-                p->AddRef();  // the rig keeps its own reference for inspection
-                return p;
-            });
-        }
-        pEngine = new CKivScanDev(std::move(makers));
-    }
-    ~Rig() {
-        pEngine->Release();
-        for (CountingScanner* p : scanners) p->Release();
-        pDev->Release();
-    }
-    KivResult Scan(RecordingCallback* pCb) {
-        KivResult rc = pEngine->DoScan(nullptr, pCb);
-        if (KivFailed(rc)) return rc;
-        return pEngine->WaitForScanEnd(0);
-    }
-    KivMemDevStor* pDev;
-    std::vector<CountingScanner*> scanners;
-    CKivScanDev* pEngine;
-};
-
-}  // namespace
+using namespace engine_test;
 
 TEST(ScanEngine, LifecycleStatesAndArguments) {
     Rig rig(16);
@@ -260,40 +201,6 @@ TEST(ScanEngine, MissingScannersAreSkipped) {
     pDev->Release();
 }
 
-TEST(ScanEngine, StartPositionFromTheConfigFile) {
-    char szDir[] = "/tmp/kiv-engine-XXXXXX";
-    ASSERT_NE(::mkdtemp(szDir), nullptr);
-    std::string path = std::string(szDir) + "/config.ini";
-    std::ofstream(path) << "[other]\npos=1\n[main]\npos=8192\n";
-    ::setenv("UNDELIA_CONFIG_INI", path.c_str(), 1);
-
-    Rig rig(8192 * 3);
-    rig.scanners[0]->m_bReadBlock = true;
-    RecordingCallback cb;
-    ASSERT_EQ(rig.pEngine->Init(rig.pDev), KIV_OK);
-    ASSERT_EQ(rig.Scan(&cb), KIV_OK);
-    EXPECT_EQ(cb.nHigh, 3u);
-    EXPECT_EQ(cb.positions, (std::vector<uint64_t>{2, 3}));
-    ASSERT_EQ(rig.scanners[0]->m_calls.size(), 2u);
-    EXPECT_EQ(rig.scanners[0]->m_calls[0].nFirst, 8192u);
-    EXPECT_EQ(rig.scanners[0]->m_firstBytes, (std::vector<uint8_t>{2, 3}));
-
-    // A position inside a block starts with that whole block; one past the end scans nothing.
-    std::ofstream(path) << "[main]\npos=9000\n";
-    RecordingCallback cb2;
-    ASSERT_EQ(rig.Scan(&cb2), KIV_OK);
-    EXPECT_EQ(cb2.positions, (std::vector<uint64_t>{2, 3}));
-    std::ofstream(path) << "[main]\npos=99999999\n";
-    RecordingCallback cb3;
-    ASSERT_EQ(rig.Scan(&cb3), KIV_OK);
-    EXPECT_TRUE(cb3.positions.empty());
-    EXPECT_EQ(cb3.nEnds, 1);
-
-    ::unsetenv("UNDELIA_CONFIG_INI");
-    ::unlink(path.c_str());
-    ::rmdir(szDir);
-}
-
 TEST(ScanEngine, EnumResFilesBuildsSelectedPartitionsOnly) {
     Rig rig(8192 * 4, 2);
     rig.scanners[0]->m_handled = {KIV_FS_FAT32};
@@ -340,18 +247,3 @@ TEST(ScanEngine, EnumResFilesBuildsSelectedPartitionsOnly) {
     for (CKivScanResPart* p : parts) delete p;
 }
 
-TEST(ScanEngine, FactoryServesTheEngineByNameInAnyCase) {
-    void* h = ::dlopen(KIV_BIN_DIR "/KivScanDev.so", RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(h, nullptr) << ::dlerror();
-    auto pfn = reinterpret_cast<PFN_KivDllQueryInterface>(::dlsym(h, "KivDllQueryInterface"));
-    ASSERT_NE(pfn, nullptr);
-    EXPECT_EQ(KivErrNo(pfn("IKivScanDev", nullptr)), KIV_E_INVALIDARG);
-    IKivCommon* p = reinterpret_cast<IKivCommon*>(1);
-    EXPECT_EQ(pfn("IKivSomethingElse", &p), KIV_OK);
-    EXPECT_EQ(p, nullptr);
-    ASSERT_EQ(pfn("ikivscandev", &p), KIV_OK);
-    ASSERT_NE(p, nullptr);
-    auto* pEngine = static_cast<IKivScanDev*>(p);
-    EXPECT_EQ(KivErrNo(pEngine->Uninit()), KIV_E_INITSTATE);
-    EXPECT_EQ(pEngine->Release(), 0);
-}

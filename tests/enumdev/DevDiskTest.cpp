@@ -3,6 +3,7 @@
 #include "CKivEnumDevEx.h"
 #include "EnumDevTestSupport.h"
 #include "KivDiskText.h"
+#include "platform/KivBlockDev.h"
 #include "platform/KivSysBlock.h"
 
 using namespace kivdev_test;
@@ -109,7 +110,7 @@ TEST(DevDisk, ImageDiskReads) {
     EXPECT_FALSE(ImageDisk(dir / "empty.img").bOpen);
     ImageDisk folder(dir.Path());
     EXPECT_FALSE(folder.bOpen);
-    EXPECT_EQ(folder.nErr, ENOTBLK);
+    EXPECT_EQ(folder.nErr, KIV_ENOTBLK);
 }
 
 TEST(DevDisk, RecordOrderAndTexts) {

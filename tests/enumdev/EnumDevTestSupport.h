@@ -17,14 +17,9 @@
 #include "CKivDevDisk.h"
 #include "CPartitionTableAnalyze.h"
 #include "IKivEnumDevEx.h"
-#include "KivTestImages.h"
+#include "platform/KivPlatform.h"
 
 namespace kivdev_test {
-
-inline const std::string& DiskImageDir() {
-    static std::string d = KivTestImageDir("make-disk-images", "disk-test-images");
-    return d;
-}
 
 inline std::vector<uint8_t> ReadFile(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
@@ -39,8 +34,12 @@ inline void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes
 class TempDir {
 public:
     TempDir() {
-        char sz[] = "/tmp/kiv-enumdev-XXXXXX";
-        if (::mkdtemp(sz)) m_path = sz;
+        static int s_nCount = 0;
+        auto dir = std::filesystem::temp_directory_path() /
+                   ("kiv-enumdev-" + std::to_string(KivProcessId()) + "-" + std::to_string(++s_nCount));
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+        if (std::filesystem::create_directories(dir, ec)) m_path = dir.generic_string();
     }
     ~TempDir() {
         std::error_code ec;

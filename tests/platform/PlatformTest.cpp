@@ -8,9 +8,11 @@
 #include <vector>
 
 #include "platform/KivAtomicFile.h"
+#include "platform/KivBlockDev.h"
 #include "platform/KivDigest.h"
 #include "platform/KivFile.h"
 #include "platform/KivFileUtil.h"
+#include "platform/KivFnMatch.h"
 #include "platform/KivPlatform.h"
 #include "platform/KivText.h"
 
@@ -103,6 +105,70 @@ TEST_F(PlatformFsTest, AtomicFileKeepsTheOldContentOnFailureAndReplacesItOtherwi
     EXPECT_FALSE(KivWriteFileAtomic(m_dir + "/none/state", {{"x", 1}}, &why));
     EXPECT_FALSE(why.empty());
     EXPECT_FALSE(KivReadWholeFile(m_dir + "/a", &got, &why));  // a folder
+}
+
+// An image file through the raw device calls: opened for reading only, its size, positioned reads
+// that end short at the end of the file, and the kinds of paths an image may be.
+TEST_F(PlatformFsTest, ImageFilesReadThroughTheDeviceCalls) {
+    std::vector<uint8_t> bytes(1000);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
+    const std::string path = m_dir + "/disk.img";
+    {
+        CKivFile f;
+        ASSERT_TRUE(f.Open(path, CKivFile::Mode::kCreateNew));
+        ASSERT_TRUE(f.WriteAll(bytes.data(), bytes.size()));
+    }
+    int err = 0;
+    int fd = KivOpenReadOnly(path, 1, &err);
+    ASSERT_GE(fd, 0) << err;
+    EXPECT_TRUE(KivIsReadOnlyFd(fd));
+    KivBlockInfo info;
+    ASSERT_TRUE(KivQueryBlockInfo(fd, &info));
+    EXPECT_TRUE(info.bRegularFile && info.bHasBytes && !info.bBlockDevice);
+    EXPECT_EQ(info.nBytes, 1000u);
+    std::vector<uint8_t> got(600, 0xEE);
+    ASSERT_EQ(KivPread(fd, got.data(), got.size(), 512), 488);
+    EXPECT_TRUE(std::equal(got.begin(), got.begin() + 488, bytes.begin() + 512));
+    EXPECT_EQ(KivPread(fd, got.data(), 16, 4096), 0);
+    int dup = KivDupReadOnly(fd);
+    ASSERT_GE(dup, 0);
+    KivCloseDev(fd);
+    ASSERT_EQ(KivPread(dup, got.data(), 8, 0), 8);
+    EXPECT_TRUE(std::equal(got.begin(), got.begin() + 8, bytes.begin()));
+    KivCloseDev(dup);
+
+    EXPECT_EQ(KivKindOfPath(path, &err), KivPathKind::kRegularFile);
+    EXPECT_EQ(KivKindOfPath(m_dir + "/a", &err), KivPathKind::kOther);
+    err = 0;
+    EXPECT_EQ(KivKindOfPath(m_dir + "/none.img", &err), KivPathKind::kMissing);
+    EXPECT_EQ(err, ENOENT);
+    EXPECT_LT(KivOpenReadOnly(m_dir + "/none.img", 1, &err), 0);
+    EXPECT_EQ(err, ENOENT);
+    void* p = KivAlignedAlloc(1 << 16);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 4096, 0u);
+    KivAlignedFree(p);
+}
+
+// The wildcards of `recover --select/PATTERN`, the same on both systems.
+TEST(PlatformTextTest, WildcardsMatchAsTheShellsDo) {
+    EXPECT_TRUE(KivFnMatch("*.jpg", "DCIM/a.JPG", true));
+    EXPECT_FALSE(KivFnMatch("*.jpg", "DCIM/a.JPG", false));
+    EXPECT_TRUE(KivFnMatch("*letter.txt", "Docs/Old/letter.txt", false));  // '*' crosses '/'
+    EXPECT_TRUE(KivFnMatch("Docs/*/l?tter.*", "Docs/Old/letter.txt", false));
+    EXPECT_FALSE(KivFnMatch("Docs/*/l?tter.*", "Docs/Old/ltter.txt", false));
+    EXPECT_TRUE(KivFnMatch("file?.[ch]", "file1.c", false));
+    EXPECT_FALSE(KivFnMatch("file?.[!ch]", "file1.c", false));
+    EXPECT_TRUE(KivFnMatch("[a-c]x", "Bx", true));
+    EXPECT_FALSE(KivFnMatch("[a-c]x", "dx", true));
+    EXPECT_TRUE(KivFnMatch("[]]", "]", false));
+    EXPECT_TRUE(KivFnMatch("\\*", "*", false));
+    EXPECT_FALSE(KivFnMatch("\\*", "a", false));
+    EXPECT_TRUE(KivFnMatch("a[", "a[", false));
+    EXPECT_TRUE(KivFnMatch("*a*b*", "xxaxxbxx", false));
+    EXPECT_FALSE(KivFnMatch("*a*b", "xxaxxbxx", false));
+    EXPECT_TRUE(KivFnMatch("", "", false));
+    EXPECT_FALSE(KivFnMatch("", "a", false));
 }
 
 TEST(PlatformDigestTest, KnownVectors) {

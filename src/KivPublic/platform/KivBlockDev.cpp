@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -45,6 +46,51 @@ int AskOpener(const std::string& strPath) {
 }
 
 }  // namespace
+
+void KivCloseDev(int fd) {
+    if (fd >= 0) ::close(fd);
+}
+
+int64_t KivPread(int fd, void* pBuf, uint64_t nBytes, uint64_t nOffset) {
+    auto* p = static_cast<uint8_t*>(pBuf);
+    uint64_t got = 0;
+    while (got < nBytes) {
+        ssize_t r = ::pread(fd, p + got, nBytes - got, static_cast<off_t>(nOffset + got));
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) return -1;
+        if (r == 0) break;
+        got += static_cast<uint64_t>(r);
+    }
+    return static_cast<int64_t>(got);
+}
+
+void* KivAlignedAlloc(size_t nBytes) {
+    void* p = nullptr;
+    long nPage = ::sysconf(_SC_PAGESIZE);
+    return ::posix_memalign(&p, nPage > 0 ? size_t(nPage) : 4096, nBytes) == 0 ? p : nullptr;
+}
+
+void KivAlignedFree(void* p) { std::free(p); }
+
+KivPathKind KivKindOfPath(const std::string& strPath, int* pErr) {
+    struct stat st{};
+    if (::stat(strPath.c_str(), &st) != 0) {
+        if (pErr) *pErr = errno;
+        return KivPathKind::kMissing;
+    }
+    if (S_ISREG(st.st_mode)) return KivPathKind::kRegularFile;
+    return S_ISBLK(st.st_mode) ? KivPathKind::kBlockDevice : KivPathKind::kOther;
+}
+
+int KivDupReadOnly(int fd) { return KivIsReadOnlyFd(fd) ? ::fcntl(fd, F_DUPFD_CLOEXEC, 3) : -1; }
+
+std::string KivRawAccessHint(int err) {
+    if (::geteuid() == 0)
+        return std::string(std::strerror(err)) +
+               "; the system refuses raw access to it even for root (a container or security policy)";
+    return "permission denied; reading raw disks needs administrator rights (granted through udisks2, "
+           "or by membership of group 'disk')";
+}
 
 void KivSetDevOpener(IKivDevOpener* pOpener) { g_pOpener.store(pOpener); }
 

@@ -2,16 +2,50 @@
 // reading only, and asking the kernel (or the drive) about their size and geometry.
 #pragma once
 
+#include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 class IKivDevOpener;
+
+// errno values of the device layer that Windows' C library lacks (same numbers as Linux there).
+#ifdef ENOMEDIUM
+constexpr int KIV_ENOMEDIUM = ENOMEDIUM;
+#else
+constexpr int KIV_ENOMEDIUM = 123;
+#endif
+#ifdef ENOTBLK
+constexpr int KIV_ENOTBLK = ENOTBLK;
+#else
+constexpr int KIV_ENOTBLK = 15;
+#endif
 
 // Opens a path O_RDONLY (never for writing). A device that answers "no medium" or an I/O error at
 // open is tried again, up to nTries opens in all, a short pause apart. Without the rights to open
 // it, the opener set with KivSetDevOpener is asked for a descriptor (checked with
 // KivIsReadOnlyFdOf). -1 with *pErr = errno on failure.
 int KivOpenReadOnly(const std::string& strPath, int nTries, int* pErr);
+
+// Closes a descriptor of KivOpenReadOnly (or of the opener).
+void KivCloseDev(int fd);
+// Reads nBytes at byte nOffset, again after interruptions; fewer bytes only at the end of the
+// file or device. -1 with errno on a failed read.
+int64_t KivPread(int fd, void* pBuf, uint64_t nBytes, uint64_t nOffset);
+// A buffer aligned to the memory page, as direct device transfers want; null when none is left.
+// KivAlignedFree releases it (null is fine).
+void* KivAlignedAlloc(size_t nBytes);
+void KivAlignedFree(void* p);
+
+// What a path names, without opening it (a FIFO would block an open).
+enum class KivPathKind { kMissing, kRegularFile, kBlockDevice, kOther };
+// kMissing with *pErr = errno when the path cannot be looked at.
+KivPathKind KivKindOfPath(const std::string& strPath, int* pErr);
+// A new descriptor of the same open file (closed on exec); -1 on failure.
+int KivDupReadOnly(int fd);
+
+// The hint of a refused raw open (err EACCES or EPERM) of a disk or volume: what rights it takes.
+std::string KivRawAccessHint(int err);
 
 // The opener of this module (null: none). Not owned.
 void KivSetDevOpener(IKivDevOpener* pOpener);

@@ -1,15 +1,13 @@
 #include "CKivDdrescueMap.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+
+#include "platform/KivAtomicFile.h"
 
 namespace {
 
@@ -121,26 +119,10 @@ bool CKivDdrescueMap::Save(const std::string& strPath, std::string* pError) cons
         if (pError) *pError = why;
         return false;
     };
-    std::string tmp = strPath + ".XXXXXX";
-    int fd = ::mkstemp(tmp.data());
-    if (fd < 0) return fail(std::string("cannot create a file beside it: ") + std::strerror(errno));
+    // Replaced whole or not at all: a run killed while writing leaves the previous map.
     std::string text = Format();
-    bool bOk = true;
-    for (size_t done = 0; bOk && done < text.size();) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) bOk = false;
-        else done += static_cast<size_t>(n);
-    }
-    int err = errno;
-    ::fchmod(fd, 0644);
-    if (bOk && ::fsync(fd) != 0) bOk = false, err = errno;
-    if (::close(fd) != 0 && bOk) bOk = false, err = errno;
-    if (bOk && ::rename(tmp.c_str(), strPath.c_str()) != 0) bOk = false, err = errno;
-    if (!bOk) {
-        ::unlink(tmp.c_str());
-        return fail(std::strerror(err));
-    }
+    std::string why;
+    if (!KivWriteFileAtomic(strPath, {{text.data(), text.size()}}, &why)) return fail(why);
     return true;
 }
 

@@ -1,15 +1,10 @@
 #include "CliDevices.h"
 
-#include <unistd.h>
-
 #include "CDataBackstage.h"
 #include "CliText.h"
-#include "KivUDisksOpener.h"
+#include "platform/KivUserDevOpener.h"
 
-IKivDevOpener* CliDevOpener() {
-    static CKivUDisksOpener s_opener;
-    return ::geteuid() == 0 ? nullptr : &s_opener;
-}
+IKivDevOpener* CliDevOpener() { return KivUserDevOpener(); }
 
 bool CliDeviceList::SortProblems(const std::vector<std::string>& images) {
     bool bImage = false;

@@ -55,13 +55,14 @@ void CliProgressSink::OnRecoverProgress(const KivRecoverProgress& p) {
 std::string CliProgressSink::FormatRecover() const {
     double dSec = Seconds();
     auto nRate = static_cast<uint64_t>(dSec > 0 ? static_cast<double>(m_nBytes) / dSec : 0.0);
+    // Appended piece by piece: MinGW's g++ takes "lit" + std::string for an overlapping copy.
     std::string s = "recovering";
-    if (m_nBytesTotal) s += " " + std::to_string(std::min<uint64_t>(m_nBytes * 100 / m_nBytesTotal, 100)) + " %";
-    s += ": " + std::to_string(m_nFiles);
-    if (m_nFilesTotal) s += " of " + std::to_string(m_nFilesTotal);
-    s += " files, " + CliSizeText(m_nBytes);
-    if (m_nBytesTotal) s += " of " + CliSizeText(m_nBytesTotal);
-    return s + ", " + CliSizeText(nRate) + "/s";
+    if (m_nBytesTotal) s.append(" ").append(std::to_string(std::min<uint64_t>(m_nBytes * 100 / m_nBytesTotal, 100))).append(" %");
+    s.append(": ").append(std::to_string(m_nFiles));
+    if (m_nFilesTotal) s.append(" of ").append(std::to_string(m_nFilesTotal));
+    s.append(" files, ").append(CliSizeText(m_nBytes));
+    if (m_nBytesTotal) s.append(" of ").append(CliSizeText(m_nBytesTotal));
+    return s.append(", ").append(CliSizeText(nRate)).append("/s");
 }
 
 std::string CliProgressSink::RecoverText() const {

@@ -1,8 +1,5 @@
 #include "CliSession.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -30,7 +27,10 @@
 #include "KivUiTexts.h"
 #include "CKivRecoveryReport.h"
 #include "KivFunction.h"
-#include "KivUDisksOpener.h"
+#include "platform/KivBlockDev.h"
+#include "platform/KivConsole.h"
+#include "platform/KivFileUtil.h"
+#include "platform/KivUserDevOpener.h"
 #include "KivScanConfig.h"
 #include "platform/KivPlatform.h"
 
@@ -43,11 +43,11 @@ std::atomic<uint32_t> g_nPhaseMark{0};
 std::atomic<bool> g_bLineOpen{false};
 static_assert(std::atomic<uint32_t>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
 
-void OnInterrupt(int) {
+void OnInterrupt() {
     // A second Ctrl-C within one step leaves at once (only async-signal-safe calls here).
     if (++g_nInterrupts - g_nPhaseMark >= 2) {
-        if (g_bLineOpen) (void)!::write(STDERR_FILENO, "\n", 1);
-        _exit(CLI_EXIT_INTERRUPTED);
+        if (g_bLineOpen) KivWriteErrNow("\n", 1);
+        KivExitNow(CLI_EXIT_INTERRUPTED);
     }
 }
 
@@ -62,27 +62,32 @@ int CheckImagePath(const std::string& strPath) {
         CliError("no image or device given");
         return CLI_EXIT_USAGE;
     }
-    struct stat st {};
-    if (::stat(strPath.c_str(), &st) != 0) {
-        CliError("cannot open '" + strPath + "': " + std::strerror(errno));
+    int err = 0;
+    KivPathKind kind = KivKindOfPath(strPath, &err);
+    if (kind == KivPathKind::kMissing) {
+        CliError("cannot open '" + strPath + "': " + std::strerror(err));
         return CLI_EXIT_USAGE;
     }
-    if (S_ISDIR(st.st_mode)) {
+    if (kind == KivPathKind::kOther && KivIsDir(strPath)) {
         CliError("'" + strPath + "' is a directory, not an image or device");
         return CLI_EXIT_USAGE;
     }
-    if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
+    if (kind == KivPathKind::kOther) {
         CliError("'" + strPath + "' is neither a regular file nor a block device");
         return CLI_EXIT_USAGE;
     }
-    int fd = ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = KivOpenReadOnly(strPath, 1, &err);
     // A user's program asks udisks2 for a block device it may not open (the device library does).
-    if (fd < 0 && !((errno == EACCES || errno == EPERM) && S_ISBLK(st.st_mode) && CliDevOpener())) {
-        CliError("cannot open '" + strPath + "': " + std::strerror(errno));
+    if (fd < 0 && !((err == EACCES || err == EPERM) && kind == KivPathKind::kBlockDevice && CliDevOpener())) {
+        if ((err == EACCES || err == EPERM) && kind == KivPathKind::kBlockDevice)
+            CliError("cannot open '" + strPath + "': " + KivRawAccessHint(err));
+        else
+            CliError("cannot open '" + strPath + "': " + std::strerror(err));
         return CLI_EXIT_USAGE;
     }
-    if (fd >= 0) ::close(fd);
-    if (S_ISREG(st.st_mode) && st.st_size == 0) {
+    KivCloseDev(fd);
+    uint64_t nBytes = 0;
+    if (kind == KivPathKind::kRegularFile && KivFileSize(strPath, &nBytes) && nBytes == 0) {
         CliError("'" + strPath + "' is empty");
         return CLI_EXIT_USAGE;
     }
@@ -108,23 +113,23 @@ KivBadRanges Subtract(const KivBadRanges& a, const KivBadRanges& b) {
 // Checks the --badmap path before any work: an existing mapfile must be a regular file, a new one
 // must have a folder to go in (where it lies is the core's check).
 int CheckBadMapPath(const std::string& strMap, bool* pExists) {
-    struct stat st {};
     *pExists = false;
-    if (::stat(strMap.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode)) {
+    int err = 0;
+    if (KivPathKind kind = KivKindOfPath(strMap, &err); kind != KivPathKind::kMissing) {
+        if (kind != KivPathKind::kRegularFile) {
             CliError("--badmap '" + strMap + "' is not a regular file");
             return CLI_EXIT_USAGE;
         }
         *pExists = true;
         return CLI_EXIT_OK;
     }
-    if (errno != ENOENT) {
-        CliError("cannot use --badmap '" + strMap + "': " + std::strerror(errno));
+    if (err != ENOENT) {
+        CliError("cannot use --badmap '" + strMap + "': " + std::strerror(err));
         return CLI_EXIT_USAGE;
     }
     size_t slash = strMap.find_last_of('/');
     std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : strMap.substr(0, slash));
-    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || ::access(dir.c_str(), W_OK) != 0) {
+    if (!KivIsDir(dir) || !KivCanWriteDir(dir)) {
         CliError("cannot write --badmap '" + strMap + "': its folder is missing or not writable");
         return CLI_EXIT_USAGE;
     }
@@ -141,10 +146,7 @@ uint64_t SectorsOf(const KivBadRanges& r, uint32_t nKind) {
 }  // namespace
 
 void CliInstallInterruptHandler() {
-    struct sigaction sa {};
-    sa.sa_handler = OnInterrupt;
-    sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGINT, &sa, nullptr);
+    KivOnInterrupt(OnInterrupt);
 }
 
 bool CliInterrupted() { return g_nInterrupts.load() != g_nPhaseMark.load(); }
@@ -176,7 +178,7 @@ void CliAddScanOptions(CLI::App* pCmd, CliScanOptions& opts) {
 
 // ---- status line and texts ----
 
-CliStatusLine::CliStatusLine(bool bQuiet) : m_bLive(!bQuiet && ::isatty(STDERR_FILENO)) {}
+CliStatusLine::CliStatusLine(bool bQuiet) : m_bLive(!bQuiet && KivErrIsTerminal()) {}
 
 CliStatusLine::~CliStatusLine() { Finish(); }
 
@@ -360,9 +362,8 @@ int CliSession::OpenPath(const CliScanOptions& opts) {
         return CLI_EXIT_FAILED;
     }
     if (KivFailed(rc)) {
-        auto* pOpener = static_cast<CKivUDisksOpener*>(CliDevOpener());
-        if (pOpener && !pOpener->LastReason().empty())
-            CliError("cannot open '" + opts.strPath + "': " + pOpener->LastReason());
+        if (std::string why = KivUserDevOpenerReason(); !why.empty())
+            CliError("cannot open '" + opts.strPath + "': " + why);
         else if (KivErrNo(rc) == KIV_E_CONTAINER || KivErrNo(rc) == KIV_E_NOFORMAT)
             CliError("cannot open '" + opts.strPath + "': " + CKivImageContainer::Describe(opts.strPath).strWhy);
         else
@@ -482,11 +483,9 @@ int CliSession::WriteBadMap() {
     if (m_opts.strBadMap.empty() || !m_pStor) return CLI_EXIT_OK;
     const uint64_t z = m_pStor->GetSectorSize();
     uint64_t nBytes = m_pStor->GetSectorCount() * z;
-    struct stat st {};
+    uint64_t nFile = 0;
     // An image file may end in a short sector; the map covers its bytes exactly.
-    if (::stat(m_strSource.c_str(), &st) == 0 && S_ISREG(st.st_mode) && uint64_t(st.st_size) <= nBytes &&
-        nBytes - uint64_t(st.st_size) < z)
-        nBytes = static_cast<uint64_t>(st.st_size);
+    if (KivFileSize(m_strSource, &nFile) && nFile <= nBytes && nBytes - nFile < z) nBytes = nFile;
     CKivDdrescueMap map = m_mapRead;
     if (!m_bMapRead) map.Reset(nBytes, m_summary.nBytesScanned);
     KivBadRanges areas;
@@ -545,8 +544,7 @@ int CliSession::OpenSession(bool* pbScan) {
     bool bRead = !m_opts.bWritesSession || m_opts.bResume;
     if (!bRead) {
         // A new scan never overwrites a session by accident: it may hold a finished scan.
-        struct stat st {};
-        if (::stat(strFile.c_str(), &st) == 0) {
+        if (KivPathExists(strFile)) {
             CliError("'" + strFile + "' exists; give --resume to go on with its scan, or remove it to scan anew");
             return CLI_EXIT_USAGE;
         }

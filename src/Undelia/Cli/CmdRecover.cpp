@@ -1,7 +1,6 @@
 // undelia-cli recover: copies found files out of the image into a folder, through the program
 // core: the files of the view shown are ticked, the core checks the destination and recovers
 // them one folder per partition, and renames the placeholder folders after.
-#include <fnmatch.h>
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
@@ -23,6 +22,7 @@
 #include "KivUiTexts.h"
 #include "platform/KivDestMedium.h"
 #include "platform/KivFileUtil.h"
+#include "platform/KivFnMatch.h"
 #include "platform/KivText.h"
 
 namespace {
@@ -134,9 +134,9 @@ void TickMatching(CKivResultController& ctl, CKivResultController::View view, CK
         if (!p->IsFile()) return;
         if (o.bDeletedOnly && !(p->GetRecordState() & KIV_REC_DELETED)) return;
         if (!pattern.empty() &&
-            ::fnmatch(pattern.c_str(), PathInPartition(p).c_str(), CaseBlind(FsTypeOf(p)) ? FNM_CASEFOLD : 0) != 0)
+            !KivFnMatch(pattern, PathInPartition(p), CaseBlind(FsTypeOf(p))))
             return;
-        if (!o.strSelect.empty() && ::fnmatch(o.strSelect.c_str(), viewPath.c_str(), FNM_CASEFOLD) != 0) return;
+        if (!o.strSelect.empty() && !KivFnMatch(o.strSelect, viewPath, true)) return;
         ctl.SetTick(view, p, true);
     });
 }

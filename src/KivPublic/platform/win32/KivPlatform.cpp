@@ -42,6 +42,8 @@ std::string KivGetLogDir() {
     return KivUserDir("XDG_STATE_HOME", ".local/state");
 }
 
+std::string KivGetConfigDir() { return KivUserDir("XDG_CONFIG_HOME", ".config"); }
+
 void KivSetPumpHook(KivPumpHookFn pfn) { g_pfnPump.store(pfn); }
 
 KivPumpHookFn KivGetPumpHook() { return g_pfnPump.load(); }

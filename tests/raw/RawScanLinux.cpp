@@ -17,7 +17,7 @@ std::vector<uint32_t> AllFixedTypes() {
     return ids;
 }
 
-class RawImageTest : public ::testing::Test {
+class RawImageLinux : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         s_image = MakeCarvingImage(false, &s_manifest);
@@ -29,12 +29,12 @@ protected:
     static std::vector<ManifestEntry> s_manifest;
     SettingsGuard m_guard;
 };
-std::string RawImageTest::s_image;
-std::vector<ManifestEntry> RawImageTest::s_manifest;
+std::string RawImageLinux::s_image;
+std::vector<ManifestEntry> RawImageLinux::s_manifest;
 
 }  // namespace
 
-TEST_F(RawImageTest, EveryFileFoundMeasuredNamedAndFiled) {
+TEST_F(RawImageLinux, EveryFileFoundMeasuredNamedAndFiled) {
     KivScanSettings::Get().selectedTypeIds = AllFixedTypes();
     KivFileDevStor dev(s_image);
     ASSERT_TRUE(dev.IsOpen());
@@ -81,7 +81,7 @@ TEST_F(RawImageTest, EveryFileFoundMeasuredNamedAndFiled) {
     pRoot->Release();
 }
 
-TEST_F(RawImageTest, RefinedTypeOutsideTheSelectionIsLeftOut) {
+TEST_F(RawImageLinux, RefinedTypeOutsideTheSelectionIsLeftOut) {
     // DOC brings the compound-file analyser, which also finds the workbook; that one is refined
     // to XLS when measured and must not be listed.
     KivScanSettings::Get().selectedTypeIds = {21};
@@ -97,7 +97,7 @@ TEST_F(RawImageTest, RefinedTypeOutsideTheSelectionIsLeftOut) {
     pRoot->Release();
 }
 
-TEST_F(RawImageTest, SeveralCompoundFileAnalysersRecordAFileOnce) {
+TEST_F(RawImageLinux, SeveralCompoundFileAnalysersRecordAFileOnce) {
     KivScanSettings::Get().selectedTypeIds = {21, 48, 67};
     KivFileDevStor dev(s_image);
     CRawFileList list;
@@ -111,7 +111,7 @@ TEST_F(RawImageTest, SeveralCompoundFileAnalysersRecordAFileOnce) {
     pRoot->Release();
 }
 
-TEST_F(RawImageTest, UsedSectorsSubtreeSwitchAndStop) {
+TEST_F(RawImageLinux, UsedSectorsSubtreeSwitchAndStop) {
     KivScanSettings::Get().selectedTypeIds = AllFixedTypes();
     KivFileDevStor dev(s_image);
     CRawFileList list;
@@ -143,7 +143,7 @@ TEST_F(RawImageTest, UsedSectorsSubtreeSwitchAndStop) {
     EXPECT_EQ(BuildRawTree(nullptr, nullptr, &dev, &list), nullptr);
 }
 
-TEST(RawScanBig, FilesLongerThanTheRingAndFilesInTheLastBlocks) {
+TEST(RawScanBigLinux, FilesLongerThanTheRingAndFilesInTheLastBlocks) {
     SettingsGuard guard;
     KivScanSettings::Get().selectedTypeIds = AllFixedTypes();
     KivScanSettings::Get().nMaxCarvedSize = 200ull * 1024 * 1024;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "CKivEnumDevEx.h"
+#include "EnumDevImages.h"
 #include "EnumDevTestSupport.h"
 #include "platform/KivSysBlock.h"
 
@@ -78,7 +79,7 @@ const DiskInfo* ByName(const std::vector<DiskInfo>& v, const char* name) {
 
 }  // namespace
 
-TEST(DiskEnum, FakeMachine) {
+TEST(DiskEnumLinux, FakeMachine) {
     ASSERT_FALSE(DiskImageDir().empty());
     const std::string img = DiskImageDir();
     FakeSystem sys;
@@ -209,7 +210,7 @@ TEST(DiskEnum, FakeMachine) {
     EXPECT_EQ(again.disks.size(), 4u);
 }
 
-TEST(DiskEnum, NoDisksAndTheRealMachine) {
+TEST(DiskEnumLinux, NoDisksAndTheRealMachine) {
     TempDir empty;
     Enumerated e;
     e.p->SetSystemRoots(empty.Path().c_str(), empty.Path().c_str(), (empty / "none").c_str());
@@ -229,7 +230,7 @@ TEST(DiskEnum, NoDisksAndTheRealMachine) {
     }
 }
 
-TEST(DiskEnum, FloppyDrives) {
+TEST(DiskEnumLinux, FloppyDrives) {
     TempDir dir;
     ASSERT_EQ(std::system(("mkfs.fat -C -n FLOPPYA '" + (dir / "a.img") + "' 1440 >/dev/null").c_str()), 0);
     std::filesystem::create_directories(dir / "dev");

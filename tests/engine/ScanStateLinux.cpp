@@ -120,7 +120,7 @@ struct Engine {
     CKivScanDev* pEngine;
 };
 
-class ScanState : public ::testing::Test {
+class ScanStateLinux : public ::testing::Test {
 protected:
     static std::string Image(const std::string& name) {
         static std::string dir = KivTestImageDir("make-recovery-images", "recovery-test-images");
@@ -162,7 +162,7 @@ protected:
 
 }  // namespace
 
-TEST_F(ScanState, StoppedScansGoOnToTheSameResult) {
+TEST_F(ScanStateLinux, StoppedScansGoOnToTheSameResult) {
     // A FAT32 volume and an NTFS one, each with pictures carved inside and outside the volume.
     for (const char* name : {"fat32-c512.img", "ntfs-c4k.img"}) {
         std::string path = Image(name);
@@ -179,7 +179,7 @@ TEST_F(ScanState, StoppedScansGoOnToTheSameResult) {
     }
 }
 
-TEST_F(ScanState, FinishedStateStandsInForTheScan) {
+TEST_F(ScanStateLinux, FinishedStateStandsInForTheScan) {
     std::string path = Image("fat32-c512.img");
     if (path.empty()) KIV_SKIP_MISSING_TOOL("the recovery images could not be made");
     const Result& whole = Whole(path);
@@ -205,7 +205,7 @@ TEST_F(ScanState, FinishedStateStandsInForTheScan) {
     EXPECT_EQ(again.Data(), saved.Data());
 }
 
-TEST_F(ScanState, OtherDevicesAndDamagedStatesAreRefused) {
+TEST_F(ScanStateLinux, OtherDevicesAndDamagedStatesAreRefused) {
     std::string path = Image("fat16-c512.img");
     if (path.empty()) KIV_SKIP_MISSING_TOOL("the recovery images could not be made");
     CKivMemStream saved;
@@ -247,7 +247,7 @@ TEST_F(ScanState, OtherDevicesAndDamagedStatesAreRefused) {
     EXPECT_EQ(KivErrNo(e.pEngine->LoadScanState(&ms2)), KIV_E_STATE);
 }
 
-TEST_F(ScanState, CheckpointsComeBetweenBlocksAndAtTheEnd) {
+TEST_F(ScanStateLinux, CheckpointsComeBetweenBlocksAndAtTheEnd) {
     std::string path = Image("fat16-c512.img");
     if (path.empty()) KIV_SKIP_MISSING_TOOL("the recovery images could not be made");
     Recorder rec;
@@ -275,7 +275,7 @@ TEST_F(ScanState, CheckpointsComeBetweenBlocksAndAtTheEnd) {
     EXPECT_EQ(Enumerate(e.pEngine).tree, Whole(path).tree);
 }
 
-TEST_F(ScanState, TakenOverScanReadsOnlyWhatTheTreesNeed) {
+TEST_F(ScanStateLinux, TakenOverScanReadsOnlyWhatTheTreesNeed) {
     std::string path = Image("fat32-c512.img");
     if (path.empty()) KIV_SKIP_MISSING_TOOL("the recovery images could not be made");
     std::ifstream f(path, std::ios::binary);
@@ -311,7 +311,7 @@ TEST_F(ScanState, TakenOverScanReadsOnlyWhatTheTreesNeed) {
 // Scanners side by side on each block and holes handed over as zeros without a read give the
 // state (partitions, records, carved files, counters) and results of one scanner after the other
 // reading every sector.
-TEST_F(ScanState, SideBySideAndHolesGiveTheSameResult) {
+TEST_F(ScanStateLinux, SideBySideAndHolesGiveTheSameResult) {
     for (const char* name : {"fat32-c512.img", "ntfs-c4k.img"}) {
         std::string path = Image(name);
         if (path.empty()) KIV_SKIP_MISSING_TOOL("the recovery images could not be made");
