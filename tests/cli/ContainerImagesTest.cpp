@@ -103,6 +103,15 @@ TEST_F(ContainerImages, EveryContainerGivesTheRawImagesFilesByteForByteAndDevice
             EXPECT_LT(d["size"], fs::file_size(s_raw) + (1u << 20)) << path;
         }
     EXPECT_EQ(nImages, formats.size()) << dev.err;
+
+    // The report names the container, its segments and whether its stored digests match.
+    CliRun v = KivRunCli({"-q", "recover", s_dir + "/disk.E01", "--to", m_out + "/v", "--verify-image", "--report", m_out + "/r.json"}, m_out);
+    EXPECT_EQ(v.nExit, 0) << v.err;
+    nlohmann::json c = nlohmann::json::parse(ShellReadText(m_out + "/r.json"))["device"]["container"];
+    EXPECT_EQ(c["format"], "E01");
+    EXPECT_EQ(c["files"].size(), 22u);
+    EXPECT_EQ(c["md5_matches"], true);
+    EXPECT_EQ(c["sha1_matches"], true);
 }
 
 TEST_F(ContainerImages, QcowOverItsBackingFileSeesTheParentAndNoOutputGoesOntoAnyFileOfTheChain) {
