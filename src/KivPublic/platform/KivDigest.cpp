@@ -6,7 +6,7 @@
 CKivDigest::CKivDigest(Kind kind) : m_kind(kind) {
     EVP_MD_CTX* p = EVP_MD_CTX_new();
     m_pCtx = p;
-    m_bOk = p && EVP_DigestInit_ex(p, kind == Kind::kSha256 ? EVP_sha256() : EVP_md5(), nullptr) == 1;
+    m_bOk = p && EVP_DigestInit_ex(p, kind == Kind::kSha256 ? EVP_sha256() : kind == Kind::kSha1 ? EVP_sha1() : EVP_md5(), nullptr) == 1;
 }
 
 CKivDigest::~CKivDigest() { EVP_MD_CTX_free(static_cast<EVP_MD_CTX*>(m_pCtx)); }

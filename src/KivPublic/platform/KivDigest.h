@@ -7,7 +7,7 @@
 
 class CKivDigest {
 public:
-    enum class Kind { kSha256, kMd5 };
+    enum class Kind { kSha256, kMd5, kSha1 };
     explicit CKivDigest(Kind kind);
     ~CKivDigest();
     CKivDigest(const CKivDigest&) = delete;
@@ -16,7 +16,7 @@ public:
     // False once anything failed (the library is missing the algorithm, a call failed).
     bool Ok() const { return m_bOk; }
     void Add(const void* pData, size_t n);
-    // The digest (32 or 16 bytes); empty when anything failed. Ends the object's use.
+    // The digest (32, 16 or 20 bytes); empty when anything failed. Ends the object's use.
     std::vector<uint8_t> Finish();
 
 private:

@@ -5,6 +5,9 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
+#include <sstream>
+
+#include "CKivImageContainer.h"
 #include "CliDevices.h"
 #include "CliSession.h"
 #include "CliText.h"
@@ -201,6 +204,11 @@ CliRunFn CliAddDevicesCommand(CLI::App& app) {
         CliDeviceList list(bs);
         if (int rc = list.Enumerate(pOpts->images, pOpts->nSectorSize); rc != CLI_EXIT_OK) return rc;
         list.WarnProblems();
+        // Image containers this machine cannot read, said once, before they are met.
+        std::istringstream formats(CKivImageContainer::FormatsText());
+        for (std::string line; std::getline(formats, line);)
+            if (size_t n = line.find(": lacking ("); n != std::string::npos)
+                CliError("note: " + line.substr(0, n) + " images cannot be read here: " + line.substr(n + 11, line.size() - n - 12));
         if (pOpts->bJson)
             PrintJson(list);
         else

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "CKivImageContainer.h"
 #include "CKivRecoveryRun.h"
 #include "CliProgressSink.h"
 #include "CliSession.h"
@@ -36,6 +37,7 @@ struct RecoverOptions {
     bool bDeletedOnly = false;
     bool bForce = false;     // go on when the destination has less room than 110 % of the selection
     std::string strReport;   // --report: JSON, or DFXML for ".xml"
+    bool bVerifyImage = false;  // --verify-image: the container's stored digests checked first
 };
 
 // Nobody to ask on a command line: the options answer.
@@ -104,6 +106,26 @@ int CheckReportPath(CliSession& session, const std::string& strReport, bool bFor
         CliError("--report: cannot make the folder '" + dir + "': " + ec.message());
         return CLI_EXIT_USAGE;
     }
+    return CLI_EXIT_OK;
+}
+
+// Reads the whole disk of a container and compares it with the digests it stores; a mismatch is
+// said but does not stop the recovery (the report records it).
+int VerifyImage(CliSession& session, CKivRecoveryReport* pReport) {
+    KivImageDescription d = CKivImageContainer::Describe(session.SourcePath());
+    if (!d.IsContainer()) {
+        CliError("--verify-image: '" + session.SourcePath() + "' is no container with stored digests");
+        return CLI_EXIT_USAGE;
+    }
+    std::string why;
+    if (!CKivImageContainer::Verify(session.Device(), &d, &why)) {
+        CliError("--verify-image: " + why);
+        return CLI_EXIT_FAILED;
+    }
+    for (const auto& [n, name] : {std::pair{d.nMd5Match, "MD5"}, std::pair{d.nSha1Match, "SHA-1"}})
+        if (n >= 0)
+            CliError(std::string("the ") + name + " stored in " + session.SourcePath() + (n ? " matches the disk read" : " does NOT match the disk read"));
+    if (pReport) pReport->SetContainer(d);
     return CLI_EXIT_OK;
 }
 
@@ -176,6 +198,8 @@ int RunRecover(const CliGlobalOptions& global, const RecoverOptions& o) {
     CKivRecoveryRun run(session.Backstage(), *pCtl);
     // The report covers the scan too.
     if (!o.strReport.empty()) run.WantReport("undelia-cli", global.strCommandLine, session.PartIndexes(), tSessionStarted);
+    if (o.bVerifyImage)
+        if (int rc = VerifyImage(session, run.Report()); rc != CLI_EXIT_OK) return rc;
     time_t tStarted = ::time(nullptr);
     KivRecoverSummary sum;
     bool bEngineFailed = false;
@@ -297,6 +321,8 @@ CliRunFn CliAddRecoverCommand(CLI::App& app) {
     pCmd->add_flag("--force", pOpts->bForce,
                    "Recover even when the destination has less free space than 110 % of the selection, and "
                    "replace an existing --report file");
+    pCmd->add_flag("--verify-image", pOpts->bVerifyImage,
+                   "check the disk a container (E01) holds against the MD5 and SHA-1 it stores, into the report");
     pCmd->add_option("--report", pOpts->strReport,
                      "Write a report of every file written or failed, with its byte runs and SHA-256/MD5: JSON, or "
                      "DFXML when the name ends in .xml");

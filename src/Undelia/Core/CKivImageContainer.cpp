@@ -1,11 +1,14 @@
 #include "CKivImageContainer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <mutex>
 
+#include "IKivDevStor.h"
 #include "IKivImageFormats.h"
 #include "KivModuleLoader.h"
+#include "platform/KivDigest.h"
 #include "platform/KivFileUtil.h"
 
 namespace {
@@ -83,4 +86,40 @@ std::string CKivImageContainer::FormatsText() {
     p->ListFormats(buf.data(), static_cast<uint32_t>(buf.size()), nullptr);
     p->Release();
     return std::string(buf.data());
+}
+
+bool CKivImageContainer::Verify(IKivDevStor* pStor, KivImageDescription* pDesc, std::string* pWhy) {
+    if (!pStor || !pDesc || (pDesc->strMd5.empty() && pDesc->strSha1.empty())) {
+        if (pWhy) *pWhy = "the image stores no MD5 or SHA-1 digest of its disk";
+        return false;
+    }
+    CKivDigest md5(CKivDigest::Kind::kMd5), sha1(CKivDigest::Kind::kSha1);
+    const uint32_t z = pStor->GetSectorSize();
+    const uint64_t nSectors = pStor->GetSectorCount();
+    const uint64_t nBytes = pDesc->nBytes ? pDesc->nBytes : nSectors * z;
+    const uint64_t nStep = std::max<uint64_t>(1, (4u << 20) / z);
+    std::vector<uint8_t> buf(size_t(nStep * z));
+    for (uint64_t s = 0, nDone = 0; s < nSectors; s += nStep) {
+        uint64_t n = std::min(nStep, nSectors - s);
+        if (!pStor->ReadSectors(buf.data(), s, n)) std::fill(buf.begin(), buf.end(), 0);
+        // The digest covers the disk's bytes, not the padding of a short last sector.
+        size_t nTake = size_t(std::min<uint64_t>(n * z, nBytes - nDone));
+        md5.Add(buf.data(), nTake);
+        sha1.Add(buf.data(), nTake);
+        nDone += nTake;
+    }
+    auto hex = [](const std::vector<uint8_t>& v) {
+        static const char kDigits[] = "0123456789abcdef";
+        std::string out;
+        for (uint8_t b : v) out += {kDigits[b >> 4], kDigits[b & 15]};
+        return out;
+    };
+    std::string m = hex(md5.Finish()), h = hex(sha1.Finish());
+    if (m.empty() || h.empty()) {
+        if (pWhy) *pWhy = "the digests cannot be computed here";
+        return false;
+    }
+    if (!pDesc->strMd5.empty()) pDesc->nMd5Match = m == pDesc->strMd5 ? 1 : 0;
+    if (!pDesc->strSha1.empty()) pDesc->nSha1Match = h == pDesc->strSha1 ? 1 : 0;
+    return true;
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+class IKivDevStor;
+
 struct KivImageDescription {
     bool bOk = false;
     std::string strWhy;     // when not bOk: why the image cannot be opened
@@ -17,6 +19,8 @@ struct KivImageDescription {
     uint32_t nSectorSize = 512;
     std::vector<std::string> files;  // the path itself first
     std::string strMd5, strSha1;     // stored digests (lower-case hex), or empty
+    // After Verify: 1 the disk read matches the stored digest, 0 it differs, -1 not checked or none stored.
+    int nMd5Match = -1, nSha1Match = -1;
 
     bool IsContainer() const { return bOk && strFormat != "raw"; }
     // "E01 (3 segment files)", "raw".
@@ -30,6 +34,10 @@ public:
     // The files the medium at strPath is read from: itself, and for a container every segment,
     // extent and parent. Remembered per path and size, so repeated checks cost nothing.
     static std::vector<std::string> Files(const std::string& strPath);
+    // Reads the whole disk of pStor (the container's disk) and compares it with the digests the
+    // container stores, setting nMd5Match and nSha1Match. Areas that cannot be read count as zeros,
+    // so a damaged image does not match. False (with *pWhy) when nothing could be compared.
+    static bool Verify(IKivDevStor* pStor, KivImageDescription* pDesc, std::string* pWhy);
     // The container formats this build reads and those it lacks, one line each.
     static std::string FormatsText();
 };

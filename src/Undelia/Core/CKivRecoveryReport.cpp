@@ -106,6 +106,12 @@ void CKivRecoveryReport::SetSource(const std::string& strDevice, uint64_t nBytes
     m_strDevice = Absolute(strDevice);
     m_nBytes = nBytes;
     m_nSectorSize = nSectorSize ? nSectorSize : 512;
+    m_container = KivIsFile(m_strDevice) ? CKivImageContainer::Describe(m_strDevice) : KivImageDescription{};
+}
+
+void CKivRecoveryReport::SetContainer(const KivImageDescription& container) {
+    std::lock_guard<std::mutex> lk(m_mtx);
+    m_container = container;
 }
 
 void CKivRecoveryReport::SetProgram(const std::string& strProgram, const std::string& strCommandLine) {
@@ -390,13 +396,24 @@ std::string CKivRecoveryReport::ToJson() const {
         }
         files.push_back(std::move(j));
     }
+    nlohmann::json device = {{"path", m_strDevice}, {"size", m_nBytes}, {"sector_size", m_nSectorSize}};
+    if (m_container.IsContainer()) {
+        nlohmann::json files = nlohmann::json::array();
+        for (const std::string& f : m_container.files) files.push_back(Absolute(f));
+        auto text = [](const std::string& v) { return v.empty() ? nlohmann::json(nullptr) : nlohmann::json(v); };
+        auto match = [](int n) { return n < 0 ? nlohmann::json(nullptr) : nlohmann::json(n == 1); };
+        device["container"] = {{"format", m_container.strFormat},      {"detail", m_container.strDetail},
+                               {"files", std::move(files)},            {"stored_md5", text(m_container.strMd5)},
+                               {"stored_sha1", text(m_container.strSha1)}, {"md5_matches", match(m_container.nMd5Match)},
+                               {"sha1_matches", match(m_container.nSha1Match)}};
+    }
     nlohmann::json j = {
         {"report", "undelia recovery report"},
         {"format_version", 1},
         {"program", {{"name", m_strProgram}, {"version", UNDELIA_VERSION}, {"command_line", m_strCommandLine}}},
         {"started", ClockText(m_tStarted)},
         {"finished", ClockText(m_tFinished)},
-        {"device", {{"path", m_strDevice}, {"size", m_nBytes}, {"sector_size", m_nSectorSize}}},
+        {"device", std::move(device)},
         {"partitions", std::move(parts)},
         {"bad_areas", std::move(bad)},
         {"totals", {{"files", m_files.size() - nFailed}, {"damaged", nDamaged}, {"failed", nFailed}}},

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "CKivImageContainer.h"
+
 class IKivDevStor;
 class IKivFileNode;
 class CKivScanResPart;
@@ -66,6 +68,8 @@ class CKivRecoveryReport {
 public:
     // What was recovered from; the program's name and command line for the report's creator.
     void SetSource(const std::string& strDevice, uint64_t nBytes, uint32_t nSectorSize);
+    // The container the device is (taken by SetSource; again here after its digests were checked).
+    void SetContainer(const KivImageDescription& container);
     void SetProgram(const std::string& strProgram, const std::string& strCommandLine);
     void AddPartition(const KivReportPartition& part);
     void AddBadArea(const KivReportBadArea& area);
@@ -113,6 +117,7 @@ private:
 
     mutable std::mutex m_mtx;
     std::string m_strDevice, m_strProgram = "undelia", m_strCommandLine;
+    KivImageDescription m_container;
     uint64_t m_nBytes = 0;
     uint32_t m_nSectorSize = 512;
     time_t m_tStarted = 0, m_tFinished = 0;

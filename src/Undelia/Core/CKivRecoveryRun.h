@@ -48,6 +48,8 @@ public:
     // The report with the device's bad areas as they stand (recovery may have read areas the scan
     // left untried) and the times; null when none is wanted. After Recover, or instead of it.
     CKivRecoveryReport* FinishReport();
+    // The report being kept (null when none is wanted), for what a front end adds to it.
+    CKivRecoveryReport* Report() { return m_bReport ? &m_report : nullptr; }
     // Writes a report into strPath once the path has passed the one check against the medium
     // being read: 0x05D when it lies on it, 0x020 when it cannot be written; *pWhy in one line.
     static KivResult SaveReport(const CDataBackstage& backstage, const CKivRecoveryReport& report,

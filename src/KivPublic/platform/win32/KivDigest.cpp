@@ -8,7 +8,7 @@
 CKivDigest::CKivDigest(Kind kind) : m_kind(kind) {
     BCRYPT_ALG_HANDLE hAlg = nullptr;
     BCRYPT_HASH_HANDLE hHash = nullptr;
-    if (BCryptOpenAlgorithmProvider(&hAlg, kind == Kind::kSha256 ? BCRYPT_SHA256_ALGORITHM : BCRYPT_MD5_ALGORITHM,
+    if (BCryptOpenAlgorithmProvider(&hAlg, kind == Kind::kSha256 ? BCRYPT_SHA256_ALGORITHM : kind == Kind::kSha1 ? BCRYPT_SHA1_ALGORITHM : BCRYPT_MD5_ALGORITHM,
                                     nullptr, 0) != 0)
         return;
     m_pAlg = hAlg;
@@ -34,7 +34,7 @@ void CKivDigest::Add(const void* pData, size_t n) {
 }
 
 std::vector<uint8_t> CKivDigest::Finish() {
-    std::vector<uint8_t> out(m_kind == Kind::kSha256 ? 32 : 16);
+    std::vector<uint8_t> out(m_kind == Kind::kSha256 ? 32 : m_kind == Kind::kSha1 ? 20 : 16);
     if (!m_bOk ||
         BCryptFinishHash(static_cast<BCRYPT_HASH_HANDLE>(m_pCtx), out.data(), static_cast<ULONG>(out.size()), 0) != 0)
         out.clear();
