@@ -13,6 +13,7 @@
 #include "KivDiskText.h"
 #include "KivLog.h"
 #include "platform/KivBlockDev.h"
+#include "platform/KivMemory.h"
 
 namespace {
 
@@ -108,7 +109,7 @@ CKivDevDisk::CKivDevDisk(const std::string& strImagePath, uint32_t nSectorSize)
 
 CKivDevDisk::~CKivDevDisk() {
     CloseLocked();
-    std::free(m_pTransfer);
+    KivAlignedFree(m_pTransfer);
 }
 
 int CKivDevDisk::OpenLocked(int* pErr) {
@@ -234,10 +235,7 @@ int CKivDevDisk::ReadSectorsEx(void* pBuf, uint64_t nFirst, uint64_t nCount, uin
     }
     if (!m_bTransferTried) {
         m_bTransferTried = true;
-        void* p = nullptr;
-        long nPage = ::sysconf(_SC_PAGESIZE);
-        if (::posix_memalign(&p, nPage > 0 ? size_t(nPage) : 4096, kTransferBytes) == 0)
-            m_pTransfer = static_cast<uint8_t*>(p);
+        m_pTransfer = static_cast<uint8_t*>(KivAlignedAlloc(KivPageSize(), kTransferBytes));
     }
     if (!m_pTransfer || nBytes > kTransferBytes) return m_pReader->Read(pBuf, nFirst, nCount, nFlags, pBad);
     int r = m_pReader->Read(m_pTransfer, nFirst, nCount, nFlags, pBad);

@@ -1,8 +1,5 @@
 #include "CKivEnumDevEx.h"
 
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -28,9 +25,9 @@ const char* EnvOr(const char* pszName, const char* pszDefault) {
 }  // namespace
 
 CKivEnumDevEx::CKivEnumDevEx()
-    : m_strSysfs(EnvOr("UNDELIA_SYSFS_ROOT", "/sys")),
-      m_strDev(EnvOr("UNDELIA_DEV_ROOT", "/dev")),
-      m_strMountInfo(EnvOr("UNDELIA_MOUNTINFO", "/proc/self/mountinfo")) {}
+    : m_strSysfs(EnvOr("UNDELIA_SYSFS_ROOT", KivSysfsRoot())),
+      m_strDev(EnvOr("UNDELIA_DEV_ROOT", KivDevRoot())),
+      m_strMountInfo(EnvOr("UNDELIA_MOUNTINFO", KivMountInfoPath())) {}
 
 KivResult CKivEnumDevEx::SetImagePaths(const char* const* ppPaths, uint32_t nCount, uint32_t nSectorSize) {
     if (nCount && !ppPaths) return KIV_RETERR(KIV_E_INVALIDARG);
@@ -104,7 +101,8 @@ KivResult CKivEnumDevEx::EnumDisk(std::vector<DiskInfo>* pDisks) {
     pDisks->clear();
     m_problems.clear();
     std::vector<CKivDevDisk*> found;
-    std::vector<KivSysDisk> sys = KivListSysDisks(m_strSysfs, m_strDev);
+    // No kernel tree to list (Windows so far): the image files alone.
+    std::vector<KivSysDisk> sys = m_strSysfs.empty() ? std::vector<KivSysDisk>() : KivListSysDisks(m_strSysfs, m_strDev);
     for (size_t i = 0; i < sys.size(); ++i) {
         auto* p = new CKivDevDisk(static_cast<int32_t>(i), sys[i]);
         int err = 0;
@@ -141,10 +139,11 @@ KivResult CKivEnumDevEx::EnumDisk(std::vector<DiskInfo>* pDisks) {
 
 void CKivEnumDevEx::AddFloppies(std::vector<PartInfo>* pParts) {
     static const char kLetters[] = {'A', 'B'};
+    if (m_strDev.empty()) return;
     for (int i = 0; i < 2; ++i) {
         std::string path = m_strDev + "/fd" + std::to_string(i);
-        struct stat st{};
-        if (::stat(path.c_str(), &st) != 0) return;
+        KivPathStat st;
+        if (!KivStatPath(path, &st, nullptr)) return;
         auto* pVol = new CKivDevVol(kLetters[i], path);
         uint32_t nMedia = pVol->GetMediaType();
         // A drive that is no floppy, or cannot be read, ends the step: B: is not tried after A:.
@@ -164,10 +163,10 @@ void CKivEnumDevEx::AddFloppies(std::vector<PartInfo>* pParts) {
         if (r.nFsKind != KIV_FSK_UNKNOWN) b->GetLabel(r.szLabel, sizeof r.szLabel);
         r.szLabel[sizeof r.szLabel - 1] = 0;
         KivCopyText(r.szDevPath, sizeof r.szDevPath, path);
-        if (S_ISBLK(st.st_mode)) {
+        if (st.bBlockDevice) {
             std::vector<KivMountEntry> mounts = KivReadMountInfo(m_strMountInfo);
             bool bRw = false;
-            if (const KivMountEntry* m = KivFindMount(mounts, major(st.st_rdev), minor(st.st_rdev), &bRw)) {
+            if (const KivMountEntry* m = KivFindMount(mounts, st.nDevMajor, st.nDevMinor, &bRw)) {
                 KivCopyText(r.szMountPoint, sizeof r.szMountPoint, m->strMountPoint);
                 r.nMountFlags = KIV_MOUNTED | (bRw ? KIV_MOUNTED_RW : 0);
             }

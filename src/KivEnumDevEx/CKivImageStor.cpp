@@ -1,9 +1,5 @@
 #include "CKivImageStor.h"
 
-#include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,13 +25,12 @@ KivResult CKivImageStor::OpenPath(const char* pszPath, uint32_t nSectorSize) {
         KivLogA(0, "OpenImage: sector size %u is not a multiple of 512", nSectorSize);
         return KIV_RETERR(KIV_E_SECTORSIZE);
     }
-    struct stat st{};
-    if (::stat(pszPath, &st) != 0) {
-        int err = errno;
+    KivPathStat st;
+    if (int err = 0; !KivStatPath(pszPath, &st, &err)) {
         KivLogA(0, "OpenImage: %s: %s", pszPath, std::strerror(err));
         return KIV_RETERR(err == ENOENT || err == ENOTDIR ? KIV_E_NOTFOUND : KIV_E_IO);
     }
-    if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
+    if (!st.bRegularFile && !st.bBlockDevice) {
         KivLogA(0, "OpenImage: %s is not a file or a block device", pszPath);
         return KIV_RETERR(KIV_E_NOTFILE);
     }
@@ -47,7 +42,7 @@ KivResult CKivImageStor::OpenPath(const char* pszPath, uint32_t nSectorSize) {
         return KIV_RETERR(KIV_E_IO);
     }
     m_path = pszPath;
-    return Adopt(fd, st, nSectorSize);
+    return Adopt(fd, st.bBlockDevice, st.nBytes, nSectorSize);
 }
 
 KivResult CKivImageStor::OpenFd(int fd, const char* pszName, uint32_t nSectorSize) {
@@ -58,27 +53,27 @@ KivResult CKivImageStor::OpenFd(int fd, const char* pszName, uint32_t nSectorSiz
         KivLogA(0, "OpenImageFd: the descriptor of %s is not read-only; refused", pszName ? pszName : "?");
         return KIV_RETERR(KIV_E_WRITABLEFD);
     }
-    struct stat st{};
-    if (::fstat(fd, &st) != 0) return KIV_RETERR(KIV_E_IO);
-    if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) return KIV_RETERR(KIV_E_NOTFILE);
-    int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    KivBlockInfo st;
+    if (!KivQueryBlockInfo(fd, &st)) return KIV_RETERR(KIV_E_NOTFILE);
+    int own = KivDupFd(fd);
     if (own < 0) return KIV_RETERR(KIV_E_IO);
     m_path = pszName && *pszName ? pszName : "descriptor";
-    KivResult r = Adopt(own, st, nSectorSize);
+    KivResult r = Adopt(own, st.bBlockDevice, st.bRegularFile ? st.nBytes : 0, nSectorSize);
     if (KivSucceeded(r)) m_fdKept = own;  // no path to open again: Close keeps it for Open
     return r;
 }
 
-KivResult CKivImageStor::Adopt(int fd, const struct stat& st, uint32_t nSectorSize) {
+KivResult CKivImageStor::Adopt(int fd, bool bBlock, uint64_t nFileBytes, uint32_t nSectorSize) {
     const char* pszPath = m_path.c_str();
-    bool bBlock = S_ISBLK(st.st_mode);
-    uint64_t nBytes = static_cast<uint64_t>(st.st_size);
+    uint64_t nBytes = nFileBytes;
     uint32_t nSize = nSectorSize ? nSectorSize : 512;
     if (bBlock) {
-        int ss = 0;
-        if (::ioctl(fd, BLKGETSIZE64, &nBytes) != 0) nBytes = 0;
-        if (nSectorSize == 0 && ::ioctl(fd, BLKSSZGET, &ss) == 0 && ss > 0 && ss % 512 == 0)
-            nSize = static_cast<uint32_t>(ss);
+        // A block device's size and sector size are the kernel's.
+        KivBlockInfo info;
+        const bool bInfo = KivQueryBlockInfo(fd, &info);
+        nBytes = bInfo && info.bHasBytes ? info.nBytes : 0;
+        if (nSectorSize == 0 && bInfo && info.nLogicalSector > 0 && info.nLogicalSector % 512 == 0)
+            nSize = info.nLogicalSector;
     }
     if (nBytes == 0) {
         ::close(fd);

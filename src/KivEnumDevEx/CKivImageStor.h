@@ -4,7 +4,6 @@
 #include <memory>
 #include <string>
 
-#include <sys/stat.h>
 
 #include "CKivSectorReader.h"
 #include "IKivDevStor.h"
@@ -46,7 +45,7 @@ protected:
 
 private:
     // Takes over fd of the file or device st describes, named m_path.
-    KivResult Adopt(int fd, const struct stat& st, uint32_t nSectorSize);
+    KivResult Adopt(int fd, bool bBlockDevice, uint64_t nFileBytes, uint32_t nSectorSize);
 
     std::unique_ptr<CKivSectorReader> m_pReader;
     int m_fdKept = -1;  // the descriptor of OpenFd, closed only with the storage

@@ -1,11 +1,11 @@
 #include "CKivSectorReader.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
+
+#include "platform/KivBlockDev.h"
 
 // What one Read hands back besides the bytes: the sectors it answered with zeros, in order.
 struct CKivSectorReader::Request {
@@ -30,7 +30,7 @@ int64_t CKivSectorReader::RawRead(void* pBuf, uint64_t nOffset, uint64_t nBytes)
     auto* p = static_cast<uint8_t*>(pBuf);
     uint64_t got = 0;
     while (got < nBytes) {
-        ssize_t r = ::pread(m_fd, p + got, nBytes - got, static_cast<off_t>(nOffset + got));
+        int64_t r = KivReadAt(m_fd, p + got, nBytes - got, nOffset + got);
         if (r < 0 && errno == EINTR) continue;
         if (r < 0) return -1;
         if (r == 0) break;

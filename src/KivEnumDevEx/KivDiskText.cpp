@@ -3,8 +3,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include <unistd.h>
-
 #include "platform/KivBlockDev.h"
 
 void KivCopyText(char* pDst, size_t nCap, const std::string& s) {
@@ -57,7 +55,7 @@ std::string KivOpenProblemText(const std::string& strPath, int err, bool bImage)
         case EPERM:
             if (std::string why = KivLastOpenerReason(); !why.empty()) return "cannot read " + strPath + ": " + why;
             if (bImage) return "cannot read image '" + strPath + "': permission denied";
-            if (::geteuid() == 0)
+            if (KivIsAdministrator())
                 return "cannot read " + strPath + ": " + std::strerror(err) +
                        "; the system refuses raw access to it even for root (a container or security policy)";
             return "cannot read " + strPath +

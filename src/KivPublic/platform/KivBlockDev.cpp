@@ -170,3 +170,39 @@ bool KivFindFileData(int fd, uint64_t nOffset, uint64_t nSize, uint64_t* pData, 
     return false;
 #endif
 }
+
+int64_t KivReadAt(int fd, void* pBuf, uint64_t nBytes, uint64_t nOffset) {
+    return static_cast<int64_t>(::pread(fd, pBuf, static_cast<size_t>(nBytes), static_cast<off_t>(nOffset)));
+}
+
+int KivDupFd(int fd) { return ::fcntl(fd, F_DUPFD_CLOEXEC, 3); }
+
+bool KivStatPath(const std::string& strPath, KivPathStat* pOut, int* pErr) {
+    *pOut = KivPathStat{};
+    struct stat st{};
+    if (::stat(strPath.c_str(), &st) != 0) {
+        if (pErr) *pErr = errno;
+        return false;
+    }
+    pOut->bRegularFile = S_ISREG(st.st_mode);
+    pOut->bBlockDevice = S_ISBLK(st.st_mode);
+    if (pOut->bRegularFile) pOut->nBytes = static_cast<uint64_t>(st.st_size);
+    if (pOut->bBlockDevice) {
+        pOut->nDevMajor = major(st.st_rdev);
+        pOut->nDevMinor = minor(st.st_rdev);
+    }
+    return true;
+}
+
+bool KivIsAdministrator() { return ::geteuid() == 0; }
+
+size_t KivPageSize() {
+    long n = ::sysconf(_SC_PAGESIZE);
+    return n > 0 ? static_cast<size_t>(n) : 4096;
+}
+
+const char* KivSysfsRoot() { return "/sys"; }
+
+const char* KivDevRoot() { return "/dev"; }
+
+const char* KivMountInfoPath() { return "/proc/self/mountinfo"; }

@@ -2,8 +2,18 @@
 // reading only, and asking the kernel (or the drive) about their size and geometry.
 #pragma once
 
+#include <cerrno>
+#include <cstddef>
 #include <cstdint>
 #include <string>
+
+// Error numbers that not every C library has (Windows' has neither).
+#ifndef ENOMEDIUM
+#define ENOMEDIUM 123
+#endif
+#ifndef ENOTBLK
+#define ENOTBLK 15
+#endif
 
 class IKivDevOpener;
 
@@ -49,3 +59,34 @@ bool KivScsiReadCapacity10(int fd, uint64_t* pBlocks, uint32_t* pBlockBytes);
 // Floppy drive parameters (FDGETPRM): sectors in all; false when the device is no floppy or has
 // no medium.
 bool KivFloppySectors(int fd, uint64_t* pSectors);
+
+// A read at a byte offset of an open descriptor (its file offset is not used): the bytes read, 0
+// at the end, -1 with errno on failure. Any thread.
+int64_t KivReadAt(int fd, void* pBuf, uint64_t nBytes, uint64_t nOffset);
+
+// A second descriptor of the same open file, not handed to child processes; read-only when fd is.
+// -1 on failure.
+int KivDupFd(int fd);
+
+// What the file system tells about a path without opening it.
+struct KivPathStat {
+    bool bRegularFile = false;
+    bool bBlockDevice = false;
+    uint64_t nBytes = 0;  // of a regular file
+    uint32_t nDevMajor = 0, nDevMinor = 0;  // of a block device
+};
+// False with *pErr = errno when the path cannot be looked at.
+bool KivStatPath(const std::string& strPath, KivPathStat* pOut, int* pErr);
+
+// Whether the program runs with the administrator's rights (root, an elevated token).
+bool KivIsAdministrator();
+
+// The memory page size, for buffers that raw device reads want aligned.
+size_t KivPageSize();
+
+// Where the kernel lists the block devices, where their device nodes lie, and this process's
+// mount table ("/sys", "/dev", "/proc/self/mountinfo"); empty where the system has none (Windows,
+// where the device layer lists image files only so far).
+const char* KivSysfsRoot();
+const char* KivDevRoot();
+const char* KivMountInfoPath();
