@@ -42,6 +42,9 @@ std::string KivGetLogDir() {
     return KivUserDir("XDG_STATE_HOME", ".local/state");
 }
 
+// What the user's programs remember lies with the rest of the user's data of the program.
+std::string KivGetConfigDir() { return KivUserDir("XDG_CONFIG_HOME", ".config"); }
+
 void KivSetPumpHook(KivPumpHookFn pfn) { g_pfnPump.store(pfn); }
 
 KivPumpHookFn KivGetPumpHook() { return g_pfnPump.load(); }
