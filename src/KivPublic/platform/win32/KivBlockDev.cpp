@@ -9,9 +9,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
-#include <mutex>
 #include <string>
-#include <unordered_map>
 
 #include "KivWin32.h"
 
@@ -20,15 +18,24 @@ namespace {
 std::atomic<IKivDevOpener*> g_pOpener{nullptr};
 thread_local std::string t_strOpenerReason;
 
-// The descriptors this layer opened read-only, with the handle under each: the C library keeps
-// no access mode that could be asked, so only these count as read-only (a descriptor number used
-// again for another file has another handle).
-std::mutex g_mtx;
-std::unordered_map<int, intptr_t> g_readOnly;
-
-void NoteReadOnly(int fd) {
-    std::lock_guard<std::mutex> lock(g_mtx);
-    g_readOnly[fd] = _get_osfhandle(fd);
+// The rights the handle under a descriptor was opened with (the C library keeps no access mode
+// that could be asked); false when the system will not tell.
+bool GrantedAccess(int fd, ACCESS_MASK* pAccess) {
+    struct BasicInfo {
+        ULONG nAttributes;
+        ACCESS_MASK nGrantedAccess;
+        ULONG nHandles, nPointers, nReserved[10];
+    };
+    using NtQueryObjectFn = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    static const auto pfn = reinterpret_cast<NtQueryObjectFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
+    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    if (!pfn || h == INVALID_HANDLE_VALUE) return false;
+    BasicInfo info{};
+    ULONG n = 0;
+    if (pfn(h, 0 /* ObjectBasicInformation */, &info, sizeof info, &n) < 0) return false;
+    *pAccess = info.nGrantedAccess;
+    return true;
 }
 
 bool SameFile(HANDLE a, HANDLE b) {
@@ -45,9 +52,11 @@ void KivSetDevOpener(IKivDevOpener* pOpener) { g_pOpener.store(pOpener); }
 std::string KivLastOpenerReason() { return t_strOpenerReason; }
 
 bool KivIsReadOnlyFd(int fd) {
-    std::lock_guard<std::mutex> lock(g_mtx);
-    auto it = g_readOnly.find(fd);
-    return it != g_readOnly.end() && it->second == _get_osfhandle(fd) && it->second != -1;
+    // Any right to change the file's data, its attributes or the file itself is too much.
+    constexpr ACCESS_MASK kWrite = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES | DELETE |
+                                   WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL | MAXIMUM_ALLOWED;
+    ACCESS_MASK nAccess = 0;
+    return GrantedAccess(fd, &nAccess) && (nAccess & FILE_READ_DATA) && !(nAccess & kWrite);
 }
 
 bool KivIsReadOnlyFdOf(int fd, const std::string& strPath) {
@@ -71,10 +80,7 @@ int KivOpenReadOnly(const std::string& strPath, int nTries, int* pErr) {
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
             int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY | _O_BINARY);
-            if (fd >= 0) {
-                NoteReadOnly(fd);
-                return fd;
-            }
+            if (fd >= 0) return fd;
             CloseHandle(h);
             err = EMFILE;
             break;
@@ -124,12 +130,7 @@ int64_t KivReadAt(int fd, void* pBuf, uint64_t nBytes, uint64_t nOffset) {
     return static_cast<int64_t>(nGot);
 }
 
-int KivDupFd(int fd) {
-    const bool bReadOnly = KivIsReadOnlyFd(fd);
-    int n = _dup(fd);
-    if (n >= 0 && bReadOnly) NoteReadOnly(n);
-    return n;
-}
+int KivDupFd(int fd) { return _dup(fd); }
 
 bool KivStatPath(const std::string& strPath, KivPathStat* pOut, int* pErr) {
     *pOut = KivPathStat{};
