@@ -104,6 +104,9 @@ void Key(HWND h, WPARAM vk) {
 
 // The screen under the window (and whatever lies over it: dialogs, menus) as a 24-bit BMP.
 void Shot(HWND hWnd, const wchar_t* pszName) {
+    // What a closed dialog uncovered is painted before the picture is taken.
+    RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Sleep(400);
     RECT r;
     GetWindowRect(hWnd, &r);
     const int w = r.right - r.left, h = r.bottom - r.top;
@@ -122,7 +125,8 @@ void Shot(HWND hWnd, const wchar_t* pszName) {
     GdiFlush();
     const DWORD nStride = static_cast<DWORD>((w * 3 + 3) & ~3), nBytes = nStride * static_cast<DWORD>(h);
     wchar_t name[MAX_PATH];
-    swprintf(name, MAX_PATH, L"%ls\\%02d-%ls.bmp", g_out.c_str(), ++g_nShot, pszName);
+    ++g_nShot;
+    swprintf(name, MAX_PATH, L"%ls\\%ls.bmp", g_out.c_str(), pszName);
     HANDLE hFile = CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hFile != INVALID_HANDLE_VALUE) {
         BITMAPFILEHEADER fh{};
@@ -184,29 +188,29 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     Settle(1500);
-    Shot(hMain, L"home");
+    Shot(hMain, L"01-home");
 
     // The question before closing, answered no.
     PostMessageW(hMain, WM_CLOSE, 0, 0);
-    Answer(hMain, L"exit-question", IDNO);
+    Answer(hMain, L"02-exit-question", IDNO);
 
     // Whole disks, the image among them.
     Click(hMain, IDC_HOME_DEVS);
     Settle(1500);
-    Shot(hMain, L"devices");
+    Shot(hMain, L"03-devices");
 
     Click(hMain, IDC_NEXT);
     Settle(1200);
     // A check box takes a click, which also ticks it.
     if (HWND hAll = Child(hMain, IDC_TYPE_ALL)) PostMessageW(hAll, BM_CLICK, 0, 0);
     Settle();
-    Shot(hMain, L"file-types");
+    Shot(hMain, L"04-file-types");
 
     // The scan, then the build of the results.
     Click(hMain, IDC_NEXT);
     if (WaitTop(KIV_WC_PROGRESS, 10000, 10)) {
         Settle(150);
-        Shot(hMain, L"scan-progress");
+        Shot(hMain, L"05-scan-progress");
     } else {
         std::fprintf(stderr, "walker: the scan's progress was not seen\n");
     }
@@ -214,17 +218,17 @@ int wmain(int argc, wchar_t** argv) {
     HWND hTree = Child(hMain, IDC_RES_TREE, 60000);
     WaitGone(KIV_WC_PROGRESS, 120000);
     Settle(1500);
-    Shot(hMain, L"results-folders");
+    Shot(hMain, L"06-results-folders");
 
     // The first partition ticked whole; the type view; back to the folders.
     if (hTree) {
         Key(hTree, VK_SPACE);
         Settle();
-        Shot(hMain, L"results-ticked");
+        Shot(hMain, L"07-results-ticked");
         if (HWND hTabs = Child(hMain, IDC_RES_TABS)) {
             Key(hTabs, VK_RIGHT);
             Settle(1000);
-            Shot(hMain, L"results-types");
+            Shot(hMain, L"08-results-types");
             Key(hTabs, VK_LEFT);
             Settle(1000);
         }
@@ -236,17 +240,17 @@ int wmain(int argc, wchar_t** argv) {
         if (HWND hPath = Child(hDst, IDC_DST_PATH)) SendMessageW(hPath, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4]));
         PostMessageW(hDst, WM_COMMAND, MAKEWPARAM(IDC_DST_PATH, EN_KILLFOCUS), 0);
         Settle();
-        Shot(hMain, L"destination");
+        Shot(hMain, L"09-destination");
         Click(hDst, IDOK);
-        Answer(hMain, L"recover-question", IDYES);
+        Answer(hMain, L"10-recover-question", IDYES);
         if (WaitTop(KIV_WC_PROGRESS, 3000, 10)) {
             Settle(100);
-            Shot(hMain, L"recovery-progress");
+            Shot(hMain, L"11-recovery-progress");
         }
         WaitGone(KIV_WC_PROGRESS, 120000);
-        Answer(hMain, L"recovery-result", IDOK, 60000);
+        Answer(hMain, L"12-recovery-result", IDOK, 60000);
         Settle(1000);
-        Shot(hMain, L"final");
+        Shot(hMain, L"13-final");
     } else {
         std::fprintf(stderr, "walker: no destination dialog\n");
         ++g_nMissed;
@@ -254,18 +258,18 @@ int wmain(int argc, wchar_t** argv) {
 
     // The options menu and the about text.
     PostMessageW(hMain, WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 0), 0);
-    Answer(hMain, L"about", IDOK);
+    Answer(hMain, L"14-about", IDOK);
     Click(hMain, IDC_CAP_OPTION);
     if (WaitTop(L"#32768", 3000)) {
         Settle(500);
-        Shot(hMain, L"menu");
+        Shot(hMain, L"15-menu");
         Key(hMain, VK_ESCAPE);
         WaitGone(L"#32768", 3000);
     }
 
     // Closed with yes.
     PostMessageW(hMain, WM_CLOSE, 0, 0);
-    Answer(hMain, L"exit-yes", IDYES);
+    Answer(hMain, L"16-exit-yes", IDYES);
     if (WaitForSingleObject(pi.hProcess, 15000) != WAIT_OBJECT_0) {
         std::fprintf(stderr, "walker: the program did not end\n");
         TerminateProcess(pi.hProcess, 1);

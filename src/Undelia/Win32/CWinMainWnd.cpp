@@ -139,6 +139,8 @@ bool CWinMainWnd::Create(int nShow, const std::vector<std::wstring>& images) {
     // The caption bar's buttons come last in the Tab order: made after the panels.
     BuildCaptionBar();
     LayoutAll();
+    // The focus is drawn from the start, not only once a key was pressed.
+    SendMessageW(m_hWnd, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
     ShowWindow(m_hWnd, nShow);
     m_pMgr->Show(m_pHome.get());
     UpdateWindow(m_hWnd);

@@ -12,51 +12,6 @@
 #include "KivWinIds.h"
 #include "KivWinShell.h"
 
-namespace {
-
-std::wstring SizeOf(IKivDevStor* p) {
-    return p ? KivW(KivSizeTextIec(p->GetSectorCount() * p->GetSectorSize())) : std::wstring();
-}
-
-std::wstring Trimmed(const char* psz) {
-    std::wstring s = KivW(psz ? psz : "");
-    size_t a = s.find_first_not_of(L" \t\r\n"), b = s.find_last_not_of(L" \t\r\n");
-    return a == std::wstring::npos ? std::wstring() : s.substr(a, b - a + 1);
-}
-
-std::wstring DiskKind(const DiskInfo& d) {
-    const CWinSkin& s = CWinSkin::Get();
-    if (d.nSource == KIV_DISK_IMAGE) return s.Text("PanelEnumDev", "TxtImage", L"Image file");
-    if (d.nUsb) return s.Text("PanelEnumDev", "TxtUsb", L"USB");
-    return s.Text("PanelEnumDev", "TxtDisk", L"Disk");
-}
-
-std::wstring PartKind(const PartInfo& p) {
-    const CWinSkin& s = CWinSkin::Get();
-    std::wstring kind = p.nDynamic ? s.Text("PanelEnumDev", "TxtVolume", L"Dynamic volume")
-                        : p.nFloppy ? s.Text("PanelEnumDev", "TxtFloppy", L"Floppy")
-                                    : s.Text("PanelEnumDev", "TxtPartition", L"Partition");
-    return kind + L"  " + KivW(KivFsKindName(p.nFsKind));
-}
-
-// A partition's name: its device, else the disk it lies on with its number.
-std::wstring PartName(const PartInfo& p) {
-    if (p.szDevPath[0]) return KivW(p.szDevPath);
-    std::wstring disk;
-    if (p.extents[0].pDisk) {
-        disk = KivW(p.extents[0].pDisk->GetPath());
-        size_t slash = disk.find_last_of(L"\\/");
-        if (slash != std::wstring::npos) disk = disk.substr(slash + 1);
-    }
-    if (disk.empty()) {
-        disk = Trimmed(p.szDesc);
-        disk = disk.substr(0, disk.find(L'\n'));
-    }
-    return p.nPartNumber ? disk + L" #" + std::to_wstring(p.nPartNumber) : disk;
-}
-
-}  // namespace
-
 CWinPanelEnumDev::CWinPanelEnumDev() : CWinPanel("PanelEnumDev", 1) {}
 
 void CWinPanelEnumDev::OnCreate() {
@@ -117,22 +72,10 @@ void CWinPanelEnumDev::Fill(bool bRefresh) {
     const bool bDisks = bs.GetDevMode() == 0;
     const size_t n = bDisks ? disks.size() : parts.size();
     for (size_t i = 0; i < n; ++i) {
+        // The texts are the core's, the same as the Linux program's.
+        std::vector<std::string> texts = bDisks ? KivDiskRowTexts(disks[i]) : KivPartRowTexts(parts[i]);
         std::wstring cells[5];
-        if (bDisks) {
-            const DiskInfo& d = disks[i];
-            std::wstring name = Trimmed(d.szDesc), path = KivW(d.pDisk ? d.pDisk->GetPath() : d.szPath);
-            cells[0] = DiskKind(d);
-            cells[1] = name.empty() ? path : name + L"  (" + path + L")";
-            cells[2] = SizeOf(d.pStor);
-            if (d.nMountFlags & KIV_MOUNTED) cells[4] = skin.Text("PanelEnumDev", "TxtInUse", L"in use");
-        } else {
-            const PartInfo& p = parts[i];
-            cells[0] = PartKind(p);
-            cells[1] = PartName(p);
-            cells[2] = SizeOf(p.pDevice);
-            cells[3] = KivW(p.szLabel);
-            cells[4] = KivW(p.szMountPoint);
-        }
+        for (size_t k = 0; k < 5 && k < texts.size(); ++k) cells[k] = KivW(texts[k]);
         LVITEMW it{};
         it.mask = LVIF_TEXT | LVIF_PARAM;
         it.iItem = static_cast<int>(i);

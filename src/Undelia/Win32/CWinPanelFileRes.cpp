@@ -61,6 +61,8 @@ void CWinPanelFileRes::OnCreate() {
                               0, 0, 10, 10, m_hWnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_RES_LIST)),
                               GetModuleHandleW(nullptr), nullptr);
     ListView_SetExtendedListViewStyle(m_hList, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
+    // The rows' tick pictures come from the nodes, asked row by row like the texts.
+    ListView_SetCallbackMask(m_hList, LVIS_STATEIMAGEMASK);
     const char* kCols[] = {"ColName", "ColSize", "ColModified", "ColCreated", "ColState"};
     const wchar_t* kColDefs[] = {L"Name", L"Size", L"Modified", L"Created", L"State"};
     for (int i = 0; i < COL_COUNT; ++i) {
@@ -87,7 +89,7 @@ void CWinPanelFileRes::Layout(const RECT& rcArea) {
     SetWindowPos(m_hTotals, nullptr, tabs.left, tot.top, tot.right - tabs.left, tot.bottom - tot.top, SWP_NOZORDER);
     RECT page = tabs;
     TabCtrl_AdjustRect(m_hTabs, FALSE, &page);
-    const int split = page.left + (page.right - page.left) * 32 / 100;
+    const int split = page.left + (page.right - page.left) * 30 / 100;
     SetWindowPos(m_hTree, HWND_TOP, page.left, page.top, split - page.left - skin.S(4), page.bottom - page.top, 0);
     SetWindowPos(m_hList, HWND_TOP, split, page.top, page.right - split, page.bottom - page.top, 0);
     for (HWND h : {m_hTree, m_hList}) SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(skin.Font()), TRUE);
@@ -96,7 +98,7 @@ void CWinPanelFileRes::Layout(const RECT& rcArea) {
     TreeView_SetItemHeight(m_hTree, skin.S(22));
     RECT lr;
     GetClientRect(m_hList, &lr);
-    const int w[] = {0, skin.S(80), skin.S(118), skin.S(118), skin.S(110)};
+    const int w[] = {0, skin.S(76), skin.S(112), skin.S(112), skin.S(140)};
     int rest = lr.right - w[1] - w[2] - w[3] - w[4];
     for (int i = 0; i < COL_COUNT; ++i) ListView_SetColumnWidth(m_hList, i, i == COL_NAME ? std::max(rest, skin.S(140)) : w[i]);
 }
