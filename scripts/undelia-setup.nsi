@@ -51,6 +51,8 @@ VIAddVersionKey "LegalCopyright" ""
 Section "Undelia" SecMain
   SectionIn RO
   SetRegView 64
+  ; The Start-menu entry for every user of the machine, as the program folder is.
+  SetShellVarContext all
   SetOutPath "$INSTDIR"
   File "${BIN}\Undelia.exe"
   File "${BIN}\KivScanDev.dll"
@@ -91,6 +93,7 @@ SectionEnd
 
 Section "Uninstall"
   SetRegView 64
+  SetShellVarContext all
   Delete "$SMPROGRAMS\Undelia\Undelia.lnk"
   Delete "$SMPROGRAMS\Undelia\Uninstall Undelia.lnk"
   RMDir "$SMPROGRAMS\Undelia"
