@@ -3,19 +3,21 @@
 #include "CWinSkin.h"
 
 CWinCheckImages::~CWinCheckImages() {
-    if (m_hList) ImageList_Destroy(m_hList);
+    for (HIMAGELIST h : {m_hList, m_hListRows})
+        if (h) ImageList_Destroy(h);
 }
 
-HIMAGELIST CWinCheckImages::Get() {
+HIMAGELIST CWinCheckImages::Make(bool bNoneFirst, HIMAGELIST* pList) {
     const CWinSkin& skin = CWinSkin::Get();
     const int n = skin.S(16);
-    if (m_hList && n == m_nSize) return m_hList;
-    if (m_hList) ImageList_Destroy(m_hList);
-    m_nSize = n;
-    m_hList = ImageList_Create(n, n, ILC_COLOR24, 4, 0);
+    int& nMade = bNoneFirst ? m_nSize : m_nSizeRows;
+    if (*pList && n == nMade) return *pList;
+    if (*pList) ImageList_Destroy(*pList);
+    nMade = n;
+    *pList = ImageList_Create(n, n, ILC_COLOR24, 4, 0);
     HDC hScreen = GetDC(nullptr);
     HDC hDC = CreateCompatibleDC(hScreen);
-    for (int i = 0; i < 4; ++i) {
+    for (int i = bNoneFirst ? 0 : 1; i < 4; ++i) {
         HBITMAP hBmp = CreateCompatibleBitmap(hScreen, n, n);
         HGDIOBJ hOld = SelectObject(hDC, hBmp);
         RECT r{0, 0, n, n};
@@ -47,10 +49,10 @@ HIMAGELIST CWinCheckImages::Get() {
             DeleteObject(hEdge);
         }
         SelectObject(hDC, hOld);
-        ImageList_Add(m_hList, hBmp, nullptr);
+        ImageList_Add(*pList, hBmp, nullptr);
         DeleteObject(hBmp);
     }
     DeleteDC(hDC);
     ReleaseDC(nullptr, hScreen);
-    return m_hList;
+    return *pList;
 }

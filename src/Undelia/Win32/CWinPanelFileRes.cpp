@@ -57,12 +57,10 @@ void CWinPanelFileRes::OnCreate() {
                               0, 0, 10, 10, m_hWnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_RES_TREE)),
                               GetModuleHandleW(nullptr), nullptr);
     m_hList = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
-                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+                              WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS,
                               0, 0, 10, 10, m_hWnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_RES_LIST)),
                               GetModuleHandleW(nullptr), nullptr);
     ListView_SetExtendedListViewStyle(m_hList, LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER);
-    // The rows' tick pictures come from the nodes, asked row by row like the texts.
-    ListView_SetCallbackMask(m_hList, LVIS_STATEIMAGEMASK);
     const char* kCols[] = {"ColName", "ColSize", "ColModified", "ColCreated", "ColState"};
     const wchar_t* kColDefs[] = {L"Name", L"Size", L"Modified", L"Created", L"State"};
     for (int i = 0; i < COL_COUNT; ++i) {
@@ -89,16 +87,16 @@ void CWinPanelFileRes::Layout(const RECT& rcArea) {
     SetWindowPos(m_hTotals, nullptr, tabs.left, tot.top, tot.right - tabs.left, tot.bottom - tot.top, SWP_NOZORDER);
     RECT page = tabs;
     TabCtrl_AdjustRect(m_hTabs, FALSE, &page);
-    const int split = page.left + (page.right - page.left) * 30 / 100;
+    const int split = page.left + (page.right - page.left) * 28 / 100;
     SetWindowPos(m_hTree, HWND_TOP, page.left, page.top, split - page.left - skin.S(4), page.bottom - page.top, 0);
     SetWindowPos(m_hList, HWND_TOP, split, page.top, page.right - split, page.bottom - page.top, 0);
     for (HWND h : {m_hTree, m_hList}) SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(skin.Font()), TRUE);
     TreeView_SetImageList(m_hTree, m_checks.Get(), TVSIL_STATE);
-    ListView_SetImageList(m_hList, m_checks.Get(), LVSIL_STATE);
+    ListView_SetImageList(m_hList, m_checks.GetForList(), LVSIL_STATE);
     TreeView_SetItemHeight(m_hTree, skin.S(22));
     RECT lr;
     GetClientRect(m_hList, &lr);
-    const int w[] = {0, skin.S(76), skin.S(112), skin.S(112), skin.S(140)};
+    const int w[] = {0, skin.S(76), skin.S(122), skin.S(122), skin.S(136)};
     int rest = lr.right - w[1] - w[2] - w[3] - w[4];
     for (int i = 0; i < COL_COUNT; ++i) ListView_SetColumnWidth(m_hList, i, i == COL_NAME ? std::max(rest, skin.S(140)) : w[i]);
 }
@@ -163,8 +161,22 @@ void CWinPanelFileRes::ShowFolder(CKivUiNode* pFolder) {
     m_pFolder = pFolder;
     m_rows.clear();
     if (pFolder) m_rows.assign(pFolder->GetChildren().begin(), pFolder->GetChildren().end());
-    ListView_SetItemCountEx(m_hList, static_cast<int>(m_rows.size()), 0);
+    // The texts are asked for when shown; the ticks are the rows' own, set here and on each tick.
+    SendMessageW(m_hList, WM_SETREDRAW, FALSE, 0);
+    ListView_DeleteAllItems(m_hList);
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        LVITEMW it{};
+        it.mask = LVIF_TEXT | LVIF_PARAM | LVIF_STATE;
+        it.iItem = static_cast<int>(i);
+        it.pszText = LPSTR_TEXTCALLBACKW;
+        it.lParam = static_cast<LPARAM>(i);
+        it.stateMask = LVIS_STATEIMAGEMASK;
+        it.state = INDEXTOSTATEIMAGEMASK(CWinCheckImages::ImageOf(m_rows[i]->GetState()));
+        const int n = ListView_InsertItem(m_hList, &it);
+        for (int col = 1; col < COL_COUNT; ++col) ListView_SetItemText(m_hList, n, col, LPSTR_TEXTCALLBACKW);
+    }
     if (!m_rows.empty()) ListView_SetItemState(m_hList, 0, LVIS_FOCUSED, LVIS_FOCUSED);
+    SendMessageW(m_hList, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(m_hList, nullptr, TRUE);
 }
 
@@ -192,7 +204,9 @@ void CWinPanelFileRes::Tick(CKivUiNode* pNode) {
     if (!pNode) return;
     m_pCtl->SetTick(CurrentView(), pNode, pNode->GetState() != CKivUiNode::STATE_TICKED);
     RefreshTicks(TreeView_GetRoot(m_hTree));
-    InvalidateRect(m_hList, nullptr, FALSE);
+    for (size_t i = 0; i < m_rows.size(); ++i)
+        ListView_SetItemState(m_hList, static_cast<int>(i), INDEXTOSTATEIMAGEMASK(CWinCheckImages::ImageOf(m_rows[i]->GetState())),
+                              LVIS_STATEIMAGEMASK);
     UpdateTotals();
 }
 
@@ -383,11 +397,6 @@ LRESULT CWinPanelFileRes::OnNotify(NMHDR* pHdr) {
                         default: m_cell.clear(); break;
                     }
                     lstrcpynW(it.pszText, m_cell.c_str(), it.cchTextMax);
-                }
-                if (it.iSubItem == 0) {
-                    it.mask |= LVIF_STATE;
-                    it.stateMask = LVIS_STATEIMAGEMASK;
-                    it.state = INDEXTOSTATEIMAGEMASK(CWinCheckImages::ImageOf(p->GetState()));
                 }
                 return 0;
             }
