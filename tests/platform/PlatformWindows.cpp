@@ -6,13 +6,18 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "KivReg.h"
 #include "KivScanResult.h"
+#include "platform/KivBlockDev.h"
 #include "platform/KivFile.h"
 #include "platform/KivFileUtil.h"
 #include "platform/KivNamedLock.h"
@@ -129,6 +134,44 @@ TEST(PlatformWindowsTest, NamedLockIsHeldAcrossObjectsOfOtherThreads) {
     });
     t2.join();
     EXPECT_TRUE(bOther);
+}
+
+// An image is opened for reading only, only such descriptors count as read-only (the device layer
+// refuses the others), and reads land at their offsets whatever the file position.
+TEST(PlatformWindowsTest, ImagesOpenReadOnlyAndReadAtOffsets) {
+    std::string path = (fs::temp_directory_path() / ("kivimg." + std::to_string(KivProcessId()))).generic_string();
+    {
+        std::ofstream out(fs::u8path(path), std::ios::binary);
+        for (int i = 0; i < 4096; ++i) out.put(static_cast<char>(i & 0xff));
+    }
+    int err = 0;
+    int fd = KivOpenReadOnly(path, 1, &err);
+    ASSERT_GE(fd, 0) << err;
+    EXPECT_TRUE(KivIsReadOnlyFd(fd));
+    EXPECT_TRUE(KivIsReadOnlyFdOf(fd, path));
+    EXPECT_FALSE(KivIsReadOnlyFdOf(fd, path + ".other"));
+    EXPECT_EQ(_write(fd, "x", 1), -1);
+    KivBlockInfo info;
+    ASSERT_TRUE(KivQueryBlockInfo(fd, &info));
+    EXPECT_TRUE(info.bRegularFile);
+    EXPECT_EQ(info.nBytes, 4096u);
+    unsigned char buf[8] = {};
+    ASSERT_EQ(KivPread(fd, buf, 4, 300), 4);
+    EXPECT_EQ(buf[0], 300 & 0xff);
+    EXPECT_EQ(buf[3], 303 & 0xff);
+    EXPECT_EQ(KivPread(fd, buf, 8, 4092), 4);
+    EXPECT_EQ(KivPread(fd, buf, 8, 4096), 0);
+    int dup = KivDupReadOnly(fd);
+    ASSERT_GE(dup, 0);
+    EXPECT_TRUE(KivIsReadOnlyFd(dup));
+    _close(dup);
+    _close(fd);
+    // Opened for writing elsewhere: not read-only to the device layer.
+    int rw = _wopen(fs::u8path(path).wstring().c_str(), _O_RDWR | _O_BINARY);
+    ASSERT_GE(rw, 0);
+    EXPECT_FALSE(KivIsReadOnlyFd(rw));
+    _close(rw);
+    KivRemoveFile(path);
 }
 
 }  // namespace

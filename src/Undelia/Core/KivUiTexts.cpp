@@ -2,12 +2,14 @@
 
 
 #include <cstdio>
+#include <cstring>
 
 #include <ctime>
 
 #include "CKivResultController.h"
 #include "CKivUiConfig.h"
 #include "CKivUiNode.h"
+#include "IKivEnumDevEx.h"
 #include "KivIniLoader.h"
 #include "platform/KivPlatform.h"
 #include "KivScanResult.h"
@@ -113,7 +115,8 @@ std::string KivNodeTimeText(uint64_t nFileTime) {
     KivFileTimeToUnix(nFileTime, &nSec, &nNsec);
     struct tm t {};
     if (!KivLocalTime(nSec, &t)) return std::string();
-    char sz[32];
+    // Room for any int the fields may hold: the compiler cannot know they are in range.
+    char sz[80];
     std::snprintf(sz, sizeof sz, "%04d-%02d-%02d %02d:%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min);
     return sz;
 }
@@ -142,4 +145,54 @@ std::vector<std::string> KivRecoverSummaryLines(const KivRecoverSummary& sum) {
         for (const std::string& f : sum.folders) lines.push_back("    " + f);
     }
     return lines;
+}
+
+namespace {
+
+std::string DevText(const char* pszKey, const char* pszDefault) {
+    std::string s = CKivUiConfig::Get().GetText("PanelEnumDev", pszKey);
+    return s.empty() ? std::string(pszDefault) : s;
+}
+
+std::string Trim(const std::string& s) {
+    size_t a = s.find_first_not_of(" \t\r\n"), b = s.find_last_not_of(" \t\r\n");
+    return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
+}
+
+std::string SizeOf(IKivDevStor* p) { return p ? KivSizeTextIec(p->GetSectorCount() * p->GetSectorSize()) : std::string(); }
+
+}  // namespace
+
+std::vector<std::string> KivDiskRowTexts(const DiskInfo& d) {
+    std::string kind = d.nSource == KIV_DISK_IMAGE ? DevText("TxtImage", "Image file")
+                       : d.nUsb                    ? DevText("TxtUsb", "USB")
+                                                   : DevText("TxtDisk", "Disk");
+    std::string name = Trim(std::string(d.szDesc, strnlen(d.szDesc, sizeof d.szDesc)));
+    std::string path = d.pDisk ? d.pDisk->GetPath() : std::string(d.szPath, strnlen(d.szPath, sizeof d.szPath));
+    name = name.empty() ? path : name + "  (" + path + ")";
+    return {kind, name, SizeOf(d.pStor), std::string(), d.nMountFlags & KIV_MOUNTED ? DevText("TxtInUse", "in use") : std::string()};
+}
+
+std::vector<std::string> KivPartRowTexts(const PartInfo& p) {
+    std::string kind = p.nDynamic  ? DevText("TxtVolume", "Dynamic volume")
+                       : p.nFloppy ? DevText("TxtFloppy", "Floppy")
+                                   : DevText("TxtPartition", "Partition");
+    kind += std::string("  ") + KivFsKindName(p.nFsKind);
+    // Its device, else the disk it lies on with its number.
+    std::string name(p.szDevPath, strnlen(p.szDevPath, sizeof p.szDevPath));
+    if (name.empty()) {
+        std::string disk;
+        if (p.extents[0].pDisk) {
+            disk = p.extents[0].pDisk->GetPath();
+            size_t slash = disk.find_last_of("/\\");
+            if (slash != std::string::npos) disk = disk.substr(slash + 1);
+        }
+        if (disk.empty()) {
+            std::string desc(p.szDesc, strnlen(p.szDesc, sizeof p.szDesc));
+            disk = Trim(desc.substr(0, desc.find('\n')));
+        }
+        name = p.nPartNumber ? disk + " #" + std::to_string(p.nPartNumber) : disk;
+    }
+    return {kind, name, SizeOf(p.pDevice), std::string(p.szLabel, strnlen(p.szLabel, sizeof p.szLabel)),
+            std::string(p.szMountPoint, strnlen(p.szMountPoint, sizeof p.szMountPoint))};
 }

@@ -35,6 +35,13 @@ std::string KivNodeTimeText(uint64_t nFileTime);
 struct KivRecoverSummary;
 std::vector<std::string> KivRecoverSummaryLines(const KivRecoverSummary& sum);
 
+// A row of the device list, as both desktop programs show it: kind, name, size, label, and where
+// it is mounted (for a disk, "in use" when anything on it is), in the skin's words.
+struct DiskInfo;
+struct PartInfo;
+std::vector<std::string> KivDiskRowTexts(const DiskInfo& disk);
+std::vector<std::string> KivPartRowTexts(const PartInfo& part);
+
 // The engine's file-system type codes as text: "FAT12", "FAT16", "FAT32", "NTFS", "RAW", ...
 const char* KivFsTypeName(int32_t nType);
 

@@ -22,34 +22,10 @@ namespace {
 
 enum { ROLE_INDEX = Qt::UserRole + 1 };
 
-QString SizeOf(IKivDevStor* p) {
-    if (!p) return QString();
-    return QString::fromStdString(KivSizeTextIec(p->GetSectorCount() * p->GetSectorSize()));
-}
-
-QString DiskKind(const DiskInfo& d) {
-    const CKivSkin& s = CKivSkin::Get();
-    if (d.nSource == KIV_DISK_IMAGE) return s.Text("PanelEnumDev", "TxtImage", "Image file");
-    if (d.nUsb) return s.Text("PanelEnumDev", "TxtUsb", "USB");
-    return s.Text("PanelEnumDev", "TxtDisk", "Disk");
-}
-
-QString PartKind(const PartInfo& p) {
-    const CKivSkin& s = CKivSkin::Get();
-    QString kind = p.nDynamic ? s.Text("PanelEnumDev", "TxtVolume", "Dynamic volume")
-                   : p.nFloppy ? s.Text("PanelEnumDev", "TxtFloppy", "Floppy")
-                               : s.Text("PanelEnumDev", "TxtPartition", "Partition");
-    return kind + "  " + QString::fromLatin1(KivFsKindName(p.nFsKind));
-}
-
-// A partition's name: its kernel device, else the disk it lies on with its number.
-QString PartName(const PartInfo& p) {
-    if (p.szDevPath[0]) return QString::fromUtf8(p.szDevPath);
-    QString disk;
-    if (p.extents[0].pDisk) disk = QFileInfo(QString::fromUtf8(p.extents[0].pDisk->GetPath())).fileName();
-    QString desc = QString::fromUtf8(p.szDesc).section('\n', 0, 0).trimmed();
-    if (disk.isEmpty()) disk = desc;
-    return p.nPartNumber ? QString("%1 #%2").arg(disk).arg(p.nPartNumber) : disk;
+QStringList Row(const std::vector<std::string>& texts) {
+    QStringList out;
+    for (const std::string& s : texts) out << QString::fromStdString(s);
+    return out;
 }
 
 }  // namespace
@@ -121,20 +97,14 @@ void CPanelEnumDev::Fill(bool bRefresh) {
     if (bDisks) {
         for (size_t i = 0; i < disks.size(); ++i) {
             const DiskInfo& d = disks[i];
-            QString name = QString::fromUtf8(d.szDesc).trimmed();
-            QString path = QString::fromUtf8(d.pDisk ? d.pDisk->GetPath() : d.szPath);
-            name = name.isEmpty() ? path : QString("%1  (%2)").arg(name, path);
-            auto* pItem = new QTreeWidgetItem(m_pList, {DiskKind(d), name, SizeOf(d.pStor), QString(),
-                                                        d.nMountFlags & KIV_MOUNTED ? skin.Text("PanelEnumDev", "TxtInUse", "in use")
-                                                                                    : QString()});
+            auto* pItem = new QTreeWidgetItem(m_pList, Row(KivDiskRowTexts(d)));
             pItem->setData(0, ROLE_INDEX, static_cast<int>(i));
             pItem->setIcon(0, style()->standardIcon(d.nSource == KIV_DISK_IMAGE ? QStyle::SP_FileIcon : QStyle::SP_DriveHDIcon));
         }
     } else {
         for (size_t i = 0; i < parts.size(); ++i) {
             const PartInfo& p = parts[i];
-            auto* pItem = new QTreeWidgetItem(m_pList, {PartKind(p), PartName(p), SizeOf(p.pDevice),
-                                                        QString::fromUtf8(p.szLabel), QString::fromUtf8(p.szMountPoint)});
+            auto* pItem = new QTreeWidgetItem(m_pList, Row(KivPartRowTexts(p)));
             pItem->setData(0, ROLE_INDEX, static_cast<int>(i));
             pItem->setToolTip(1, QString::fromUtf8(p.szDesc));
             pItem->setIcon(0, style()->standardIcon(p.nFloppy ? QStyle::SP_DriveFDIcon : QStyle::SP_DriveHDIcon));

@@ -1,0 +1,16 @@
+// The shell's services the Windows program uses: the common file dialogs, the folder picker and
+// "open" of a file, folder or address.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// Empty when the user cancels. pszFilter is the skin's "Name (*.a *.b);;All files (*)".
+std::wstring KivAskOpenFile(HWND hOwner, const std::wstring& strTitle, const std::wstring& strFilter);
+std::wstring KivAskSaveFile(HWND hOwner, const std::wstring& strTitle, const std::wstring& strFilter,
+                            const std::wstring& strSuggested, const wchar_t* pszDefExt);
+std::wstring KivAskFolder(HWND hOwner, const std::wstring& strTitle);
+void KivShellOpen(HWND hOwner, const std::wstring& strWhat);
+// The user's documents folder (the profile folder when there is none).
+std::wstring KivUserFolder();
