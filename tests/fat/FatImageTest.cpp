@@ -236,3 +236,41 @@ TEST(FatImage, SplitDeletedFilesAreJoinedByTheirContent) {
     EXPECT_FALSE(pGone->GetAttr()->GetRecordState() & KIV_REC_JOINED);
     EXPECT_EQ(damage(pGone).rfind("content breaks at byte ", 0), 0u) << damage(pGone);
 }
+
+// What the CLI says of them: ls marks the joined files and gives their pieces; the recovery report
+// says the same, and names the broken one damaged with the reason.
+TEST(FatImage, CliListsAndReportsTheJoinedFiles) {
+    ASSERT_FALSE(ImageDir().empty());
+    std::string img = ImageDir() + "/split32.img";
+    int status = -1;
+    std::string ls = RunCommand("'" KIV_BIN_DIR "/undelia-cli' -q ls --json '" + img + "' 2>/dev/null", &status);
+    nlohmann::json j = nlohmann::json::parse(ls, nullptr, false);
+    ASSERT_TRUE(j.is_object()) << ls;
+    size_t nJoined = 0;
+    for (const auto& e : j["entries"])
+        if (e.value("joined", false)) {
+            ++nJoined;
+            EXPECT_EQ(e["pieces"].size(), 2u) << e.dump();
+        }
+    EXPECT_EQ(nJoined, 4u);
+    fs::path to = fs::temp_directory_path() / ("undelia-fat-split-" + std::to_string(::getpid()));
+    std::string report = to.string() + ".json";
+    std::string rec = RunCommand("'" KIV_BIN_DIR "/undelia-cli' -q recover '" + img + "' --to '" + to.string() +
+                                     "' --report '" + report + "' 2>&1",
+                                 &status);
+    std::ifstream in(report);
+    nlohmann::json r = nlohmann::json::parse(in, nullptr, false);
+    ASSERT_TRUE(r.is_object()) << rec;
+    for (const auto& f : r["files"]) {
+        std::string path = f["original_path"];
+        SCOPED_TRACE(path);
+        bool bSplit = path.find("split ") != std::string::npos;
+        EXPECT_EQ(f["joined"].get<bool>(), bSplit);
+        if (bSplit) {
+            EXPECT_EQ(f["pieces"].size(), 2u);
+        }
+        EXPECT_EQ(f["damaged"].get<bool>(), path.find("overwritten") != std::string::npos) << f["reason"];
+    }
+    fs::remove_all(to);
+    fs::remove(report);
+}
