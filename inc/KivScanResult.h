@@ -38,7 +38,9 @@ enum : int32_t { KIV_ATTR_NTFS = 0, KIV_ATTR_FAT = 1, KIV_ATTR_RAW = 3, KIV_ATTR
 // Record state bits, check states, attribute flags, valid-field bits.
 // KIV_REC_DAMAGED: part of the entry's data lies beyond the end of the medium (a cut image, a
 // volume larger than what holds it) or is no longer described (a lost extent): it cannot come back.
-enum : uint8_t { KIV_REC_DELETED = 0x01, KIV_REC_DAMAGED = 0x02, KIV_REC_RECONSTRUCTED = 0x08 };
+// KIV_REC_JOINED: a deleted file whose data was found in pieces by its content (its first piece,
+// then the rest after clusters of other data); its runs give the pieces.
+enum : uint8_t { KIV_REC_DELETED = 0x01, KIV_REC_DAMAGED = 0x02, KIV_REC_RECONSTRUCTED = 0x08, KIV_REC_JOINED = 0x20 };
 enum : uint8_t { KIV_CHECK_NONE = 0, KIV_CHECK_PART = 1, KIV_CHECK_FULL = 2 };
 enum : uint16_t {
     KIV_FA_READONLY = 0x01,

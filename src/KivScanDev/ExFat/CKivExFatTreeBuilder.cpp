@@ -1,6 +1,8 @@
 #include "CKivExFatTreeBuilder.h"
 
 #include <algorithm>
+#include <chrono>
+#include <map>
 #include <set>
 
 #include "CKivExFatEntrySet.h"
@@ -12,6 +14,7 @@
 #include "Model/KivNodeFactory.h"
 #include "Model/KivPartName.h"
 #include "Model/KivTreeTidy.h"
+#include "Raw/CKivFragmentJoiner.h"
 #include "Raw/KivRawTree.h"
 #include "platform/KivPlatform.h"
 
@@ -20,6 +23,8 @@ using namespace KivExFat;
 namespace {
 
 constexpr uint64_t kMaxUpcaseBytes = 256u << 10;
+// What the content check and joining of one volume's deleted files may take.
+constexpr std::chrono::milliseconds kContentCheckTime{60000};
 
 bool HasEndSlot(std::span<const uint8_t> bytes) {
     for (size_t off = 0; off + kEntrySize <= bytes.size(); off += kEntrySize)
@@ -164,6 +169,7 @@ IKivFsNode* CKivExFatTreeBuilder::Build() {
     }
     WalkQueues();
     LostDirs();
+    if (!Cancelled()) CheckDeletedContent();
     if (!Cancelled()) AddRawTree();
     if (Cancelled()) return nullptr;  // the destructor releases the partial tree
     KivRemoveEmptyDeletedDirs(m_pRoot);
@@ -278,6 +284,7 @@ void CKivExFatTreeBuilder::AddEntry(IKivFileNode* pDir, const CKivExFatEntrySet&
         for (const KivDataRun& r : res.runs) list.Append(r.nStart, r.nLength);
         pAttr->SetRuns(std::move(list));
         m_used.insert(m_used.end(), res.runs.begin(), res.runs.end());
+        if (bDeleted) m_deletedFiles.push_back(pAttr);
     }
     pDir->AddChild(pNode);
 }
@@ -307,6 +314,51 @@ void CKivExFatTreeBuilder::LostDirs() {
         WalkBytes(pDir, bytes, c, true);
         WalkQueues();
     }
+}
+
+void CKivExFatTreeBuilder::CheckDeletedContent() {
+    if (m_deletedFiles.empty()) return;
+    const uint64_t K = m_pRuns->ClusterBytes();
+    const bool bMayJoin = m_bitmap.IsLoaded();
+    CKivFragmentJoiner joiner(
+        [this](uint64_t c, uint64_t n, uint8_t* p) {
+            uint64_t nSecs = n * m_nSpc, nFirst = m_nHeap + c * m_nSpc;
+            uint64_t nDev = m_pDev->GetSectorCount();
+            return nFirst < nDev && nSecs <= nDev - nFirst && m_pDev->ReadSectors(p, nFirst, nSecs) != 0;
+        },
+        [this](uint64_t c) { return !m_bitmap.IsAllocated(static_cast<uint32_t>(c + 2)); }, m_nClusters, K);
+    std::map<uint64_t, uint64_t> extents;
+    for (CKivFileAttrExFAT* a : m_deletedFiles)
+        if (a->GetDamage() == CKivFileAttrExFAT::kGuessed && a->GetFirstCluster() >= 2)
+            extents[a->GetFirstCluster() - 2] = m_pRuns->ClustersFor(a->GetSize());
+    joiner.SetDeletedExtents(std::move(extents));
+    CKivFragmentJoiner::Budget budget(kContentCheckTime);
+    if (m_pCallback && m_pCallback->SetPhase("Checking the content of deleted files", m_deletedFiles.size()) == -1)
+        m_bCancelled = true;
+    uint64_t nDone = 0;
+    for (CKivFileAttrExFAT* pAttr : m_deletedFiles) {
+        if (Cancelled()) return;
+        if (m_pCallback && m_pCallback->SetProgress(++nDone) == -1) m_bCancelled = true;
+        CKivFileAttrExFAT::Damage d = pAttr->GetDamage();
+        if ((d != CKivFileAttrExFAT::kIntact && d != CKivFileAttrExFAT::kGuessed) ||
+            (pAttr->GetRecordState() & KIV_REC_DAMAGED) || pAttr->GetValidLength() < pAttr->GetSize())
+            continue;
+        std::unique_ptr<IDataRunList> list(pAttr->GetDataRunList());
+        std::vector<KivDataRun> runs;
+        for (const KivDataRun* r = list ? list->First() : nullptr; r; r = list->Next()) runs.push_back(*r);
+        // Only clusters taken by guess may be joined; a chain or a contiguous file is what was written.
+        auto res = joiner.Check(runs, pAttr->GetSize(), bMayJoin && d == CKivFileAttrExFAT::kGuessed, &budget);
+        if (res.kind == CKivFragmentJoiner::Result::kJoined) {
+            CKivCompactRunList joined;
+            for (const KivDataRun& r : res.runs) joined.Append(r.nStart, r.nLength);
+            pAttr->SetRuns(std::move(joined));
+            pAttr->SetRecordState(pAttr->GetRecordState() | KIV_REC_JOINED);
+            m_used.insert(m_used.end(), res.runs.begin(), res.runs.end());
+        } else if (res.kind == CKivFragmentJoiner::Result::kBroken) {
+            pAttr->SetContentBreak(res.nBreak);
+        }
+    }
+    if (m_pCallback) m_pCallback->OnPhaseEnd();
 }
 
 void CKivExFatTreeBuilder::AddRawTree() {

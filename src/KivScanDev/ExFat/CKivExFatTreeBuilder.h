@@ -68,6 +68,8 @@ private:
     void WalkBytes(IKivFileNode* pDir, std::span<const uint8_t> bytes, uint32_t nDirCluster, bool bDirDeleted);
     void AddEntry(IKivFileNode* pDir, const CKivExFatEntrySet& set, uint32_t nDirCluster, bool bDirDeleted);
     void LostDirs();
+    // Checks the content of the deleted files and joins those whose rest is found after a gap.
+    void CheckDeletedContent();
     void AddRawTree();
 
     CKivScanResPartExFAT* m_pPart;
@@ -91,4 +93,5 @@ private:
     std::unordered_set<uint32_t> m_scanDirs;             // clusters the scan saw directory sectors in
     std::deque<DirWork> m_live, m_deleted;               // folders still to walk, live ones first
     std::vector<KivDataRun> m_used;                      // runs of the entries found
+    std::vector<CKivFileAttrExFAT*> m_deletedFiles;      // borrowed from their nodes
 };

@@ -1,6 +1,8 @@
 #include "CKivFatTreeBuilder.h"
 
 #include <algorithm>
+#include <chrono>
+#include <map>
 
 #include "CKivFatDirEntry.h"
 #include "CKivFatDirSector.h"
@@ -15,6 +17,7 @@
 #include "Model/KivNodeFactory.h"
 #include "Model/KivRecycleBin.h"
 #include "Model/KivTreeTidy.h"
+#include "Raw/CKivFragmentJoiner.h"
 #include "Raw/KivRawTree.h"
 
 namespace {
@@ -23,6 +26,8 @@ constexpr uint64_t kMaxDirBytes = 2u << 20;  // 65536 entries, the most a direct
 constexpr uint32_t kEvidenceBoot = 0x01 | 0x02 | 0x04 | 0x08;
 constexpr uint32_t kUseFirstFat = 0x80;
 constexpr uint32_t kUseSecondFat = 0x200;
+// What the content check and joining of one volume's deleted files may take.
+constexpr std::chrono::milliseconds kContentCheckTime{60000};
 
 uint8_t StateOf(IKivFileNode* p) { return p && p->GetAttr() ? p->GetAttr()->GetRecordState() : 0; }
 
@@ -117,6 +122,7 @@ IKivFsNode* CKivFatTreeBuilder::Build() {
                                                       m_pRoot->GetLabel()).c_str());
     ReconstructDirs();
     if (!Cancelled()) MarkReused();
+    if (!Cancelled()) CheckDeletedContent();
     if (!Cancelled()) AddRawTree();
     if (Cancelled()) return nullptr;  // the destructor releases the partial tree
     Tidy();
@@ -320,6 +326,7 @@ void CKivFatTreeBuilder::AddEntry(IKivFileNode* pDir, uint32_t nDirCluster, cons
         if (bGuessed && e.m_nSize && nFirstEntry != KIV_FAT_FREE && nFirstEntry != KIV_FAT_BAD) nState |= KIV_REC_REUSED;
         pAttr->SetRecordState(nState);
         if (bDeleted) m_deletedFiles.push_back(pAttr);
+        if (bDeleted && bGuessed) m_guessed.insert(pAttr);
         else if (m_bLiveMap)
             for (const KivDataRun& r : runs) m_live.SetUsed(r.nStart, r.nLength);
     }
@@ -453,6 +460,51 @@ void CKivFatTreeBuilder::MarkReused() {
             bReused = r->nStart != KIV_SPARSE_RUN && m_live.AnyUsed(r->nStart, r->nLength);
         if (bReused) pAttr->SetRecordState(pAttr->GetRecordState() | KIV_REC_REUSED);
     }
+}
+
+void CKivFatTreeBuilder::CheckDeletedContent() {
+    if (m_deletedFiles.empty() || !m_pRuns->HasTable()) return;
+    const uint64_t K = uint64_t(m_nSecPerClus) * m_nSectorSize;
+    CKivFragmentJoiner joiner(
+        [this](uint64_t c, uint64_t n, uint8_t* p) {
+            uint64_t nSecs = n * m_nSecPerClus, nFirst = m_nDataStart + c * m_nSecPerClus;
+            uint64_t nDev = m_pDev->GetSectorCount();
+            return nFirst < nDev && nSecs <= nDev - nFirst && m_pDev->ReadSectors(p, nFirst, nSecs) != 0;
+        },
+        [this](uint64_t c) { return m_pRuns->GetEntry(static_cast<uint32_t>(c + 2)) == KIV_FAT_FREE; },
+        m_nDataClusters, K);
+    std::map<uint64_t, uint64_t> extents;
+    for (CKivFileAttrFAT* a : m_guessed)
+        if (a->GetSize() && a->GetFirstCluster() >= 2) extents[a->GetFirstCluster() - 2] = (a->GetSize() + K - 1) / K;
+    joiner.SetDeletedExtents(std::move(extents));
+    CKivFragmentJoiner::Budget budget(kContentCheckTime);
+    if (m_pCallback && m_pCallback->SetPhase("Checking the content of deleted files", m_deletedFiles.size()) == -1)
+        m_bCancelled = true;
+    uint64_t nDone = 0, nJoined = 0, nBroken = 0;
+    for (CKivFileAttrFAT* pAttr : m_deletedFiles) {
+        if (Cancelled()) return;
+        if (m_pCallback && m_pCallback->SetProgress(++nDone) == -1) m_bCancelled = true;
+        if (pAttr->GetRecordState() & (KIV_REC_REUSED | KIV_REC_DAMAGED)) continue;
+        std::unique_ptr<IDataRunList> list(pAttr->GetDataRunList());
+        std::vector<KivDataRun> runs;
+        for (const KivDataRun* r = list ? list->First() : nullptr; r; r = list->Next()) runs.push_back(*r);
+        auto res = joiner.Check(runs, pAttr->GetSize(), m_guessed.count(pAttr) != 0, &budget);
+        if (res.kind == CKivFragmentJoiner::Result::kJoined) {
+            CKivCompactRunList joined;
+            for (const KivDataRun& r : res.runs) joined.Append(r.nStart, r.nLength);
+            pAttr->SetRuns(std::move(joined));
+            pAttr->SetRecordState(pAttr->GetRecordState() | KIV_REC_JOINED);
+            MarkUsed(res.runs);
+            ++nJoined;
+        } else if (res.kind == CKivFragmentJoiner::Result::kBroken) {
+            pAttr->SetContentBreak(res.nBreak);
+            ++nBroken;
+        }
+    }
+    if (m_pCallback) m_pCallback->OnPhaseEnd();
+    if (nJoined || nBroken)
+        KivLogA(0, "FAT: %llu deleted files joined from their pieces, %llu with content that breaks",
+                static_cast<unsigned long long>(nJoined), static_cast<unsigned long long>(nBroken));
 }
 
 void CKivFatTreeBuilder::AddRawTree() {

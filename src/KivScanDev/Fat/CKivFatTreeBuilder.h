@@ -66,6 +66,8 @@ private:
     void MarkUsed(const std::vector<KivDataRun>& runs);
     // Marks the deleted files whose clusters a live entry holds; their data is another file's.
     void MarkReused();
+    // Checks the content of the deleted files and joins those whose rest is found after a gap.
+    void CheckDeletedContent();
     void AddRawTree();
     void Tidy();
     size_t ReadNodeData(IKivFileNode* pNode, uint8_t* pBuf, size_t nLen);
@@ -92,6 +94,7 @@ private:
     CClusterUseBitMap m_live;                            // clusters of live files and folders
     bool m_bLiveMap = false;
     std::vector<CKivFileAttrFAT*> m_deletedFiles;        // borrowed from their nodes
+    std::unordered_set<CKivFileAttrFAT*> m_guessed;      // deleted files whose clusters were taken by guess
     // Clusters where the scan saw directory pieces without "." and "..", and folder starts; sorted.
     std::vector<uint32_t> m_pieceClusters, m_startClusters;
     bool m_bPiecesIndexed = false;

@@ -7,7 +7,7 @@ const char* CKivFileAttrExFAT::GetDataDamage() {
         case kReused: return kKivReusedDamage;
         case kPastEnd: return "its clusters would run past the end of the volume";
         case kBadChain: return "its cluster chain is broken";
-        default: return nullptr;
+        default: return m_strContentDamage.empty() ? nullptr : m_strContentDamage.c_str();
     }
 }
 

@@ -28,6 +28,8 @@ public:
 
     void SetValidLength(uint64_t n) { m_nValidLength = n; }
     void SetDamage(Damage d) { m_nDamage = d; }
+    // The content check found the data not holding together from byte nAt on.
+    void SetContentBreak(uint64_t nAt) { m_strContentDamage = KivContentBreakText(nAt); }
     Damage GetDamage() const { return static_cast<Damage>(m_nDamage); }
     // First cluster of the entry and cluster of the directory that holds it; 0 when unknown.
     void SetClusters(uint32_t nFirst, uint32_t nDir) {
@@ -42,4 +44,5 @@ private:
     uint32_t m_nFirstCluster = 0;
     uint32_t m_nDirCluster = 0;
     uint8_t m_nDamage = kIntact;
+    std::string m_strContentDamage;
 };

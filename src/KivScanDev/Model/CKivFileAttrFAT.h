@@ -25,11 +25,17 @@ public:
 
     // FAT keeps no valid length: the whole size is data.
     uint64_t GetValidLength() override { return ~0ull; }
-    // Reuse (KIV_REC_REUSED) is the one damage known from the tables.
-    const char* GetDataDamage() override { return (m_nRecordState & KIV_REC_REUSED) ? kKivReusedDamage : nullptr; }
+    // Reuse (KIV_REC_REUSED) is the damage known from the tables; a content check may add its own.
+    const char* GetDataDamage() override {
+        if (m_nRecordState & KIV_REC_REUSED) return kKivReusedDamage;
+        return m_strContentDamage.empty() ? nullptr : m_strContentDamage.c_str();
+    }
+    // The content check found the data not holding together from byte nAt on.
+    void SetContentBreak(uint64_t nAt) { m_strContentDamage = KivContentBreakText(nAt); }
 
 private:
     std::string m_strSecondName;
+    std::string m_strContentDamage;
     uint32_t m_nFirstCluster = 0xFFFFFFFFu;
     uint32_t m_nDirCluster = 0xFFFFFFFFu;
 };

@@ -3,10 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // What a deleted entry whose clusters a live file took answers: they hold another file's data.
 inline constexpr char kKivReusedDamage[] = "its clusters were reused by another file";
+
+// What a deleted file whose content was checked and found broken (and not joined) answers.
+inline std::string KivContentBreakText(uint64_t nAt) { return "content breaks at byte " + std::to_string(nAt); }
 
 class IKivAttrDataInfo {
 public:

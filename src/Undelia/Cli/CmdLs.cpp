@@ -156,6 +156,11 @@ void AddEntryJson(IKivFileNode* pNode, IKivFileAttr* pAttr, bool bFile, bool bFo
     uint64_t nSector = 0;
     if ((bFile || bFolderSector) && FirstSector(pNode, &nSector)) o["start_sector"] = nSector;
     if (bFile) AddRunsJson(pNode, o);
+    // Put together from pieces found by its content: the pieces are its runs.
+    if (bFile && (pAttr->GetRecordState() & KIV_REC_JOINED)) {
+        o["joined"] = true;
+        if (o.contains("runs")) o["pieces"] = o["runs"];
+    }
     if (*pAttr->GetTypeText()) o["text"] = pAttr->GetTypeText();
     if (uint64_t t = pAttr->GetModificationTime(); t && (pAttr->GetValidFields() & KIV_VALID_MTIME))
         o["modified"] = CliTimeText(t);

@@ -94,6 +94,15 @@ nlohmann::json RunsJson(const KivReportFile& f) {
     return arr;
 }
 
+// A joined file's pieces in device sectors, in file order.
+nlohmann::json PiecesJson(const KivReportFile& f, uint32_t nSectorSize) {
+    nlohmann::json arr = nlohmann::json::array();
+    for (const KivReportRun& r : f.runs)
+        if (!r.bFill && nSectorSize)
+            arr.push_back({{"sector", r.nImgOffset / nSectorSize}, {"sectors", (r.nLength + nSectorSize - 1) / nSectorSize}});
+    return arr;
+}
+
 nlohmann::json TimeJson(uint64_t ft) {
     std::string s = CKivRecoveryReport::FileTimeText(ft);
     return s.empty() ? nlohmann::json(nullptr) : nlohmann::json(s);
@@ -176,6 +185,7 @@ KivReportFile CKivRecoveryReport::Describe(IKivFileNode* pNode, const std::strin
     f.nSize = pAttr->GetSize();
     f.strState = StateOf(pAttr);
     f.bReconstructed = (pAttr->GetRecordState() & KIV_REC_RECONSTRUCTED) != 0;
+    f.bJoined = (pAttr->GetRecordState() & KIV_REC_JOINED) != 0;
     uint32_t nValid = pAttr->GetValidFields();
     if (nValid & KIV_VALID_CTIME) f.nCreated = pAttr->GetCreationTime();
     if (nValid & KIV_VALID_MTIME) f.nModified = pAttr->GetModificationTime();
@@ -389,6 +399,8 @@ std::string CKivRecoveryReport::ToJson() const {
                             {"damaged", f.bDamaged},
                             {"failed", f.bFailed},
                             {"reason", f.strReason}};
+        j["joined"] = f.bJoined;
+        if (f.bJoined) j["pieces"] = PiecesJson(f, m_nSectorSize);
         if (!f.bFailed) j["written"] = f.nWritten;
         if (!f.bFailed && !f.strSha256.empty()) {
             j["sha256"] = f.strSha256;
@@ -490,6 +502,7 @@ std::string CKivRecoveryReport::ToDfxml() const {
             x << "    <undelia:partition_number>" << f.nPartNumber << "</undelia:partition_number>\n";
         x << "    <undelia:state>" << f.strState << "</undelia:state>\n";
         if (f.bReconstructed) x << "    <undelia:reconstructed>1</undelia:reconstructed>\n";
+        if (f.bJoined) x << "    <undelia:joined>1</undelia:joined>\n";
         if (f.bDamaged) x << "    <undelia:damaged>1</undelia:damaged>\n";
         if (f.bFailed) x << "    <undelia:failed>1</undelia:failed>\n";
         el("    ", "undelia:reason", f.strReason);

@@ -35,6 +35,7 @@ struct KivReportFile {
     uint64_t nWritten = 0;     // bytes of the file written (hashed)
     std::string strState;      // "live", "deleted" or "carved"
     bool bReconstructed = false;
+    bool bJoined = false;  // a deleted file put together from pieces found by its content
     // FILETIME values (UTC), 0 when the entry has none.
     uint64_t nCreated = 0, nModified = 0, nAccessed = 0;
     std::vector<KivReportRun> runs;

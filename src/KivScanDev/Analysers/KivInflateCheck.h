@@ -1,0 +1,17 @@
+// Inflates a deflate or zlib stream held in memory into nothing, for the content checks: where it
+// ends, or where it stops decoding, and the CRC-32 and length of what it holds.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct KivInflated {
+    bool bEnded = false;    // the stream's end was reached
+    size_t nConsumed = 0;   // input bytes used (to the end, or to where decoding failed)
+    uint64_t nOut = 0;      // bytes it decoded to
+    uint32_t nCrc = 0;      // CRC-32 of those bytes
+};
+
+// nWindowBits as for zlib's inflateInit2 (-15 raw deflate, 15 zlib). Answers false when the data
+// does not decode (nConsumed then says where it failed) or zlib cannot start.
+bool KivInflate(const uint8_t* p, size_t n, int nWindowBits, KivInflated* pOut);

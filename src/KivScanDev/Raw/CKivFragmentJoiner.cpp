@@ -1,0 +1,135 @@
+#include "Raw/CKivFragmentJoiner.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "Analysers/KivContentCheck.h"
+
+bool CKivFragmentJoiner::ReadList(const std::vector<uint64_t>& clusters, size_t nFrom, size_t nCount, uint8_t* p) {
+    // Contiguous stretches at a time.
+    for (size_t i = nFrom; i < nFrom + nCount;) {
+        size_t j = i + 1;
+        while (j < nFrom + nCount && clusters[j] == clusters[j - 1] + 1) ++j;
+        if (!m_read(clusters[i], j - i, p + (i - nFrom) * m_nClusterBytes)) return false;
+        i = j;
+    }
+    return true;
+}
+
+CKivFragmentJoiner::Result CKivFragmentJoiner::Check(const std::vector<KivDataRun>& runs, uint64_t nSize,
+                                                     bool bMayJoin, Budget* pBudget) {
+    Result res;
+    const uint64_t K = m_nClusterBytes;
+    if (nSize == 0 || nSize > kMaxFileBytes || K == 0) return res;
+    const uint64_t nNeed = (nSize + K - 1) / K;
+    std::vector<uint64_t> cl;
+    for (const KivDataRun& r : runs) {
+        if (r.nStart == KIV_SPARSE_RUN) return res;
+        for (uint64_t i = 0; i < r.nLength && cl.size() < nNeed; ++i) cl.push_back(r.nStart + i);
+    }
+    if (cl.size() < nNeed) return res;  // short of its size: damage of another kind
+
+    std::vector<uint8_t> buf(nNeed * K);
+    if (!ReadList(cl, 0, 1, buf.data())) return res;
+    std::unique_ptr<IKivContentCheck> check = KivNewContentCheck(std::span<const uint8_t>(buf.data(), std::min<uint64_t>(K, nSize)));
+    if (!check) return res;
+    if (!ReadList(cl, 1, cl.size() - 1, buf.data() + K)) return res;
+    std::span<const uint8_t> file(buf.data(), nSize);
+    std::vector<KivCheckPoint> points;
+    KivCheckVerdict v = check->Check(file, nullptr, &points);
+    if (v.kind == KivCheckVerdict::kUnchecked) return res;
+    if (v.kind == KivCheckVerdict::kWhole) {
+        res.kind = Result::kWhole;
+        return res;
+    }
+    res.kind = Result::kBroken;
+    res.nBreak = v.nBreak;
+    if (!bMayJoin || (pBudget && pBudget->Spent())) return res;
+
+    // The cut lies after the proven bytes and at or before the break; a cut at cluster k keeps
+    // clusters [0, k) as the first piece.
+    uint64_t kLo = std::max<uint64_t>(1, (v.nSure + K - 1) / K);
+    uint64_t kHi = std::min<uint64_t>(v.nBreak / K, nNeed - 1);
+    if (v.nBreak >= nSize && nNeed > 1) kHi = nNeed - 1;
+    if (kHi < kLo) return res;
+    // Where nothing pins the cut (unchecked media data), no join can be told from a wrong one.
+    if (check->HasOpaqueData() && kHi != kLo) return res;
+    if (kHi - kLo + 1 > kMaxCuts) kLo = kHi + 1 - kMaxCuts;
+
+    // The clusters that may follow a first piece: the file's own from kLo on, then the free ones
+    // after its last, as many as the gaps tried may need.
+    uint64_t nGapMax = std::min<uint64_t>(kMaxGapClusters, kMaxGapBytes / K);
+    std::vector<uint64_t> seq(cl.begin() + static_cast<std::ptrdiff_t>(kLo), cl.end());
+    for (uint64_t c = cl.back() + 1; c < m_nClusters && seq.size() < (nNeed - kLo) + nGapMax; ++c)
+        if (m_free(c)) seq.push_back(c);
+    std::vector<uint8_t> win(seq.size() * K);
+    size_t nOwn = nNeed - kLo;  // the window's leading clusters are the file's, already read
+    std::memcpy(win.data(), buf.data() + kLo * K, nOwn * K);
+    if (seq.size() > nOwn && !ReadList(seq, nOwn, seq.size() - nOwn, win.data() + nOwn * K)) return res;
+
+    std::sort(points.begin(), points.end(), [](const KivCheckPoint& a, const KivCheckPoint& b) { return a.nOffset < b.nOffset; });
+    std::vector<uint8_t> cand(buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(nSize));
+    const auto fileDeadline = std::chrono::steady_clock::now() + kFileTime;
+    auto outOfTime = [&] {
+        return std::chrono::steady_clock::now() >= fileDeadline || (pBudget && pBudget->Spent());
+    };
+    // Whether cutting at k and skipping g clusters of the sequence gives a whole file.
+    auto tryCut = [&](uint64_t k, uint64_t g) {
+        size_t at = (k - kLo) + g;  // first cluster of the rest in seq
+        uint64_t nRest = nNeed - k;
+        if (at + nRest > seq.size()) return false;
+        std::memcpy(cand.data() + k * K, win.data() + at * K, nSize - k * K);
+        // Resume from the last point the first piece fixes.
+        const KivCheckPoint* pFrom = nullptr;
+        for (auto it = points.rbegin(); it != points.rend(); ++it)
+            if (it->nOffset <= k * K) {
+                pFrom = &*it;
+                break;
+            }
+        return check->Check(cand, pFrom, nullptr).kind == KivCheckVerdict::kWhole;
+    };
+    // The gaps for a cut at k, nearest first: other deleted files lying right after the first
+    // piece, whole, then every length.
+    auto gapsFor = [&](uint64_t k) {
+        std::vector<uint64_t> gaps;
+        size_t at = k - kLo;
+        uint64_t g = 0;
+        for (int i = 0; i < 8 && at + g < seq.size(); ++i) {
+            auto it = m_deleted.find(seq[at + g]);
+            if (it == m_deleted.end() || it->second == 0) break;
+            g += it->second;
+            gaps.push_back(g);
+        }
+        return gaps;
+    };
+    uint64_t nFoundK = 0, nFoundG = 0;
+    bool bFound = false;
+    for (uint64_t k = kHi; k >= kLo && !bFound && !outOfTime(); --k)
+        for (uint64_t g : gapsFor(k))
+            if (tryCut(k, g)) {
+                bFound = true, nFoundK = k, nFoundG = g;
+                break;
+            }
+    for (uint64_t g = 1; g <= nGapMax && !bFound && !outOfTime(); ++g)
+        for (uint64_t k = kHi; k >= kLo; --k)
+            if (tryCut(k, g)) {
+                bFound = true, nFoundK = k, nFoundG = g;
+                break;
+            }
+    if (!bFound) return res;
+    // Another cut with the same gap passing too means the check cannot place the cut.
+    for (uint64_t k = kLo; k <= kHi; ++k)
+        if (k != nFoundK && tryCut(k, nFoundG)) return res;
+
+    std::vector<uint64_t> out(cl.begin(), cl.begin() + static_cast<std::ptrdiff_t>(nFoundK));
+    size_t at = (nFoundK - kLo) + nFoundG;
+    out.insert(out.end(), seq.begin() + static_cast<std::ptrdiff_t>(at),
+               seq.begin() + static_cast<std::ptrdiff_t>(at + (nNeed - nFoundK)));
+    for (uint64_t c : out) {
+        if (!res.runs.empty() && res.runs.back().nStart + res.runs.back().nLength == c) ++res.runs.back().nLength;
+        else res.runs.push_back({c, 1});
+    }
+    res.kind = Result::kJoined;
+    return res;
+}

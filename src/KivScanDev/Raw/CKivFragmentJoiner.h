@@ -1,0 +1,63 @@
+// Checks the content of a deleted file whose clusters were taken by guess (the free ones from its
+// first on), and when it breaks after its first piece, looks for the rest in the free clusters
+// after the break: a gap of other (deleted) data, then the rest of the file in one piece. A join
+// is taken only when the content check passes it to the file's recorded size, and only when no
+// other cut point passes with the same gap: a join the check cannot tell from a wrong one is none.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "KivScanResult.h"
+
+class CKivFragmentJoiner {
+public:
+    // Reads nCount clusters from cluster c (run-start numbering) into p; false when unreadable.
+    using ReadFn = std::function<bool(uint64_t c, uint64_t nCount, uint8_t* p)>;
+    // Whether cluster c may hold a deleted file's data (no live file holds it).
+    using FreeFn = std::function<bool(uint64_t c)>;
+
+    // What one volume's pass may spend, shared by its files.
+    struct Budget {
+        std::chrono::steady_clock::time_point deadline;
+        explicit Budget(std::chrono::milliseconds total) : deadline(std::chrono::steady_clock::now() + total) {}
+        bool Spent() const { return std::chrono::steady_clock::now() >= deadline; }
+    };
+
+    struct Result {
+        enum Kind { kUnchecked, kWhole, kJoined, kBroken } kind = kUnchecked;
+        uint64_t nBreak = 0;           // kBroken, kJoined: where the content broke as first read
+        std::vector<KivDataRun> runs;  // kJoined: the file's clusters
+    };
+
+    // Files larger than this are not checked (they are read whole into memory).
+    static constexpr uint64_t kMaxFileBytes = 64u << 20;
+    // The most clusters a gap may span, and the cut points tried, for one file.
+    static constexpr uint64_t kMaxGapClusters = 16384;
+    static constexpr uint64_t kMaxGapBytes = 64u << 20;
+    static constexpr uint32_t kMaxCuts = 64;
+    static constexpr std::chrono::milliseconds kFileTime{2000};
+
+    CKivFragmentJoiner(ReadFn read, FreeFn isFree, uint64_t nClusters, uint64_t nClusterBytes)
+        : m_read(std::move(read)), m_free(std::move(isFree)), m_nClusters(nClusters), m_nClusterBytes(nClusterBytes) {}
+
+    // The extents of the other deleted files (first cluster -> cluster count): a gap that is
+    // exactly one of them (or several in a row) is tried before any other.
+    void SetDeletedExtents(std::map<uint64_t, uint64_t> extents) { m_deleted = std::move(extents); }
+
+    // Checks the file that runs (clusters, run-start numbering) and nSize describe; with bMayJoin,
+    // a broken one is joined when its rest is found.
+    Result Check(const std::vector<KivDataRun>& runs, uint64_t nSize, bool bMayJoin, Budget* pBudget);
+
+private:
+    bool ReadList(const std::vector<uint64_t>& clusters, size_t nFrom, size_t nCount, uint8_t* p);
+
+    ReadFn m_read;
+    FreeFn m_free;
+    uint64_t m_nClusters;
+    uint64_t m_nClusterBytes;
+    std::map<uint64_t, uint64_t> m_deleted;
+};
