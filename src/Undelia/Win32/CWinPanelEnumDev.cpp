@@ -90,7 +90,7 @@ void CWinPanelEnumDev::Fill(bool bRefresh) {
         KivDevProblem p{};
         for (uint32_t i = 0; pEnum->GetProblem(i, &p); ++i) info += (info.empty() ? L"" : L"\r\n") + KivW(p.szText);
     }
-    if (!info.empty()) info += L"\r\n" + skin.Text("PanelEnumDev", "TxtNoAccess");
+    if (!info.empty()) info += L"\r\n" + skin.Text("PanelEnumDev", "TxtNoAccessWin");
     if (n == 0) info = skin.Text("PanelEnumDev", "TxtNoDevices") + (info.empty() ? L"" : L"\r\n" + info);
     SetWindowTextW(m_hInfo, info.c_str());
     if (n) {

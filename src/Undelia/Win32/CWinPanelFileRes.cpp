@@ -318,7 +318,7 @@ bool CWinPanelFileRes::OnNext() {
     }
     // The result: the summary, then each file that is not whole with its reason.
     std::wstring text;
-    for (const std::string& s : KivRecoverSummaryLines(sum)) text += KivW(s) + L"\r\n";
+    for (const std::string& s : KivRecoverSummaryLines(KivWinShownSummary(sum))) text += KivW(s) + L"\r\n";
     const CWinSkin& skin = CWinSkin::Get();
     size_t nShown = 0;
     for (const auto& [pList, pszKey] : {std::pair{&damaged, "TxtDamagedItem"}, std::pair{&failed, "TxtFailedItem"}})

@@ -17,10 +17,10 @@ void CWinPanelFinal::OnCreate() {
 void CWinPanelFinal::SetResult(const KivRecoverSummary& sum, size_t) {
     const CWinSkin& skin = CWinSkin::Get();
     std::wstring text = skin.Text("PanelFinal", "TxtIntro", L"The recovery has finished.") + L"\r\n\r\n";
-    for (const std::string& s : KivRecoverSummaryLines(sum)) text += KivW(s) + L"\r\n";
+    for (const std::string& s : KivRecoverSummaryLines(KivWinShownSummary(sum))) text += KivW(s) + L"\r\n";
     text += L"\r\n" + skin.Text("PanelFinal", "TxtNext");
     SetWindowTextW(m_hSummary, text.c_str());
-    m_strFolder = sum.folders.empty() ? std::wstring() : KivW(sum.folders.front());
+    m_strFolder = sum.folders.empty() ? std::wstring() : KivW(KivWinShownPath(sum.folders.front()));
     EnableWindow(m_hOpen, !m_strFolder.empty());
 }
 

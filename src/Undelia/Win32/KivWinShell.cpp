@@ -1,5 +1,7 @@
 #include "KivWinShell.h"
 
+#include <algorithm>
+
 #include <commdlg.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -83,4 +85,15 @@ std::wstring KivUserFolder() {
     if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, path)) && path[0]) return path;
     if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, path))) return path;
     return std::wstring();
+}
+
+std::string KivWinShownPath(std::string strPath) {
+    std::replace(strPath.begin(), strPath.end(), '/', '\\');
+    return strPath;
+}
+
+KivRecoverSummary KivWinShownSummary(const KivRecoverSummary& sum) {
+    KivRecoverSummary shown = sum;
+    for (std::string& f : shown.folders) f = KivWinShownPath(f);
+    return shown;
 }

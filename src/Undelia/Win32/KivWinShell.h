@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "CKivResultController.h"
+
 // Empty when the user cancels. pszFilter is the skin's "Name (*.a *.b);;All files (*)".
 std::wstring KivAskOpenFile(HWND hOwner, const std::wstring& strTitle, const std::wstring& strFilter);
 std::wstring KivAskSaveFile(HWND hOwner, const std::wstring& strTitle, const std::wstring& strFilter,
@@ -14,3 +16,6 @@ std::wstring KivAskFolder(HWND hOwner, const std::wstring& strTitle);
 void KivShellOpen(HWND hOwner, const std::wstring& strWhat);
 // The user's documents folder (the profile folder when there is none).
 std::wstring KivUserFolder();
+// A path the core built with '/' as Windows shows it, with '\\'; the summary with its folders so.
+std::string KivWinShownPath(std::string strPath);
+KivRecoverSummary KivWinShownSummary(const KivRecoverSummary& sum);

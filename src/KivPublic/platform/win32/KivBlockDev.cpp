@@ -84,10 +84,13 @@ int KivOpenReadOnly(const std::string& strPath, int nTries, int* pErr) {
         HANDLE h = CreateFileW(KivWinPath(strPath).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
+            errno = 0;
             int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_RDONLY | _O_BINARY);
             if (fd >= 0) return fd;
+            // The C library's own reason (a handle of an unknown kind: EBADF), not a guess.
+            int e = errno ? errno : EMFILE;
             CloseHandle(h);
-            if (pErr) *pErr = EMFILE;
+            if (pErr) *pErr = e;
             return -1;
         }
         nErr = GetLastError();
