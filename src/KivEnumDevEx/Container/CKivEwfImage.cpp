@@ -6,14 +6,13 @@
 #include <cstdio>
 #include <mutex>
 
-#include "KivYalLib.h"
+#include "CKivYalImage.h"
 #include "platform/KivFileUtil.h"
 
 namespace {
 
 // The entries of libewf (20140813) used here, as its header declares them.
-struct EwfApi {
-    CKivDynLib lib;
+struct EwfApi : KivYalApi {
     int (*glob)(const char*, size_t, uint8_t, char***, int*, void**) = nullptr;
     int (*glob_free)(char**, int, void**) = nullptr;
     int (*handle_initialize)(void**, void**) = nullptr;
@@ -29,10 +28,6 @@ struct EwfApi {
     int (*handle_set_read_zero_chunk_on_error)(void*, uint8_t, void**) = nullptr;
     int (*handle_get_number_of_checksum_errors)(void*, uint32_t*, void**) = nullptr;
     int (*handle_get_checksum_error)(void*, uint32_t, uint64_t*, uint64_t*, void**) = nullptr;
-    KivYalSprint error_sprint = nullptr;
-    KivYalFree error_free = nullptr;
-    bool bOk = false;
-    std::string strWhy;
 };
 
 constexpr int kAccessRead = 0x01;     // LIBEWF_ACCESS_FLAG_READ
@@ -59,8 +54,7 @@ EwfApi& Api() {
                 KivYalBind(a.lib, a.handle_set_read_zero_chunk_on_error, "libewf_handle_set_read_zero_chunk_on_error", &w) &
                 KivYalBind(a.lib, a.handle_get_number_of_checksum_errors, "libewf_handle_get_number_of_checksum_errors", &w) &
                 KivYalBind(a.lib, a.handle_get_checksum_error, "libewf_handle_get_checksum_error", &w) &
-                KivYalBind(a.lib, a.error_sprint, "libewf_error_sprint", &w) &
-                KivYalBind(a.lib, a.error_free, "libewf_error_free", &w);
+                a.BindErrors("libewf");
     });
     return api;
 }
@@ -93,11 +87,7 @@ std::string NextSegmentName(const std::string& strPath) {
 
 }  // namespace
 
-bool CKivEwfImage::Available(std::string* pWhy) {
-    EwfApi& a = Api();
-    if (!a.bOk && pWhy) *pWhy = a.strWhy;
-    return a.bOk;
-}
+bool CKivEwfImage::Available(std::string* pWhy) { return Api().Available(pWhy); }
 
 std::unique_ptr<CKivContainer> CKivEwfImage::Open(const std::string& strPath, bool bEx01, std::string* pWhy) {
     EwfApi& a = Api();
@@ -109,7 +99,7 @@ std::unique_ptr<CKivContainer> CKivEwfImage::Open(const std::string& strPath, bo
     char** ppNames = nullptr;
     int nNames = 0;
     if (a.glob(strPath.c_str(), strPath.size(), kFormatUnknown, &ppNames, &nNames, &pErr) != 1 || nNames <= 0) {
-        if (pWhy) *pWhy = "cannot find the segment files of " + strPath + ": " + KivYalErrorText(pErr, a.error_sprint, a.error_free);
+        if (pWhy) *pWhy = "cannot find the segment files of " + strPath + ": " + a.ErrorText(pErr);
         return nullptr;
     }
     std::unique_ptr<CKivEwfImage> p(new CKivEwfImage());
@@ -118,7 +108,7 @@ std::unique_ptr<CKivContainer> CKivEwfImage::Open(const std::string& strPath, bo
                    a.handle_open(p->m_pHandle, ppNames, nNames, kAccessRead, &pErr) == 1;
     a.glob_free(ppNames, nNames, nullptr);
     if (!bOpened) {
-        std::string why = KivYalErrorText(pErr, a.error_sprint, a.error_free);
+        std::string why = a.ErrorText(pErr);
         // libewf names what it lacks only vaguely: a gap in the segment numbers says it plainly.
         std::string next = NextSegmentName(p->m_info.files.back());
         if (pWhy)
@@ -137,7 +127,7 @@ std::unique_ptr<CKivContainer> CKivEwfImage::Open(const std::string& strPath, bo
     uint32_t nSector = 0;
     if (a.handle_get_media_size(p->m_pHandle, &nBytes, &pErr) != 1 ||
         a.handle_get_bytes_per_sector(p->m_pHandle, &nSector, &pErr) != 1) {
-        if (pWhy) *pWhy = strPath + ": " + KivYalErrorText(pErr, a.error_sprint, a.error_free);
+        if (pWhy) *pWhy = strPath + ": " + a.ErrorText(pErr);
         return nullptr;
     }
     // Segments lost from the end leave a set libewf opens but calls corrupted.
@@ -171,7 +161,7 @@ int64_t CKivEwfImage::DoRead(void* pBuf, uint64_t nOffset, uint64_t nBytes) {
     void* pErr = nullptr;
     ssize_t r = a.handle_read_random(m_pHandle, pBuf, nBytes, static_cast<int64_t>(nOffset), &pErr);
     if (r < 0) {
-        KivYalErrorText(pErr, a.error_sprint, a.error_free);
+        a.ErrorText(pErr);
         errno = EIO;
         return -1;
     }

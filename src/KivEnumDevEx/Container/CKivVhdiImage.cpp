@@ -1,8 +1,5 @@
 #include "CKivVhdiImage.h"
 
-#include <sys/types.h>
-
-#include <cerrno>
 #include <mutex>
 
 #include "CKivAllocMap.h"
@@ -11,27 +8,14 @@
 
 namespace {
 
-struct VhdiApi {
-    CKivDynLib lib;
-    int (*file_initialize)(void**, void**) = nullptr;
-    int (*file_free)(void**, void**) = nullptr;
-    int (*file_open)(void*, const char*, int, void**) = nullptr;
-    int (*file_close)(void*, void**) = nullptr;
-    ssize_t (*file_read_buffer_at_offset)(void*, void*, size_t, int64_t, void**) = nullptr;
-    int (*file_get_media_size)(void*, uint64_t*, void**) = nullptr;
+struct VhdiApi : KivYalChainApi {
     int (*file_get_bytes_per_sector)(void*, uint32_t*, void**) = nullptr;
     int (*file_get_file_type)(void*, int*, void**) = nullptr;
     int (*file_get_disk_type)(void*, uint32_t*, void**) = nullptr;
     int (*file_get_utf8_parent_filename_size)(void*, size_t*, void**) = nullptr;
     int (*file_get_utf8_parent_filename)(void*, uint8_t*, size_t, void**) = nullptr;
-    int (*file_set_parent_file)(void*, void*, void**) = nullptr;
-    KivYalSprint error_sprint = nullptr;
-    KivYalFree error_free = nullptr;
-    bool bOk = false;
-    std::string strWhy;
 };
 
-constexpr int kAccessRead = 0x01;  // LIBVHDI_ACCESS_FLAG_READ
 constexpr int kFileTypeVhdx = 2;   // LIBVHDI_FILE_TYPE_VHDX
 constexpr uint32_t kDiskFixed = 2, kDiskDynamic = 3, kDiskDifferencing = 4;
 constexpr int kMaxChain = 16;  // parents of parents: a loop or an absurd chain ends here
@@ -43,31 +27,21 @@ VhdiApi& Api() {
         VhdiApi& a = api;
         std::string& w = a.strWhy;
         if (!KivYalLoad(a.lib, "vhdi", {"libvhdi.so.1", "libvhdi.so", "libvhdi.dll", "libvhdi-1.dll"}, &w)) return;
-        a.bOk = KivYalBind(a.lib, a.file_initialize, "libvhdi_file_initialize", &w) &
-                KivYalBind(a.lib, a.file_free, "libvhdi_file_free", &w) &
-                KivYalBind(a.lib, a.file_open, "libvhdi_file_open", &w) &
-                KivYalBind(a.lib, a.file_close, "libvhdi_file_close", &w) &
-                KivYalBind(a.lib, a.file_read_buffer_at_offset, "libvhdi_file_read_buffer_at_offset", &w) &
-                KivYalBind(a.lib, a.file_get_media_size, "libvhdi_file_get_media_size", &w) &
+        a.bOk = a.BindChain("libvhdi", "file", "set_parent_file") &
                 KivYalBind(a.lib, a.file_get_bytes_per_sector, "libvhdi_file_get_bytes_per_sector", &w) &
                 KivYalBind(a.lib, a.file_get_file_type, "libvhdi_file_get_file_type", &w) &
                 KivYalBind(a.lib, a.file_get_disk_type, "libvhdi_file_get_disk_type", &w) &
                 KivYalBind(a.lib, a.file_get_utf8_parent_filename_size, "libvhdi_file_get_utf8_parent_filename_size", &w) &
-                KivYalBind(a.lib, a.file_get_utf8_parent_filename, "libvhdi_file_get_utf8_parent_filename", &w) &
-                KivYalBind(a.lib, a.file_set_parent_file, "libvhdi_file_set_parent_file", &w) &
-                KivYalBind(a.lib, a.error_sprint, "libvhdi_error_sprint", &w) &
-                KivYalBind(a.lib, a.error_free, "libvhdi_error_free", &w);
+                KivYalBind(a.lib, a.file_get_utf8_parent_filename, "libvhdi_file_get_utf8_parent_filename", &w);
     });
     return api;
 }
 
 }  // namespace
 
-bool CKivVhdiImage::Available(std::string* pWhy) {
-    VhdiApi& a = Api();
-    if (!a.bOk && pWhy) *pWhy = a.strWhy;
-    return a.bOk;
-}
+CKivVhdiImage::CKivVhdiImage() : CKivYalImage(Api()) {}
+
+bool CKivVhdiImage::Available(std::string* pWhy) { return Api().Available(pWhy); }
 
 std::unique_ptr<CKivContainer> CKivVhdiImage::Open(const std::string& strPath, std::string* pWhy) {
     VhdiApi& a = Api();
@@ -76,23 +50,12 @@ std::unique_ptr<CKivContainer> CKivVhdiImage::Open(const std::string& strPath, s
         return nullptr;
     }
     std::unique_ptr<CKivVhdiImage> p(new CKivVhdiImage());
-    void* pErr = nullptr;
     std::string path = strPath;
     std::string strKind;
     int nType = 0;
     for (int nDepth = 0;; ++nDepth) {
-        void* pFile = nullptr;
-        if (a.file_initialize(&pFile, &pErr) != 1) {
-            if (pWhy) *pWhy = KivYalErrorText(pErr, a.error_sprint, a.error_free);
-            return nullptr;
-        }
-        if (a.file_open(pFile, path.c_str(), kAccessRead, &pErr) != 1) {
-            a.file_free(&pFile, nullptr);
-            if (pWhy) *pWhy = "cannot open " + path + ": " + KivYalErrorText(pErr, a.error_sprint, a.error_free);
-            return nullptr;
-        }
-        p->m_chain.push_back(pFile);
-        p->m_info.files.push_back(path);
+        if (!p->OpenInChain(path, pWhy)) return nullptr;
+        void* pFile = p->m_chain.back();
         uint32_t nDisk = 0;
         a.file_get_disk_type(pFile, &nDisk, nullptr);
         if (nDepth == 0) {
@@ -125,18 +88,13 @@ std::unique_ptr<CKivContainer> CKivVhdiImage::Open(const std::string& strPath, s
         path = parent;
     }
     // Each file reads over its parent: set from the root upwards.
-    for (size_t i = p->m_chain.size(); i-- > 1;)
-        if (a.file_set_parent_file(p->m_chain[i - 1], p->m_chain[i], &pErr) != 1) {
-            if (pWhy) *pWhy = "the parent disk " + p->m_info.files[i] + " does not fit " + p->m_info.files[i - 1] + ": " +
-                              KivYalErrorText(pErr, a.error_sprint, a.error_free);
-            return nullptr;
-        }
+    auto unfit = [&](size_t i) {
+        return "the parent disk " + p->m_info.files[i] + " does not fit " + p->m_info.files[i - 1];
+    };
+    if (!p->LinkChain(unfit, pWhy)) return nullptr;
     uint64_t nBytes = 0;
     uint32_t nSector = 0;
-    if (a.file_get_media_size(p->m_chain[0], &nBytes, &pErr) != 1) {
-        if (pWhy) *pWhy = strPath + ": " + KivYalErrorText(pErr, a.error_sprint, a.error_free);
-        return nullptr;
-    }
+    if (!p->MediaSize(strPath, &nBytes, pWhy)) return nullptr;
     a.file_get_bytes_per_sector(p->m_chain[0], &nSector, nullptr);
     p->m_info.strFormat = nType == kFileTypeVhdx ? "VHDX" : "VHD";
     p->m_info.strDetail = strKind;
@@ -144,28 +102,4 @@ std::unique_ptr<CKivContainer> CKivVhdiImage::Open(const std::string& strPath, s
     p->m_info.nSectorSize = nSector && nSector % 512 == 0 && nSector <= 4096 ? nSector : 512;
     p->m_pMap = CKivAllocMap::Read(p->m_info.files, nType == kFileTypeVhdx ? CKivAllocMap::kVhdx : CKivAllocMap::kVhd, nBytes);
     return p;
-}
-
-CKivVhdiImage::~CKivVhdiImage() {
-    VhdiApi& a = Api();
-    for (size_t i = 0; i < m_chain.size(); ++i) {
-        a.file_close(m_chain[i], nullptr);
-        a.file_free(&m_chain[i], nullptr);
-    }
-}
-
-int64_t CKivVhdiImage::DoRead(void* pBuf, uint64_t nOffset, uint64_t nBytes) {
-    VhdiApi& a = Api();
-    void* pErr = nullptr;
-    ssize_t r = a.file_read_buffer_at_offset(m_chain[0], pBuf, nBytes, static_cast<int64_t>(nOffset), &pErr);
-    if (r < 0) {
-        KivYalErrorText(pErr, a.error_sprint, a.error_free);
-        errno = EIO;
-        return -1;
-    }
-    return r;
-}
-
-bool CKivVhdiImage::DoFindData(uint64_t nOffset, uint64_t* pData, uint64_t* pEnd) {
-    return m_pMap && m_pMap->FindData(nOffset, pData, pEnd);
 }

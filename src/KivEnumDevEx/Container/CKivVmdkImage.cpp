@@ -1,9 +1,6 @@
 #include "CKivVmdkImage.h"
 
-#include <sys/types.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <mutex>
 
 #include "CKivAllocMap.h"
@@ -12,29 +9,17 @@
 
 namespace {
 
-struct VmdkApi {
-    CKivDynLib lib;
-    int (*handle_initialize)(void**, void**) = nullptr;
-    int (*handle_free)(void**, void**) = nullptr;
-    int (*handle_open)(void*, const char*, int, void**) = nullptr;
+struct VmdkApi : KivYalChainApi {
     int (*handle_open_extent_data_files)(void*, void**) = nullptr;
     int (*handle_set_extent_data_files_path)(void*, const char*, size_t, void**) = nullptr;
-    int (*handle_close)(void*, void**) = nullptr;
-    ssize_t (*handle_read_buffer_at_offset)(void*, void*, size_t, int64_t, void**) = nullptr;
-    int (*handle_get_media_size)(void*, uint64_t*, void**) = nullptr;
     int (*handle_get_disk_type)(void*, int*, void**) = nullptr;
     int (*handle_get_utf8_parent_filename_size)(void*, size_t*, void**) = nullptr;
     int (*handle_get_utf8_parent_filename)(void*, uint8_t*, size_t, void**) = nullptr;
-    int (*handle_set_parent_handle)(void*, void*, void**) = nullptr;
     int (*handle_get_number_of_extents)(void*, int*, void**) = nullptr;
     int (*handle_get_extent_descriptor)(void*, int, void**, void**) = nullptr;
     int (*extent_descriptor_get_utf8_filename_size)(void*, size_t*, void**) = nullptr;
     int (*extent_descriptor_get_utf8_filename)(void*, uint8_t*, size_t, void**) = nullptr;
     int (*extent_descriptor_free)(void**, void**) = nullptr;
-    KivYalSprint error_sprint = nullptr;
-    KivYalFree error_free = nullptr;
-    bool bOk = false;
-    std::string strWhy;
 };
 
 constexpr int kAccessRead = 0x01;  // LIBVMDK_ACCESS_FLAG_READ
@@ -48,25 +33,17 @@ VmdkApi& Api() {
         VmdkApi& a = api;
         std::string& w = a.strWhy;
         if (!KivYalLoad(a.lib, "vmdk", {"libvmdk.so.1", "libvmdk.so", "libvmdk.dll", "libvmdk-1.dll"}, &w)) return;
-        a.bOk = KivYalBind(a.lib, a.handle_initialize, "libvmdk_handle_initialize", &w) &
-                KivYalBind(a.lib, a.handle_free, "libvmdk_handle_free", &w) &
-                KivYalBind(a.lib, a.handle_open, "libvmdk_handle_open", &w) &
+        a.bOk = a.BindChain("libvmdk", "handle", "set_parent_handle") &
                 KivYalBind(a.lib, a.handle_open_extent_data_files, "libvmdk_handle_open_extent_data_files", &w) &
                 KivYalBind(a.lib, a.handle_set_extent_data_files_path, "libvmdk_handle_set_extent_data_files_path", &w) &
-                KivYalBind(a.lib, a.handle_close, "libvmdk_handle_close", &w) &
-                KivYalBind(a.lib, a.handle_read_buffer_at_offset, "libvmdk_handle_read_buffer_at_offset", &w) &
-                KivYalBind(a.lib, a.handle_get_media_size, "libvmdk_handle_get_media_size", &w) &
                 KivYalBind(a.lib, a.handle_get_disk_type, "libvmdk_handle_get_disk_type", &w) &
                 KivYalBind(a.lib, a.handle_get_utf8_parent_filename_size, "libvmdk_handle_get_utf8_parent_filename_size", &w) &
                 KivYalBind(a.lib, a.handle_get_utf8_parent_filename, "libvmdk_handle_get_utf8_parent_filename", &w) &
-                KivYalBind(a.lib, a.handle_set_parent_handle, "libvmdk_handle_set_parent_handle", &w) &
                 KivYalBind(a.lib, a.handle_get_number_of_extents, "libvmdk_handle_get_number_of_extents", &w) &
                 KivYalBind(a.lib, a.handle_get_extent_descriptor, "libvmdk_handle_get_extent_descriptor", &w) &
                 KivYalBind(a.lib, a.extent_descriptor_get_utf8_filename_size, "libvmdk_extent_descriptor_get_utf8_filename_size", &w) &
                 KivYalBind(a.lib, a.extent_descriptor_get_utf8_filename, "libvmdk_extent_descriptor_get_utf8_filename", &w) &
-                KivYalBind(a.lib, a.extent_descriptor_free, "libvmdk_extent_descriptor_free", &w) &
-                KivYalBind(a.lib, a.error_sprint, "libvmdk_error_sprint", &w) &
-                KivYalBind(a.lib, a.error_free, "libvmdk_error_free", &w);
+                KivYalBind(a.lib, a.extent_descriptor_free, "libvmdk_extent_descriptor_free", &w);
     });
     return api;
 }
@@ -93,23 +70,18 @@ std::string Utf8(void* p, int (*pfnSize)(void*, size_t*, void**), int (*pfnGet)(
 
 }  // namespace
 
-bool CKivVmdkImage::Available(std::string* pWhy) {
-    VmdkApi& a = Api();
-    if (!a.bOk && pWhy) *pWhy = a.strWhy;
-    return a.bOk;
-}
+CKivVmdkImage::CKivVmdkImage() : CKivYalImage(Api()) {}
+
+bool CKivVmdkImage::Available(std::string* pWhy) { return Api().Available(pWhy); }
 
 void* CKivVmdkImage::OpenOne(const std::string& strPath, std::vector<std::string>* pFiles, int* pnType, std::string* pWhy) {
     VmdkApi& a = Api();
+    void* h = NewHandle(pWhy);
+    if (!h) return nullptr;
     void* pErr = nullptr;
-    void* h = nullptr;
-    if (a.handle_initialize(&h, &pErr) != 1) {
-        if (pWhy) *pWhy = KivYalErrorText(pErr, a.error_sprint, a.error_free);
-        return nullptr;
-    }
     std::string dir = KivYalDirOf(strPath);
-    bool bOk = a.handle_open(h, strPath.c_str(), kAccessRead, &pErr) == 1;
-    if (!bOk && pWhy) *pWhy = "cannot open " + strPath + ": " + KivYalErrorText(pErr, a.error_sprint, a.error_free);
+    bool bOk = a.open(h, strPath.c_str(), kAccessRead, &pErr) == 1;
+    if (!bOk && pWhy) *pWhy = "cannot open " + strPath + ": " + a.ErrorText(pErr);
     pFiles->push_back(strPath);
     // The extent files the descriptor names, before opening them, so a missing one is named.
     int nExtents = 0;
@@ -130,12 +102,12 @@ void* CKivVmdkImage::OpenOne(const std::string& strPath, std::vector<std::string
         }
     if (bOk && (a.handle_set_extent_data_files_path(h, dir.c_str(), dir.size(), &pErr) != 1 ||
                 a.handle_open_extent_data_files(h, &pErr) != 1)) {
-        if (pWhy) *pWhy = "cannot open the extent files of " + strPath + ": " + KivYalErrorText(pErr, a.error_sprint, a.error_free);
+        if (pWhy) *pWhy = "cannot open the extent files of " + strPath + ": " + a.ErrorText(pErr);
         bOk = false;
     }
     if (!bOk) {
-        a.handle_close(h, nullptr);
-        a.handle_free(&h, nullptr);
+        a.close(h, nullptr);
+        a.free(&h, nullptr);
         return nullptr;
     }
     *pnType = 0;
@@ -155,7 +127,7 @@ std::unique_ptr<CKivContainer> CKivVmdkImage::Open(const std::string& strPath, s
     std::vector<std::string> heads;  // the descriptor of each disk of the chain
     for (int nDepth = 0;; ++nDepth) {
         int n = 0;
-        void* h = OpenOne(path, &p->m_info.files, &n, pWhy);
+        void* h = p->OpenOne(path, &p->m_info.files, &n, pWhy);
         if (!h) return nullptr;
         p->m_chain.push_back(h);
         heads.push_back(path);
@@ -173,46 +145,16 @@ std::unique_ptr<CKivContainer> CKivVmdkImage::Open(const std::string& strPath, s
         }
         path = parent;
     }
-    void* pErr = nullptr;
-    for (size_t i = p->m_chain.size(); i-- > 1;)
-        if (a.handle_set_parent_handle(p->m_chain[i - 1], p->m_chain[i], &pErr) != 1) {
-            if (pWhy) *pWhy = "the parent disk " + heads[i] + " of " + heads[i - 1] + " cannot be used: " +
-                              KivYalErrorText(pErr, a.error_sprint, a.error_free);
-            return nullptr;
-        }
+    auto unfit = [&](size_t i) {
+        return "the parent disk " + heads[i] + " of " + heads[i - 1] + " cannot be used";
+    };
+    if (!p->LinkChain(unfit, pWhy)) return nullptr;
     uint64_t nBytes = 0;
-    if (a.handle_get_media_size(p->m_chain[0], &nBytes, &pErr) != 1) {
-        if (pWhy) *pWhy = strPath + ": " + KivYalErrorText(pErr, a.error_sprint, a.error_free);
-        return nullptr;
-    }
+    if (!p->MediaSize(strPath, &nBytes, pWhy)) return nullptr;
     p->m_info.strFormat = "VMDK";
     p->m_info.strDetail = DiskTypeName(nType);
     p->m_info.nBytes = nBytes;
     // Holes are known for one monolithic sparse file without parents.
     if (nType == 7 && p->m_chain.size() == 1) p->m_pMap = CKivAllocMap::Read({strPath}, CKivAllocMap::kVmdk, nBytes);
     return p;
-}
-
-CKivVmdkImage::~CKivVmdkImage() {
-    VmdkApi& a = Api();
-    for (size_t i = 0; i < m_chain.size(); ++i) {
-        a.handle_close(m_chain[i], nullptr);
-        a.handle_free(&m_chain[i], nullptr);
-    }
-}
-
-int64_t CKivVmdkImage::DoRead(void* pBuf, uint64_t nOffset, uint64_t nBytes) {
-    VmdkApi& a = Api();
-    void* pErr = nullptr;
-    ssize_t r = a.handle_read_buffer_at_offset(m_chain[0], pBuf, nBytes, static_cast<int64_t>(nOffset), &pErr);
-    if (r < 0) {
-        KivYalErrorText(pErr, a.error_sprint, a.error_free);
-        errno = EIO;
-        return -1;
-    }
-    return r;
-}
-
-bool CKivVmdkImage::DoFindData(uint64_t nOffset, uint64_t* pData, uint64_t* pEnd) {
-    return m_pMap && m_pMap->FindData(nOffset, pData, pEnd);
 }

@@ -6,22 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "CKivContainer.h"
+#include "CKivYalImage.h"
 
-class CKivVmdkImage : public CKivContainer {
+class CKivVmdkImage : public CKivYalImage {
 public:
-    ~CKivVmdkImage() override;
     static std::unique_ptr<CKivContainer> Open(const std::string& strPath, std::string* pWhy);
     static bool Available(std::string* pWhy);
 
-protected:
-    int64_t DoRead(void* pBuf, uint64_t nOffset, uint64_t nBytes) override;
-    bool DoFindData(uint64_t nOffset, uint64_t* pData, uint64_t* pEnd) override;
-
 private:
+    CKivVmdkImage();
     // Opens the descriptor (or sparse file) at strPath with its extents into a new handle.
-    static void* OpenOne(const std::string& strPath, std::vector<std::string>* pFiles, int* pnType, std::string* pWhy);
-
-    std::vector<void*> m_chain;
-    std::unique_ptr<class CKivAllocMap> m_pMap;
+    void* OpenOne(const std::string& strPath, std::vector<std::string>* pFiles, int* pnType, std::string* pWhy);
 };
