@@ -254,3 +254,18 @@ void CDataBackstage::FullReset() {
     m_bFilterReady = false;
     KivSafeRelease(m_pFilter);
 }
+
+int CDataBackstage::RowOfImage(const std::string& strPath) {
+    std::vector<DiskInfo> disks;
+    std::vector<PartInfo> parts;
+    GetEnumDevData(&disks, &parts, nullptr, false);
+    for (size_t i = 0; i < disks.size(); ++i) {
+        if (!disks[i].pDisk || strPath != disks[i].pDisk->GetPath()) continue;
+        if (GetDevMode() == 0) return static_cast<int>(i);
+        for (size_t j = 0; j < parts.size(); ++j)
+            for (const KivPartExtent& e : parts[j].extents)
+                if (e.pDisk == disks[i].pDisk) return static_cast<int>(j);
+        return -1;
+    }
+    return -1;
+}

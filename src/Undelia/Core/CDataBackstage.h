@@ -39,6 +39,9 @@ public:
     void SetDevOpener(IKivDevOpener* pOpener);
     // Image files listed as disks after the machine's own (takes effect at the next refresh).
     KivResult SetImagePaths(const std::vector<std::string>& paths, uint32_t nSectorSize);
+    // The row of the device list (disks or partitions, by the current mode) that shows the disk of
+    // the image file strPath: in partition mode its first partition. -1 when the list has none.
+    int RowOfImage(const std::string& strPath);
     // The step of the last GetEnumDevData that failed, so that a front end names it.
     enum DevStep { DEV_OK, DEV_LIBRARY, DEV_IMAGES, DEV_DISKS, DEV_PARTS };
     DevStep GetDevFailure() const { return m_nDevFailure; }

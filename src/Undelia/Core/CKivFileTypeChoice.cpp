@@ -1,5 +1,7 @@
 #include "CKivFileTypeChoice.h"
 
+#include "CDataBackstage.h"
+
 #include <algorithm>
 
 #include "KivLog.h"
@@ -110,4 +112,14 @@ KivResult CKivFileTypeChoice::FilterBuild(IKivFilter* pFilter, KivFilterSet* pOu
         exts.insert(exts.end(), add.begin(), add.end());
     }
     return pFilter->CreateFilter(nMode, exts, pOut);
+}
+
+KivResult CKivFileTypeChoice::ApplyTo(CDataBackstage& bs) const {
+    IKivFilter* pFilter = nullptr;
+    std::vector<FilterItem> catalogue;
+    KivResult rc = bs.GetFilterData(&pFilter, &catalogue);
+    KivFilterSet set;
+    if (KivSucceeded(rc)) rc = FilterBuild(pFilter, &set);
+    if (KivSucceeded(rc)) rc = bs.SetFilterResult(set);
+    return rc;
 }

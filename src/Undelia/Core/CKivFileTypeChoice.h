@@ -10,6 +10,8 @@
 
 #include "IKivFilter.h"
 
+class CDataBackstage;
+
 class CKivFileTypeChoice {
 public:
     static constexpr const char* kOthers = "others...";
@@ -47,6 +49,8 @@ public:
     // is ticked; mode 2 when everything is; else mode 1 when the catch-all is ticked (keep all but
     // what is left unticked), mode 0 otherwise (keep only what is ticked).
     KivResult FilterBuild(IKivFilter* pFilter, KivFilterSet* pOut) const;
+    // FilterBuild over the back-stage's filter, the result handed back to it for the next scan.
+    KivResult ApplyTo(CDataBackstage& bs) const;
 
 private:
     void UpdateState(Item& item);

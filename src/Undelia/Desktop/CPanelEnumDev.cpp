@@ -175,21 +175,7 @@ bool CPanelEnumDev::AddImage(const QString& strPath) {
     for (const QString& s : m_images) paths.push_back(s.toStdString());
     bs.SetImagePaths(paths, 0);
     Fill(true);
-    // The image is the last disk; its partitions come in the order of the disks.
-    std::vector<DiskInfo> disks;
-    std::vector<PartInfo> parts;
-    bs.GetEnumDevData(&disks, &parts, nullptr, false);
-    int nRow = -1;
-    for (size_t i = 0; i < disks.size(); ++i) {
-        if (!disks[i].pDisk || QString::fromUtf8(disks[i].pDisk->GetPath()) != path) continue;
-        if (bs.GetDevMode() == 0) {
-            nRow = static_cast<int>(i);
-        } else {
-            for (size_t j = 0; j < parts.size() && nRow < 0; ++j)
-                for (const KivPartExtent& e : parts[j].extents)
-                    if (e.pDisk == disks[i].pDisk) nRow = static_cast<int>(j);
-        }
-    }
+    int nRow = bs.RowOfImage(path.toStdString());
     if (nRow < 0) {
         // The enumerator says why (not readable, empty, a folder...).
         m_images.removeAll(path);

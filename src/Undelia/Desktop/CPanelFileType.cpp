@@ -136,12 +136,7 @@ void CPanelFileType::OnEnter() {
 
 bool CPanelFileType::OnNext() {
     CDataBackstage& bs = CDataBackstage::Get();
-    IKivFilter* pFilter = nullptr;
-    std::vector<FilterItem> catalogue;
-    KivResult rc = bs.GetFilterData(&pFilter, &catalogue);
-    KivFilterSet set;
-    if (KivSucceeded(rc)) rc = m_choice.FilterBuild(pFilter, &set);
-    if (KivSucceeded(rc)) rc = bs.SetFilterResult(set);
+    KivResult rc = m_choice.ApplyTo(bs);
     if (KivFailed(rc)) {
         CDlgMsg::Show(this, CKivSkin::ErrorText(rc), CDlgMsg::KIND_ERROR);
         return false;

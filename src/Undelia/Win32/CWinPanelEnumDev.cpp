@@ -131,21 +131,7 @@ bool CWinPanelEnumDev::AddImage(const std::wstring& strPath) {
     if (std::find(m_imagePaths.begin(), m_imagePaths.end(), path) == m_imagePaths.end()) m_imagePaths.push_back(path);
     bs.SetImagePaths(m_imagePaths, 0);
     Fill(true);
-    // The image is the last disk; its partitions come in the order of the disks.
-    std::vector<DiskInfo> disks;
-    std::vector<PartInfo> parts;
-    bs.GetEnumDevData(&disks, &parts, nullptr, false);
-    int nRow = -1;
-    for (size_t i = 0; i < disks.size(); ++i) {
-        if (!disks[i].pDisk || path != disks[i].pDisk->GetPath()) continue;
-        if (bs.GetDevMode() == 0) {
-            nRow = static_cast<int>(i);
-        } else {
-            for (size_t j = 0; j < parts.size() && nRow < 0; ++j)
-                for (const KivPartExtent& e : parts[j].extents)
-                    if (e.pDisk == disks[i].pDisk) nRow = static_cast<int>(j);
-        }
-    }
+    int nRow = bs.RowOfImage(path);
     if (nRow < 0) {
         // The enumerator says why (not readable, empty, a folder...).
         m_imagePaths.erase(std::remove(m_imagePaths.begin(), m_imagePaths.end(), path), m_imagePaths.end());

@@ -140,12 +140,7 @@ void CWinPanelFileType::OnEnter() {
 
 bool CWinPanelFileType::OnNext() {
     CDataBackstage& bs = CDataBackstage::Get();
-    IKivFilter* pFilter = nullptr;
-    std::vector<FilterItem> catalogue;
-    KivResult rc = bs.GetFilterData(&pFilter, &catalogue);
-    KivFilterSet set;
-    if (KivSucceeded(rc)) rc = m_choice.FilterBuild(pFilter, &set);
-    if (KivSucceeded(rc)) rc = bs.SetFilterResult(set);
+    KivResult rc = m_choice.ApplyTo(bs);
     if (KivFailed(rc)) {
         CWinPrompt::Show(m_hMain, CWinSkin::ErrorText(rc), true);
         return false;
