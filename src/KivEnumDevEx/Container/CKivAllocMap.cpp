@@ -72,16 +72,21 @@ bool CKivAllocMap::AddQcow(CKivFile& f, uint64_t nFileBytes) {
     uint64_t nCluster = 1ull << nClusterBits;
     if (!UseBlock(nCluster)) return false;
     uint64_t nPerL2 = nCluster / 8;
-    if (uint64_t(nL1) * 8 > kMaxTableBytes) return false;
+    if (uint64_t(nL1) * 8 > kMaxTableBytes || nL1Offset > nFileBytes || uint64_t(nL1) * 8 > nFileBytes - nL1Offset)
+        return false;
     std::vector<uint8_t> l1, l2;
     if (!ReadAt(f, nL1Offset, l1, size_t(nL1) * 8)) return false;
+    // L2 tables never share space, so all of them together fit in the file: an L1 table whose
+    // entries name one table again and again is no map.
+    uint64_t nL2Read = 0;
     constexpr uint64_t kOffsetMask = 0x00fffffffffffe00ull;
     constexpr uint64_t kCompressed = 1ull << 62;
     KivByteReader r1(l1.data(), l1.size());
     for (uint32_t i = 0; i < nL1; ++i) {
         uint64_t nL2Offset = r1.U64BEAt(size_t(i) * 8) & kOffsetMask;
         if (nL2Offset == 0) continue;
-        if (nL2Offset >= nFileBytes || !ReadAt(f, nL2Offset, l2, size_t(nCluster))) return false;
+        if (nL2Offset >= nFileBytes || (nL2Read += nCluster) > nFileBytes || !ReadAt(f, nL2Offset, l2, size_t(nCluster)))
+            return false;
         KivByteReader r2(l2.data(), l2.size());
         for (uint64_t j = 0; j < nPerL2; ++j) {
             uint64_t e = r2.U64BEAt(size_t(j) * 8);
@@ -174,7 +179,11 @@ bool CKivAllocMap::AddVmdk(CKivFile& f, uint64_t nFileBytes) {
     uint32_t nPerGt = h.U32At(44);
     // One extent covering the whole disk (monolithic sparse); the grain directory placed at the
     // end (stream-optimized) is not read here.
-    if (nCapacity * 512 != m_nDisk || nGdOffset == ~0ull || nPerGt == 0 || nPerGt > 65536) return false;
+    // Checked without products that could wrap: a hostile header must not map the wrong grains
+    // (stored data taken for a hole would be read as zeros).
+    if (m_nDisk % 512 || nCapacity != m_nDisk / 512 || nGrain < 8 || nGrain > (1u << 16) || nPerGt != 512 ||
+        nGdOffset >= nFileBytes / 512)
+        return false;
     if (!UseBlock(nGrain * 512)) return false;
     uint64_t nGrains = (nCapacity + nGrain - 1) / nGrain;
     uint64_t nGds = (nGrains + nPerGt - 1) / nPerGt;

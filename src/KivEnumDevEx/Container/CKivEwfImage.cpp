@@ -139,7 +139,7 @@ std::unique_ptr<CKivContainer> CKivEwfImage::Open(const std::string& strPath, bo
     }
     p->m_info.strFormat = bEx01 ? "Ex01" : "E01";
     p->m_info.nBytes = nBytes;
-    p->m_info.nSectorSize = nSector && nSector % 512 == 0 ? nSector : 512;
+    p->m_info.nSectorSize = nSector && nSector % 512 == 0 && nSector <= 65536 ? nSector : 512;
     p->m_info.strDetail = std::to_string(nNames) + " segment file" + (nNames == 1 ? "" : "s");
     uint8_t md5[16], sha1[20];
     if (a.handle_get_md5_hash(p->m_pHandle, md5, sizeof md5, nullptr) == 1) p->m_info.strMd5 = Hex(md5, sizeof md5);
@@ -176,8 +176,13 @@ void CKivEwfImage::LearnDamage() {
     for (; m_nErrorsSeen < n; ++m_nErrorsSeen) {
         uint64_t nFirst = 0, nCount = 0;
         if (a.handle_get_checksum_error(m_pHandle, m_nErrorsSeen, &nFirst, &nCount, nullptr) != 1) continue;
-        uint64_t z = m_info.nSectorSize;
-        m_damaged.emplace_back(nFirst * z, (nFirst + nCount) * z);
+        uint64_t z = m_info.nSectorSize, b = 0, e = 0;
+        // A range that cannot be placed covers the rest of the disk: never good by mistake.
+        if (__builtin_mul_overflow(nFirst, z, &b) || __builtin_add_overflow(nFirst, nCount, &e) ||
+            __builtin_mul_overflow(e, z, &e) || e < b)
+            e = ~0ull;
+        if (b >= m_info.nBytes) continue;
+        m_damaged.emplace_back(b, e);
     }
 }
 

@@ -19,7 +19,7 @@ KivCheckVerdict CKivGzipCheck::Check(std::span<const uint8_t> d, const KivCheckP
         }
         // zlib reads the member header and checks the trailer's CRC-32 and length itself.
         KivInflated inf;
-        bool bOk = KivInflate(&d[p], d.size() - p, 16 + MAX_WBITS, &inf);
+        bool bOk = KivInflate(d.data() + p, d.size() - p, 16 + MAX_WBITS, &inf);
         if (!bOk || !inf.bEnded) return KivCheckVerdict::Broken(p + inf.nConsumed, p);
         p += inf.nConsumed;
         // Another member may follow; zeros pad a member out to a block; anything else is not gzip

@@ -323,7 +323,8 @@ bool Walker::ScanHuffman(size_t q, size_t nSosAt, const KivCheckPoint* pFrom, si
                 if (s > nMaxDc) return fail(-2);
                 int32_t v = 0;
                 if (s && Bits(s, &v) < 0) return fail(-1);
-                dc[i] += v;
+                // Wraps as the stored points do, without signed overflow on a long scan.
+                dc[i] = static_cast<int32_t>(static_cast<uint32_t>(dc[i]) + static_cast<uint32_t>(v));
                 for (int k = 1; k < 64;) {
                     int rs = Decode(m_ac[c.ta]);
                     if (rs < 0) return fail(rs);

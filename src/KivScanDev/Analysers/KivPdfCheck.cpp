@@ -146,7 +146,9 @@ KivCheckVerdict Walker::Run(size_t p, std::vector<KivCheckPoint>* pPoints) {
                     if (n - q < 18) return KivCheckVerdict::Broken(n, nSure);
                     size_t e = q;
                     uint64_t off, g;
-                    if (!Num(&e, &off) || e != q + 10 || m_d[e] != ' ' || (++e, !Num(&e, &g)) || m_d[e] != ' ')
+                    // A generation of more digits than the entry holds may run to the end.
+                    if (!Num(&e, &off) || e != q + 10 || m_d[e] != ' ' || (++e, !Num(&e, &g)) || e + 1 >= n ||
+                        m_d[e] != ' ')
                         return KivCheckVerdict::Broken(std::min(q + 20, n), nSure);
                     uint8_t kind = m_d[e + 1];
                     if (kind != 'n' && kind != 'f') return KivCheckVerdict::Broken(std::min(q + 20, n), nSure);

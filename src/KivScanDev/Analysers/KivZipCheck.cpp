@@ -68,7 +68,7 @@ KivCheckVerdict CKivZipCheck::Check(std::span<const uint8_t> d, const KivCheckPo
             if (method == 8) {
                 size_t avail = bDesc ? d.size() - data : std::min<size_t>(csize, d.size() - data);
                 KivInflated inf;
-                bool bOk = KivInflate(&d[data], avail, -15, &inf);
+                bool bOk = KivInflate(d.data() + data, avail, -15, &inf);
                 if (!bOk || !inf.bEnded) return KivCheckVerdict::Broken(data + inf.nConsumed, nSure);
                 next = data + inf.nConsumed;
                 if (bDesc) {
@@ -87,7 +87,7 @@ KivCheckVerdict CKivZipCheck::Check(std::span<const uint8_t> d, const KivCheckPo
             } else if (method == 0) {
                 if (bDesc) return KivCheckVerdict::Unchecked();
                 if (csize > d.size() - data) return KivCheckVerdict::Broken(d.size(), nSure);
-                if (csize != usize || Crc(&d[data], csize) != crc) return KivCheckVerdict::Broken(data + csize, nSure);
+                if (csize != usize || Crc(d.data() + data, csize) != crc) return KivCheckVerdict::Broken(data + csize, nSure);
                 next = data + csize;
             } else {
                 if (bDesc) return KivCheckVerdict::Unchecked();
