@@ -258,6 +258,17 @@ TEST_F(CoreEndToEnd, RecoveryRefusesWhatTheWizardRefuses) {
     EXPECT_EQ(prompt.asked.back(), KIV_ASK_RECOVER_INTO);
     EXPECT_NE(prompt.texts.back().find(m_dest), std::string::npos);  // the hint names the folder
     EXPECT_TRUE(fs::is_empty(m_dest));
+
+    // The same questions before any progress is shown: nothing is recovered, nothing reported.
+    prompt.asked.clear();
+    sum = {};
+    ASSERT_EQ(m_ctl.ConfirmRecover(V::VIEW_DIR, m_dest, &prompt, &sum), KIV_OK);
+    EXPECT_TRUE(sum.bDeclined);
+    EXPECT_EQ(prompt.asked, std::vector<KivQuestion>{KIV_ASK_RECOVER_INTO});
+    EXPECT_GT(sum.nFilesTicked, 0u);
+    EXPECT_EQ(m_sink.lastRecover.nFilesTotal, 0u);
+    EXPECT_TRUE(fs::is_empty(m_dest));
+    EXPECT_EQ(KivErrNo(m_ctl.ConfirmRecover(V::VIEW_DIR, m_dest + "/missing", &prompt, &sum)), KIV_E_NODESTFOLDER);
 }
 
 // The desktop program's writers go through the core's one check of the medium being read: Save

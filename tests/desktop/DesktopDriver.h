@@ -38,6 +38,7 @@ public:
     QList<bool> reportSaved;
     QList<int> previewKinds;
     int nDestTries = 0;
+    int nAskedOverProgress = 0;  // questions shown while a progress window was up
 
     void Clear() {
         messages.clear();
@@ -46,6 +47,7 @@ public:
         reportSaved.clear();
         previewKinds.clear();
         nDestTries = 0;
+        nAskedOverProgress = 0;
     }
 
 private:
@@ -66,6 +68,8 @@ private:
         if (auto* m = qobject_cast<CDlgMsg*>(w)) {
             if (m->IsQuestion()) {
                 questions << m->Text();
+                for (QWidget* t : QApplication::topLevelWidgets())
+                    if (qobject_cast<CDlgProgress*>(t) && t->isVisible()) ++nAskedOverProgress;
                 m->Answer(answer(m->Text()));
             } else {
                 messages << m->Text();

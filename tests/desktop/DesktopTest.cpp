@@ -315,6 +315,7 @@ private slots:
         QCOMPARE(m_drv.reportSaved, QList<bool>{true});
         QCOMPARE(m_drv.messages, QStringList{CKivSkin::HintArg("PanelFileRes", "ReportDone", report)});
         QCOMPARE(m_drv.questions.size(), 1);  // recover into this folder?
+        QCOMPARE(m_drv.nAskedOverProgress, 0);  // asked before the progress window opens
         QCOMPARE(m_drv.results.size(), 1);
         QCOMPARE(Mgr()->Current(), static_cast<CPanelBase*>(P()->Final()));
         QVERIFY(P()->Final()->SummaryText().contains(m_out.path()));

@@ -217,9 +217,8 @@ void CKivResultController::RequestStopRecover() {
     if (m_pRunning) m_pRunning->RequestStop();
 }
 
-KivResult CKivResultController::Recover(View view, const std::string& strFolder, IKivProgressSink* pSink,
-                                        IKivPrompt* pPrompt, KivRecoverSummary* pSummary,
-                                        CKivRecoveryReport* pReport) {
+KivResult CKivResultController::ConfirmRecover(View view, const std::string& strFolder, IKivPrompt* pPrompt,
+                                               KivRecoverSummary* pSummary) {
     KivRecoverSummary sum;
     uint64_t nFiles = 0, nBytes = 0;
     GetTotals(view, &nFiles, &nBytes);
@@ -231,8 +230,18 @@ KivResult CKivResultController::Recover(View view, const std::string& strFolder,
     if (pPrompt && !pPrompt->AskYesNo(KIV_ASK_RECOVER_INTO, KivHintFormat("PanelFileRes", "RecoverDstWarn", strFolder))) {
         sum.bDeclined = true;
         if (pSummary) *pSummary = sum;
-        return KIV_OK;
     }
+    return KIV_OK;
+}
+
+KivResult CKivResultController::Recover(View view, const std::string& strFolder, IKivProgressSink* pSink,
+                                        IKivPrompt* pPrompt, KivRecoverSummary* pSummary,
+                                        CKivRecoveryReport* pReport) {
+    KivRecoverSummary sum;
+    KivResult rcConfirm = ConfirmRecover(view, strFolder, pPrompt, &sum);
+    if (pSummary) *pSummary = sum;
+    if (KivFailed(rcConfirm) || sum.bDeclined) return rcConfirm;
+    const uint64_t nBytes = sum.nBytesTicked;
 
     IKivScanDev* pEngine = nullptr;
     CKivFileNodeMgr* pMgr = nullptr;

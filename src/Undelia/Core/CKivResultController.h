@@ -95,11 +95,15 @@ public:
     // Free bytes of the file system that holds the folder.
     static bool FreeSpace(const std::string& strFolder, uint64_t* pBytes);
 
-    // Recovers what is ticked in the view into the folder: 0x05B when nothing is ticked, the
-    // destination checks (a prompt also confirms "PanelFileRes"/"RecoverDstWarn"; without one
-    // nothing is asked), then one folder per partition with ticked files, placeholder folders
-    // renamed afterwards. 0x041 when the user stopped it. pReport (may be null) records every
-    // file written or failed, under the folders' final names.
+    // The checks and questions of a recovery, before any progress is shown: 0x05B when nothing
+    // is ticked, the destination checks, then "PanelFileRes"/"RecoverDstWarn" (without a prompt
+    // nothing is asked). A no answers KIV_OK with bDeclined set in *pSummary (may be null).
+    KivResult ConfirmRecover(View view, const std::string& strFolder, IKivPrompt* pPrompt,
+                             KivRecoverSummary* pSummary);
+    // Recovers what is ticked in the view into the folder: ConfirmRecover first (a front end that
+    // asked it already answers its questions up front), then one folder per partition with
+    // ticked files, placeholder folders renamed afterwards. 0x041 when the user stopped it.
+    // pReport (may be null) records every file written or failed, under the folders' final names.
     KivResult Recover(View view, const std::string& strFolder, IKivProgressSink* pSink, IKivPrompt* pPrompt,
                       KivRecoverSummary* pSummary, CKivRecoveryReport* pReport = nullptr);
     // The stop of a running Recover (its pump or another thread).

@@ -9,43 +9,20 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QStringDecoder>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "CKivPreviewText.h"
 #include "CKivSkin.h"
 
 CDlgShowStateInfo::Kind CDlgShowStateInfo::KindOf(const QString& strPath, const QByteArray& head) {
     QImageReader reader(strPath);
     if (reader.canRead()) return KIND_IMAGE;
-    if (head.isEmpty()) return KIND_TEXT;
-    // Text: valid UTF-8 without control characters other than blanks and line ends.
-    QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString s = dec.decode(head.left(head.size() - 4 > 0 ? head.size() - 4 : head.size()));
-    if (dec.hasError()) return KIND_HEX;
-    for (QChar c : s)
-        if (c.unicode() < 0x20 && c != '\n' && c != '\r' && c != '\t' && c != '\f') return KIND_HEX;
-    return KIND_TEXT;
+    return CKivPreviewText::LooksLikeText(head.toStdString()) ? KIND_TEXT : KIND_HEX;
 }
 
 QString CDlgShowStateInfo::HexDump(const QByteArray& bytes) {
-    QString out;
-    out.reserve(bytes.size() * 4 + 64);
-    for (qsizetype off = 0; off < bytes.size(); off += 16) {
-        QString hex, text;
-        for (qsizetype i = off; i < off + 16; ++i) {
-            if (i < bytes.size()) {
-                auto b = static_cast<unsigned char>(bytes[i]);
-                hex += QString("%1 ").arg(b, 2, 16, QChar('0'));
-                text += (b >= 0x20 && b < 0x7f) ? QChar(b) : QChar('.');
-            } else {
-                hex += "   ";
-            }
-            if (i == off + 7) hex += ' ';
-        }
-        out += QString("%1  %2 %3\n").arg(off, 8, 16, QChar('0')).arg(hex, text);
-    }
-    return out;
+    return QString::fromStdString(CKivPreviewText::HexDump(bytes.toStdString()));
 }
 
 CDlgShowStateInfo::CDlgShowStateInfo(const QString& strPath, const QString& strName, QWidget* pParent) : QDialog(pParent) {

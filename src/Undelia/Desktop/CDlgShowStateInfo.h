@@ -5,12 +5,14 @@
 
 #include <QDialog>
 
+#include "CKivPreviewText.h"
+
 class CDlgShowStateInfo : public QDialog {
     Q_OBJECT
 public:
     enum Kind { KIND_IMAGE, KIND_TEXT, KIND_HEX };
-    static constexpr qint64 kHexBytes = 64 * 1024;
-    static constexpr qint64 kTextBytes = 256 * 1024;
+    static constexpr qint64 kHexBytes = static_cast<qint64>(CKivPreviewText::kHexBytes);
+    static constexpr qint64 kTextBytes = static_cast<qint64>(CKivPreviewText::kTextBytes);
 
     CDlgShowStateInfo(const QString& strPath, const QString& strName, QWidget* pParent);
     Kind ShownKind() const { return m_kind; }

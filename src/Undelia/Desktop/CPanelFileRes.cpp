@@ -467,6 +467,13 @@ bool CPanelFileRes::OnNext() {
     // The folder dialog has asked about the free space already.
     prompt.SetAnswered(KIV_ASK_LOW_SPACE);
     KivRecoverSummary sum;
+    // Asked before the progress window opens; the run then does not ask again.
+    if (KivResult rc = m_pCtl->ConfirmRecover(view, folder, &prompt, &sum); KivFailed(rc)) {
+        CDlgMsg::Show(this, CKivSkin::ErrorText(rc), CDlgMsg::KIND_ERROR);
+        return false;
+    }
+    if (sum.bDeclined) return false;
+    prompt.SetAnswered(KIV_ASK_RECOVER_INTO);
     QStringList damaged, failed;
     KivResult rc;
     CKivRecoveryRun run(CDataBackstage::Get(), *m_pCtl);
