@@ -162,6 +162,45 @@ bool Answer(HWND hMain, const wchar_t* pszName, int nButton, DWORD ms = 8000) {
     return true;
 }
 
+// The preview of the list's chosen file: its picture, then closed.
+void Preview(HWND hMain, const wchar_t* pszName) {
+    Click(hMain, IDC_RES_PREVIEW);
+    HWND hPvw = WaitTop(KIV_WC_MODAL, 20000);
+    if (!hPvw) {
+        std::fprintf(stderr, "walker: no preview for %ls\n", pszName);
+        ++g_nMissed;
+        return;
+    }
+    Settle(800);
+    Shot(hMain, pszName);
+    Click(hPvw, IDCANCEL);
+    WaitGone(KIV_WC_MODAL, 5000);
+    Settle(400);
+}
+
+// The filter dialog with a name key, the filter's view, the preview of its first file.
+void Filter(HWND hMain, const wchar_t* pszKey, const wchar_t* pszDlgShot, const wchar_t* pszViewShot, const wchar_t* pszPreviewShot) {
+    Click(hMain, IDC_RES_FILTER);
+    HWND hFlt = WaitTop(KIV_WC_MODAL, 5000);
+    if (!hFlt) {
+        std::fprintf(stderr, "walker: no filter dialog\n");
+        ++g_nMissed;
+        return;
+    }
+    if (HWND hKey = Child(hFlt, IDC_FLT_KEY)) SendMessageW(hKey, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(pszKey));
+    Settle(400);
+    if (pszDlgShot) Shot(hMain, pszDlgShot);
+    Click(hFlt, IDOK);
+    WaitGone(KIV_WC_MODAL, 20000);
+    Settle(1200);
+    if (pszViewShot) Shot(hMain, pszViewShot);
+    if (HWND hList = Child(hMain, IDC_RES_LIST)) {
+        Key(hList, VK_HOME);
+        Settle(400);
+        Preview(hMain, pszPreviewShot);
+    }
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -234,23 +273,46 @@ int wmain(int argc, wchar_t** argv) {
         }
     }
 
+    // The filter: the pictures named *.jpg, then the preview of the first of them; the text
+    // files, the first of them previewed as text.
+    Filter(hMain, L".jpg", L"09-filter", L"10-results-filter", L"11-preview-picture");
+    Filter(hMain, L".txt", nullptr, nullptr, L"12-preview-text");
+    if (HWND hTabs = Child(hMain, IDC_RES_TABS)) {
+        Key(hTabs, VK_LEFT);
+        Key(hTabs, VK_LEFT);
+        Settle(1000);
+    }
+
     // The destination, the question, the recovery, its result, the final panel.
     Click(hMain, IDC_NEXT);
     if (HWND hDst = WaitTop(KIV_WC_SELECTDIR, 8000)) {
         if (HWND hPath = Child(hDst, IDC_DST_PATH)) SendMessageW(hPath, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4]));
         PostMessageW(hDst, WM_COMMAND, MAKEWPARAM(IDC_DST_PATH, EN_KILLFOCUS), 0);
         Settle();
-        Shot(hMain, L"09-destination");
+        Shot(hMain, L"14-destination");
         Click(hDst, IDOK);
-        Answer(hMain, L"10-recover-question", IDYES);
+        // The question comes before the progress window: it stands over the results.
+        if (WaitTop(L"#32770", 8000) && WaitTop(KIV_WC_PROGRESS, 0)) {
+            std::fprintf(stderr, "walker: a progress window is up before the question\n");
+            ++g_nMissed;
+        }
+        Answer(hMain, L"15-recover-question", IDYES);
         if (WaitTop(KIV_WC_PROGRESS, 3000, 10)) {
             Settle(100);
-            Shot(hMain, L"11-recovery-progress");
+            Shot(hMain, L"16-recovery-progress");
         }
         WaitGone(KIV_WC_PROGRESS, 120000);
-        Answer(hMain, L"12-recovery-result", IDOK, 60000);
+        if (HWND hRes = WaitTop(KIV_WC_MODAL, 60000)) {
+            Settle(500);
+            Shot(hMain, L"17-recovery-result");
+            Click(hRes, IDOK);
+            WaitGone(KIV_WC_MODAL, 5000);
+        } else {
+            std::fprintf(stderr, "walker: no recovery result\n");
+            ++g_nMissed;
+        }
         Settle(1000);
-        Shot(hMain, L"13-final");
+        Shot(hMain, L"18-final");
     } else {
         std::fprintf(stderr, "walker: no destination dialog\n");
         ++g_nMissed;
@@ -258,18 +320,18 @@ int wmain(int argc, wchar_t** argv) {
 
     // The options menu and the about text.
     PostMessageW(hMain, WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 0), 0);
-    Answer(hMain, L"14-about", IDOK);
+    Answer(hMain, L"19-about", IDOK);
     Click(hMain, IDC_CAP_OPTION);
     if (WaitTop(L"#32768", 3000)) {
         Settle(500);
-        Shot(hMain, L"15-menu");
+        Shot(hMain, L"20-menu");
         Key(hMain, VK_ESCAPE);
         WaitGone(L"#32768", 3000);
     }
 
     // Closed with yes.
     PostMessageW(hMain, WM_CLOSE, 0, 0);
-    Answer(hMain, L"16-exit-yes", IDYES);
+    Answer(hMain, L"21-exit-yes", IDYES);
     if (WaitForSingleObject(pi.hProcess, 15000) != WAIT_OBJECT_0) {
         std::fprintf(stderr, "walker: the program did not end\n");
         TerminateProcess(pi.hProcess, 1);

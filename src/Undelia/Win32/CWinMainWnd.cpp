@@ -1,5 +1,7 @@
 #include "CWinMainWnd.h"
 
+#include "CDataBackstage.h"
+
 #include <algorithm>
 
 #include "CKivResultController.h"
@@ -80,7 +82,7 @@ CWinMainWnd::~CWinMainWnd() {
     CKivResultController::ClearPreviewFolder();
 }
 
-bool CWinMainWnd::Create(int nShow, const std::vector<std::wstring>& images) {
+bool CWinMainWnd::Create(int nShow, const std::vector<std::wstring>& images, const std::string& strScanDevice) {
     CWinSkin& skin = CWinSkin::Get();
     if (!skin.IsLoaded()) CWinPrompt::Show(nullptr, L"Fail to Load  config file.", true);
     WNDCLASSEXW wc{};
@@ -125,6 +127,7 @@ bool CWinMainWnd::Create(int nShow, const std::vector<std::wstring>& images) {
     m_pFileRes = std::make_unique<CWinPanelFileRes>();
     m_pFinal = std::make_unique<CWinPanelFinal>();
     m_pFileRes->SetFinal(m_pFinal.get());
+    m_pFileRes->SetHome(m_pHome.get());
     if (!images.empty()) m_pEnumDev->PreAddImages(images);
     m_pFileType->SetResults(m_pFileRes.get());
     m_pHome->SetResults(m_pFileRes.get());
@@ -142,7 +145,13 @@ bool CWinMainWnd::Create(int nShow, const std::vector<std::wstring>& images) {
     // The focus is drawn from the start, not only once a key was pressed.
     SendMessageW(m_hWnd, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
     ShowWindow(m_hWnd, nShow);
-    m_pMgr->Show(m_pHome.get());
+    if (strScanDevice.empty()) {
+        m_pMgr->Show(m_pHome.get());
+    } else {
+        CDataBackstage::Get().SetDevMode(0);
+        m_pEnumDev->PickOnEnter(strScanDevice);
+        m_pMgr->Show(m_pEnumDev.get());
+    }
     UpdateWindow(m_hWnd);
     if (KivFailed(rc)) CWinPrompt::Show(m_hWnd, CWinSkin::ErrorText(rc), true);
     return true;

@@ -24,7 +24,8 @@ public:
     ~CWinMainWnd();
 
     // Image files to list among the disks (the command line's).
-    bool Create(int nShow, const std::vector<std::wstring>& images = {});
+    // strScanDevice: the disk a start with full rights was asked to scan (the device page opens on it).
+    bool Create(int nShow, const std::vector<std::wstring>& images = {}, const std::string& strScanDevice = {});
     HWND Hwnd() const { return m_hWnd; }
     CWinPanelMgr* Mgr() const { return m_pMgr.get(); }
     // The exit question; true when the window is closing.

@@ -5,12 +5,20 @@
 #include <algorithm>
 
 #include "CDataBackstage.h"
+#include "CKivElevation.h"
 #include "CWinPrompt.h"
 #include "CWinSkin.h"
 #include "KivUiCodes.h"
 #include "KivUiTexts.h"
 #include "KivWinIds.h"
 #include "KivWinShell.h"
+
+namespace {
+
+// Rows of disks that could not be opened carry their index from here on.
+constexpr LPARAM kNeedRightsRow = 0x10000;
+
+}  // namespace
 
 CWinPanelEnumDev::CWinPanelEnumDev() : CWinPanel("PanelEnumDev", 1) {}
 
@@ -84,15 +92,37 @@ void CWinPanelEnumDev::Fill(bool bRefresh) {
         int nRow = ListView_InsertItem(m_hList, &it);
         for (int c = 1; c < 5; ++c) ListView_SetItemText(m_hList, nRow, c, cells[c].data());
     }
-    // What could not be listed, and why: usually the rights to read raw disks.
+    // What could not be listed, and why: usually the rights to read raw disks. A disk that only
+    // full rights would open is listed all the same: picking it offers a start with them.
     std::wstring info;
+    m_needRights.clear();
+    int nPick = -1;
+    for (size_t i = 0; i < n && !m_strPick.empty(); ++i)
+        if (bDisks && disks[i].pDisk && m_strPick == disks[i].szPath) nPick = static_cast<int>(i);
     if (pEnum) {
         KivDevProblem p{};
-        for (uint32_t i = 0; pEnum->GetProblem(i, &p); ++i) info += (info.empty() ? L"" : L"\r\n") + KivW(p.szText);
+        const bool bElevated = KivIsElevated();
+        for (uint32_t i = 0; pEnum->GetProblem(i, &p); ++i) {
+            if (bDisks && CKivElevation::OffersRelaunch(p, m_imagePaths, bElevated)) {
+                std::wstring cells[5] = {skin.Text("PanelEnumDev", "TxtDiskKind", L"Disk"), KivW(p.szDevice), L"", L"",
+                                         skin.Text("PanelEnumDev", "TxtNeedsRights", L"needs administrator rights")};
+                LVITEMW it{};
+                it.mask = LVIF_TEXT | LVIF_PARAM;
+                it.iItem = static_cast<int>(n + m_needRights.size());
+                it.pszText = cells[0].data();
+                it.lParam = kNeedRightsRow + static_cast<LPARAM>(m_needRights.size());
+                int nRow = ListView_InsertItem(m_hList, &it);
+                for (int c = 1; c < 5; ++c) ListView_SetItemText(m_hList, nRow, c, cells[c].data());
+                m_needRights.emplace_back(p.szDevice);
+            }
+            info += (info.empty() ? L"" : L"\r\n") + KivW(p.szText);
+        }
     }
     if (!info.empty()) info += L"\r\n" + skin.Text("PanelEnumDev", "TxtNoAccessWin");
     if (n == 0) info = skin.Text("PanelEnumDev", "TxtNoDevices") + (info.empty() ? L"" : L"\r\n" + info);
     SetWindowTextW(m_hInfo, info.c_str());
+    if (nPick >= 0) nKeep = nPick;
+    m_strPick.clear();
     if (n) {
         int nRow = std::min(nKeep, static_cast<int>(n) - 1);
         ListView_SetItemState(m_hList, nRow, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
@@ -161,6 +191,19 @@ bool CWinPanelEnumDev::OnNext() {
     it.mask = LVIF_PARAM;
     it.iItem = nRow;
     ListView_GetItem(m_hList, &it);
+    if (it.lParam >= kNeedRightsRow) {
+        const size_t nNeed = static_cast<size_t>(it.lParam - kNeedRightsRow);
+        if (nNeed >= m_needRights.size()) return false;
+        const std::string& dev = m_needRights[nNeed];
+        // A new start with full rights for this disk; this copy ends so that the new one may run.
+        if (!CWinPrompt::Ask(m_hMain, CWinSkin::HintArg("PanelEnumDev", "AskRelaunch", KivW(dev)))) return false;
+        if (!KivRelaunchElevated(m_hMain, CKivElevation::RelaunchArgs(dev))) {
+            CWinPrompt::Show(m_hMain, CWinSkin::Get().Text("PanelEnumDev", "TxtNoAccessWin"), true);
+            return false;
+        }
+        PostQuitMessage(0);
+        return false;
+    }
     const uint32_t nIndex = static_cast<uint32_t>(it.lParam);
     if (KivResult rc = bs.SetEnumDevResult(nIndex); KivFailed(rc)) {
         CWinPrompt::Show(m_hMain, CWinSkin::ErrorText(rc), true);

@@ -18,6 +18,8 @@ public:
     bool AddImage(const std::wstring& strPath);
     // Image files named on the command line: listed from the first time the panel is entered.
     void PreAddImages(const std::vector<std::wstring>& paths);
+    // The disk a start with full rights was asked to scan: selected when the list is filled.
+    void PickOnEnter(const std::string& strDevice) { m_strPick = strDevice; }
 
 protected:
     void OnCreate() override;
@@ -31,4 +33,6 @@ private:
 
     HWND m_hList = nullptr, m_hInfo = nullptr;
     std::vector<std::string> m_imagePaths;
+    std::vector<std::string> m_needRights;  // disks listed that only full rights would open
+    std::string m_strPick;
 };

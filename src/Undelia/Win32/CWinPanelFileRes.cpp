@@ -5,9 +5,14 @@
 #include <algorithm>
 
 #include "CDataBackstage.h"
+#include "CKivRecoveryRun.h"
 #include "CKivSessionDriver.h"
 #include "CKivUiNode.h"
+#include "CWinFilterDlg.h"
 #include "CWinPanelFinal.h"
+#include "CWinPanelHome.h"
+#include "CWinPreviewDlg.h"
+#include "CWinRecovResDlg.h"
 #include "CWinProgressDlg.h"
 #include "CWinPrompt.h"
 #include "CWinSelectDirDlg.h"
@@ -40,6 +45,8 @@ CWinPanelFileRes::~CWinPanelFileRes() = default;
 void CWinPanelFileRes::OnCreate() {
     const CWinSkin& skin = CWinSkin::Get();
     m_hState = AddControl(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, IDC_RES_STATE, "PanelFileRes", "StScanState", {32, 94, 736, 32});
+    m_hGoOn = AddButton(IDC_RES_GOON, "BtnGoOn", L"Go on scanning…", {778, 94, 150, 32});
+    ShowWindow(m_hGoOn, SW_HIDE);
     m_hTabs = AddControl(WC_TABCONTROLW, L"", WS_TABSTOP | TCS_FOCUSNEVER | WS_CLIPSIBLINGS, IDC_RES_TABS, "PanelFileRes", "Tabs",
                          {32, 132, 896, 346});
     const char* kTabs[] = {"TabDir", "TabType"};
@@ -72,6 +79,8 @@ void CWinPanelFileRes::OnCreate() {
         col.cx = 100;
         ListView_InsertColumn(m_hList, i, &col);
     }
+    AddButton(IDC_RES_FILTER, "BtnFilter", L"Filter…", {32, 486, 110, 32});
+    AddButton(IDC_RES_PREVIEW, "BtnPreview", L"Preview", {152, 486, 110, 32});
     m_hTotals = AddControl(L"STATIC", L"", SS_LEFT | SS_NOPREFIX | SS_CENTERIMAGE, IDC_RES_TOTALS, "PanelFileRes", "StTotals",
                            {272, 486, 420, 32});
     AddButton(IDC_RES_SAVESCAN, "BtnSaveScan", L"Save scan…", {32, 536, 130, 36});
@@ -81,11 +90,7 @@ void CWinPanelFileRes::Layout(const RECT& rcArea) {
     CWinPanel::Layout(rcArea);
     if (!m_hTabs) return;
     const CWinSkin& skin = CWinSkin::Get();
-    RECT tabs = skin.Rect("PanelFileRes", "Tabs", {32, 132, 896, 346});
-    // The totals start under the tabs: this program has no filter buttons before them.
-    RECT tot = skin.Rect("PanelFileRes", "StTotals", {272, 486, 420, 32});
-    SetWindowPos(m_hTotals, nullptr, tabs.left, tot.top, tot.right - tabs.left, tot.bottom - tot.top, SWP_NOZORDER);
-    RECT page = tabs;
+    RECT page = skin.Rect("PanelFileRes", "Tabs", {32, 132, 896, 346});
     TabCtrl_AdjustRect(m_hTabs, FALSE, &page);
     const int split = page.left + (page.right - page.left) * 28 / 100;
     SetWindowPos(m_hTree, HWND_TOP, page.left, page.top, split - page.left - skin.S(4), page.bottom - page.top, 0);
@@ -94,15 +99,49 @@ void CWinPanelFileRes::Layout(const RECT& rcArea) {
     TreeView_SetImageList(m_hTree, m_checks.Get(), TVSIL_STATE);
     ListView_SetImageList(m_hList, m_checks.GetForList(), LVSIL_STATE);
     TreeView_SetItemHeight(m_hTree, skin.S(22));
+    SizeColumns(CurrentView());
+}
+
+void CWinPanelFileRes::SizeColumns(View view) {
+    const CWinSkin& skin = CWinSkin::Get();
     RECT lr;
     GetClientRect(m_hList, &lr);
-    const int w[] = {0, skin.S(76), skin.S(122), skin.S(122), skin.S(136)};
+    // The filter's folder column is given the room of a path.
+    const int w[] = {0, skin.S(76), skin.S(122), view == View::VIEW_FILTER ? skin.S(220) : skin.S(122), skin.S(136)};
     int rest = lr.right - w[1] - w[2] - w[3] - w[4];
     for (int i = 0; i < COL_COUNT; ++i) ListView_SetColumnWidth(m_hList, i, i == COL_NAME ? std::max(rest, skin.S(140)) : w[i]);
 }
 
 CKivResultController::View CWinPanelFileRes::CurrentView() const {
-    return TabCtrl_GetCurSel(m_hTabs) == 1 ? View::VIEW_TYPE : View::VIEW_DIR;
+    switch (TabCtrl_GetCurSel(m_hTabs)) {
+        case 1: return View::VIEW_TYPE;
+        case 2: return View::VIEW_FILTER;
+        default: return View::VIEW_DIR;
+    }
+}
+
+void CWinPanelFileRes::SetFilterTab(bool bShown) {
+    // A tab control cannot grey out a tab: the filter's is there while it has a view.
+    if (bShown == m_bFilterTab) return;
+    m_bFilterTab = bShown;
+    if (!bShown) {
+        if (TabCtrl_GetCurSel(m_hTabs) == 2) TabCtrl_SetCurSel(m_hTabs, 0);
+        TabCtrl_DeleteItem(m_hTabs, 2);
+        return;
+    }
+    std::wstring t = CWinSkin::Get().Text("PanelFileRes", "TabFilter", L"Filter results");
+    TCITEMW ti{};
+    ti.mask = TCIF_TEXT;
+    ti.pszText = t.data();
+    TabCtrl_InsertItem(m_hTabs, 2, &ti);
+}
+
+CKivUiNode* CWinPanelFileRes::CurrentFile() const {
+    // The tree holds folders only: the file is the list's chosen row.
+    int n = ListView_GetNextItem(m_hList, -1, LVNI_SELECTED);
+    if (n < 0) n = ListView_GetNextItem(m_hList, -1, LVNI_FOCUSED);
+    if (n >= 0 && static_cast<size_t>(n) < m_rows.size() && m_rows[static_cast<size_t>(n)]->IsFile()) return m_rows[static_cast<size_t>(n)];
+    return nullptr;
 }
 
 CKivUiNode* CWinPanelFileRes::TreeNode(HTREEITEM h) const {
@@ -114,8 +153,8 @@ CKivUiNode* CWinPanelFileRes::TreeNode(HTREEITEM h) const {
     return reinterpret_cast<CKivUiNode*>(it.lParam);
 }
 
-HTREEITEM CWinPanelFileRes::AddTreeItem(HTREEITEM hParent, CKivUiNode* pNode) {
-    std::wstring name = KivW(pNode->GetName());
+HTREEITEM CWinPanelFileRes::AddTreeItem(HTREEITEM hParent, CKivUiNode* pNode, const std::wstring& strLabel) {
+    std::wstring name = strLabel.empty() ? KivW(pNode->GetName()) : strLabel;
     TVINSERTSTRUCTW ins{};
     ins.hParent = hParent;
     ins.hInsertAfter = TVI_LAST;
@@ -137,12 +176,26 @@ void CWinPanelFileRes::FillChildren(HTREEITEM hItem) {
 
 void CWinPanelFileRes::ShowView(View view) {
     m_bFilling = true;
-    TabCtrl_SetCurSel(m_hTabs, view == View::VIEW_TYPE ? 1 : 0);
+    TabCtrl_SetCurSel(m_hTabs, view == View::VIEW_FILTER ? 2 : view == View::VIEW_TYPE ? 1 : 0);
     TreeView_DeleteAllItems(m_hTree);
     ShowFolder(nullptr);
+    // The filter's files come from many folders: the list tells where each lies instead of when
+    // it was made.
+    const CWinSkin& skin = CWinSkin::Get();
+    std::wstring col = view == View::VIEW_FILTER ? skin.Text("PanelFileRes", "ColFolder", L"Folder") : skin.Text("PanelFileRes", "ColCreated", L"Created");
+    LVCOLUMNW lvc{};
+    lvc.mask = LVCF_TEXT;
+    lvc.pszText = col.data();
+    ListView_SetColumn(m_hList, COL_CREATED, &lvc);
+    SizeColumns(view);
     CKivUiNode* pRoot = m_pCtl->Root(view);
     HTREEITEM hFirst = nullptr;
-    if (pRoot)
+    if (pRoot && view == View::VIEW_FILTER) {
+        // One item for what passed: its files, or the numbered folders they were grouped into.
+        hFirst = AddTreeItem(TVI_ROOT, pRoot, skin.Text("PanelFileRes", "TabFilter", L"Filter results"));
+        FillChildren(hFirst);
+        TreeView_Expand(m_hTree, hFirst, TVE_EXPAND);
+    } else if (pRoot)
         for (CKivUiNode* c : pRoot->GetChildren())
             if (!c->IsFile()) {
                 HTREEITEM h = AddTreeItem(TVI_ROOT, c);
@@ -226,7 +279,10 @@ void CWinPanelFileRes::RefreshTicks(HTREEITEM hFirst) {
 
 void CWinPanelFileRes::UpdateTotals() { SetWindowTextW(m_hTotals, KivW(m_pCtl->TotalsText(CurrentView())).c_str()); }
 
-void CWinPanelFileRes::UpdateScanState() { SetWindowTextW(m_hState, m_bViews ? KivW(m_pCtl->ScanStateText()).c_str() : L""); }
+void CWinPanelFileRes::UpdateScanState() {
+    SetWindowTextW(m_hState, m_bViews ? KivW(m_pCtl->ScanStateText()).c_str() : L"");
+    ShowWindow(m_hGoOn, m_bViews && m_pCtl->ScanStopped() ? SW_SHOW : SW_HIDE);
+}
 
 void CWinPanelFileRes::Forget() {
     m_bFilling = true;
@@ -234,6 +290,7 @@ void CWinPanelFileRes::Forget() {
     m_bFilling = false;
     ShowFolder(nullptr);
     m_bViews = false;
+    SetFilterTab(false);
     m_pCtl = std::make_unique<CKivResultController>(CDataBackstage::Get());
     UpdateScanState();
     UpdateTotals();
@@ -296,41 +353,131 @@ bool CWinPanelFileRes::OnNext() {
     // The folder dialog has asked about the free space already.
     prompt.SetAnswered(KIV_ASK_LOW_SPACE);
     KivRecoverSummary sum;
-    std::vector<std::string> damaged, failed;
+    // Asked before the progress window opens; the run then does not ask again.
+    if (KivResult rc = m_pCtl->ConfirmRecover(view, folder, &prompt, &sum); KivFailed(rc)) {
+        CWinPrompt::Show(m_hMain, CWinSkin::ErrorText(rc), true);
+        return false;
+    }
+    if (sum.bDeclined) return false;
+    prompt.SetAnswered(KIV_ASK_RECOVER_INTO);
+    CKivRecoveryRun run(CDataBackstage::Get(), *m_pCtl);
+    run.WantReport("Undelia", KivU(GetCommandLineW()));
     KivResult rc;
     m_bBusy = true;
     {
         CWinProgressDlg dlg(CWinProgressDlg::KIND_RECOVER, m_hMain);
         dlg.Begin();
-        rc = m_pCtl->Recover(view, folder, &dlg, &prompt, &sum, nullptr);
+        rc = run.Recover(view, folder, &dlg, &prompt, &sum);
         dlg.End();
-        damaged = dlg.Damaged();
-        failed = dlg.Failed();
     }
     m_bBusy = false;
     if (sum.bDeclined) return false;
-    // The placeholder folders were renamed after the copy: what was named under them moved.
-    for (std::vector<std::string>* pList : {&damaged, &failed})
-        for (std::string& s : *pList) KivFollowRename(&s, sum.renamed);
+    std::vector<std::string> problems;
+    const CWinSkin& skin = CWinSkin::Get();
+    for (const CKivRecoveryRun::Outcome& o : run.Damaged())
+        problems.push_back(KivU(skin.Text("DlgRecovRes", "TxtDamagedItem", L"damaged")) + ": " + KivWinShownPath(CKivRecoveryRun::Line(o)));
+    for (const CKivRecoveryRun::Outcome& o : run.Failed())
+        problems.push_back(KivU(skin.Text("DlgRecovRes", "TxtFailedItem", L"failed")) + ": " + KivWinShownPath(CKivRecoveryRun::Line(o)));
+    CKivRecoveryReport* pReport = run.FinishReport();
     if (KivFailed(rc) && KivErrNo(rc) != KIV_E_STOPPED) {
         CWinPrompt::Show(m_hMain, CWinSkin::ErrorText(rc), true);
         if (sum.folders.empty()) return false;
     }
-    // The result: the summary, then each file that is not whole with its reason.
-    std::wstring text;
-    for (const std::string& s : KivRecoverSummaryLines(KivWinShownSummary(sum))) text += KivW(s) + L"\r\n";
-    const CWinSkin& skin = CWinSkin::Get();
-    size_t nShown = 0;
-    for (const auto& [pList, pszKey] : {std::pair{&damaged, "TxtDamagedItem"}, std::pair{&failed, "TxtFailedItem"}})
-        for (const std::string& s : *pList)
-            if (nShown++ < 15) text += L"\r\n" + skin.Text("DlgRecovRes", pszKey) + L": " + KivW(s);
-    if (nShown > 15) text += L"\r\n…";
-    CWinPrompt::Show(m_hMain, text, !damaged.empty() || !failed.empty());
-    if (m_pFinal) m_pFinal->SetResult(sum, damaged.size() + failed.size());
+    CWinRecovResDlg(sum, problems, pReport, m_hMain).Run();
+    if (m_pFinal) m_pFinal->SetResult(sum, problems.size());
     return true;
 }
 
+KivResult CWinPanelFileRes::ApplyFilter(const CKivResultFilter& filter) {
+    if (m_bBusy || !m_bViews) return KivMakeCode(__LINE__, KIV_MOD_UI, KIV_E_STATE);
+    m_bBusy = true;
+    // The old list dies with the new view: the window lets go of its nodes first.
+    if (CurrentView() == View::VIEW_FILTER) ShowView(View::VIEW_DIR);
+    SetFilterTab(false);
+    CKivUiNode* pRoot = nullptr;
+    HCURSOR hOld = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    KivResult rc = m_pCtl->ApplyFilter(filter, &pRoot);
+    SetCursor(hOld);
+    m_bBusy = false;
+    if (KivFailed(rc) || !pRoot) {
+        if (KivSucceeded(rc)) rc = KivMakeCode(__LINE__, KIV_MOD_UI, KIV_E_NOTHINGFOUND);
+        CWinPrompt::Show(m_hMain, CWinSkin::ErrorText(rc));
+        UpdateTotals();
+        return rc;
+    }
+    SetFilterTab(true);
+    ShowView(View::VIEW_FILTER);
+    SetFocus(m_hList);
+    return KIV_OK;
+}
+
+KivResult CWinPanelFileRes::Preview(CKivUiNode* pFile) {
+    if (m_bBusy || !pFile || !pFile->IsFile()) return KivMakeCode(__LINE__, KIV_MOD_UI, KIV_E_STATE);
+    m_bBusy = true;
+    CWinPrompt prompt(m_hMain);
+    std::string path;
+    bool bExternal = false;
+    KivResult rc;
+    {
+        CWinProgressDlg dlg(CWinProgressDlg::KIND_RECOVER, m_hMain);
+        if (pFile->GetSize() <= CKivResultController::kPreviewLimit) dlg.Begin();
+        rc = m_pCtl->Preview(pFile, &dlg, &prompt, &path, &bExternal);
+        dlg.End();
+    }
+    m_bBusy = false;
+    if (KivFailed(rc)) {
+        CWinPrompt::Show(m_hMain, CWinSkin::ErrorText(rc), true);
+        return rc;
+    }
+    if (path.empty()) return rc;  // too large: the hint was shown
+    const std::wstring shown = KivW(KivWinShownPath(path));
+    if (bExternal) {
+        // Office files and archives: the system's program; the copy stays until the next
+        // preview or the end of the program.
+        KivShellOpen(m_hMain, shown);
+        return rc;
+    }
+    {
+        CWinPreviewDlg dlg(shown, KivW(pFile->GetName()), m_hMain);
+        dlg.Run();
+    }
+    CKivResultController::ClearPreviewFolder();
+    return rc;
+}
+
+void CWinPanelFileRes::OnGoOn() {
+    if (m_bBusy || !m_pHome) return;
+    const CWinSkin& skin = CWinSkin::Get();
+    std::wstring name = KivW(CDataBackstage::Get().GetScanMediumPath());
+    if (size_t slash = name.find_last_of(L"\\/"); slash != std::wstring::npos) name = name.substr(slash + 1);
+    if (size_t dot = name.rfind(L'.'); dot != std::wstring::npos && dot > 0) name = name.substr(0, dot);
+    if (name.empty()) name = L"scan";
+    // The scan goes on from a file of its own, as an opened one does.
+    std::wstring file = KivAskSaveFile(m_hMain, skin.Text("PanelFileRes", "DlgGoOn", L"Keep the scan in a file to go on with it"),
+                                       skin.Text("PanelFileRes", "ScanFiles", L"Saved scans (*.und);;All files (*)"),
+                                       KivUserFolder() + L"\\" + name + L".und", L"und");
+    if (file.empty()) return;
+    std::string why;
+    if (KivFailed(CKivSessionDriver(CDataBackstage::Get()).Save(KivU(file), &why))) {
+        CWinPrompt::Show(m_hMain, CWinSkin::HintArg("PanelFileRes", "SaveScanFailed", KivW(why)), true);
+        return;
+    }
+    m_pHome->OpenScan(file);
+}
+
 LRESULT CWinPanelFileRes::OnCommand(int nId, int nCode, HWND hCtl) {
+    if (nCode == BN_CLICKED && (nId == IDC_RES_FILTER || nId == IDC_RES_PREVIEW || nId == IDC_RES_GOON)) {
+        if (m_bBusy || !m_bViews) return 0;
+        if (nId == IDC_RES_GOON) OnGoOn();
+        if (nId == IDC_RES_PREVIEW) {
+            if (CKivUiNode* p = CurrentFile()) Preview(p);
+        }
+        if (nId == IDC_RES_FILTER) {
+            CWinFilterDlg dlg(m_hMain);
+            if (dlg.Run()) ApplyFilter(dlg.Filter());
+        }
+        return 0;
+    }
     if (nId == IDC_RES_SAVESCAN && nCode == BN_CLICKED) {
         if (m_bBusy) return 0;
         const CWinSkin& skin = CWinSkin::Get();
@@ -392,7 +539,10 @@ LRESULT CWinPanelFileRes::OnNotify(NMHDR* pHdr) {
                         case COL_NAME: m_cell = KivW(p->GetName()); break;
                         case COL_SIZE: m_cell = p->IsFile() ? KivW(KivSizeTextIec(p->GetSize())) : L""; break;
                         case COL_MODIFIED: m_cell = KivW(KivNodeTimeText(p->GetModificationTime())); break;
-                        case COL_CREATED: m_cell = KivW(KivNodeTimeText(p->GetCreationTime())); break;
+                        case COL_CREATED:
+                            m_cell = CurrentView() == View::VIEW_FILTER ? KivW(KivWinShownPath(p->GetPath()))
+                                                                        : KivW(KivNodeTimeText(p->GetCreationTime()));
+                            break;
                         case COL_STATE: m_cell = KivW(KivNodeStateText(*p)); break;
                         default: m_cell.clear(); break;
                     }
@@ -409,11 +559,14 @@ LRESULT CWinPanelFileRes::OnNotify(NMHDR* pHdr) {
                     Tick(m_rows[static_cast<size_t>(hit.iItem)]);
                 return 0;
             }
-            case NM_DBLCLK: {
-                // A folder of the list opens in the tree.
+            case NM_DBLCLK:
+            case LVN_ITEMACTIVATE: {
+                // A folder of the list opens in the tree; a file is previewed.
                 int n = reinterpret_cast<NMITEMACTIVATE*>(pHdr)->iItem;
-                if (n >= 0 && static_cast<size_t>(n) < m_rows.size() && !m_rows[static_cast<size_t>(n)]->IsFile())
-                    SelectInTree(m_rows[static_cast<size_t>(n)]);
+                if (n < 0 || static_cast<size_t>(n) >= m_rows.size()) return 0;
+                CKivUiNode* p = m_rows[static_cast<size_t>(n)];
+                if (!p->IsFile()) SelectInTree(p);
+                else if (pHdr->code == NM_DBLCLK) Preview(p);
                 return 0;
             }
             case LVN_KEYDOWN:

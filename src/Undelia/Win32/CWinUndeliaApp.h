@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
 
 class CKivNamedLock;
 
@@ -22,4 +23,5 @@ public:
 private:
     bool TakeInstanceLock();
     std::unique_ptr<CKivNamedLock> m_pLock;
+    std::string m_strScanDevice;
 };

@@ -6,6 +6,7 @@
 #define KIV_WC_PANEL L"UndeliaPanel"
 #define KIV_WC_PROGRESS L"UndeliaProgress"
 #define KIV_WC_SELECTDIR L"UndeliaSelectDir"
+#define KIV_WC_MODAL L"UndeliaDialog"  // filter, preview, recovery result
 
 // Messages of the program's own.
 #define KIV_WM_RUN (WM_APP + 1)  // lParam: a std::function<void()>* posted from another thread
@@ -44,6 +45,9 @@ enum : int {
     IDC_RES_TOTALS = 1504,
     IDC_RES_STATE = 1505,
     IDC_RES_SAVESCAN = 1506,
+    IDC_RES_FILTER = 1507,
+    IDC_RES_PREVIEW = 1508,
+    IDC_RES_GOON = 1509,
     // Final.
     IDC_FIN_SUMMARY = 1601,
     IDC_FIN_OPEN = 1602,
@@ -61,4 +65,24 @@ enum : int {
     IDC_DST_PATH = 1803,
     IDC_DST_BROWSE = 1804,
     IDC_DST_FREE = 1805,
+    // Filter dialog.
+    IDC_FLT_KEY = 1901,
+    IDC_FLT_SIZEON = 1902,
+    IDC_FLT_SIZEKIND = 1903,
+    IDC_FLT_SIZE = 1904,
+    IDC_FLT_UNIT = 1905,
+    IDC_FLT_DATEON = 1906,
+    IDC_FLT_DATEKIND = 1907,
+    IDC_FLT_FROM = 1908,
+    IDC_FLT_TO = 1909,
+    // Preview dialog.
+    IDC_PVW_PICTURE = 2001,
+    IDC_PVW_TEXT = 2002,
+    IDC_PVW_NOTE = 2003,
+    IDC_PVW_OPEN = 2004,
+    // Recovery result dialog.
+    IDC_RRS_TEXT = 2101,
+    IDC_RRS_LIST = 2102,
+    IDC_RRS_OPEN = 2103,
+    IDC_RRS_REPORT = 2104,
 };

@@ -1,5 +1,7 @@
 #include "KivWinShell.h"
 
+#include "CWinSkin.h"
+
 #include <algorithm>
 
 #include <commdlg.h>
@@ -85,6 +87,46 @@ std::wstring KivUserFolder() {
     if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, path)) && path[0]) return path;
     if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, path))) return path;
     return std::wstring();
+}
+
+bool KivIsElevated() {
+    HANDLE hToken = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &hToken)) return false;
+    TOKEN_ELEVATION e{};
+    DWORD n = 0;
+    const bool bElevated = GetTokenInformation(hToken, TokenElevation, &e, sizeof e, &n) && e.TokenIsElevated;
+    CloseHandle(hToken);
+    return bElevated;
+}
+
+bool KivRelaunchElevated(HWND hOwner, const std::vector<std::string>& args) {
+    wchar_t exe[MAX_PATH * 4] = L"";
+    if (!GetModuleFileNameW(nullptr, exe, MAX_PATH * 4)) return false;
+    // Quoted as the C runtime splits a command line: backslashes before a quote doubled.
+    std::wstring params;
+    for (const std::string& a : args) {
+        std::wstring w = KivW(a), q = L"\"";
+        size_t nSlashes = 0;
+        for (wchar_t c : w) {
+            if (c == L'\\') {
+                ++nSlashes;
+                continue;
+            }
+            q.append(c == L'"' ? nSlashes * 2 + 1 : nSlashes, L'\\');
+            nSlashes = 0;
+            q += c;
+        }
+        q.append(nSlashes * 2, L'\\');
+        params += (params.empty() ? L"" : L" ") + q + L"\"";
+    }
+    SHELLEXECUTEINFOW sei{};
+    sei.cbSize = sizeof sei;
+    sei.hwnd = hOwner;
+    sei.lpVerb = L"runas";
+    sei.lpFile = exe;
+    sei.lpParameters = params.c_str();
+    sei.nShow = SW_SHOWNORMAL;
+    return ShellExecuteExW(&sei) != FALSE;
 }
 
 std::string KivWinShownPath(std::string strPath) {

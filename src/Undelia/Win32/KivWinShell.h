@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "CKivResultController.h"
 
@@ -19,3 +20,8 @@ std::wstring KivUserFolder();
 // A path the core built with '/' as Windows shows it, with '\\'; the summary with its folders so.
 std::string KivWinShownPath(std::string strPath);
 KivRecoverSummary KivWinShownSummary(const KivRecoverSummary& sum);
+// Whether the program runs with full rights (elevated).
+bool KivIsElevated();
+// Starts the program again through the shell's "runas" (the system asks the user for the rights)
+// with these arguments; false when it was refused or cancelled.
+bool KivRelaunchElevated(HWND hOwner, const std::vector<std::string>& args);
