@@ -276,7 +276,7 @@ int wmain(int argc, wchar_t** argv) {
     // The filter: the pictures named *.jpg, then the preview of the first of them; the text
     // files, the first of them previewed as text.
     Filter(hMain, L".jpg", L"09-filter", L"10-results-filter", L"11-preview-picture");
-    Filter(hMain, L".txt", nullptr, nullptr, L"12-preview-text");
+    Filter(hMain, L".txt", nullptr, L"12-results-text", L"13-preview-text");
     if (HWND hTabs = Child(hMain, IDC_RES_TABS)) {
         Key(hTabs, VK_LEFT);
         Key(hTabs, VK_LEFT);

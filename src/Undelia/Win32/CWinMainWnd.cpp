@@ -82,6 +82,25 @@ CWinMainWnd::~CWinMainWnd() {
     CKivResultController::ClearPreviewFolder();
 }
 
+namespace {
+
+// The monitor's scale, made smaller when the skin's window would not fit its work area at it (a
+// small screen, a large scale): the whole window is seen, its texts a little smaller.
+UINT FitDpi(UINT nDpi, HMONITOR hMon) {
+    CWinSkin& skin = CWinSkin::Get();
+    skin.SetDpi(nDpi);
+    SIZE size = skin.WindowSize();
+    MONITORINFO mi{};
+    mi.cbSize = sizeof mi;
+    if (!GetMonitorInfoW(hMon, &mi) || size.cx <= 0 || size.cy <= 0) return nDpi;
+    const int nW = mi.rcWork.right - mi.rcWork.left, nH = mi.rcWork.bottom - mi.rcWork.top;
+    if (size.cx <= nW && size.cy <= nH) return nDpi;
+    const UINT nFit = static_cast<UINT>(std::min(MulDiv(static_cast<int>(nDpi), nW, size.cx), MulDiv(static_cast<int>(nDpi), nH, size.cy)));
+    return std::max<UINT>(nFit, 48);
+}
+
+}  // namespace
+
 bool CWinMainWnd::Create(int nShow, const std::vector<std::wstring>& images, const std::string& strScanDevice) {
     CWinSkin& skin = CWinSkin::Get();
     if (!skin.IsLoaded()) CWinPrompt::Show(nullptr, L"Fail to Load  config file.", true);
@@ -105,7 +124,7 @@ bool CWinMainWnd::Create(int nShow, const std::vector<std::wstring>& images, con
     HDC hScreen = GetDC(nullptr);
     UINT nDpi = static_cast<UINT>(GetDeviceCaps(hScreen, LOGPIXELSX));
     ReleaseDC(nullptr, hScreen);
-    skin.SetDpi(nDpi);
+    skin.SetDpi(FitDpi(nDpi, hMon));
     SIZE size = skin.WindowSize();
     MONITORINFO mi{};
     mi.cbSize = sizeof mi;
@@ -117,7 +136,7 @@ bool CWinMainWnd::Create(int nShow, const std::vector<std::wstring>& images, con
                              WS_POPUP | WS_CLIPCHILDREN | WS_MINIMIZEBOX | WS_SYSMENU | WS_BORDER, x, y, size.cx, size.cy,
                              nullptr, nullptr, GetModuleHandleW(nullptr), this);
     if (!m_hWnd) return false;
-    if (UINT n = GetDpiForWindow(m_hWnd); n && n != skin.Dpi()) skin.SetDpi(n);
+    if (UINT n = GetDpiForWindow(m_hWnd); n && n != nDpi) skin.SetDpi(FitDpi(n, hMon));
 
     m_pMgr = std::make_unique<CWinPanelMgr>(m_hWnd);
     RECT area = skin.PanelArea();
@@ -342,9 +361,11 @@ LRESULT CWinMainWnd::HandleMessage(UINT nMsg, WPARAM wParam, LPARAM lParam) {
             if (wParam == VK_F1) OnCommand(IDM_HELP, 0, nullptr);
             return 0;
         case WM_DPICHANGED: {
-            CWinSkin::Get().SetDpi(HIWORD(wParam));
             const RECT* r = reinterpret_cast<const RECT*>(lParam);
-            SetWindowPos(m_hWnd, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top, SWP_NOZORDER | SWP_NOACTIVATE);
+            CWinSkin& skin = CWinSkin::Get();
+            skin.SetDpi(FitDpi(HIWORD(wParam), MonitorFromRect(r, MONITOR_DEFAULTTONEAREST)));
+            const SIZE size = skin.WindowSize();
+            SetWindowPos(m_hWnd, nullptr, r->left, r->top, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
             LayoutAll();
             return 0;
         }

@@ -106,8 +106,9 @@ void CWinPanelFileRes::SizeColumns(View view) {
     const CWinSkin& skin = CWinSkin::Get();
     RECT lr;
     GetClientRect(m_hList, &lr);
-    // The filter's folder column is given the room of a path.
-    const int w[] = {0, skin.S(76), skin.S(122), view == View::VIEW_FILTER ? skin.S(220) : skin.S(122), skin.S(136)};
+    int w[] = {0, skin.S(76), skin.S(122), skin.S(122), skin.S(136)};
+    // The filter's folder column shares the room of the name: both are paths of a kind.
+    if (view == View::VIEW_FILTER) w[3] = std::max<int>(skin.S(122), (lr.right - w[1] - w[2] - w[4]) / 2);
     int rest = lr.right - w[1] - w[2] - w[3] - w[4];
     for (int i = 0; i < COL_COUNT; ++i) ListView_SetColumnWidth(m_hList, i, i == COL_NAME ? std::max(rest, skin.S(140)) : w[i]);
 }
