@@ -103,10 +103,12 @@ void Key(HWND h, WPARAM vk) {
 }
 
 // The screen under the window (and whatever lies over it: dialogs, menus) as a 24-bit BMP.
-void Shot(HWND hWnd, const wchar_t* pszName) {
+// pszWhile (may be null): a window class that must still be up when the picture is taken, else
+// there is no picture (a short recovery ends before it could be taken).
+void Shot(HWND hWnd, const wchar_t* pszName, const wchar_t* pszWhile = nullptr) {
     // What a closed dialog uncovered is painted before the picture is taken.
     RedrawWindow(hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Sleep(400);
+    Sleep(pszWhile ? 60 : 400);
     RECT r;
     GetWindowRect(hWnd, &r);
     const int w = r.right - r.left, h = r.bottom - r.top;
@@ -123,6 +125,18 @@ void Shot(HWND hWnd, const wchar_t* pszName) {
     HGDIOBJ hOld = SelectObject(hMem, hBmp);
     BitBlt(hMem, 0, 0, w, h, hScreen, r.left, r.top, SRCCOPY);
     GdiFlush();
+    if (pszWhile) {
+        FindTop f{pszWhile, nullptr};
+        EnumWindows(&EnumTop, reinterpret_cast<LPARAM>(&f));
+        if (!f.hFound) {
+            std::fprintf(stderr, "walker: %ls ended before its picture\n", pszName);
+            SelectObject(hMem, hOld);
+            DeleteObject(hBmp);
+            DeleteDC(hMem);
+            ReleaseDC(nullptr, hScreen);
+            return;
+        }
+    }
     const DWORD nStride = static_cast<DWORD>((w * 3 + 3) & ~3), nBytes = nStride * static_cast<DWORD>(h);
     wchar_t name[MAX_PATH];
     ++g_nShot;
@@ -297,10 +311,7 @@ int wmain(int argc, wchar_t** argv) {
             ++g_nMissed;
         }
         Answer(hMain, L"15-recover-question", IDYES);
-        if (WaitTop(KIV_WC_PROGRESS, 3000, 10)) {
-            Settle(100);
-            Shot(hMain, L"16-recovery-progress");
-        }
+        if (WaitTop(KIV_WC_PROGRESS, 3000, 10)) Shot(hMain, L"16-recovery-progress", KIV_WC_PROGRESS);
         WaitGone(KIV_WC_PROGRESS, 120000);
         if (HWND hRes = WaitTop(KIV_WC_MODAL, 60000)) {
             Settle(500);

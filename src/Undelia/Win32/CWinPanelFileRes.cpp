@@ -107,10 +107,12 @@ void CWinPanelFileRes::SizeColumns(View view) {
     RECT lr;
     GetClientRect(m_hList, &lr);
     int w[] = {0, skin.S(76), skin.S(122), skin.S(122), skin.S(136)};
-    // The filter's folder column shares the room of the name: both are paths of a kind.
-    if (view == View::VIEW_FILTER) w[3] = std::max<int>(skin.S(122), (lr.right - w[1] - w[2] - w[4]) / 2);
+    // The filter's folder column shares the room of the name, the larger part: it is the longer.
+    const int nShared = lr.right - w[1] - w[2] - w[4];
+    if (view == View::VIEW_FILTER) w[3] = std::max<int>(skin.S(122), nShared * 11 / 20);
     int rest = lr.right - w[1] - w[2] - w[3] - w[4];
-    for (int i = 0; i < COL_COUNT; ++i) ListView_SetColumnWidth(m_hList, i, i == COL_NAME ? std::max(rest, skin.S(140)) : w[i]);
+    const int nMinName = skin.S(view == View::VIEW_FILTER ? 100 : 140);
+    for (int i = 0; i < COL_COUNT; ++i) ListView_SetColumnWidth(m_hList, i, i == COL_NAME ? std::max(rest, nMinName) : w[i]);
 }
 
 CKivResultController::View CWinPanelFileRes::CurrentView() const {
