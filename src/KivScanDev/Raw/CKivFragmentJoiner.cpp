@@ -74,11 +74,16 @@ CKivFragmentJoiner::Result CKivFragmentJoiner::Check(const std::vector<KivDataRu
     auto outOfTime = [&] {
         return std::chrono::steady_clock::now() >= fileDeadline || (pBudget && pBudget->Spent());
     };
+    // The candidate's bytes before this are the file's first clusters as read; a try at a lower
+    // cut overwrites some of them, and they are put back before a higher cut is checked.
+    uint64_t nClean = nSize;
     // Whether cutting at k and skipping g clusters of the sequence gives a whole file.
     auto tryCut = [&](uint64_t k, uint64_t g) {
         size_t at = (k - kLo) + g;  // first cluster of the rest in seq
         uint64_t nRest = nNeed - k;
         if (at + nRest > seq.size()) return false;
+        if (nClean < k * K) std::memcpy(cand.data() + nClean, buf.data() + nClean, k * K - nClean);
+        nClean = k * K;
         std::memcpy(cand.data() + k * K, win.data() + at * K, nSize - k * K);
         // Resume from the last point the first piece fixes.
         const KivCheckPoint* pFrom = nullptr;
