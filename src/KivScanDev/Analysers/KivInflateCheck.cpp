@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-bool KivInflate(const uint8_t* p, size_t n, int nWindowBits, KivInflated* pOut) {
+bool KivInflate(const uint8_t* p, size_t n, int nWindowBits, KivInflated* pOut, uint64_t nMaxOut) {
     *pOut = KivInflated{};
     z_stream zs;
     std::memset(&zs, 0, sizeof zs);
@@ -27,6 +27,11 @@ bool KivInflate(const uint8_t* p, size_t n, int nWindowBits, KivInflated* pOut) 
         size_t nGot = sizeof sink - zs.avail_out;
         crc = crc32(crc, sink, static_cast<uInt>(nGot));
         pOut->nOut += nGot;
+        if (pOut->nOut > nMaxOut) {
+            pOut->bCapped = true;
+            bOk = false;
+            break;
+        }
         if (r == Z_STREAM_END) {
             pOut->bEnded = true;
             break;

@@ -37,6 +37,7 @@ KivCheckVerdict CKivZipCheck::Check(std::span<const uint8_t> d, const KivCheckPo
     uint64_t nResumedAt = p;
     uint64_t nCentralAt = ~0ull;
     uint64_t nSure = p;
+    uint64_t nInflateLeft = kKivInflateMaxOut;  // for the whole archive
     for (;;) {
         if (p + 4 > d.size()) return KivCheckVerdict::Broken(d.size(), nSure);
         uint32_t sig = r.U32At(p);
@@ -68,8 +69,12 @@ KivCheckVerdict CKivZipCheck::Check(std::span<const uint8_t> d, const KivCheckPo
             if (method == 8) {
                 size_t avail = bDesc ? d.size() - data : std::min<size_t>(csize, d.size() - data);
                 KivInflated inf;
-                bool bOk = KivInflate(d.data() + data, avail, -15, &inf);
+                // A member decodes to its stated size: more is a break, or a bomb, found at once.
+                uint64_t nMax = bDesc ? nInflateLeft : std::min<uint64_t>(uint64_t(usize) + 1, nInflateLeft);
+                bool bOk = KivInflate(d.data() + data, avail, -15, &inf, nMax);
+                if (inf.bCapped && nMax == nInflateLeft) return KivCheckVerdict::Unchecked();
                 if (!bOk || !inf.bEnded) return KivCheckVerdict::Broken(data + inf.nConsumed, nSure);
+                nInflateLeft -= inf.nOut;
                 next = data + inf.nConsumed;
                 if (bDesc) {
                     size_t q = next;

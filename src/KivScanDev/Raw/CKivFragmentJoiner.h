@@ -53,6 +53,8 @@ public:
     Result Check(const std::vector<KivDataRun>& runs, uint64_t nSize, bool bMayJoin, Budget* pBudget);
 
 private:
+    // Whether an earlier join took cluster c: the rest of one file is no other file's.
+    bool Taken(uint64_t c) const;
     bool ReadList(const std::vector<uint64_t>& clusters, size_t nFrom, size_t nCount, uint8_t* p);
 
     ReadFn m_read;
@@ -60,4 +62,5 @@ private:
     uint64_t m_nClusters;
     uint64_t m_nClusterBytes;
     std::map<uint64_t, uint64_t> m_deleted;
+    std::map<uint64_t, uint64_t> m_taken;  // joined files' runs: first cluster -> count
 };
