@@ -5,6 +5,17 @@
 #include <algorithm>
 #include <cstring>
 
+uint32_t KivCrc32(const uint8_t* p, size_t n) {
+    uLong c = crc32(0, nullptr, 0);
+    while (n) {
+        uInt k = static_cast<uInt>(std::min<size_t>(n, 1u << 30));
+        c = crc32(c, p, k);
+        p += k;
+        n -= k;
+    }
+    return static_cast<uint32_t>(c);
+}
+
 bool KivInflate(const uint8_t* p, size_t n, int nWindowBits, KivInflated* pOut, uint64_t nMaxOut) {
     *pOut = KivInflated{};
     z_stream zs;

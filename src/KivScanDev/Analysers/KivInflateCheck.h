@@ -16,6 +16,9 @@ struct KivInflated {
 // The most a check inflates of one file: a stream that decodes to more is not checked to its end.
 inline constexpr uint64_t kKivInflateMaxOut = 256ull << 20;
 
+// CRC-32 (zlib's) of n bytes, n past what one zlib call takes included.
+uint32_t KivCrc32(const uint8_t* p, size_t n);
+
 // nWindowBits as for zlib's inflateInit2 (-15 raw deflate, 15 zlib). Answers false when the data
 // does not decode (nConsumed then says where it failed), zlib cannot start, or the stream decodes
 // to more than nMaxOut bytes (bCapped).

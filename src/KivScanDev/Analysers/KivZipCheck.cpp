@@ -13,17 +13,6 @@ namespace {
 constexpr uint32_t kLocal = 0x04034B50, kCentral = 0x02014B50, kEnd = 0x06054B50, kDesc = 0x08074B50;
 constexpr uint32_t kZip64End = 0x06064B50, kZip64Loc = 0x07064B50;
 
-uint32_t Crc(const uint8_t* p, size_t n) {
-    uLong c = crc32(0, nullptr, 0);
-    while (n) {
-        uInt k = static_cast<uInt>(std::min<size_t>(n, 1u << 30));
-        c = crc32(c, p, k);
-        p += k;
-        n -= k;
-    }
-    return static_cast<uint32_t>(c);
-}
-
 }  // namespace
 
 KivCheckVerdict CKivZipCheck::Check(std::span<const uint8_t> d, const KivCheckPoint* pFrom,
@@ -92,7 +81,7 @@ KivCheckVerdict CKivZipCheck::Check(std::span<const uint8_t> d, const KivCheckPo
             } else if (method == 0) {
                 if (bDesc) return KivCheckVerdict::Unchecked();
                 if (csize > d.size() - data) return KivCheckVerdict::Broken(d.size(), nSure);
-                if (csize != usize || Crc(d.data() + data, csize) != crc) return KivCheckVerdict::Broken(data + csize, nSure);
+                if (csize != usize || KivCrc32(d.data() + data, csize) != crc) return KivCheckVerdict::Broken(data + csize, nSure);
                 next = data + csize;
             } else {
                 if (bDesc) return KivCheckVerdict::Unchecked();
