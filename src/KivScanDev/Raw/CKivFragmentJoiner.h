@@ -9,9 +9,11 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "KivScanResult.h"
+#include "Model/CKivCompactRunList.h"
 
 class CKivFragmentJoiner {
 public:
@@ -64,3 +66,23 @@ private:
     std::map<uint64_t, uint64_t> m_deleted;
     std::map<uint64_t, uint64_t> m_taken;  // joined files' runs: first cluster -> count
 };
+
+// Checks a deleted file of a volume's pass and records on it what was found: its joined runs and
+// mark, or where its content breaks. The FAT and exFAT passes share it.
+template <class Attr>
+CKivFragmentJoiner::Result KivCheckDeletedAttr(CKivFragmentJoiner* pJoiner, Attr* pAttr, bool bMayJoin,
+                                               CKivFragmentJoiner::Budget* pBudget) {
+    std::unique_ptr<IDataRunList> list(pAttr->GetDataRunList());
+    std::vector<KivDataRun> runs;
+    for (const KivDataRun* r = list ? list->First() : nullptr; r; r = list->Next()) runs.push_back(*r);
+    CKivFragmentJoiner::Result res = pJoiner->Check(runs, pAttr->GetSize(), bMayJoin, pBudget);
+    if (res.kind == CKivFragmentJoiner::Result::kJoined) {
+        CKivCompactRunList joined;
+        for (const KivDataRun& r : res.runs) joined.Append(r.nStart, r.nLength);
+        pAttr->SetRuns(std::move(joined));
+        pAttr->SetRecordState(pAttr->GetRecordState() | KIV_REC_JOINED);
+    } else if (res.kind == CKivFragmentJoiner::Result::kBroken) {
+        pAttr->SetContentBreak(res.nBreak);
+    }
+    return res;
+}
