@@ -81,6 +81,11 @@ TEST(FragmentJoiner, JoinsAcrossADeletedFileAndReadsBackTheFile) {
     EXPECT_EQ(disk.Read(res.runs, png.size()), png);
     EXPECT_EQ(res.runs.size(), 2u);
 
+    // A second deleted file with the same first cluster of bytes: the rest the join took is not
+    // its rest too.
+    std::memcpy(&disk.bytes[2 * K], png.data(), K);
+    EXPECT_EQ(j.Check({{2, nNeed}}, png.size(), true, &budget).kind, CKivFragmentJoiner::Result::kBroken);
+
     // Its rest written over: reported broken, never joined to other bytes.
     for (uint64_t c = 21; c < 21 + nNeed; ++c) disk.bytes[c * K + 100] ^= 0x55;
     auto bad = j.Check({{10, nNeed}}, png.size(), true, &budget);
