@@ -5,7 +5,18 @@
 #include <algorithm>
 #include <cstring>
 
-bool KivInflate(const uint8_t* p, size_t n, int nWindowBits, KivInflated* pOut) {
+uint32_t KivCrc32(const uint8_t* p, size_t n) {
+    uLong c = crc32(0, nullptr, 0);
+    while (n) {
+        uInt k = static_cast<uInt>(std::min<size_t>(n, 1u << 30));
+        c = crc32(c, p, k);
+        p += k;
+        n -= k;
+    }
+    return static_cast<uint32_t>(c);
+}
+
+bool KivInflate(const uint8_t* p, size_t n, int nWindowBits, KivInflated* pOut, uint64_t nMaxOut) {
     *pOut = KivInflated{};
     z_stream zs;
     std::memset(&zs, 0, sizeof zs);
@@ -27,6 +38,11 @@ bool KivInflate(const uint8_t* p, size_t n, int nWindowBits, KivInflated* pOut) 
         size_t nGot = sizeof sink - zs.avail_out;
         crc = crc32(crc, sink, static_cast<uInt>(nGot));
         pOut->nOut += nGot;
+        if (pOut->nOut > nMaxOut) {
+            pOut->bCapped = true;
+            bOk = false;
+            break;
+        }
         if (r == Z_STREAM_END) {
             pOut->bEnded = true;
             break;

@@ -80,6 +80,7 @@ KivCheckVerdict Walker::Run(size_t p, std::vector<KivCheckPoint>* pPoints) {
     uint64_t nResumed = p;
     bool bEof = false;
     uint64_t nSure = p;
+    uint64_t nInflateLeft = kKivInflateMaxOut;  // for the whole file
     while (true) {
         // Whitespace and comments; "%%EOF" ends a revision.
         for (;;) {
@@ -117,7 +118,10 @@ KivCheckVerdict Walker::Run(size_t p, std::vector<KivCheckPoint>* pPoints) {
                     end = data + len;
                     if (Find(body, stream, "/FlateDecode") != std::string_view::npos && len) {
                         KivInflated inf;
-                        if (!KivInflate(&m_d[data], len, 15, &inf)) return KivCheckVerdict::Broken(data + inf.nConsumed, data);
+                        bool bOk = KivInflate(&m_d[data], len, 15, &inf, nInflateLeft);
+                        if (inf.bCapped) return KivCheckVerdict::Unchecked();
+                        if (!bOk) return KivCheckVerdict::Broken(data + inf.nConsumed, data);
+                        nInflateLeft -= inf.nOut;
                     }
                     size_t q = end;
                     if (q < n && m_d[q] == '\r') ++q;

@@ -6,31 +6,19 @@
 #include <cstring>
 
 #include "Analysers/KivAnalyserBytes.h"
+#include "Analysers/KivInflateCheck.h"
+#include "KivByteReader.h"
 
 namespace {
 
-uint32_t Be32(std::span<const uint8_t> d, size_t p) {
-    return (uint32_t(d[p]) << 24) | (uint32_t(d[p + 1]) << 16) | (uint32_t(d[p + 2]) << 8) | d[p + 3];
-}
-
 bool IsLetter(uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-uint32_t Crc(const uint8_t* p, size_t n) {
-    uLong c = crc32(0, nullptr, 0);
-    while (n) {
-        uInt k = static_cast<uInt>(std::min<size_t>(n, 1u << 30));
-        c = crc32(c, p, k);
-        p += k;
-        n -= k;
-    }
-    return static_cast<uint32_t>(c);
-}
 
 }  // namespace
 
 KivCheckVerdict CKivPngCheck::Check(std::span<const uint8_t> d, const KivCheckPoint* pFrom,
                                     std::vector<KivCheckPoint>* pPoints) {
     if (!KivBytesAt(d, 0, "\x89PNG\r\n\x1A\n")) return KivCheckVerdict::Unchecked();
+    KivByteReader r(d);
     size_t p = 8;
     // The image data is one zlib stream over all IDAT chunks; it is inflated only from the start
     // (a resumed check relies on the CRCs alone).
@@ -55,16 +43,16 @@ KivCheckVerdict CKivPngCheck::Check(std::span<const uint8_t> d, const KivCheckPo
             pPoints->push_back(cp);
         }
         if (p + 12 > d.size()) return KivCheckVerdict::Broken(d.size(), p);
-        uint32_t len = Be32(d, p);
-        const uint8_t* type = &d[p + 4];
+        uint32_t len = r.U32BEAt(p);
+        std::span<const uint8_t> type = r.SpanAt(p + 4, 4);
         // A wrong byte among the 8 of the chunk's head.
         if (len > 0x7FFFFFFFu || !IsLetter(type[0]) || !IsLetter(type[1]) || !IsLetter(type[2]) || !IsLetter(type[3]))
             return KivCheckVerdict::Broken(p + 8, p);
-        if (bFirst && (len != 13 || std::memcmp(type, "IHDR", 4) != 0)) return KivCheckVerdict::Broken(p + 8, p);
+        if (bFirst && (len != 13 || std::memcmp(type.data(), "IHDR", 4) != 0)) return KivCheckVerdict::Broken(p + 8, p);
         if (len > d.size() - p - 12) return KivCheckVerdict::Broken(p + 8, p);
-        bool bIdat = std::memcmp(type, "IDAT", 4) == 0;
+        bool bIdat = std::memcmp(type.data(), "IDAT", 4) == 0;
         if (bIdat && bInflate && !bStreamDone) {
-            zs.next_in = const_cast<Bytef*>(&d[p + 8]);
+            zs.next_in = const_cast<Bytef*>(r.SpanAt(p + 8, len).data());
             zs.avail_in = len;
             while (zs.avail_in) {
                 zs.next_out = sink;
@@ -81,8 +69,9 @@ KivCheckVerdict CKivPngCheck::Check(std::span<const uint8_t> d, const KivCheckPo
                 if (r == Z_BUF_ERROR && zs.avail_out != 0) break;
             }
         }
-        if (Crc(type, size_t(len) + 4) != Be32(d, p + 8 + len)) return KivCheckVerdict::Broken(p + 12 + len, p);
-        if (std::memcmp(type, "IEND", 4) == 0) return KivCheckVerdict::Whole();
+        std::span<const uint8_t> body = r.SpanAt(p + 4, size_t(len) + 4);
+        if (KivCrc32(body.data(), body.size()) != r.U32BEAt(p + 8 + len)) return KivCheckVerdict::Broken(p + 12 + len, p);
+        if (std::memcmp(type.data(), "IEND", 4) == 0) return KivCheckVerdict::Whole();
         p += 12 + size_t(len);
     }
 }

@@ -13,17 +13,6 @@ namespace {
 constexpr uint32_t kLocal = 0x04034B50, kCentral = 0x02014B50, kEnd = 0x06054B50, kDesc = 0x08074B50;
 constexpr uint32_t kZip64End = 0x06064B50, kZip64Loc = 0x07064B50;
 
-uint32_t Crc(const uint8_t* p, size_t n) {
-    uLong c = crc32(0, nullptr, 0);
-    while (n) {
-        uInt k = static_cast<uInt>(std::min<size_t>(n, 1u << 30));
-        c = crc32(c, p, k);
-        p += k;
-        n -= k;
-    }
-    return static_cast<uint32_t>(c);
-}
-
 }  // namespace
 
 KivCheckVerdict CKivZipCheck::Check(std::span<const uint8_t> d, const KivCheckPoint* pFrom,
@@ -37,6 +26,7 @@ KivCheckVerdict CKivZipCheck::Check(std::span<const uint8_t> d, const KivCheckPo
     uint64_t nResumedAt = p;
     uint64_t nCentralAt = ~0ull;
     uint64_t nSure = p;
+    uint64_t nInflateLeft = kKivInflateMaxOut;  // for the whole archive
     for (;;) {
         if (p + 4 > d.size()) return KivCheckVerdict::Broken(d.size(), nSure);
         uint32_t sig = r.U32At(p);
@@ -68,8 +58,12 @@ KivCheckVerdict CKivZipCheck::Check(std::span<const uint8_t> d, const KivCheckPo
             if (method == 8) {
                 size_t avail = bDesc ? d.size() - data : std::min<size_t>(csize, d.size() - data);
                 KivInflated inf;
-                bool bOk = KivInflate(d.data() + data, avail, -15, &inf);
+                // A member decodes to its stated size: more is a break, or a bomb, found at once.
+                uint64_t nMax = bDesc ? nInflateLeft : std::min<uint64_t>(uint64_t(usize) + 1, nInflateLeft);
+                bool bOk = KivInflate(d.data() + data, avail, -15, &inf, nMax);
+                if (inf.bCapped && nMax == nInflateLeft) return KivCheckVerdict::Unchecked();
                 if (!bOk || !inf.bEnded) return KivCheckVerdict::Broken(data + inf.nConsumed, nSure);
+                nInflateLeft -= inf.nOut;
                 next = data + inf.nConsumed;
                 if (bDesc) {
                     size_t q = next;
@@ -87,7 +81,7 @@ KivCheckVerdict CKivZipCheck::Check(std::span<const uint8_t> d, const KivCheckPo
             } else if (method == 0) {
                 if (bDesc) return KivCheckVerdict::Unchecked();
                 if (csize > d.size() - data) return KivCheckVerdict::Broken(d.size(), nSure);
-                if (csize != usize || Crc(d.data() + data, csize) != crc) return KivCheckVerdict::Broken(data + csize, nSure);
+                if (csize != usize || KivCrc32(d.data() + data, csize) != crc) return KivCheckVerdict::Broken(data + csize, nSure);
                 next = data + csize;
             } else {
                 if (bDesc) return KivCheckVerdict::Unchecked();

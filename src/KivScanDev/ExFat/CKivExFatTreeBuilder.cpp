@@ -343,20 +343,9 @@ void CKivExFatTreeBuilder::CheckDeletedContent() {
         if ((d != CKivFileAttrExFAT::kIntact && d != CKivFileAttrExFAT::kGuessed) ||
             (pAttr->GetRecordState() & KIV_REC_DAMAGED) || pAttr->GetValidLength() < pAttr->GetSize())
             continue;
-        std::unique_ptr<IDataRunList> list(pAttr->GetDataRunList());
-        std::vector<KivDataRun> runs;
-        for (const KivDataRun* r = list ? list->First() : nullptr; r; r = list->Next()) runs.push_back(*r);
         // Only clusters taken by guess may be joined; a chain or a contiguous file is what was written.
-        auto res = joiner.Check(runs, pAttr->GetSize(), bMayJoin && d == CKivFileAttrExFAT::kGuessed, &budget);
-        if (res.kind == CKivFragmentJoiner::Result::kJoined) {
-            CKivCompactRunList joined;
-            for (const KivDataRun& r : res.runs) joined.Append(r.nStart, r.nLength);
-            pAttr->SetRuns(std::move(joined));
-            pAttr->SetRecordState(pAttr->GetRecordState() | KIV_REC_JOINED);
-            m_used.insert(m_used.end(), res.runs.begin(), res.runs.end());
-        } else if (res.kind == CKivFragmentJoiner::Result::kBroken) {
-            pAttr->SetContentBreak(res.nBreak);
-        }
+        auto res = KivCheckDeletedAttr(&joiner, pAttr, bMayJoin && d == CKivFileAttrExFAT::kGuessed, &budget);
+        if (res.kind == CKivFragmentJoiner::Result::kJoined) m_used.insert(m_used.end(), res.runs.begin(), res.runs.end());
     }
     if (m_pCallback) m_pCallback->OnPhaseEnd();
 }

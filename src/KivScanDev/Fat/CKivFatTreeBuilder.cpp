@@ -485,21 +485,12 @@ void CKivFatTreeBuilder::CheckDeletedContent() {
         if (Cancelled()) return;
         if (m_pCallback && m_pCallback->SetProgress(++nDone) == -1) m_bCancelled = true;
         if (pAttr->GetRecordState() & (KIV_REC_REUSED | KIV_REC_DAMAGED)) continue;
-        std::unique_ptr<IDataRunList> list(pAttr->GetDataRunList());
-        std::vector<KivDataRun> runs;
-        for (const KivDataRun* r = list ? list->First() : nullptr; r; r = list->Next()) runs.push_back(*r);
-        auto res = joiner.Check(runs, pAttr->GetSize(), m_guessed.count(pAttr) != 0, &budget);
+        auto res = KivCheckDeletedAttr(&joiner, pAttr, m_guessed.count(pAttr) != 0, &budget);
         if (res.kind == CKivFragmentJoiner::Result::kJoined) {
-            CKivCompactRunList joined;
-            for (const KivDataRun& r : res.runs) joined.Append(r.nStart, r.nLength);
-            pAttr->SetRuns(std::move(joined));
-            pAttr->SetRecordState(pAttr->GetRecordState() | KIV_REC_JOINED);
             MarkUsed(res.runs);
             ++nJoined;
-        } else if (res.kind == CKivFragmentJoiner::Result::kBroken) {
-            pAttr->SetContentBreak(res.nBreak);
-            ++nBroken;
         }
+        nBroken += res.kind == CKivFragmentJoiner::Result::kBroken;
     }
     if (m_pCallback) m_pCallback->OnPhaseEnd();
     if (nJoined || nBroken)

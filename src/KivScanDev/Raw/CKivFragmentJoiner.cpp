@@ -17,6 +17,13 @@ bool CKivFragmentJoiner::ReadList(const std::vector<uint64_t>& clusters, size_t 
     return true;
 }
 
+bool CKivFragmentJoiner::Taken(uint64_t c) const {
+    auto it = m_taken.upper_bound(c);
+    if (it == m_taken.begin()) return false;
+    --it;
+    return c - it->first < it->second;
+}
+
 CKivFragmentJoiner::Result CKivFragmentJoiner::Check(const std::vector<KivDataRun>& runs, uint64_t nSize,
                                                      bool bMayJoin, Budget* pBudget) {
     Result res;
@@ -59,10 +66,17 @@ CKivFragmentJoiner::Result CKivFragmentJoiner::Check(const std::vector<KivDataRu
 
     // The clusters that may follow a first piece: the file's own from kLo on, then the free ones
     // after its last, as many as the gaps tried may need.
+    const auto fileDeadline = std::chrono::steady_clock::now() + kFileTime;
+    auto outOfTime = [&] {
+        return std::chrono::steady_clock::now() >= fileDeadline || (pBudget && pBudget->Spent());
+    };
     uint64_t nGapMax = std::min<uint64_t>(kMaxGapClusters, kMaxGapBytes / K);
     std::vector<uint64_t> seq(cl.begin() + static_cast<std::ptrdiff_t>(kLo), cl.end());
-    for (uint64_t c = cl.back() + 1; c < m_nClusters && seq.size() < (nNeed - kLo) + nGapMax; ++c)
-        if (m_free(c)) seq.push_back(c);
+    // A volume nearly full may have its few free clusters far apart: the walk is timed too.
+    for (uint64_t c = cl.back() + 1; c < m_nClusters && seq.size() < (nNeed - kLo) + nGapMax; ++c) {
+        if ((c & 0xFFFF) == 0 && outOfTime()) return res;
+        if (m_free(c) && !Taken(c)) seq.push_back(c);
+    }
     std::vector<uint8_t> win(seq.size() * K);
     size_t nOwn = nNeed - kLo;  // the window's leading clusters are the file's, already read
     std::memcpy(win.data(), buf.data() + kLo * K, nOwn * K);
@@ -70,15 +84,16 @@ CKivFragmentJoiner::Result CKivFragmentJoiner::Check(const std::vector<KivDataRu
 
     std::sort(points.begin(), points.end(), [](const KivCheckPoint& a, const KivCheckPoint& b) { return a.nOffset < b.nOffset; });
     std::vector<uint8_t> cand(buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(nSize));
-    const auto fileDeadline = std::chrono::steady_clock::now() + kFileTime;
-    auto outOfTime = [&] {
-        return std::chrono::steady_clock::now() >= fileDeadline || (pBudget && pBudget->Spent());
-    };
+    // The candidate's bytes before this are the file's first clusters as read; a try at a lower
+    // cut overwrites some of them, and they are put back before a higher cut is checked.
+    uint64_t nClean = nSize;
     // Whether cutting at k and skipping g clusters of the sequence gives a whole file.
     auto tryCut = [&](uint64_t k, uint64_t g) {
         size_t at = (k - kLo) + g;  // first cluster of the rest in seq
         uint64_t nRest = nNeed - k;
         if (at + nRest > seq.size()) return false;
+        if (nClean < k * K) std::memcpy(cand.data() + nClean, buf.data() + nClean, k * K - nClean);
+        nClean = k * K;
         std::memcpy(cand.data() + k * K, win.data() + at * K, nSize - k * K);
         // Resume from the last point the first piece fixes.
         const KivCheckPoint* pFrom = nullptr;
@@ -130,6 +145,7 @@ CKivFragmentJoiner::Result CKivFragmentJoiner::Check(const std::vector<KivDataRu
         if (!res.runs.empty() && res.runs.back().nStart + res.runs.back().nLength == c) ++res.runs.back().nLength;
         else res.runs.push_back({c, 1});
     }
+    for (const KivDataRun& r : res.runs) m_taken[r.nStart] = r.nLength;
     res.kind = Result::kJoined;
     return res;
 }

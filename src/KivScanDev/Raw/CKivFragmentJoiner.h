@@ -9,9 +9,11 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <vector>
 
 #include "KivScanResult.h"
+#include "Model/CKivCompactRunList.h"
 
 class CKivFragmentJoiner {
 public:
@@ -53,6 +55,8 @@ public:
     Result Check(const std::vector<KivDataRun>& runs, uint64_t nSize, bool bMayJoin, Budget* pBudget);
 
 private:
+    // Whether an earlier join took cluster c: the rest of one file is no other file's.
+    bool Taken(uint64_t c) const;
     bool ReadList(const std::vector<uint64_t>& clusters, size_t nFrom, size_t nCount, uint8_t* p);
 
     ReadFn m_read;
@@ -60,4 +64,25 @@ private:
     uint64_t m_nClusters;
     uint64_t m_nClusterBytes;
     std::map<uint64_t, uint64_t> m_deleted;
+    std::map<uint64_t, uint64_t> m_taken;  // joined files' runs: first cluster -> count
 };
+
+// Checks a deleted file of a volume's pass and records on it what was found: its joined runs and
+// mark, or where its content breaks. The FAT and exFAT passes share it.
+template <class Attr>
+CKivFragmentJoiner::Result KivCheckDeletedAttr(CKivFragmentJoiner* pJoiner, Attr* pAttr, bool bMayJoin,
+                                               CKivFragmentJoiner::Budget* pBudget) {
+    std::unique_ptr<IDataRunList> list(pAttr->GetDataRunList());
+    std::vector<KivDataRun> runs;
+    for (const KivDataRun* r = list ? list->First() : nullptr; r; r = list->Next()) runs.push_back(*r);
+    CKivFragmentJoiner::Result res = pJoiner->Check(runs, pAttr->GetSize(), bMayJoin, pBudget);
+    if (res.kind == CKivFragmentJoiner::Result::kJoined) {
+        CKivCompactRunList joined;
+        for (const KivDataRun& r : res.runs) joined.Append(r.nStart, r.nLength);
+        pAttr->SetRuns(std::move(joined));
+        pAttr->SetRecordState(pAttr->GetRecordState() | KIV_REC_JOINED);
+    } else if (res.kind == CKivFragmentJoiner::Result::kBroken) {
+        pAttr->SetContentBreak(res.nBreak);
+    }
+    return res;
+}
