@@ -1,5 +1,4 @@
 // Whole images made by mkfs.fat and mtools: scanned, proposed, built and read back.
-#include <sys/wait.h>
 
 #include <nlohmann/json.hpp>
 

@@ -92,20 +92,3 @@ inline bool ReadNodeData(IKivFileNode* node, IKivDevStor* dev, std::vector<uint8
     }
     return out->size() == size;
 }
-
-inline std::string Sha256(const std::vector<uint8_t>& data) {
-    char tmpl[] = "/tmp/undelia-sha-XXXXXX";
-    int fd = mkstemp(tmpl);
-    if (fd < 0) return {};
-    if (!data.empty() && write(fd, data.data(), data.size()) != ssize_t(data.size())) return {};
-    close(fd);
-    std::string cmd = std::string("sha256sum ") + tmpl;
-    std::string result;
-    if (FILE* p = popen(cmd.c_str(), "r")) {
-        char buf[128] = {};
-        if (fgets(buf, sizeof buf, p)) result.assign(buf, 64);
-        pclose(p);
-    }
-    unlink(tmpl);
-    return result;
-}

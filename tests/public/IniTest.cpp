@@ -1,12 +1,12 @@
 // Ini files, the ini text loader and the error and hint texts.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "KivPortable.h"
 #include "KivIniLoader.h"
 #include "platform/KivIniFile.h"
 #include "platform/KivPlatform.h"
@@ -54,7 +54,7 @@ const char* kSample =
     "Key=from duplicate section\r\n";
 
 TEST(IniFileTest, NarrowAndUtf16FilesReadTheSame) {
-    std::string dir = fs::temp_directory_path() / ("kivini." + std::to_string(::getpid()));
+    std::string dir = (fs::temp_directory_path() / ("kivini." + std::to_string(KivTestPid()))).string();
     fs::create_directories(dir);
     WriteBytes(dir + "/narrow.ini", kSample);
     WriteBytes(dir + "/wide.ini", Utf16File(kSample));
@@ -124,7 +124,7 @@ TEST(ErrTextTest, MessageTextsCannotReadMissingArguments) {
 }
 
 TEST(UiTextTest, BreakMarkersBecomeLineBreaks) {
-    std::string path = fs::temp_directory_path() / ("kivui." + std::to_string(::getpid()) + ".ini");
+    std::string path = (fs::temp_directory_path() / ("kivui." + std::to_string(KivTestPid()) + ".ini")).string();
     WriteBytes(path, "[Page]\nText=one{\\r\\n}two{\\r\\n}\n");
     std::string t;
     EXPECT_EQ(KivReadUiText(path, "page", "text", &t), 10u);

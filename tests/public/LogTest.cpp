@@ -1,7 +1,5 @@
 // The shared log: size cap, byte-order mark, line shape, whole lines under concurrent writers.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,39 +13,11 @@
 
 #include "KivLog.h"
 #include "KivLogFile.h"
+#include "LogTestFixture.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-class LogTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/kivlogtest.XXXXXX";
-        ASSERT_NE(::mkdtemp(tmpl), nullptr);
-        m_dir = tmpl;
-        KivLogSetDir(m_dir);
-    }
-    void TearDown() override {
-        KivLogSetDir("");
-        fs::remove_all(m_dir);
-    }
-    std::string Read(const char* name) const {
-        std::ifstream f(m_dir + "/" + name, std::ios::binary);
-        return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-    }
-    void Fill(const char* name, size_t n, char c) const {
-        std::ofstream f(m_dir + "/" + name, std::ios::binary);
-        f << std::string(n, c);
-    }
-    // The narrow text of a UTF-16LE file without its mark (ASCII content only).
-    static std::string Narrow(const std::string& w) {
-        std::string out;
-        for (size_t i = 2; i + 1 < w.size(); i += 2) out += w[i];
-        return out;
-    }
-    std::string m_dir;
-};
 
 TEST_F(LogTest, LineHasPrefixTextAndCrLf) {
     KivLogA(0, "hello %d", 42);
@@ -121,41 +91,6 @@ TEST_F(LogTest, LogErrorWritesOwnerTagFileAndLineAndReturnsTheCode) {
     EXPECT_NE(w.find(expect), std::string::npos) << w;
     EXPECT_NE(w.find("\"\", Line 5."), std::string::npos);
     EXPECT_EQ(w.find("Operation"), std::string::npos);  // the label is accepted, not printed
-}
-
-// Every line of the file is one whole line written by someone, nothing interleaved.
-void ExpectWholeLines(const std::string& s, size_t nExpected) {
-    std::regex line(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d \(T-P:\d+-\d+\) (writer \d+ line \d+ x{200}))");
-    size_t n = 0, pos = 0;
-    while (pos < s.size()) {
-        size_t e = s.find("\r\n", pos);
-        ASSERT_NE(e, std::string::npos) << "torn tail";
-        std::string l = s.substr(pos, e - pos);
-        ASSERT_TRUE(std::regex_match(l, line)) << "torn line: " << l;
-        ++n;
-        pos = e + 2;
-    }
-    EXPECT_EQ(n, nExpected);
-}
-
-TEST_F(LogTest, TwoProcessesAndThreadsWriteWholeLines) {
-    constexpr int kLines = 300;
-    std::string pad(200, 'x');
-    pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        for (int i = 0; i < kLines; ++i) KivLogA(0, "writer 1 line %d %s", i, pad.c_str());
-        ::_exit(0);
-    }
-    std::thread t([&] {
-        for (int i = 0; i < kLines; ++i) KivLogA(0, "writer 2 line %d %s", i, pad.c_str());
-    });
-    for (int i = 0; i < kLines; ++i) KivLogA(0, "writer 3 line %d %s", i, pad.c_str());
-    t.join();
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    ExpectWholeLines(Read(KIV_LOG_FILE_NARROW), 3 * kLines);
 }
 
 }  // namespace

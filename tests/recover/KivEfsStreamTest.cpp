@@ -1,8 +1,7 @@
 // The import stream of an encrypted file, byte by byte.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <fstream>
 
 #include "CKivEfsStream.h"
 #include "RecoverTestUtil.h"
@@ -59,11 +58,13 @@ TEST(KivEfsStream, BuildsBlocksFromTheIntermediateFile) {
     auto head = CKivEfsStream::StreamHeader(static_cast<uint32_t>(meta.size()));
     std::string in = dir.Str() + "/in", out = dir.Str() + "/out";
     {
-        int fd = ::open(in.c_str(), O_WRONLY | O_CREAT, 0600);
-        ASSERT_EQ(::write(fd, head.data(), head.size()), 66);
-        ASSERT_EQ(::write(fd, meta.data(), meta.size()), 40);
-        ASSERT_EQ(::write(fd, data.data(), data.size()), static_cast<ssize_t>(data.size()));
-        ::close(fd);
+        std::ofstream f(in, std::ios::binary);
+        ASSERT_EQ(head.size(), 66u);
+        ASSERT_EQ(meta.size(), 40u);
+        f.write(reinterpret_cast<const char*>(head.data()), std::streamsize(head.size()));
+        f.write(reinterpret_cast<const char*>(meta.data()), std::streamsize(meta.size()));
+        f.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
+        ASSERT_TRUE(f.good());
     }
     CKivFile fIn, fOut;
     ASSERT_TRUE(fIn.Open(in, CKivFile::Mode::kRead) && fOut.Open(out, CKivFile::Mode::kCreateTrunc));
@@ -91,9 +92,10 @@ TEST(KivEfsStream, BuildsBlocksFromTheIntermediateFile) {
     auto bad = CKivEfsStream::StreamHeader(0);
     bad[50] = 3;
     {
-        int fd = ::open(in.c_str(), O_WRONLY | O_TRUNC);
-        ASSERT_EQ(::write(fd, bad.data(), bad.size()), 66);
-        ::close(fd);
+        std::ofstream f(in, std::ios::binary | std::ios::trunc);
+        ASSERT_EQ(bad.size(), 66u);
+        f.write(reinterpret_cast<const char*>(bad.data()), std::streamsize(bad.size()));
+        ASSERT_TRUE(f.good());
     }
     ASSERT_TRUE(fIn.Open(in, CKivFile::Mode::kRead) && fOut.Open(out, CKivFile::Mode::kCreateTrunc));
     EXPECT_EQ(CKivEfsStream::Build(fIn, fOut, 0, nullptr), CKivEfsStream::kFailed);

@@ -1,6 +1,5 @@
 #include "RecoverTestUtil.h"
-
-#include <unistd.h>
+#include "KivPortable.h"
 
 #include <fstream>
 #include <iterator>
@@ -63,15 +62,15 @@ std::vector<uint8_t> KivTestLznt1Compress(const std::vector<uint8_t>& plain) {
 }
 
 KivTestDir::KivTestDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "kivrec.XXXXXX").string();
-    m_path = ::mkdtemp(tmpl.data());
+    m_path = KivMakeTempDir("kivrec.");
 }
 
 KivTestDir::~KivTestDir() {
     std::error_code ec;
     // Read-only files inside must not stop the cleanup.
-    for (auto& e : std::filesystem::recursive_directory_iterator(m_path, ec))
-        std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+    // Stepped with error codes: the iterator's ++ throws.
+    for (std::filesystem::recursive_directory_iterator it(m_path, ec), end; !ec && it != end; it.increment(ec))
+        std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
     std::filesystem::remove_all(m_path, ec);
 }
 

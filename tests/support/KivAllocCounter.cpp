@@ -9,6 +9,10 @@
 #include <cstdlib>
 #include <new>
 
+#ifdef _WIN32
+#define malloc_usable_size _msize
+#endif
+
 namespace {
 
 std::atomic<uint64_t> g_live{0};

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -17,6 +16,7 @@
 #include "CKivRecoverNames.h"
 #include "IKivScanDev.h"
 #include "KivPartSelection.h"
+#include "KivPortable.h"
 #include "KivScanPass.h"
 #include "KivTestTree.h"
 
@@ -122,14 +122,14 @@ struct KivRecoveredTree {
 inline void KivRecoverTree(IKivFsNode* pRoot, IKivDevStor* pStor, const std::string& strTag, KivRecoveredTree* out) {
     static std::atomic<int> s_n{0};
     out->dir = std::filesystem::temp_directory_path() /
-               ("undelia-recovered-" + strTag + "-" + std::to_string(::getpid()) + "-" + std::to_string(s_n++));
+               ("undelia-recovered-" + strTag + "-" + std::to_string(KivTestPid()) + "-" + std::to_string(s_n++));
     std::filesystem::create_directories(out->dir);
     ASSERT_NE(pRoot, nullptr);
     if (pRoot->GetAttr()->GetCheckState() != KIV_CHECK_FULL) pRoot->ToggleCheck(0);  // everything ticked
     CKivFileRecover rec;
     rec.SetDevice(pStor);
     char created[4096] = {};
-    ASSERT_EQ(KivErrNo(rec.DoRecoverDir(pRoot, &out->cb, out->dir.c_str(), created, sizeof created)), 0u);
+    ASSERT_EQ(KivErrNo(rec.DoRecoverDir(pRoot, &out->cb, out->dir.string().c_str(), created, sizeof created)), 0u);
     ASSERT_EQ(KivErrNo(rec.WaitForRecoverEnd(0)), 0u);
     out->top = created;
 }

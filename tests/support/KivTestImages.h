@@ -2,9 +2,11 @@
 // what makes them changes; a lock keeps test programs running side by side from racing.
 #pragma once
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
@@ -20,6 +22,15 @@ inline std::string KivReadAll(const std::string& path) {
 
 // The folder KIV_BIN_DIR/../strFolder once make(folder) filled it for this strRecipe (the text
 // that decides when to make the images again), or empty when it failed.
+#ifdef _WIN32
+// Windows runs no bash: scripts/test-windows makes the images on the Linux side first, into the
+// same folder, and leaves its stamp there.
+inline std::string KivTestImagesOnce(const std::string& strFolder, const std::string&,
+                                     const std::function<bool(const std::string&)>&) {
+    std::string d = std::string(KIV_BIN_DIR) + "/../" + strFolder;
+    return std::filesystem::exists(d + "/stamp") ? d : std::string();
+}
+#else
 inline std::string KivTestImagesOnce(const std::string& strFolder, const std::string& strRecipe,
                                      const std::function<bool(const std::string&)>& make) {
     std::string stamp = std::to_string(std::hash<std::string>{}(strRecipe));
@@ -35,6 +46,7 @@ inline std::string KivTestImagesOnce(const std::string& strFolder, const std::st
     if (fd >= 0) ::close(fd);
     return bOk ? d : std::string();
 }
+#endif
 
 // Runs a bash recipe, kept as strFolder/strName, as: bash <recipe> <folder> <the analysers' samples>.
 inline bool KivRunRecipe(const std::string& strFolder, const std::string& strName, const char* pszRecipe) {
@@ -57,7 +69,13 @@ inline void KivHideMachineDisks(const std::filesystem::path& dir) {
     std::filesystem::create_directories(dir / "sys/block");
     std::filesystem::create_directories(dir / "dev");
     std::ofstream(dir / "mountinfo");
+#ifdef _WIN32
+    ::_putenv_s("UNDELIA_SYSFS_ROOT", (dir / "sys").string().c_str());
+    ::_putenv_s("UNDELIA_DEV_ROOT", (dir / "dev").string().c_str());
+    ::_putenv_s("UNDELIA_MOUNTINFO", (dir / "mountinfo").string().c_str());
+#else
     ::setenv("UNDELIA_SYSFS_ROOT", (dir / "sys").c_str(), 1);
     ::setenv("UNDELIA_DEV_ROOT", (dir / "dev").c_str(), 1);
     ::setenv("UNDELIA_MOUNTINFO", (dir / "mountinfo").c_str(), 1);
+#endif
 }

@@ -1,6 +1,7 @@
 // Lookups in result trees and file reading shared by the file-system tests.
 #pragma once
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -11,7 +12,7 @@
 namespace kivtest {
 
 inline std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
+    std::ifstream f(std::filesystem::path(std::u8string(path.begin(), path.end())), std::ios::binary);  // UTF-8 on Windows too
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
 }
 

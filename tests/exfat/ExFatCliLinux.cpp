@@ -15,7 +15,7 @@
 using namespace kivexfat_test;
 namespace fs = std::filesystem;
 
-TEST(ExFatCli, LsShowsTheCardWithItsLabelAndRecoverCopiesItsFilesOut) {
+TEST(ExFatCliLinux, LsShowsTheCardWithItsLabelAndRecoverCopiesItsFilesOut) {
     ASSERT_FALSE(ImageDir().empty());
     std::string img = ImageDir() + "/card.img";
     const std::string cli = "'" KIV_BIN_DIR "/undelia-cli' --quiet ";
@@ -81,7 +81,7 @@ TEST(ExFatCli, LsShowsTheCardWithItsLabelAndRecoverCopiesItsFilesOut) {
 // The camera's own card after deletions: every deleted file and folder whose clusters are still
 // free comes back byte-identical under its former path; the one whose clusters another file took
 // is written but reported damaged with the reason, and the run ends with exit 2.
-TEST(ExFatCli, DeletedFilesComeBackAndTheOverwrittenOneIsReportedDamaged) {
+TEST(ExFatCliLinux, DeletedFilesComeBackAndTheOverwrittenOneIsReportedDamaged) {
     ASSERT_FALSE(ImageDir().empty());
     std::string img = ImageDir() + "/live.img";
     fs::path to = fs::temp_directory_path() / ("undelia-exfat-live-" + std::to_string(::getpid()));

@@ -11,7 +11,7 @@
 using namespace kivext_test;
 namespace fs = std::filesystem;
 
-TEST(ExtCli, DevicesListsThePartitionAndRecoverCopiesItsFilesOut) {
+TEST(ExtCliLinux, DevicesListsThePartitionAndRecoverCopiesItsFilesOut) {
     KIV_NEED_EXT_TOOLS();
     TempDir t;
     WriteAt(t / "src/docs/report.bin", 0, RandomBytes(100000, 7));

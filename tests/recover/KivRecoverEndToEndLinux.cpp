@@ -51,7 +51,7 @@ void WriteFile(const fs::path& p, const std::vector<uint8_t>& v) {
 
 }  // namespace
 
-TEST(KivRecoverEndToEnd, FatImageFilesComeBackByteIdentical) {
+TEST(KivRecoverEndToEndLinux, FatImageFilesComeBackByteIdentical) {
     if (!fs::exists(kCli) || !HaveTool("mkfs.fat") || !HaveTool("mcopy")) KIV_SKIP_MISSING_TOOL("needs undelia-cli, mkfs.fat, mtools");
     KivTestDir d;
     fs::path img = d.Path() / "fat.img";
@@ -92,7 +92,7 @@ TEST(KivRecoverEndToEnd, FatImageFilesComeBackByteIdentical) {
     EXPECT_TRUE(gotSel.count("photo.jpg"));
 }
 
-TEST(KivRecoverEndToEnd, CarvedFilesMatchTheImageBytes) {
+TEST(KivRecoverEndToEndLinux, CarvedFilesMatchTheImageBytes) {
     std::string script = std::string(KIV_SOURCE_DIR) + "/scripts/make-carving-image";
     if (!fs::exists(kCli) || !fs::exists(script) || !HaveTool("python3")) KIV_SKIP_MISSING_TOOL("needs undelia-cli and python3");
     KivTestDir d;

@@ -43,11 +43,11 @@ struct Layout {
     uint32_t nBlock;
 };
 
-class ExtLayouts : public ::testing::TestWithParam<Layout> {};
+class ExtLayoutsLinux : public ::testing::TestWithParam<Layout> {};
 
 }  // namespace
 
-TEST_P(ExtLayouts, LiveTreeMatchesTheSleuthKitAndFilesComeBackByteForByte) {
+TEST_P(ExtLayoutsLinux, LiveTreeMatchesTheSleuthKitAndFilesComeBackByteForByte) {
     KIV_NEED_EXT_TOOLS();
     const Layout& l = GetParam();
     TempDir t;
@@ -81,7 +81,7 @@ TEST_P(ExtLayouts, LiveTreeMatchesTheSleuthKitAndFilesComeBackByteForByte) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Ext, ExtLayouts,
+    Ext, ExtLayoutsLinux,
     ::testing::Values(Layout{"ext4_4k", "-t ext4 -b 4096", KIV_FS_EXT4, 4096},
                       Layout{"ext4_1k_nojournal", "-t ext4 -b 1024 -O ^has_journal", KIV_FS_EXT4, 1024},
                       Layout{"ext4_inline_64bit", "-t ext4 -b 4096 -I 256 -O inline_data,64bit,metadata_csum",
@@ -93,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Layout{"ext2_4k_small_inodes", "-t ext2 -b 4096 -I 128", KIV_FS_EXT2, 4096}),
     [](const ::testing::TestParamInfo<Layout>& i) { return std::string(i.param.name); });
 
-TEST(ExtImage, LabelTimesAndInlineData) {
+TEST(ExtImageLinux, LabelTimesAndInlineData) {
     KIV_NEED_EXT_TOOLS();
     TempDir t;
     FillSource(t, false);
@@ -118,7 +118,7 @@ TEST(ExtImage, LabelTimesAndInlineData) {
     ExpectLiveTree(t, s);
 }
 
-TEST(ExtImage, VolumeWhosePrimarySuperblockIsLostIsFoundByItsBackup) {
+TEST(ExtImageLinux, VolumeWhosePrimarySuperblockIsLostIsFoundByItsBackup) {
     KIV_NEED_EXT_TOOLS();
     for (const char* opts : {"-t ext4 -b 1024", "-t ext4 -b 4096 -O 64bit", "-t ext2 -b 1024"}) {
         SCOPED_TRACE(opts);
@@ -143,7 +143,7 @@ TEST(ExtImage, VolumeWhosePrimarySuperblockIsLostIsFoundByItsBackup) {
     }
 }
 
-TEST(ExtImage, DeletedEntriesHiddenByAGrownRecLenComeBackByName) {
+TEST(ExtImageLinux, DeletedEntriesHiddenByAGrownRecLenComeBackByName) {
     KIV_NEED_EXT_TOOLS();
     for (const char* opts : {"-t ext4 -b 4096", "-t ext2 -b 1024"}) {
         SCOPED_TRACE(opts);
@@ -190,7 +190,7 @@ TEST(ExtImage, DeletedEntriesHiddenByAGrownRecLenComeBackByName) {
     }
 }
 
-TEST(ExtImage, DeletedFileWhoseBlocksANewFileTookIsReportedDamaged) {
+TEST(ExtImageLinux, DeletedFileWhoseBlocksANewFileTookIsReportedDamaged) {
     KIV_NEED_EXT_TOOLS();
     TempDir t;
     FillSource(t, false);
@@ -216,7 +216,7 @@ TEST(ExtImage, DeletedFileWhoseBlocksANewFileTookIsReportedDamaged) {
     EXPECT_TRUE(ReadFile(out.Out("a/new.bin")) == ReadFile(t / "new.bin"));
 }
 
-TEST(ExtImage, FailedChecksumsMarkWhatTheyCoverAndTheWalkGoesOn) {
+TEST(ExtImageLinux, FailedChecksumsMarkWhatTheyCoverAndTheWalkGoesOn) {
     KIV_NEED_EXT_TOOLS();
     TempDir t;
     FillSource(t, false);
@@ -274,7 +274,7 @@ std::string InodeNumber(const TempDir& t, const std::string& path) {
 // ext4 as the kernel deletes: the inode keeps its generation but loses its size and extents. A
 // transaction in the journal from before the deletion (replayed long since: the journal is clean)
 // still holds the inode table block with them.
-TEST(ExtImage, DeletedFilesWithClearedInodesComeBackThroughTheJournal) {
+TEST(ExtImageLinux, DeletedFilesWithClearedInodesComeBackThroughTheJournal) {
     KIV_NEED_EXT_TOOLS();
     for (const char* opts : {"-t ext4 -b 1024", "-t ext4 -b 4096 -O 64bit,metadata_csum"}) {
         SCOPED_TRACE(opts);
@@ -336,7 +336,7 @@ TEST(ExtImage, DeletedFilesWithClearedInodesComeBackThroughTheJournal) {
     }
 }
 
-TEST(ExtImage, InodesNoFolderNamesGoToTheLostFolderWithWhatTheyHold) {
+TEST(ExtImageLinux, InodesNoFolderNamesGoToTheLostFolderWithWhatTheyHold) {
     KIV_NEED_EXT_TOOLS();
     TempDir t;
     FillSource(t, false);
@@ -362,7 +362,7 @@ TEST(ExtImage, InodesNoFolderNamesGoToTheLostFolderWithWhatTheyHold) {
 // A folder deleted with everything in it, as the kernel deletes: each entry hidden, each inode
 // cleared. The journal's copies of the inode-table blocks place the folder, whose blocks still
 // hold the hidden entries, and then its files.
-TEST(ExtImage, DeletedFolderTreeComesBackThroughTheJournal) {
+TEST(ExtImageLinux, DeletedFolderTreeComesBackThroughTheJournal) {
     KIV_NEED_EXT_TOOLS();
     TempDir t;
     FillSource(t, false);
@@ -408,7 +408,7 @@ TEST(ExtImage, DeletedFolderTreeComesBackThroughTheJournal) {
 // Deleted through the kernel, which wipes a deleted entry in place and clears its inode: only the
 // journal's older copies of the folder blocks still name the files, and of the inode-table blocks
 // still map them. Needs root and a loop device (skipped without).
-TEST(ExtImage, FilesTheKernelDeletedComeBackByNameFromTheJournal) {
+TEST(ExtImageLinux, FilesTheKernelDeletedComeBackByNameFromTheJournal) {
     KIV_NEED_EXT_TOOLS();
     if (::geteuid() != 0) GTEST_SKIP() << "a loop mount needs root";
     for (const char* opts : {"-t ext4 -b 1024 -O ^metadata_csum", "-t ext4 -b 4096"}) {
@@ -452,7 +452,7 @@ TEST(ExtImage, FilesTheKernelDeletedComeBackByNameFromTheJournal) {
 
 // A deleted file whose name is wiped everywhere and whose cleared inode only the journal still
 // maps: it goes to the lost folder as #<inode>, not out of sight.
-TEST(ExtImage, DeletedFileOnlyTheJournalKnowsGoesToTheLostFolder) {
+TEST(ExtImageLinux, DeletedFileOnlyTheJournalKnowsGoesToTheLostFolder) {
     KIV_NEED_EXT_TOOLS();
     TempDir t;
     FillSource(t, false);

@@ -15,6 +15,23 @@
 
 namespace {
 
+inline std::string Sha256(const std::vector<uint8_t>& data) {
+    char tmpl[] = "/tmp/undelia-sha-XXXXXX";
+    int fd = mkstemp(tmpl);
+    if (fd < 0) return {};
+    if (!data.empty() && write(fd, data.data(), data.size()) != ssize_t(data.size())) return {};
+    close(fd);
+    std::string cmd = std::string("sha256sum ") + tmpl;
+    std::string result;
+    if (FILE* p = popen(cmd.c_str(), "r")) {
+        char buf[128] = {};
+        if (fgets(buf, sizeof buf, p)) result.assign(buf, 64);
+        pclose(p);
+    }
+    unlink(tmpl);
+    return result;
+}
+
 struct Expected {
     std::string sha;
     uint64_t size;
@@ -58,7 +75,7 @@ struct BuiltTree {
     }
 };
 
-class NtfsImages : public ::testing::Test {
+class NtfsImagesLinux : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         char tmpl[] = "/tmp/undelia-ntfs-XXXXXX";
@@ -116,7 +133,7 @@ protected:
 
 }  // namespace
 
-TEST_F(NtfsImages, LiveTreeNamesTimesAndContent) {
+TEST_F(NtfsImagesLinux, LiveTreeNamesTimesAndContent) {
     NeedFuse();
     ASSERT_NE(m_root, nullptr);
     CKivScanResPart* best = s_main->scan.Best();
@@ -145,7 +162,7 @@ TEST_F(NtfsImages, LiveTreeNamesTimesAndContent) {
     EXPECT_EQ(FindPath(m_root, "/docs")->GetAttr()->GetAttributes() & KIV_FA_DIRECTORY, KIV_FA_DIRECTORY);
 }
 
-TEST_F(NtfsImages, LongNameWithDosAliasShowsTheLongName) {
+TEST_F(NtfsImagesLinux, LongNameWithDosAliasShowsTheLongName) {
     NeedFuse();
     ASSERT_NE(m_root, nullptr);
     EXPECT_NE(FindPath(m_root, "/docs/Long File Name.txt"), nullptr);
@@ -153,7 +170,7 @@ TEST_F(NtfsImages, LongNameWithDosAliasShowsTheLongName) {
     ExpectContent(m_root, m_dev, "/docs/Long File Name.txt");
 }
 
-TEST_F(NtfsImages, DeletedFileComesBackUnderItsFolder) {
+TEST_F(NtfsImagesLinux, DeletedFileComesBackUnderItsFolder) {
     NeedFuse();
     ASSERT_NE(m_root, nullptr);
     IKivFileNode* del = FindPath(m_root, "/docs/deleted.bin");
@@ -165,7 +182,7 @@ TEST_F(NtfsImages, DeletedFileComesBackUnderItsFolder) {
     EXPECT_EQ(live->GetAttr()->GetRecordState(), 0);
 }
 
-TEST_F(NtfsImages, RecycleBinDataEntryGetsItsOriginalName) {
+TEST_F(NtfsImagesLinux, RecycleBinDataEntryGetsItsOriginalName) {
     NeedFuse();
     ASSERT_NE(m_root, nullptr);
     ExpectContent(m_root, m_dev, "/$Recycle.Bin/S-1-5-21-1001/Budget 2024.txt");
@@ -173,7 +190,7 @@ TEST_F(NtfsImages, RecycleBinDataEntryGetsItsOriginalName) {
     EXPECT_NE(FindPath(m_root, "/$Recycle.Bin/S-1-5-21-1001/$IAB12CD.txt"), nullptr);  // the information entry stays
 }
 
-TEST_F(NtfsImages, FileOfADestroyedFolderLandsInTheFirstLostFolder) {
+TEST_F(NtfsImagesLinux, FileOfADestroyedFolderLandsInTheFirstLostFolder) {
     NeedFuse();
     ASSERT_NE(m_root, nullptr);
     IKivFileNode* lost = FindPath(m_root, "/{D5603231-3B6B-4f77-8898-CE407AA85F6B}1");
@@ -185,7 +202,7 @@ TEST_F(NtfsImages, FileOfADestroyedFolderLandsInTheFirstLostFolder) {
     EXPECT_EQ(Sha256(data), s_files.at("/lostparent/orphan.bin").sha);
 }
 
-TEST_F(NtfsImages, CompressedFileKeepsItsFlagAndSize) {
+TEST_F(NtfsImagesLinux, CompressedFileKeepsItsFlagAndSize) {
     NeedFuse();
     ASSERT_NE(m_root, nullptr);
     IKivFileNode* n = FindPath(m_root, "/packed/text.txt");
@@ -194,7 +211,7 @@ TEST_F(NtfsImages, CompressedFileKeepsItsFlagAndSize) {
     EXPECT_EQ(n->GetAttr()->GetSize(), s_files.at("/packed/text.txt").size);
 }
 
-TEST_F(NtfsImages, VolumeWithoutBootSectorIsFoundFromItsCopy) {
+TEST_F(NtfsImagesLinux, VolumeWithoutBootSectorIsFoundFromItsCopy) {
     BuiltTree t;
     Build("ntfs-noboot.img", 512, &t);
     ASSERT_NE(t.root, nullptr);
@@ -204,7 +221,7 @@ TEST_F(NtfsImages, VolumeWithoutBootSectorIsFoundFromItsCopy) {
     ExpectContent(root, dev, s_fuse ? "/docs/report.bin" : "/report.bin");
 }
 
-TEST_F(NtfsImages, VolumesInsideMbrAndGptPartitionsAreFoundAtTheirOffsets) {
+TEST_F(NtfsImagesLinux, VolumesInsideMbrAndGptPartitionsAreFoundAtTheirOffsets) {
     for (auto [image, start] : {std::pair<const char*, uint64_t>{"disk-mbr.img", 2048}, {"disk-gpt.img", 4096}}) {
         SCOPED_TRACE(image);
         BuiltTree t;
@@ -215,7 +232,7 @@ TEST_F(NtfsImages, VolumesInsideMbrAndGptPartitionsAreFoundAtTheirOffsets) {
     }
 }
 
-TEST_F(NtfsImages, FourKilobyteSectors) {
+TEST_F(NtfsImagesLinux, FourKilobyteSectors) {
     BuiltTree t;
     Build("ntfs-4k.img", 4096, &t);
     ASSERT_NE(t.root, nullptr);
@@ -229,7 +246,7 @@ TEST_F(NtfsImages, FourKilobyteSectors) {
     EXPECT_TRUE(ReadNodeData(n, dev, &data));
 }
 
-TEST_F(NtfsImages, BlockBordersDoNotHideRecords) {
+TEST_F(NtfsImagesLinux, BlockBordersDoNotHideRecords) {
     // Small odd blocks put records across block ends; the same volume must still be found.
     auto* dev = new KivFileDevStor(s_dir + "/ntfs.img", 512);
     Released r{dev};
@@ -241,7 +258,7 @@ TEST_F(NtfsImages, BlockBordersDoNotHideRecords) {
     EXPECT_EQ(small.Best()->m_nEvidenceB, big.Best()->m_nEvidenceB);
 }
 
-TEST_F(NtfsImages, CommandLineRecoversCompressedResidentSparseAndDeletedFilesByteIdentical) {
+TEST_F(NtfsImagesLinux, CommandLineRecoversCompressedResidentSparseAndDeletedFilesByteIdentical) {
     NeedFuse();
     char tmpl[] = "/tmp/undelia-ntfs-out-XXXXXX";
     std::string out = mkdtemp(tmpl);
@@ -258,7 +275,7 @@ TEST_F(NtfsImages, CommandLineRecoversCompressedResidentSparseAndDeletedFilesByt
     std::system(("rm -rf '" + out + "'").c_str());
 }
 
-TEST_F(NtfsImages, CorruptedRecordsNeverCrashOrHang) {
+TEST_F(NtfsImagesLinux, CorruptedRecordsNeverCrashOrHang) {
     std::ifstream f(s_dir + "/ntfs.img", std::ios::binary);
     std::vector<uint8_t> image((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
     std::vector<size_t> records;
@@ -304,7 +321,7 @@ std::string RunOut(const std::string& cmd) {
 
 }  // namespace
 
-TEST_F(NtfsImages, OtherClusterSizesKeepTheirTreeAndDeletedFiles) {
+TEST_F(NtfsImagesLinux, OtherClusterSizesKeepTheirTreeAndDeletedFiles) {
     NeedFuse();
     for (const char* name : {"c512", "c64k"}) {
         SCOPED_TRACE(name);
@@ -327,7 +344,7 @@ TEST_F(NtfsImages, OtherClusterSizesKeepTheirTreeAndDeletedFiles) {
     }
 }
 
-TEST_F(NtfsImages, CutVolumeKeepsItsFilesAndMarksWhatLiesPastTheEnd) {
+TEST_F(NtfsImagesLinux, CutVolumeKeepsItsFilesAndMarksWhatLiesPastTheEnd) {
     NeedFuse();
     BuiltTree t;
     Build("cut.img", 512, &t);
@@ -342,7 +359,7 @@ TEST_F(NtfsImages, CutVolumeKeepsItsFilesAndMarksWhatLiesPastTheEnd) {
     EXPECT_EQ(cut->GetAttr()->GetSize(), s_files.at("/docs/deep/nested.dat").size) << "a cut file keeps its size";
 }
 
-TEST_F(NtfsImages, WithoutMftAndMirrorTheTreeIsBuiltFromTheRecordsFound) {
+TEST_F(NtfsImagesLinux, WithoutMftAndMirrorTheTreeIsBuiltFromTheRecordsFound) {
     NeedFuse();
     BuiltTree t;
     Build("nomft.img", 512, &t);
@@ -363,7 +380,7 @@ TEST_F(NtfsImages, WithoutMftAndMirrorTheTreeIsBuiltFromTheRecordsFound) {
     EXPECT_EQ(Sha256(data), s_files.at("/lostparent/orphan.bin").sha);
 }
 
-TEST_F(NtfsImages, ScanListsOnlyPartitionsWithATree) {
+TEST_F(NtfsImagesLinux, ScanListsOnlyPartitionsWithATree) {
     // A backup boot sector at a volume's end and a mirror record in its middle are candidates, not
     // partitions: scan lists what ls shows, and --all-candidates the rest, marked.
     for (const char* name : {"ntfs-4k.img", "disk-mbr.img", "disk-gpt.img", "ntfs-noboot.img"}) {
@@ -380,7 +397,7 @@ TEST_F(NtfsImages, ScanListsOnlyPartitionsWithATree) {
     }
 }
 
-TEST_F(NtfsImages, NeverFewerFilesThanTskRecover) {
+TEST_F(NtfsImagesLinux, NeverFewerFilesThanTskRecover) {
     NeedFuse();
     if (std::system("command -v tsk_recover >/dev/null 2>&1") != 0) KIV_SKIP_MISSING_TOOL("tsk_recover not installed");
     for (auto [image, manifest] : {std::pair<const char*, const char*>{"ntfs", "manifest"}, {"cut", "manifest"},
@@ -402,7 +419,7 @@ TEST_F(NtfsImages, NeverFewerFilesThanTskRecover) {
 // A deleted file whose clusters a live file took when it grew holds that file's data now: it is
 // reported damaged with the reason. The live file and a deleted file whose clusters are still
 // free are not.
-TEST_F(NtfsImages, DeletedFileUnderALiveFileIsReportedReused) {
+TEST_F(NtfsImagesLinux, DeletedFileUnderALiveFileIsReportedReused) {
     NeedFuse();
     auto damage = [](IKivFileNode* p) -> std::string {
         auto* pInfo = p ? dynamic_cast<IKivAttrDataInfo*>(p->GetAttr()) : nullptr;

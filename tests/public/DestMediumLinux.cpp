@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class DestMedium : public ::testing::Test {
+class DestMediumLinux : public ::testing::Test {
 protected:
     void SetUp() override {
         char sz[] = "/tmp/kiv-dest-XXXXXX";
@@ -67,7 +67,7 @@ protected:
 
 }  // namespace
 
-TEST_F(DestMedium, ScannedDiskItsPartitionsAndWhatSitsOnThemAreRefused) {
+TEST_F(DestMediumLinux, ScannedDiskItsPartitionsAndWhatSitsOnThemAreRefused) {
     Dev("sda", 8, 0);
     Dev("sda/sda1", 8, 1, true);
     Dev("sda/sda3", 8, 3, true);
@@ -91,7 +91,7 @@ TEST_F(DestMedium, ScannedDiskItsPartitionsAndWhatSitsOnThemAreRefused) {
     EXPECT_EQ(Judge(Block(8, 1), 253, 0).place, KivDestPlace::kElsewhere);
 }
 
-TEST_F(DestMedium, FileSystemReportingAnAnonymousDeviceIsJudgedByItsMountSource) {
+TEST_F(DestMediumLinux, FileSystemReportingAnAnonymousDeviceIsJudgedByItsMountSource) {
     // btrfs shows an anonymous number (0:45) in stat; its mount source names the block device.
     // Any block device node of this machine stands in for it, made a partition of the fake disk.
     std::string node;
@@ -110,7 +110,7 @@ TEST_F(DestMedium, FileSystemReportingAnAnonymousDeviceIsJudgedByItsMountSource)
     EXPECT_EQ(Judge(Block(250, 0), 0, 46, "/home/me").place, KivDestPlace::kElsewhere);
 }
 
-TEST_F(DestMedium, MountsOfTheImageAreRefusedItsOwnFileSystemIsOnlyNamed) {
+TEST_F(DestMediumLinux, MountsOfTheImageAreRefusedItsOwnFileSystemIsOnlyNamed) {
     fs::path img = m_root / "card.img";
     KivSourceId src = Image(img);
     fs::path other = m_root / "other.img";
@@ -136,7 +136,7 @@ TEST_F(DestMedium, MountsOfTheImageAreRefusedItsOwnFileSystemIsOnlyNamed) {
     EXPECT_EQ(Judge(src, major(src.dev), minor(src.dev), m_root.string()).place, KivDestPlace::kSameFsAsImage);
 }
 
-TEST_F(DestMedium, LoopDeviceOverAFileOnTheScannedDiskIsRefused) {
+TEST_F(DestMediumLinux, LoopDeviceOverAFileOnTheScannedDiskIsRefused) {
     // The destination is a loop-mounted image file that itself lies on the scanned disk's file
     // system: writing into it writes onto that disk.
     fs::path backing = m_root / "vm.img";
@@ -152,7 +152,7 @@ TEST_F(DestMedium, LoopDeviceOverAFileOnTheScannedDiskIsRefused) {
     EXPECT_NE(v.strWhy.find("loop3"), std::string::npos) << v.strWhy;
 }
 
-TEST_F(DestMedium, DestinationsThatCannotTakeFiles) {
+TEST_F(DestMediumLinux, DestinationsThatCannotTakeFiles) {
     fs::path file = m_root / "afile";
     Write(file, "x");
     EXPECT_NE(KivDestUnusable(file.string()).find("is not a folder"), std::string::npos);
