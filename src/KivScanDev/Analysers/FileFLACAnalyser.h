@@ -8,8 +8,6 @@ class FileFLACAnalyser : public CTitledFileAnalyser {
 public:
     FileFLACAnalyser() : CTitledFileAnalyser(80) {}
     bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
-    std::string_view FirstBytes() const override { return "f"; }
-
-protected:
     bool Measure(CRawFileInfo* pInfo, IKivDevStor* pStor) override;
+    std::string_view FirstBytes() const override { return "f"; }
 };

@@ -7,8 +7,6 @@ class FileGZAnalyser : public CTitledFileAnalyser {
 public:
     FileGZAnalyser() : CTitledFileAnalyser(29) {}
     bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
-    std::string_view FirstBytes() const override { return "\x1F"; }
-
-protected:
     bool Measure(CRawFileInfo* pInfo, IKivDevStor* pStor) override;
+    std::string_view FirstBytes() const override { return "\x1F"; }
 };

@@ -7,8 +7,6 @@ class FileMKVAnalyser : public CTitledFileAnalyser {
 public:
     FileMKVAnalyser() : CTitledFileAnalyser(78) {}
     bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
-    std::string_view FirstBytes() const override { return "\x1A"; }
-
-protected:
     bool Measure(CRawFileInfo* pInfo, IKivDevStor* pStor) override;
+    std::string_view FirstBytes() const override { return "\x1A"; }
 };

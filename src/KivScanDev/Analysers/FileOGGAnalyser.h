@@ -8,8 +8,6 @@ class FileOGGAnalyser : public CTitledFileAnalyser {
 public:
     FileOGGAnalyser() : CTitledFileAnalyser(81) {}
     bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
-    std::string_view FirstBytes() const override { return "O"; }
-
-protected:
     bool Measure(CRawFileInfo* pInfo, IKivDevStor* pStor) override;
+    std::string_view FirstBytes() const override { return "O"; }
 };

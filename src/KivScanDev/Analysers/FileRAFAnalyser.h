@@ -8,8 +8,6 @@ class FileRAFAnalyser : public CTitledFileAnalyser {
 public:
     FileRAFAnalyser() : CTitledFileAnalyser(99) {}
     bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
-    std::string_view FirstBytes() const override { return "F"; }
-
-protected:
     bool Measure(CRawFileInfo* pInfo, IKivDevStor* pStor) override;
+    std::string_view FirstBytes() const override { return "F"; }
 };

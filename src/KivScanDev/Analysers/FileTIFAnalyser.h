@@ -8,8 +8,6 @@ class FileTIFAnalyser : public CTitledFileAnalyser {
 public:
     FileTIFAnalyser() : CTitledFileAnalyser(60) {}
     bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
-    std::string_view FirstBytes() const override { return "MI"; }
-
-protected:
     bool Measure(CRawFileInfo* pInfo, IKivDevStor* pStor) override;
+    std::string_view FirstBytes() const override { return "MI"; }
 };
