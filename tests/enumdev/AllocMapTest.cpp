@@ -76,31 +76,24 @@ TEST_F(AllocMap, VmdkGrainTablesAreReadWithinTheFileSize) {
 }
 
 TEST_F(AllocMap, AVhdxWithALogToReplayHasNoMap) {
-    static const uint8_t kBat[16] = {0x66, 0x77, 0xc2, 0x2d, 0x23, 0xf6, 0x00, 0x42,
-                                     0x9d, 0x64, 0x11, 0x5e, 0x9b, 0xfd, 0x4a, 0x08};
-    static const uint8_t kMeta[16] = {0x06, 0xa2, 0x7c, 0x8b, 0x90, 0x47, 0x9a, 0x4b,
-                                      0xb8, 0xfe, 0x57, 0x5f, 0x05, 0x0f, 0x88, 0x6e};
-    static const uint8_t kParams[16] = {0x37, 0x67, 0xa1, 0xca, 0x36, 0xfa, 0x43, 0x4d,
-                                        0xb3, 0xb6, 0x33, 0xf0, 0xaa, 0x44, 0xe7, 0x6b};
-    static const uint8_t kSector[16] = {0x1d, 0xbf, 0x41, 0x81, 0x6f, 0xa9, 0x09, 0x47,
-                                        0xba, 0x47, 0xf2, 0x33, 0xa8, 0xfa, 0xab, 0x5f};
+    using G = CKivAllocMap::VhdxGuids;
     // 4 MiB disk of 1 MiB blocks; the table at 1 MiB says block 1 is fully present.
     std::vector<uint8_t> f((1u << 20) + 4096, 0);
     for (size_t h : {64u << 10, 128u << 10}) std::memcpy(&f[h], "head", 4);
     const size_t reg = 192u << 10, meta = 320u << 10;
     std::memcpy(&f[reg], "regi", 4);
     Put32(f, reg + 8, 2);
-    std::memcpy(&f[reg + 16], kBat, 16);
+    std::memcpy(&f[reg + 16], G::kBat, 16);
     Put64(f, reg + 32, 1u << 20);
     Put32(f, reg + 40, 4096);
-    std::memcpy(&f[reg + 48], kMeta, 16);
+    std::memcpy(&f[reg + 48], G::kMeta, 16);
     Put64(f, reg + 64, meta);
     Put32(f, reg + 72, 64u << 10);
     std::memcpy(&f[meta], "metadata", 8);
     Put16(f, meta + 10, 2);
-    std::memcpy(&f[meta + 32], kParams, 16);
+    std::memcpy(&f[meta + 32], G::kFileParams, 16);
     Put32(f, meta + 48, 0x1000);
-    std::memcpy(&f[meta + 64], kSector, 16);
+    std::memcpy(&f[meta + 64], G::kSectorSize, 16);
     Put32(f, meta + 80, 0x1010);
     Put32(f, meta + 0x1000, 1u << 20);
     Put32(f, meta + 0x1010, 512);

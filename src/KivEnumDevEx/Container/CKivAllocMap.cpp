@@ -126,14 +126,7 @@ bool CKivAllocMap::AddVhd(CKivFile& f, uint64_t nFileBytes) {
 
 bool CKivAllocMap::AddVhdx(CKivFile& f, uint64_t nFileBytes) {
     // The region table (at 192 KiB, its copy at 256 KiB) locates the block table and the metadata.
-    static const uint8_t kBatGuid[16] = {0x66, 0x77, 0xc2, 0x2d, 0x23, 0xf6, 0x00, 0x42,
-                                         0x9d, 0x64, 0x11, 0x5e, 0x9b, 0xfd, 0x4a, 0x08};
-    static const uint8_t kMetaGuid[16] = {0x06, 0xa2, 0x7c, 0x8b, 0x90, 0x47, 0x9a, 0x4b,
-                                          0xb8, 0xfe, 0x57, 0x5f, 0x05, 0x0f, 0x88, 0x6e};
-    static const uint8_t kFileParams[16] = {0x37, 0x67, 0xa1, 0xca, 0x36, 0xfa, 0x43, 0x4d,
-                                            0xb3, 0xb6, 0x33, 0xf0, 0xaa, 0x44, 0xe7, 0x6b};
-    static const uint8_t kSectorSize[16] = {0x1d, 0xbf, 0x41, 0x81, 0x6f, 0xa9, 0x09, 0x47,
-                                            0xba, 0x47, 0xf2, 0x33, 0xa8, 0xfa, 0xab, 0x5f};
+    using G = VhdxGuids;
     std::vector<uint8_t> reg, meta, bat;
     // A log not yet replayed holds writes the block table may not show: its map could call stored
     // data a hole. Either header naming a log is enough to keep no map.
@@ -152,8 +145,8 @@ bool CKivAllocMap::AddVhdx(CKivFile& f, uint64_t nFileBytes) {
     for (uint32_t i = 0; i < nRegions && i < 2047; ++i) {
         size_t e = 16 + size_t(i) * 32;
         if (!rg.Has(e, 32)) return false;
-        if (std::memcmp(&reg[e], kBatGuid, 16) == 0) nBatOff = rg.U64At(e + 16), nBatLen = rg.U32At(e + 24);
-        if (std::memcmp(&reg[e], kMetaGuid, 16) == 0) nMetaOff = rg.U64At(e + 16), nMetaLen = rg.U32At(e + 24);
+        if (std::memcmp(&reg[e], G::kBat, 16) == 0) nBatOff = rg.U64At(e + 16), nBatLen = rg.U32At(e + 24);
+        if (std::memcmp(&reg[e], G::kMeta, 16) == 0) nMetaOff = rg.U64At(e + 16), nMetaLen = rg.U32At(e + 24);
     }
     if (!nBatOff || !nMetaOff || nBatLen > kMaxTableBytes || nMetaLen > (1u << 20) || nMetaLen < 64 * 1024) return false;
     if (!ReadAt(f, nFileBytes, nMetaOff, meta, nMetaLen) || std::memcmp(meta.data(), "metadata", 8) != 0) return false;
@@ -164,11 +157,11 @@ bool CKivAllocMap::AddVhdx(CKivFile& f, uint64_t nFileBytes) {
         size_t e = 32 + size_t(i) * 32;
         if (!m.Has(e, 32)) return false;
         uint32_t nAt = m.U32At(e + 16);
-        if (std::memcmp(&meta[e], kFileParams, 16) == 0) {
+        if (std::memcmp(&meta[e], G::kFileParams, 16) == 0) {
             nBlock = m.U32At(nAt);
             if (m.U32At(nAt + 4) & 2) return false;  // has a parent: left to a later version
         }
-        if (std::memcmp(&meta[e], kSectorSize, 16) == 0) nLogical = m.U32At(nAt);
+        if (std::memcmp(&meta[e], G::kSectorSize, 16) == 0) nLogical = m.U32At(nAt);
     }
     if (!m.Ok() || nLogical == 0 || !UseBlock(nBlock)) return false;
     // Every chunk ratio payload entries are followed by one entry of the sector bitmap.
