@@ -4,7 +4,6 @@
 
 #include "CKivAllocMap.h"
 #include "KivYalLib.h"
-#include "platform/KivFileUtil.h"
 
 namespace {
 
@@ -14,8 +13,6 @@ struct QcowApi : KivYalChainApi {
     int (*file_get_utf8_backing_filename_size)(void*, size_t*, void**) = nullptr;
     int (*file_get_utf8_backing_filename)(void*, uint8_t*, size_t, void**) = nullptr;
 };
-
-constexpr int kMaxChain = 16;
 
 QcowApi& Api() {
     static QcowApi api;
@@ -67,15 +64,9 @@ std::unique_ptr<CKivContainer> CKivQcowImage::Open(const std::string& strPath, s
         if (a.file_get_utf8_backing_filename(pFile, reinterpret_cast<uint8_t*>(name.data()), nName, nullptr) != 1) break;
         name.resize(name.find('\0') == std::string::npos ? name.size() : name.find('\0'));
         std::string parent = KivYalBeside(path, name);
-        if (!KivIsFile(parent)) {
-            if (pWhy) *pWhy = "the backing file of " + path + " is missing (looked for " + parent + ")";
+        if (!FitsChain(parent, p->m_info.files, nDepth, "the backing file of " + path + " is missing",
+                       path + " has a chain of backing files that loops or is too long", pWhy))
             return nullptr;
-        }
-        for (const std::string& f : p->m_info.files)
-            if (f == parent || nDepth + 1 >= kMaxChain) {
-                if (pWhy) *pWhy = path + " has a chain of backing files that loops or is too long";
-                return nullptr;
-            }
         path = parent;
     }
     auto unfit = [&](size_t i) {

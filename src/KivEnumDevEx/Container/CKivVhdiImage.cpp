@@ -4,7 +4,6 @@
 
 #include "CKivAllocMap.h"
 #include "KivYalLib.h"
-#include "platform/KivFileUtil.h"
 
 namespace {
 
@@ -18,7 +17,6 @@ struct VhdiApi : KivYalChainApi {
 
 constexpr int kFileTypeVhdx = 2;   // LIBVHDI_FILE_TYPE_VHDX
 constexpr uint32_t kDiskFixed = 2, kDiskDynamic = 3, kDiskDifferencing = 4;
-constexpr int kMaxChain = 16;  // parents of parents: a loop or an absurd chain ends here
 
 VhdiApi& Api() {
     static VhdiApi api;
@@ -76,15 +74,9 @@ std::unique_ptr<CKivContainer> CKivVhdiImage::Open(const std::string& strPath, s
             if (pWhy) *pWhy = "the differencing disk " + path + " names no parent disk";
             return nullptr;
         }
-        if (!KivIsFile(parent)) {
-            if (pWhy) *pWhy = "the parent disk of the differencing disk " + path + " is missing (looked for " + parent + ")";
+        if (!FitsChain(parent, p->m_info.files, nDepth, "the parent disk of the differencing disk " + path + " is missing",
+                       "the differencing disk " + path + " has a parent chain that loops or is too long", pWhy))
             return nullptr;
-        }
-        for (const std::string& f : p->m_info.files)
-            if (f == parent || nDepth + 1 >= kMaxChain) {
-                if (pWhy) *pWhy = "the differencing disk " + path + " has a parent chain that loops or is too long";
-                return nullptr;
-            }
         path = parent;
     }
     // Each file reads over its parent: set from the root upwards.

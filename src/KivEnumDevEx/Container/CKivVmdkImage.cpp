@@ -23,7 +23,6 @@ struct VmdkApi : KivYalChainApi {
 };
 
 constexpr int kAccessRead = 0x01;  // LIBVMDK_ACCESS_FLAG_READ
-constexpr int kMaxChain = 16;
 constexpr int kMaxExtents = 4096;
 
 VmdkApi& Api() {
@@ -135,14 +134,9 @@ std::unique_ptr<CKivContainer> CKivVmdkImage::Open(const std::string& strPath, s
         std::string name = Utf8(h, a.handle_get_utf8_parent_filename_size, a.handle_get_utf8_parent_filename);
         if (name.empty()) break;
         std::string parent = KivYalBeside(path, name);
-        if (!KivIsFile(parent)) {
-            if (pWhy) *pWhy = "the parent disk of " + path + " is missing (looked for " + parent + ")";
+        if (!FitsChain(parent, heads, nDepth, "the parent disk of " + path + " is missing",
+                       path + " has a chain of parent disks that loops or is too long", pWhy))
             return nullptr;
-        }
-        if (std::find(heads.begin(), heads.end(), parent) != heads.end() || nDepth + 1 >= kMaxChain) {
-            if (pWhy) *pWhy = path + " has a chain of parent disks that loops or is too long";
-            return nullptr;
-        }
         path = parent;
     }
     auto unfit = [&](size_t i) {
