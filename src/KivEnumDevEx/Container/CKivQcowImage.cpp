@@ -1,7 +1,5 @@
 #include "CKivQcowImage.h"
 
-#include <mutex>
-
 #include "CKivAllocMap.h"
 #include "KivYalLib.h"
 
@@ -14,20 +12,16 @@ struct QcowApi : KivYalChainApi {
     int (*file_get_utf8_backing_filename)(void*, uint8_t*, size_t, void**) = nullptr;
 };
 
+bool Bind(QcowApi& a, std::string& w) {
+    return a.BindChain("libqcow", "file", "set_parent_file") &
+           KivYalBind(a.lib, a.file_get_format_version, "libqcow_file_get_format_version", &w) &
+           KivYalBind(a.lib, a.file_get_encryption_method, "libqcow_file_get_encryption_method", &w) &
+           KivYalBind(a.lib, a.file_get_utf8_backing_filename_size, "libqcow_file_get_utf8_backing_filename_size", &w) &
+           KivYalBind(a.lib, a.file_get_utf8_backing_filename, "libqcow_file_get_utf8_backing_filename", &w);
+}
+
 QcowApi& Api() {
-    static QcowApi api;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        QcowApi& a = api;
-        std::string& w = a.strWhy;
-        if (!KivYalLoad(a.lib, "qcow", {"libqcow.so.1", "libqcow.so", "libqcow.dll", "libqcow-1.dll"}, &w)) return;
-        a.bOk = a.BindChain("libqcow", "file", "set_parent_file") &
-                KivYalBind(a.lib, a.file_get_format_version, "libqcow_file_get_format_version", &w) &
-                KivYalBind(a.lib, a.file_get_encryption_method, "libqcow_file_get_encryption_method", &w) &
-                KivYalBind(a.lib, a.file_get_utf8_backing_filename_size, "libqcow_file_get_utf8_backing_filename_size", &w) &
-                KivYalBind(a.lib, a.file_get_utf8_backing_filename, "libqcow_file_get_utf8_backing_filename", &w);
-    });
-    return api;
+    return KivYalLoadOnce<QcowApi>("qcow", {"libqcow.so.1", "libqcow.so", "libqcow.dll", "libqcow-1.dll"}, Bind);
 }
 
 }  // namespace

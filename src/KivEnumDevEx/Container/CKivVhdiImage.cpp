@@ -1,7 +1,5 @@
 #include "CKivVhdiImage.h"
 
-#include <mutex>
-
 #include "CKivAllocMap.h"
 #include "KivYalLib.h"
 
@@ -18,21 +16,17 @@ struct VhdiApi : KivYalChainApi {
 constexpr int kFileTypeVhdx = 2;   // LIBVHDI_FILE_TYPE_VHDX
 constexpr uint32_t kDiskFixed = 2, kDiskDynamic = 3, kDiskDifferencing = 4;
 
+bool Bind(VhdiApi& a, std::string& w) {
+    return a.BindChain("libvhdi", "file", "set_parent_file") &
+           KivYalBind(a.lib, a.file_get_bytes_per_sector, "libvhdi_file_get_bytes_per_sector", &w) &
+           KivYalBind(a.lib, a.file_get_file_type, "libvhdi_file_get_file_type", &w) &
+           KivYalBind(a.lib, a.file_get_disk_type, "libvhdi_file_get_disk_type", &w) &
+           KivYalBind(a.lib, a.file_get_utf8_parent_filename_size, "libvhdi_file_get_utf8_parent_filename_size", &w) &
+           KivYalBind(a.lib, a.file_get_utf8_parent_filename, "libvhdi_file_get_utf8_parent_filename", &w);
+}
+
 VhdiApi& Api() {
-    static VhdiApi api;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        VhdiApi& a = api;
-        std::string& w = a.strWhy;
-        if (!KivYalLoad(a.lib, "vhdi", {"libvhdi.so.1", "libvhdi.so", "libvhdi.dll", "libvhdi-1.dll"}, &w)) return;
-        a.bOk = a.BindChain("libvhdi", "file", "set_parent_file") &
-                KivYalBind(a.lib, a.file_get_bytes_per_sector, "libvhdi_file_get_bytes_per_sector", &w) &
-                KivYalBind(a.lib, a.file_get_file_type, "libvhdi_file_get_file_type", &w) &
-                KivYalBind(a.lib, a.file_get_disk_type, "libvhdi_file_get_disk_type", &w) &
-                KivYalBind(a.lib, a.file_get_utf8_parent_filename_size, "libvhdi_file_get_utf8_parent_filename_size", &w) &
-                KivYalBind(a.lib, a.file_get_utf8_parent_filename, "libvhdi_file_get_utf8_parent_filename", &w);
-    });
-    return api;
+    return KivYalLoadOnce<VhdiApi>("vhdi", {"libvhdi.so.1", "libvhdi.so", "libvhdi.dll", "libvhdi-1.dll"}, Bind);
 }
 
 }  // namespace
