@@ -25,12 +25,15 @@ int CKivReaderStor::GetBadAreas(KivBadRanges* pOut) {
     return 1;
 }
 
-int CKivReaderStor::AddBadAreas(const KivBadRanges& areas) {
-    // Areas beyond the store's end are of no use to anyone reading it.
+KivBadRanges CKivReaderStor::Within(const KivBadRanges& areas, uint64_t nSectors) {
     KivBadRanges inside;
     for (const KivBadRange& r : areas)
-        if (r.nFirst < m_nSectors && r.nFirst < r.nEnd) inside.push_back({r.nFirst, std::min(r.nEnd, m_nSectors), r.nKind});
-    m_pReader->AddBadAreas(inside);
+        if (r.nFirst < nSectors && r.nFirst < r.nEnd) inside.push_back({r.nFirst, std::min(r.nEnd, nSectors), r.nKind});
+    return inside;
+}
+
+int CKivReaderStor::AddBadAreas(const KivBadRanges& areas) {
+    m_pReader->AddBadAreas(Within(areas, m_nSectors));
     return 1;
 }
 

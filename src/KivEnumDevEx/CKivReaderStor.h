@@ -21,6 +21,10 @@ public:
 
     CKivSectorReader& Reader() { return *m_pReader; }
 
+    // The parts of areas that lie within a store of nSectors: areas beyond its end are of no use
+    // to anyone reading it.
+    static KivBadRanges Within(const KivBadRanges& areas, uint64_t nSectors);
+
 protected:
     explicit CKivReaderStor(std::unique_ptr<CKivSectorReader> pReader = nullptr) : m_pReader(std::move(pReader)) {}
     ~CKivReaderStor() override = default;
