@@ -7,6 +7,7 @@
 #include <set>
 #include <vector>
 
+#include "CKivReaderStor.h"
 #include "KivByteReader.h"
 #include "KivDiskText.h"
 #include "KivLog.h"
@@ -244,10 +245,7 @@ int CKivDevDisk::GetBadAreas(KivBadRanges* pOut) {
 }
 
 int CKivDevDisk::AddBadAreas(const KivBadRanges& areas) {
-    KivBadRanges inside;
-    for (const KivBadRange& r : areas)
-        if (r.nFirst < m_nSectors && r.nFirst < r.nEnd) inside.push_back({r.nFirst, std::min(r.nEnd, m_nSectors), r.nKind});
-    m_pReader->AddBadAreas(inside);
+    m_pReader->AddBadAreas(CKivReaderStor::Within(areas, m_nSectors));
     return 1;
 }
 

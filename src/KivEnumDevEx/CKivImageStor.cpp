@@ -7,7 +7,7 @@
 #include "KivLog.h"
 #include "platform/KivBlockDev.h"
 
-CKivImageStor::CKivImageStor(std::unique_ptr<CKivSectorReader> pReader) : m_pReader(std::move(pReader)) {
+CKivImageStor::CKivImageStor(std::unique_ptr<CKivSectorReader> pReader) : CKivReaderStor(std::move(pReader)) {
     if (!m_pReader) m_pReader = std::make_unique<CKivSectorReader>();
 }
 
@@ -91,48 +91,12 @@ KivResult CKivImageStor::Adopt(int fd, uint32_t nSectorSize) {
     return KIV_OK;
 }
 
-int CKivImageStor::ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) {
-    return ReadSectorsEx(pBuf, nFirst, nCount, 0, nullptr);
-}
-
-int CKivImageStor::ReadSectorsEx(void* pBuf, uint64_t nFirst, uint64_t nCount, uint32_t nFlags, KivBadRanges* pBad) {
-    if (pBad) pBad->clear();
-    if (!pBuf) return 0;
-    if (nFirst > m_nSectors || nCount > m_nSectors - nFirst) {
-        uint64_t nBytes = 0;
-        if (!__builtin_mul_overflow(nCount, uint64_t(m_nSectorSize), &nBytes) && nBytes < (1ull << 32))
-            std::memset(pBuf, 0, nBytes);
-        return 0;
-    }
-    return m_pReader->Read(pBuf, nFirst, nCount, nFlags, pBad);
-}
-
-int CKivImageStor::GetBadAreas(KivBadRanges* pOut) {
-    if (!pOut) return 0;
-    *pOut = m_pReader->GetBadAreas();
-    return 1;
-}
-
-int CKivImageStor::AddBadAreas(const KivBadRanges& areas) {
-    // Areas beyond the device end are of no use to anyone reading it.
-    KivBadRanges inside;
-    for (const KivBadRange& r : areas)
-        if (r.nFirst < m_nSectors && r.nFirst < r.nEnd) inside.push_back({r.nFirst, std::min(r.nEnd, m_nSectors), r.nKind});
-    m_pReader->AddBadAreas(inside);
-    return 1;
-}
-
 int CKivImageStor::FindData(uint64_t nSector, uint64_t* pFirst, uint64_t* pEnd) {
     uint64_t d = 0, e = 0;
     if (m_bBlockDevice || m_fd < 0 || nSector >= m_nSectors || nSector > UINT64_MAX / m_nSectorSize ||
         !KivFindFileData(m_fd, nSector * m_nSectorSize, m_nBytes, &d, &e))
         return IKivDevStor::FindData(nSector, pFirst, pEnd);
-    uint64_t nFirst = std::max(nSector, d / m_nSectorSize);
-    uint64_t nEnd = e >= m_nBytes ? m_nSectors : (e + m_nSectorSize - 1) / m_nSectorSize;
-    if (d >= m_nBytes) nFirst = nEnd = m_nSectors;
-    if (pFirst) *pFirst = nFirst;
-    if (pEnd) *pEnd = std::max(nEnd, nFirst);
-    return 1;
+    return AnswerData(nSector, d, e, m_nBytes, pFirst, pEnd);
 }
 
 int CKivImageStor::Open() {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "KivCommon.h"
 
@@ -33,8 +34,13 @@ public:
     // The folder of the store ("<config>/undelia/registry"); tests may point it elsewhere.
     static std::string StoreDir();
     static void SetStoreDir(const std::string& dir);
+    // Appends the key names of a path to *pPieces, split a key path at "\\" and "/" (empty names skipped); false when a piece is "." or "..",
+    // which could escape the store.
+    static bool SplitKeyPath(const std::string& path, std::vector<std::string>* pPieces);
 
 private:
+    // What SetStoreDir set (empty: the default store).
+    static std::string StoreOverride();
     // The folder of root\first\second[\subKey]; empty when a name is unusable.
     std::string KeyDir(const char* pszSubKey) const;
     KivRegRoot m_root = KIV_REG_CURRENT_USER;

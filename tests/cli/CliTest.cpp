@@ -18,17 +18,13 @@
 
 #include "CliTestSupport.h"
 #include "KivNeedTool.h"
+#include "KivTempDirTest.h"
 
 namespace {
 
-class CliTest : public ::testing::Test {
+class CliTest : public KivTempDirTest {
 protected:
-    void SetUp() override {
-        char sz[] = "/tmp/kiv-cli-XXXXXX";
-        ASSERT_NE(::mkdtemp(sz), nullptr);
-        m_dir = sz;
-    }
-    void TearDown() override { std::system(("rm -rf '" + m_dir + "'").c_str()); }
+    CliTest() : KivTempDirTest("kiv-cli-") {}
 
     CliRun Cli(const std::vector<std::string>& args, int nInterruptMs = 0) {
         return KivRunCli(args, m_dir, nInterruptMs);
@@ -42,8 +38,6 @@ protected:
         f << junk;
         return path;
     }
-
-    std::string m_dir;
 };
 
 }  // namespace

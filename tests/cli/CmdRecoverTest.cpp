@@ -8,22 +8,19 @@
 #include "CliTestSupport.h"
 #include "KivTestImages.h"
 #include "KivNeedTool.h"
+#include "KivTempDirTest.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class CmdRecover : public ::testing::Test {
+class CmdRecover : public KivTempDirTest {
 protected:
+    CmdRecover() : KivTempDirTest("kiv-cmdrec-") {}
     void SetUp() override {
         m_images = KivTestImageDir("make-recovery-images", "recovery-test-images");
         if (m_images.empty()) KIV_SKIP_MISSING_TOOL("scripts/make-recovery-images failed");
-        char sz[] = "/tmp/kiv-cmdrec-XXXXXX";
-        ASSERT_NE(::mkdtemp(sz), nullptr);
-        m_dir = sz;
-    }
-    void TearDown() override {
-        if (!m_dir.empty()) fs::remove_all(m_dir);
+        KivTempDirTest::SetUp();
     }
 
     // Sizes of the files ls lists, by path.
@@ -47,7 +44,6 @@ protected:
     }
 
     std::string m_images;
-    std::string m_dir;
 };
 
 }  // namespace

@@ -16,17 +16,13 @@
 #include "IKivScanDev.h"
 #include "KivTestImages.h"
 #include "KivNeedTool.h"
+#include "KivTempDirTest.h"
 
 namespace {
 
-class CmdSession : public ::testing::Test {
+class CmdSession : public KivTempDirTest {
 protected:
-    void SetUp() override {
-        char sz[] = "/tmp/kiv-session-cli-XXXXXX";
-        ASSERT_NE(::mkdtemp(sz), nullptr);
-        m_dir = sz;
-    }
-    void TearDown() override { std::system(("rm -rf '" + m_dir + "'").c_str()); }
+    CmdSession() : KivTempDirTest("kiv-session-cli-") {}
 
     CliRun Cli(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
         return KivRunCli(args, m_dir, 0, env);
@@ -54,7 +50,6 @@ protected:
         EXPECT_FALSE(j.is_discarded()) << r.out;
         return j.is_discarded() ? nlohmann::json() : j["entries"];
     }
-    std::string m_dir;
 };
 
 }  // namespace

@@ -13,17 +13,13 @@
 
 #include "CKivScanSession.h"
 #include "KivMemDevStor.h"
+#include "KivTempDirTest.h"
 
 namespace {
 
-class ScanSession : public ::testing::Test {
+class ScanSession : public KivTempDirTest {
 protected:
-    void SetUp() override {
-        char sz[] = "/tmp/kiv-session-XXXXXX";
-        ASSERT_NE(::mkdtemp(sz), nullptr);
-        m_dir = sz;
-    }
-    void TearDown() override { std::system(("rm -rf '" + m_dir + "'").c_str()); }
+    ScanSession() : KivTempDirTest("kiv-session-") {}
 
     static CKivScanSession Sample() {
         CKivScanSession s;
@@ -48,7 +44,6 @@ protected:
         std::ofstream f(path, std::ios::binary | std::ios::trunc);
         f.write(reinterpret_cast<const char*>(v.data()), static_cast<std::streamsize>(v.size()));
     }
-    std::string m_dir;
 };
 
 }  // namespace

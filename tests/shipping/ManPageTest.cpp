@@ -12,6 +12,7 @@
 
 #include "KivVersion.h"
 #include "KivShellRun.h"
+#include "KivTempDirTest.h"
 
 namespace {
 
@@ -96,20 +97,14 @@ std::string Join(const std::set<std::string>& s) {
     return out;
 }
 
-class ManPageTest : public ::testing::Test {
+class ManPageTest : public KivTempDirTest {
 protected:
-    void SetUp() override {
-        char sz[] = "/tmp/kiv-man-XXXXXX";
-        ASSERT_NE(::mkdtemp(sz), nullptr);
-        m_dir = sz;
-    }
-    void TearDown() override { std::system(("rm -rf " + ShellQuote(m_dir)).c_str()); }
+    ManPageTest() : KivTempDirTest("kiv-man-") {}
     std::string Help(const std::string& args) {
         ShellRun r = ShellRunIn(m_dir, ShellQuote(KIV_BIN_DIR "/undelia-cli") + " " + args + " --help");
         EXPECT_EQ(r.nExit, 0) << args << r.err;
         return r.out;
     }
-    std::string m_dir;
 };
 
 }  // namespace

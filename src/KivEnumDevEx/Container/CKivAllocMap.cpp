@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "KivByteReader.h"
+#include "KivLog.h"
 #include "platform/KivFile.h"
 
 namespace {
@@ -12,7 +13,11 @@ namespace {
 constexpr uint64_t kMaxTableBytes = 256ull << 20;
 constexpr uint64_t kMaxBlocks = 1ull << 31;
 
-bool ReadAt(CKivFile& f, uint64_t nOffset, std::vector<uint8_t>& buf, size_t n) {
+// Reads n bytes that must lie inside the file of nFileBytes: what a header claims is checked
+// against the file before anything is allocated for it.
+bool ReadAt(CKivFile& f, uint64_t nFileBytes, uint64_t nOffset, std::vector<uint8_t>& buf, size_t n) {
+    buf.clear();
+    if (nOffset > nFileBytes || n > nFileBytes - nOffset) return false;
     buf.assign(n, 0);
     return n == 0 || f.ReadAt(nOffset, buf.data(), n) == static_cast<int64_t>(n);
 }
@@ -60,7 +65,7 @@ bool CKivAllocMap::AddFile(const std::string& strPath, Kind kind) {
 
 bool CKivAllocMap::AddQcow(CKivFile& f, uint64_t nFileBytes) {
     std::vector<uint8_t> hdr;
-    if (!ReadAt(f, 0, hdr, 104)) return false;
+    if (!ReadAt(f, nFileBytes, 0, hdr, 104)) return false;
     KivByteReader h(hdr.data(), hdr.size());
     if (std::memcmp(hdr.data(), "QFI\xfb", 4) != 0) return false;
     uint32_t nVersion = h.U32BEAt(4), nClusterBits = h.U32BEAt(20), nL1 = h.U32BEAt(36);
@@ -75,7 +80,7 @@ bool CKivAllocMap::AddQcow(CKivFile& f, uint64_t nFileBytes) {
     if (uint64_t(nL1) * 8 > kMaxTableBytes || nL1Offset > nFileBytes || uint64_t(nL1) * 8 > nFileBytes - nL1Offset)
         return false;
     std::vector<uint8_t> l1, l2;
-    if (!ReadAt(f, nL1Offset, l1, size_t(nL1) * 8)) return false;
+    if (!ReadAt(f, nFileBytes, nL1Offset, l1, size_t(nL1) * 8)) return false;
     // L2 tables never share space, so all of them together fit in the file: an L1 table whose
     // entries name one table again and again is no map.
     uint64_t nL2Read = 0;
@@ -85,7 +90,7 @@ bool CKivAllocMap::AddQcow(CKivFile& f, uint64_t nFileBytes) {
     for (uint32_t i = 0; i < nL1; ++i) {
         uint64_t nL2Offset = r1.U64BEAt(size_t(i) * 8) & kOffsetMask;
         if (nL2Offset == 0) continue;
-        if (nL2Offset >= nFileBytes || (nL2Read += nCluster) > nFileBytes || !ReadAt(f, nL2Offset, l2, size_t(nCluster)))
+        if (nL2Offset >= nFileBytes || (nL2Read += nCluster) > nFileBytes || !ReadAt(f, nFileBytes, nL2Offset, l2, size_t(nCluster)))
             return false;
         KivByteReader r2(l2.data(), l2.size());
         for (uint64_t j = 0; j < nPerL2; ++j) {
@@ -101,18 +106,18 @@ bool CKivAllocMap::AddQcow(CKivFile& f, uint64_t nFileBytes) {
 
 bool CKivAllocMap::AddVhd(CKivFile& f, uint64_t nFileBytes) {
     std::vector<uint8_t> foot, dyn, bat;
-    if (nFileBytes < 512 || !ReadAt(f, nFileBytes - 512, foot, 512)) return false;
+    if (nFileBytes < 512 || !ReadAt(f, nFileBytes, nFileBytes - 512, foot, 512)) return false;
     if (std::memcmp(foot.data(), "conectix", 8) != 0) return false;
     KivByteReader ft(foot.data(), foot.size());
     uint32_t nType = ft.U32BEAt(60);
     if (nType != 3 && nType != 4) return false;  // a fixed disk stores every block
     uint64_t nDyn = ft.U64BEAt(16);
-    if (nDyn >= nFileBytes || !ReadAt(f, nDyn, dyn, 1024) || std::memcmp(dyn.data(), "cxsparse", 8) != 0) return false;
+    if (nDyn >= nFileBytes || !ReadAt(f, nFileBytes, nDyn, dyn, 1024) || std::memcmp(dyn.data(), "cxsparse", 8) != 0) return false;
     KivByteReader d(dyn.data(), dyn.size());
     uint64_t nTable = d.U64BEAt(16);
     uint32_t nEntries = d.U32BEAt(28), nBlock = d.U32BEAt(32);
     if (!UseBlock(nBlock) || uint64_t(nEntries) * 4 > kMaxTableBytes) return false;
-    if (!ReadAt(f, nTable, bat, size_t(nEntries) * 4)) return false;
+    if (!ReadAt(f, nFileBytes, nTable, bat, size_t(nEntries) * 4)) return false;
     KivByteReader b(bat.data(), bat.size());
     for (uint32_t i = 0; i < nEntries; ++i)
         if (b.U32BEAt(size_t(i) * 4) != 0xffffffffu) Mark(i);
@@ -121,27 +126,30 @@ bool CKivAllocMap::AddVhd(CKivFile& f, uint64_t nFileBytes) {
 
 bool CKivAllocMap::AddVhdx(CKivFile& f, uint64_t nFileBytes) {
     // The region table (at 192 KiB, its copy at 256 KiB) locates the block table and the metadata.
-    static const uint8_t kBatGuid[16] = {0x66, 0x77, 0xc2, 0x2d, 0x23, 0xf6, 0x00, 0x42,
-                                         0x9d, 0x64, 0x11, 0x5e, 0x9b, 0xfd, 0x4a, 0x08};
-    static const uint8_t kMetaGuid[16] = {0x06, 0xa2, 0x7c, 0x8b, 0x90, 0x47, 0x9a, 0x4b,
-                                          0xb8, 0xfe, 0x57, 0x5f, 0x05, 0x0f, 0x88, 0x6e};
-    static const uint8_t kFileParams[16] = {0x37, 0x67, 0xa1, 0xca, 0x36, 0xfa, 0x43, 0x4d,
-                                            0xb3, 0xb6, 0x33, 0xf0, 0xaa, 0x44, 0xe7, 0x6b};
-    static const uint8_t kSectorSize[16] = {0x1d, 0xbf, 0x41, 0x81, 0x6f, 0xa9, 0x09, 0x47,
-                                            0xba, 0x47, 0xf2, 0x33, 0xa8, 0xfa, 0xab, 0x5f};
+    using G = VhdxGuids;
     std::vector<uint8_t> reg, meta, bat;
-    if (!ReadAt(f, 192 * 1024, reg, 64 * 1024) || std::memcmp(reg.data(), "regi", 4) != 0) return false;
+    // A log not yet replayed holds writes the block table may not show: its map could call stored
+    // data a hole. Either header naming a log is enough to keep no map.
+    for (uint64_t nHeader : {64 * 1024, 128 * 1024}) {
+        std::vector<uint8_t> head;
+        if (!ReadAt(f, nFileBytes, nHeader, head, 4096) || std::memcmp(head.data(), "head", 4) != 0) continue;
+        if (std::any_of(head.begin() + 48, head.begin() + 64, [](uint8_t b) { return b != 0; })) {
+            KivLogA(0, "VHDX: the log has not been replayed; data is read everywhere");
+            return false;
+        }
+    }
+    if (!ReadAt(f, nFileBytes, 192 * 1024, reg, 64 * 1024) || std::memcmp(reg.data(), "regi", 4) != 0) return false;
     KivByteReader rg(reg.data(), reg.size());
     uint32_t nRegions = rg.U32At(8);
     uint64_t nBatOff = 0, nBatLen = 0, nMetaOff = 0, nMetaLen = 0;
     for (uint32_t i = 0; i < nRegions && i < 2047; ++i) {
         size_t e = 16 + size_t(i) * 32;
         if (!rg.Has(e, 32)) return false;
-        if (std::memcmp(&reg[e], kBatGuid, 16) == 0) nBatOff = rg.U64At(e + 16), nBatLen = rg.U32At(e + 24);
-        if (std::memcmp(&reg[e], kMetaGuid, 16) == 0) nMetaOff = rg.U64At(e + 16), nMetaLen = rg.U32At(e + 24);
+        if (std::memcmp(&reg[e], G::kBat, 16) == 0) nBatOff = rg.U64At(e + 16), nBatLen = rg.U32At(e + 24);
+        if (std::memcmp(&reg[e], G::kMeta, 16) == 0) nMetaOff = rg.U64At(e + 16), nMetaLen = rg.U32At(e + 24);
     }
     if (!nBatOff || !nMetaOff || nBatLen > kMaxTableBytes || nMetaLen > (1u << 20) || nMetaLen < 64 * 1024) return false;
-    if (!ReadAt(f, nMetaOff, meta, nMetaLen) || std::memcmp(meta.data(), "metadata", 8) != 0) return false;
+    if (!ReadAt(f, nFileBytes, nMetaOff, meta, nMetaLen) || std::memcmp(meta.data(), "metadata", 8) != 0) return false;
     KivByteReader m(meta.data(), meta.size());
     uint32_t nBlock = 0, nLogical = 0;
     uint16_t nItems = m.U16At(10);
@@ -149,16 +157,16 @@ bool CKivAllocMap::AddVhdx(CKivFile& f, uint64_t nFileBytes) {
         size_t e = 32 + size_t(i) * 32;
         if (!m.Has(e, 32)) return false;
         uint32_t nAt = m.U32At(e + 16);
-        if (std::memcmp(&meta[e], kFileParams, 16) == 0) {
+        if (std::memcmp(&meta[e], G::kFileParams, 16) == 0) {
             nBlock = m.U32At(nAt);
             if (m.U32At(nAt + 4) & 2) return false;  // has a parent: left to a later version
         }
-        if (std::memcmp(&meta[e], kSectorSize, 16) == 0) nLogical = m.U32At(nAt);
+        if (std::memcmp(&meta[e], G::kSectorSize, 16) == 0) nLogical = m.U32At(nAt);
     }
     if (!m.Ok() || nLogical == 0 || !UseBlock(nBlock)) return false;
     // Every chunk ratio payload entries are followed by one entry of the sector bitmap.
     uint64_t nRatio = ((1ull << 23) * nLogical) / nBlock;
-    if (nRatio == 0 || !ReadAt(f, nBatOff, bat, size_t(nBatLen))) return false;
+    if (nRatio == 0 || !ReadAt(f, nFileBytes, nBatOff, bat, size_t(nBatLen))) return false;
     KivByteReader b(bat.data(), bat.size());
     uint64_t nBlocks = m_stored.size();
     for (uint64_t i = 0, k = 0; i < nBlocks; ++k) {
@@ -173,7 +181,7 @@ bool CKivAllocMap::AddVhdx(CKivFile& f, uint64_t nFileBytes) {
 
 bool CKivAllocMap::AddVmdk(CKivFile& f, uint64_t nFileBytes) {
     std::vector<uint8_t> hdr, gd, gt;
-    if (!ReadAt(f, 0, hdr, 512) || std::memcmp(hdr.data(), "KDMV", 4) != 0) return false;
+    if (!ReadAt(f, nFileBytes, 0, hdr, 512) || std::memcmp(hdr.data(), "KDMV", 4) != 0) return false;
     KivByteReader h(hdr.data(), hdr.size());
     uint64_t nCapacity = h.U64At(12), nGrain = h.U64At(20), nGdOffset = h.U64At(56);
     uint32_t nPerGt = h.U32At(44);
@@ -187,12 +195,17 @@ bool CKivAllocMap::AddVmdk(CKivFile& f, uint64_t nFileBytes) {
     if (!UseBlock(nGrain * 512)) return false;
     uint64_t nGrains = (nCapacity + nGrain - 1) / nGrain;
     uint64_t nGds = (nGrains + nPerGt - 1) / nPerGt;
-    if (nGds * 4 > kMaxTableBytes || !ReadAt(f, nGdOffset * 512, gd, size_t(nGds * 4))) return false;
+    if (nGds * 4 > kMaxTableBytes || !ReadAt(f, nFileBytes, nGdOffset * 512, gd, size_t(nGds * 4))) return false;
     KivByteReader d(gd.data(), gd.size());
+    uint64_t nGtRead = 0;
     for (uint64_t i = 0; i < nGds; ++i) {
         uint64_t nGt = d.U32At(size_t(i) * 4);
         if (nGt == 0) continue;
-        if (nGt * 512 >= nFileBytes || !ReadAt(f, nGt * 512, gt, size_t(nPerGt) * 4)) return false;
+        // Grain tables never share space: all of them together fit in the file (a directory
+        // that names one table again and again is no map, and would cost a read per entry).
+        if (nGt * 512 >= nFileBytes || (nGtRead += uint64_t(nPerGt) * 4) > nFileBytes ||
+            !ReadAt(f, nFileBytes, nGt * 512, gt, size_t(nPerGt) * 4))
+            return false;
         KivByteReader t(gt.data(), gt.size());
         for (uint32_t j = 0; j < nPerGt; ++j)
             if (t.U32At(size_t(j) * 4) > 1) Mark(i * nPerGt + j);  // 0 unallocated, 1 a zero grain

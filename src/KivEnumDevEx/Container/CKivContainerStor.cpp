@@ -31,46 +31,11 @@ CKivContainerStor::CKivContainerStor(std::unique_ptr<CKivContainer> pContainer, 
     m_pReader = std::move(pReader);
 }
 
-int CKivContainerStor::ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) {
-    return ReadSectorsEx(pBuf, nFirst, nCount, 0, nullptr);
-}
-
-int CKivContainerStor::ReadSectorsEx(void* pBuf, uint64_t nFirst, uint64_t nCount, uint32_t nFlags, KivBadRanges* pBad) {
-    if (pBad) pBad->clear();
-    if (!pBuf) return 0;
-    if (nFirst > m_nSectors || nCount > m_nSectors - nFirst) {
-        uint64_t nBytes = 0;
-        if (!__builtin_mul_overflow(nCount, uint64_t(m_nSectorSize), &nBytes) && nBytes < (1ull << 32))
-            std::memset(pBuf, 0, nBytes);
-        return 0;
-    }
-    return m_pReader->Read(pBuf, nFirst, nCount, nFlags, pBad);
-}
-
-int CKivContainerStor::GetBadAreas(KivBadRanges* pOut) {
-    if (!pOut) return 0;
-    *pOut = m_pReader->GetBadAreas();
-    return 1;
-}
-
-int CKivContainerStor::AddBadAreas(const KivBadRanges& areas) {
-    KivBadRanges inside;
-    for (const KivBadRange& r : areas)
-        if (r.nFirst < m_nSectors && r.nFirst < r.nEnd) inside.push_back({r.nFirst, std::min(r.nEnd, m_nSectors), r.nKind});
-    m_pReader->AddBadAreas(inside);
-    return 1;
-}
-
 int CKivContainerStor::FindData(uint64_t nSector, uint64_t* pFirst, uint64_t* pEnd) {
     uint64_t d = 0, e = 0;
     const uint64_t nBytes = m_pContainer->GetInfo().nBytes;
     if (nSector >= m_nSectors || nSector > UINT64_MAX / m_nSectorSize ||
         !m_pContainer->FindData(nSector * m_nSectorSize, &d, &e))
         return IKivDevStor::FindData(nSector, pFirst, pEnd);
-    // A sector with any stored byte counts as data.
-    uint64_t nFirst = d >= nBytes ? m_nSectors : std::max(nSector, d / m_nSectorSize);
-    uint64_t nEnd = e >= nBytes ? m_nSectors : (e + m_nSectorSize - 1) / m_nSectorSize;
-    if (pFirst) *pFirst = nFirst;
-    if (pEnd) *pEnd = std::max(nEnd, nFirst);
-    return 1;
+    return AnswerData(nSector, d, e, nBytes, pFirst, pEnd);
 }

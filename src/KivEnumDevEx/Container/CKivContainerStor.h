@@ -6,36 +6,25 @@
 #include <memory>
 
 #include "CKivContainer.h"
-#include "CKivSectorReader.h"
-#include "IKivDevStor.h"
+#include "CKivReaderStor.h"
 
-class CKivContainerStor : public IKivDevStor {
+class CKivContainerStor : public CKivReaderStor {
 public:
     // nSectorSize 0: the container's own.
     CKivContainerStor(std::unique_ptr<CKivContainer> pContainer, uint32_t nSectorSize);
 
-    int ReadSectors(void* pBuf, uint64_t nFirst, uint64_t nCount) override;
-    int ReadSectorsEx(void* pBuf, uint64_t nFirst, uint64_t nCount, uint32_t nFlags, KivBadRanges* pBad) override;
-    int GetBadAreas(KivBadRanges* pOut) override;
-    int AddBadAreas(const KivBadRanges& areas) override;
     int FindData(uint64_t nSector, uint64_t* pFirst, uint64_t* pEnd) override;
-    uint64_t GetSectorCount() override { return m_nSectors; }
-    uint32_t GetSectorSize() override { return m_nSectorSize; }
     int Open() override { return 1; }
     int Close() override { return 1; }
-    IKivDevStor* GetBaseStor() override { return nullptr; }
 
     CKivContainer& Container() { return *m_pContainer; }
-    CKivSectorReader& Reader() { return *m_pReader; }
 
 protected:
-    ~CKivContainerStor() override = default;
+    // The reader reads the container: it goes first.
+    ~CKivContainerStor() override { m_pReader.reset(); }
 
 private:
     std::unique_ptr<CKivContainer> m_pContainer;
-    std::unique_ptr<CKivSectorReader> m_pReader;
-    uint32_t m_nSectorSize = 512;
-    uint64_t m_nSectors = 0;
 };
 
 // The sector reader over a container: reads go to the container, and a read that met a damaged

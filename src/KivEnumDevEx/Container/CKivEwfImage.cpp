@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <mutex>
 
 #include "CKivYalImage.h"
 #include "platform/KivFileUtil.h"
@@ -33,30 +32,26 @@ struct EwfApi : KivYalApi {
 constexpr int kAccessRead = 0x01;     // LIBEWF_ACCESS_FLAG_READ
 constexpr uint8_t kFormatUnknown = 0;  // LIBEWF_FORMAT_UNKNOWN: glob by the name's own extension
 
+bool Bind(EwfApi& a, std::string& w) {
+    return KivYalBind(a.lib, a.glob, "libewf_glob", &w) & KivYalBind(a.lib, a.glob_free, "libewf_glob_free", &w) &
+           KivYalBind(a.lib, a.handle_initialize, "libewf_handle_initialize", &w) &
+           KivYalBind(a.lib, a.handle_free, "libewf_handle_free", &w) &
+           KivYalBind(a.lib, a.handle_open, "libewf_handle_open", &w) &
+           KivYalBind(a.lib, a.handle_close, "libewf_handle_close", &w) &
+           KivYalBind(a.lib, a.handle_segment_files_corrupted, "libewf_handle_segment_files_corrupted", &w) &
+           KivYalBind(a.lib, a.handle_read_random, "libewf_handle_read_random", &w) &
+           KivYalBind(a.lib, a.handle_get_media_size, "libewf_handle_get_media_size", &w) &
+           KivYalBind(a.lib, a.handle_get_bytes_per_sector, "libewf_handle_get_bytes_per_sector", &w) &
+           KivYalBind(a.lib, a.handle_get_md5_hash, "libewf_handle_get_md5_hash", &w) &
+           KivYalBind(a.lib, a.handle_get_sha1_hash, "libewf_handle_get_sha1_hash", &w) &
+           KivYalBind(a.lib, a.handle_set_read_zero_chunk_on_error, "libewf_handle_set_read_zero_chunk_on_error", &w) &
+           KivYalBind(a.lib, a.handle_get_number_of_checksum_errors, "libewf_handle_get_number_of_checksum_errors", &w) &
+           KivYalBind(a.lib, a.handle_get_checksum_error, "libewf_handle_get_checksum_error", &w) &
+           a.BindErrors("libewf");
+}
+
 EwfApi& Api() {
-    static EwfApi api;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        EwfApi& a = api;
-        std::string& w = a.strWhy;
-        if (!KivYalLoad(a.lib, "ewf", {"libewf.so.2", "libewf.so", "libewf.dll", "libewf-2.dll"}, &w)) return;
-        a.bOk = KivYalBind(a.lib, a.glob, "libewf_glob", &w) & KivYalBind(a.lib, a.glob_free, "libewf_glob_free", &w) &
-                KivYalBind(a.lib, a.handle_initialize, "libewf_handle_initialize", &w) &
-                KivYalBind(a.lib, a.handle_free, "libewf_handle_free", &w) &
-                KivYalBind(a.lib, a.handle_open, "libewf_handle_open", &w) &
-                KivYalBind(a.lib, a.handle_close, "libewf_handle_close", &w) &
-                KivYalBind(a.lib, a.handle_segment_files_corrupted, "libewf_handle_segment_files_corrupted", &w) &
-                KivYalBind(a.lib, a.handle_read_random, "libewf_handle_read_random", &w) &
-                KivYalBind(a.lib, a.handle_get_media_size, "libewf_handle_get_media_size", &w) &
-                KivYalBind(a.lib, a.handle_get_bytes_per_sector, "libewf_handle_get_bytes_per_sector", &w) &
-                KivYalBind(a.lib, a.handle_get_md5_hash, "libewf_handle_get_md5_hash", &w) &
-                KivYalBind(a.lib, a.handle_get_sha1_hash, "libewf_handle_get_sha1_hash", &w) &
-                KivYalBind(a.lib, a.handle_set_read_zero_chunk_on_error, "libewf_handle_set_read_zero_chunk_on_error", &w) &
-                KivYalBind(a.lib, a.handle_get_number_of_checksum_errors, "libewf_handle_get_number_of_checksum_errors", &w) &
-                KivYalBind(a.lib, a.handle_get_checksum_error, "libewf_handle_get_checksum_error", &w) &
-                a.BindErrors("libewf");
-    });
-    return api;
+    return KivYalLoadOnce<EwfApi>("ewf", {"libewf.so.2", "libewf.so", "libewf.dll", "libewf-2.dll"}, Bind);
 }
 
 std::string Hex(const uint8_t* p, size_t n) {

@@ -1,10 +1,7 @@
 #include "CKivQcowImage.h"
 
-#include <mutex>
-
 #include "CKivAllocMap.h"
 #include "KivYalLib.h"
-#include "platform/KivFileUtil.h"
 
 namespace {
 
@@ -15,22 +12,16 @@ struct QcowApi : KivYalChainApi {
     int (*file_get_utf8_backing_filename)(void*, uint8_t*, size_t, void**) = nullptr;
 };
 
-constexpr int kMaxChain = 16;
+bool Bind(QcowApi& a, std::string& w) {
+    return a.BindChain("libqcow", "file", "set_parent_file") &
+           KivYalBind(a.lib, a.file_get_format_version, "libqcow_file_get_format_version", &w) &
+           KivYalBind(a.lib, a.file_get_encryption_method, "libqcow_file_get_encryption_method", &w) &
+           KivYalBind(a.lib, a.file_get_utf8_backing_filename_size, "libqcow_file_get_utf8_backing_filename_size", &w) &
+           KivYalBind(a.lib, a.file_get_utf8_backing_filename, "libqcow_file_get_utf8_backing_filename", &w);
+}
 
 QcowApi& Api() {
-    static QcowApi api;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        QcowApi& a = api;
-        std::string& w = a.strWhy;
-        if (!KivYalLoad(a.lib, "qcow", {"libqcow.so.1", "libqcow.so", "libqcow.dll", "libqcow-1.dll"}, &w)) return;
-        a.bOk = a.BindChain("libqcow", "file", "set_parent_file") &
-                KivYalBind(a.lib, a.file_get_format_version, "libqcow_file_get_format_version", &w) &
-                KivYalBind(a.lib, a.file_get_encryption_method, "libqcow_file_get_encryption_method", &w) &
-                KivYalBind(a.lib, a.file_get_utf8_backing_filename_size, "libqcow_file_get_utf8_backing_filename_size", &w) &
-                KivYalBind(a.lib, a.file_get_utf8_backing_filename, "libqcow_file_get_utf8_backing_filename", &w);
-    });
-    return api;
+    return KivYalLoadOnce<QcowApi>("qcow", {"libqcow.so.1", "libqcow.so", "libqcow.dll", "libqcow-1.dll"}, Bind);
 }
 
 }  // namespace
@@ -67,15 +58,9 @@ std::unique_ptr<CKivContainer> CKivQcowImage::Open(const std::string& strPath, s
         if (a.file_get_utf8_backing_filename(pFile, reinterpret_cast<uint8_t*>(name.data()), nName, nullptr) != 1) break;
         name.resize(name.find('\0') == std::string::npos ? name.size() : name.find('\0'));
         std::string parent = KivYalBeside(path, name);
-        if (!KivIsFile(parent)) {
-            if (pWhy) *pWhy = "the backing file of " + path + " is missing (looked for " + parent + ")";
+        if (!FitsChain(parent, p->m_info.files, nDepth, "the backing file of " + path + " is missing",
+                       path + " has a chain of backing files that loops or is too long", pWhy))
             return nullptr;
-        }
-        for (const std::string& f : p->m_info.files)
-            if (f == parent || nDepth + 1 >= kMaxChain) {
-                if (pWhy) *pWhy = path + " has a chain of backing files that loops or is too long";
-                return nullptr;
-            }
         path = parent;
     }
     auto unfit = [&](size_t i) {

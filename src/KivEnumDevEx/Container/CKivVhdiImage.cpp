@@ -1,10 +1,7 @@
 #include "CKivVhdiImage.h"
 
-#include <mutex>
-
 #include "CKivAllocMap.h"
 #include "KivYalLib.h"
-#include "platform/KivFileUtil.h"
 
 namespace {
 
@@ -18,23 +15,18 @@ struct VhdiApi : KivYalChainApi {
 
 constexpr int kFileTypeVhdx = 2;   // LIBVHDI_FILE_TYPE_VHDX
 constexpr uint32_t kDiskFixed = 2, kDiskDynamic = 3, kDiskDifferencing = 4;
-constexpr int kMaxChain = 16;  // parents of parents: a loop or an absurd chain ends here
+
+bool Bind(VhdiApi& a, std::string& w) {
+    return a.BindChain("libvhdi", "file", "set_parent_file") &
+           KivYalBind(a.lib, a.file_get_bytes_per_sector, "libvhdi_file_get_bytes_per_sector", &w) &
+           KivYalBind(a.lib, a.file_get_file_type, "libvhdi_file_get_file_type", &w) &
+           KivYalBind(a.lib, a.file_get_disk_type, "libvhdi_file_get_disk_type", &w) &
+           KivYalBind(a.lib, a.file_get_utf8_parent_filename_size, "libvhdi_file_get_utf8_parent_filename_size", &w) &
+           KivYalBind(a.lib, a.file_get_utf8_parent_filename, "libvhdi_file_get_utf8_parent_filename", &w);
+}
 
 VhdiApi& Api() {
-    static VhdiApi api;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        VhdiApi& a = api;
-        std::string& w = a.strWhy;
-        if (!KivYalLoad(a.lib, "vhdi", {"libvhdi.so.1", "libvhdi.so", "libvhdi.dll", "libvhdi-1.dll"}, &w)) return;
-        a.bOk = a.BindChain("libvhdi", "file", "set_parent_file") &
-                KivYalBind(a.lib, a.file_get_bytes_per_sector, "libvhdi_file_get_bytes_per_sector", &w) &
-                KivYalBind(a.lib, a.file_get_file_type, "libvhdi_file_get_file_type", &w) &
-                KivYalBind(a.lib, a.file_get_disk_type, "libvhdi_file_get_disk_type", &w) &
-                KivYalBind(a.lib, a.file_get_utf8_parent_filename_size, "libvhdi_file_get_utf8_parent_filename_size", &w) &
-                KivYalBind(a.lib, a.file_get_utf8_parent_filename, "libvhdi_file_get_utf8_parent_filename", &w);
-    });
-    return api;
+    return KivYalLoadOnce<VhdiApi>("vhdi", {"libvhdi.so.1", "libvhdi.so", "libvhdi.dll", "libvhdi-1.dll"}, Bind);
 }
 
 }  // namespace
@@ -76,15 +68,9 @@ std::unique_ptr<CKivContainer> CKivVhdiImage::Open(const std::string& strPath, s
             if (pWhy) *pWhy = "the differencing disk " + path + " names no parent disk";
             return nullptr;
         }
-        if (!KivIsFile(parent)) {
-            if (pWhy) *pWhy = "the parent disk of the differencing disk " + path + " is missing (looked for " + parent + ")";
+        if (!FitsChain(parent, p->m_info.files, nDepth, "the parent disk of the differencing disk " + path + " is missing",
+                       "the differencing disk " + path + " has a parent chain that loops or is too long", pWhy))
             return nullptr;
-        }
-        for (const std::string& f : p->m_info.files)
-            if (f == parent || nDepth + 1 >= kMaxChain) {
-                if (pWhy) *pWhy = "the differencing disk " + path + " has a parent chain that loops or is too long";
-                return nullptr;
-            }
         path = parent;
     }
     // Each file reads over its parent: set from the root upwards.

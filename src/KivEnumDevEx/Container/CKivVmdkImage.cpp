@@ -1,8 +1,6 @@
 #include "CKivVmdkImage.h"
 
 #include <algorithm>
-#include <mutex>
-
 #include "CKivAllocMap.h"
 #include "KivYalLib.h"
 #include "platform/KivFileUtil.h"
@@ -23,29 +21,24 @@ struct VmdkApi : KivYalChainApi {
 };
 
 constexpr int kAccessRead = 0x01;  // LIBVMDK_ACCESS_FLAG_READ
-constexpr int kMaxChain = 16;
 constexpr int kMaxExtents = 4096;
 
+bool Bind(VmdkApi& a, std::string& w) {
+    return a.BindChain("libvmdk", "handle", "set_parent_handle") &
+           KivYalBind(a.lib, a.handle_open_extent_data_files, "libvmdk_handle_open_extent_data_files", &w) &
+           KivYalBind(a.lib, a.handle_set_extent_data_files_path, "libvmdk_handle_set_extent_data_files_path", &w) &
+           KivYalBind(a.lib, a.handle_get_disk_type, "libvmdk_handle_get_disk_type", &w) &
+           KivYalBind(a.lib, a.handle_get_utf8_parent_filename_size, "libvmdk_handle_get_utf8_parent_filename_size", &w) &
+           KivYalBind(a.lib, a.handle_get_utf8_parent_filename, "libvmdk_handle_get_utf8_parent_filename", &w) &
+           KivYalBind(a.lib, a.handle_get_number_of_extents, "libvmdk_handle_get_number_of_extents", &w) &
+           KivYalBind(a.lib, a.handle_get_extent_descriptor, "libvmdk_handle_get_extent_descriptor", &w) &
+           KivYalBind(a.lib, a.extent_descriptor_get_utf8_filename_size, "libvmdk_extent_descriptor_get_utf8_filename_size", &w) &
+           KivYalBind(a.lib, a.extent_descriptor_get_utf8_filename, "libvmdk_extent_descriptor_get_utf8_filename", &w) &
+           KivYalBind(a.lib, a.extent_descriptor_free, "libvmdk_extent_descriptor_free", &w);
+}
+
 VmdkApi& Api() {
-    static VmdkApi api;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        VmdkApi& a = api;
-        std::string& w = a.strWhy;
-        if (!KivYalLoad(a.lib, "vmdk", {"libvmdk.so.1", "libvmdk.so", "libvmdk.dll", "libvmdk-1.dll"}, &w)) return;
-        a.bOk = a.BindChain("libvmdk", "handle", "set_parent_handle") &
-                KivYalBind(a.lib, a.handle_open_extent_data_files, "libvmdk_handle_open_extent_data_files", &w) &
-                KivYalBind(a.lib, a.handle_set_extent_data_files_path, "libvmdk_handle_set_extent_data_files_path", &w) &
-                KivYalBind(a.lib, a.handle_get_disk_type, "libvmdk_handle_get_disk_type", &w) &
-                KivYalBind(a.lib, a.handle_get_utf8_parent_filename_size, "libvmdk_handle_get_utf8_parent_filename_size", &w) &
-                KivYalBind(a.lib, a.handle_get_utf8_parent_filename, "libvmdk_handle_get_utf8_parent_filename", &w) &
-                KivYalBind(a.lib, a.handle_get_number_of_extents, "libvmdk_handle_get_number_of_extents", &w) &
-                KivYalBind(a.lib, a.handle_get_extent_descriptor, "libvmdk_handle_get_extent_descriptor", &w) &
-                KivYalBind(a.lib, a.extent_descriptor_get_utf8_filename_size, "libvmdk_extent_descriptor_get_utf8_filename_size", &w) &
-                KivYalBind(a.lib, a.extent_descriptor_get_utf8_filename, "libvmdk_extent_descriptor_get_utf8_filename", &w) &
-                KivYalBind(a.lib, a.extent_descriptor_free, "libvmdk_extent_descriptor_free", &w);
-    });
-    return api;
+    return KivYalLoadOnce<VmdkApi>("vmdk", {"libvmdk.so.1", "libvmdk.so", "libvmdk.dll", "libvmdk-1.dll"}, Bind);
 }
 
 const char* DiskTypeName(int n) {
@@ -135,14 +128,9 @@ std::unique_ptr<CKivContainer> CKivVmdkImage::Open(const std::string& strPath, s
         std::string name = Utf8(h, a.handle_get_utf8_parent_filename_size, a.handle_get_utf8_parent_filename);
         if (name.empty()) break;
         std::string parent = KivYalBeside(path, name);
-        if (!KivIsFile(parent)) {
-            if (pWhy) *pWhy = "the parent disk of " + path + " is missing (looked for " + parent + ")";
+        if (!FitsChain(parent, heads, nDepth, "the parent disk of " + path + " is missing",
+                       path + " has a chain of parent disks that loops or is too long", pWhy))
             return nullptr;
-        }
-        if (std::find(heads.begin(), heads.end(), parent) != heads.end() || nDepth + 1 >= kMaxChain) {
-            if (pWhy) *pWhy = path + " has a chain of parent disks that loops or is too long";
-            return nullptr;
-        }
         path = parent;
     }
     auto unfit = [&](size_t i) {

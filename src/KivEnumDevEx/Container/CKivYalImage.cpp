@@ -1,8 +1,10 @@
 #include "CKivYalImage.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "CKivAllocMap.h"
+#include "platform/KivFileUtil.h"
 
 bool KivYalApi::BindErrors(const char* pszLib) {
     std::string l = pszLib;
@@ -94,4 +96,19 @@ int64_t CKivYalImage::DoRead(void* pBuf, uint64_t nOffset, uint64_t nBytes) {
 
 bool CKivYalImage::DoFindData(uint64_t nOffset, uint64_t* pData, uint64_t* pEnd) {
     return m_pMap && m_pMap->FindData(nOffset, pData, pEnd);
+}
+
+bool CKivYalImage::FitsChain(const std::string& parent, const std::vector<std::string>& seen, int nDepth,
+                             const std::string& strMissing, const std::string& strLoop, std::string* pWhy) {
+    // Parents of parents: a loop or an absurd chain ends here.
+    constexpr int kMaxChain = 16;
+    if (!KivIsFile(parent)) {
+        if (pWhy) *pWhy = strMissing + " (looked for " + parent + ")";
+        return false;
+    }
+    if (std::find(seen.begin(), seen.end(), parent) != seen.end() || nDepth + 1 >= kMaxChain) {
+        if (pWhy) *pWhy = strLoop;
+        return false;
+    }
+    return true;
 }

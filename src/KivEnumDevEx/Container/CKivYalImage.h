@@ -59,6 +59,11 @@ protected:
     // Sets each handle of the chain to read over the next, from the root upwards; on failure
     // *pWhy is pfnWhy(i) (the handle i - 1 did not take the handle i) and the library's reason.
     bool LinkChain(const std::function<std::string(size_t)>& pfnWhy, std::string* pWhy);
+    // Whether parent can follow the disks seen (nDepth + 1 of them) in a chain: it must be a file
+    // (else *pWhy is strMissing and where it was looked for) and neither one of them nor past the
+    // longest chain believed (else *pWhy is strLoop).
+    static bool FitsChain(const std::string& parent, const std::vector<std::string>& seen, int nDepth,
+                          const std::string& strMissing, const std::string& strLoop, std::string* pWhy);
     // The virtual disk's size, read from the first handle; strPath names the image in the reason.
     bool MediaSize(const std::string& strPath, uint64_t* pnBytes, std::string* pWhy);
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <initializer_list>
+#include <mutex>
 #include <string>
 
 #include "platform/KivDynLib.h"
@@ -14,6 +15,18 @@
 // UNDELIA_IMAGE_LIBS, when set, names the only ones to load ("ewf,qcow"; empty: none), so a
 // machine can be told to do without one. False with the reason.
 bool KivYalLoad(CKivDynLib& lib, const char* pszShort, std::initializer_list<const char*> names, std::string* pWhy);
+
+// A reader's table of entries (with lib, strWhy and bOk), loaded on first use: pfnBind binds the
+// entries once the library is loaded and answers whether all of them were.
+template <typename Api>
+Api& KivYalLoadOnce(const char* pszShort, std::initializer_list<const char*> names, bool (*pfnBind)(Api&, std::string&)) {
+    static Api api;
+    static std::once_flag once;
+    std::call_once(once, [&] {
+        if (KivYalLoad(api.lib, pszShort, names, &api.strWhy)) api.bOk = pfnBind(api, api.strWhy);
+    });
+    return api;
+}
 
 // Binds one entry; false (and the name that is missing in *pWhy) when the library lacks it.
 template <typename Fn>

@@ -7,15 +7,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <climits>
 #include <cstdlib>
-
-namespace {
-
-std::atomic<KivPumpHookFn> g_pfnPump{nullptr};
-
-}  // namespace
 
 std::string KivGetExeDir() {
     // Never destroyed: objects torn down at exit (a program's back-stage stopping the engine) still
@@ -27,31 +20,6 @@ std::string KivGetExeDir() {
         return KivDirOf(std::string(buf, static_cast<size_t>(n)));
     }());
     return *s_pDir;
-}
-
-bool KivIsInstalled() {
-    static const bool s_bInstalled = [] {
-        std::string exe = KivGetExeDir();
-        struct stat st {};
-        return !exe.empty() && ::stat((exe + "/KivInstalled.ini").c_str(), &st) == 0 && S_ISREG(st.st_mode);
-    }();
-    return s_bInstalled;
-}
-
-std::string KivGetLogDir() {
-    std::string exe = KivGetExeDir();
-    if (!exe.empty() && !KivIsInstalled() && KivCanWriteDir(exe)) return exe;
-    return KivUserDir("XDG_STATE_HOME", ".local/state");
-}
-
-std::string KivGetConfigDir() { return KivUserDir("XDG_CONFIG_HOME", ".config"); }
-
-void KivSetPumpHook(KivPumpHookFn pfn) { g_pfnPump.store(pfn); }
-
-KivPumpHookFn KivGetPumpHook() { return g_pfnPump.load(); }
-
-void KivPumpMessages() {
-    if (KivPumpHookFn pfn = g_pfnPump.load()) pfn();
 }
 
 uint32_t KivThreadId() { return static_cast<uint32_t>(::syscall(SYS_gettid)); }

@@ -7,36 +7,12 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <mutex>
 #include <vector>
 
 #include "KivLog.h"
 #include "platform/KivFileUtil.h"
 
 namespace {
-
-std::mutex g_dirMutex;
-std::string g_storeOverride;
-
-// Splits a key path at "\\" and "/"; false when a piece could escape the store.
-bool AppendKeyPath(std::string* pDir, const std::string& path) {
-    std::string piece;
-    auto flush = [&]() {
-        if (piece.empty()) return true;
-        if (piece == "." || piece == "..") return false;
-        *pDir += "/" + piece;
-        piece.clear();
-        return true;
-    };
-    for (char c : path) {
-        if (c == '\\' || c == '/') {
-            if (!flush()) return false;
-        } else {
-            piece += c;
-        }
-    }
-    return flush();
-}
 
 // Value names become file names; "/" and a leading "." are escaped so every name is one file.
 std::string ValueFile(const char* pszValue) {
@@ -79,33 +55,20 @@ bool RemoveTree(const std::string& path) {
 }  // namespace
 
 std::string CKivReg::StoreDir() {
-    {
-        std::lock_guard<std::mutex> g(g_dirMutex);
-        if (!g_storeOverride.empty()) return g_storeOverride;
-    }
+    std::string dir = StoreOverride();
+    if (!dir.empty()) return dir;
     std::string base = KivUserDir("XDG_CONFIG_HOME", ".config");
     return base.empty() ? base : base + "/registry";
 }
-
-void CKivReg::SetStoreDir(const std::string& dir) {
-    std::lock_guard<std::mutex> g(g_dirMutex);
-    g_storeOverride = dir;
-}
-
-void CKivReg::SetRegPath(KivRegRoot root, const char* pszFirstPath, const char* pszSecondPath) {
-    m_root = root;
-    m_first = pszFirstPath ? pszFirstPath : "";
-    m_second = pszSecondPath ? pszSecondPath : "";
-}
-
-void CKivReg::Reset() { SetRegPath(KIV_REG_CURRENT_USER, "", ""); }
 
 std::string CKivReg::KeyDir(const char* pszSubKey) const {
     std::string dir = StoreDir();
     if (dir.empty()) return {};
     dir += m_root == KIV_REG_LOCAL_MACHINE ? "/HKLM" : "/HKCU";
-    if (!AppendKeyPath(&dir, m_first) || !AppendKeyPath(&dir, m_second)) return {};
-    if (pszSubKey && !AppendKeyPath(&dir, pszSubKey)) return {};
+    std::vector<std::string> pieces;
+    if (!SplitKeyPath(m_first, &pieces) || !SplitKeyPath(m_second, &pieces)) return {};
+    if (pszSubKey && !SplitKeyPath(pszSubKey, &pieces)) return {};
+    for (const std::string& p : pieces) dir += "/" + p;
     return dir;
 }
 

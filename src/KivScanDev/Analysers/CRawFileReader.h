@@ -18,6 +18,9 @@ public:
     static constexpr uint64_t kNotFound = ~0ull;
     static constexpr size_t kMaxNeedle = 64;
 
+    CRawFileReader() = default;
+    CRawFileReader(IKivDevStor* pStor, uint64_t nFirstSector) { Init(pStor, nFirstSector); }
+
     // pStor is borrowed. Without a storage every read fails.
     void Init(IKivDevStor* pStor, uint64_t nFirstSector);
 

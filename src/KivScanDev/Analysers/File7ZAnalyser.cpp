@@ -29,8 +29,7 @@ bool File7ZAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* 
 // cut or overwritten: it is kept to the stated end as a file whose end was not found.
 bool File7ZAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     uint8_t h[kStartHeader];
     if (!rd.Read(0, h, sizeof h)) return false;
     KivByteReader r(h, sizeof h);

@@ -20,15 +20,12 @@ constexpr uint64_t kObjectHeader = 24;  // identifier and 64-bit size
 }  // namespace
 
 bool FileASFAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) {
-    if (!KivBytesAt(sector, 0, kHeaderId)) return false;
-    pInfo->m_nTypeId = 6;
-    return true;
+    return Claim(KivBytesAt(sector, 0, kHeaderId), pInfo, 6);
 }
 
 // Top-level objects: header, data, then an optional simple index.
 bool FileASFAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     const uint8_t* kIds[3] = {kHeaderId, kDataId, kIndexId};
     uint64_t pos = 0;
     for (int i = 0; i < 3; ++i) {

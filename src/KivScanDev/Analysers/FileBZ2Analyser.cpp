@@ -34,8 +34,7 @@ bool FileBZ2Analyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo*
 // file whose end was not found.
 bool FileBZ2Analyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     uint64_t nBits = 0;          // the last 64 bits read, the newest lowest
     uint64_t nBitPos = 4 * 8;    // bits read so far
     uint64_t nLastMagic = 4;     // byte offset of the last magic number found

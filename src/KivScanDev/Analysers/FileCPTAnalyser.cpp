@@ -21,8 +21,7 @@ bool FileCPTAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo*
 // The offset table at 316 lists the image blocks; the last block's descriptor leads to the end
 // of the file (or, when it has no trailer, the block's start is taken as the size).
 bool FileCPTAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     uint32_t t = 0, n = 0, b = 0, nLink = 0, e = 0, nNext = 0;
     if (!rd.ReadU32LE(52, t) || !rd.ReadU32LE(40, n) || !rd.Window(t, 8).size()) return false;
     uint64_t nEntry = uint64_t(t) + 8ull * n;

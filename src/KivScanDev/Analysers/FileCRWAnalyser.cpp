@@ -24,8 +24,7 @@ bool FileCRWAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo*
 // The camera's description block lies near the end of the raw file; the file is taken up to the
 // sector that holds it. Without it the file is taken as 20 MiB, but never past the data's end.
 bool FileCRWAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     uint64_t pos = 16;
     for (;;) {
         bool bFailed = false;

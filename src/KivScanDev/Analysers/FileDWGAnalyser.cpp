@@ -67,8 +67,7 @@ bool FileDWGAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo*
 }
 
 bool FileDWGAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     auto head = rd.Window(0, 144);
     if (head.empty()) return false;
     std::string_view ver(reinterpret_cast<const char*>(head.data()), 6);

@@ -7,9 +7,7 @@
 
 // ASCII drawing exchange files open with the header section and close with an "EOF" group.
 bool FileDXFAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) {
-    if (!KivBytesAt(sector, 0, "  0\r\nSECTION\r\n  2\r\nHEADER\r\n")) return false;
-    pInfo->m_nTypeId = 23;
-    return true;
+    return Claim(KivBytesAt(sector, 0, "  0\r\nSECTION\r\n  2\r\nHEADER\r\n"), pInfo, 23);
 }
 
 bool FileDXFAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {

@@ -231,11 +231,9 @@ bool FileFLACAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo
 // until they hold that many samples (or, when the count is not known, until the next one does not
 // decode). A frame that does not decode or check ends the file before it, as one whose end was
 // not found.
-bool FileFLACAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
-    m_strTitle.clear();
+bool FileFLACAnalyser::Measure(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     StreamInfo si;
     uint64_t pos = 4;
     for (uint32_t nBlock = 0;; ++nBlock) {

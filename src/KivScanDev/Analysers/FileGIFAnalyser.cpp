@@ -31,8 +31,7 @@ bool FileGIFAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo*
 
 // Extension and image blocks follow the screen descriptor up to the trailer ';'.
 bool FileGIFAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
     uint8_t nFlags = 0;
     if (!rd.ReadU8(10, nFlags)) return false;

@@ -40,20 +40,16 @@ bool IsMemberStart(std::span<const uint8_t> b) {
 }  // namespace
 
 bool FileGZAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) {
-    if (!IsMemberStart(sector)) return false;
-    pInfo->m_nTypeId = 29;
-    return true;
+    return Claim(IsMemberStart(sector), pInfo, 29);
 }
 
 // A deflate stream does not state its length: it is inflated (into nothing) to find where it ends.
 // zlib checks the trailer's CRC-32 and length before it answers the end of a member; members that
 // follow one another directly are one file. A stream that is corrupt, cut short or still going at
 // the size cap ends where it stopped, as a file whose end was not found.
-bool FileGZAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
-    m_strTitle.clear();
+bool FileGZAnalyser::Measure(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     {
         uint8_t head[512];
         if (!rd.Read(0, head, sizeof head) || !IsMemberStart(head)) return false;

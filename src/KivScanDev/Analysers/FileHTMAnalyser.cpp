@@ -37,8 +37,7 @@ bool IsBlank(uint8_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'
 // file whose end was not found.
 bool FileHTMAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     const uint64_t nLimit = std::min<uint64_t>(kMaxPage, KivScanSettings::Get().nMaxCarvedSize);
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     uint64_t pos = 0, nClosed = 0;
     for (uint64_t nStep = 1; pos < nLimit && !nClosed; ++nStep) {
         auto text = rd.Stream(pos, nLimit - pos);

@@ -40,11 +40,8 @@ void FileJPGAnalyser::ReadExif(CRawFileReader& rd, CRawFileInfo* pInfo) {
 
 // Segments are walked by their lengths up to the start of scan; the entropy-coded data after it
 // is searched for the end-of-image marker, at most three bytes per pixel.
-bool FileJPGAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
-    m_strTitle.clear();
-    m_strDetail.clear();
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+bool FileJPGAnalyser::Measure(CRawFileInfo* pInfo, IKivDevStor* pStor) {
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     auto head = rd.Window(0, 12);
     if (head.empty()) return false;
     Walk walk = KivBytesAtNoCase(head, 6, "JFIF") ? Walk::Jfif : KivBytesAtNoCase(head, 6, "Exif") ? Walk::Exif : Walk::Plain;

@@ -23,8 +23,7 @@ bool FileMDBAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo*
 bool FileMDBAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     constexpr uint64_t kPage = 4096, kLimit = 0x63FFFFF;
     const uint64_t nLimit = std::min(KivScanSettings::Get().nMaxCarvedSize, kLimit);
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     uint64_t pos = kPage;
     for (uint64_t nStep = 1; pos <= nLimit; pos += kPage, ++nStep) {
         const uint8_t* p = rd.ByteAt(pos);

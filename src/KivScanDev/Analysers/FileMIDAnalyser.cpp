@@ -5,9 +5,9 @@
 #include "Analysers/CRawFileReader.h"
 #include "Analysers/KivAnalyserBytes.h"
 #include "Analysers/KivAnalyserFactories.h"
+#include "Analysers/KivChunkWalk.h"
 #include "KivByteReader.h"
 #include "Model/KivScanSettings.h"
-#include "platform/KivPlatform.h"
 
 bool FileMIDAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) {
     KivByteReader r(sector);
@@ -20,15 +20,10 @@ bool FileMIDAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo*
 // readable data, ends the file.
 bool FileMIDAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
-    uint64_t pos = 14;
-    for (uint64_t nStep = 1; pos <= nCap; ++nStep) {
-        auto h = rd.Window(pos, 8);
-        if (h.empty() || !KivBytesAtNoCase(h, 0, "MTrk")) break;
-        pos += 8 + uint64_t(KivByteReader(h).U32BEAt(4));
-        if (nStep % 10 == 0) KivPumpMessages();
-    }
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
+    const uint64_t pos = KivWalkChunks(rd, 14, 8, nCap, [](std::span<const uint8_t> h) -> uint64_t {
+        return KivBytesAtNoCase(h, 0, "MTrk") ? 8 + uint64_t(KivByteReader(h).U32BEAt(4)) : 0;
+    });
     if (pos == 14) return false;
     pInfo->m_nSize = std::min(pos, nCap);
     return true;

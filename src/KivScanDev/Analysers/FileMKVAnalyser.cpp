@@ -90,11 +90,9 @@ bool FileMKVAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo*
 // The file is the EBML header and the segment after it. A segment of known size ends there. A
 // segment left open (a live recording written as it was made) ends after its last whole element:
 // its children are walked, and clusters left open by their children.
-bool FileMKVAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
-    m_strTitle.clear();
+bool FileMKVAnalyser::Measure(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     Element head, seg;
     if (!ReadElement(rd, 0, head) || head.nId != kEbml || head.nSize == kUnknown || head.nSize > 4096) return false;
     uint64_t nSegAt = head.nData + head.nSize;

@@ -5,10 +5,10 @@
 #include "Analysers/CRawFileReader.h"
 #include "Analysers/KivAnalyserBytes.h"
 #include "Analysers/KivAnalyserFactories.h"
+#include "Analysers/KivChunkWalk.h"
 #include "Analysers/KivBoxWalk.h"
 #include "KivByteReader.h"
 #include "Model/KivScanSettings.h"
-#include "platform/KivPlatform.h"
 
 bool FileMOVAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) {
     // Pictures and raws in the same container have analysers of their own.
@@ -20,19 +20,13 @@ bool FileMOVAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo*
 // Top-level atoms of the kinds a movie holds follow each other; the first other atom ends it.
 bool FileMOVAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
-    uint64_t pos = 0;
-    for (uint64_t nStep = 1; pos <= nCap; ++nStep) {
-        auto h = rd.Window(pos, 8);
-        if (h.empty()) break;
-        uint32_t nSize = KivByteReader(h).U32BEAt(0);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
+    const uint64_t pos = KivWalkChunks(rd, 0, 8, nCap, [](std::span<const uint8_t> h) -> uint64_t {
+        const uint32_t nSize = KivByteReader(h).U32BEAt(0);
         bool bKnown = false;
         for (const char* t : {"free", "ftyp", "mdat", "moov", "pnot", "wide"}) bKnown = bKnown || KivBytesAt(h, 4, t);
-        if (nSize < 8 || !bKnown) break;
-        pos += nSize;
-        if (nStep % 10 == 0) KivPumpMessages();
-    }
+        return nSize >= 8 && bKnown ? nSize : 0;
+    });
     if (pos == 0) return false;
     pInfo->m_nSize = std::min(pos, nCap);
     return true;

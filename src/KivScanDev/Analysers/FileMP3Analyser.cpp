@@ -100,13 +100,10 @@ bool FileMP3Analyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo*
     return true;
 }
 
-bool FileMP3Analyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
-    m_strTitle.clear();
-    m_strDetail.clear();
+bool FileMP3Analyser::Measure(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
     const uint64_t nSectorSize = pStor ? std::max<uint32_t>(pStor->GetSectorSize(), 1) : 512;
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
 
     auto h = rd.Window(0, 10);
     if (h.empty() || !KivBytesAt(h, 0, "ID3")) return false;

@@ -23,8 +23,7 @@ bool FileMP4Analyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) { ret
 // follow; the first other box, or 500 boxes, end the file.
 bool FileMP4Analyser::MeasureBoxes(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     uint32_t nFirst;
     if (!rd.ReadU32BE(0, nFirst) || nFirst == 0 || (nFirst & 0x80000000u)) return false;
     uint64_t pos = nFirst;

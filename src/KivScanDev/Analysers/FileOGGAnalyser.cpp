@@ -85,11 +85,9 @@ bool FileOGGAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo*
 // Pages follow each other; the file ends with the page that ends the last stream that began in
 // it. A page that is missing or fails its CRC ends the file before it, as one whose end was not
 // found.
-bool FileOGGAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
-    m_strTitle.clear();
+bool FileOGGAnalyser::Measure(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     std::set<uint32_t> open;
     uint64_t pos = 0;
     bool bWhole = false;

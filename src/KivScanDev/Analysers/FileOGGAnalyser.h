@@ -1,19 +1,13 @@
 #pragma once
 
-#include <string>
-
-#include "Analysers/IRawFileAnalyser.h"
+#include "Analysers/CTitledFileAnalyser.h"
 
 // Ogg sound (Vorbis, Opus): pages checked by their CRC, up to the page that ends the last of the
 // file's streams.
-class FileOGGAnalyser : public IRawFileAnalyser {
+class FileOGGAnalyser : public CTitledFileAnalyser {
 public:
-    FileOGGAnalyser() : IRawFileAnalyser(81) {}
+    FileOGGAnalyser() : CTitledFileAnalyser(81) {}
     bool CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) override;
-    bool MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) override;
+    bool Measure(CRawFileInfo* pInfo, IKivDevStor* pStor) override;
     std::string_view FirstBytes() const override { return "O"; }
-    std::string GetTitleText() override { return m_strTitle; }
-
-private:
-    std::string m_strTitle;  // TITLE of the comment header
 };

@@ -64,9 +64,7 @@ uint32_t TypeOfEntries(const std::array<std::u16string, 4>& e, std::span<const u
 }  // namespace
 
 bool FileOLEAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) {
-    if (!KivBytesAt(sector, 0, kSignature)) return false;
-    pInfo->m_nTypeId = 44;
-    return true;
+    return Claim(KivBytesAt(sector, 0, kSignature), pInfo, 44);
 }
 
 // The file ends with the last sector that the last allocation-table sector marks as used. Sector
@@ -74,8 +72,7 @@ bool FileOLEAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo*
 // version 3 files, 4096 for version 4).
 bool FileOLEAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     auto h = rd.Window(0, 512);
     if (h.empty() || !KivBytesAt(h, 0, kSignature)) return false;
     KivByteReader hdr(h);

@@ -10,9 +10,7 @@
 #include "platform/KivPlatform.h"
 
 bool FilePDFAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) {
-    if (!KivBytesAt(sector, 0, "%PDF-")) return false;
-    pInfo->m_nTypeId = 46;
-    return true;
+    return Claim(KivBytesAt(sector, 0, "%PDF-"), pInfo, 46);
 }
 
 namespace {
@@ -54,8 +52,7 @@ bool RevisionFollows(const uint8_t* p, size_t n) {
 // its last whole object and is reported as one whose end was not found.
 bool FilePDFAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     uint32_t nType = 46;
     uint64_t nEnd = 0, nLastObject = 0;
     bool bWhole = false;

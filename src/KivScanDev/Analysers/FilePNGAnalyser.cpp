@@ -22,15 +22,12 @@ bool IsChunkType(const uint8_t* p) {
 }  // namespace
 
 bool FilePNGAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) {
-    if (!KivBytesAt(sector, 0, kSignature)) return false;
-    pInfo->m_nTypeId = 47;
-    return true;
+    return Claim(KivBytesAt(sector, 0, kSignature), pInfo, 47);
 }
 
 bool FilePNGAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     auto ihdr = rd.Window(0, 24);
     if (ihdr.empty()) return false;
     KivByteReader r(ihdr);

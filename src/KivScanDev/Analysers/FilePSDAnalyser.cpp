@@ -10,17 +10,14 @@
 #include "platform/KivPlatform.h"
 
 bool FilePSDAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) {
-    if (!KivBytesAt(sector, 0, "8BPS")) return false;
-    pInfo->m_nTypeId = 50;
-    return true;
+    return Claim(KivBytesAt(sector, 0, "8BPS"), pInfo, 50);
 }
 
 // Header, three length-prefixed sections, then the merged image: raw, or run-length coded with a
 // table of row lengths in front.
 bool FilePSDAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     auto h = rd.Window(0, 26);
     if (h.empty()) return false;
     KivByteReader r(h);

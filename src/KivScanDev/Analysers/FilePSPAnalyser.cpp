@@ -5,32 +5,25 @@
 #include "Analysers/CRawFileReader.h"
 #include "Analysers/KivAnalyserBytes.h"
 #include "Analysers/KivAnalyserFactories.h"
+#include "Analysers/KivChunkWalk.h"
 #include "KivByteReader.h"
 #include "Model/KivScanSettings.h"
-#include "platform/KivPlatform.h"
 
 namespace {
 constexpr char kSignature[] = "Paint Shop Pro Image File\n\x1a\0\0\0\0\0";
 }  // namespace
 
 bool FilePSPAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) {
-    if (!KivBytesAt(sector, 0, kSignature)) return false;
-    pInfo->m_nTypeId = 51;
-    return true;
+    return Claim(KivBytesAt(sector, 0, kSignature), pInfo, 51);
 }
 
 // Main blocks ("~BK" 0, id, total length) follow the 36-byte header back to back.
 bool FilePSPAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
-    uint64_t pos = 36;
-    for (uint64_t nStep = 1; pos <= nCap; ++nStep) {
-        auto h = rd.Window(pos, 10);
-        if (h.empty() || !KivBytesAt(h, 0, "~BK\0")) break;
-        pos += 10 + uint64_t(KivByteReader(h).U32At(6));
-        if (nStep % 10 == 0) KivPumpMessages();
-    }
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
+    const uint64_t pos = KivWalkChunks(rd, 36, 10, nCap, [](std::span<const uint8_t> h) -> uint64_t {
+        return KivBytesAt(h, 0, "~BK\0") ? 10 + uint64_t(KivByteReader(h).U32At(6)) : 0;
+    });
     if (pos < 512) return false;
     pInfo->m_nSize = std::min(pos, nCap);
     return true;

@@ -14,18 +14,14 @@ constexpr size_t kPointersAt = 84;  // three pairs of BE32 offset and length
 }  // namespace
 
 bool FileRAFAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) {
-    if (!KivBytesAt(sector, 0, "FUJIFILMCCD-RAW ")) return false;
-    pInfo->m_nTypeId = 99;
-    return true;
+    return Claim(KivBytesAt(sector, 0, "FUJIFILMCCD-RAW "), pInfo, 99);
 }
 
 // The file ends with the furthest of its three parts; a part that is not there to its last byte
 // means the file was cut.
-bool FileRAFAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
-    m_strTitle.clear();
+bool FileRAFAnalyser::Measure(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     auto h = rd.Window(0, kPointersAt + 24);
     if (h.empty()) return false;
     KivByteReader r(h);

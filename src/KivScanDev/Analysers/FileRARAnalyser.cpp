@@ -44,15 +44,12 @@ uint64_t BlockLength(std::span<const uint8_t> b) {
 }  // namespace
 
 bool FileRARAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) {
-    if (!KivBytesAt(sector, 0, kMarker)) return false;
-    pInfo->m_nTypeId = 54;
-    return true;
+    return Claim(KivBytesAt(sector, 0, kMarker), pInfo, 54);
 }
 
 bool FileRARAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     uint64_t pos = 7;
     for (uint64_t nStep = 1; pos <= nCap; ++nStep) {
         auto b = rd.Window(pos, 16);

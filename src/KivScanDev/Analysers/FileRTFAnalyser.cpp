@@ -9,9 +9,7 @@
 #include "platform/KivPlatform.h"
 
 bool FileRTFAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) {
-    if (!KivBytesAt(sector, 0, "{\\rtf")) return false;
-    pInfo->m_nTypeId = 56;
-    return true;
+    return Claim(KivBytesAt(sector, 0, "{\\rtf"), pInfo, 56);
 }
 
 // The document is one group: it ends with the brace that closes the opening one, and the line end
@@ -20,8 +18,7 @@ bool FileRTFAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo*
 // there, and it ends as a file whose end was not found (so does one still open at the size cap).
 bool FileRTFAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     uint64_t nDepth = 1;
     bool bEscape = false;
     uint64_t pos = 5;

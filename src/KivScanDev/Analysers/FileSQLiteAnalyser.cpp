@@ -32,8 +32,7 @@ bool FileSQLiteAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileIn
 // at 92 (older writers left it stale). Without a valid count the database's end is not known: it
 // is kept up to its first page as a file whose end was not found.
 bool FileSQLiteAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     auto h = rd.Window(0, 100);
     if (h.empty()) return false;
     KivByteReader r(h);

@@ -27,9 +27,7 @@ bool ParseOctal(std::span<const uint8_t> f, uint64_t& v) {
 }  // namespace
 
 bool FileTARAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) {
-    if (!KivBytesAt(sector, 257, "ustar")) return false;
-    pInfo->m_nTypeId = 59;
-    return true;
+    return Claim(KivBytesAt(sector, 257, "ustar"), pInfo, 59);
 }
 
 // Walks the member headers. Members without data (folders, links) are headers of size 0 and the
@@ -37,8 +35,7 @@ bool FileTARAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo*
 // record, close the archive.
 bool FileTARAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     auto isZero = [](std::span<const uint8_t> b) {
         return std::all_of(b.begin(), b.end(), [](uint8_t c) { return c == 0; });
     };

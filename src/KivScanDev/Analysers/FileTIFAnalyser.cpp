@@ -131,11 +131,9 @@ bool FileTIFAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo*
 // The file ends with the furthest thing its directories point to: the directories themselves,
 // values stored outside them, image strips and tiles, embedded previews. Directories are followed
 // through the next-directory chain, sub-directories and the EXIF and GPS directories.
-bool FileTIFAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
-    m_strTitle.clear();
+bool FileTIFAnalyser::Measure(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     auto hw = rd.Window(0, 16);
     if (hw.empty()) return false;
     uint8_t h[16];

@@ -24,17 +24,14 @@ bool Utf16At(std::span<const uint8_t> d, size_t off, std::string_view s) {
 }  // namespace
 
 bool FileUnicodeHTMAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) {
-    if (!KivBytesAt(sector, 0, std::string_view("\xFF\xFE<\0", 4))) return false;
-    pInfo->m_nTypeId = 31;
-    return true;
+    return Claim(KivBytesAt(sector, 0, std::string_view("\xFF\xFE<\0", 4)), pInfo, 31);
 }
 
 // UTF-16LE page after a byte-order mark: it must open with the html tag (or a "<!" declaration
 // with the tag in its first 500 bytes) and ends after its closing tag, or at a character that no
 // text holds (0, a second byte-order mark, 0xFFFF).
 bool FileUnicodeHTMAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     auto head = rd.Window(0, 512);
     if (head.empty()) return false;
     bool bOpen = Utf16At(head, 2, "<HTML>");

@@ -70,8 +70,7 @@ bool FileXZAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* 
 // found.
 bool FileXZAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     uint8_t head[12];
     if (!rd.Read(0, head, 12)) return false;
     const uint8_t nCheck = head[7];

@@ -128,15 +128,12 @@ bool ReadRecord(CRawFileReader& rd, uint64_t pos, uint64_t nCap, uint64_t* pBudg
 }  // namespace
 
 bool FileZIPAnalyser::CheckHeader(std::span<const uint8_t> sector, CRawFileInfo* pInfo) {
-    if (!KivBytesAt(sector, 0, "PK\x03\x04")) return false;
-    pInfo->m_nTypeId = 68;
-    return true;
+    return Claim(KivBytesAt(sector, 0, "PK\x03\x04"), pInfo, 68);
 }
 
 bool FileZIPAnalyser::MeasureFile(CRawFileInfo* pInfo, IKivDevStor* pStor) {
     const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     m_bOffice = m_bDrawing = false;
 
     ZipRecord rec;

@@ -28,5 +28,12 @@ public:
     int32_t GetId() const { return m_nId; }  // base type id; -1 for user-defined headers
 
 protected:
+    // CheckHeader's answer for a format told by one test of the sector: on a match the record
+    // takes the format's type id.
+    static bool Claim(bool bMatch, CRawFileInfo* pInfo, uint32_t nTypeId) {
+        if (bMatch) pInfo->m_nTypeId = nTypeId;
+        return bMatch;
+    }
+
     int32_t m_nId;
 };

@@ -38,8 +38,7 @@ uint32_t KivIsoBrandType(std::span<const uint8_t> sector) {
 
 bool KivMeasureIsoBoxes(CRawFileInfo* pInfo, IKivDevStor* pStor, std::span<const char> required) {
     const uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     std::vector<bool> seen(required.size() / 4, false);
     uint64_t pos = 0;
     bool bCut = false;

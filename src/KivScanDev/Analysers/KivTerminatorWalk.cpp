@@ -9,8 +9,7 @@ bool KivMeasureToTerminator(CRawFileInfo* pInfo, IKivDevStor* pStor, std::string
                             bool bSizeAtLimit) {
     uint64_t nCap = KivScanSettings::Get().nMaxCarvedSize;
     uint64_t nEnd = std::min(nLimit, nCap);
-    CRawFileReader rd;
-    rd.Init(pStor, pInfo->m_nStartSector);
+    CRawFileReader rd(pStor, pInfo->m_nStartSector);
     bool bFailed = false;
     uint64_t at = rd.Find(0, nEnd, term, true, &bFailed);
     if (at != CRawFileReader::kNotFound) {

@@ -1,17 +1,10 @@
 // Windows back end of the operating-system layer.
 #include "platform/KivPlatform.h"
 
-#include <atomic>
 #include <vector>
 
 #include "KivWin32.h"
 #include "platform/KivFileUtil.h"
-
-namespace {
-
-std::atomic<KivPumpHookFn> g_pfnPump{nullptr};
-
-}  // namespace
 
 std::string KivGetExeDir() {
     // Never destroyed, as on Linux: objects torn down at exit still log.
@@ -26,30 +19,6 @@ std::string KivGetExeDir() {
         }
     }());
     return *s_pDir;
-}
-
-bool KivIsInstalled() {
-    static const bool s_bInstalled = [] {
-        std::string exe = KivGetExeDir();
-        return !exe.empty() && KivIsFile(exe + "/KivInstalled.ini");
-    }();
-    return s_bInstalled;
-}
-
-std::string KivGetLogDir() {
-    std::string exe = KivGetExeDir();
-    if (!exe.empty() && !KivIsInstalled() && KivCanWriteDir(exe)) return exe;
-    return KivUserDir("XDG_STATE_HOME", ".local/state");
-}
-
-std::string KivGetConfigDir() { return KivUserDir("XDG_CONFIG_HOME", ".config"); }
-
-void KivSetPumpHook(KivPumpHookFn pfn) { g_pfnPump.store(pfn); }
-
-KivPumpHookFn KivGetPumpHook() { return g_pfnPump.load(); }
-
-void KivPumpMessages() {
-    if (KivPumpHookFn pfn = g_pfnPump.load()) pfn();
 }
 
 uint32_t KivThreadId() { return GetCurrentThreadId(); }

@@ -1,7 +1,7 @@
 // Windows back end of the registry helper: the registry itself, through the registry API.
 #include "KivReg.h"
 
-#include <mutex>
+#include <vector>
 
 #include "KivLog.h"
 #include "KivWin32.h"
@@ -9,28 +9,15 @@
 
 namespace {
 
-std::mutex g_dirMutex;
-std::string g_storeOverride;
-
-// Joins key paths with "\"; false when a piece is "." or "..", as the Linux store refuses them.
+// Joins key paths with a backslash, refusing the names the Linux store refuses.
 bool AppendKeyPath(std::wstring* pKey, const std::string& path) {
-    std::string piece;
-    auto flush = [&]() {
-        if (piece.empty()) return true;
-        if (piece == "." || piece == "..") return false;
+    std::vector<std::string> pieces;
+    if (!CKivReg::SplitKeyPath(path, &pieces)) return false;
+    for (const std::string& p : pieces) {
         if (!pKey->empty()) *pKey += L'\\';
-        *pKey += KivUtf8ToWide(piece);
-        piece.clear();
-        return true;
-    };
-    for (char c : path) {
-        if (c == '\\' || c == '/') {
-            if (!flush()) return false;
-        } else {
-            piece += c;
-        }
+        *pKey += KivUtf8ToWide(p);
     }
-    return flush();
+    return true;
 }
 
 struct Key {
@@ -42,23 +29,7 @@ struct Key {
 
 }  // namespace
 
-std::string CKivReg::StoreDir() {
-    std::lock_guard<std::mutex> g(g_dirMutex);
-    return g_storeOverride;
-}
-
-void CKivReg::SetStoreDir(const std::string& dir) {
-    std::lock_guard<std::mutex> g(g_dirMutex);
-    g_storeOverride = dir;
-}
-
-void CKivReg::SetRegPath(KivRegRoot root, const char* pszFirstPath, const char* pszSecondPath) {
-    m_root = root;
-    m_first = pszFirstPath ? pszFirstPath : "";
-    m_second = pszSecondPath ? pszSecondPath : "";
-}
-
-void CKivReg::Reset() { SetRegPath(KIV_REG_CURRENT_USER, "", ""); }
+std::string CKivReg::StoreDir() { return StoreOverride(); }
 
 // The key path below the root; a store set by a test lives below HKCU\Software\KivRegStore\<name>
 // so that tests never touch the keys of an installation.
