@@ -8,18 +8,7 @@
 
 bool CWinModal::Run(const std::wstring& strTitle, SIZE client, bool bResizable) {
     const CWinSkin& skin = CWinSkin::Get();
-    static bool s_bClass = false;
-    if (!s_bClass) {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = &CWinModal::WndProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = skin.BackBrush();
-        wc.lpszClassName = KIV_WC_MODAL;
-        RegisterClassExW(&wc);
-        s_bClass = true;
-    }
+    skin.RegisterSkinnedClass(KIV_WC_MODAL, &CWinModal::WndProc);
     const DWORD nStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN | (bResizable ? WS_THICKFRAME | WS_MAXIMIZEBOX : 0);
     RECT frame{0, 0, client.cx, client.cy};
     AdjustWindowRectEx(&frame, nStyle, FALSE, WS_EX_DLGMODALFRAME);

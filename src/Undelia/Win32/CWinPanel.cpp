@@ -4,24 +4,6 @@
 #include "CWinSkin.h"
 #include "KivWinIds.h"
 
-namespace {
-
-void RegisterPanelClass() {
-    static bool s_bDone = false;
-    if (s_bDone) return;
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = CWinSkin::Get().BackBrush();
-    wc.lpszClassName = KIV_WC_PANEL;
-    RegisterClassExW(&wc);
-    s_bDone = true;
-}
-
-}  // namespace
-
 CWinPanel::CWinPanel(const char* pszSection, int nStep) : m_pszSection(pszSection), m_nStep(nStep) {}
 
 CWinPanel::~CWinPanel() {
@@ -29,7 +11,7 @@ CWinPanel::~CWinPanel() {
 }
 
 bool CWinPanel::Create(HWND hMain, const RECT& rcArea) {
-    RegisterPanelClass();
+    CWinSkin::Get().RegisterSkinnedClass(KIV_WC_PANEL, DefWindowProcW);
     m_hMain = hMain;
     m_hWnd = CreateWindowExW(WS_EX_CONTROLPARENT, KIV_WC_PANEL, KivW(m_pszSection).c_str(), WS_CHILD | WS_CLIPCHILDREN,
                              rcArea.left, rcArea.top, rcArea.right - rcArea.left, rcArea.bottom - rcArea.top, hMain,

@@ -8,20 +8,6 @@
 
 namespace {
 
-void RegisterProgressClass(WNDPROC pfn) {
-    static bool s_bDone = false;
-    if (s_bDone) return;
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = pfn;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = CWinSkin::Get().BackBrush();
-    wc.lpszClassName = KIV_WC_PROGRESS;
-    RegisterClassExW(&wc);
-    s_bDone = true;
-}
-
 int Bar(uint64_t n, uint64_t nTotal) { return nTotal ? static_cast<int>(n * 1000 / nTotal) : 0; }
 
 }  // namespace
@@ -35,7 +21,7 @@ CWinProgressDlg::~CWinProgressDlg() { End(); }
 
 void CWinProgressDlg::Begin() {
     if (m_hWnd) return;
-    RegisterProgressClass(&CWinProgressDlg::WndProc);
+    CWinSkin::Get().RegisterSkinnedClass(KIV_WC_PROGRESS, &CWinProgressDlg::WndProc);
     const CWinSkin& skin = CWinSkin::Get();
     m_bStop = false;
     SIZE size = skin.Size(m_pszSection, "Size", {480, 230});

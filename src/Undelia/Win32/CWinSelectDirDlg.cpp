@@ -13,18 +13,7 @@
 
 bool CWinSelectDirDlg::Run() {
     const CWinSkin& skin = CWinSkin::Get();
-    static bool s_bClass = false;
-    if (!s_bClass) {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = &CWinSelectDirDlg::WndProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = skin.BackBrush();
-        wc.lpszClassName = KIV_WC_SELECTDIR;
-        RegisterClassExW(&wc);
-        s_bClass = true;
-    }
+    skin.RegisterSkinnedClass(KIV_WC_SELECTDIR, &CWinSelectDirDlg::WndProc);
     const int w = skin.S(600), h = skin.S(250);
     RECT frame{0, 0, w, h};
     AdjustWindowRectEx(&frame, WS_POPUP | WS_CAPTION | WS_SYSMENU, FALSE, WS_EX_DLGMODALFRAME);

@@ -28,6 +28,18 @@ CWinSkin::CWinSkin() {
     MakeFonts();
 }
 
+void CWinSkin::RegisterSkinnedClass(const wchar_t* pszClass, WNDPROC pfn) const {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    if (GetClassInfoExW(GetModuleHandleW(nullptr), pszClass, &wc)) return;
+    wc.lpfnWndProc = pfn;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = m_hBack;
+    wc.lpszClassName = pszClass;
+    RegisterClassExW(&wc);
+}
+
 bool CWinSkin::IsLoaded() const {
     const CKivUiConfig& c = CKivUiConfig::Get();
     return c.GetInt("MainFrame", "Weight", 0) > 0 && c.GetInt("MainFrame", "High", 0) > 0;

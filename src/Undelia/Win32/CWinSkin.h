@@ -40,6 +40,8 @@ public:
     COLORREF Muted() const { return RGB(0x55, 0x5d, 0x66); }
     HBRUSH BackBrush() const { return m_hBack; }
     HBRUSH AccentBrush() const { return m_hAccent; }
+    // Registers a window class on the skin's background, once per process.
+    void RegisterSkinnedClass(const wchar_t* pszClass, WNDPROC pfn) const;
 
     // The texts of "KivHintStr.ini" and "KivErrStr.ini".
     static std::wstring Hint(const char* pszSection, const char* pszKey);
