@@ -39,7 +39,7 @@ bool CKivPreviewText::LooksLikeText(const std::string& strHead) {
 std::string CKivPreviewText::HexDump(const std::string& strBytes) {
     std::string out;
     out.reserve(strBytes.size() / 16 * 78 + 80);
-    char buf[16];
+    char buf[24];  // a 64-bit offset in hex, two spaces and the end
     for (size_t off = 0; off < strBytes.size(); off += 16) {
         std::snprintf(buf, sizeof buf, "%08llx  ", static_cast<unsigned long long>(off));
         out += buf;
