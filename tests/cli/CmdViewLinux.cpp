@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class CmdView : public ::testing::Test {
+class CmdViewLinux : public ::testing::Test {
 protected:
     // One sample image for the whole program: a FAT32 volume with deleted files and carved ones.
     static void SetUpTestSuite() {
@@ -59,11 +59,11 @@ protected:
     static std::string s_dir, s_image;
     std::string m_work;
 };
-std::string CmdView::s_dir, CmdView::s_image;
+std::string CmdViewLinux::s_dir, CmdViewLinux::s_image;
 
 }  // namespace
 
-TEST_F(CmdView, TypeViewShowsTheCataloguesCategoriesAndEveryFileOfTheFolderView) {
+TEST_F(CmdViewLinux, TypeViewShowsTheCataloguesCategoriesAndEveryFileOfTheFolderView) {
     nlohmann::json folder = Json({"-q", "ls", s_image, "--view", "folder", "--json"});
     nlohmann::json type = Json({"-q", "ls", s_image, "--view", "type", "--json"});
     EXPECT_EQ(type["view"], "type");
@@ -90,7 +90,7 @@ TEST_F(CmdView, TypeViewShowsTheCataloguesCategoriesAndEveryFileOfTheFolderView)
     }
 }
 
-TEST_F(CmdView, FolderViewGathersPlaceholdersUnderUnknownPath) {
+TEST_F(CmdViewLinux, FolderViewGathersPlaceholdersUnderUnknownPath) {
     nlohmann::json folder = Json({"-q", "ls", s_image, "--view", "folder", "--json"});
     size_t nCarved = 0;
     for (const auto& e : folder["entries"]) {
@@ -108,7 +108,7 @@ TEST_F(CmdView, FolderViewGathersPlaceholdersUnderUnknownPath) {
     EXPECT_EQ(text.out.find('{'), std::string::npos) << text.out;
 }
 
-TEST_F(CmdView, FilterOptionsKeepOnlyWhatPassesAndRefuseWhatCannotBeRead) {
+TEST_F(CmdViewLinux, FilterOptionsKeepOnlyWhatPassesAndRefuseWhatCannotBeRead) {
     auto big = Files(Json({"-q", "ls", s_image, "--larger-than", "70K", "--json"}));
     ASSERT_FALSE(big.empty());
     for (const auto& [path, size] : big) EXPECT_GT(size, 70u * 1024) << path;
@@ -138,7 +138,7 @@ TEST_F(CmdView, FilterOptionsKeepOnlyWhatPassesAndRefuseWhatCannotBeRead) {
     }
 }
 
-TEST_F(CmdView, RecoverTheSelectionOfAViewWithReadableFolderNames) {
+TEST_F(CmdViewLinux, RecoverTheSelectionOfAViewWithReadableFolderNames) {
     nlohmann::json type = Json({"-q", "ls", s_image, "--view", "type", "--json"});
     std::map<std::string, uint64_t> png;  // by the folder-view path
     for (const auto& e : type["entries"])
@@ -170,7 +170,7 @@ TEST_F(CmdView, RecoverTheSelectionOfAViewWithReadableFolderNames) {
     EXPECT_EQ(j["bytes"].get<uint64_t>(), nBytes);
 }
 
-TEST_F(CmdView, TooLittleFreeSpaceIsRefusedUnlessForced) {
+TEST_F(CmdViewLinux, TooLittleFreeSpaceIsRefusedUnlessForced) {
     fs::path out = fs::path(m_work) / "out";
     fs::create_directories(out);
     std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";

@@ -41,7 +41,7 @@ struct Range {
     uint64_t nFirst, nEnd;  // bytes, [nFirst, nEnd)
 };
 
-class FailingMedia : public ::testing::Test {
+class FailingMediaLinux : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         char sz[] = "/tmp/kiv-failing-XXXXXX";
@@ -189,14 +189,14 @@ protected:
     std::string m_work;
 };
 
-std::string FailingMedia::s_dir;
-std::string FailingMedia::s_fat;
-bool FailingMedia::s_bImages = false;
-int FailingMedia::s_nRun = 0;
+std::string FailingMediaLinux::s_dir;
+std::string FailingMediaLinux::s_fat;
+bool FailingMediaLinux::s_bImages = false;
+int FailingMediaLinux::s_nRun = 0;
 
 constexpr size_t kFatFiles = 360;
 
-TEST_F(FailingMedia, UnreadableSectorOfTheFirstFatComesFromTheSecond) {
+TEST_F(FailingMediaLinux, UnreadableSectorOfTheFirstFatComesFromTheSecond) {
     const std::string img = s_dir + "/fat.img";
     const uint8_t* b = reinterpret_cast<const uint8_t*>(s_fat.data());
     uint64_t reserved = b[14] | b[15] << 8;
@@ -214,7 +214,7 @@ TEST_F(FailingMedia, UnreadableSectorOfTheFirstFatComesFromTheSecond) {
     EXPECT_NE(scan.err.find("8 sectors could not be read, 0 skipped untried"), std::string::npos) << scan.err;
 }
 
-TEST_F(FailingMedia, UnreadableDirectorySectorCostsOnlyItsEntries) {
+TEST_F(FailingMediaLinux, UnreadableDirectorySectorCostsOnlyItsEntries) {
     const std::string img = s_dir + "/fat.img";
     uint64_t sector = EntrySector("07-010");  // letters 6 to 11 of "file 07-010.bin"
     nlohmann::json j = Recover({{sector * 512, sector * 512 + 512}}, img);
@@ -226,7 +226,7 @@ TEST_F(FailingMedia, UnreadableDirectorySectorCostsOnlyItsEntries) {
     EXPECT_EQ(o.identical.size() + o.missing.size(), kFatFiles);
 }
 
-TEST_F(FailingMedia, UnreadableSectorsInAFileCostOnlyThatFileWithItsRangesReported) {
+TEST_F(FailingMediaLinux, UnreadableSectorsInAFileCostOnlyThatFileWithItsRangesReported) {
     const std::string img = s_dir + "/fat.img";
     const std::string rel = "folder05/file 05-004.bin";
     uint64_t size = fs::file_size(s_dir + "/src/fat/" + rel);
@@ -250,7 +250,7 @@ TEST_F(FailingMedia, UnreadableSectorsInAFileCostOnlyThatFileWithItsRangesReport
         << human.err;
 }
 
-TEST_F(FailingMedia, ALargeBadRegionCostsBoundedReads) {
+TEST_F(FailingMediaLinux, ALargeBadRegionCostsBoundedReads) {
     const std::string img = s_dir + "/fat.img";
     CliRun clean = Cli({"scan", img, "--json"}, img, {});
     ASSERT_EQ(clean.nExit, 0) << clean.err;
@@ -271,7 +271,7 @@ TEST_F(FailingMedia, ALargeBadRegionCostsBoundedReads) {
     EXPECT_EQ(Compare(s_dir + "/src/fat", Top(j), j).identical.size(), kFatFiles);
 }
 
-TEST_F(FailingMedia, ScatteredBadSectorsAcrossAnNtfsVolume) {
+TEST_F(FailingMediaLinux, ScatteredBadSectorsAcrossAnNtfsVolume) {
     if (fs::exists(s_dir + "/nofuse")) GTEST_SKIP() << "no FUSE mount for ntfs-3g here";
     const std::string img = s_dir + "/ntfs.img";
     std::mt19937_64 rng(2024);
@@ -292,7 +292,7 @@ TEST_F(FailingMedia, ScatteredBadSectorsAcrossAnNtfsVolume) {
     EXPECT_LT(r.stats["failed"], 40000u);
 }
 
-TEST_F(FailingMedia, DdrescueMapfilesAreReadAndWrittenBack) {
+TEST_F(FailingMediaLinux, DdrescueMapfilesAreReadAndWrittenBack) {
     if (std::system("command -v ddrescue >/dev/null 2>&1") != 0) KIV_SKIP_MISSING_TOOL("GNU ddrescue is not installed");
     const std::string src = s_dir + "/fat.img";
     const std::string rel = "folder02/file 02-004.bin";
@@ -352,7 +352,7 @@ TEST_F(FailingMedia, DdrescueMapfilesAreReadAndWrittenBack) {
 
 // The recovery report names the sectors that could not be read, in the device's own numbering
 // and as the recovery left them, and the file they cost as damaged with its reason.
-TEST_F(FailingMedia, ReportListsTheBadAreasAndTheFileTheyDamaged) {
+TEST_F(FailingMediaLinux, ReportListsTheBadAreasAndTheFileTheyDamaged) {
     const std::string img = s_dir + "/fat.img";
     uint64_t at = OffsetOf("folder05/file 05-004.bin");
     Range bad{at + 2048, at + 2048 + 8192};

@@ -22,9 +22,9 @@
 
 namespace {
 
-class CliTest : public KivTempDirTest {
+class CliLinux : public KivTempDirTest {
 protected:
-    CliTest() : KivTempDirTest("kiv-cli-") {}
+    CliLinux() : KivTempDirTest("kiv-cli-") {}
 
     CliRun Cli(const std::vector<std::string>& args, int nInterruptMs = 0) {
         return KivRunCli(args, m_dir, nInterruptMs);
@@ -42,7 +42,7 @@ protected:
 
 }  // namespace
 
-TEST_F(CliTest, UnusableInputGivesExitOneAndOneLine) {
+TEST_F(CliLinux, UnusableInputGivesExitOneAndOneLine) {
     std::string empty = File("empty.img", 0);
     std::string dir = m_dir + "/folder";
     ::mkdir(dir.c_str(), 0700);
@@ -65,7 +65,7 @@ TEST_F(CliTest, UnusableInputGivesExitOneAndOneLine) {
     EXPECT_EQ(CliLines(bad.err), 1u) << bad.err;
 }
 
-TEST_F(CliTest, UsageErrorsHelpAndVersion) {
+TEST_F(CliLinux, UsageErrorsHelpAndVersion) {
     CliRun none = Cli({});
     EXPECT_EQ(none.nExit, 1);
     EXPECT_EQ(CliLines(none.err), 1u) << none.err;
@@ -92,7 +92,7 @@ TEST_F(CliTest, UsageErrorsHelpAndVersion) {
     }
 }
 
-TEST_F(CliTest, ScanOfJunkPrintsSummaryAndJson) {
+TEST_F(CliLinux, ScanOfJunkPrintsSummaryAndJson) {
     std::string img = File("junk.img", 9 * 1024 * 1024 + 100);  // not a sector multiple
     CliRun table = Cli({"scan", img});
     EXPECT_EQ(table.nExit, 0) << table.err;
@@ -112,7 +112,7 @@ TEST_F(CliTest, ScanOfJunkPrintsSummaryAndJson) {
     EXPECT_TRUE(j["partitions"].is_array());
 }
 
-TEST_F(CliTest, SampleImageShowsItsFatPartition) {
+TEST_F(CliLinux, SampleImageShowsItsFatPartition) {
     std::string img = m_dir + "/sample.img";
     std::string cmd = KIV_SOURCE_DIR "/scripts/make-sample '" + img + "' 48 >/dev/null";
     if (std::system(cmd.c_str()) != 0) KIV_SKIP_MISSING_TOOL("make-sample needs mkfs.fat, mtools and sfdisk");
@@ -126,7 +126,7 @@ TEST_F(CliTest, SampleImageShowsItsFatPartition) {
     EXPECT_GT(j["scan"]["items_found"].get<uint64_t>(), 0u);
 }
 
-TEST_F(CliTest, InterruptStopsTheScanCleanly) {
+TEST_F(CliLinux, InterruptStopsTheScanCleanly) {
     // A large sparse image read as a disk (holes and all): reading it would take far longer than
     // the test waits.
     std::string img = m_dir + "/big.img";
@@ -142,7 +142,7 @@ TEST_F(CliTest, InterruptStopsTheScanCleanly) {
     EXPECT_NE(r.err.find("cancelled"), std::string::npos) << r.err;
 }
 
-TEST_F(CliTest, TypesAreListedAndUnknownOnesRefusedByName) {
+TEST_F(CliLinux, TypesAreListedAndUnknownOnesRefusedByName) {
     CliRun types = Cli({"types", "--json"});
     ASSERT_EQ(types.nExit, 0) << types.err;
     nlohmann::json j = nlohmann::json::parse(types.out);
@@ -168,7 +168,7 @@ TEST_F(CliTest, TypesAreListedAndUnknownOnesRefusedByName) {
     EXPECT_TRUE(bad.out.empty());
 }
 
-TEST_F(CliTest, PathMatchesWithoutCaseAndJsonReportsOutcomesAndZonedTimes) {
+TEST_F(CliLinux, PathMatchesWithoutCaseAndJsonReportsOutcomesAndZonedTimes) {
     std::string img = m_dir + "/sample.img";
     std::string cmd = KIV_SOURCE_DIR "/scripts/make-sample '" + img + "' 48 >/dev/null";
     if (std::system(cmd.c_str()) != 0) KIV_SKIP_MISSING_TOOL("make-sample needs mkfs.fat, mtools and sfdisk");
@@ -199,7 +199,7 @@ TEST_F(CliTest, PathMatchesWithoutCaseAndJsonReportsOutcomesAndZonedTimes) {
 // scanner name nobody knows, an option without the one it needs, a destination that is a link to
 // nowhere (found before the scan), an image the user may not read (the system's reason, not
 // advice about raw disks).
-TEST_F(CliTest, FailuresAreNeverReportedAsSuccess) {
+TEST_F(CliLinux, FailuresAreNeverReportedAsSuccess) {
     std::string img = m_dir + "/sample.img";
     if (std::system((KIV_SOURCE_DIR "/scripts/make-sample '" + img + "' 48 >/dev/null").c_str()) != 0)
         KIV_SKIP_MISSING_TOOL("make-sample needs mkfs.fat, mtools and sfdisk");
@@ -235,7 +235,7 @@ TEST_F(CliTest, FailuresAreNeverReportedAsSuccess) {
 
 // A name holding escape sequences and a newline (written into the FAT's long-name entry) is shown
 // escaped on the terminal, one line per file, and exact in JSON.
-TEST_F(CliTest, NamesFromTheMediumCannotTakeOverTheTerminal) {
+TEST_F(CliLinux, NamesFromTheMediumCannotTakeOverTheTerminal) {
     std::string img = m_dir + "/esc.img", src = m_dir + "/src.txt";
     std::ofstream(src) << "hi";
     std::string make = "export MTOOLS_SKIP_CHECK=1; mkfs.fat -C -F 16 '" + img + "' 16384 >/dev/null && mcopy -i '" +

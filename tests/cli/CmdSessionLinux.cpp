@@ -20,9 +20,9 @@
 
 namespace {
 
-class CmdSession : public KivTempDirTest {
+class CmdSessionLinux : public KivTempDirTest {
 protected:
-    CmdSession() : KivTempDirTest("kiv-session-cli-") {}
+    CmdSessionLinux() : KivTempDirTest("kiv-session-cli-") {}
 
     CliRun Cli(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
         return KivRunCli(args, m_dir, 0, env);
@@ -54,7 +54,7 @@ protected:
 
 }  // namespace
 
-TEST_F(CmdSession, StoppedAndResumedScansListWhatOneScanLists) {
+TEST_F(CmdSessionLinux, StoppedAndResumedScansListWhatOneScanLists) {
     std::vector<std::string> images = {Image("fat32-c512.img"), Image("ntfs-c4k.img"), Sample()};
     for (const std::string& img : images) {
         if (img.empty()) KIV_SKIP_MISSING_TOOL("the test images could not be made");
@@ -80,7 +80,7 @@ TEST_F(CmdSession, StoppedAndResumedScansListWhatOneScanLists) {
     }
 }
 
-TEST_F(CmdSession, LsAndRecoverWithTheSessionMatchThemWithout) {
+TEST_F(CmdSessionLinux, LsAndRecoverWithTheSessionMatchThemWithout) {
     std::string img = Image("fat32-c512.img");
     if (img.empty()) KIV_SKIP_MISSING_TOOL("the recovery images could not be made");
     std::string session = m_dir + "/s.und";
@@ -110,7 +110,7 @@ TEST_F(CmdSession, LsAndRecoverWithTheSessionMatchThemWithout) {
     EXPECT_EQ(std::system(("diff -r '" + a + "' '" + b + "' >/dev/null").c_str()), 0);
 }
 
-TEST_F(CmdSession, ForeignCutChangedAndOldSessionsAreRefused) {
+TEST_F(CmdSessionLinux, ForeignCutChangedAndOldSessionsAreRefused) {
     std::string img = Image("fat16-c512.img"), other = Image("fat16-c4k.img");
     if (img.empty()) KIV_SKIP_MISSING_TOOL("the recovery images could not be made");
     std::string session = m_dir + "/s.und";
@@ -140,7 +140,7 @@ TEST_F(CmdSession, ForeignCutChangedAndOldSessionsAreRefused) {
     EXPECT_EQ(noSession.nExit, 1);
 }
 
-TEST_F(CmdSession, KilledScanLeavesItsLastCompleteSave) {
+TEST_F(CmdSessionLinux, KilledScanLeavesItsLastCompleteSave) {
     std::string img = Image("fat32-c512.img");
     if (img.empty()) KIV_SKIP_MISSING_TOOL("the recovery images could not be made");
     std::string session = m_dir + "/s.und";

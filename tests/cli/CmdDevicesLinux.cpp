@@ -24,7 +24,7 @@ struct CliOut {
     std::string out, err;
 };
 
-class CmdDevices : public ::testing::Test {
+class CmdDevicesLinux : public ::testing::Test {
 protected:
     void SetUp() override {
         m_dir = fs::temp_directory_path() / ("kiv-devices-" + std::to_string(::getpid()));
@@ -57,7 +57,7 @@ protected:
 
 }  // namespace
 
-TEST_F(CmdDevices, NoReadableDisksGiveEmptyLists) {
+TEST_F(CmdDevicesLinux, NoReadableDisksGiveEmptyLists) {
     CliOut r = Cli("devices --json");
     EXPECT_EQ(r.nExit, 0) << r.err;
     nlohmann::json j = nlohmann::json::parse(r.out);
@@ -69,7 +69,7 @@ TEST_F(CmdDevices, NoReadableDisksGiveEmptyLists) {
     EXPECT_NE(table.out.find("(none readable)"), std::string::npos) << table.out;
 }
 
-TEST_F(CmdDevices, ImagesListTheirPartitions) {
+TEST_F(CmdDevicesLinux, ImagesListTheirPartitions) {
     CliOut r = Cli("devices --json --image '" + Img("mbr.img") + "' --image '" + Img("gpt.img") + "' --image '" +
                 Img("stick.img") + "'");
     ASSERT_EQ(r.nExit, 0) << r.err;
@@ -118,7 +118,7 @@ TEST_F(CmdDevices, ImagesListTheirPartitions) {
     EXPECT_NE(missing.err.find("does not exist"), std::string::npos) << missing.err;
 }
 
-TEST_F(CmdDevices, ChoosingByIndex) {
+TEST_F(CmdDevicesLinux, ChoosingByIndex) {
     const std::string mbr = "--image '" + Img("mbr.img") + "'";
     for (const std::string& bad : std::vector<std::string>{"scan", "scan --part 1 '" + Img("mbr.img") + "'", "scan --part 99 " + mbr,
                                    "scan --disk 3 " + mbr, "scan --disk 0 --part 0 " + mbr,
@@ -150,7 +150,7 @@ TEST_F(CmdDevices, ChoosingByIndex) {
     EXPECT_EQ(a, b);
 }
 
-TEST_F(CmdDevices, MountedReadWritePartitionIsFlaggedAndWarned) {
+TEST_F(CmdDevicesLinux, MountedReadWritePartitionIsFlaggedAndWarned) {
     // A fake machine: one USB disk (the MBR test disk) whose first partition is mounted read-write.
     fs::path sys = m_dir / "sys";
     std::string rel = "devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/host6/target6:0:0/6:0:0:0/block/sdb";
@@ -191,7 +191,7 @@ TEST_F(CmdDevices, MountedReadWritePartitionIsFlaggedAndWarned) {
 
 // scan numbers what it found as devices numbers the partitions (the index --part takes) and
 // gives each the size devices gives it; a volume of no listed partition has no number.
-TEST_F(CmdDevices, ScanNumbersAndSizesPartitionsAsDevicesDoes) {
+TEST_F(CmdDevicesLinux, ScanNumbersAndSizesPartitionsAsDevicesDoes) {
     for (const char* img : {"mbr.img", "gpt.img"}) {
         SCOPED_TRACE(img);
         const std::string opt = "--image '" + Img(img) + "'";
@@ -223,7 +223,7 @@ TEST_F(CmdDevices, ScanNumbersAndSizesPartitionsAsDevicesDoes) {
 }
 
 // The recovery report numbers partitions, and the files in them, as devices does.
-TEST_F(CmdDevices, RecoveryReportNumbersPartitionsAsDevicesDoes) {
+TEST_F(CmdDevicesLinux, RecoveryReportNumbersPartitionsAsDevicesDoes) {
     std::string report = (m_dir / "report.json").string();
     CliOut r = Cli("-q recover --disk 0 --image '" + Img("mbr.img") + "' --to '" + (m_dir / "out").string() +
                    "' --report '" + report + "'");

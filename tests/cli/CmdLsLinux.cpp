@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class CmdLs : public ::testing::Test {
+class CmdLsLinux : public ::testing::Test {
 protected:
     void SetUp() override {
         m_dir = fs::temp_directory_path() / ("kiv-ls-" + std::to_string(::getpid()));
@@ -52,7 +52,7 @@ protected:
 
 }  // namespace
 
-TEST_F(CmdLs, JsonListsEveryCarvedFileWithSizeAndSector) {
+TEST_F(CmdLsLinux, JsonListsEveryCarvedFileWithSizeAndSector) {
     nlohmann::json j = Ls("--json");
     ASSERT_FALSE(j.is_discarded());
     std::map<std::string, nlohmann::json> files;
@@ -70,7 +70,7 @@ TEST_F(CmdLs, JsonListsEveryCarvedFileWithSizeAndSector) {
     }
 }
 
-TEST_F(CmdLs, TypesOptionLimitsTheCarvedTypes) {
+TEST_F(CmdLsLinux, TypesOptionLimitsTheCarvedTypes) {
     nlohmann::json j = Ls("--types png,pdf --json");
     ASSERT_FALSE(j.is_discarded());
     size_t n = 0;

@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class SampleImage : public ::testing::Test {
+class SampleImageLinux : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         char sz[] = "/tmp/kiv-sample-XXXXXX";
@@ -44,7 +44,7 @@ protected:
 }  // namespace
 
 // Every row the scan shows has a tree in ls; the other candidates only come with --all-candidates.
-TEST_F(SampleImage, ScanShowsWhatLsShowsUnderItsLabel) {
+TEST_F(SampleImageLinux, ScanShowsWhatLsShowsUnderItsLabel) {
     CliRun scan = Cli({"-q", "scan", Image(), "--json"});
     ASSERT_EQ(scan.nExit, 0) << scan.err;
     CliRun ls = Cli({"-q", "ls", Image(), "--json"});
@@ -86,7 +86,7 @@ TEST_F(SampleImage, ScanShowsWhatLsShowsUnderItsLabel) {
 
 // Whatever tsk_recover gets back from the partition, undelia-cli writes byte for byte at the same
 // path (deleted files included, under the same first-letter-lost names); the rest it writes too.
-TEST_F(SampleImage, RecoversAtLeastWhatTheSleuthKitRecovers) {
+TEST_F(SampleImageLinux, RecoversAtLeastWhatTheSleuthKitRecovers) {
     fs::path out = fs::path(m_work) / "out";
     CliRun rec = Cli({"-q", "recover", Image(), "--to", out.string(), "--json"});
     ASSERT_EQ(rec.nExit, 0) << rec.err;
@@ -112,7 +112,7 @@ TEST_F(SampleImage, RecoversAtLeastWhatTheSleuthKitRecovers) {
 
 // Scanned with sectors larger than its volume's own, the FAT32 partition cannot be read: one line
 // names the option that reads it, even when quiet.
-TEST_F(SampleImage, TooLargeASectorSizeNamesTheOneToScanWith) {
+TEST_F(SampleImageLinux, TooLargeASectorSizeNamesTheOneToScanWith) {
     CliRun r = Cli({"-q", "scan", Image(), "--sector-size", "4096"});
     EXPECT_EQ(r.nExit, 0) << r.err;
     EXPECT_EQ(CliLines(r.err), 1u) << r.err;
@@ -120,7 +120,7 @@ TEST_F(SampleImage, TooLargeASectorSizeNamesTheOneToScanWith) {
 }
 
 // A user at a terminal: the recovery line says how far it is and every figure is in binary units.
-TEST_F(SampleImage, OnATerminalTheRecoveryLineSaysHowFarInBinaryUnits) {
+TEST_F(SampleImageLinux, OnATerminalTheRecoveryLineSaysHowFarInBinaryUnits) {
     CliRun r = KivRunCliOnTerminal({"recover", Image(), "--to", m_work + "/out"}, m_work);
     ASSERT_EQ(r.nExit, 0) << r.err;
     EXPECT_NE(r.err.find("scanning 100 %"), std::string::npos) << r.err;

@@ -26,7 +26,7 @@ std::map<std::string, std::string> Tree(const fs::path& root) {
     return m;
 }
 
-class ContainerImages : public ::testing::Test {
+class ContainerImagesLinux : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         std::string images = KivTestImageDir("make-recovery-images", "recovery-test-images");
@@ -78,7 +78,7 @@ protected:
 
 }  // namespace
 
-TEST_F(ContainerImages, EveryContainerGivesTheRawImagesFilesByteForByteAndDevicesNamesItsFormat) {
+TEST_F(ContainerImagesLinux, EveryContainerGivesTheRawImagesFilesByteForByteAndDevicesNamesItsFormat) {
     NeedQemu();
     NeedEwf();
     auto raw = Recovered(s_raw, "raw");
@@ -114,7 +114,7 @@ TEST_F(ContainerImages, EveryContainerGivesTheRawImagesFilesByteForByteAndDevice
     EXPECT_EQ(c["sha1_matches"], true);
 }
 
-TEST_F(ContainerImages, QcowOverItsBackingFileSeesTheParentAndNoOutputGoesOntoAnyFileOfTheChain) {
+TEST_F(ContainerImagesLinux, QcowOverItsBackingFileSeesTheParentAndNoOutputGoesOntoAnyFileOfTheChain) {
     NeedQemu();
     std::string base = m_out + "/base.qcow2", child = m_out + "/child.qcow2";
     ASSERT_EQ(Sh("qemu-img convert -O qcow2 " + ShellQuote(s_raw) + " " + ShellQuote(base) +
@@ -139,7 +139,7 @@ TEST_F(ContainerImages, QcowOverItsBackingFileSeesTheParentAndNoOutputGoesOntoAn
     EXPECT_NE(r.err.find("backing file of " + child + " is missing"), std::string::npos) << r.err;
 }
 
-TEST_F(ContainerImages, BrokenContainersAndMissingLibrariesSayWhyAndDamagedChunksAreBadAreasOfTheirOwnSize) {
+TEST_F(ContainerImagesLinux, BrokenContainersAndMissingLibrariesSayWhyAndDamagedChunksAreBadAreasOfTheirOwnSize) {
     NeedQemu();
     NeedEwf();
     // A segment missing in the middle, and the last segments missing.
@@ -179,7 +179,7 @@ TEST_F(ContainerImages, BrokenContainersAndMissingLibrariesSayWhyAndDamagedChunk
     EXPECT_NE(r.err.find("this build lacks the QCOW2 format: libqcow left out"), std::string::npos) << r.err;
 }
 
-TEST_F(ContainerImages, ASparseHundredGiBQcowScansAtHoleSpeed) {
+TEST_F(ContainerImagesLinux, ASparseHundredGiBQcowScansAtHoleSpeed) {
     NeedQemu();
     std::string big = m_out + "/big.qcow2";
     ASSERT_EQ(Sh("qemu-img convert -O qcow2 " + ShellQuote(s_raw) + " big.qcow2 && qemu-img resize -q big.qcow2 100G").nExit, 0);

@@ -14,9 +14,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class CmdRecover : public KivTempDirTest {
+class CmdRecoverLinux : public KivTempDirTest {
 protected:
-    CmdRecover() : KivTempDirTest("kiv-cmdrec-") {}
+    CmdRecoverLinux() : KivTempDirTest("kiv-cmdrec-") {}
     void SetUp() override {
         m_images = KivTestImageDir("make-recovery-images", "recovery-test-images");
         if (m_images.empty()) KIV_SKIP_MISSING_TOOL("scripts/make-recovery-images failed");
@@ -48,7 +48,7 @@ protected:
 
 }  // namespace
 
-TEST_F(CmdRecover, FullDestinationStopsDeletesThePartialFileAndSaysHowManyWereWritten) {
+TEST_F(CmdRecoverLinux, FullDestinationStopsDeletesThePartialFileAndSaysHowManyWereWritten) {
     std::string image = m_images + "/fat16-c512.img";
     auto listed = Listed(image);
     fs::path out = fs::path(m_dir) / "out";
@@ -81,7 +81,7 @@ TEST_F(CmdRecover, FullDestinationStopsDeletesThePartialFileAndSaysHowManyWereWr
         << r.out;
 }
 
-TEST_F(CmdRecover, QuietStillSaysWhatFailed) {
+TEST_F(CmdRecoverLinux, QuietStillSaysWhatFailed) {
     std::string image = m_images + "/fat16-c512.img";
     fs::path out = fs::path(m_dir) / "out";
     std::string asan = std::getenv("ASAN_OPTIONS") ? std::getenv("ASAN_OPTIONS") : "";
@@ -97,7 +97,7 @@ TEST_F(CmdRecover, QuietStillSaysWhatFailed) {
 
 // A disk far larger than the scan gets through before Ctrl-C: the recovery image followed by a
 // sparse 64 GiB, read as a disk reads (holes and all).
-TEST_F(CmdRecover, CtrlCDuringTheScanListsAndRecoversWhatWasFound) {
+TEST_F(CmdRecoverLinux, CtrlCDuringTheScanListsAndRecoversWhatWasFound) {
     std::string big = m_dir + "/big.img";
     ASSERT_EQ(std::system(("cp --sparse=always '" + m_images + "/fat16-c512.img' '" + big + "'").c_str()), 0);
     fs::resize_file(big, 64ull << 30);
@@ -117,7 +117,7 @@ TEST_F(CmdRecover, CtrlCDuringTheScanListsAndRecoversWhatWasFound) {
     EXPECT_EQ(CliReadText((out / "UNDELIA(FAT16 1)/Docs/report.bin").string()), want);
 }
 
-TEST_F(CmdRecover, UnusableDestinationFailsBeforeTheScan) {
+TEST_F(CmdRecoverLinux, UnusableDestinationFailsBeforeTheScan) {
     std::string image = m_images + "/fat16-c512.img";
     std::string file = m_dir + "/a-file";
     std::ofstream(file) << "x";
@@ -133,7 +133,7 @@ TEST_F(CmdRecover, UnusableDestinationFailsBeforeTheScan) {
 // Nothing the program writes may land on the image it reads: not the image itself (under another
 // name, by a hard or symbolic link), not a FUSE mount of it (ntfs-3g), not a loop device's mount of
 // it. Each is refused before the scan, with one line naming both paths, for every written path.
-TEST_F(CmdRecover, NoWrittenPathMayLieOnTheImage) {
+TEST_F(CmdRecoverLinux, NoWrittenPathMayLieOnTheImage) {
     std::string img = m_dir + "/vol.img", mnt = m_dir + "/mnt";
     fs::create_directory(mnt);
     if (std::system(("truncate -s 16M '" + img + "' && mkntfs -q -F -f '" + img + "' >/dev/null 2>&1").c_str()) != 0)
@@ -182,7 +182,7 @@ TEST_F(CmdRecover, NoWrittenPathMayLieOnTheImage) {
 
 // An encrypted file (its record carries "$EFS") comes back as the import stream that restores it
 // under its name: stream header, the key metadata, then the encrypted data in blocks.
-TEST_F(CmdRecover, EncryptedNtfsFileBecomesItsImportStream) {
+TEST_F(CmdRecoverLinux, EncryptedNtfsFileBecomesItsImportStream) {
     fs::path out = fs::path(m_dir) / "out";
     CliRun r = KivRunCli({"-q", "recover", m_images + "/ntfs-efs.img", "--to", out.string()}, m_dir);
     ASSERT_EQ(r.nExit, 0) << r.err;
@@ -212,7 +212,7 @@ TEST_F(CmdRecover, EncryptedNtfsFileBecomesItsImportStream) {
 
 // A FAT entry that keeps its size but has lost its start cluster says where none of its data lies:
 // it fails with that reason instead of coming back as an empty or zero-filled file.
-TEST_F(CmdRecover, FatEntryWithASizeButNoStartClusterFails) {
+TEST_F(CmdRecoverLinux, FatEntryWithASizeButNoStartClusterFails) {
     std::string img = m_dir + "/vol.img";
     std::string make = "cd '" + m_dir + "' && truncate -s 32M vol.img && mkfs.fat -F 16 vol.img >/dev/null 2>&1 && "
                        "head -c 3000 /dev/urandom > keep.bin && head -c 1234 /dev/urandom > note.txt && "
@@ -236,7 +236,7 @@ TEST_F(CmdRecover, FatEntryWithASizeButNoStartClusterFails) {
 
 // Files deleted to the recycle bin come back under the names their information entries ($I...)
 // give them; the information entry itself stays.
-TEST_F(CmdRecover, NtfsRecycleBinFilesGetTheirOriginalNames) {
+TEST_F(CmdRecoverLinux, NtfsRecycleBinFilesGetTheirOriginalNames) {
     std::string img = m_dir + "/vol.img", mnt = m_dir + "/mnt";
     fs::create_directory(mnt);
     if (std::system(("truncate -s 16M '" + img + "' && mkntfs -q -F -f '" + img + "' >/dev/null 2>&1").c_str()) != 0)
