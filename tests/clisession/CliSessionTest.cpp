@@ -1,23 +1,13 @@
 // The command line's session driven in-process, step by step as its commands drive it.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "CliSession.h"
+#include "KivTestImages.h"
 
 namespace {
-
-// An 8 MiB FAT16 volume holding one file (mkfs.fat and mtools); empty when it could not be made.
-std::string MakeImage(const std::string& dir) {
-    std::string img = dir + "/fat.img", file = dir + "/a.txt";
-    std::string cmd = "export MTOOLS_SKIP_CHECK=1; mkfs.fat -C -F 16 -s 2 '" + img + "' 8192 >/dev/null && echo text >'" +
-                      file + "' && mcopy -i '" + img + "' '" + file + "' ::/a.txt";
-    return std::system(cmd.c_str()) == 0 ? img : std::string();
-}
 
 std::vector<uint64_t> FirstSectors(const CliSession& s) {
     std::vector<uint64_t> out;
@@ -28,11 +18,10 @@ std::vector<uint64_t> FirstSectors(const CliSession& s) {
 }  // namespace
 
 TEST(CliSessionSteps, ASecondScanLeavesNothingOfTheFirstOneBehind) {
-    char sz[] = "/tmp/kiv-clisession-XXXXXX";
-    ASSERT_NE(::mkdtemp(sz), nullptr);
-    const std::string dir = sz;
-    const std::string img = MakeImage(dir);
-    ASSERT_FALSE(img.empty()) << "mkfs.fat and mtools make the image";
+    // A FAT16 volume with folders and deleted files (scripts/make-fat-images, only read here).
+    const std::string dir = KivTestImageDir("make-fat-images", "fat-test-images");
+    ASSERT_FALSE(dir.empty()) << "scripts/make-fat-images failed";
+    const std::string img = dir + "/fat16.img";
     {
         CliGlobalOptions global;
         global.bQuiet = true;
@@ -55,5 +44,4 @@ TEST(CliSessionSteps, ASecondScanLeavesNothingOfTheFirstOneBehind) {
         ASSERT_EQ(s.BuildTree(), CLI_EXIT_OK);
         EXPECT_NE(s.Root(), nullptr);
     }
-    std::filesystem::remove_all(dir);
 }
