@@ -2,10 +2,12 @@
 // changed is refused with one line; the medium's identity tells media apart; a save replaces the
 // file whole.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
-#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -68,7 +70,8 @@ TEST_F(ScanSession, SavedSessionComesBackWhole) {
     EXPECT_EQ(t.badAreas[1].nKind, 2u);
     EXPECT_EQ(t.engineState, s.engineState);
     // No temporary file is left beside it.
-    EXPECT_EQ(std::system(("test $(ls -A '" + m_dir + "' | wc -l) -eq 1").c_str()), 0);
+    using It = std::filesystem::directory_iterator;
+    EXPECT_EQ(std::distance(It(m_dir), It()), 1);
 }
 
 TEST_F(ScanSession, DamagedCutAndForeignFilesAreRefusedWithOneLine) {
@@ -171,6 +174,7 @@ TEST_F(ScanSession, SaveReplacesTheFileWholeOrNotAtAll) {
     CKivScanSession t;
     ASSERT_TRUE(t.Load(path, &why));
     EXPECT_EQ(t.nBlocksDone, 9u);
+#ifndef _WIN32  // Windows' folders take no POSIX modes
     // A folder that cannot be written: the save fails with the reason, the old file stays.
     if (::geteuid() != 0) {
         ::chmod(m_dir.c_str(), 0500);
@@ -181,6 +185,7 @@ TEST_F(ScanSession, SaveReplacesTheFileWholeOrNotAtAll) {
         ASSERT_TRUE(t.Load(path, &why));
         EXPECT_EQ(t.nBlocksDone, 9u);
     }
+#endif
     EXPECT_FALSE(s.Save(m_dir + "/no/such/folder/s.und", &why));
     EXPECT_NE(why.find("No such file"), std::string::npos) << why;
 }
