@@ -8,6 +8,7 @@
 
 #include "CKivFileRecover.h"
 #include "KivMemDevStor.h"
+#include "Model/CKivFileAttrNTFS.h"
 #include "Model/KivNodeFactory.h"
 #include "RecoverTestUtil.h"
 
