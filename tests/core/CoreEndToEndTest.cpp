@@ -89,16 +89,25 @@ const CKivUiNode* At(const CKivUiNode* root, const std::string& path) {
     return cur;
 }
 
+// Removed after the back-stage below has closed the images in it (Windows deletes no open file).
+struct RemovedDir {
+    ~RemovedDir() {
+        std::error_code ec;
+        if (!path.empty()) fs::remove_all(path, ec);
+    }
+    fs::path path;
+};
+
 class CoreEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(ImageDir().empty()) << "the test images could not be made";
         m_tmp = fs::temp_directory_path() / ("kiv-core-e2e-" + std::to_string(::getpid()));
+        m_removed.path = m_tmp;
         HideMachineDisks(m_tmp);  // the image is the only disk
         m_dest = (m_tmp / "out").string();
         fs::create_directories(m_dest);
     }
-    void TearDown() override { fs::remove_all(m_tmp); }
 
     // Devices, types and the scan, as the first pages do; then the views, unless told not to.
     void ScanImage(const std::string& image, bool bViews = true) {
@@ -120,10 +129,11 @@ protected:
     static std::map<std::string, std::string> Tree(const fs::path& dir) {
         std::map<std::string, std::string> out;
         for (const auto& e : fs::recursive_directory_iterator(dir))
-            if (e.is_regular_file()) out[fs::relative(e.path(), dir).string()] = ReadAll(e.path().string());
+            if (e.is_regular_file()) out[fs::relative(e.path(), dir).generic_string()] = ReadAll(e.path().string());
         return out;
     }
 
+    RemovedDir m_removed;
     fs::path m_tmp;
     std::string m_dest;
     CDataBackstage m_bs;
@@ -284,17 +294,24 @@ TEST_F(CoreEndToEnd, NothingIsWrittenOntoTheMediumBeingRead) {
     ASSERT_EQ(m_bs.GetScanMediumPath(), image);
     std::string before = ReadAll(image);
     fs::create_hard_link(image, m_tmp / "hard.und");
-    fs::create_symlink(image, m_tmp / "link.json");
+    // Windows makes symbolic links only with a right the user may lack (and Wine makes none).
+    std::error_code noLink;
+    fs::create_symlink(image, m_tmp / "link.json", noLink);
+#ifndef _WIN32
+    ASSERT_FALSE(noLink) << noLink.message();
+#endif
 
     std::string why;
     EXPECT_EQ(KivErrNo(CKivSessionDriver(m_bs).Save((m_tmp / "hard.und").string(), &why)), KIV_E_ONMEDIUM);
     EXPECT_NE(why.find(image), std::string::npos) << why;
-    CKivRecoveryReport report;
-    report.SetScan(m_bs.GetScanDevice(), image, {});
-    EXPECT_FALSE(report.Save((m_tmp / "link.json").string(), &why));
-    EXPECT_NE(why.find("link.json"), std::string::npos) << why;
+    if (!noLink) {
+        CKivRecoveryReport report;
+        report.SetScan(m_bs.GetScanDevice(), image, {});
+        EXPECT_FALSE(report.Save((m_tmp / "link.json").string(), &why));
+        EXPECT_NE(why.find("link.json"), std::string::npos) << why;
+        EXPECT_TRUE(fs::is_symlink(m_tmp / "link.json"));
+    }
     EXPECT_TRUE(ReadAll(image) == before);
-    EXPECT_TRUE(fs::is_symlink(m_tmp / "link.json"));
 
     std::string ntfs = (m_tmp / "ntfs.img").string(), mnt = (m_tmp / "mnt").string();
     fs::create_directory(mnt);
