@@ -54,10 +54,11 @@ TEST_F(RawImageLinux, EveryFileFoundMeasuredNamedAndFiled) {
     ASSERT_NE(pRoot, nullptr);
     EXPECT_STREQ(pRoot->GetAttr()->GetName(), KIV_NAME_RAW_ROOT);
     EXPECT_TRUE(pRoot->GetAttr()->GetAttributes() & KIV_FA_DIRECTORY);
-    EXPECT_EQ(progress.title, "Building the list of found files");
-    EXPECT_EQ(progress.total, list.Size());
-    EXPECT_EQ(progress.last, list.Size());
-    EXPECT_EQ(progress.ends, 1);
+    // Then the pictures, archives and documents with a checkable end are checked in a phase of their own.
+    EXPECT_EQ(progress.phases["Building the list of found files"].total, list.Size());
+    EXPECT_EQ(progress.phases["Building the list of found files"].last, list.Size());
+    EXPECT_EQ(progress.title, "Checking the content of carved files");
+    EXPECT_EQ(progress.ends, 2);
 
     auto files = FlattenRawTree(pRoot);
     size_t nListed = 0;
@@ -129,7 +130,7 @@ TEST_F(RawImageLinux, UsedSectorsSubtreeSwitchAndStop) {
     size_t nExpected = 0;
     for (const auto& e : s_manifest) nExpected += e.nStart >= 700 && e.name != "-";
     EXPECT_EQ(files.size(), nExpected);
-    EXPECT_EQ(progress.total, nExpected);
+    EXPECT_EQ(progress.phases["Building the list of found files"].total, nExpected);
     for (const auto& [name, f] : files) EXPECT_GE(f.nRunStart, 700u) << name;
     pRoot->Release();
 

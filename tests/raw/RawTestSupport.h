@@ -56,16 +56,22 @@ public:
     int SetPhase(const char* pszText, uint64_t nTotal) override {
         title = pszText ? pszText : "";
         total = nTotal;
+        phases[title].total = nTotal;
         return 0;
     }
     int SetProgress(uint64_t nValue) override {
         last = nValue;
+        phases[title].last = nValue;
         return stopAfter && nValue >= stopAfter ? -1 : 0;
     }
     void OnPhaseEnd() override { ++ends; }
     int IsCancelled() override { return 0; }
 
-    std::string title;
+    struct Phase {
+        uint64_t total = 0, last = 0;
+    };
+    std::string title;  // the last phase's, with its total and last step
     uint64_t total = 0, last = 0, stopAfter = 0;
+    std::map<std::string, Phase> phases;
     int ends = 0;
 };

@@ -19,11 +19,14 @@ struct KivCheckVerdict {
     // at or before it), and the bytes before nSure, which were proven (the break lies after them).
     uint64_t nBreak = 0;
     uint64_t nSure = 0;
+    // kWhole: the byte after the file's end marker where the format has one (JPEG, PNG, ZIP),
+    // else 0. What follows it in the data is not the file's.
+    uint64_t nEnd = 0;
 
-    static KivCheckVerdict Whole() { return {kWhole, 0, 0}; }
-    static KivCheckVerdict Unchecked() { return {kUnchecked, 0, 0}; }
+    static KivCheckVerdict Whole(uint64_t nEndAt = 0) { return {kWhole, 0, 0, nEndAt}; }
+    static KivCheckVerdict Unchecked() { return {kUnchecked, 0, 0, 0}; }
     static KivCheckVerdict Broken(uint64_t nAt, uint64_t nSureBefore) {
-        return {kBroken, nAt, nSureBefore < nAt ? nSureBefore : nAt};
+        return {kBroken, nAt, nSureBefore < nAt ? nSureBefore : nAt, 0};
     }
 };
 

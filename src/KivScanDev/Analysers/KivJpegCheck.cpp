@@ -378,7 +378,7 @@ KivCheckVerdict Walker::Run(const KivCheckPoint* pFrom) {
             if (!m_bHuffSeq)
                 for (size_t i = p + 2; i < Size(); ++i)
                     if (m_d[i]) return Broken(p + 2);
-            return KivCheckVerdict::Whole();
+            return KivCheckVerdict::Whole(p + 2);
         }
         if (code == 0xD8 || (code >= 0xD0 && code <= 0xD7) || (code >= 0x02 && code <= 0xBF) || code == 0x00)
             return Broken(p + 2);

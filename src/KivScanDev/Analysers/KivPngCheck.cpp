@@ -71,7 +71,7 @@ KivCheckVerdict CKivPngCheck::Check(std::span<const uint8_t> d, const KivCheckPo
         }
         std::span<const uint8_t> body = r.SpanAt(p + 4, size_t(len) + 4);
         if (KivCrc32(body.data(), body.size()) != r.U32BEAt(p + 8 + len)) return KivCheckVerdict::Broken(p + 12 + len, p);
-        if (std::memcmp(type.data(), "IEND", 4) == 0) return KivCheckVerdict::Whole();
+        if (std::memcmp(type.data(), "IEND", 4) == 0) return KivCheckVerdict::Whole(p + 12 + len);
         p += 12 + size_t(len);
     }
 }

@@ -118,7 +118,7 @@ KivCheckVerdict CKivZipCheck::Check(std::span<const uint8_t> d, const KivCheckPo
             uint32_t cdAt = r.U32At(p + 16);
             if (nCentralAt != ~0ull && cdAt != 0xFFFFFFFFu && cdAt != nCentralAt) return KivCheckVerdict::Broken(p + 22, nSure);
             if (size_t(r.U16At(p + 20)) > d.size() - p - 22) return KivCheckVerdict::Broken(p + 22, nSure);
-            return KivCheckVerdict::Whole();
+            return KivCheckVerdict::Whole(p + 22 + r.U16At(p + 20));
         }
         return KivCheckVerdict::Broken(p + 4, nSure);
     }

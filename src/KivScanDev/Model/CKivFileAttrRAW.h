@@ -23,10 +23,15 @@ public:
 
     // Carved bytes are all the medium holds; a file whose end was not found is damaged.
     uint64_t GetValidLength() override { return ~0ull; }
-    const char* GetDataDamage() override { return m_pszDamage; }
+    const char* GetDataDamage() override {
+        return m_strContentDamage.empty() ? m_pszDamage : m_strContentDamage.c_str();
+    }
     void SetDataDamage(const char* pszWhy) { m_pszDamage = pszWhy; }  // a static text, or null
+    // The content check found the data not holding together from byte nAt on.
+    void SetContentBreak(uint64_t nAt) { m_strContentDamage = KivContentBreakText(nAt); }
 
 private:
+    std::string m_strContentDamage;
     uint8_t m_nKindValue = 0;
     const char* m_pszDamage = nullptr;
 };

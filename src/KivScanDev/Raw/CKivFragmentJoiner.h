@@ -33,6 +33,7 @@ public:
         enum Kind { kUnchecked, kWhole, kJoined, kBroken } kind = kUnchecked;
         uint64_t nBreak = 0;           // kBroken, kJoined: where the content broke as first read
         std::vector<KivDataRun> runs;  // kJoined: the file's clusters
+        uint64_t nSize = 0;            // kJoined, kWhole (open end): the file's size as the check found it
     };
 
     // Files larger than this are not checked (they are read whole into memory).
@@ -42,6 +43,9 @@ public:
     static constexpr uint64_t kMaxGapBytes = 64u << 20;
     static constexpr uint32_t kMaxCuts = 64;
     static constexpr std::chrono::milliseconds kFileTime{2000};
+    // An open-ended try is first checked on this many bytes after its cut: a rest that breaks
+    // well inside them is passed over without copying the whole candidate.
+    static constexpr uint64_t kProbeBytes = 256u << 10;
 
     CKivFragmentJoiner(ReadFn read, FreeFn isFree, uint64_t nClusters, uint64_t nClusterBytes)
         : m_read(std::move(read)), m_free(std::move(isFree)), m_nClusters(nClusters), m_nClusterBytes(nClusterBytes) {}
@@ -51,8 +55,14 @@ public:
     void SetDeletedExtents(std::map<uint64_t, uint64_t> extents) { m_deleted = std::move(extents); }
 
     // Checks the file that runs (clusters, run-start numbering) and nSize describe; with bMayJoin,
-    // a broken one is joined when its rest is found.
-    Result Check(const std::vector<KivDataRun>& runs, uint64_t nSize, bool bMayJoin, Budget* pBudget);
+    // a broken one is joined when its rest is found. nReadTo > nSize: the file's size is only a
+    // guess (a carved file's end as measured), the rest of a join may run to nReadTo bytes, and
+    // the format's end marker, as the check finds it, gives the joined size; runs must then
+    // cover nReadTo bytes.
+    Result Check(const std::vector<KivDataRun>& runs, uint64_t nSize, bool bMayJoin, Budget* pBudget,
+                 uint64_t nReadTo = 0);
+    // The most clusters a gap may span for this joiner's files (kMaxGapClusters by default).
+    void SetMaxGapClusters(uint64_t n) { m_nMaxGap = n; }
 
 private:
     // Whether an earlier join took cluster c: the rest of one file is no other file's.
@@ -63,6 +73,7 @@ private:
     FreeFn m_free;
     uint64_t m_nClusters;
     uint64_t m_nClusterBytes;
+    uint64_t m_nMaxGap = kMaxGapClusters;
     std::map<uint64_t, uint64_t> m_deleted;
     std::map<uint64_t, uint64_t> m_taken;  // joined files' runs: first cluster -> count
 };

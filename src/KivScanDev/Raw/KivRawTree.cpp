@@ -1,6 +1,11 @@
 #include "Raw/KivRawTree.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +18,7 @@
 #include "Model/KivNodeFactory.h"
 #include "Model/KivScanSettings.h"
 #include "Model/RawTypeTable.h"
+#include "Raw/CKivFragmentJoiner.h"
 
 namespace {
 
@@ -22,6 +28,15 @@ constexpr int32_t kJpegAnalyserId = 33;
 constexpr uint32_t kCustomTypeId = 74;
 constexpr size_t kMaxTitleBytes = 200;  // leaves room for the number and the extension
 constexpr const char* kProgressTitle = "Building the list of found files";
+constexpr const char* kCheckTitle = "Checking the content of carved files";
+// What the check of one scan's carved files may spend on joining, and how far a file's rest may
+// lie from its first piece (4 MiB in 512-byte sectors).
+constexpr std::chrono::milliseconds kJoinTime{60000};
+constexpr uint64_t kMaxGapUnits = 8192;
+// A join's rest may run this far past the measured end beyond as much again as the file
+// measured: a measured end is where the first piece's format stopped making sense or an end
+// marker met by chance in the data between the pieces.
+constexpr uint64_t kRestSlack = 4u << 20;
 
 std::string Format(const char* pszFormat, uint64_t a, uint64_t b) {
     char buf[48];
@@ -49,8 +64,11 @@ class CRawTreeBuilder {
 public:
     explicit CRawTreeBuilder(IKivFileNode* pRoot) : m_pRoot(pRoot), m_types(kMaxTypeIds) {}
 
+    // pJoined: the runs of a file joined from its pieces; nBreak: where the content of a file
+    // that could not be joined breaks (0: none found).
     void AddFile(uint32_t nTypeId, const std::string& title, const std::string& detail, uint64_t nStart,
-                 uint64_t nSize, uint8_t nDamage) {
+                 uint64_t nSize, uint8_t nDamage, const std::vector<KivDataRun>* pJoined = nullptr,
+                 uint64_t nBreak = 0) {
         TypeState& t = m_types[nTypeId];
         RawTypeTable& table = RawTypeTable::Get();
         if (!t.pFolder) {
@@ -68,9 +86,17 @@ public:
         pAttr->SetTypeText(detail.c_str());
         pAttr->SetSize(nSize);
         pAttr->SetAttributes(KIV_FA_ARCHIVE);
-        pAttr->SetSectorRun(nStart, nSize);
-        pAttr->SetDataDamage(KivCarveDamageText(nDamage));
-        if (nDamage != kCarveWhole) pAttr->SetRecordState(KIV_REC_DAMAGED);
+        if (pJoined) {
+            CKivCompactRunList runs;
+            for (const KivDataRun& r : *pJoined) runs.Append(r.nStart, r.nLength);
+            pAttr->SetRuns(std::move(runs));
+            pAttr->SetRecordState(KIV_REC_JOINED);
+        } else {
+            pAttr->SetSectorRun(nStart, nSize);
+            pAttr->SetDataDamage(KivCarveDamageText(nDamage));
+            if (nBreak) pAttr->SetContentBreak(nBreak);
+            if (nDamage != kCarveWhole || nBreak) pAttr->SetRecordState(KIV_REC_DAMAGED);
+        }
         IKivFileNode* pNode = KivNewFileNode(pAttr);
 
         if (t.n > kFilesPerFolder && (t.n - 1) % kFilesPerFolder == 0) {
@@ -116,6 +142,84 @@ private:
     IKivFileNode* m_pRoot;
     std::vector<TypeState> m_types;
 };
+
+// Formats whose content check finds the file's end itself: a carved file of them is checked, and
+// joined when it lies in two pieces.
+bool HasCheckedEnd(const uint8_t* p) {
+    return std::memcmp(p, "\xFF\xD8\xFF", 3) == 0 || std::memcmp(p, "\x89PNG\r\n\x1A\n", 8) == 0 ||
+           std::memcmp(p, "PK\x03\x04", 4) == 0;
+}
+
+// A carved file as it goes into the tree.
+struct CarvedEntry {
+    CRawFileInfo* pInfo;
+    uint64_t nSize;
+    uint8_t nDamage;
+    uint64_t nBreak = 0;
+    std::vector<KivDataRun> joined;
+};
+
+// Checks the content of every carved file whose format allows it, and joins those that lie in two
+// pieces: the unit is the medium's sector, the rest may lie anywhere after the first piece that
+// no file of a file system holds and no earlier join took.
+void CheckCarved(std::vector<CarvedEntry>* pFiles, IKivDevStor* pMeasure, uint32_t nSS, bool bMayJoin,
+                 const std::function<bool(uint64_t)>& isUsed, IKivEnumResFilesCallback* pCallback) {
+    const uint64_t nSectors = pMeasure->GetSectorCount();
+    if (nSectors == 0) return;
+    CKivFragmentJoiner joiner(
+        [&](uint64_t c, uint64_t n, uint8_t* p) {
+            return c < nSectors && n <= nSectors - c && pMeasure->ReadSectors(p, c, n) != 0;
+        },
+        [&](uint64_t c) { return !isUsed(c); }, nSectors, nSS);
+    joiner.SetMaxGapClusters(std::max<uint64_t>(1, kMaxGapUnits * 512 / nSS));
+    std::map<uint64_t, uint64_t> extents;
+    std::vector<size_t> todo;
+    std::vector<uint8_t> head(nSS);
+    for (size_t i = 0; i < pFiles->size(); ++i) {
+        const CarvedEntry& e = (*pFiles)[i];
+        extents[e.pInfo->m_nStartSector] = (e.nSize + nSS - 1) / nSS;
+        if (e.nDamage == kCarveCutByMedium || e.nSize == 0 || e.nSize > CKivFragmentJoiner::kMaxFileBytes) continue;
+        if (e.pInfo->m_nStartSector >= nSectors || !pMeasure->ReadSectors(head.data(), e.pInfo->m_nStartSector, 1))
+            continue;
+        if (nSS >= 8 && HasCheckedEnd(head.data())) todo.push_back(i);
+    }
+    if (todo.empty()) return;
+    joiner.SetDeletedExtents(std::move(extents));
+    CKivFragmentJoiner::Budget budget(kJoinTime);
+    if (pCallback) pCallback->SetPhase(kCheckTitle, todo.size());
+    uint64_t nDone = 0, nJoined = 0, nBroken = 0;
+    for (size_t i : todo) {
+        if (pCallback && (pCallback->SetProgress(++nDone) == -1 || pCallback->IsCancelled())) break;
+        CarvedEntry& e = (*pFiles)[i];
+        const uint64_t nStart = e.pInfo->m_nStartSector;
+        const uint64_t nLeft = (nSectors - nStart) * nSS;
+        uint64_t nReadTo = std::min<uint64_t>({CKivFragmentJoiner::kMaxFileBytes, nLeft, 2 * e.nSize + kRestSlack,
+                                               std::max(KivScanSettings::Get().nMaxCarvedSize, e.nSize)});
+        std::vector<KivDataRun> runs{{nStart, (nReadTo + nSS - 1) / nSS}};
+        CKivFragmentJoiner::Result res;
+        try {
+            res = joiner.Check(runs, e.nSize, bMayJoin, &budget, nReadTo);
+        } catch (const std::bad_alloc&) {
+            continue;  // too large to hold in memory now: left as measured
+        }
+        if (res.kind == CKivFragmentJoiner::Result::kJoined) {
+            e.joined = std::move(res.runs);
+            e.nSize = res.nSize;
+            e.nDamage = kCarveWhole;
+            ++nJoined;
+        } else if (res.kind == CKivFragmentJoiner::Result::kWhole && res.nSize > e.nSize) {
+            e.nSize = res.nSize;  // in one piece, its end past where it was measured
+            e.nDamage = kCarveWhole;
+        } else if (res.kind == CKivFragmentJoiner::Result::kBroken) {
+            e.nBreak = res.nBreak;
+            ++nBroken;
+        }
+    }
+    if (pCallback) pCallback->OnPhaseEnd();
+    if (nJoined || nBroken)
+        KivLogA(0, "Carving: %llu files joined from their pieces, %llu with content that breaks",
+                static_cast<unsigned long long>(nJoined), static_cast<unsigned long long>(nBroken));
+}
 
 IKivFileNode* NewRawRoot() {
     auto* pAttr = new CKivFileAttrRAW();
@@ -173,11 +277,14 @@ IKivFileNode* BuildRawTree(IIsClusterUsed* pUsed, IKivEnumResFilesCallback* pCal
         bool bHaveJpeg = false;
         uint64_t nJpegStart = 0, nJpegEnd = 0, nJpegSize = 0;
         uint64_t nDone = 0;
+        bool bStopped = false;
+        std::vector<CarvedEntry> carved;
         for (size_t i = 0; i < pList->Size(); ++i) {
             CRawFileInfo& info = *pList->At(i);
             if (isUsed(info)) continue;
             bool bStop = false;
             if (pCallback) bStop = pCallback->SetProgress(++nDone) == -1 || pCallback->IsCancelled();
+            bStopped = bStopped || bStop;
             // An unmeasured record is judged by the type its measurement gives (a compound file
             // found for DOC may turn out a workbook), so only measured ones are judged here.
             if (info.m_nSize != 0 && (info.m_nTypeId >= kMaxTypeIds || !IsSelected(settings, info.m_nTypeId))) {
@@ -230,12 +337,24 @@ IKivFileNode* BuildRawTree(IIsClusterUsed* pUsed, IKivEnumResFilesCallback* pCal
                     nJpegSize = nSize;
                 }
             }
-            if (nSize != 0) builder.AddFile(info.m_nTypeId, info.m_strTitle, info.m_strDetail, info.m_nStartSector, nSize,
-                                           nDamage);
+            if (nSize != 0) carved.push_back({&info, nSize, nDamage, 0, {}});
             if (bStop) break;
         }
-        builder.Finish();
         if (pCallback) pCallback->OnPhaseEnd();
+        if (!bStopped) {
+            auto usedAt = [&](uint64_t s) {
+                unsigned __int128 d = static_cast<unsigned __int128>(s) * nRecSS / nDevSS;
+                return pUsed && (d > ~0ull || pUsed->IsClusterUsed(static_cast<uint64_t>(d)));
+            };
+            // The joined runs count sectors of the device the recovery reads.
+            CheckCarved(&carved, pMeasure, nRecSS, nRecSS == nDevSS, usedAt, pCallback);
+        }
+        for (const CarvedEntry& e : carved) {
+            const CRawFileInfo& info = *e.pInfo;
+            builder.AddFile(info.m_nTypeId, info.m_strTitle, info.m_strDetail, info.m_nStartSector, e.nSize, e.nDamage,
+                            e.joined.empty() ? nullptr : &e.joined, e.nBreak);
+        }
+        builder.Finish();
         return pRoot;
     } catch (const std::exception& e) {
         KivLogA(0, "BuildRawTree: %s", e.what());
