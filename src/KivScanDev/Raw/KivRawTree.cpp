@@ -274,8 +274,6 @@ IKivFileNode* BuildRawTree(IIsClusterUsed* pUsed, IKivEnumResFilesCallback* pCal
             pCallback->SetPhase(kProgressTitle, nTotal);
         }
 
-        bool bHaveJpeg = false;
-        uint64_t nJpegStart = 0, nJpegEnd = 0, nJpegSize = 0;
         uint64_t nDone = 0;
         bool bStopped = false;
         std::vector<CarvedEntry> carved;
@@ -324,19 +322,6 @@ IKivFileNode* BuildRawTree(IIsClusterUsed* pUsed, IKivEnumResFilesCallback* pCal
                     if (nDamage == kCarveWhole) nDamage = kCarveCutByMedium;
                 }
             }
-            if (nSize != 0 && static_cast<int32_t>(info.m_nAnalyserId) == kJpegAnalyserId) {
-                uint64_t nEnd = info.m_nStartSector + (nSize + nRecSS - 1) / nRecSS;
-                // A picture inside the previous one is its thumbnail unless it is of comparable size.
-                if (bHaveJpeg && info.m_nStartSector > nJpegStart && nEnd <= nJpegEnd &&
-                    (nSize < nJpegSize / 10 || nSize > nJpegSize / 10 * 9))
-                    nSize = 0;
-                if (nSize != 0) {
-                    bHaveJpeg = true;
-                    nJpegStart = info.m_nStartSector;
-                    nJpegEnd = nEnd;
-                    nJpegSize = nSize;
-                }
-            }
             if (nSize != 0) carved.push_back({&info, nSize, nDamage, 0, {}});
             if (bStop) break;
         }
@@ -349,8 +334,25 @@ IKivFileNode* BuildRawTree(IIsClusterUsed* pUsed, IKivEnumResFilesCallback* pCal
             // The joined runs count sectors of the device the recovery reads.
             CheckCarved(&carved, pMeasure, nRecSS, nRecSS == nDevSS, usedAt, pCallback);
         }
+        bool bHaveJpeg = false;
+        uint64_t nJpegStart = 0, nJpegEnd = 0, nJpegSize = 0;
         for (const CarvedEntry& e : carved) {
             const CRawFileInfo& info = *e.pInfo;
+            if (static_cast<int32_t>(info.m_nAnalyserId) == kJpegAnalyserId) {
+                // A picture whose content breaks ends there for this rule: what its measurement
+                // ran on into is no part of it.
+                uint64_t nBytes = e.nBreak ? std::min(e.nBreak, e.nSize) : e.nSize;
+                uint64_t nEnd = e.joined.empty() ? info.m_nStartSector + (nBytes + nRecSS - 1) / nRecSS
+                                                 : e.joined.back().nStart + e.joined.back().nLength;
+                // A picture inside the previous one is its thumbnail unless it is of comparable size.
+                if (bHaveJpeg && info.m_nStartSector > nJpegStart && nEnd <= nJpegEnd &&
+                    (e.nSize < nJpegSize / 10 || e.nSize > nJpegSize / 10 * 9))
+                    continue;
+                bHaveJpeg = true;
+                nJpegStart = info.m_nStartSector;
+                nJpegEnd = nEnd;
+                nJpegSize = e.nSize;
+            }
             builder.AddFile(info.m_nTypeId, info.m_strTitle, info.m_strDetail, info.m_nStartSector, e.nSize, e.nDamage,
                             e.joined.empty() ? nullptr : &e.joined, e.nBreak);
         }
