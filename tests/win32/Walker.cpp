@@ -180,10 +180,9 @@ bool Answer(HWND hMain, const wchar_t* pszName, int nButton, DWORD ms = 8000, DW
 // The preview of the list's chosen file: its picture, then closed.
 void Preview(HWND hMain, const wchar_t* pszName) {
     Click(hMain, IDC_RES_PREVIEW);
-    HWND hPvw = WaitTop(KIV_WC_MODAL, 60000);
+    HWND hPvw = WaitTop(KIV_WC_MODAL, 20000);
     if (!hPvw) {
         std::fprintf(stderr, "walker: no preview for %ls\n", pszName);
-        Shot(hMain, (std::wstring(pszName) + L"-missed").c_str());
         ++g_nMissed;
         return;
     }
@@ -293,8 +292,6 @@ int wmain(int argc, wchar_t** argv) {
     // files, the first of them previewed as text.
     Filter(hMain, L".jpg", L"09-filter", L"10-results-filter", L"11-preview-picture");
     Filter(hMain, L".txt", nullptr, L"12-results-text", L"13-preview-text");
-    // A file that is neither: its first bytes.
-    Filter(hMain, L".dat", nullptr, nullptr, L"14-preview-bytes");
     if (HWND hTabs = Child(hMain, IDC_RES_TABS)) {
         Key(hTabs, VK_LEFT);
         Key(hTabs, VK_LEFT);
@@ -307,19 +304,19 @@ int wmain(int argc, wchar_t** argv) {
         if (HWND hPath = Child(hDst, IDC_DST_PATH)) SendMessageW(hPath, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4]));
         PostMessageW(hDst, WM_COMMAND, MAKEWPARAM(IDC_DST_PATH, EN_KILLFOCUS), 0);
         Settle();
-        Shot(hMain, L"15-destination");
+        Shot(hMain, L"14-destination");
         Click(hDst, IDOK);
         // The question comes before the progress window: it stands over the results.
         if (WaitTop(L"#32770", 8000) && WaitTop(KIV_WC_PROGRESS, 0)) {
             std::fprintf(stderr, "walker: a progress window is up before the question\n");
             ++g_nMissed;
         }
-        Answer(hMain, L"16-recover-question", IDYES, 8000, 0);
-        if (WaitTop(KIV_WC_PROGRESS, 3000, 10)) Shot(hMain, L"17-recovery-progress", KIV_WC_PROGRESS);
+        Answer(hMain, L"15-recover-question", IDYES, 8000, 0);
+        if (WaitTop(KIV_WC_PROGRESS, 3000, 5)) Shot(hMain, L"16-recovery-progress", KIV_WC_PROGRESS);
         WaitGone(KIV_WC_PROGRESS, 120000);
         if (HWND hRes = WaitTop(KIV_WC_MODAL, 60000)) {
             Settle(500);
-            Shot(hMain, L"18-recovery-result");
+            Shot(hMain, L"17-recovery-result");
             Click(hRes, IDOK);
             WaitGone(KIV_WC_MODAL, 5000);
         } else {
@@ -327,7 +324,7 @@ int wmain(int argc, wchar_t** argv) {
             ++g_nMissed;
         }
         Settle(1000);
-        Shot(hMain, L"19-final");
+        Shot(hMain, L"18-final");
     } else {
         std::fprintf(stderr, "walker: no destination dialog\n");
         ++g_nMissed;
@@ -335,18 +332,18 @@ int wmain(int argc, wchar_t** argv) {
 
     // The options menu and the about text.
     PostMessageW(hMain, WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 0), 0);
-    Answer(hMain, L"20-about", IDOK);
+    Answer(hMain, L"19-about", IDOK);
     Click(hMain, IDC_CAP_OPTION);
     if (WaitTop(L"#32768", 3000)) {
         Settle(500);
-        Shot(hMain, L"21-menu");
+        Shot(hMain, L"20-menu");
         Key(hMain, VK_ESCAPE);
         WaitGone(L"#32768", 3000);
     }
 
     // Closed with yes.
     PostMessageW(hMain, WM_CLOSE, 0, 0);
-    Answer(hMain, L"22-exit-yes", IDYES);
+    Answer(hMain, L"21-exit-yes", IDYES);
     if (WaitForSingleObject(pi.hProcess, 15000) != WAIT_OBJECT_0) {
         std::fprintf(stderr, "walker: the program did not end\n");
         TerminateProcess(pi.hProcess, 1);
