@@ -59,8 +59,11 @@ TEST_F(CmdLsLinux, JsonListsEveryCarvedFileWithSizeAndSector) {
     for (const auto& e : j["entries"]) {
         if (e["kind"] != "file") continue;
         std::string path = e["path"];
-        EXPECT_EQ(e["state"], "carved");
-        files[path.substr(path.rfind('/') + 1)] = e;
+        std::string name = path.substr(path.rfind('/') + 1);
+        // The image's JPEGs carry random entropy data: carved whole, but their content does not decode.
+        bool bJpeg = name.size() > 4 && name.compare(name.size() - 4, 4, ".JPG") == 0;
+        EXPECT_EQ(e["state"], bJpeg ? "carved, damaged" : "carved") << name;
+        files[name] = e;
     }
     EXPECT_EQ(files.size(), m_expected.size());  // the small thumbnail is not listed
     for (const auto& [name, want] : m_expected) {
